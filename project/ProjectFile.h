@@ -1,0 +1,68 @@
+#pragma once
+// The project file: CR-separated lines, a marker line, six header lines and
+// 21 list blocks (a count line followed by that many item lines). Written as
+// UTF-8; read as UTF-8 when the bytes are valid UTF-8, otherwise as
+// Windows-1252 so that files from older installations open.
+#include "ProjectData.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace vantora {
+
+enum class ProjectFileStatus {
+    Ok,
+    NotProjectFile, // wrong marker, or a file that ends before its layout is complete
+    Failed          // open/create/write failure or a bad number; see ProjectFileResult::Error
+};
+
+struct ProjectFileResult {
+    ProjectFileStatus Status = ProjectFileStatus::Ok;
+    QString Error; // for Failed: the text for the general error box
+
+    bool IsOk() const { return Status == ProjectFileStatus::Ok; }
+    static ProjectFileResult Success() { return {}; }
+    static ProjectFileResult NotProject() { return {ProjectFileStatus::NotProjectFile, {}}; }
+    static ProjectFileResult Failure(const QString& text) { return {ProjectFileStatus::Failed, text}; }
+};
+
+// The first line of every project file.
+inline constexpr char ProjectMarker[] = "ZEPHProject";
+
+// The error box text for ProjectFileStatus::NotProjectFile.
+QString NotProjectFileMessage();
+
+// Writes the project to path through a temporary file that replaces the old
+// file only once it is complete, so a failed write leaves the previous file
+// as it was. Failure texts: "Cannot create file <path>".
+ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project);
+
+// Reads the file into project (which is cleared first). On any result but Ok
+// the project is left empty. Failure texts: "Cannot open file <path>" and
+// "'<line>' is not a valid integer value".
+ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project);
+
+// The exact bytes WriteProjectFile puts on disk.
+QByteArray SerializeProject(const ProjectData& project);
+// The parsing half of ReadProjectFile, on bytes already in memory.
+ProjectFileResult ParseProject(const QByteArray& bytes, ProjectData& project);
+
+// A value as the writer stores it: every carriage return (with a line feed
+// directly after it) becomes "<br>", the line break the program's texts use,
+// and zero characters are dropped. Any other text is returned unchanged.
+QString ProjectLineText(const QString& value);
+
+// Converts a number field of the file or the port field of the settings
+// dialog. Accepted: optional leading blanks, an optional "+" or "-", then one
+// or more decimal digits, and nothing after them; the value must fit a signed
+// 32-bit integer. Everything else ("", "0x10", "$10", "5 ", "\n5", "1e3",
+// "2147483648") is rejected.
+bool ParseDecimalInt(const QString& text, qint32& value);
+// "'<text>' is not a valid integer value"
+QString NotIntegerMessage(const QString& text);
+
+// Windows-1252 bytes to text (the five unassigned bytes map to the control
+// characters of the same value, as the old platform's conversion does).
+QString DecodeWindows1252(const QByteArray& bytes);
+
+} // namespace vantora

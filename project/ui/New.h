@@ -1,0 +1,60 @@
+#pragma once
+// The Project Settings dialog: the project's root URL and its proxy server.
+// Created once and reused; its fields keep what was last filled in or typed
+// (also after Cancel) until FillFromProject or Reset.
+#include "ProjectSettings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vantora {
+
+class Dialogs;
+
+class ProjectSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHost& host, QWidget* parent = nullptr);
+
+    // What OpenProject shows: the project's root URL and proxy.
+    void FillFromProject(const ProjectData& project);
+    // What ResetProject leaves: all fields empty, the proxy box unchecked.
+    void Reset();
+
+    ProjectSettingsFields Fields() const;
+    void SetFields(const ProjectSettingsFields& fields);
+
+    // The controls, for tests and for the window's focus handling.
+    QLineEdit* UrlEdit() const { return UrlField; }
+    QCheckBox* ProxyBox() const { return ProxyCheck; }
+    QLineEdit* ProxyServerEdit() const { return ServerField; }
+    QLineEdit* ProxyPortEdit() const { return PortField; }
+    QPushButton* OkButton() const { return OkBtn; }
+    QPushButton* CancelButton() const { return CancelBtn; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void NormaliseUrlField();
+    void UpdateProxyControls();
+    void OkClicked();
+
+    Dialogs& Msg;
+    ProjectSettingsHost& Host;
+    QLineEdit* UrlField;
+    QCheckBox* ProxyCheck;
+    QLabel* ServerLabel;
+    QLineEdit* ServerField;
+    QLabel* PortLabel;
+    QLineEdit* PortField;
+    QPushButton* OkBtn;
+    QPushButton* CancelBtn;
+};
+
+} // namespace vantora
