@@ -1,0 +1,48 @@
+#pragma once
+// Request URLs of the analysis server, one builder per request kind. Each
+// returns "http://" + serverAddress + the script's path and query. Pages are
+// inserted as they stand; free text is trimmed and its inner blanks encoded.
+#include <QString>
+#include <QStringList>
+
+namespace vantora {
+
+// Request tags: 1..5 are the tools (their ToolKind), 7 and 8 the requests
+// that stop automatic bulletins.
+enum RequestKind {
+    WordweighRequestTag = 1,
+    StuffwatchRequestTag = 2,
+    RankscoutRequestTag = 3,
+    EnginepostRequestTag = 4,
+    BackwatchRequestTag = 5,
+    StopRankscoutBulletinsTag = 7,
+    StopBackwatchBulletinsTag = 8,
+};
+
+// Trims text and replaces each remaining blank by blankCode ("%20" or "+").
+QString EncodeBlanks(const QString& text, const QString& blankCode);
+
+// The queue entry for a request: the tag digit followed by the URL.
+QString QueueEntry(int tag, const QString& url);
+
+QString WordweighUrl(const QString& serverAddress, const QString& page, const QString& keyWords);
+QString StuffwatchUrl(const QString& serverAddress, const QString& page);
+// engines: the chosen engines' parameter names ("altavista"), each sent as
+// "&name=1"; keyPhrase blanks become "+".
+QString RankscoutUrl(const QString& serverAddress, const QString& page, const QString& keyPhrase,
+                     const QStringList& engines, bool detail);
+// engines: the chosen engines' parameter names, each sent as "&name=on";
+// title, description and key words have their blanks as "%20"; the e-mail
+// address goes as typed.
+QString EnginepostUrl(const QString& serverAddress, const QString& page, const QStringList& engines,
+                      const QString& title, const QString& description, const QString& keyWords,
+                      const QString& email);
+QString BackwatchUrl(const QString& serverAddress, const QString& page);
+// Tag 7: stop automatic Rankscout bulletins for the project on rootHost.
+QString StopRankscoutBulletinsUrl(const QString& serverAddress, const QString& userId,
+                                  const QString& rootHost);
+// Tag 8: stop automatic Backwatch bulletins for the project on rootHost.
+QString StopBackwatchBulletinsUrl(const QString& serverAddress, const QString& userId,
+                                  const QString& rootHost);
+
+} // namespace vantora

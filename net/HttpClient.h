@@ -1,0 +1,47 @@
+#pragma once
+// The HTTP client the request transport drives: asynchronous GET through an
+// optional HTTP proxy, reporting each transfer through a listener.
+//
+// For every GetDoc the listener sees exactly one of these sequences:
+//   OnDocOutput(Begin), OnDocOutput(Data)*, OnDocOutput(End), OnBaseState()
+//   OnDocOutput(Begin), OnDocOutput(Data)*, OnError() | OnTimeout() | OnCancel()
+// No event of a transfer arrives after its error, time-out or cancel, so a
+// late event can never act on the requests queued after it.
+#include <QByteArray>
+#include <QString>
+
+namespace vantora {
+
+enum class DocState { Begin = 1, Data = 3, End = 5 };
+
+class HttpClientListener {
+public:
+    virtual ~HttpClientListener() = default;
+    // bytesSoFar counts the body bytes received so far (this chunk included);
+    // chunk is empty except for Data.
+    virtual void OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray& chunk) = 0;
+    // The client is back in its base state: the transfer and its connection are over.
+    virtual void OnBaseState() = 0;
+    virtual void OnError(int code, const QString& text) = 0;
+    virtual void OnTimeout() = 0;
+    virtual void OnCancel() = 0;
+};
+
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    void SetListener(HttpClientListener* listener) { Listener = listener; }
+    // Proxy use on with host and port, or off (direct connections).
+    virtual void SetProxy(bool use, const QString& host, int port) = 0;
+    // Starts fetching url; a transfer still in flight is dropped silently.
+    virtual void GetDoc(const QString& url) = 0;
+    // Cancels the transfer in flight (OnCancel follows at once); no event
+    // when nothing is in flight.
+    virtual void Cancel() = 0;
+    virtual bool Busy() const = 0;
+
+protected:
+    HttpClientListener* Listener = nullptr;
+};
+
+} // namespace vantora

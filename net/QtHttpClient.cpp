@@ -1,0 +1,153 @@
+#include "QtHttpClient.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace vantora {
+
+QtHttpClient::QtHttpClient(QObject* parent)
+    : QObject(parent), Manager(new QNetworkAccessManager(this)), IdleTimer(new QTimer(this))
+{
+    Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    IdleTimer->setSingleShot(true);
+    connect(IdleTimer, &QTimer::timeout, this, [this] { OnIdleTimeout(); });
+}
+
+QtHttpClient::~QtHttpClient()
+{
+    Listener = nullptr;
+    Drop();
+}
+
+void QtHttpClient::SetProxy(bool use, const QString& host, int port)
+{
+    if (use && !host.isEmpty())
+        Manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host, quint16(port)));
+    else
+        Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+}
+
+void QtHttpClient::GetDoc(const QString& url)
+{
+    Drop();
+    QNetworkRequest request{QUrl(url)};
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(10);
+    Begun = false;
+    Received = 0;
+    const quint64 generation = ++Generation;
+    Reply = Manager->get(request);
+    connect(Reply, &QNetworkReply::readyRead, this, [this] { OnReadyRead(); });
+    connect(Reply, &QNetworkReply::finished, this, [this] { OnFinished(); });
+    // Redirect hops and upload progress count as signs of life too.
+    connect(Reply, &QNetworkReply::metaDataChanged, this, [this] { IdleTimer->start(TimeoutMs); });
+    IdleTimer->start(TimeoutMs);
+    // The begin event comes from the event loop, after GetDoc has returned,
+    // like every other event of the transfer.
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == Generation && Reply)
+            EnsureBegun();
+    });
+}
+
+void QtHttpClient::EnsureBegun()
+{
+    if (Begun)
+        return;
+    Begun = true;
+    if (Listener)
+        Listener->OnDocOutput(DocState::Begin, 0, QByteArray());
+}
+
+void QtHttpClient::OnReadyRead()
+{
+    if (!Reply)
+        return;
+    IdleTimer->start(TimeoutMs);
+    const int status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 300 && status < 400)
+        return; // body of a redirect hop; the final answer follows
+    QByteArray chunk = Reply->readAll();
+    if (chunk.isEmpty())
+        return;
+    EnsureBegun();
+    Received += chunk.size();
+    if (Received > MaxAnswerBytes) {
+        Drop();
+        if (Listener)
+            Listener->OnError(QNetworkReply::UnknownContentError,
+                              QStringLiteral("The answer is larger than %1 bytes").arg(MaxAnswerBytes));
+        return;
+    }
+    if (Listener)
+        Listener->OnDocOutput(DocState::Data, Received, chunk);
+}
+
+void QtHttpClient::OnFinished()
+{
+    if (!Reply)
+        return;
+    const quint64 generation = Generation;
+    if (Reply->error() == QNetworkReply::NoError)
+        OnReadyRead();
+    if (generation != Generation || !Reply)
+        return; // dropped while the last piece was handed on
+    QNetworkReply* reply = Reply;
+    const QNetworkReply::NetworkError error = reply->error();
+    const QString errorText = reply->errorString();
+    Drop();
+    EnsureBegun();
+    if (generation != Generation)
+        return;
+    if (!Listener)
+        return;
+    if (error != QNetworkReply::NoError) {
+        Listener->OnError(int(error), errorText);
+        return;
+    }
+    Listener->OnDocOutput(DocState::End, Received, QByteArray());
+    // A new transfer may have been started from the end handler; the base
+    // state then belongs to nobody.
+    if (generation == Generation && !Reply)
+        Listener->OnBaseState();
+}
+
+void QtHttpClient::OnIdleTimeout()
+{
+    if (!Reply)
+        return;
+    Drop();
+    EnsureBegun();
+    if (Listener)
+        Listener->OnTimeout();
+}
+
+void QtHttpClient::Cancel()
+{
+    if (!Reply)
+        return;
+    Drop();
+    EnsureBegun();
+    if (Listener)
+        Listener->OnCancel();
+}
+
+void QtHttpClient::Drop()
+{
+    IdleTimer->stop();
+    if (!Reply)
+        return;
+    QNetworkReply* reply = Reply;
+    Reply = nullptr;
+    reply->disconnect(this);
+    if (reply->isRunning())
+        reply->abort();
+    reply->deleteLater();
+}
+
+} // namespace vantora
