@@ -1,0 +1,172 @@
+#include "SiteMapController.h"
+
+#include "Dialogs.h"
+#include "ProjectData.h"
+#include "SiteMapHost.h"
+
+namespace vantora {
+
+SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
+    : QObject(parent), Host(host), TreeModel(new SiteTreeModel(this)),
+      SelectionModel(new QItemSelectionModel(TreeModel, this))
+{
+    connect(SelectionModel, &QItemSelectionModel::selectionChanged, this,
+            &SiteMapController::OnSelectionChanged);
+    connect(TreeModel, &QAbstractItemModel::modelReset, this, &SiteMapController::OnTreeReplaced);
+    connect(TreeModel, &QAbstractItemModel::layoutChanged, this, [this] {
+        Order = Tree().DisplayOrder();
+        if (SelectedTotal > 0)
+            RecomputePages();
+    });
+}
+
+void SiteMapController::SetLabel(const QString& text)
+{
+    LabelText = text;
+    emit LabelChanged(text);
+}
+
+void SiteMapController::OnTreeReplaced()
+{
+    // A new tree has no selection, so nothing is selected for the tools.
+    SelectedFlags.assign(size_t(Tree().Count()), 0);
+    Order = Tree().DisplayOrder();
+    SelectedTotal = 0;
+    if (!Pages.isEmpty()) {
+        Pages.clear();
+        emit SelectedPagesChanged(Pages);
+    }
+    emit StartButtonsEnabled(false);
+}
+
+void SiteMapController::ClearTree(const QString& label)
+{
+    TreeModel->Clear();
+    SetLabel(label);
+}
+
+void SiteMapController::BuildSiteTree()
+{
+    if (Building) {
+        RebuildPending = true;
+        return;
+    }
+    Building = true;
+    emit BuildingChanged(true);
+    do {
+        RebuildPending = false;
+        BuildOnce();
+    } while (RebuildPending);
+    Building = false;
+    emit BuildingChanged(false);
+}
+
+void SiteMapController::BuildOnce()
+{
+    TreeModel->Clear();
+    QStringList& lines = Host.Project().SiteMapLines;
+    const BuildResult header = CheckSiteMapHeader(lines);
+    switch (header.Outcome) {
+    case BuildOutcome::Empty: return;
+    case BuildOutcome::UnspecifiedHost:
+        Host.MessageBoxes().Message(MsgKind::Error, MsgUnspecifiedHost, MsgButtons::Ok);
+        Host.Project().SiteMapLines.clear();
+        return;
+    case BuildOutcome::BadHeader:
+        Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
+        Host.Project().SiteMapLines.clear();
+        return;
+    default: break;
+    }
+    SetLabel(header.RootUrl);
+
+    // The nodes are built aside and handed to the model at the end, so the
+    // view never paints a half-built tree. The lines are a copy: commands run
+    // during the progress steps may replace the project's lines.
+    const QStringList snapshot = lines;
+    const QString savedStatus = Host.StatusText();
+    WaitCursor wait;
+    SiteTree tree;
+    const int count = int(snapshot.size());
+    const BuildResult result = ParseSiteMap(snapshot, tree, [&](int i) {
+        Host.SetStatusText(ProgressStatusText(i, count));
+        ProcessPendingEvents();
+    });
+    if (result.Outcome == BuildOutcome::InvalidData)
+        Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
+    Host.SetStatusText(savedStatus);
+    TreeModel->SetTree(std::move(tree));
+}
+
+void SiteMapController::SetSorted(bool sorted)
+{
+    if (sorted == IsSorted())
+        return;
+    WaitCursor wait;
+    ProcessPendingEvents();
+    if (sorted) {
+        TreeModel->SetSorted(true);
+    } else {
+        // Only a rebuild restores the order of the lines.
+        TreeModel->SetSorted(false);
+        BuildSiteTree();
+    }
+}
+
+int SiteMapController::SingleSelectedNode() const
+{
+    if (SelectedTotal != 1)
+        return -1;
+    for (size_t i = 0; i < SelectedFlags.size(); ++i) {
+        if (SelectedFlags[i])
+            return int(i);
+    }
+    return -1;
+}
+
+void SiteMapController::MarkRange(const QItemSelectionRange& range, char value)
+{
+    const int parent = TreeModel->NodeOf(range.parent());
+    const SiteTree& tree = Tree();
+    const int rows = tree.ChildCount(parent);
+    for (int row = qMax(0, range.top()); row <= range.bottom() && row < rows; ++row) {
+        const size_t node = size_t(tree.Child(parent, row));
+        if (node >= SelectedFlags.size() || SelectedFlags[node] == value)
+            continue;
+        SelectedFlags[node] = value;
+        SelectedTotal += value ? 1 : -1;
+    }
+}
+
+void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
+                                           const QItemSelection& deselected)
+{
+    for (const QItemSelectionRange& range : deselected)
+        MarkRange(range, 0);
+    for (const QItemSelectionRange& range : selected)
+        MarkRange(range, 1);
+    WaitCursor wait;
+    ProcessPendingEvents();
+    RecomputePages();
+    if (!Pages.isEmpty())
+        SetLabel(QStringLiteral("Selected %1/%2").arg(Pages.size()).arg(NodeCount()));
+    else
+        SetLabel(QStringLiteral("(No valid selection)"));
+    emit StartButtonsEnabled(!Pages.isEmpty());
+}
+
+void SiteMapController::RecomputePages()
+{
+    Pages.clear();
+    if (SelectedTotal > 0) {
+        const SiteTree& tree = Tree();
+        QString url;
+        for (int node : Order) {
+            if (SelectedFlags[size_t(node)] && tree.PageUrl(node, url))
+                Pages.append(url);
+        }
+    }
+    emit SelectedPagesChanged(Pages);
+}
+
+} // namespace vantora

@@ -1,0 +1,77 @@
+#pragma once
+// The site map tree's behaviour without its window: building the tree from
+// the project's SiteMapLines, the selection and SelectedPages, the selection
+// label, sorting and the full URL of a node. The view (SiteMapPanel) shows
+// Model() with Selection() as its selection model.
+#include "SiteTreeModel.h"
+
+#include <QItemSelectionModel>
+#include <QObject>
+#include <QStringList>
+#include <vector>
+
+namespace vantora {
+
+class SiteMapHost;
+
+class SiteMapController : public QObject {
+    Q_OBJECT
+public:
+    explicit SiteMapController(SiteMapHost& host, QObject* parent = nullptr);
+
+    SiteTreeModel* Model() { return TreeModel; }
+    QItemSelectionModel* Selection() { return SelectionModel; }
+    const SiteTree& Tree() const { return TreeModel->Tree(); }
+    int NodeCount() const { return Tree().Count(); }
+
+    // Rebuilds the tree from the project's SiteMapLines. A request made while
+    // a build runs (from a command handled during its progress steps) is
+    // carried out once that build has ended, from the lines as they are then.
+    void BuildSiteTree();
+    bool IsBuilding() const { return Building; }
+
+    // Empties the tree and sets the selection label (project reset: empty;
+    // new project: "(No selection)").
+    void ClearTree(const QString& label);
+
+    QString Label() const { return LabelText; }
+    const QStringList& SelectedPages() const { return Pages; }
+
+    // The full URL of a node by its number (its position in line order).
+    QString SiteTreeGetFullURL(int node, int target) const { return Tree().FullUrl(node, target); }
+
+    // Sort View: on sorts every level by caption; off rebuilds from the lines.
+    void SetSorted(bool sorted);
+    bool IsSorted() const { return TreeModel->IsSorted(); }
+
+    int SelectedCount() const { return SelectedTotal; }
+    // The one selected node, or -1 unless exactly one is selected.
+    int SingleSelectedNode() const;
+
+signals:
+    void LabelChanged(const QString& text);
+    void StartButtonsEnabled(bool enabled);
+    void SelectedPagesChanged(const QStringList& pages);
+    void BuildingChanged(bool building);
+
+private:
+    void SetLabel(const QString& text);
+    void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void MarkRange(const QItemSelectionRange& range, char value);
+    void RecomputePages();
+    void OnTreeReplaced();
+    void BuildOnce();
+
+    SiteMapHost& Host;
+    SiteTreeModel* TreeModel;
+    QItemSelectionModel* SelectionModel;
+    QString LabelText;
+    QStringList Pages;
+    std::vector<char> SelectedFlags; // by node number
+    std::vector<int> Order;          // node numbers in the view's depth-first order
+    int SelectedTotal = 0;
+    bool Building = false;
+    bool RebuildPending = false;
+};
+
+} // namespace vantora

@@ -1,0 +1,195 @@
+#include "SiteMapCreation.h"
+
+#include "Dialogs.h"
+#include "ProcessLauncher.h"
+#include "ProjectData.h"
+#include "SiteMapController.h"
+#include "SiteMapFormat.h"
+#include "SiteMapHost.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QThread>
+
+namespace vantora {
+
+const QString MsgMapStopped = QStringLiteral("SiteMap creation stopped.");
+const QString MsgMapCreating = QStringLiteral("Creating the Site Map, Please Wait...");
+const QString MsgMapComplete = QStringLiteral("SiteMap creation complete.");
+const QString MsgMapError = QStringLiteral("Error creating SiteMap.");
+
+namespace {
+// Command lines and file paths longer than this are refused.
+constexpr int MaxPathLength = 4095;
+} // namespace
+
+QString SiteMapFolder(const QString& programDir)
+{
+    const QFileInfo dir(programDir);
+    if (dir.isDir() && dir.isWritable()) {
+        // The permission bits can say writable on a read-only mount; try it.
+        QTemporaryFile probe(QDir(programDir).filePath(QStringLiteral(".mapprobe-XXXXXX")));
+        if (probe.open())
+            return QDir(programDir).absolutePath();
+    }
+    QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share/Vantora");
+    QDir().mkpath(data);
+    return data;
+}
+
+bool SiteMapOutputComplete(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return false;
+    if (lines.last() == EndLine)
+        return true;
+    for (const QString& line : lines) {
+        if (line.contains(UnspecifiedHost))
+            return true;
+    }
+    return false;
+}
+
+SiteMapCreator::SiteMapCreator(SiteMapHost& host, SiteMapController& tree,
+                               ProcessLauncher& launcher, const QString& programDir,
+                               const QString& mapFolder, QObject* parent)
+    : QObject(parent), Host(host), TreeControl(tree), Launcher(launcher),
+      Applet(QDir(programDir).filePath(QStringLiteral("sm"))), Folder(mapFolder)
+{
+}
+
+void SiteMapCreator::UpdateSiteMap()
+{
+    // One creation at a time, and never while the tree is being built.
+    if (Running || TreeControl.IsBuilding())
+        return;
+    Running = true;
+    emit RunningChanged(true);
+    Run();
+    Running = false;
+    emit RunningChanged(false);
+}
+
+void SiteMapCreator::Fail(const QString& text)
+{
+    Host.SetBusyAnimation(false);
+    ProcessPendingEvents();
+    Host.SetStatusText(MsgMapError);
+    Host.MessageBoxes().Message(MsgKind::Warning, text, MsgButtons::Ok);
+}
+
+void SiteMapCreator::EndStopped(qint64 applet)
+{
+    if (applet > 0)
+        Launcher.End(applet);
+    Host.SetBusyAnimation(false);
+    Host.SetStatusText(MsgMapStopped);
+}
+
+void SiteMapCreator::Run()
+{
+    {
+        WaitCursor wait;
+        ProcessPendingEvents();
+    }
+    const QDir folder(Folder);
+    const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
+    const QString mapPath = folder.filePath(QStringLiteral("sitemap.map"));
+    if (QFile::exists(tmpPath) && !QFile::remove(tmpPath))
+        return;
+    if (!Host.CheckConnect())
+        return;
+
+    Host.SetStatusText(MsgMapCreating);
+    Host.SetBusyAnimation(true);
+    qint64 applet = 0;
+    {
+        WaitCursor wait;
+        ProcessPendingEvents();
+        const ProjectData& project = Host.Project();
+        const QString argument = QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
+        if (Applet.size() + 1 + argument.size() <= MaxPathLength &&
+            mapPath.size() <= MaxPathLength)
+            applet = Launcher.Start(Applet, {argument}, Folder);
+    }
+    if (applet <= 0) {
+        Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThis was due to an error "
+                            "while attempting to execute the SiteMap applet '") +
+             QDir::toNativeSeparators(Applet) + QStringLiteral("'"));
+        return;
+    }
+    // The map is loaded into the project it was started for; if that project
+    // is closed or another one opened meanwhile, the result is dropped.
+    const QString startedFor = Host.Project().RootUrl();
+
+    Host.SetStopRequested(false);
+    QThread::msleep(ulong(qMax(0, StartPauseMs)));
+    if (ShowMapperInfo)
+        emit ShowInfoWindow();
+
+    QStringList lines;
+    bool complete = false;
+    bool appletEnded = false;
+    {
+        WaitCursor wait;
+        ProcessPendingEvents();
+        const int step = qMax(1, PollIntervalMs / 100);
+        do {
+            for (int i = 0; i < 100 && !Host.StopRequested(); ++i) {
+                QThread::msleep(ulong(step));
+                ProcessPendingEvents();
+            }
+            if (Host.StopRequested())
+                break;
+            // Asked before the copy: if the applet had already ended, the
+            // copy holds all it will ever write.
+            const bool ended = !Launcher.IsRunning(applet);
+            QFile::remove(mapPath);
+            if (QFile::copy(tmpPath, mapPath)) {
+                QFile map(mapPath);
+                if (map.open(QIODevice::ReadOnly)) {
+                    lines = SplitMapFile(map.readAll());
+                    complete = SiteMapOutputComplete(lines);
+                }
+            }
+            // An applet that ended without finishing its map would otherwise
+            // be waited for until the user presses Stop.
+            if (!complete && ended) {
+                appletEnded = true;
+                break;
+            }
+        } while (!complete && !Host.StopRequested());
+    }
+
+    if (Host.StopRequested()) {
+        EndStopped(applet);
+        return;
+    }
+    if (appletEnded) {
+        Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThe SiteMap applet '") +
+             QDir::toNativeSeparators(Applet) +
+             QStringLiteral("' ended before it had finished the map."));
+        return;
+    }
+    QFile::remove(mapPath);
+    QFile::remove(tmpPath);
+    if (Host.Project().RootUrl() != startedFor || lines.isEmpty()) {
+        EndStopped(0);
+        return;
+    }
+    QStringList& siteMap = Host.Project().SiteMapLines;
+    siteMap = lines;
+    siteMap.prepend(SiteMapMarker);
+    Host.SetStatusText(MsgMapComplete);
+    Host.SetBusyAnimation(false);
+    TreeControl.BuildSiteTree();
+    Host.SetProjectModified();
+    ProcessPendingEvents();
+}
+
+} // namespace vantora

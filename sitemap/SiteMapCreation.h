@@ -1,0 +1,67 @@
+#pragma once
+// Update Site Map: runs the site-mapping applet `sm`, waits for its map in
+// the map folder and loads it into the project.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace vantora {
+
+class ProcessLauncher;
+class SiteMapController;
+class SiteMapHost;
+
+// The folder for sitemap.tmp and sitemap.map: the program folder when it is
+// writable, otherwise the user's application data folder (created if needed).
+QString SiteMapFolder(const QString& programDir);
+
+// Whether a map read from the applet's output is complete: at least one line,
+// and "Unspecified Host" somewhere or exactly "<END>" as the last line.
+bool SiteMapOutputComplete(const QStringList& lines);
+
+extern const QString MsgMapStopped;    // the status text after Stop
+extern const QString MsgMapCreating;   // "Creating the Site Map, Please Wait..."
+extern const QString MsgMapComplete;   // "SiteMap creation complete."
+extern const QString MsgMapError;      // "Error creating SiteMap."
+
+class SiteMapCreator : public QObject {
+    Q_OBJECT
+public:
+    // The applet is programDir + "sm"; the files live in mapFolder.
+    SiteMapCreator(SiteMapHost& host, SiteMapController& tree, ProcessLauncher& launcher,
+                   const QString& programDir, const QString& mapFolder, QObject* parent = nullptr);
+
+    // Opens the information window at every creation while true; the window's
+    // check box sets it. Not stored.
+    bool ShowMapperInfo = true;
+    // The pause after the start and the polling interval (one second each).
+    int StartPauseMs = 1000;
+    int PollIntervalMs = 1000;
+
+    QString AppletPath() const { return Applet; }
+    QString MapFolder() const { return Folder; }
+    bool IsRunning() const { return Running; }
+
+    // The command. Returns when the map is loaded, the user stopped it or a
+    // failure was reported; keeps the window responsive meanwhile.
+    void UpdateSiteMap();
+
+signals:
+    // Open the information window (not modal).
+    void ShowInfoWindow();
+    void RunningChanged(bool running);
+
+private:
+    void Run();
+    void EndStopped(qint64 applet);
+    void Fail(const QString& text);
+
+    SiteMapHost& Host;
+    SiteMapController& TreeControl;
+    ProcessLauncher& Launcher;
+    QString Applet;
+    QString Folder;
+    bool Running = false;
+};
+
+} // namespace vantora

@@ -1,0 +1,49 @@
+#pragma once
+// The site map's line format: the marker line, the "<ROOT>" line and the
+// entry lines with their tags, plus the texts the tree builder shows.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace vantora {
+
+// The kind of a tree node; its value is the node's image index.
+enum class NodeKind : qint8 { Page = 0, ExternalLink = 1, Mail = 2, BrokenLink = 3, ServerError = 4 };
+constexpr int NodeKindCount = 5;
+
+enum class LineTag { Page, Link, Mailto, Broken, Error, Push, Pop, End, Invalid };
+
+struct MapLine {
+    LineTag Tag = LineTag::Invalid;
+    QString Value; // everything after the first ">"
+};
+
+extern const QString SiteMapMarker;   // "WEBCHARTER"
+extern const QString RootTag;         // "<ROOT>"
+extern const QString UnspecifiedHost; // the applet's whole-map failure text
+extern const QString EndLine;         // "<END>"
+extern const QString MsgUnspecifiedHost; // M1
+extern const QString MsgInvalidData;     // M2
+
+// The tag is the text between the first "<" and the first ">"; anything but
+// the eight known upper-case tags (including an empty tag) is Invalid.
+MapLine ParseMapLine(const QString& line);
+
+// A node line's caption and kind. For "ERROR" lines the status decides: 404
+// is a broken link showing the URL alone, other statuses a server error with
+// the caption "Server ERROR <status> - <url>". False when the status part is
+// missing or not a decimal integer.
+bool NodeFromLine(const QString& line, const MapLine& parsed, QString& caption, NodeKind& kind);
+
+// The percentage shown while building: lineIndex / (lineCount - 1) * 100 in
+// the shortest general form with up to 15 significant digits, cut to four
+// characters.
+QString ProgressPercent(int lineIndex, int lineCount);
+// "Calculating Site Map Tree View (" + ProgressPercent + "% complete)...".
+QString ProgressStatusText(int lineIndex, int lineCount);
+
+// Splits a map file's bytes into lines (CR LF, LF or CR). A final line break
+// does not make an empty last line. UTF-8 when valid, otherwise Latin-1.
+QStringList SplitMapFile(const QByteArray& bytes);
+
+} // namespace vantora

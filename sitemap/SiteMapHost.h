@@ -1,0 +1,46 @@
+#pragma once
+// What the site map code needs from the main window: the open project, the
+// status bar's left panel, the busy animation, the Stop flag, the connection
+// check and the message boxes.
+#include <QString>
+
+namespace vantora {
+
+class Dialogs;
+struct ProjectData;
+
+class SiteMapHost {
+public:
+    virtual ~SiteMapHost() = default;
+    virtual Dialogs& MessageBoxes() = 0;
+    // The open project; its SiteMapLines, RootHost and RootPath are read and written.
+    virtual ProjectData& Project() = 0;
+    virtual void SetProjectModified() = 0;
+    // Status bar panel 0.
+    virtual QString StatusText() const = 0;
+    virtual void SetStatusText(const QString& text) = 0;
+    // The tool bar's busy animation; off shows its first picture again.
+    virtual void SetBusyAnimation(bool running) = 0;
+    // The Stop button's flag.
+    virtual bool StopRequested() const = 0;
+    virtual void SetStopRequested(bool requested) = 0;
+    // Connected, or dialled now; false means stop without a message.
+    virtual bool CheckConnect() = 0;
+};
+
+// Shows the hourglass cursor for its lifetime (nothing without a GUI application).
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool Active = false;
+};
+
+// Lets pending window messages run.
+void ProcessPendingEvents();
+
+} // namespace vantora

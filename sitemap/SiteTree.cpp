@@ -1,0 +1,224 @@
+#include "SiteTree.h"
+
+#include <QCollator>
+#include <algorithm>
+
+namespace vantora {
+
+void SiteTree::Clear()
+{
+    Captions.clear();
+    Kinds.clear();
+    Parents.clear();
+    Rows.clear();
+    ChildStart.clear();
+    ChildList.clear();
+}
+
+int SiteTree::ChildCount(int parent) const
+{
+    const size_t p = size_t(parent + 1);
+    if (p + 1 >= ChildStart.size())
+        return 0;
+    return ChildStart[p + 1] - ChildStart[p];
+}
+
+int SiteTree::Child(int parent, int row) const
+{
+    return ChildList[size_t(ChildStart[size_t(parent + 1)] + row)];
+}
+
+int SiteTree::Append(const QString& caption, NodeKind kind, int parent)
+{
+    Captions.push_back(caption);
+    Kinds.push_back(kind);
+    Parents.push_back(parent);
+    return int(Captions.size()) - 1;
+}
+
+void SiteTree::Finish()
+{
+    // Counting sort of the nodes by parent keeps line order within each parent.
+    const size_t n = Captions.size();
+    ChildStart.assign(n + 2, 0);
+    for (size_t i = 0; i < n; ++i)
+        ++ChildStart[size_t(Parents[i] + 1) + 1];
+    for (size_t p = 1; p < ChildStart.size(); ++p)
+        ChildStart[p] += ChildStart[p - 1];
+    ChildList.assign(n, 0);
+    Rows.assign(n, 0);
+    std::vector<int> fill(ChildStart.begin(), ChildStart.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t slot = size_t(Parents[i] + 1);
+        Rows[i] = fill[slot] - ChildStart[slot];
+        ChildList[size_t(fill[slot]++)] = int(i);
+    }
+}
+
+void SiteTree::Sort(bool sorted)
+{
+    if (ChildStart.empty())
+        return;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    for (size_t slot = 0; slot + 1 < ChildStart.size(); ++slot) {
+        auto first = ChildList.begin() + ChildStart[slot];
+        auto last = ChildList.begin() + ChildStart[slot + 1];
+        if (last - first < 2)
+            continue;
+        if (sorted) {
+            std::stable_sort(first, last, [&](int a, int b) {
+                return collator.compare(Captions[size_t(a)], Captions[size_t(b)]) < 0;
+            });
+        } else {
+            std::sort(first, last);
+        }
+        int row = 0;
+        for (auto it = first; it != last; ++it)
+            Rows[size_t(*it)] = row++;
+    }
+}
+
+std::vector<int> SiteTree::DisplayOrder() const
+{
+    std::vector<int> order;
+    order.reserve(Captions.size());
+    // Iterative depth-first walk: a stack of (parent, next row).
+    std::vector<std::pair<int, int>> stack;
+    stack.emplace_back(-1, 0);
+    while (!stack.empty()) {
+        auto& [parent, row] = stack.back();
+        if (row >= ChildCount(parent)) {
+            stack.pop_back();
+            continue;
+        }
+        const int node = Child(parent, row++);
+        order.push_back(node);
+        if (ChildCount(node) > 0)
+            stack.emplace_back(node, 0);
+    }
+    return order;
+}
+
+QString SiteTree::FullUrl(int node, int target) const
+{
+    if (node < 0 || node >= Count())
+        return {};
+    static const QString http = QStringLiteral("http://");
+    // Collect the parts from the node up to the nearest absolute ancestor (or
+    // the top level), then join them from the top down.
+    std::vector<QString> parts;
+    for (int m = node;;) {
+        const QString& c = Captions[size_t(m)];
+        const qsizetype slash = c.lastIndexOf(QLatin1Char('/'));
+        parts.push_back(slash < 0 || m == target ? c : c.left(slash + 1));
+        if (c.contains(http) || Parents[size_t(m)] < 0)
+            break;
+        m = Parents[size_t(m)];
+    }
+    QString result = parts.back();
+    for (auto it = parts.rbegin() + 1; it != parts.rend(); ++it) {
+        if (!result.endsWith(QLatin1Char('/')))
+            result += QLatin1Char('/');
+        result += *it;
+    }
+    return result;
+}
+
+bool SiteTree::PageUrl(int node, QString& url) const
+{
+    const QString& c = Captions[size_t(node)];
+    if (int(Kinds[size_t(node)]) >= int(NodeKind::BrokenLink))
+        return false;
+    if (!c.contains(QLatin1String("mailto:")) && !c.contains(QLatin1String("://"))) {
+        url = FullUrl(node, node);
+        return true;
+    }
+    if (c.startsWith(QLatin1String("http://"))) {
+        url = c;
+        return true;
+    }
+    return false;
+}
+
+BuildResult CheckSiteMapHeader(const QStringList& lines)
+{
+    BuildResult result;
+    if (lines.isEmpty())
+        return result;
+    // The failure text holds no line break, so testing each line is the same
+    // as testing all lines joined.
+    for (const QString& line : lines) {
+        if (line.contains(UnspecifiedHost)) {
+            result.Outcome = BuildOutcome::UnspecifiedHost;
+            return result;
+        }
+    }
+    if (lines.at(0) != SiteMapMarker || lines.size() < 2 || !lines.at(1).contains(RootTag)) {
+        result.Outcome = BuildOutcome::BadHeader;
+        return result;
+    }
+    const QString& rootLine = lines.at(1);
+    result.RootUrl = rootLine.mid(rootLine.indexOf(RootTag) + RootTag.size());
+    result.Outcome = BuildOutcome::Complete;
+    return result;
+}
+
+BuildResult ParseSiteMap(const QStringList& lines, SiteTree& tree,
+                         const std::function<void(int lineIndex)>& progress)
+{
+    tree.Clear();
+    BuildResult result = CheckSiteMapHeader(lines);
+    if (result.Outcome != BuildOutcome::Complete) {
+        tree.Finish();
+        return result;
+    }
+
+    int parentStack[SiteTree::MaxDepth + 1];
+    parentStack[0] = -1;
+    int depth = 0;
+    int lastNode = -1;
+    const int count = int(lines.size());
+    for (int i = 2; i < count; ++i) {
+        if (i % 20 == 0 && progress)
+            progress(i);
+        const QString& line = lines.at(i);
+        const MapLine parsed = ParseMapLine(line);
+        bool valid = true;
+        switch (parsed.Tag) {
+        case LineTag::Page:
+        case LineTag::Link:
+        case LineTag::Mailto:
+        case LineTag::Broken:
+        case LineTag::Error: {
+            QString caption;
+            NodeKind kind;
+            valid = NodeFromLine(line, parsed, caption, kind);
+            if (valid)
+                lastNode = tree.Append(caption, kind, parentStack[depth]);
+            break;
+        }
+        case LineTag::Push:
+            valid = lastNode >= 0 && depth < SiteTree::MaxDepth;
+            if (valid)
+                parentStack[++depth] = lastNode;
+            break;
+        case LineTag::Pop:
+            valid = depth > 0;
+            if (valid)
+                --depth;
+            break;
+        case LineTag::End: break;
+        case LineTag::Invalid: valid = false; break;
+        }
+        if (!valid) {
+            result.Outcome = BuildOutcome::InvalidData;
+            result.BadLine = i;
+            break;
+        }
+    }
+    tree.Finish();
+    return result;
+}
+
+} // namespace vantora

@@ -1,0 +1,87 @@
+#pragma once
+// The site map tree as a flat store: nodes are kept in line order, which is
+// the depth-first order of the unsorted tree, each with its parent. The
+// children of every node (and the top level) are held in one array so that a
+// view can address them by row; sorting reorders only that array.
+#include "SiteMapFormat.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+namespace vantora {
+
+class SiteTree {
+public:
+    static constexpr int MaxDepth = 255;
+
+    int Count() const { return int(Captions.size()); }
+    bool IsEmpty() const { return Captions.empty(); }
+    void Clear();
+
+    const QString& Caption(int node) const { return Captions[size_t(node)]; }
+    NodeKind Kind(int node) const { return Kinds[size_t(node)]; }
+    int Parent(int node) const { return Parents[size_t(node)]; } // -1 at the top level
+
+    // Children in display order; parent -1 is the top level.
+    int ChildCount(int parent) const;
+    int Child(int parent, int row) const;
+    int Row(int node) const { return Rows[size_t(node)]; }
+
+    // Appends a node as the last child of parent (-1: top level). Finish()
+    // must run before the child accessors are used.
+    int Append(const QString& caption, NodeKind kind, int parent);
+    void Finish();
+
+    // Sorts every level by caption (locale-aware, case-insensitive) or, with
+    // sorted false, restores line order.
+    void Sort(bool sorted);
+
+    // All nodes in the depth-first order of the view (line order unless sorted).
+    std::vector<int> DisplayOrder() const;
+
+    // The full URL of a node: an absolute caption (one holding "http://") is
+    // taken as it is; a relative one is appended to the folder parts of its
+    // ancestors up to the nearest absolute one. A top-level node without an
+    // absolute caption stands for itself. target is the node asked for; its
+    // own caption is used whole, an ancestor's only up to its last "/".
+    QString FullUrl(int node, int target) const;
+
+    // Whether a node counts as a page for the tools, and its URL if so.
+    bool PageUrl(int node, QString& url) const;
+
+private:
+    std::vector<QString> Captions;
+    std::vector<NodeKind> Kinds;
+    std::vector<int> Parents;
+    std::vector<int> Rows;
+    // ChildStart[p + 1] .. ChildStart[p + 2] index ChildList for parent p.
+    std::vector<int> ChildStart;
+    std::vector<int> ChildList;
+};
+
+enum class BuildOutcome {
+    Empty,           // no lines: nothing to build
+    UnspecifiedHost, // M1; the lines are to be emptied
+    BadHeader,       // M2; the lines are to be emptied
+    InvalidData,     // M2; the nodes before the bad line stay
+    Complete
+};
+
+struct BuildResult {
+    BuildOutcome Outcome = BuildOutcome::Empty;
+    QString RootUrl;     // set unless the header failed
+    int BadLine = -1;    // the line index at fault for InvalidData
+};
+
+// Checks the marker line, the "<ROOT>" line and the failure text; Complete
+// when they are sound, with the root URL filled in.
+BuildResult CheckSiteMapHeader(const QStringList& lines);
+
+// Parses lines into tree. progress is called for every line index that is a
+// multiple of 20 before that line is handled (it may be empty).
+BuildResult ParseSiteMap(const QStringList& lines, SiteTree& tree,
+                         const std::function<void(int lineIndex)>& progress = {});
+
+} // namespace vantora

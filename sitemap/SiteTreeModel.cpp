@@ -1,0 +1,112 @@
+#include "SiteTreeModel.h"
+
+#include "NodeImages.h"
+
+#include <QPixmap>
+
+namespace vantora {
+
+SiteTreeModel::SiteTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void SiteTreeModel::SetTree(SiteTree&& tree)
+{
+    beginResetModel();
+    TreeData = std::move(tree);
+    if (Sorted)
+        TreeData.Sort(true);
+    endResetModel();
+}
+
+void SiteTreeModel::Clear()
+{
+    beginResetModel();
+    TreeData.Clear();
+    endResetModel();
+}
+
+void SiteTreeModel::SetSorted(bool sorted)
+{
+    if (sorted == Sorted)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    Sorted = sorted;
+    TreeData.Sort(sorted);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before) {
+        const int node = int(old.internalId());
+        after.append(createIndex(TreeData.Row(node), old.column(), quintptr(node)));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int SiteTreeModel::NodeOf(const QModelIndex& index) const
+{
+    return index.isValid() ? int(index.internalId()) : -1;
+}
+
+QModelIndex SiteTreeModel::IndexOf(int node) const
+{
+    if (node < 0 || node >= TreeData.Count())
+        return {};
+    return createIndex(TreeData.Row(node), 0, quintptr(node));
+}
+
+QModelIndex SiteTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    const int p = NodeOf(parent);
+    if (column != 0 || row < 0 || row >= TreeData.ChildCount(p))
+        return {};
+    return createIndex(row, 0, quintptr(TreeData.Child(p, row)));
+}
+
+QModelIndex SiteTreeModel::parent(const QModelIndex& child) const
+{
+    if (!child.isValid())
+        return {};
+    return IndexOf(TreeData.Parent(int(child.internalId())));
+}
+
+int SiteTreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return TreeData.ChildCount(NodeOf(parent));
+}
+
+int SiteTreeModel::columnCount(const QModelIndex&) const { return 1; }
+
+bool SiteTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant SiteTreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int node = int(index.internalId());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: return TreeData.Caption(node);
+    case Qt::DecorationRole: {
+        const int kind = int(TreeData.Kind(node));
+        if (Icons[kind].isNull())
+            Icons[kind] = QIcon(QPixmap::fromImage(NodeImage(TreeData.Kind(node))));
+        return Icons[kind];
+    }
+    case KindRole: return int(TreeData.Kind(node));
+    default: return {};
+    }
+}
+
+Qt::ItemFlags SiteTreeModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+} // namespace vantora
