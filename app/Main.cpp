@@ -1,0 +1,959 @@
+#include "Main.h"
+
+#include "Dialogs.h"
+#include "Environment.h"
+#include "ProjectFile.h"
+#include "RecentFiles.h"
+#include "ReportView.h"
+#include "Settings.h"
+#include "about.h"
+#include "programopt.h"
+#include "splash.h"
+#include "startdlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace vantora {
+
+namespace {
+
+const char* const PageCaptions[ToolPageCount] = {"Wordweigh",  "Stuffwatch", "Rankscout",
+                                                 "Enginepost", "Backwatch",  "Tagsmith",
+                                                 "Sitecensus", "Bulletin Board"};
+const char* const StartButtonNames[5] = {"WordweighStart", "StuffwatchStart", "RankscoutStart",
+                                         "EnginepostStart", "BackwatchStart"};
+
+// A small tool bar picture: a glyph drawn on a transparent square, so every
+// button reads without image files.
+QIcon GlyphIcon(const QString& glyph, bool bold = false, bool italic = false,
+                bool underline = false)
+{
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QFont font(QStringLiteral("Serif"), 11);
+    font.setBold(bold);
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    p.setFont(font);
+    p.setPen(QColor(20, 20, 20));
+    p.drawText(pixmap.rect(), Qt::AlignCenter, glyph);
+    return QIcon(pixmap);
+}
+
+// Paragraph alignment pictures: four lines placed left, centred or right,
+// or with bullets.
+QIcon AlignIcon(int kind)
+{
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(QPen(QColor(20, 20, 20), 2));
+    const int widths[4] = {14, 9, 14, 9};
+    for (int i = 0; i < 4; ++i) {
+        const int y = 4 + i * 4;
+        int w = widths[i];
+        int x = 3;
+        if (kind == 3) {
+            p.drawPoint(3, y);
+            x = 7;
+            w = 10;
+        } else if (kind == 1) {
+            x = 10 - w / 2;
+        } else if (kind == 2) {
+            x = 17 - w;
+        }
+        p.drawLine(x, y, x + w, y);
+    }
+    return QIcon(pixmap);
+}
+
+QIcon StandardIcon(QStyle::StandardPixmap which)
+{
+    return QApplication::style()->standardIcon(which);
+}
+
+} // namespace
+
+MainWindow::MainWindow(const Platform& platform, QWidget* parent)
+    : QMainWindow(parent), Env(platform)
+{
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("The Vantora"));
+    resize(820, 623);
+
+    AnimationTimer = new QTimer(this);
+    AnimationTimer->setInterval(200);
+    connect(AnimationTimer, &QTimer::timeout, this, [this] {
+        Frame = (Frame + 1) % 16;
+        AnimatedButton->setIcon(QIcon(DrawAnimationFrame(Frame)));
+    });
+
+    BuildActions();
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+    BuildProjectView();
+
+    // The dialogs, made once and reused for the life of the program.
+    Splash = new SplashScreen(this);
+    About = new AboutBox(this);
+    ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
+    TipWindow = new TipOfTheDayWindow(this);
+    connect(TipWindow, &QDialog::finished, this, [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
+
+    ApplyNoProjectState();
+    ProjectView->hide();
+    setEnabled(false);
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction* MainWindow::MakeAction(const QString& name, const QString& text, const QString& hint,
+                                const QKeySequence& shortcut)
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) {
+        action->setStatusTip(hint);
+        action->setToolTip(hint);
+    }
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+QAction* MainWindow::FindAction(const QString& objectName) const
+{
+    return findChild<QAction*>(objectName);
+}
+
+void MainWindow::BuildActions()
+{
+    auto run = [this](QAction* action, auto handler) {
+        connect(action, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
+    };
+
+    run(MakeAction("actNew", "&New...", "Creates a new project", QKeySequence(Qt::CTRL | Qt::Key_N)),
+        [this] { NewProject(); });
+    run(MakeAction("actOpen", "&Open...", "Open an existing project from disk",
+                   QKeySequence(Qt::CTRL | Qt::Key_O)),
+        [this] {
+            if (SavePromptAllows())
+                OpenProject(QString());
+        });
+    run(MakeAction("actSave", "&Save", "Save the current project to disk",
+                   QKeySequence(Qt::CTRL | Qt::Key_S)),
+        [this] { SaveProject(); });
+    run(MakeAction("actSaveAs", "Save &As...", "Save the current project with a new filename",
+                   QKeySequence(Qt::CTRL | Qt::Key_A)),
+        [this] { SaveProjectAs(); });
+    run(MakeAction("actClose", "&Close"), [this] { CloseProject(); });
+    MakeAction("actPrinterSetup", "Printer Set&up...");
+    MakeAction("actPrint", "&Print Report", QString(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    for (int i = 0; i < 4; ++i) {
+        RecentFileActions[i] = MakeAction(QStringLiteral("actRecent%1").arg(i), QString());
+        run(RecentFileActions[i], [this, i] { OpenRecentFile(i); });
+    }
+    run(MakeAction("actProgramOptions", "Program &Options..."), [this] { ShowProgramOptions(); });
+    connect(MakeAction("actExit", "E&xit", QString(), QKeySequence(Qt::ALT | Qt::Key_F4)),
+            &QAction::triggered, this, &QWidget::close);
+
+    QAction* editReport = MakeAction("actEditReport", "&Edit Report");
+    editReport->setCheckable(true);
+    MakeAction("actCut", "Cu&t", QString(), QKeySequence(Qt::CTRL | Qt::Key_X));
+    MakeAction("actCopy", "&Copy", QString(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    MakeAction("actPaste", "&Paste", QString(), QKeySequence(Qt::CTRL | Qt::Key_V));
+    MakeAction("actDelete", "Delete", QString(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    MakeAction("actSelectAll", "Se&lect All");
+
+    MakeAction("actDial", "Dial the internet...");
+    MakeAction("actHangUp", "Hang-up connection");
+    MakeAction("actUpdateSiteMap", "&Update Site Map");
+    MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
+    run(MakeAction("actProjectSettings", "&Project Settings..."), [this] { ShowProjectSettings(); });
+    MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins");
+    MakeAction("actStopRankscoutBulletins", "Stop Rankscout Bulletins");
+
+    MakeAction("actContents", "&Contents", QString(), QKeySequence(Qt::Key_F1));
+    MakeAction("actHomePage", "ZEPH Home &Page");
+    MakeAction("actMailSupport", "Email ZEPH Support");
+    MakeAction("actMailSales", "Email ZEPH Sales");
+    run(MakeAction("actAbout", "&About..."), [this] { About->exec(); });
+
+    // Tool bar buttons have their own hints and call the same commands.
+    run(MakeAction("tbNew", "New", "New"), [this] { NewProject(); });
+    run(MakeAction("tbOpen", "Open", "Open"), [this] {
+        if (SavePromptAllows())
+            OpenProject(QString());
+    });
+    run(MakeAction("tbSave", "Save", "Save"), [this] {
+        LetMessagesRun();
+        SaveProject();
+    });
+    run(MakeAction("tbProgramOptions", "Program Options", "Program Options"), [this] {
+        LetMessagesRun();
+        ShowProgramOptions();
+    });
+    MakeAction("tbPrint", "Print", "Print");
+    MakeAction("tbEditMode", "Edit Mode", "Edit Mode")->setCheckable(true);
+    MakeAction("tbCut", "Cut", "Cut");
+    MakeAction("tbCopy", "Copy", "Copy");
+    MakeAction("tbPaste", "Paste", "Paste");
+    for (const char* name : {"Bold", "Italic", "Underline", "Left Justify", "Center",
+                             "Right Justify", "Bullets"}) {
+        QString objectName = QStringLiteral("tb") + QString::fromLatin1(name).remove(' ');
+        MakeAction(objectName, name, name)->setCheckable(true);
+    }
+    run(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer"), [this] { StopTransfers(); });
+    MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web");
+}
+
+void MainWindow::BuildMenus()
+{
+    auto a = [this](const char* name) { return FindAction(QString::fromLatin1(name)); };
+
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addAction(a("actNew"));
+    FileMenu->addAction(a("actOpen"));
+    FileMenu->addAction(a("actSave"));
+    FileMenu->addAction(a("actSaveAs"));
+    FileMenu->addAction(a("actClose"));
+    FileMenu->addSeparator();
+    FileMenu->addAction(a("actPrinterSetup"));
+    FileMenu->addAction(a("actPrint"));
+    RecentSeparator = FileMenu->addSeparator();
+    RecentSeparator->setObjectName(QStringLiteral("RecentSeparator"));
+    for (QAction* recent : RecentFileActions)
+        FileMenu->addAction(recent);
+    FileMenu->addSeparator();
+    FileMenu->addAction(a("actProgramOptions"));
+    FileMenu->addSeparator();
+    FileMenu->addAction(a("actExit"));
+
+    EditMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    EditMenu->addAction(a("actEditReport"));
+    EditMenu->addSeparator();
+    EditMenu->addAction(a("actCut"));
+    EditMenu->addAction(a("actCopy"));
+    EditMenu->addAction(a("actPaste"));
+    EditMenu->addAction(a("actDelete"));
+    EditMenu->addAction(a("actSelectAll"));
+
+    ToolsMenu = menuBar()->addMenu(QStringLiteral("&Tools"));
+    ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
+    ToolsMenu->addAction(a("actDial"));
+    ToolsMenu->addAction(a("actHangUp"));
+    ToolsMenu->addAction(a("actUpdateSiteMap"));
+    ToolsMenu->addAction(a("actUpdateBulletinBoard"));
+    ToolsMenu->addSeparator();
+    ToolsMenu->addAction(a("actProjectSettings"));
+    ToolsMenu->addSeparator();
+    QMenu* bulletins = ToolsMenu->addMenu(QStringLiteral("Automatic Bulletins..."));
+    bulletins->setObjectName(QStringLiteral("AutomaticBulletinsMenu"));
+    bulletins->addAction(a("actStopBackwatchBulletins"));
+    bulletins->addAction(a("actStopRankscoutBulletins"));
+
+    HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    HelpMenu->addAction(a("actContents"));
+    HelpMenu->addSeparator();
+    HelpMenu->addAction(a("actHomePage"));
+    HelpMenu->addAction(a("actMailSupport"));
+    HelpMenu->addAction(a("actMailSales"));
+    HelpMenu->addSeparator();
+    HelpMenu->addAction(a("actAbout"));
+
+    ReportPopup = new QMenu(this);
+    ReportPopup->setObjectName(QStringLiteral("ReportPopup"));
+    for (const char* item : {"&Save Report...", "&Edit Report", "-", "Se&lect All", "Cu&t", "&Copy",
+                             "&Paste", "&Delete", "-", "&Print Report", "-", "&Word Wrap"}) {
+        if (QString::fromLatin1(item) == QStringLiteral("-"))
+            ReportPopup->addSeparator();
+        else
+            ReportPopup->addAction(QString::fromLatin1(item))
+                ->setObjectName(QStringLiteral("pop") + QString::fromLatin1(item).remove('&').remove(' ').remove('.'));
+    }
+    findChild<QAction*>(QStringLiteral("popEditReport"))->setCheckable(true);
+    findChild<QAction*>(QStringLiteral("popWordWrap"))->setCheckable(true);
+    findChild<QAction*>(QStringLiteral("popWordWrap"))->setChecked(true);
+
+    RebuildRecentFileEntries();
+}
+
+void MainWindow::BuildToolBar()
+{
+    MainToolBar = addToolBar(QStringLiteral("Tools"));
+    MainToolBar->setObjectName(QStringLiteral("ToolBar"));
+    MainToolBar->setMovable(false);
+    MainToolBar->setIconSize(QSize(20, 20));
+    auto a = [this](const char* name) { return FindAction(QString::fromLatin1(name)); };
+
+    a("tbNew")->setIcon(StandardIcon(QStyle::SP_FileIcon));
+    a("tbOpen")->setIcon(StandardIcon(QStyle::SP_DialogOpenButton));
+    a("tbSave")->setIcon(StandardIcon(QStyle::SP_DialogSaveButton));
+    a("tbProgramOptions")->setIcon(StandardIcon(QStyle::SP_FileDialogDetailedView));
+    a("tbPrint")->setIcon(GlyphIcon(QStringLiteral("\u2399")));
+    a("tbEditMode")->setIcon(GlyphIcon(QStringLiteral("\u270E")));
+    a("tbCut")->setIcon(GlyphIcon(QStringLiteral("\u2702")));
+    a("tbCopy")->setIcon(GlyphIcon(QStringLiteral("\u2398")));
+    a("tbPaste")->setIcon(GlyphIcon(QStringLiteral("\u2397")));
+    a("tbBold")->setIcon(GlyphIcon(QStringLiteral("B"), true));
+    a("tbItalic")->setIcon(GlyphIcon(QStringLiteral("I"), false, true));
+    a("tbUnderline")->setIcon(GlyphIcon(QStringLiteral("U"), false, false, true));
+    a("tbLeftJustify")->setIcon(AlignIcon(0));
+    a("tbCenter")->setIcon(AlignIcon(1));
+    a("tbRightJustify")->setIcon(AlignIcon(2));
+    a("tbBullets")->setIcon(AlignIcon(3));
+    a("tbStop")->setIcon(StandardIcon(QStyle::SP_BrowserStop));
+
+    MainToolBar->addAction(a("tbNew"));
+    MainToolBar->addAction(a("tbOpen"));
+    MainToolBar->addAction(a("tbSave"));
+    MainToolBar->addAction(a("tbProgramOptions"));
+    MainToolBar->addSeparator();
+    MainToolBar->addAction(a("tbPrint"));
+    MainToolBar->addAction(a("tbEditMode"));
+    MainToolBar->addSeparator();
+    MainToolBar->addAction(a("tbCut"));
+    MainToolBar->addAction(a("tbCopy"));
+    MainToolBar->addAction(a("tbPaste"));
+    MainToolBar->addSeparator();
+    MainToolBar->addAction(a("tbBold"));
+    MainToolBar->addAction(a("tbItalic"));
+    MainToolBar->addAction(a("tbUnderline"));
+    MainToolBar->addSeparator();
+    MainToolBar->addAction(a("tbLeftJustify"));
+    MainToolBar->addAction(a("tbCenter"));
+    MainToolBar->addAction(a("tbRightJustify"));
+    MainToolBar->addAction(a("tbBullets"));
+    MainToolBar->addSeparator();
+    FontNameList = new QComboBox(MainToolBar);
+    FontNameList->setObjectName(QStringLiteral("FontName"));
+    FontNameList->setToolTip(QStringLiteral("Font Name"));
+    FontNameList->setFixedWidth(105);
+    MainToolBar->addWidget(FontNameList);
+    FontSizeList = new QComboBox(MainToolBar);
+    FontSizeList->setObjectName(QStringLiteral("FontSize"));
+    FontSizeList->setToolTip(QStringLiteral("Font Size"));
+    FontSizeList->setFixedWidth(52);
+    FontSizeList->setEditable(true);
+    FontSizeList->addItems({"8", "9", "10", "11", "12", "14", "16", "18", "20", "24", "28", "36"});
+    MainToolBar->addWidget(FontSizeList);
+    MainToolBar->addSeparator();
+    MainToolBar->addAction(a("tbStop"));
+
+    // The large animated button sits at the right end in a bar of its own.
+    auto* spacer = new QWidget(MainToolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    MainToolBar->addWidget(spacer);
+    AnimatedButton = new QToolButton(MainToolBar);
+    AnimatedButton->setObjectName(QStringLiteral("AnimatedButton"));
+    AnimatedButton->setDefaultAction(a("tbVisitWeb"));
+    AnimatedButton->setIconSize(QSize(32, 32));
+    AnimatedButton->setIcon(QIcon(DrawAnimationFrame(0)));
+    AnimatedButton->setAutoRaise(true);
+    MainToolBar->addWidget(AnimatedButton);
+}
+
+void MainWindow::BuildStatusBar()
+{
+    StatusPanel0 = new QLabel(QStringLiteral("The Vantora"), this);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setFixedWidth(320);
+    StatusPanel1 = new QLabel(this);
+    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
+    StatusPanel1->setMinimumWidth(50);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->addWidget(StatusPanel0);
+    statusBar()->addWidget(StatusPanel1, 1);
+}
+
+QWidget* MainWindow::BuildToolPage(int index)
+{
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') + QStringLiteral("Page"));
+    auto* layout = new QVBoxLayout(page);
+    auto* report = new ReportView(page);
+    report->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') + QStringLiteral("Report"));
+    report->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(report, &QWidget::customContextMenuRequested, this,
+            [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
+    ReportViews[index] = report;
+
+    if (index == BulletinBoardPage) {
+        BBSplitter = new QSplitter(Qt::Vertical, page);
+        BBSplitter->setObjectName(QStringLiteral("BBSplitter"));
+        BBList = new QTreeWidget(BBSplitter);
+        BBList->setObjectName(QStringLiteral("BBList"));
+        BBList->setHeaderLabels({QStringLiteral("Message from"), QStringLiteral("Regarding Web Page")});
+        BBList->setRootIsDecorated(false);
+        BBList->setMinimumHeight(64);
+        BBSplitter->addWidget(BBList);
+        BBSplitter->addWidget(report);
+        BBSplitter->setChildrenCollapsible(false);
+        report->setMinimumHeight(64);
+        BBSplitter->setSizes({DefaultVertPos, 300});
+        layout->addWidget(BBSplitter);
+        return page;
+    }
+
+    auto* controls = new QHBoxLayout;
+    if (index < 5 || index == TagsmithPage || index == SitecensusPage) {
+        auto* start = new QPushButton(QStringLiteral("Start"), page);
+        start->setObjectName(index < 5 ? QString::fromLatin1(StartButtonNames[index])
+                                       : QString::fromLatin1(PageCaptions[index]) + QStringLiteral("Start"));
+        controls->addWidget(start);
+        if (index < 5) {
+            start->setEnabled(false);
+            StartButtons[index] = start;
+        }
+    }
+    if (index < 5) {
+        auto* oldBox = new QGroupBox(QStringLiteral("Add from old Report:"), page);
+        auto* oldLayout = new QVBoxLayout(oldBox);
+        auto* oldList = new QListWidget(oldBox);
+        oldList->setObjectName(QString::fromLatin1(PageCaptions[index]) + QStringLiteral("OldReportList"));
+        oldList->setMaximumHeight(80);
+        oldLayout->addWidget(oldList);
+        OldReportLists[index] = oldList;
+        controls->addWidget(oldBox, 1);
+    } else {
+        controls->addStretch(1);
+    }
+    layout->addLayout(controls);
+    layout->addWidget(report, 1);
+    return page;
+}
+
+void MainWindow::BuildProjectView()
+{
+    ProjectView = new QWidget(this);
+    ProjectView->setObjectName(QStringLiteral("ProjectView"));
+    auto* layout = new QHBoxLayout(ProjectView);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    MainSplitter = new QSplitter(Qt::Horizontal, ProjectView);
+    MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+    MainSplitter->setHandleWidth(6);
+    MainSplitter->setChildrenCollapsible(false);
+
+    SiteMapPanel = new QWidget(MainSplitter);
+    SiteMapPanel->setObjectName(QStringLiteral("SiteMapPanel"));
+    auto* panelLayout = new QVBoxLayout(SiteMapPanel);
+    panelLayout->setContentsMargins(5, 5, 5, 5);
+    auto* group = new QGroupBox(QStringLiteral("SiteMap"), SiteMapPanel);
+    auto* groupLayout = new QVBoxLayout(group);
+    SelectionLabel = new QLabel(group);
+    SelectionLabel->setObjectName(QStringLiteral("SelectionLabel"));
+    SiteMapTree = new QTreeWidget(group);
+    SiteMapTree->setObjectName(QStringLiteral("SiteMapTree"));
+    SiteMapTree->setHeaderHidden(true);
+    UpdateSiteMapButton = new QPushButton(QStringLiteral("Update Site Map"), group);
+    UpdateSiteMapButton->setObjectName(QStringLiteral("UpdateSiteMapButton"));
+    groupLayout->addWidget(SelectionLabel);
+    groupLayout->addWidget(SiteMapTree, 1);
+    groupLayout->addWidget(UpdateSiteMapButton);
+    panelLayout->addWidget(group);
+    SiteMapPanel->setMinimumWidth(192);
+
+    ToolPages = new QTabWidget(MainSplitter);
+    ToolPages->setObjectName(QStringLiteral("ToolPages"));
+    for (int i = 0; i < ToolPageCount; ++i)
+        ToolPages->addTab(BuildToolPage(i), QString::fromLatin1(PageCaptions[i]));
+    ToolPages->setMinimumWidth(192);
+
+    MainSplitter->addWidget(SiteMapPanel);
+    MainSplitter->addWidget(ToolPages);
+    MainSplitter->setStretchFactor(1, 1);
+    MainSplitter->setSizes({DefaultHorzPos, 535});
+    layout->addWidget(MainSplitter);
+    setCentralWidget(ProjectView);
+}
+
+// ---------------------------------------------------------------- states
+
+void MainWindow::ApplyNoProjectState()
+{
+    for (const char* name : {"tbSave", "tbEditMode", "tbPrint", "tbCut", "tbCopy", "tbPaste",
+                             "tbBold", "tbUnderline", "tbItalic", "tbLeftJustify", "tbCenter",
+                             "tbRightJustify", "tbBullets", "actSave", "actSaveAs", "actClose",
+                             "actPrint", "actStopBackwatchBulletins", "actStopRankscoutBulletins",
+                             "actCut", "actPaste", "actDelete", "popCut", "popPaste", "popDelete",
+                             "actUpdateBulletinBoard", "actHangUp"})
+        FindAction(QString::fromLatin1(name))->setEnabled(false);
+    for (const char* name : {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"})
+        FindAction(QString::fromLatin1(name))->setEnabled(true);
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        FindAction(QString::fromLatin1(name))->setChecked(false);
+    FontNameList->setEnabled(false);
+    FontSizeList->setEnabled(false);
+    EditMenu->menuAction()->setEnabled(false);
+    ToolsMenu->menuAction()->setEnabled(false);
+    ApplyProjectReadOnlyViews();
+}
+
+void MainWindow::ApplyProjectOpenState()
+{
+    ReportEditMode = false;
+    for (const char* name : {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
+                             "actClose", "actPrint"})
+        FindAction(QString::fromLatin1(name))->setEnabled(true);
+    for (const char* name : {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic",
+                             "tbLeftJustify", "tbCenter", "tbRightJustify", "tbBullets", "actCut",
+                             "actPaste", "actDelete", "popCut", "popPaste", "popDelete"})
+        FindAction(QString::fromLatin1(name))->setEnabled(false);
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        FindAction(QString::fromLatin1(name))->setChecked(false);
+    FontNameList->setEnabled(false);
+    FontSizeList->setEnabled(false);
+    EditMenu->menuAction()->setEnabled(true);
+    ToolsMenu->menuAction()->setEnabled(true);
+    ApplyProjectReadOnlyViews();
+}
+
+void MainWindow::ApplyProjectReadOnlyViews()
+{
+    for (ReportView* view : ReportViews)
+        view->setReadOnly(!ReportEditMode);
+}
+
+bool MainWindow::ProjectIsOpen() const { return !ProjectView->isHidden(); }
+
+void MainWindow::SetStatusText(const QString& text) { StatusPanel0->setText(text); }
+void MainWindow::SetProjectStatus(const QString& text) { StatusPanel1->setText(text); }
+QString MainWindow::StatusText() const { return StatusPanel0->text(); }
+QString MainWindow::ProjectStatus() const { return StatusPanel1->text(); }
+
+void MainWindow::SetTitleForFile()
+{
+    setWindowTitle(ProjectFileName.isEmpty() ? QStringLiteral("The Vantora")
+                                             : QStringLiteral("The Vantora - ") + ProjectFileName);
+}
+
+void MainWindow::SetAnimation(bool on)
+{
+    if (on) {
+        if (!AnimationTimer->isActive())
+            AnimationTimer->start();
+        return;
+    }
+    AnimationTimer->stop();
+    Frame = 0;
+    AnimatedButton->setIcon(QIcon(DrawAnimationFrame(0)));
+}
+
+bool MainWindow::AnimationRunning() const { return AnimationTimer->isActive(); }
+
+void MainWindow::RunCommand(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& failure) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        Env.dialogs->GeneralError(QString::fromUtf8(failure.what()));
+    }
+}
+
+void MainWindow::LetMessagesRun() { QCoreApplication::processEvents(); }
+
+// ---------------------------------------------------------------- start and stop
+
+void MainWindow::Startup(const QStringList& arguments)
+{
+    Splash->ShowCentred();
+    QElapsedTimer started;
+    started.start();
+    setEnabled(false);
+    LetMessagesRun();
+
+    SetProjectStatus(QStringLiteral("No Project open."));
+    ShowMapperInfo = true;
+
+    const QStringList families = QFontDatabase::families();
+    if (families.isEmpty())
+        Env.dialogs->Message(MsgKind::Error,
+                             QStringLiteral("An error occurred while trying to retrieve the font list, operation aborted."),
+                             MsgButtons::Ok);
+    FontNameList->addItems(families);
+
+    RequestQueue.clear();
+    SelectedPages.clear();
+    for (QStringList& pending : PendingAnswers)
+        pending.clear();
+    TransportIdle = true;
+
+    const StoredSettings stored = LoadSettings(*Env.settings, DefaultHorzPos, DefaultVertPos);
+    ServerAddress = stored.ServerAddress.isEmpty() ? QString::fromLatin1(DefaultServerAddress)
+                                                   : stored.ServerAddress;
+    RecentFiles = stored.RecentFiles;
+    Options = stored.Options;
+    if (stored.HaveHorzPos && stored.HorzPos > 0) {
+        const int total = qMax(MainSplitter->width(), stored.HorzPos + 192);
+        MainSplitter->setSizes({stored.HorzPos, total - stored.HorzPos});
+    }
+    if (stored.HaveVertPos && stored.VertPos > 0)
+        BBSplitter->setSizes({stored.VertPos, qMax(64, BBSplitter->height() - stored.VertPos)});
+
+    if (Env.fileTypes)
+        Env.fileTypes->Register(ProgramPath);
+
+    const QString local = Env.localAddress ? Env.localAddress->LocalIPv4() : QStringLiteral("0.0.0.0");
+    SetStatusText(local != QStringLiteral("127.0.0.1") && local != QStringLiteral("0.0.0.0")
+                      ? QStringLiteral("Connected.")
+                      : QStringLiteral("Not Connected."));
+
+    RebuildRecentFileEntries();
+    ProgramDir = QFileInfo(ProgramPath).absolutePath() + QLatin1Char('/');
+    ReportEditMode = false;
+    ProjectModified = false;
+
+    LetMessagesRun();
+    while (started.elapsed() < SplashMinimumMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    setEnabled(true);
+    Splash->close();
+
+    const QString first = arguments.value(0);
+    if (first.toUpper().contains(QStringLiteral(".ZPR")))
+        RunCommand([this, first] { OpenProject(first.trimmed()); });
+    else if (Options.TipOfTheDayMode > 0)
+        TipWindow->ShowTip(Options.TipOfTheDayMode);
+    emit StartupFinished();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!ShutdownDone)
+        RunCommand([this] { Shutdown(); });
+    ShutdownDone = true;
+    event->accept();
+}
+
+void MainWindow::Shutdown()
+{
+    StopTransfers();
+    if (ProjectModified &&
+        Env.dialogs->Message(MsgKind::Warning,
+                             QStringLiteral("The current Project is not saved, do you want to save it before exiting?"),
+                             MsgButtons::YesNo) == MsgAnswer::Yes)
+        SaveProject();
+    if (DialledByUs &&
+        Env.dialogs->Message(MsgKind::Warning,
+                             QStringLiteral("You are still Dialed-up to the Internet, do you want Hangup the connection before exiting?"),
+                             MsgButtons::YesNo) == MsgAnswer::Yes) {
+        // hanging up is done by the dial-up layer
+    }
+    const QList<int> horz = MainSplitter->sizes();
+    const QList<int> vert = BBSplitter->sizes();
+    if (TipWindow->isVisible())
+        Options.TipOfTheDayMode = TipWindow->Mode();
+    StoreWindowState(*Env.settings, horz.value(0, DefaultHorzPos), vert.value(0, DefaultVertPos),
+                     Options.TipOfTheDayMode);
+    LetMessagesRun();
+}
+
+void MainWindow::StopTransfers()
+{
+    StopRequested = true;
+    RequestQueue.clear();
+}
+
+// ---------------------------------------------------------------- recent files
+
+void MainWindow::RebuildRecentFileEntries()
+{
+    for (int i = 0; i < 4; ++i) {
+        const QString path = RecentFiles.value(i);
+        RecentFileActions[i]->setText(path.isEmpty() ? QString() : RecentFileCaption(i, path));
+        RecentFileActions[i]->setVisible(!path.isEmpty());
+    }
+    RecentSeparator->setVisible(HasRecentFiles(RecentFiles));
+}
+
+void MainWindow::UpdateRecentFiles()
+{
+    MoveToFrontOfRecentFiles(RecentFiles, ProjectFileName);
+    StoreRecentFiles(*Env.settings, RecentFiles);
+    RebuildRecentFileEntries();
+}
+
+void MainWindow::OpenRecentFile(int slot)
+{
+    const QString path = RecentFiles.value(slot);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    OpenProject(path);
+}
+
+// ---------------------------------------------------------------- dialogs
+
+void MainWindow::ShowProgramOptions() { ProgramOptionsDlg->ShowModal(); }
+
+void MainWindow::ShowProjectSettings() {}
+
+// ---------------------------------------------------------------- life cycle
+
+bool MainWindow::SavePromptAllows()
+{
+    if (!ProjectModified)
+        return true;
+    const MsgAnswer answer = Env.dialogs->Message(
+        MsgKind::Warning,
+        QStringLiteral("The current Project is not saved, do you want to save it before continuing?"),
+        MsgButtons::YesNoCancel);
+    if (answer == MsgAnswer::Cancel)
+        return false;
+    if (answer == MsgAnswer::Yes) {
+        SaveProject();
+        return !ProjectModified;
+    }
+    return true;
+}
+
+void MainWindow::ClearReportViews()
+{
+    for (ReportView* view : ReportViews)
+        view->ClearReport();
+    BBList->clear();
+}
+
+void MainWindow::ClearProjectLists()
+{
+    for (QStringList& pending : PendingAnswers)
+        pending.clear();
+    const ProjectData empty;
+    Project.SiteMapLines.clear();
+    for (int kind = 1; kind <= 5; ++kind)
+        Project.Archive(kind)->Clear();
+    Project.BulletinMessages.Clear();
+}
+
+void MainWindow::ActivateFirstToolPage()
+{
+    while (ToolPages->currentIndex() != WordweighPage)
+        ToolPages->setCurrentIndex((ToolPages->currentIndex() + 1) % ToolPages->count());
+}
+
+void MainWindow::ClearSiteMap()
+{
+    SiteMapTree->clear();
+    Project.SiteMapLines.clear();
+}
+
+void MainWindow::BuildSiteTreeFromLines() {}
+
+void MainWindow::FillOldReportLists()
+{
+    for (int kind = 1; kind <= 5; ++kind) {
+        const ToolArchive* archive = Project.Archive(kind);
+        QListWidget* list = OldReportLists[kind - 1];
+        list->clear();
+        for (int i = 0; i < archive->Count(); ++i)
+            list->addItem(archive->Pages[i] + QStringLiteral(", added ") + archive->Dates.value(i));
+    }
+}
+
+void MainWindow::FillBulletinList()
+{
+    BBList->clear();
+    const BulletinList& messages = Project.BulletinMessages;
+    for (int i = 0; i < messages.Count(); ++i) {
+        auto* item = new QTreeWidgetItem(BBList, {messages.Senders.value(i), messages.Pages.value(i)});
+        QFont font = item->font(0);
+        font.setBold(messages.ReadStates.value(i) != QStringLiteral("1"));
+        item->setFont(0, font);
+        item->setFont(1, font);
+    }
+}
+
+void MainWindow::NewProject()
+{
+    if (!SavePromptAllows())
+        return;
+    ResetProject();
+    ShowProjectSettings();
+    if (ProjectIsOpen() &&
+        Env.dialogs->Message(MsgKind::Confirm,
+                             QStringLiteral("Do you want to create the Site Map for this new Project now?"),
+                             MsgButtons::YesNo) == MsgAnswer::Yes)
+        UpdateSiteMapButton->click();
+}
+
+void MainWindow::ApplyNewProjectState()
+{
+    ClearSiteMap();
+    ActivateFirstToolPage();
+    ClearReportViews();
+    ClearProjectLists();
+    ReportEditMode = false;
+    ApplyProjectOpenState();
+    ProjectModified = true;
+    for (QPushButton* start : StartButtons)
+        start->setEnabled(false);
+    SelectionLabel->setText(QStringLiteral("(No selection)"));
+    ProjectView->show();
+}
+
+void MainWindow::OpenProject(const QString& path)
+{
+    ResetProject();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LetMessagesRun();
+    LetMessagesRun();
+    if (!path.isEmpty()) {
+        ProjectFileName = path;
+    } else {
+        QApplication::restoreOverrideCursor();
+        FileDialogOptions options;
+        options.Title = QStringLiteral("Open Project");
+        options.Filter = QStringLiteral("ZEPH Project files (*.zpr)|*.zpr");
+        options.DefaultExt = QStringLiteral("zpr");
+        options.MustExist = true;
+        const QString chosen = Env.dialogs->OpenFileName(options);
+        if (chosen.isEmpty())
+            return;
+        ProjectFileName = chosen;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    UpdateRecentFiles();
+
+    ProjectData read;
+    const ProjectFileResult result = ReadProjectFile(ProjectFileName, read);
+    if (!result.IsOk()) {
+        ProjectFileName.clear();
+        QApplication::restoreOverrideCursor();
+        if (result.Status == ProjectFileStatus::NotProjectFile)
+            Env.dialogs->Message(MsgKind::Error, NotProjectFileMessage(), MsgButtons::Ok);
+        else
+            Env.dialogs->GeneralError(result.Error);
+        return;
+    }
+    Project = read;
+    SelectionLabel->setText(Project.RootUrl());
+    SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());
+    FindAction(QStringLiteral("actStopBackwatchBulletins"))
+        ->setEnabled(Project.BackwatchBulletins == QStringLiteral("Y"));
+    FindAction(QStringLiteral("actStopRankscoutBulletins"))
+        ->setEnabled(Project.RankscoutBulletins == QStringLiteral("Y"));
+
+    SetTitleForFile();
+    ProjectModified = false;
+    QApplication::restoreOverrideCursor();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LetMessagesRun();
+    ApplyProjectOpenState();
+    FillOldReportLists();
+    FillBulletinList();
+    BuildSiteTreeFromLines();
+    ProjectView->show();
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SaveProject()
+{
+    if (ProjectFileName.isEmpty()) {
+        FileDialogOptions options;
+        options.Title = QStringLiteral("Save Project to disk");
+        options.Filter = QStringLiteral("ZEPH Project files (*.zpr)|*.zpr");
+        options.DefaultExt = QStringLiteral("zpr");
+        options.ConfirmOverwrite = true;
+        ProjectFileName = Env.dialogs->SaveFileName(options);
+    }
+    setWindowTitle(QStringLiteral("The Vantora"));
+    if (ProjectFileName.isEmpty())
+        return;
+    SetTitleForFile();
+    UpdateRecentFiles();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LetMessagesRun();
+    const ProjectFileResult result = WriteProjectFile(ProjectFileName, Project);
+    QApplication::restoreOverrideCursor();
+    if (!result.IsOk()) {
+        Env.dialogs->GeneralError(result.Error);
+        return;
+    }
+    ProjectModified = false;
+}
+
+void MainWindow::SaveProjectAs()
+{
+    const QString kept = ProjectFileName;
+    ProjectFileName.clear();
+    SaveProject();
+    if (ProjectFileName.isEmpty())
+        ProjectFileName = kept;
+    SetTitleForFile();
+}
+
+void MainWindow::CloseProject()
+{
+    if (!SavePromptAllows())
+        return;
+    ResetProject();
+}
+
+void MainWindow::ResetProject()
+{
+    RequestQueue.clear();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LetMessagesRun();
+    setWindowTitle(QStringLiteral("The Vantora"));
+    ProjectView->hide();
+    ProjectFileName.clear();
+    ProjectModified = false;
+    SelectionLabel->clear();
+    SetProjectStatus(QString());
+    Project.ProxyServer.clear();
+    Project.ProxyPort = 0;
+    Project.RootHost.clear();
+    Project.RootPath.clear();
+    ClearSiteMap();
+    ClearReportViews();
+    ClearProjectLists();
+    for (QListWidget* list : OldReportLists)
+        list->clear();
+    ActivateFirstToolPage();
+    ApplyNoProjectState();
+    ReportEditMode = false;
+    ApplyProjectReadOnlyViews();
+    ProjectModified = false;
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace vantora

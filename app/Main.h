@@ -1,0 +1,190 @@
+#pragma once
+// The main window: it is the program. It holds the open project's fields and
+// the run-time state beside them, owns the dialogs, and its handlers call the
+// subsystem code that does the work.
+#include "Platform.h"
+#include "ProgramSettings.h"
+#include "ProjectData.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+
+namespace vantora {
+
+class AboutBox;
+class ProgramOptionsDialog;
+class ReportView;
+class SplashScreen;
+class TipOfTheDayWindow;
+class ProjectSettingsDialog;
+
+// Tool pages by index.
+enum ToolPage {
+    WordweighPage = 0,
+    StuffwatchPage,
+    RankscoutPage,
+    EnginepostPage,
+    BackwatchPage,
+    TagsmithPage,
+    SitecensusPage,
+    BulletinBoardPage,
+    ToolPageCount
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const Platform& platform, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the start-up after the window is shown: splash, settings, file
+    // type, connection state, then the project named in arguments (the
+    // program's arguments without the program itself) or the tip of the day.
+    void Startup(const QStringList& arguments);
+    // How long the splash screen stays up at least (tests shorten it).
+    int SplashMinimumMs = 2000;
+    // The program's own path; ProgramDir and the file type registration use it.
+    QString ProgramPath;
+
+    // --- the project's persistent data ---
+    ProjectData Project;
+
+    // --- run-time state ---
+    QString ProjectFileName;
+    bool ProjectModified = false;
+    bool ReportEditMode = false;
+    QStringList RecentFiles{QString(), QString(), QString(), QString()};
+    std::array<QStringList, 5> PendingAnswers;
+    QStringList RequestQueue;
+    QStringList SelectedPages;
+    bool StopRequested = false;
+    QString ServerAddress;
+    QString AnswerBuffer;
+    bool TransportIdle = true;
+    bool ShowMapperInfo = true;
+    bool DialledByUs = false;
+    bool DialCancelled = false;
+    QString UserId;
+    ProgramOptions Options;
+    QString ProgramDir;
+
+    // --- project life cycle ---
+    void NewProject();
+    void OpenProject(const QString& path);
+    void SaveProject();
+    void SaveProjectAs();
+    void CloseProject();
+    void ResetProject();
+    void UpdateRecentFiles();
+    void ApplyNewProjectState();
+    // The save prompt of New, Open and Close: true = go on.
+    bool SavePromptAllows();
+    bool ProjectIsOpen() const;
+
+    void ApplyNoProjectState();
+    void ApplyProjectOpenState();
+    void SetStatusText(const QString& text);     // panel 0
+    void SetProjectStatus(const QString& text);  // panel 1
+    QString StatusText() const;
+    QString ProjectStatus() const;
+    void SetTitleForFile();
+    // Runs a command; a failure it does not handle goes to the general error box.
+    void RunCommand(const std::function<void()>& command);
+    // The busy animation of the tool bar's large button.
+    void SetAnimation(bool on);
+    bool AnimationRunning() const;
+    int AnimationFrame() const { return Frame; }
+
+    // --- widgets other parts and the tests reach ---
+    QAction* FindAction(const QString& objectName) const;
+    QWidget* ProjectView = nullptr;
+    QSplitter* MainSplitter = nullptr;
+    QWidget* SiteMapPanel = nullptr;
+    QLabel* SelectionLabel = nullptr;
+    QTreeWidget* SiteMapTree = nullptr;
+    QPushButton* UpdateSiteMapButton = nullptr;
+    QTabWidget* ToolPages = nullptr;
+    std::array<ReportView*, ToolPageCount> ReportViews{};
+    std::array<QPushButton*, 5> StartButtons{};
+    std::array<QListWidget*, 5> OldReportLists{};
+    QTreeWidget* BBList = nullptr;
+    QSplitter* BBSplitter = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    QToolBar* MainToolBar = nullptr;
+    QComboBox* FontNameList = nullptr;
+    QComboBox* FontSizeList = nullptr;
+    QToolButton* AnimatedButton = nullptr;
+    std::array<QAction*, 4> RecentFileActions{};
+    QAction* RecentSeparator = nullptr;
+    QMenu* FileMenu = nullptr;
+    QMenu* EditMenu = nullptr;
+    QMenu* ToolsMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QMenu* SiteMapPopup = nullptr;
+    QMenu* ReportPopup = nullptr;
+
+    // Dialogs, made once at start-up and reused.
+    SplashScreen* Splash = nullptr;
+    AboutBox* About = nullptr;
+    ProjectSettingsDialog* ProjectSettings = nullptr;
+    ProgramOptionsDialog* ProgramOptionsDlg = nullptr;
+    TipOfTheDayWindow* TipWindow = nullptr;
+
+    const Platform& Edge() const { return Env; }
+
+signals:
+    void StartupFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildProjectView();
+    QWidget* BuildToolPage(int index);
+    void RebuildRecentFileEntries();
+    void OpenRecentFile(int slot);
+    void ShowProgramOptions();
+    void ShowProjectSettings();
+    void StopTransfers();
+    void Shutdown();
+    void ClearReportViews();
+    void ClearProjectLists();
+    void ActivateFirstToolPage();
+    void FillOldReportLists();
+    void FillBulletinList();
+    void BuildSiteTreeFromLines();
+    void ClearSiteMap();
+    void LetMessagesRun();
+    void ApplyProjectReadOnlyViews();
+    QAction* MakeAction(const QString& name, const QString& text, const QString& hint = QString(),
+                        const QKeySequence& shortcut = QKeySequence());
+
+    Platform Env;
+    QTimer* AnimationTimer = nullptr;
+    int Frame = 0;
+    bool ShuttingDown = false;
+    bool ShutdownDone = false;
+};
+
+} // namespace vantora

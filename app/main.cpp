@@ -1,0 +1,40 @@
+// The vantora program: makes the real platform edge, the main window, and
+// runs the start-up once the event loop is going.
+#include "Main.h"
+#include "RealPlatform.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vantora"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));
+    QApplication::setOrganizationName(QStringLiteral("Korvane Ltd."));
+    QLocale::setDefault(QLocale::system());
+
+    vantora::WidgetDialogs dialogs;
+    vantora::QtSettingsStore settings;
+    vantora::SystemClock clock;
+    vantora::NetworkLocalAddress localAddress;
+    vantora::XdgFileTypeRegistrar fileTypes;
+
+    vantora::Platform platform;
+    platform.dialogs = &dialogs;
+    platform.settings = &settings;
+    platform.clock = &clock;
+    platform.localAddress = &localAddress;
+    platform.fileTypes = &fileTypes;
+
+    vantora::MainWindow window(platform);
+    dialogs.SetParent(&window);
+    window.ProgramPath = QCoreApplication::applicationFilePath();
+    window.showMaximized();
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    QTimer::singleShot(0, &window, [&window, arguments] { window.Startup(arguments); });
+    return app.exec();
+}

@@ -1,0 +1,157 @@
+#include "programopt.h"
+
+#include "Dialogs.h"
+#include "ProgramSettings.h"
+#include "Settings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantora {
+
+ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dialogs,
+                                           ProgramOptions* options, QWidget* parent)
+    : QDialog(parent), Settings(settings), Messages(dialogs), Options(options)
+{
+    setObjectName(QStringLiteral("ProgramOptions"));
+    setWindowTitle(QStringLiteral("Program Options"));
+    setModal(true);
+
+    auto* group = new QGroupBox(QStringLiteral("Options..."), this);
+    DialBox = new QCheckBox(QStringLiteral("Prompt to Dial the Internet if not connected."), group);
+    ReportGenBox = new QCheckBox(
+        QStringLiteral("Automaticaly begin Report generation if no previous report exists."), group);
+    CheckMsgBox = new QCheckBox(QStringLiteral("Automaticaly check for new Bulletin messages every"), group);
+    CheckMsgBox->setEnabled(false);
+    MinutesField = new QComboBox(group);
+    MinutesField->setEditable(true);
+    MinutesField->addItems({QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("10"),
+                            QStringLiteral("30"), QStringLiteral("60")});
+    MinutesField->setInsertPolicy(QComboBox::NoInsert);
+    MinutesField->lineEdit()->setMaxLength(3);
+    MinutesField->lineEdit()->installEventFilter(this);
+    MinutesField->installEventFilter(this);
+    MinutesField->setFixedWidth(56);
+    MinutesLabel = new QLabel(QStringLiteral("minutes."), group);
+    MinutesLabel->setEnabled(false);
+    ClearBox = new QCheckBox(QStringLiteral("Clear Reports before adding new data."), group);
+    LeaveBox = new QCheckBox(
+        QStringLiteral("Leave previously generated 'Old Reports' instead of removing them."), group);
+    TipBox = new QCheckBox(QStringLiteral("Show Tip of the Day on startup."), group);
+    DialBox->setObjectName(QStringLiteral("DialBox"));
+    ReportGenBox->setObjectName(QStringLiteral("ReportGenBox"));
+    CheckMsgBox->setObjectName(QStringLiteral("CheckMsgBox"));
+    MinutesField->setObjectName(QStringLiteral("MinutesField"));
+    ClearBox->setObjectName(QStringLiteral("ClearBox"));
+    LeaveBox->setObjectName(QStringLiteral("LeaveBox"));
+    TipBox->setObjectName(QStringLiteral("TipBox"));
+
+    auto* minutesRow = new QHBoxLayout;
+    minutesRow->addWidget(CheckMsgBox);
+    minutesRow->addWidget(MinutesField);
+    minutesRow->addWidget(MinutesLabel);
+    minutesRow->addStretch();
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(DialBox);
+    groupLayout->addWidget(ReportGenBox);
+    groupLayout->addLayout(minutesRow);
+    groupLayout->addWidget(ClearBox);
+    groupLayout->addWidget(LeaveBox);
+    groupLayout->addWidget(TipBox);
+
+    OkButton = new QPushButton(QStringLiteral("Ok"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    connect(OkButton, &QPushButton::clicked, this, &ProgramOptionsDialog::OkClicked);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void ProgramOptionsDialog::FillFromOptions()
+{
+    DialBox->setChecked(Options->Dial);
+    ReportGenBox->setChecked(Options->ReportGen);
+    ClearBox->setChecked(Options->Clear);
+    LeaveBox->setChecked(Options->Leave);
+    TipBox->setChecked(Options->TipOfTheDayMode > 0);
+    MinutesField->setEditText(QString::number(Options->CheckMsg));
+    MinutesField->setEnabled(Options->CheckMsg != 0);
+    CheckMsgBox->setChecked(Options->CheckMsg != 0);
+}
+
+int ProgramOptionsDialog::ShowModal()
+{
+    FillFromOptions();
+    return exec();
+}
+
+bool ProgramOptionsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MinutesField->lineEdit() || watched == MinutesField) {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const QString text = key->text();
+            const bool navigation = text.isEmpty() || key->key() == Qt::Key_Return ||
+                                    key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape ||
+                                    key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+            const bool digit = text.size() == 1 && text[0] >= '0' && text[0] <= '9';
+            if (!navigation && !digit && key->key() != Qt::Key_Backspace)
+                return true; // rejected key
+        } else if (event->type() == QEvent::FocusOut && watched == MinutesField->lineEdit()) {
+            if (MinutesField->currentText().isEmpty())
+                MinutesField->setEditText(QStringLiteral("0"));
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ProgramOptionsDialog::OkClicked()
+{
+    if (!Settings->OpenKey(true)) {
+        accept();
+        return;
+    }
+    Settings->SetValue(QStringLiteral("Dial"), DialBox->isChecked() ? 1 : 0);
+    Options->Dial = DialBox->isChecked();
+    Settings->SetValue(QStringLiteral("ReportGen"), ReportGenBox->isChecked() ? 1 : 0);
+    Options->ReportGen = ReportGenBox->isChecked();
+
+    const QString minutes = MinutesField->currentText();
+    bool ok = false;
+    const int checkMsg = minutes.toInt(&ok, 10);
+    if (!ok || minutes.trimmed() != minutes || minutes.startsWith('+')) {
+        Settings->CloseKey();
+        Messages->GeneralError(QStringLiteral("'%1' is not a valid integer value").arg(minutes));
+        return;
+    }
+    Settings->SetValue(QStringLiteral("CheckMsg"), checkMsg);
+    Options->CheckMsg = checkMsg;
+    Settings->SetValue(QStringLiteral("Clear"), ClearBox->isChecked() ? 1 : 0);
+    Options->Clear = ClearBox->isChecked();
+    Settings->SetValue(QStringLiteral("Leave"), LeaveBox->isChecked() ? 1 : 0);
+    Options->Leave = LeaveBox->isChecked();
+    const int tip = TipBox->isChecked() ? 1 : 0;
+    Settings->SetValue(QStringLiteral("Tip"), tip);
+    Options->TipOfTheDayMode = tip;
+    Settings->CloseKey();
+    accept();
+}
+
+} // namespace vantora

@@ -1,0 +1,51 @@
+#pragma once
+// The Program Options dialog: edits the five program options and the tip
+// mode and stores them in the settings store on "Ok".
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace vantora {
+
+class Dialogs;
+class SettingsStore;
+struct ProgramOptions;
+
+class ProgramOptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    ProgramOptionsDialog(SettingsStore* settings, Dialogs* dialogs, ProgramOptions* options,
+                         QWidget* parent = nullptr);
+
+    // Fills the controls from the current options, then shows the dialog modally.
+    int ShowModal();
+    // Fills the controls from the current options.
+    void FillFromOptions();
+
+    QCheckBox* DialBox;
+    QCheckBox* ReportGenBox;
+    QCheckBox* CheckMsgBox;
+    QComboBox* MinutesField;
+    QLabel* MinutesLabel;
+    QCheckBox* ClearBox;
+    QCheckBox* LeaveBox;
+    QCheckBox* TipBox;
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
+
+public slots:
+    void OkClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    SettingsStore* Settings;
+    Dialogs* Messages;
+    ProgramOptions* Options;
+};
+
+} // namespace vantora
