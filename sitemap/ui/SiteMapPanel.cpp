@@ -1,0 +1,191 @@
+#include "SiteMapPanel.h"
+
+#include "MapperInfoDialog.h"
+#include "NodeImages.h"
+#include "ShellCommand.h"
+#include "SiteMapController.h"
+#include "SiteMapCreation.h"
+#include "SiteMapHost.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace vantora {
+
+namespace {
+
+// All rows are as high as the node pictures.
+class RowHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(NodeImageSize);
+        return size;
+    }
+};
+
+const char* const ReportItems[] = {"Show Wordweigh report", "Show Stuffwatch report",
+                                   "Show Rankscout report", "Show Enginepost report",
+                                   "Show Backwatch report"};
+const char* const ReportNames[] = {"ShowWordweighReportAction", "ShowStuffwatchReportAction",
+                                   "ShowRankscoutReportAction", "ShowEnginepostReportAction",
+                                   "ShowBackwatchReportAction"};
+
+} // namespace
+
+SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLauncher& shell,
+                           const QString& programDir, const QString& mapFolder, QWidget* parent)
+    : QWidget(parent), Shell(shell), Control(new SiteMapController(host, this)),
+      Create(new SiteMapCreator(host, *Control, launcher, programDir, mapFolder, this)),
+      Info(new MapperInfoDialog(this))
+{
+    setObjectName(QStringLiteral("SiteMapPanel"));
+    auto* group = new QGroupBox(QStringLiteral("SiteMap"), this);
+    group->setObjectName(QStringLiteral("SiteMapGroup"));
+    Label = new QLabel(group);
+    Label->setObjectName(QStringLiteral("SelectionLabel"));
+    Label->setTextFormat(Qt::PlainText);
+
+    View = new QTreeView(group);
+    View->setObjectName(QStringLiteral("SiteMapTree"));
+    View->setModel(Control->Model());
+    View->setSelectionModel(Control->Selection());
+    View->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    View->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    View->setHeaderHidden(true);
+    View->setRootIsDecorated(true);
+    View->setIndentation(21);
+    View->setUniformRowHeights(true);
+    View->setIconSize(QSize(NodeImageSize, NodeImageSize));
+    View->setItemDelegate(new RowHeightDelegate(View));
+    View->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    View->header()->setStretchLastSection(false);
+    View->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    UpdateButton = new QPushButton(QStringLiteral("Update Site Map"), group);
+    UpdateButton->setObjectName(QStringLiteral("UpdateSiteMapButton"));
+
+    auto* strip = new QHBoxLayout;
+    strip->addStretch();
+    strip->addWidget(UpdateButton);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(Label);
+    groupLayout->addWidget(View, 1);
+    groupLayout->addLayout(strip);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->addWidget(group);
+
+    Menu = new QMenu(this);
+    Menu->setObjectName(QStringLiteral("SiteMapPopup"));
+    SortAction = Menu->addAction(QStringLiteral("Sort View"));
+    SortAction->setObjectName(QStringLiteral("SortViewAction"));
+    SortAction->setCheckable(true);
+    Menu->addSeparator();
+    QAction* expand = Menu->addAction(QStringLiteral("Full Expand"));
+    expand->setObjectName(QStringLiteral("FullExpandAction"));
+    QAction* collapse = Menu->addAction(QStringLiteral("Full Collapse"));
+    collapse->setObjectName(QStringLiteral("FullCollapseAction"));
+    Menu->addSeparator();
+    QAction* browser = Menu->addAction(QStringLiteral("Launch Web Browser"));
+    browser->setObjectName(QStringLiteral("LaunchWebBrowserAction"));
+    SingleNodeActions << browser;
+    Menu->addSeparator();
+    for (int tool = 0; tool < 5; ++tool) {
+        QAction* report = Menu->addAction(QString::fromLatin1(ReportItems[tool]));
+        report->setObjectName(QString::fromLatin1(ReportNames[tool]));
+        SingleNodeActions << report;
+        connect(report, &QAction::triggered, this, [this, tool] {
+            const int node = Control->SingleSelectedNode();
+            if (node >= 0)
+                emit ShowReportRequested(tool, node, Control->SiteTreeGetFullURL(node, node));
+        });
+    }
+    UpdatePopupItems();
+
+    connect(SortAction, &QAction::triggered, this, [this](bool on) { Control->SetSorted(on); });
+    connect(expand, &QAction::triggered, this, [this] {
+        WaitCursor wait;
+        ProcessPendingEvents();
+        View->expandAll();
+    });
+    connect(collapse, &QAction::triggered, this, [this] {
+        WaitCursor wait;
+        ProcessPendingEvents();
+        View->collapseAll();
+    });
+    connect(browser, &QAction::triggered, this, &SiteMapPanel::LaunchBrowser);
+    connect(View, &QWidget::customContextMenuRequested, this, &SiteMapPanel::ShowPopup);
+    connect(UpdateButton, &QPushButton::clicked, this, &SiteMapPanel::UpdateSiteMap);
+
+    connect(Control, &SiteMapController::LabelChanged, Label, &QLabel::setText);
+    connect(Control, &SiteMapController::StartButtonsEnabled, this,
+            &SiteMapPanel::StartButtonsEnabled);
+    connect(Control, &SiteMapController::SelectedPagesChanged, this,
+            &SiteMapPanel::SelectedPagesChanged);
+    connect(Control, &SiteMapController::SelectedPagesChanged, this,
+            &SiteMapPanel::UpdatePopupItems);
+    connect(Control, &SiteMapController::BuildingChanged, this, &SiteMapPanel::OnBusyChanged);
+    connect(Create, &SiteMapCreator::RunningChanged, this, &SiteMapPanel::OnBusyChanged);
+    // A node opens when it is selected.
+    connect(Control->Selection(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && Control->Selection()->isSelected(current))
+                    View->expand(current);
+            });
+    connect(Create, &SiteMapCreator::ShowInfoWindow, Info, &MapperInfoDialog::ShowInfo);
+    connect(Info, &MapperInfoDialog::ShowAgainChosen, this,
+            [this](bool again) { Create->ShowMapperInfo = again; });
+}
+
+void SiteMapPanel::BuildSiteTree() { Control->BuildSiteTree(); }
+
+void SiteMapPanel::UpdateSiteMap() { Create->UpdateSiteMap(); }
+
+void SiteMapPanel::ClearTree(const QString& label) { Control->ClearTree(label); }
+
+const QStringList& SiteMapPanel::SelectedPages() const { return Control->SelectedPages(); }
+
+bool SiteMapPanel::IsBusy() const { return Control->IsBuilding() || Create->IsRunning(); }
+
+void SiteMapPanel::OnBusyChanged()
+{
+    const bool busy = IsBusy();
+    UpdateButton->setEnabled(!busy);
+    SortAction->setEnabled(!Control->IsBuilding());
+    SortAction->setChecked(Control->IsSorted());
+    emit BusyChanged(busy);
+}
+
+void SiteMapPanel::UpdatePopupItems()
+{
+    const bool single = Control->SingleSelectedNode() >= 0;
+    for (QAction* action : SingleNodeActions)
+        action->setEnabled(single);
+    SortAction->setChecked(Control->IsSorted());
+}
+
+void SiteMapPanel::ShowPopup(const QPoint& pos)
+{
+    UpdatePopupItems();
+    Menu->popup(View->viewport()->mapToGlobal(pos));
+}
+
+void SiteMapPanel::LaunchBrowser()
+{
+    const int node = Control->SingleSelectedNode();
+    if (node < 0)
+        return;
+    // The caption as shown, not the full URL.
+    RunShellCommand(Shell, ShellProtocol::WebBrowser, Control->Tree().Caption(node));
+}
+
+} // namespace vantora
