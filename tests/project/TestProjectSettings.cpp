@@ -1,0 +1,439 @@
+// URL normalisation, the root split, the "Ok" checks and their effects, and
+// the Project Settings dialog's controls.
+#include "Fakes.h"
+#include "New.h"
+#include "ProjectData.h"
+#include "ProjectFile.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace vantora;
+using test::FakeDialogs;
+
+namespace {
+
+class FakeHost : public ProjectSettingsHost {
+public:
+    ProjectData Data;
+    QStringList Calls;
+    QString ProxyAtNewState;
+    QString Status;
+    bool Modified = false;
+
+    ProjectData& Project() override { return Data; }
+    void ApplyNewProjectState(const QString& urlText) override
+    {
+        Calls << QStringLiteral("new:") + urlText;
+        ProxyAtNewState = Data.ProxyServer;
+        Data.SiteMapLines.clear();
+    }
+    void ClearSiteMapTree() override { Calls << QStringLiteral("cleartree"); }
+    void SetProjectStatus(const QString& text) override { Status = text; }
+    void MarkProjectModified() override { Modified = true; }
+};
+
+// An open project with a site map, results and bulletins.
+void OpenProject(ProjectData& p)
+{
+    p.RootHost = QStringLiteral("www.old.com");
+    p.RootPath = QStringLiteral("/site/");
+    p.ProxyServer = QStringLiteral("oldproxy");
+    p.ProxyPort = 81;
+    p.RankscoutBulletins = QStringLiteral("Y");
+    p.BackwatchBulletins = QStringLiteral("Y");
+    p.SiteMapLines << QStringLiteral("0|index.html|Home");
+    p.StuffwatchArchive.Append(QStringLiteral("http://www.old.com/site/"), QStringLiteral("d"),
+                               QStringLiteral("b"));
+    p.BulletinMessages.Append(QStringLiteral("m"), QStringLiteral("s"), QStringLiteral("p"),
+                              QStringLiteral("0"));
+}
+
+ProjectSettingsFields Fields(const QString& url, bool proxy = false, const QString& server = {},
+                             const QString& port = {})
+{
+    return {url, proxy, server, port};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(vantora::ProjectSettingsFields)
+
+class TestProjectSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void normalisation_data();
+    void normalisation();
+    void split_data();
+    void split();
+    void okChecksInOrder_data();
+    void okChecksInOrder();
+    void newProject();
+    void sameRootChangesOnlyProxyAndFlags();
+    void rootChange_data();
+    void rootChange();
+    void fillAndReset();
+    void dialogShowNormalisesAndFocusesUrl();
+    void keyFilters_data();
+    void keyFilters();
+    void okButtonAndProxyControls();
+    void okFocusesFieldAtFault_data();
+    void okFocusesFieldAtFault();
+    void cancelKeepsTypedTexts();
+};
+
+void TestProjectSettings::normalisation_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("empty") << "" << "http://" << false;
+    QTest::newRow("already normal") << "http://www.a.com/" << "http://www.a.com/" << false;
+    QTest::newRow("final slash added") << "http://www.a.com/dir" << "http://www.a.com/dir/" << false;
+    QTest::newRow("no scheme, host only") << "www.a.com" << "http://www.a.com/" << false;
+    QTest::newRow("no scheme, host and path") << "www.a.com/dir/sub" << "http://www.a.com/dir/sub/" << false;
+    QTest::newRow("page name gets slash") << "www.a.com/page.html" << "http://www.a.com/page.html/" << false;
+    QTest::newRow("other scheme") << "ftp://www.a.com/x" << "http://www.a.com/x/" << false;
+    QTest::newRow("https") << "https://www.a.com/" << "http://www.a.com/" << false;
+    QTest::newRow("capital HTTP") << "HTTP://www.a.com/d/" << "http://www.a.com/d/" << false;
+    QTest::newRow("mixed case Http with port") << "Http://a.com:8080" << "http://a.com:8080/" << false;
+    QTest::newRow("text before http://") << "xyzhttp://a.com/" << "http://a.com/" << false;
+    QTest::newRow("http:// further in") << "a.com/http://b.com/x" << "http://b.com/x/" << false;
+    QTest::newRow("bare separator") << "://a.com/" << "http://a.com/" << false;
+    QTest::newRow("only slash") << "/" << "" << false;
+    QTest::newRow("other scheme, no host") << "ftp:///x" << "" << false;
+    QTest::newRow("http:// stays") << "http://" << "http://" << false;
+    const QString fits = QStringLiteral("http://") + QString(1015, u'a') + u'/';
+    QTest::newRow("1023 characters fit") << QString(1015, u'a') << fits << false;
+    QTest::newRow("too long for the field") << QString(1020, u'a') << "" << true;
+}
+
+void TestProjectSettings::normalisation()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    QFETCH(bool, failed);
+    const UrlNormalisation n = NormaliseRootUrl(typed);
+    QCOMPARE(n.Url, result);
+    QCOMPARE(n.Failed, failed);
+    // Normalising twice changes nothing more.
+    QCOMPARE(NormaliseRootUrl(n.Url).Url, n.Url.isEmpty() ? QStringLiteral("http://") : n.Url);
+}
+
+void TestProjectSettings::split_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("host and path") << "http://www.a.com/dir/" << "www.a.com" << "/dir/";
+    QTest::newRow("host with port") << "http://10.0.0.1:8080/" << "10.0.0.1:8080" << "/";
+    QTest::newRow("deep path") << "http://a.com/x/y/z.html/" << "a.com" << "/x/y/z.html/";
+    QTest::newRow("no host") << "http:///" << "" << "/";
+    QTest::newRow("scheme only") << "http://" << "" << "/";
+}
+
+void TestProjectSettings::split()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, host);
+    QFETCH(QString, path);
+    const RootSplit s = SplitRootUrl(url);
+    QCOMPARE(s.Host, host);
+    QCOMPARE(s.Path, path);
+}
+
+void TestProjectSettings::okChecksInOrder_data()
+{
+    QTest::addColumn<ProjectSettingsFields>("fields");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("generalErrors");
+    QTest::addColumn<int>("focus");
+    const int url = int(SettingsField::Url), server = int(SettingsField::ProxyServer),
+              port = int(SettingsField::ProxyPort);
+    QTest::newRow("empty URL shows http:// but names no site")
+        << Fields("") << QStringList{EnterValidUrlMessage()} << QStringList() << url;
+    QTest::newRow("only slash") << Fields("/") << QStringList{EnterValidUrlMessage()} << QStringList() << url;
+    QTest::newRow("URL before proxy") << Fields("/", true) << QStringList{EnterValidUrlMessage()}
+                                      << QStringList() << url;
+    QTest::newRow("too long") << Fields(QString(1020, u'a'))
+                              << QStringList{UrlFormatErrorMessage(), EnterValidUrlMessage()}
+                              << QStringList() << url;
+    QTest::newRow("proxy server missing") << Fields("a.com", true, "", "")
+                                          << QStringList{EnterProxyServerMessage()} << QStringList()
+                                          << server;
+    QTest::newRow("port missing") << Fields("a.com", true, "px", "")
+                                  << QStringList{EnterProxyPortMessage()} << QStringList() << port;
+    QTest::newRow("pasted non-number port") << Fields("a.com", true, "px", "80x") << QStringList()
+                                            << QStringList{NotIntegerMessage("80x")} << port;
+}
+
+void TestProjectSettings::okChecksInOrder()
+{
+    QFETCH(ProjectSettingsFields, fields);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, generalErrors);
+    QFETCH(int, focus);
+    FakeHost host;
+    OpenProject(host.Data);
+    FakeDialogs dialogs;
+    const SettingsOkOutcome out = ApplyProjectSettings(fields, host, dialogs);
+    QVERIFY(!out.Accepted);
+    QCOMPARE(int(out.Focus), focus);
+    QCOMPARE(dialogs.Texts(), messages);
+    QCOMPARE(dialogs.GeneralErrors, generalErrors);
+    // Nothing of the project changed.
+    QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.old.com/site/"));
+    QCOMPARE(host.Data.ProxyServer, QStringLiteral("oldproxy"));
+    QCOMPARE(host.Data.ProxyPort, 81);
+    QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("Y"));
+    QVERIFY(host.Calls.isEmpty());
+    QVERIFY(!host.Modified);
+}
+
+void TestProjectSettings::newProject()
+{
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsFields fields = Fields("www.a.com/x", true, "proxy", "8080");
+    const SettingsOkOutcome out = ApplyProjectSettings(fields, host, dialogs);
+    QVERIFY(out.Accepted);
+    QVERIFY(dialogs.Asked.isEmpty());
+    QCOMPARE(fields.Url, QStringLiteral("http://www.a.com/x/"));
+    QCOMPARE(host.Calls, QStringList{"new:http://www.a.com/x/"});
+    QCOMPARE(host.ProxyAtNewState, QStringLiteral("proxy")); // stored before the new state
+    QCOMPARE(host.Data.RootHost, QStringLiteral("www.a.com"));
+    QCOMPARE(host.Data.RootPath, QStringLiteral("/x/"));
+    QCOMPARE(host.Data.ProxyPort, 8080);
+    QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("N"));
+    QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
+}
+
+void TestProjectSettings::sameRootChangesOnlyProxyAndFlags()
+{
+    FakeHost host;
+    OpenProject(host.Data);
+    FakeDialogs dialogs;
+    ProjectSettingsFields fields = Fields("http://www.old.com/site/");
+    QVERIFY(ApplyProjectSettings(fields, host, dialogs).Accepted);
+    QVERIFY(dialogs.Asked.isEmpty());
+    QVERIFY(host.Calls.isEmpty());
+    QVERIFY(!host.Modified);
+    QCOMPARE(host.Data.ProxyServer, QString());
+    QCOMPARE(host.Data.ProxyPort, 0);
+    QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("N"));
+    QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
+    QCOMPARE(host.Data.SiteMapLines.size(), 1);
+}
+
+void TestProjectSettings::rootChange_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Yes") << int(MsgAnswer::Yes);
+    QTest::newRow("No") << int(MsgAnswer::No);
+    QTest::newRow("Cancel") << int(MsgAnswer::Cancel);
+}
+
+void TestProjectSettings::rootChange()
+{
+    QFETCH(int, answer);
+    FakeHost host;
+    OpenProject(host.Data);
+    FakeDialogs dialogs;
+    dialogs.Answers.enqueue(MsgAnswer(answer));
+    ProjectSettingsFields fields = Fields("www.new.com", true, "np", "3128");
+    const SettingsOkOutcome out = ApplyProjectSettings(fields, host, dialogs);
+
+    QCOMPARE(dialogs.Asked.size(), 1);
+    QCOMPARE(int(dialogs.Asked[0].Kind), int(MsgKind::Warning));
+    QCOMPARE(int(dialogs.Asked[0].Buttons), int(MsgButtons::YesNoCancel));
+    QCOMPARE(dialogs.Asked[0].Text, RootChangeWarning());
+    // Results and bulletins are never touched by a root change.
+    QCOMPARE(host.Data.StuffwatchArchive.Count(), 1);
+    QCOMPARE(host.Data.BulletinMessages.Count(), 1);
+
+    switch (MsgAnswer(answer)) {
+    case MsgAnswer::Yes:
+        QVERIFY(out.Accepted);
+        QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.new.com/"));
+        QVERIFY(host.Data.SiteMapLines.isEmpty());
+        QCOMPARE(host.Calls, QStringList{"cleartree"});
+        QVERIFY(host.Modified);
+        QCOMPARE(host.Status, QStringLiteral("Project Open, http://www.new.com/"));
+        QCOMPARE(host.Data.ProxyServer, QStringLiteral("np"));
+        QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("N"));
+        break;
+    case MsgAnswer::No:
+        QVERIFY(out.Accepted);
+        QCOMPARE(fields.Url, QStringLiteral("http://www.old.com/site/"));
+        QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.old.com/site/"));
+        QCOMPARE(host.Data.SiteMapLines.size(), 1);
+        QVERIFY(host.Calls.isEmpty());
+        QVERIFY(!host.Modified);
+        QCOMPARE(host.Data.ProxyServer, QStringLiteral("np"));
+        QCOMPARE(host.Data.ProxyPort, 3128);
+        QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
+        break;
+    default:
+        QVERIFY(!out.Accepted);
+        QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.old.com/site/"));
+        QCOMPARE(host.Data.SiteMapLines.size(), 1);
+        QCOMPARE(host.Data.ProxyServer, QStringLiteral("oldproxy"));
+        QCOMPARE(host.Data.ProxyPort, 81);
+        QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("Y"));
+        QVERIFY(!host.Modified);
+        break;
+    }
+}
+
+void TestProjectSettings::fillAndReset()
+{
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    ProjectData p;
+    OpenProject(p);
+    dlg.FillFromProject(p);
+    QCOMPARE(dlg.Fields(), Fields("http://www.old.com/site/", true, "oldproxy", "81"));
+    QVERIFY(dlg.ProxyServerEdit()->isEnabled());
+    QVERIFY(dlg.ProxyPortEdit()->isEnabled());
+
+    p.ProxyServer.clear();
+    p.ProxyPort = 0;
+    dlg.FillFromProject(p);
+    QCOMPARE(dlg.Fields(), Fields("http://www.old.com/site/", false, "", "0"));
+    QVERIFY(!dlg.ProxyServerEdit()->isEnabled());
+
+    dlg.Reset();
+    QCOMPARE(dlg.Fields(), EmptyFields());
+    QVERIFY(!dlg.ProxyServerEdit()->isEnabled());
+    QVERIFY(!dlg.ProxyPortEdit()->isEnabled());
+    QVERIFY(!dlg.OkButton()->isEnabled());
+}
+
+void TestProjectSettings::dialogShowNormalisesAndFocusesUrl()
+{
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Project Settings"));
+    dlg.show();
+    QCOMPARE(dlg.UrlEdit()->text(), QStringLiteral("http://"));
+    QVERIFY(dlg.OkButton()->isEnabled());
+    QVERIFY(dlg.OkButton()->isDefault());
+    QCOMPARE(dlg.focusWidget(), dlg.UrlEdit());
+    QCOMPARE(dlg.UrlEdit()->maxLength(), 1023);
+    QCOMPARE(dlg.ProxyServerEdit()->maxLength(), 1023);
+    QCOMPARE(dlg.ProxyPortEdit()->maxLength(), 6);
+
+    // Leaving the field normalises it.
+    dlg.UrlEdit()->setText(QStringLiteral("www.b.com/d"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(dlg.UrlEdit(), &out);
+    QCOMPARE(dlg.UrlEdit()->text(), QStringLiteral("http://www.b.com/d/"));
+}
+
+void TestProjectSettings::keyFilters_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("URL") << 0 << "a b@c&d?e%f:/g" << "abcdef:/g";
+    QTest::newRow("proxy server") << 1 << "p x:1.2" << "px1.2";
+    QTest::newRow("port") << 2 << "8a0-8 +" << "808";
+    QTest::newRow("port length") << 2 << "12345678" << "123456";
+}
+
+void TestProjectSettings::keyFilters()
+{
+    QFETCH(int, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    dlg.ProxyBox()->setChecked(true);
+    QLineEdit* edit = field == 0   ? dlg.UrlEdit()
+                      : field == 1 ? dlg.ProxyServerEdit()
+                                   : dlg.ProxyPortEdit();
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), kept);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(), kept.chopped(1));
+}
+
+void TestProjectSettings::okButtonAndProxyControls()
+{
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    QVERIFY(!dlg.OkButton()->isEnabled());
+    QTest::keyClicks(dlg.UrlEdit(), QStringLiteral("a"));
+    QVERIFY(dlg.OkButton()->isEnabled());
+    QTest::keyClick(dlg.UrlEdit(), Qt::Key_Backspace);
+    QVERIFY(!dlg.OkButton()->isEnabled());
+
+    dlg.ProxyBox()->click();
+    QVERIFY(dlg.ProxyServerEdit()->isEnabled());
+    QVERIFY(dlg.ProxyPortEdit()->isEnabled());
+    dlg.ProxyBox()->click();
+    QVERIFY(!dlg.ProxyServerEdit()->isEnabled());
+    QVERIFY(!dlg.ProxyPortEdit()->isEnabled());
+}
+
+void TestProjectSettings::okFocusesFieldAtFault_data()
+{
+    QTest::addColumn<ProjectSettingsFields>("fields");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("URL") << Fields("/", true, "px", "1") << "URLEdit";
+    QTest::newRow("server") << Fields("a.com", true, "", "1") << "ProxyServerEdit";
+    QTest::newRow("port") << Fields("a.com", true, "px", "") << "ProxyPortEdit";
+}
+
+void TestProjectSettings::okFocusesFieldAtFault()
+{
+    QFETCH(ProjectSettingsFields, fields);
+    QFETCH(QString, focused);
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    dlg.show();
+    dlg.SetFields(fields);
+    dlg.CancelButton()->setFocus();
+    dlg.OkButton()->click();
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dialogs.Asked.size(), 1);
+    QVERIFY(dlg.focusWidget());
+    QCOMPARE(dlg.focusWidget()->objectName(), focused);
+
+    // Corrected, Ok closes the dialog and stores the project.
+    dlg.SetFields(Fields("a.com", true, "px", "1"));
+    dlg.OkButton()->click();
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://a.com/"));
+    QCOMPARE(host.Data.ProxyPort, 1);
+}
+
+void TestProjectSettings::cancelKeepsTypedTexts()
+{
+    FakeHost host;
+    OpenProject(host.Data);
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    dlg.FillFromProject(host.Data);
+    dlg.show();
+    dlg.SetFields(Fields("http://typed.com/", false, "", "0"));
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.old.com/site/"));
+    QCOMPARE(host.Data.ProxyServer, QStringLiteral("oldproxy"));
+    dlg.show();
+    QCOMPARE(dlg.Fields(), Fields("http://typed.com/", false, "", "0"));
+    QVERIFY(dialogs.Asked.isEmpty());
+}
+
+QTEST_MAIN(TestProjectSettings)
+#include "TestProjectSettings.moc"
