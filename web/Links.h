@@ -1,0 +1,26 @@
+#pragma once
+// Link extraction from HTML documents with the gumbo HTML5 parser.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantora {
+
+enum class LinkKind { Link, Image };
+
+struct FoundLink {
+    LinkKind Kind = LinkKind::Link;
+    std::string Reference; // the attribute value as written in the document
+};
+
+struct DocumentLinks {
+    std::string BaseHref;          // href of the first <base> that has one, else empty
+    std::vector<FoundLink> Links;  // in document order
+};
+
+// Links from a, area, frame and iframe (href, or src for the frames) and images from
+// img src. Never throws on bad input: any byte sequence is parsed as HTML5 would.
+DocumentLinks ExtractLinks(std::string_view html);
+
+} // namespace vantora

@@ -1,0 +1,123 @@
+#include "Robots.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vantora {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Matches a robots pattern against the start of a path: '*' is any run of bytes, a
+// final '$' anchors the end. Iterative, with the usual single backtrack point, so a
+// hostile pattern costs at most pattern length times path length.
+bool PatternMatches(std::string_view pattern, std::string_view path) {
+    bool anchored = false;
+    if (!pattern.empty() && pattern.back() == '$') {
+        anchored = true;
+        pattern.remove_suffix(1);
+    }
+    size_t p = 0, s = 0, starP = std::string_view::npos, starS = 0;
+    while (true) {
+        if (p == pattern.size()) {
+            if (!anchored || s == path.size())
+                return true;
+        } else if (pattern[p] == '*') {
+            starP = p++;
+            starS = s;
+            continue;
+        } else if (s < path.size() && pattern[p] == path[s]) {
+            ++p;
+            ++s;
+            continue;
+        }
+        if (starP == std::string_view::npos || starS >= path.size())
+            return false;
+        p = starP + 1;
+        s = ++starS;
+    }
+}
+
+} // namespace
+
+RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
+    const std::string token = Lower(agent);
+    RobotsRules named, everyone;
+    bool haveNamed = false;
+    bool groupNamed = false, groupStar = false, inAgentLines = false;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (const size_t hash = line.find('#'); hash != std::string_view::npos)
+            line = line.substr(0, hash);
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        const std::string key = Lower(Trim(line.substr(0, colon)));
+        const std::string_view value = Trim(line.substr(colon + 1));
+        if (key == "user-agent") {
+            if (!inAgentLines) {
+                groupNamed = groupStar = false;
+                inAgentLines = true;
+            }
+            const std::string name = Lower(value);
+            if (name == "*")
+                groupStar = true;
+            else if (!name.empty() && (token.find(name) != std::string::npos ||
+                                       name.find(token) != std::string::npos)) {
+                groupNamed = true;
+                haveNamed = true;
+            }
+        } else if (key == "allow" || key == "disallow") {
+            inAgentLines = false;
+            if (value.empty())
+                continue; // "Disallow:" with nothing allows everything
+            const Rule rule{std::string(value), key == "allow"};
+            if (groupNamed)
+                named.Rules.push_back(rule);
+            if (groupStar)
+                everyone.Rules.push_back(rule);
+        } else {
+            inAgentLines = false;
+        }
+        if (end == text.size())
+            break;
+    }
+    return haveNamed ? named : everyone;
+}
+
+bool RobotsRules::Allowed(std::string_view pathAndQuery) const {
+    size_t bestLength = 0;
+    bool allowed = true, matched = false;
+    for (const Rule& rule : Rules) {
+        if (!PatternMatches(rule.Pattern, pathAndQuery))
+            continue;
+        const size_t length = rule.Pattern.size();
+        if (!matched || length > bestLength || (length == bestLength && rule.Allow)) {
+            bestLength = length;
+            allowed = rule.Allow;
+            matched = true;
+        }
+    }
+    return allowed;
+}
+
+} // namespace vantora

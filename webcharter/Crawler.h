@@ -1,0 +1,49 @@
+#pragma once
+// The Webcharter crawler: maps one site breadth-first with libcurl's multi interface
+// and returns the site map lines (without the leading "WEBCHARTER" line).
+
+#include <atomic>
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vantora::webcharter {
+
+struct CrawlOptions {
+    std::string SearchUrl;                      // host + path, "http://" optional
+    size_t MaxPages = 100000;                   // pages listed in the map
+    size_t MaxDocumentBytes = 10 * 1024 * 1024; // bytes read of one document
+    long RequestTimeoutMs = 20000;              // whole time of one request
+    long ConnectTimeoutMs = 10000;
+    double MaxRunSeconds = 4 * 3600;            // whole crawl; 0 means no limit
+    int Concurrency = 16;                       // transfers at once to the site
+    int ExternalConcurrency = 16;               // transfers at once to other hosts
+    int PerExternalHost = 2;                    // transfers at once to one other host
+    int MaxDepth = 250;                         // the map's reader nests at most 255 levels
+    size_t MaxUrlLength = 2048;
+    int MaxRedirects = 10;
+    bool Robots = true;
+    bool CheckExternal = true;
+    bool Progress = true;
+    std::string UserAgent = "Webcharter/1.0 (site mapper)";
+};
+
+struct CrawlResult {
+    std::vector<std::string> Lines; // "<ROOT>..." first, "<END>" last
+    bool RootReached = false;
+    bool Interrupted = false;       // Stop was set: the lines are not a complete map
+    size_t Pages = 0, Broken = 0, Errors = 0, External = 0, Mail = 0;
+};
+
+// Crawls the site and builds its map. Diagnostics, limits hit and progress go to
+// log. Setting stop (from a signal handler, say) ends the crawl soon.
+CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
+                      const std::atomic<bool>* stop = nullptr);
+
+// Writes lines with CR LF to path through a temporary file beside it that is renamed
+// into place, so a reader never sees a partial map. Returns false and fills error.
+bool WriteSiteMapFile(const std::string& path, const std::vector<std::string>& lines,
+                      std::string& error);
+
+} // namespace vantora::webcharter

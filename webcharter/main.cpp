@@ -1,0 +1,134 @@
+// sm: the Webcharter site mapper. Crawls one site and writes its map to sitemap.tmp
+// in the working directory.
+
+#include "Crawler.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+std::atomic<bool> StopFlag{false};
+
+void OnSignal(int) { StopFlag.store(true); }
+
+const char Usage[] =
+    "Usage: sm Search_URL=HOST/PATH [options]\n"
+    "Maps the web site at http://HOST/PATH and writes the map to sitemap.tmp.\n"
+    "\n"
+    "Options:\n"
+    "  --output=FILE        write the map to FILE instead of sitemap.tmp\n"
+    "  --max-pages=N        list at most N pages (default 100000)\n"
+    "  --max-bytes=N        read at most N bytes of one document (default 10485760)\n"
+    "  --max-depth=N        follow links at most N levels deep (default 250)\n"
+    "  --timeout=SECONDS    time allowed for one request (default 20)\n"
+    "  --max-time=SECONDS   time allowed for the whole run, 0 for none (default 14400)\n"
+    "  --concurrency=N      transfers at once to the site (default 16)\n"
+    "  --no-robots          ignore the site's robots.txt\n"
+    "  --no-external        do not check links to other sites\n"
+    "  --quiet              no progress lines\n"
+    "  --help               show this text\n";
+
+bool ReadNumber(const std::string& text, double low, double high, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(text.c_str(), &end);
+    if (text.empty() || errno || *end || !(number >= low && number <= high))
+        return false;
+    value = number;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using vantora::webcharter::CrawlOptions;
+    CrawlOptions options;
+    std::string output = "sitemap.tmp";
+    bool haveUrl = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : arg.substr(equals + 1);
+        double number = 0;
+        auto bad = [&](const char* what) {
+            std::cerr << "sm: " << name << " needs " << what << ", not \"" << value << "\"\n";
+            return 2;
+        };
+        if (name == "Search_URL") {
+            options.SearchUrl = value;
+            haveUrl = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << Usage;
+            return 0;
+        } else if (name == "--output") {
+            if (value.empty())
+                return bad("a file name");
+            output = value;
+        } else if (name == "--max-pages") {
+            if (!ReadNumber(value, 1, 1e9, number))
+                return bad("a number of pages from 1");
+            options.MaxPages = static_cast<size_t>(number);
+        } else if (name == "--max-bytes") {
+            if (!ReadNumber(value, 1024, 1e10, number))
+                return bad("a number of bytes from 1024");
+            options.MaxDocumentBytes = static_cast<size_t>(number);
+        } else if (name == "--max-depth") {
+            if (!ReadNumber(value, 0, 250, number))
+                return bad("a depth from 0 to 250");
+            options.MaxDepth = static_cast<int>(number);
+        } else if (name == "--timeout") {
+            if (!ReadNumber(value, 0.1, 3600, number))
+                return bad("seconds from 0.1 to 3600");
+            options.RequestTimeoutMs = static_cast<long>(number * 1000);
+            options.ConnectTimeoutMs = std::min(options.ConnectTimeoutMs, options.RequestTimeoutMs);
+        } else if (name == "--max-time") {
+            if (!ReadNumber(value, 0, 1e7, number))
+                return bad("seconds from 0");
+            options.MaxRunSeconds = number;
+        } else if (name == "--concurrency") {
+            if (!ReadNumber(value, 1, 256, number))
+                return bad("a number from 1 to 256");
+            options.Concurrency = static_cast<int>(number);
+        } else if (arg == "--no-robots") {
+            options.Robots = false;
+        } else if (arg == "--no-external") {
+            options.CheckExternal = false;
+        } else if (arg == "--quiet") {
+            options.Progress = false;
+        } else {
+            std::cerr << "sm: unknown argument \"" << arg << "\"\n" << Usage;
+            return 2;
+        }
+    }
+    if (!haveUrl) {
+        std::cerr << "sm: Search_URL= is missing\n" << Usage;
+        return 2;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const auto result = vantora::webcharter::CrawlSite(options, std::cerr, &StopFlag);
+    curl_global_cleanup();
+    if (result.Interrupted) {
+        std::cerr << "sm: stopped; no map written\n";
+        return 130;
+    }
+    std::string error;
+    if (!vantora::webcharter::WriteSiteMapFile(output, result.Lines, error)) {
+        std::cerr << "sm: " << error << "\n";
+        return 1;
+    }
+    std::cerr << "sm: map written to " << output << ": " << result.Pages << " pages, "
+              << result.External << " external links, " << result.Mail << " e-mail links, "
+              << result.Broken << " broken links, " << result.Errors << " server errors\n";
+    return result.RootReached ? 0 : 3;
+}
