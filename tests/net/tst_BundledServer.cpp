@@ -1,0 +1,158 @@
+// Starting and ending the bundled analysis server, with a stand-in program.
+#include "BundledServer.h"
+
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vantora;
+
+namespace {
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A program folder holding the stand-in under the server's name.
+struct ProgramDir {
+    QTemporaryDir Dir;
+    QString Log;
+    ProgramDir(bool withServer = true)
+    {
+        Log = Dir.filePath("args.txt");
+        qputenv("VANTORA_STANDIN_LOG", Log.toLocal8Bit());
+        if (withServer)
+            QFile::link(QStringLiteral(STANDIN_SERVER), Dir.filePath("vantora-server"));
+    }
+    QString ReadLog() const
+    {
+        QFile f(Log);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+};
+
+bool AnswersWithin(quint16 port, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 200))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+} // namespace
+
+class TestBundledServer : public QObject {
+    Q_OBJECT
+private slots:
+    void splitAddress_data();
+    void splitAddress();
+    void thisMachine_data();
+    void thisMachine();
+    void startsWhenNothingAnswersAndEndsAtStop();
+    void notStarted_data();
+    void notStarted();
+};
+
+void TestBundledServer::splitAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("default") << "127.0.0.1:47800" << true << "127.0.0.1" << 47800;
+    QTest::newRow("name") << " localhost:8080 " << true << "localhost" << 8080;
+    QTest::newRow("no port") << "server.example.net" << true << "server.example.net" << 80;
+    QTest::newRow("ipv6") << "[::1]:47800" << true << "::1" << 47800;
+    QTest::newRow("bad port") << "127.0.0.1:http" << false << "" << 0;
+    QTest::newRow("port too big") << "127.0.0.1:70000" << false << "" << 0;
+    QTest::newRow("empty") << "" << false << "" << 0;
+}
+
+void TestBundledServer::splitAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QString gotHost;
+    quint16 gotPort = 0;
+    QCOMPARE(BundledServer::SplitAddress(text, gotHost, gotPort), ok);
+    if (ok) {
+        QCOMPARE(gotHost, host);
+        QCOMPARE(int(gotPort), port);
+    }
+}
+
+void TestBundledServer::thisMachine_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("local");
+    QTest::newRow("loopback") << "127.0.0.1" << true;
+    QTest::newRow("other loopback") << "127.0.0.5" << true;
+    QTest::newRow("localhost") << "LocalHost" << true;
+    QTest::newRow("ipv6 loopback") << "::1" << true;
+    QTest::newRow("documentation address") << "192.0.2.1" << false;
+    QTest::newRow("remote name") << "analysis.example.net" << false;
+}
+
+void TestBundledServer::thisMachine()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, local);
+    QCOMPARE(BundledServer::IsThisMachine(host), local);
+}
+
+void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop()
+{
+    ProgramDir dir;
+    const quint16 port = FreePort();
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    BundledServer server;
+    QVERIFY(server.Start(address, dir.Dir.path(), 200));
+    QVERIFY(server.Running());
+    QVERIFY(AnswersWithin(port, 5000));
+    QCOMPARE(dir.ReadLog(), QStringLiteral("--listen ") + address);
+    // A second start while it runs does nothing.
+    QVERIFY(!server.Start(address, dir.Dir.path(), 200));
+    server.Stop();
+    QVERIFY(!server.Running());
+    QVERIFY(!BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 300));
+}
+
+void TestBundledServer::notStarted_data()
+{
+    QTest::addColumn<QString>("why");
+    QTest::newRow("something answers") << "busy";
+    QTest::newRow("program missing") << "missing";
+    QTest::newRow("not this machine") << "remote";
+    QTest::newRow("bad address") << "bad";
+}
+
+void TestBundledServer::notStarted()
+{
+    QFETCH(QString, why);
+    ProgramDir dir(why != QLatin1String("missing"));
+    QTcpServer occupant;
+    QString address = QStringLiteral("127.0.0.1:%1").arg(FreePort());
+    if (why == QLatin1String("busy")) {
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        address = QStringLiteral("127.0.0.1:%1").arg(occupant.serverPort());
+    } else if (why == QLatin1String("remote")) {
+        address = QStringLiteral("192.0.2.1:47800");
+    } else if (why == QLatin1String("bad")) {
+        address = QStringLiteral("127.0.0.1:port");
+    }
+    BundledServer server;
+    QVERIFY(!server.Start(address, dir.Dir.path(), 300));
+    QVERIFY(!server.Running());
+    QVERIFY(dir.ReadLog().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestBundledServer)
+#include "tst_BundledServer.moc"
