@@ -107,6 +107,7 @@ MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     : QMainWindow(parent), Env(platform)
 {
     setObjectName(QStringLiteral("Main"));
+    RunModal = [](QDialog* dialog) { return dialog->exec(); };
     setWindowTitle(QStringLiteral("The Vantora"));
     resize(820, 623);
 
@@ -207,7 +208,7 @@ void MainWindow::BuildActions()
     MakeAction("actHomePage", "ZEPH Home &Page");
     MakeAction("actMailSupport", "Email ZEPH Support");
     MakeAction("actMailSales", "Email ZEPH Sales");
-    run(MakeAction("actAbout", "&About..."), [this] { About->exec(); });
+    run(MakeAction("actAbout", "&About..."), [this] { RunModal(About); });
 
     // Tool bar buttons have their own hints and call the same commands.
     run(MakeAction("tbNew", "New", "New"), [this] { NewProject(); });
@@ -519,8 +520,8 @@ void MainWindow::ApplyNoProjectState()
         FindAction(QString::fromLatin1(name))->setChecked(false);
     FontNameList->setEnabled(false);
     FontSizeList->setEnabled(false);
-    EditMenu->menuAction()->setEnabled(false);
-    ToolsMenu->menuAction()->setEnabled(false);
+    EditMenu->setEnabled(false);
+    ToolsMenu->setEnabled(false);
     ApplyProjectReadOnlyViews();
 }
 
@@ -538,8 +539,8 @@ void MainWindow::ApplyProjectOpenState()
         FindAction(QString::fromLatin1(name))->setChecked(false);
     FontNameList->setEnabled(false);
     FontSizeList->setEnabled(false);
-    EditMenu->menuAction()->setEnabled(true);
-    ToolsMenu->menuAction()->setEnabled(true);
+    EditMenu->setEnabled(true);
+    ToolsMenu->setEnabled(true);
     ApplyProjectReadOnlyViews();
 }
 
@@ -722,7 +723,11 @@ void MainWindow::OpenRecentFile(int slot)
 
 // ---------------------------------------------------------------- dialogs
 
-void MainWindow::ShowProgramOptions() { ProgramOptionsDlg->ShowModal(); }
+void MainWindow::ShowProgramOptions()
+{
+    ProgramOptionsDlg->FillFromOptions();
+    RunModal(ProgramOptionsDlg);
+}
 
 void MainWindow::ShowProjectSettings() {}
 

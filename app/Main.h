@@ -14,6 +14,7 @@
 
 class QAction;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -61,6 +62,8 @@ public:
     int SplashMinimumMs = 2000;
     // The program's own path; ProgramDir and the file type registration use it.
     QString ProgramPath;
+    // Shows a dialog modally; tests replace it to answer without a loop.
+    std::function<int(QDialog*)> RunModal;
 
     // --- the project's persistent data ---
     ProjectData Project;
