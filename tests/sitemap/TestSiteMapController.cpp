@@ -1,0 +1,179 @@
+// BuildSiteTree through the controller: messages, emptied lines, status
+// texts, held-off rebuilds; the selection label, SelectedPages and Sort View.
+#include "FakeSiteMapHost.h"
+#include "SiteMapController.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+QStringList Map(const QStringList& entries)
+{
+    return QStringList{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://site.test/")} +
+           entries;
+}
+
+// A tree of 50 nodes: a root page with 44 pages, a mail, a broken link, a
+// server error, an https link and an http link under it.
+QStringList FiftyNodes()
+{
+    QStringList e{"<PAGE>http://site.test/", "<PUSH>"};
+    for (int i = 1; i <= 44; ++i)
+        e << QStringLiteral("<PAGE>p%1.html").arg(i);
+    e << "<MAILTO>mailto:me@site.test" << "<BROKEN>http://site.test/gone.html"
+      << "<ERROR>http://site.test/bad.cgi 500" << "<LINK>https://secure.test/"
+      << "<LINK>http://other.test/" << "<POP>" << "<END>";
+    return Map(e);
+}
+} // namespace
+
+class TestSiteMapController : public QObject {
+    Q_OBJECT
+    void Select(SiteMapController& c, const QList<int>& nodes)
+    {
+        QItemSelection selection;
+        for (int n : nodes) {
+            const QModelIndex i = c.Model()->IndexOf(n);
+            selection.select(i, i);
+        }
+        c.Selection()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+
+private slots:
+    void headerFailures_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unspecified host")
+            << Map({"<PAGE>Unspecified Host"}) << QString(MsgUnspecifiedHost);
+        QTest::newRow("no marker") << QStringList{"<ROOT>http://a/", "<PAGE>x"} << QString(MsgInvalidData);
+        QTest::newRow("no root") << QStringList{"WEBCHARTER", "<PAGE>x"} << QString(MsgInvalidData);
+    }
+    void headerFailures()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, message);
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = lines;
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        QCOMPARE(host.Boxes.Texts(), QStringList{message});
+        QCOMPARE(host.Boxes.Asked.first().Kind, MsgKind::Error);
+        QVERIFY(host.Data.SiteMapLines.isEmpty());
+        QCOMPARE(c.NodeCount(), 0);
+    }
+
+    void unknownTagKeepsLinesAndNodes()
+    {
+        FakeSiteMapHost host;
+        QStringList entries{"<PAGE>http://site.test/", "<PUSH>"};
+        for (int i = 0; i < 30; ++i)
+            entries << QStringLiteral("<PAGE>p%1.html").arg(i);
+        entries << "<page>lower.html" << "<PAGE>after.html";
+        host.Data.SiteMapLines = Map(entries);
+        const QStringList before = host.Data.SiteMapLines;
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        QCOMPARE(host.Boxes.Texts(), QStringList{MsgInvalidData});
+        QCOMPARE(host.Data.SiteMapLines, before);
+        QCOMPARE(c.NodeCount(), 31);
+        QCOMPARE(c.Model()->rowCount(c.Model()->IndexOf(0)), 30);
+        QCOMPARE(host.Status, QStringLiteral("Connected."));
+        QCOMPARE(host.StatusHistory.first(),
+                 QStringLiteral("Calculating Site Map Tree View (57.1% complete)..."));
+        QCOMPARE(c.Label(), QStringLiteral("http://site.test/"));
+        QVERIFY(!c.IsBuilding());
+    }
+
+    // A rebuild asked for during the progress step of a build is not started
+    // inside it but carried out afterwards from the lines as they are then.
+    void rebuildDuringBuildIsHeldOff()
+    {
+        FakeSiteMapHost host;
+        QStringList entries;
+        for (int i = 0; i < 60; ++i)
+            entries << QStringLiteral("<PAGE>http://site.test/p%1.html").arg(i);
+        host.Data.SiteMapLines = Map(entries);
+        SiteMapController c(host);
+        int depth = 0, maxDepth = 0, asks = 0;
+        connect(&c, &SiteMapController::BuildingChanged, this, [&](bool on) {
+            depth += on ? 1 : -1;
+            maxDepth = qMax(maxDepth, depth);
+        });
+        host.OnStatus = [&](const QString& text) {
+            if (text.startsWith(QLatin1String("Calculating")) && asks++ == 0) {
+                host.Data.SiteMapLines = Map({"<PAGE>http://other.test/"});
+                c.BuildSiteTree();
+                QVERIFY(c.NodeCount() == 0);
+            }
+        };
+        c.BuildSiteTree();
+        QCOMPARE(maxDepth, 1);
+        QCOMPARE(c.NodeCount(), 1);
+        QCOMPARE(c.Tree().Caption(0), QStringLiteral("http://other.test/"));
+    }
+
+    void selection_data()
+    {
+        QTest::addColumn<QList<int>>("nodes");
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("three pages and a broken link")
+            << QList<int>{46, 3, 0, 1} << QStringList{"http://site.test/", "http://site.test/p1.html", "http://site.test/p3.html"}
+            << "Selected 3/50";
+        QTest::newRow("mail, broken, error only")
+            << QList<int>{45, 46, 47} << QStringList{} << "(No valid selection)";
+        QTest::newRow("https skipped, http link kept")
+            << QList<int>{48, 49} << QStringList{"http://other.test/"} << "Selected 1/50";
+    }
+    void selection()
+    {
+        QFETCH(QList<int>, nodes);
+        QFETCH(QStringList, pages);
+        QFETCH(QString, label);
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = FiftyNodes();
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        QCOMPARE(c.NodeCount(), 50);
+        QSignalSpy start(&c, &SiteMapController::StartButtonsEnabled);
+        Select(c, nodes);
+        QCOMPARE(c.SelectedPages(), pages);
+        QCOMPARE(c.Label(), label);
+        QCOMPARE(start.last().first().toBool(), !c.SelectedPages().isEmpty());
+        QCOMPARE(c.SingleSelectedNode(), -1);
+        // A rebuild drops the selection and with it the pages for the tools.
+        c.BuildSiteTree();
+        QVERIFY(c.SelectedPages().isEmpty());
+        QCOMPARE(start.last().first().toBool(), false);
+    }
+
+    void sortViewOffRestoresLineOrder()
+    {
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = Map({"<PAGE>http://s/", "<PUSH>", "<PAGE>zz.html", "<PAGE>aa.html",
+                                      "<PAGE>mm.html", "<POP>"});
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        QAbstractItemModel* m = c.Model();
+        const QModelIndex root = m->index(0, 0);
+        Select(c, {1});
+        c.SetSorted(true);
+        QCOMPARE(m->index(0, 0, root).data().toString(), QStringLiteral("aa.html"));
+        QCOMPARE(m->index(2, 0, root).data().toString(), QStringLiteral("zz.html"));
+        // The selection follows the node through the sort.
+        QCOMPARE(c.SingleSelectedNode(), 1);
+        QVERIFY(c.Selection()->isSelected(m->index(2, 0, root)));
+        c.SetSorted(false);
+        QVERIFY(!c.IsSorted());
+        QCOMPARE(m->index(0, 0, m->index(0, 0)).data().toString(), QStringLiteral("zz.html"));
+        QCOMPARE(m->index(1, 0, m->index(0, 0)).data().toString(), QStringLiteral("aa.html"));
+        QCOMPARE(m->data(m->index(0, 0), SiteTreeModel::KindRole).toInt(), 0);
+    }
+};
+
+QTEST_MAIN(TestSiteMapController)
+#include "TestSiteMapController.moc"

@@ -1,0 +1,222 @@
+// Update Site Map against a scripted launcher and against a small stand-in
+// applet started as a real detached process.
+#include "FakeSiteMapHost.h"
+#include "ProcessLauncher.h"
+#include "SiteMapController.h"
+#include "SiteMapCreation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+// Writes Output into the working folder's sitemap.tmp when started.
+class FakeLauncher : public ProcessLauncher {
+public:
+    QByteArray Output;
+    bool Fail = false;
+    bool Running = true;
+    QStringList Calls;
+    QList<qint64> Ended;
+    qint64 Start(const QString& program, const QStringList& arguments,
+                 const QString& workingDir) override
+    {
+        Calls << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+        if (Fail)
+            return 0;
+        if (!Output.isNull()) {
+            QFile f(QDir(workingDir).filePath(QStringLiteral("sitemap.tmp")));
+            f.open(QIODevice::WriteOnly);
+            f.write(Output);
+        }
+        return 42;
+    }
+    void End(qint64 id) override { Ended << id; }
+    bool IsRunning(qint64) override { return Running; }
+};
+
+const QByteArray GoodMap = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n<PUSH>\r\n"
+                           "<PAGE>a.html\r\n<POP>\r\n<END>\r\n";
+
+struct Fixture {
+    QTemporaryDir Dir;
+    FakeSiteMapHost Host;
+    SiteMapController Tree{Host};
+    FakeLauncher Launcher;
+    SiteMapCreator Creator{Host, Tree, Launcher, Dir.path(), Dir.path()};
+    Fixture()
+    {
+        Host.Data.RootHost = QStringLiteral("site.test");
+        Host.Data.RootPath = QStringLiteral("/");
+        Host.Data.SiteMapLines = QStringList{"WEBCHARTER", "<ROOT>http://old.test/", "<PAGE>http://old.test/"};
+        Creator.StartPauseMs = 20;
+        Creator.PollIntervalMs = 100;
+    }
+    QString File(const char* name) const { return Dir.filePath(QLatin1String(name)); }
+};
+
+} // namespace
+
+class TestSiteMapCreation : public QObject {
+    Q_OBJECT
+private slots:
+    void outputComplete_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("end") << QStringList{"<ROOT>x", "<END>"} << true;
+        QTest::newRow("end with blank") << QStringList{"<ROOT>x", "<END> "} << false;
+        QTest::newRow("end lower case") << QStringList{"<ROOT>x", "<end>"} << false;
+        QTest::newRow("still writing") << QStringList{"<ROOT>x", "<PAGE>y"} << false;
+        QTest::newRow("unspecified host") << QStringList{"Unspecified Host"} << true;
+        QTest::newRow("nothing") << QStringList{} << false;
+    }
+    void outputComplete()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(bool, complete);
+        QCOMPARE(SiteMapOutputComplete(lines), complete);
+    }
+
+    void loadsTheMap()
+    {
+        Fixture f;
+        f.Launcher.Output = GoodMap;
+        QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Launcher.Calls,
+                 QStringList{QDir(f.Dir.path()).filePath("sm") + " Search_URL=site.test/"});
+        QCOMPARE(f.Host.Data.SiteMapLines.first(), QStringLiteral("WEBCHARTER"));
+        QCOMPARE(f.Host.Data.SiteMapLines.size(), 7);
+        QCOMPARE(f.Tree.NodeCount(), 2);
+        QCOMPARE(f.Host.Status, MsgMapComplete);
+        QCOMPARE(f.Host.StatusHistory.first(), MsgMapCreating);
+        QCOMPARE(f.Host.BusyHistory, (QList<bool>{true, false}));
+        QCOMPARE(f.Host.Modified, 1);
+        QCOMPARE(info.count(), 1);
+        QVERIFY(!QFile::exists(f.File("sitemap.tmp")));
+        QVERIFY(!QFile::exists(f.File("sitemap.map")));
+        QVERIFY(f.Host.Boxes.Asked.isEmpty());
+    }
+
+    void unspecifiedHostEmptiesTheMap()
+    {
+        Fixture f;
+        f.Launcher.Output = "Unspecified Host\r\n";
+        f.Creator.ShowMapperInfo = false;
+        QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Boxes.Texts(), QStringList{MsgUnspecifiedHost});
+        QVERIFY(f.Host.Data.SiteMapLines.isEmpty());
+        QCOMPARE(f.Host.Status, MsgMapComplete);
+        QCOMPARE(info.count(), 0);
+    }
+
+    void startFailureKeepsTheOldMap()
+    {
+        Fixture f;
+        f.Launcher.Fail = true;
+        const QStringList old = f.Host.Data.SiteMapLines;
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Status, MsgMapError);
+        QCOMPARE(f.Host.Boxes.Asked.size(), 1);
+        QCOMPARE(f.Host.Boxes.Asked.first().Kind, MsgKind::Warning);
+        QCOMPARE(f.Host.Boxes.Asked.first().Text,
+                 "Warning! The SiteMap could not be created.\rThis was due to an error while "
+                 "attempting to execute the SiteMap applet '" +
+                     QDir(f.Dir.path()).filePath("sm") + "'");
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+        QCOMPARE(f.Host.Modified, 0);
+    }
+
+    void nothingWithoutConnection()
+    {
+        Fixture f;
+        f.Host.Connected = false;
+        f.Creator.UpdateSiteMap();
+        QVERIFY(f.Launcher.Calls.isEmpty());
+        QVERIFY(f.Host.StatusHistory.isEmpty());
+    }
+
+    void stopEndsTheApplet()
+    {
+        Fixture f;
+        f.Launcher.Output = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n";
+        const QStringList old = f.Host.Data.SiteMapLines;
+        QTimer::singleShot(250, [&] { f.Host.Stop = true; });
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Launcher.Ended, QList<qint64>{42});
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+        QCOMPARE(f.Host.Status, MsgMapStopped);
+        QCOMPARE(f.Host.BusyHistory.last(), false);
+        QVERIFY(QFile::exists(f.File("sitemap.tmp")));
+    }
+
+    void appletEndingUnfinishedIsReported()
+    {
+        Fixture f;
+        f.Launcher.Output = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n";
+        f.Launcher.Running = false;
+        const QStringList old = f.Host.Data.SiteMapLines;
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Status, MsgMapError);
+        QCOMPARE(f.Host.Boxes.Asked.size(), 1);
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+    }
+
+    void projectChangedWhileMapping()
+    {
+        Fixture f;
+        f.Launcher.Output = GoodMap;
+        connect(&f.Creator, &SiteMapCreator::ShowInfoWindow, this,
+                [&] { f.Host.Data.Clear(); });
+        f.Creator.UpdateSiteMap();
+        QVERIFY(f.Host.Data.SiteMapLines.isEmpty());
+        QCOMPARE(f.Host.Modified, 0);
+        QCOMPARE(f.Host.Status, MsgMapStopped);
+    }
+
+    // A real detached process: a stand-in applet that writes its map in two
+    // steps, the second after a pause.
+    void standInApplet()
+    {
+        Fixture f;
+        QFile script(f.File("sm"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n"
+                     "url=\"${1#Search_URL=}\"\n"
+                     "printf '<ROOT>http://%s\\r\\n<PAGE>http://%s\\r\\n' \"$url\" \"$url\" > sitemap.tmp\n"
+                     "sleep 0.3\n"
+                     "printf '<PUSH>\\r\\n<PAGE>b.html\\r\\n<POP>\\r\\n<END>\\r\\n' >> sitemap.tmp\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        DetachedProcessLauncher launcher;
+        SiteMapCreator creator(f.Host, f.Tree, launcher, f.Dir.path(), f.Dir.path());
+        creator.StartPauseMs = 20;
+        creator.PollIntervalMs = 100;
+        creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Data.SiteMapLines,
+                 (QStringList{"WEBCHARTER", "<ROOT>http://site.test/", "<PAGE>http://site.test/",
+                              "<PUSH>", "<PAGE>b.html", "<POP>", "<END>"}));
+        QCOMPARE(f.Tree.Tree().FullUrl(1, 1), QStringLiteral("http://site.test/b.html"));
+        QCOMPARE(f.Tree.Label(), QStringLiteral("http://site.test/"));
+    }
+
+    void realLauncherRefusesMissingProgram()
+    {
+        DetachedProcessLauncher launcher;
+        QTemporaryDir dir;
+        QCOMPARE(launcher.Start(dir.filePath("sm"), {}, dir.path()), 0);
+        QVERIFY(!launcher.IsRunning(1));
+    }
+};
+
+QTEST_MAIN(TestSiteMapCreation)
+#include "TestSiteMapCreation.moc"
