@@ -6,6 +6,8 @@
 #include <QStringConverter>
 
 #include <array>
+#include <cstring>
+#include <functional>
 
 namespace vantora {
 
@@ -44,10 +46,13 @@ bool NeedsCleaning(QStringView value)
     return false;
 }
 
-// Appends lines to one growing buffer, encoding straight into it.
+// Encodes lines into a buffer of about one megabyte and hands each full
+// buffer to a sink, so even a large project never needs its whole file in
+// memory at once.
 class LineWriter {
 public:
-    explicit LineWriter(qsizetype expected) { Buffer.resize(qMax<qsizetype>(expected, 256)); }
+    using Sink = std::function<bool(QByteArrayView)>;
+    explicit LineWriter(Sink sink) : Out(std::move(sink)) { Buffer.resize(ChunkSize); }
 
     void Line(QStringView value)
     {
@@ -56,7 +61,12 @@ public:
             Line(QStringView(clean));
             return;
         }
-        Reserve(Encoder.requiredSpace(value.size()) + 1);
+        const qsizetype need = Encoder.requiredSpace(value.size()) + 1;
+        if (Used + need > Buffer.size()) {
+            Flush();
+            if (need > Buffer.size())
+                Buffer.resize(need);
+        }
         char* start = Buffer.data() + Used;
         char* end = Encoder.appendToBuffer(start, value);
         *end++ = '\r';
@@ -64,55 +74,97 @@ public:
     }
     void Number(qint64 value) { Line(QString::number(value)); }
 
-    QByteArray Take()
+    // Hands over what is left; false once any hand-over failed.
+    bool Flush()
     {
-        Buffer.truncate(Used);
-        return std::move(Buffer);
+        if (Used > 0 && Ok)
+            Ok = Out(QByteArrayView(Buffer.constData(), Used));
+        Used = 0;
+        return Ok;
     }
 
 private:
-    void Reserve(qsizetype more)
-    {
-        if (Used + more > Buffer.size())
-            Buffer.resize(qMax(Buffer.size() * 2, Used + more));
-    }
-
+    static constexpr qsizetype ChunkSize = 1 << 20;
+    Sink Out;
     QStringEncoder Encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QByteArray Buffer;
     qsizetype Used = 0;
+    bool Ok = true;
 };
 
 // Hands out the lines after the marker. A line ends at a CR; the last line
 // of the file may lack its CR. Returns false at the end of the file.
 class LineReader {
 public:
-    LineReader(QStringView text, qsizetype start) : Text(text), Pos(start) {}
+    LineReader(QByteArrayView bytes, qsizetype start) : Bytes(bytes), Pos(start) {}
 
-    bool Next(QStringView& line)
+    bool Next(QByteArrayView& line)
     {
-        if (Pos >= Text.size())
+        if (Pos >= Bytes.size())
             return false;
-        qsizetype cr = Text.indexOf(QChar(Cr), Pos);
-        if (cr < 0)
-            cr = Text.size();
-        line = Text.mid(Pos, cr - Pos);
-        Pos = cr + 1;
+        const char* begin = Bytes.data() + Pos;
+        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', Bytes.size() - Pos));
+        const qsizetype length = cr ? cr - begin : Bytes.size() - Pos;
+        line = QByteArrayView(begin, length);
+        Pos += length + 1;
         return true;
     }
 
 private:
-    QStringView Text;
+    QByteArrayView Bytes;
     qsizetype Pos;
 };
 
-QString DecodeFileText(const QByteArray& bytes)
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                    QStringConverter::Flag::ConvertInitialBom);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return DecodeWindows1252(bytes);
-    return text;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.data());
+    const uchar* end = p + bytes.size();
+    while (p < end) {
+        // Eight ASCII bytes at a time.
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const uchar c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        uchar lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        if (p[1] < lo || p[1] > hi)
+            return false;
+        for (int i = 2; i <= extra; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += extra + 1;
+    }
+    return true;
 }
 
 } // namespace
@@ -178,7 +230,7 @@ bool ParseDecimalInt(const QString& text, qint32& value)
     return true;
 }
 
-QString DecodeWindows1252(const QByteArray& bytes)
+QString DecodeWindows1252(QByteArrayView bytes)
 {
     // 0x80..0x9F; the unassigned 0x81, 0x8D, 0x8F, 0x90 and 0x9D keep their value.
     static constexpr char16_t High[32] = {
@@ -195,17 +247,11 @@ QString DecodeWindows1252(const QByteArray& bytes)
     return out;
 }
 
-QByteArray SerializeProject(const ProjectData& project)
+namespace {
+
+bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink)
 {
-    const auto blocks = Blocks(project);
-    qsizetype expected = 128 + project.RootHost.size() + project.RootPath.size() +
-                         project.ProxyServer.size();
-    for (const QStringList* list : blocks) {
-        expected += 12;
-        for (const QString& item : *list)
-            expected += item.size() + 1;
-    }
-    LineWriter out(expected + expected / 8);
+    LineWriter out(sink);
     out.Line(u"ZEPHProject");
     out.Line(project.RootHost);
     out.Line(project.RootPath);
@@ -213,57 +259,82 @@ QByteArray SerializeProject(const ProjectData& project)
     out.Number(project.ProxyPort);
     out.Line(project.RankscoutBulletins);
     out.Line(project.BackwatchBulletins);
-    for (const QStringList* list : blocks) {
+    for (const QStringList* list : Blocks(project)) {
         out.Number(list->size());
         for (const QString& item : *list)
             out.Line(item);
     }
-    return out.Take();
+    return out.Flush();
 }
 
-ProjectFileResult ParseProject(const QByteArray& bytes, ProjectData& project)
+} // namespace
+
+QByteArray SerializeProject(const ProjectData& project)
+{
+    // Room for the all-ASCII case; other text grows the buffer.
+    qsizetype expected = 64 + project.RootHost.size() + project.RootPath.size() +
+                         project.ProxyServer.size();
+    for (const QStringList* list : Blocks(project)) {
+        expected += 12;
+        for (const QString& item : *list)
+            expected += item.size() + 1;
+    }
+    QByteArray bytes;
+    bytes.reserve(expected);
+    WriteLines(project, [&bytes](QByteArrayView chunk) {
+        bytes.append(chunk);
+        return true;
+    });
+    return bytes;
+}
+
+ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project)
 {
     project.Clear();
     // A file that is nothing but the marker (or less) has no layout at all.
     const qsizetype markerEnd = bytes.indexOf('\r');
-    if (markerEnd < 0 || QByteArrayView(bytes).first(markerEnd) != QByteArrayView(ProjectMarker))
+    if (markerEnd < 0 || bytes.first(markerEnd) != QByteArrayView(ProjectMarker))
         return ProjectFileResult::NotProject();
 
-    // The marker is ASCII, so the text's lines start at the same offset.
-    const QString text = DecodeFileText(bytes);
-    LineReader lines(text, markerEnd + 1);
+    // One encoding for the whole file: UTF-8 when every byte sequence is
+    // valid UTF-8, else Windows-1252.
+    const bool utf8 = IsValidUtf8(bytes);
+    auto text = [utf8](QByteArrayView line) {
+        return utf8 ? QString::fromUtf8(line) : DecodeWindows1252(line);
+    };
+    LineReader lines(bytes, markerEnd + 1);
     auto fail = [&project](ProjectFileResult result) {
         project.Clear();
         return result;
     };
 
-    QStringView header[6];
-    for (QStringView& line : header)
+    QByteArrayView header[6];
+    for (QByteArrayView& line : header)
         if (!lines.Next(line))
             return fail(ProjectFileResult::NotProject());
     qint32 port = 0;
-    if (!ParseDecimalInt(header[3].toString(), port))
-        return fail(ProjectFileResult::Failure(NotIntegerMessage(header[3].toString())));
-    project.RootHost = header[0].toString();
-    project.RootPath = header[1].toString();
-    project.ProxyServer = header[2].toString();
+    if (!ParseDecimalInt(text(header[3]), port))
+        return fail(ProjectFileResult::Failure(NotIntegerMessage(text(header[3]))));
+    project.RootHost = text(header[0]);
+    project.RootPath = text(header[1]);
+    project.ProxyServer = text(header[2]);
     project.ProxyPort = port;
-    project.RankscoutBulletins = header[4].toString();
-    project.BackwatchBulletins = header[5].toString();
+    project.RankscoutBulletins = text(header[4]);
+    project.BackwatchBulletins = text(header[5]);
 
     for (QStringList* list : Blocks(project)) {
-        QStringView line;
+        QByteArrayView line;
         if (!lines.Next(line))
             return fail(ProjectFileResult::NotProject());
         qint32 count = 0;
-        if (!ParseDecimalInt(line.toString(), count))
-            return fail(ProjectFileResult::Failure(NotIntegerMessage(line.toString())));
+        if (!ParseDecimalInt(text(line), count))
+            return fail(ProjectFileResult::Failure(NotIntegerMessage(text(line))));
         // No reservation by the count: a huge count in a short file runs
         // out of lines long before it could cost memory.
         for (qint32 i = 0; i < count; ++i) {
             if (!lines.Next(line))
                 return fail(ProjectFileResult::NotProject());
-            list->append(line.toString());
+            list->append(text(line));
         }
     }
 
@@ -280,11 +351,13 @@ ProjectFileResult ParseProject(const QByteArray& bytes, ProjectData& project)
 ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project)
 {
     const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(path);
-    const QByteArray bytes = SerializeProject(project);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return ProjectFileResult::Failure(cannotCreate);
-    if (file.write(bytes) != bytes.size()) {
+    const bool written = WriteLines(project, [&file](QByteArrayView chunk) {
+        return file.write(chunk.data(), chunk.size()) == chunk.size();
+    });
+    if (!written) {
         file.cancelWriting();
         return ProjectFileResult::Failure(cannotCreate);
     }
@@ -300,10 +373,11 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project)
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
         return ProjectFileResult::Failure(cannotOpen);
+    // Read whole rather than mapped: a mapped file that another program
+    // truncates meanwhile would bring the process down.
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return ProjectFileResult::Failure(cannotOpen);
-    file.close();
     return ParseProject(bytes, project);
 }
 

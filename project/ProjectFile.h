@@ -6,6 +6,7 @@
 #include "ProjectData.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace vantora {
@@ -45,7 +46,7 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project);
 // The exact bytes WriteProjectFile puts on disk.
 QByteArray SerializeProject(const ProjectData& project);
 // The parsing half of ReadProjectFile, on bytes already in memory.
-ProjectFileResult ParseProject(const QByteArray& bytes, ProjectData& project);
+ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project);
 
 // A value as the writer stores it: every carriage return (with a line feed
 // directly after it) becomes "<br>", the line break the program's texts use,
@@ -63,6 +64,6 @@ QString NotIntegerMessage(const QString& text);
 
 // Windows-1252 bytes to text (the five unassigned bytes map to the control
 // characters of the same value, as the old platform's conversion does).
-QString DecodeWindows1252(const QByteArray& bytes);
+QString DecodeWindows1252(QByteArrayView bytes);
 
 } // namespace vantora
