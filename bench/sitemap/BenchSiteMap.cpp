@@ -1,0 +1,137 @@
+// Builds site map trees of 10,000, 100,000 and 200,000 lines in the site map
+// panel (offscreen unless a display is given) and times a selection change of
+// 1,000 nodes in the largest. Prints the figures; never fails on a time.
+#include "Dialogs.h"
+#include "ProcessLauncher.h"
+#include "ProjectData.h"
+#include "SiteMapController.h"
+#include "SiteMapHost.h"
+#include "SiteMapPanel.h"
+
+#include "Environment.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTreeView>
+#include <cstdio>
+
+using namespace vantora;
+
+namespace {
+
+class QuietDialogs : public Dialogs {
+public:
+    MsgAnswer Message(MsgKind, const QString&, MsgButtons) override { return MsgAnswer::Ok; }
+    QString OpenFileName(const FileDialogOptions&) override { return {}; }
+    QString SaveFileName(const FileDialogOptions&) override { return {}; }
+    void GeneralError(const QString&) override {}
+};
+
+class BenchHost : public SiteMapHost {
+public:
+    QuietDialogs Boxes;
+    ProjectData Data;
+    QString Status;
+    Dialogs& MessageBoxes() override { return Boxes; }
+    ProjectData& Project() override { return Data; }
+    void SetProjectModified() override {}
+    QString StatusText() const override { return Status; }
+    void SetStatusText(const QString& text) override { Status = text; }
+    void SetBusyAnimation(bool) override {}
+    bool StopRequested() const override { return false; }
+    void SetStopRequested(bool) override {}
+    bool CheckConnect() override { return true; }
+};
+
+class NoLauncher : public ProcessLauncher {
+public:
+    qint64 Start(const QString&, const QStringList&, const QString&) override { return 0; }
+    void End(qint64) override {}
+    bool IsRunning(qint64) override { return false; }
+};
+
+class NoShell : public ShellLauncher {
+public:
+    QString CommandTemplate(const QString&) override { return {}; }
+    bool StartDetached(const QString&) override { return false; }
+};
+
+// A site of folders: each folder page holds 40 pages, some with links,
+// mails, broken links and errors below them.
+QStringList MakeMap(int lineCount)
+{
+    QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://bench.test/"),
+                      QStringLiteral("<PAGE>http://bench.test/"), QStringLiteral("<PUSH>")};
+    int folder = 0;
+    while (lines.size() < lineCount - 3) {
+        lines << QStringLiteral("<PAGE>dir%1/").arg(folder) << QStringLiteral("<PUSH>");
+        for (int p = 0; p < 40 && lines.size() < lineCount - 5; ++p) {
+            lines << QStringLiteral("<PAGE>dir%1/page%2.html").arg(folder).arg(p);
+            if (p % 10 == 0) {
+                lines << QStringLiteral("<PUSH>") << QStringLiteral("<LINK>http://other.test/%1").arg(p)
+                      << QStringLiteral("<MAILTO>mailto:a%1@bench.test").arg(p)
+                      << QStringLiteral("<BROKEN>http://bench.test/gone%1").arg(p)
+                      << QStringLiteral("<ERROR>http://bench.test/e%1 500").arg(p)
+                      << QStringLiteral("<POP>");
+            }
+        }
+        lines << QStringLiteral("<POP>");
+        ++folder;
+    }
+    lines << QStringLiteral("<POP>") << QStringLiteral("<END>");
+    return lines;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    BenchHost host;
+    NoLauncher launcher;
+    NoShell shell;
+    SiteMapPanel panel(host, launcher, shell, QStringLiteral("/nonexistent"), QStringLiteral("/tmp"));
+    panel.resize(300, 700);
+    panel.show();
+    QApplication::processEvents();
+
+    std::printf("%-28s %10s %10s %12s\n", "site map", "lines", "nodes", "build ms");
+    for (int size : {10000, 100000, 200000}) {
+        host.Data.SiteMapLines = MakeMap(size);
+        QElapsedTimer timer;
+        timer.start();
+        panel.BuildSiteTree();
+        panel.Tree()->expand(panel.Tree()->model()->index(0, 0));
+        QApplication::processEvents(); // the first paint of the new tree
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        std::printf("%-28s %10lld %10d %12.1f\n", "build, shown", (long long)host.Data.SiteMapLines.size(),
+                    panel.Controller().NodeCount(), ms);
+    }
+
+    // 1,000 nodes spread over the tree, each its own selection range.
+    SiteMapController& c = panel.Controller();
+    QItemSelection selection;
+    const int step = c.NodeCount() / 1000;
+    for (int i = 0; i < 1000; ++i) {
+        const QModelIndex index = c.Model()->IndexOf(i * step);
+        selection.select(index, index);
+    }
+    for (int round = 0; round < 3; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        c.Selection()->select(selection, QItemSelectionModel::ClearAndSelect);
+        QApplication::processEvents();
+        const double selectMs = double(timer.nsecsElapsed()) / 1e6;
+        const long long pages = c.SelectedPages().size();
+        const QString label = c.Label();
+        timer.restart();
+        c.Selection()->clearSelection();
+        QApplication::processEvents();
+        const double clearMs = double(timer.nsecsElapsed()) / 1e6;
+        std::printf("select 1000 of %d nodes: %.1f ms (%lld pages, label \"%s\"); clear: %.1f ms\n",
+                    c.NodeCount(), selectMs, pages, qPrintable(label), clearMs);
+    }
+    return 0;
+}
