@@ -298,6 +298,10 @@ void TestProjectFile::encodings_data()
     QTest::newRow("windows-1252") << QByteArray("caf\xE9-\x80\x93\x81.com")
                                   << QString::fromUtf16(u"café-€\u201C\u0081.com");
     QTest::newRow("broken utf-8 is 1252") << QByteArray("\xC3\x28") << QString::fromUtf16(u"Ã(");
+    QTest::newRow("four-byte utf-8") << QByteArray("\xF0\x9F\x98\x80") << QString::fromUtf16(u"\U0001F600");
+    QTest::newRow("overlong form is 1252") << QByteArray("\xC0\xAF") << QString::fromUtf16(u"À¯");
+    QTest::newRow("surrogate is 1252") << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"í\u00A0€");
+    QTest::newRow("sequence cut by CR is 1252") << QByteArray("a\xE2\x82") << QString::fromUtf16(u"aâ‚");
 }
 
 void TestProjectFile::encodings()
