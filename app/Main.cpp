@@ -10,6 +10,8 @@
 #include "programopt.h"
 #include "splash.h"
 #include "startdlg.h"
+#include "New.h"
+#include "ProjectSettings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,6 +105,20 @@ QIcon StandardIcon(QStyle::StandardPixmap which)
 
 } // namespace
 
+// Lets the Project Settings dialog reach the window's project and state.
+class MainWindow::SettingsHost : public ProjectSettingsHost {
+public:
+    explicit SettingsHost(MainWindow& window) : Window(window) {}
+    ProjectData& Project() override { return Window.Project; }
+    void ApplyNewProjectState(const QString& urlText) override { Window.ApplyNewProjectState(urlText); }
+    void ClearSiteMapTree() override { Window.ClearSiteMap(); }
+    void SetProjectStatus(const QString& text) override { Window.SetProjectStatus(text); }
+    void MarkProjectModified() override { Window.ProjectModified = true; }
+
+private:
+    MainWindow& Window;
+};
+
 MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     : QMainWindow(parent), Env(platform)
 {
@@ -127,6 +143,8 @@ MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     // The dialogs, made once and reused for the life of the program.
     Splash = new SplashScreen(this);
     About = new AboutBox(this);
+    ProjectSettingsLink = std::make_unique<SettingsHost>(*this);
+    ProjectSettings = new ProjectSettingsDialog(*Env.dialogs, *ProjectSettingsLink, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
     TipWindow = new TipOfTheDayWindow(this);
     connect(TipWindow, &QDialog::finished, this, [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
@@ -729,7 +747,7 @@ void MainWindow::ShowProgramOptions()
     RunModal(ProgramOptionsDlg);
 }
 
-void MainWindow::ShowProjectSettings() {}
+void MainWindow::ShowProjectSettings() { RunModal(ProjectSettings); }
 
 // ---------------------------------------------------------------- life cycle
 
@@ -819,7 +837,7 @@ void MainWindow::NewProject()
         UpdateSiteMapButton->click();
 }
 
-void MainWindow::ApplyNewProjectState()
+void MainWindow::ApplyNewProjectState(const QString& urlText)
 {
     ClearSiteMap();
     ActivateFirstToolPage();
@@ -828,6 +846,7 @@ void MainWindow::ApplyNewProjectState()
     ReportEditMode = false;
     ApplyProjectOpenState();
     ProjectModified = true;
+    SetProjectStatus(QStringLiteral("Project Open, ") + urlText);
     for (QPushButton* start : StartButtons)
         start->setEnabled(false);
     SelectionLabel->setText(QStringLiteral("(No selection)"));
@@ -870,6 +889,7 @@ void MainWindow::OpenProject(const QString& path)
     }
     Project = read;
     SelectionLabel->setText(Project.RootUrl());
+    ProjectSettings->FillFromProject(Project);
     SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());
     FindAction(QStringLiteral("actStopBackwatchBulletins"))
         ->setEnabled(Project.BackwatchBulletins == QStringLiteral("Y"));
@@ -958,6 +978,7 @@ void MainWindow::ResetProject()
     ReportEditMode = false;
     ApplyProjectReadOnlyViews();
     ProjectModified = false;
+    ProjectSettings->Reset();
     QApplication::restoreOverrideCursor();
 }
 

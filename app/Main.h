@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -95,7 +96,8 @@ public:
     void CloseProject();
     void ResetProject();
     void UpdateRecentFiles();
-    void ApplyNewProjectState();
+    // The new-project steps; urlText is the settings dialog's URL.
+    void ApplyNewProjectState(const QString& urlText = QString());
     // The save prompt of New, Open and Close: true = go on.
     bool SavePromptAllows();
     bool ProjectIsOpen() const;
@@ -184,6 +186,8 @@ private:
                         const QKeySequence& shortcut = QKeySequence());
 
     Platform Env;
+    class SettingsHost;
+    std::unique_ptr<SettingsHost> ProjectSettingsLink;
     QTimer* AnimationTimer = nullptr;
     int Frame = 0;
     bool ShuttingDown = false;

@@ -3,7 +3,11 @@
 #include "Main.h"
 #include "ProjectFile.h"
 
+#include "New.h"
 #include "startdlg.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
 
 #include <QAction>
 #include <QComboBox>
@@ -47,6 +51,8 @@ struct Fixture {
     {
         window = std::make_unique<MainWindow>(platform);
         window->SplashMinimumMs = 0;
+        // No modal loops in tests: a dialog shown without a script is cancelled.
+        window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
         window->ProgramPath = QStringLiteral("/opt/vantora/bin/vantora");
         window->show();
         window->Startup(arguments);
@@ -121,6 +127,7 @@ private slots:
     void exitWithModifiedProjectAndNo();
     void failedWriteKeepsProjectModified();
     void animationCyclesAndStops();
+    void newProjectThroughSettingsDialog();
 };
 
 void TestMainWindow::menuItems_data()
@@ -518,6 +525,49 @@ void TestMainWindow::animationCyclesAndStops()
     w.SetAnimation(false);
     QVERIFY(!w.AnimationRunning());
     QCOMPARE(w.AnimationFrame(), 0);
+}
+
+void TestMainWindow::newProjectThroughSettingsDialog()
+{
+    Fixture f;
+    MainWindow& w = f.Start();
+    int shown = 0;
+    w.RunModal = [&](QDialog* dialog) {
+        auto* settings = qobject_cast<ProjectSettingsDialog*>(dialog);
+        if (!settings)
+            return int(QDialog::Rejected);
+        ++shown;
+        dialog->show();
+        settings->UrlEdit()->setText(QStringLiteral("WWW.Example.org/docs"));
+        settings->ProxyBox()->click();
+        settings->ProxyServerEdit()->setText(QStringLiteral("proxy.lan"));
+        settings->ProxyPortEdit()->setText(QStringLiteral("3128"));
+        settings->OkButton()->click();
+        return dialog->result();
+    };
+    f.dialogs.Answers.enqueue(MsgAnswer::No); // no site map now
+    f.Trigger("tbNew");
+    QCOMPARE(shown, 1);
+    QVERIFY(w.ProjectIsOpen());
+    QCOMPARE(w.Project.RootHost, QStringLiteral("WWW.Example.org"));
+    QCOMPARE(w.Project.RootPath, QStringLiteral("/docs/"));
+    QCOMPARE(w.Project.ProxyServer, QStringLiteral("proxy.lan"));
+    QCOMPARE(w.Project.ProxyPort, 3128);
+    QCOMPARE(w.Project.RankscoutBulletins, QStringLiteral("N"));
+    QVERIFY(w.ProjectModified);
+    QCOMPARE(w.windowTitle(), QStringLiteral("The Vantora"));
+    QCOMPARE(w.ProjectStatus(), QStringLiteral("Project Open, http://WWW.Example.org/docs/"));
+    QCOMPARE(f.dialogs.Texts().last(),
+             QStringLiteral("Do you want to create the Site Map for this new Project now?"));
+    QVERIFY(!w.FindAction("actStopBackwatchBulletins")->isEnabled());
+    QCOMPARE(w.SelectionLabel->text(), QStringLiteral("(No selection)"));
+
+    // Cancelling the dialog of a New leaves no project open.
+    w.RunModal = [](QDialog*) { return int(QDialog::Rejected); };
+    f.dialogs.Answers.enqueue(MsgAnswer::No); // do not save
+    f.Trigger("actNew");
+    QVERIFY(!w.ProjectIsOpen());
+    QVERIFY(w.Project.RootHost.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
