@@ -39,8 +39,11 @@ QString NotProjectFileMessage();
 ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project);
 
 // Reads the file into project (which is cleared first). On any result but Ok
-// the project is left empty. Failure texts: "Cannot open file <path>" and
-// "'<line>' is not a valid integer value".
+// the project is left empty. NotProjectFile: a wrong marker, a file that ends
+// before its 28-line minimum layout or inside a block, or archive columns of
+// unequal length (they could not be paired by index). The last line may lack
+// its CR; anything after the last block is ignored. Failure texts:
+// "Cannot open file <path>" and "'<line>' is not a valid integer value".
 ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project);
 
 // The exact bytes WriteProjectFile puts on disk.
