@@ -98,6 +98,40 @@ QIcon AlignIcon(int kind)
     return QIcon(pixmap);
 }
 
+// Pictures of a printer, two pages and a clipboard, drawn with lines so
+// they look the same on every desktop.
+QIcon ShapeIcon(const QString& kind)
+{
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(30, 30, 30), 1));
+    if (kind == QLatin1String("print")) {
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(5.5, 2.5, 9, 6));
+        p.setBrush(QColor(150, 150, 160));
+        p.drawRoundedRect(QRectF(2.5, 8.5, 15, 6), 1.5, 1.5);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(5.5, 12.5, 9, 5));
+    } else if (kind == QLatin1String("copy")) {
+        p.setBrush(QColor(235, 235, 245));
+        p.drawRect(QRectF(3.5, 2.5, 9, 11));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7.5, 6.5, 9, 11));
+        for (int y = 9; y <= 15; y += 2)
+            p.drawLine(QPointF(9.5, y + 0.5), QPointF(14.5, y + 0.5));
+    } else if (kind == QLatin1String("paste")) {
+        p.setBrush(QColor(190, 140, 80));
+        p.drawRoundedRect(QRectF(3.5, 3.5, 11, 14), 1.5, 1.5);
+        p.setBrush(QColor(160, 160, 170));
+        p.drawRect(QRectF(6.5, 1.5, 5, 3));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(9.5, 8.5, 8, 10));
+    }
+    return QIcon(pixmap);
+}
+
 QIcon StandardIcon(QStyle::StandardPixmap which)
 {
     return QApplication::style()->standardIcon(which);
@@ -342,11 +376,11 @@ void MainWindow::BuildToolBar()
     a("tbOpen")->setIcon(StandardIcon(QStyle::SP_DialogOpenButton));
     a("tbSave")->setIcon(StandardIcon(QStyle::SP_DialogSaveButton));
     a("tbProgramOptions")->setIcon(StandardIcon(QStyle::SP_FileDialogDetailedView));
-    a("tbPrint")->setIcon(GlyphIcon(QStringLiteral("\u2399")));
+    a("tbPrint")->setIcon(ShapeIcon(QStringLiteral("print")));
     a("tbEditMode")->setIcon(GlyphIcon(QStringLiteral("\u270E")));
     a("tbCut")->setIcon(GlyphIcon(QStringLiteral("\u2702")));
-    a("tbCopy")->setIcon(GlyphIcon(QStringLiteral("\u2398")));
-    a("tbPaste")->setIcon(GlyphIcon(QStringLiteral("\u2397")));
+    a("tbCopy")->setIcon(ShapeIcon(QStringLiteral("copy")));
+    a("tbPaste")->setIcon(ShapeIcon(QStringLiteral("paste")));
     a("tbBold")->setIcon(GlyphIcon(QStringLiteral("B"), true));
     a("tbItalic")->setIcon(GlyphIcon(QStringLiteral("I"), false, true));
     a("tbUnderline")->setIcon(GlyphIcon(QStringLiteral("U"), false, false, true));

@@ -189,6 +189,17 @@ bool WriteWhole(const QString& path, const QByteArray& bytes)
     return file.commit();
 }
 
+// Runs a desktop cache tool, waiting a bounded time and discarding its output.
+void RunQuietly(const QString& tool, const QString& folder)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(tool, {folder});
+    if (process.waitForStarted(2000) && !process.waitForFinished(10000))
+        process.kill();
+}
+
 QString DesktopQuoted(QString path)
 {
     // Desktop entry Exec arguments: quote and escape the reserved characters.
@@ -219,7 +230,7 @@ void XdgFileTypeRegistrar::Register(const QString& programPath)
     if (WriteWhole(mimeDir + QStringLiteral("/packages/ZEPH_Project.xml"), mime)) {
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
         if (!tool.isEmpty())
-            QProcess::execute(tool, {mimeDir});
+            RunQuietly(tool, mimeDir);
     }
 
     const QByteArray desktop =
@@ -237,7 +248,7 @@ void XdgFileTypeRegistrar::Register(const QString& programPath)
     if (WriteWhole(appDir + QStringLiteral("/vantora.desktop"), desktop)) {
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
         if (!tool.isEmpty())
-            QProcess::execute(tool, {appDir});
+            RunQuietly(tool, appDir);
     }
 }
 
