@@ -2,6 +2,9 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <memory>
 
 namespace vantora {
@@ -19,9 +22,158 @@ struct OutputDeleter {
     }
 };
 
+bool NameIs(std::string_view name, const char* wanted) {
+    const size_t length = std::strlen(wanted);
+    if (name.size() != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != wanted[i])
+            return false;
+    return true;
+}
+
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':';
+}
+
+// Elements that never hold children or that the parser closes by itself when the
+// next one starts; they do not deepen the tree.
+bool Shallow(std::string_view name) {
+    static const char* const names[] = {"area", "base", "br", "col", "embed", "hr", "img",
+                                        "input", "link", "meta", "param", "source", "track",
+                                        "wbr", "p", "li", "dt", "dd", "option", "tr", "td",
+                                        "th", "frame", "!doctype"};
+    for (const char* candidate : names)
+        if (NameIs(name, candidate))
+            return true;
+    return false;
+}
+
+// The deepest nesting the document could reach, counted over start and end tags.
+// The HTML5 tree builder takes time quadratic in nesting depth, so deeply nested
+// documents are read by the plain tag scanner below instead.
+size_t EstimatedDepth(std::string_view html) {
+    size_t depth = 0, deepest = 0;
+    for (size_t i = html.find('<'); i != std::string_view::npos; i = html.find('<', i + 1)) {
+        if (i + 1 >= html.size())
+            break;
+        if (html[i + 1] == '/') {
+            depth -= depth > 0 ? 1 : 0;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < html.size() && IsNameChar(html[end]))
+            ++end;
+        if (end == i + 1 || Shallow(html.substr(i + 1, end - i - 1)))
+            continue;
+        const size_t close = html.find('>', end);
+        if (close != std::string_view::npos && close > 0 && html[close - 1] == '/')
+            continue;
+        deepest = std::max(deepest, ++depth);
+    }
+    return deepest;
+}
+
+// A linear scan over tags and their attributes, for documents too deep for the tree
+// builder. Comments, script and style contents are skipped.
+DocumentLinks ScanLinks(std::string_view html) {
+    DocumentLinks result;
+    bool haveBase = false;
+    size_t i = 0;
+    while ((i = html.find('<', i)) != std::string_view::npos) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            const size_t end = html.find("-->", i + 4);
+            if (end == std::string_view::npos)
+                break;
+            i = end + 3;
+            continue;
+        }
+        size_t pos = i + 1;
+        while (pos < html.size() && IsNameChar(html[pos]))
+            ++pos;
+        const std::string_view name = html.substr(i + 1, pos - i - 1);
+        if (name.empty()) {
+            ++i;
+            continue;
+        }
+        const char* wanted = nullptr;
+        LinkKind kind = LinkKind::Link;
+        if (NameIs(name, "a") || NameIs(name, "area") || NameIs(name, "base"))
+            wanted = "href";
+        else if (NameIs(name, "frame") || NameIs(name, "iframe"))
+            wanted = "src";
+        else if (NameIs(name, "img")) {
+            wanted = "src";
+            kind = LinkKind::Image;
+        }
+        // attributes up to the closing '>'
+        while (pos < html.size() && html[pos] != '>') {
+            while (pos < html.size() && (std::isspace(static_cast<unsigned char>(html[pos])) || html[pos] == '/'))
+                ++pos;
+            const size_t nameStart = pos;
+            while (pos < html.size() && !std::isspace(static_cast<unsigned char>(html[pos])) &&
+                   html[pos] != '=' && html[pos] != '>' && html[pos] != '/')
+                ++pos;
+            const std::string_view attribute = html.substr(nameStart, pos - nameStart);
+            while (pos < html.size() && std::isspace(static_cast<unsigned char>(html[pos])))
+                ++pos;
+            std::string_view value;
+            if (pos < html.size() && html[pos] == '=') {
+                ++pos;
+                while (pos < html.size() && std::isspace(static_cast<unsigned char>(html[pos])))
+                    ++pos;
+                if (pos < html.size() && (html[pos] == '"' || html[pos] == '\'')) {
+                    const char quote = html[pos];
+                    const size_t end = html.find(quote, pos + 1);
+                    const size_t stop = end == std::string_view::npos ? html.size() : end;
+                    value = html.substr(pos + 1, stop - pos - 1);
+                    pos = std::min(html.size(), stop + 1);
+                } else {
+                    const size_t start = pos;
+                    while (pos < html.size() && !std::isspace(static_cast<unsigned char>(html[pos])) &&
+                           html[pos] != '>')
+                        ++pos;
+                    value = html.substr(start, pos - start);
+                }
+            } else if (attribute.empty() && pos < html.size() && html[pos] != '>') {
+                ++pos; // a stray character: step over it
+            }
+            if (wanted && NameIs(attribute, wanted)) {
+                if (NameIs(name, "base")) {
+                    if (!haveBase) {
+                        result.BaseHref = std::string(value);
+                        haveBase = true;
+                    }
+                } else {
+                    result.Links.push_back({kind, std::string(value)});
+                }
+                wanted = nullptr; // the first of a repeated attribute counts
+            }
+        }
+        i = pos;
+        if (NameIs(name, "script") || NameIs(name, "style")) {
+            // raw text up to the matching end tag, in any letter case
+            const std::string closing = NameIs(name, "script") ? "</script" : "</style";
+            size_t k = i;
+            while ((k = html.find("</", k)) != std::string_view::npos) {
+                if (html.size() - k >= closing.size() &&
+                    NameIs(html.substr(k + 2, closing.size() - 2), closing.c_str() + 2))
+                    break;
+                k += 2;
+            }
+            if (k == std::string_view::npos)
+                break;
+            i = k;
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 DocumentLinks ExtractLinks(std::string_view html) {
+    if (EstimatedDepth(html) > MaxTreeDepth)
+        return ScanLinks(html);
     DocumentLinks result;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // the parse errors are of no use here and cost memory

@@ -19,6 +19,10 @@ struct DocumentLinks {
     std::vector<FoundLink> Links;  // in document order
 };
 
+// Documents nested deeper than this are read by a plain tag scanner instead of the
+// HTML5 tree builder, whose time grows with the square of the depth.
+inline constexpr size_t MaxTreeDepth = 1500;
+
 // Links from a, area, frame and iframe (href, or src for the frames) and images from
 // img src. Never throws on bad input: any byte sequence is parsed as HTML5 would.
 DocumentLinks ExtractLinks(std::string_view html);

@@ -1,0 +1,218 @@
+// URL normalisation and resolution, robots.txt rules, link extraction and the
+// captions the crawler writes.
+
+#include "Captions.h"
+#include "Links.h"
+#include "Robots.h"
+#include "Url.h"
+
+#include <QtTest>
+
+using namespace vantora;
+
+class TestWebcharterUnits : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void resolve_data();
+    void resolve();
+    void robots_data();
+    void robots();
+    void links();
+    void deepDocumentStaysLinear();
+    void captions_data();
+    void captions();
+};
+
+void TestWebcharterUnits::parse_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected"); // empty: rejected
+    QTest::newRow("case and default port") << "HTTP://Example.ORG:80/A/b" << "http://example.org/A/b";
+    QTest::newRow("https default port") << "https://x.org:443" << "https://x.org/";
+    QTest::newRow("other port kept") << "http://x.org:8080/" << "http://x.org:8080/";
+    QTest::newRow("dot segments") << "http://x/a/./b/../c/./d/.." << "http://x/a/c/";
+    QTest::newRow("dots above root") << "http://x/../../a" << "http://x/a";
+    QTest::newRow("fragment dropped") << "http://x/a#top" << "http://x/a";
+    QTest::newRow("empty query kept") << "http://x/a?" << "http://x/a?";
+    QTest::newRow("blank and quote escaped") << "http://x/a b\"c" << "http://x/a%20b%22c";
+    QTest::newRow("non-ascii escaped") << "http://x/\xc3\xa9" << "http://x/%C3%A9";
+    QTest::newRow("unreserved decoded") << "http://x/%7euser/%41%2f" << "http://x/~user/A%2F";
+    QTest::newRow("stray percent") << "http://x/100%" << "http://x/100%25";
+    QTest::newRow("userinfo dropped") << "http://u:p@x/" << "http://x/";
+    QTest::newRow("backslashes") << "http:\\\\x\\a\\b" << "http://x/a/b";
+    QTest::newRow("ipv6") << "http://[::1]:81/" << "http://[::1]:81/";
+    QTest::newRow("trailing dot host") << "http://x.org./" << "http://x.org/";
+    QTest::newRow("ftp") << "ftp://x/" << "";
+    QTest::newRow("extra slashes as a browser reads them") << "http:///a" << "http://a/";
+    QTest::newRow("empty host") << "http://" << "";
+    QTest::newRow("bad host") << "http://ex ample/" << "";
+    QTest::newRow("port too big") << "http://x:99999/" << "";
+    QTest::newRow("port not a number") << "http://x:8a/" << "";
+    QTest::newRow("open bracket") << "http://[::1/" << "";
+}
+
+void TestWebcharterUnits::parse() {
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    const auto url = ParseUrl(input.toStdString());
+    QCOMPARE(url ? QString::fromStdString(url->ToString()) : QString(), expected);
+}
+
+void TestWebcharterUnits::resolve_data() {
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<QString>("expected");
+    const QString b = "http://h.org/d/e/page.html?q=1";
+    QTest::newRow("sibling") << b << "x.html" << "http://h.org/d/e/x.html";
+    QTest::newRow("parent") << b << "../x.html" << "http://h.org/d/x.html";
+    QTest::newRow("root relative") << b << "/x" << "http://h.org/x";
+    QTest::newRow("scheme relative") << b << "//o.org/y" << "http://o.org/y";
+    QTest::newRow("query only") << b << "?z=2" << "http://h.org/d/e/page.html?z=2";
+    QTest::newRow("fragment only") << b << "#f" << "http://h.org/d/e/page.html?q=1";
+    QTest::newRow("empty") << b << "" << "http://h.org/d/e/page.html?q=1";
+    QTest::newRow("blanks and line breaks") << b << "  x\n.ht\tml \r\n" << "http://h.org/d/e/x.html";
+    QTest::newRow("absolute other host") << b << "HTTPS://O.org" << "https://o.org/";
+    QTest::newRow("same scheme without slashes") << b << "http:x.html" << "http://h.org/d/e/x.html";
+    QTest::newRow("mailto") << b << "mailto:a@b" << "";
+    QTest::newRow("javascript") << b << "javascript:void(0)" << "";
+}
+
+void TestWebcharterUnits::resolve() {
+    QFETCH(QString, base);
+    QFETCH(QString, reference);
+    QFETCH(QString, expected);
+    const auto baseUrl = ParseUrl(base.toStdString());
+    QVERIFY(baseUrl);
+    const auto url = ResolveUrl(*baseUrl, reference.toStdString());
+    QCOMPARE(url ? QString::fromStdString(url->ToString()) : QString(), expected);
+}
+
+void TestWebcharterUnits::robots_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("allowed");
+    const QString basic = "User-agent: *\nDisallow: /private/\nAllow: /private/open\n";
+    QTest::newRow("disallowed folder") << basic << "/private/a.html" << false;
+    QTest::newRow("longer allow wins") << basic << "/private/open.html" << true;
+    QTest::newRow("outside") << basic << "/public/" << true;
+    QTest::newRow("named group beats star")
+        << "User-agent: *\nDisallow: /\n\nUser-agent: Webcharter\nDisallow: /x\n" << "/a" << true;
+    QTest::newRow("named group applies")
+        << "User-agent: *\nDisallow: /\n\nUser-agent: webcharter\nDisallow: /x\n" << "/x/1" << false;
+    QTest::newRow("other agent only") << "User-agent: other\nDisallow: /\n" << "/a" << true;
+    QTest::newRow("grouped agents")
+        << "User-agent: other\nUser-agent: *\nDisallow: /g\n" << "/g" << false;
+    QTest::newRow("wildcard") << "User-agent: *\nDisallow: /*.pdf$\n" << "/d/x.pdf" << false;
+    QTest::newRow("anchor not met") << "User-agent: *\nDisallow: /*.pdf$\n" << "/d/x.pdf?v=1" << true;
+    QTest::newRow("empty disallow") << "User-agent: *\nDisallow:\n" << "/a" << true;
+    QTest::newRow("comments and CRs") << "User-agent: * # all\r\nDisallow: /c # no\r\n" << "/c" << false;
+    QTest::newRow("query") << "User-agent: *\nDisallow: /*?sort=\n" << "/list?sort=up" << false;
+    QTest::newRow("hostile stars")
+        << "User-agent: *\nDisallow: /*a*a*a*a*a*a*a*a*a*a*b\n" << QString("/") + QString(3000, 'a') << true;
+}
+
+void TestWebcharterUnits::robots() {
+    QFETCH(QString, text);
+    QFETCH(QString, path);
+    QFETCH(bool, allowed);
+    const auto rules = RobotsRules::Parse(text.toStdString(), "webcharter");
+    QCOMPARE(rules.Allowed(path.toStdString()), allowed);
+}
+
+void TestWebcharterUnits::links() {
+    const std::string html =
+        "<html><head><base href='/b/'><base href='/ignored/'></head><body>"
+        "<a href=a.html>a</a><area href=\"m.html\"><iframe src=i.html></iframe>"
+        "<img src=p.png><a name=anchor>no href</a><script>var s='<a href=no.html>';</script>"
+        "<!-- <a href=comment.html> --><table><a href=t.html></table><p><a href='q.html?x=1&amp;y=2'>";
+    const DocumentLinks found = ExtractLinks(html);
+    QCOMPARE(QString::fromStdString(found.BaseHref), QString("/b/"));
+    QStringList seen;
+    for (const FoundLink& link : found.Links)
+        seen << (link.Kind == LinkKind::Image ? "img:" : "") + QString::fromStdString(link.Reference);
+    QCOMPARE(seen, QStringList({"a.html", "m.html", "i.html", "img:p.png", "t.html",
+                                "q.html?x=1&y=2"}));
+    const DocumentLinks frames =
+        ExtractLinks("<frameset><frame src=left.html><frame src=right.html></frameset>");
+    QCOMPARE(frames.Links.size(), size_t(2));
+    QCOMPARE(QString::fromStdString(frames.Links[1].Reference), QString("right.html"));
+    // Binary junk and unbalanced markup parse without harm.
+    std::string junk;
+    for (int i = 0; i < 20000; ++i)
+        junk += static_cast<char>((i * 7919) % 256);
+    junk += "<a href=end.html>";
+    const DocumentLinks fromJunk = ExtractLinks(junk);
+    QVERIFY(!fromJunk.Links.empty());
+    QCOMPARE(QString::fromStdString(fromJunk.Links.back().Reference), QString("end.html"));
+}
+
+void TestWebcharterUnits::deepDocumentStaysLinear() {
+    // 200,000 nested elements would take minutes in the tree builder; the scanner
+    // still finds the links, base and all, and skips script text.
+    std::string html = "<base href=\"/deep/\">";
+    for (int i = 0; i < 200000; ++i)
+        html += "<div>";
+    html += "<script>'<a href=no.html>'</SCRIPT><A HREF = 'x y.html'><img src=z.png/><a href=\"w.html\">";
+    const DocumentLinks found = ExtractLinks(html);
+    QCOMPARE(QString::fromStdString(found.BaseHref), QString("/deep/"));
+    QCOMPARE(found.Links.size(), size_t(3));
+    QCOMPARE(QString::fromStdString(found.Links[0].Reference), QString("x y.html"));
+    QVERIFY(found.Links[1].Kind == LinkKind::Image);
+    QCOMPARE(QString::fromStdString(found.Links[2].Reference), QString("w.html"));
+}
+
+// The program's rule, written from its description: a node's full URL is its caption
+// when that holds "http://", else the parent's result joined with the caption; an
+// ancestor contributes only its folder part when its caption holds a "/".
+static QString FullUrl(const QStringList& captions, const QList<int>& parents, int n, int t) {
+    const QString c = captions[n];
+    QString p = c;
+    if (c.contains('/') && n != t)
+        p = c.left(c.lastIndexOf('/') + 1);
+    if (c.contains("http://") || parents[n] < 0)
+        return p;
+    const QString r = FullUrl(captions, parents, parents[n], t);
+    return r.endsWith('/') ? r + p : r + "/" + p;
+}
+
+void TestWebcharterUnits::captions_data() {
+    QTest::addColumn<QStringList>("urls"); // a chain: each URL is the child of the one before
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("folders") << QStringList{"http://h/", "http://h/a/b.html", "http://h/a/c/d.html"}
+                             << QStringList{"http://h/", "a/b.html", "c/d.html"};
+    QTest::newRow("sibling folder needs absolute")
+        << QStringList{"http://h/x/", "http://h/y/z.html"} << QStringList{"http://h/x/", "http://h/y/z.html"};
+    QTest::newRow("parent without slash contributes whole caption")
+        << QStringList{"http://h/", "http://h/a.html", "http://h/b.html"}
+        << QStringList{"http://h/", "a.html", "http://h/b.html"};
+    QTest::newRow("query with slash as ancestor")
+        << QStringList{"http://h/", "http://h/s?p=a/b", "http://h/s?p=a/c"}
+        << QStringList{"http://h/", "s?p=a/b", "c"};
+    QTest::newRow("mailto-like path stays absolute")
+        << QStringList{"http://h/", "http://h/mailto:x"} << QStringList{"http://h/", "http://h/mailto:x"};
+    QTest::newRow("scheme-like path stays absolute")
+        << QStringList{"http://h/", "http://h/a/ftp://b"} << QStringList{"http://h/", "http://h/a/ftp://b"};
+    QTest::newRow("root file") << QStringList{"http://h/d/index.html", "http://h/d/e.html"}
+                               << QStringList{"http://h/d/index.html", "e.html"};
+}
+
+void TestWebcharterUnits::captions() {
+    QFETCH(QStringList, urls);
+    QFETCH(QStringList, expected);
+    QStringList captions;
+    QList<int> parents;
+    std::string base;
+    for (int i = 0; i < urls.size(); ++i) {
+        const std::string caption = webcharter::PageCaption(base, urls[i].toStdString());
+        captions << QString::fromStdString(caption);
+        parents << i - 1;
+        base = webcharter::AncestorBase(base, caption);
+    }
+    QCOMPARE(captions, expected);
+    for (int i = 0; i < urls.size(); ++i)
+        QCOMPARE(FullUrl(captions, parents, i, i), urls[i]);
+}
+
+QTEST_GUILESS_MAIN(TestWebcharterUnits)
+#include "TestWebcharterUnits.moc"
