@@ -1,0 +1,366 @@
+#include "Service.h"
+
+#include "AnswerText.h"
+#include "PageModel.h"
+#include "PageText.h"
+#include "Stuffwatch.h"
+#include "Wordweigh.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <ctime>
+
+namespace vantora {
+
+namespace {
+
+constexpr std::string_view WordweighMarker = "WORDWEIGH-v1.1";
+constexpr std::string_view StuffwatchMarker = "STUFFWATCH-v1.1";
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && AsciiLower(s.substr(0, prefix.size())) == prefix;
+}
+
+// Position just after "name=" when it starts the query or follows '&'.
+std::size_t ValueStart(std::string_view query, std::string_view name) {
+    const std::string key = std::string(name) + "=";
+    for (std::size_t pos = query.find(key); pos != std::string_view::npos;
+         pos = query.find(key, pos + 1))
+        if (pos == 0 || query[pos - 1] == '&')
+            return pos + key.size();
+    return std::string_view::npos;
+}
+
+// The value of a parameter taken from the raw query. The client inserts the
+// page URL unencoded, so a URL with its own '&' parameters must not be cut
+// at them: a value runs up to the last "&<next>=" of the parameters that the
+// client sends after it, or to the end.
+std::optional<std::string> RawValue(std::string_view query, std::string_view name,
+                                    std::initializer_list<std::string_view> following = {}) {
+    const std::size_t start = ValueStart(query, name);
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    std::size_t end = query.size();
+    for (const auto next : following) {
+        const std::string key = "&" + std::string(next) + "=";
+        const std::size_t pos = query.rfind(key);
+        if (pos != std::string_view::npos && pos >= start)
+            end = std::min(end, pos);
+    }
+    if (following.size() == 0) {
+        // A value not followed by known parameters ends at the next '&'
+        // only for plain parameters; the page URL takes the rest.
+        if (name != "url" && name != "Search_URL") {
+            const std::size_t amp = query.find('&', start);
+            if (amp != std::string_view::npos)
+                end = amp;
+        }
+    }
+    return std::string(query.substr(start, end - start));
+}
+
+// The page URL as sent; a fully encoded one ("http%3A%2F%2F...") is decoded.
+std::string PageUrl(std::string raw) {
+    if (StartsWithNoCase(raw, "http%3a") || StartsWithNoCase(raw, "https%3a"))
+        raw = PercentDecode(raw);
+    return Trim(raw);
+}
+
+struct PageFetch {
+    bool Ok = false;
+    std::string Reason;
+    std::string Html;
+};
+
+bool LooksBinary(std::string_view body) {
+    const std::string_view head = body.substr(0, 8192);
+    std::size_t control = 0;
+    for (const char ch : head) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == 0)
+            return true;
+        if (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f')
+            ++control;
+    }
+    return control * 20 > head.size();
+}
+
+PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
+                           const PageFetcher& fetch) {
+    PageFetch out;
+    if (url.empty()) {
+        out.Reason = "no page address was given";
+        return out;
+    }
+    if (url.size() > config.MaxUrlLength) {
+        out.Reason = "the page address is longer than " + std::to_string(config.MaxUrlLength) +
+                     " characters";
+        return out;
+    }
+    if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) {
+        out.Reason = "the page address must begin with http:// or https://";
+        return out;
+    }
+    FetchResult r = fetch(url, config.Fetch);
+    if (r.Status != FetchStatus::Ok) {
+        out.Reason = r.Error.empty() ? "the page could not be fetched" : r.Error;
+        return out;
+    }
+    const std::string type = AsciiLower(r.ContentType);
+    if (!type.empty() && type.find("html") == std::string::npos &&
+        type.find("xml") == std::string::npos && type.find("text/plain") == std::string::npos) {
+        out.Reason = "the address holds " + type.substr(0, 60) + ", not a web page";
+        return out;
+    }
+    if (Trim(r.Body).empty()) {
+        out.Reason = "the page is empty";
+        return out;
+    }
+    if (LooksBinary(r.Body)) {
+        out.Reason = "the address holds binary data, not a web page";
+        return out;
+    }
+    out.Ok = true;
+    out.Html = std::move(r.Body);
+    return out;
+}
+
+std::string EchoUrl(std::string_view url, std::initializer_list<std::string_view> words) {
+    return DefuseWords(CleanItem(url, 4096), words);
+}
+
+std::string Item(std::string_view text) { return DefuseMarkers(CleanItem(text)); }
+
+std::string WordweighNotOpened(std::string_view reason) {
+    return JoinAnswer(WordweighMarker, "<br>",
+                      {"ERROR-OPENING-URL", CleanItem("The page could not be analysed: " +
+                                                      std::string(reason) + ".")});
+}
+
+std::string StuffwatchNotOpened(std::string_view reason) {
+    return JoinAnswer(StuffwatchMarker, " ",
+                      {"ERROR-OPENING-URL", CleanItem("The page could not be analysed: " +
+                                                      std::string(reason) + ".")});
+}
+
+std::string WordweighFromPage(std::string_view url, std::string_view keywords,
+                              std::string_view html, int* score) {
+    const PageModel page = ParsePage(html);
+    const WordweighResult result = AnalyseWordweigh(page, url, keywords);
+    if (score)
+        *score = result.Percentage;
+    std::vector<std::string> items = {
+        EchoUrl(url, {"PERCENTAGE", "PROBLEM"}),
+        "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600)),
+        "PERCENTAGE: " + FormatPercentage(result.Percentage)};
+    for (const auto& a : result.Problems) {
+        items.push_back("PROBLEM: " + Item(a.What));
+        items.push_back(Item(a.Why));
+        items.push_back(Item(a.Fix));
+        items.push_back(Item(a.Code));
+    }
+    return JoinAnswer(WordweighMarker, "<br>", items);
+}
+
+std::string StuffwatchFromPage(std::string_view url, std::string_view html, int* points) {
+    const PageModel page = ParsePage(html);
+    const StuffwatchResult result = AnalyseStuffwatch(page, url);
+    if (points)
+        *points = result.Points;
+    std::vector<std::string> items = {EchoUrl(url, {"ERROR", "NO-SPAM"}), result.Verdict()};
+    if (result.Findings.empty())
+        items.push_back("NO-SPAM");
+    for (const auto& f : result.Findings) {
+        items.push_back(Item(f.What));
+        items.push_back(Item(f.Where));
+        items.push_back(Item(f.Why));
+        items.push_back(Item(f.Code));
+    }
+    return JoinAnswer(StuffwatchMarker, " ", items);
+}
+
+std::mutex RecordMutex;
+
+ServiceAnswer StopBulletins(std::string_view query, std::string_view tool,
+                            const ServiceConfig& config) {
+    ServiceAnswer answer;
+    const std::string uid = CleanItem(PercentDecode(RawValue(query, "uid").value_or("")), 200);
+    const std::string project =
+        CleanItem(PercentDecode(RawValue(query, "project").value_or("")), 300);
+    answer.Page = project;
+    if (project.empty()) {
+        answer.Body = "No project was named, nothing was changed.<br>";
+        answer.Result = "stop " + std::string(tool) + ": no project";
+        return answer;
+    }
+    if (!config.RecordFile.empty()) {
+        std::lock_guard lock(RecordMutex);
+        if (FILE* f = std::fopen(config.RecordFile.c_str(), "a")) {
+            const std::string line = LogLine("stop-" + AsciiLower(tool), project,
+                                             "uid=" + (uid.empty() ? "-" : uid), 0);
+            std::fprintf(f, "%s\n", line.c_str());
+            std::fclose(f);
+        }
+    }
+    answer.Body = "Automatic " + std::string(tool) + " bulletins will no longer be sent for " +
+                  project + ".<br>";
+    answer.Result = "stop " + std::string(tool) + " recorded";
+    return answer;
+}
+
+// Where a path lands, relative to "/cgi-bin/zeph/". Behind a web server the
+// program may be mounted elsewhere, so the last two segments also count.
+std::string RoutePath(std::string_view path) {
+    if (const auto q = path.find('?'); q != std::string_view::npos)
+        path = path.substr(0, q);
+    constexpr std::string_view Base = "/cgi-bin/zeph/";
+    if (const auto pos = path.find(Base); pos != std::string_view::npos)
+        return std::string(path.substr(pos + Base.size()));
+    const auto last = path.rfind('/');
+    if (last == std::string_view::npos || last == 0)
+        return std::string(path);
+    const auto before = path.rfind('/', last - 1);
+    return std::string(path.substr(before == std::string_view::npos ? 0 : before + 1));
+}
+
+} // namespace
+
+std::string PercentDecode(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else if (plusIsSpace && text[i] == '+') {
+            out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string LogLine(std::string_view path, std::string_view page, std::string_view result,
+                    long milliseconds) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    auto field = [](std::string_view s, std::size_t max) {
+        std::string out = RepairUtf8(s.substr(0, max));
+        for (char& c : out)
+            if (static_cast<unsigned char>(c) < 32 || c == ' ' || c == 127)
+                c = '_';
+        return out.empty() ? std::string("-") : out;
+    };
+    std::string resultText = RepairUtf8(result.substr(0, 200));
+    for (char& c : resultText)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = ' ';
+    return std::string(stamp) + " " + field(path, 200) + " " + field(page, 300) + " " +
+           (resultText.empty() ? "-" : resultText) + " " + std::to_string(milliseconds) + "ms";
+}
+
+std::string WordweighAnswer(std::string_view pageUrl, std::string_view keywords,
+                            std::string_view html) {
+    return WordweighFromPage(pageUrl, keywords, html, nullptr);
+}
+
+std::string StuffwatchAnswer(std::string_view pageUrl, std::string_view html) {
+    return StuffwatchFromPage(pageUrl, html, nullptr);
+}
+
+ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
+                            const ServiceConfig& config, const PageFetcher& fetch) {
+    ServiceAnswer answer;
+    const std::string route = RoutePath(path);
+    if (route == "text_output/wordweigh-pt.cgi") {
+        const std::string url = PageUrl(RawValue(rawQuery, "url", {"keywords"}).value_or(""));
+        const std::string keywords =
+            Trim(ToUtf8(PercentDecode(RawValue(rawQuery, "keywords").value_or(""))));
+        answer.Page = url;
+        if (CodePointCount(keywords) > config.MaxKeywordsLength) {
+            answer.Body = WordweighNotOpened("the key words are longer than " +
+                                             std::to_string(config.MaxKeywordsLength) +
+                                             " characters");
+            answer.Result = "not-opened: key words too long";
+            return answer;
+        }
+        const PageFetch page = FetchForAnalysis(url, config, fetch);
+        if (!page.Ok) {
+            answer.Body = WordweighNotOpened(page.Reason);
+            answer.Result = "not-opened: " + page.Reason;
+            return answer;
+        }
+        int score = 0;
+        answer.Body = WordweighFromPage(url, keywords, page.Html, &score);
+        answer.Result = "ok " + std::to_string(score) + "%";
+        return answer;
+    }
+    if (route == "text_output/spam-pt.cgi") {
+        const std::string url = PageUrl(RawValue(rawQuery, "url").value_or(""));
+        answer.Page = url;
+        const PageFetch page = FetchForAnalysis(url, config, fetch);
+        if (!page.Ok) {
+            answer.Body = StuffwatchNotOpened(page.Reason);
+            answer.Result = "not-opened: " + page.Reason;
+            return answer;
+        }
+        int points = 0;
+        answer.Body = StuffwatchFromPage(url, page.Html, &points);
+        answer.Result = "ok " + std::to_string(points) + " points";
+        return answer;
+    }
+    if (route == "text_output/rankscout-pt.cgi") {
+        answer.Page = PageUrl(RawValue(rawQuery, "Search_URL", {"Search_Text"}).value_or(""));
+        answer.Body = "RANKSCOUT<br>Unspecified Host or Keywords: rank checks are not "
+                      "available on this server yet.<br>";
+        answer.Result = "not available";
+        return answer;
+    }
+    if (route == "text_output/submit-pt.cgi") {
+        answer.Page = PageUrl(RawValue(rawQuery, "url", {"altavista", "hotbot", "lycos", "excite",
+                                                         "infoseek", "webcrawler", "planetsearch",
+                                                         "netfind", "scrubtheweb", "sitefinder",
+                                                         "moshix2", "questfinder", "xerus", "zap",
+                                                         "whatuseek", "megallan", "title"})
+                                  .value_or(""));
+        answer.Body = "ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>Submission to search engines is "
+                      "not available on this server yet.<br>";
+        answer.Result = "not available";
+        return answer;
+    }
+    if (route == "text_output/backwatch-pt.cgi") {
+        answer.Page = PageUrl(RawValue(rawQuery, "url").value_or(""));
+        answer.Body = "BACKWATCH-v1.1<br>ERROR-INVALID-URL<br>Link-back checks are not "
+                      "available on this server yet.<br>";
+        answer.Result = "not available";
+        return answer;
+    }
+    if (route == "register/unreguser.cgi")
+        return StopBulletins(rawQuery, "Backwatch", config);
+    if (route == "register/kpreguser.cgi") {
+        if (RawValue(rawQuery, "action").value_or("") != "del") {
+            answer.Body = "Only action=del is supported here, nothing was changed.<br>";
+            answer.Result = "kpreguser without action=del";
+            return answer;
+        }
+        return StopBulletins(rawQuery, "Rankscout", config);
+    }
+    answer.Status = 404;
+    answer.Body = "Not found: nothing answers at this address.<br>";
+    answer.Result = "not found";
+    return answer;
+}
+
+} // namespace vantora

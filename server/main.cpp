@@ -1,0 +1,218 @@
+// vantora-server: answers the analysis requests of the desktop program.
+// Standalone: vantora-server [--listen ADDRESS:PORT] [--workers N] ...
+// CGI: run by a web server with GATEWAY_INTERFACE set; one request per run.
+
+#include "PageText.h"
+#include "Service.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+using namespace vantora;
+
+namespace {
+
+std::mutex LogMutex;
+
+void WriteLog(const std::string& line) {
+    std::lock_guard lock(LogMutex);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+const char* Usage =
+    "Usage: vantora-server [options]\n"
+    "  --listen ADDRESS:PORT   where to listen (default 127.0.0.1:47800)\n"
+    "  --workers N             requests served at once (default 16, 1..256)\n"
+    "  --allow-private         fetch private, loopback and link-local addresses even\n"
+    "                          when listening on a network address\n"
+    "  --max-page-bytes N      size cap per fetched page (default 4194304)\n"
+    "  --timeout SECONDS       total time allowed per page fetch (default 15)\n"
+    "  --record FILE           append stop-bulletin requests to FILE\n"
+    "  --help                  this text\n"
+    "Run with GATEWAY_INTERFACE set (by a web server) it answers one CGI request;\n"
+    "then VANTORA_ALLOW_PRIVATE=1 allows private addresses and VANTORA_RECORD_FILE\n"
+    "names the record file.\n";
+
+bool ParseNumber(const char* text, long low, long high, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || !end || *end || end == text || v < low || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+    if (host == "localhost")
+        return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6);
+    return false;
+}
+
+int RunCgi(const ServiceConfig& config) {
+    const char* method = std::getenv("REQUEST_METHOD");
+    const std::string script = std::getenv("SCRIPT_NAME") ? std::getenv("SCRIPT_NAME") : "";
+    const std::string info = std::getenv("PATH_INFO") ? std::getenv("PATH_INFO") : "";
+    const std::string query = std::getenv("QUERY_STRING") ? std::getenv("QUERY_STRING") : "";
+    const std::string path = script + info;
+    const auto started = std::chrono::steady_clock::now();
+    ServiceAnswer answer;
+    if (method && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) {
+        answer.Status = 405;
+        answer.Body = "Only GET requests are answered here.<br>";
+        answer.Result = "method not allowed";
+    } else {
+        answer = HandleRequest(path, query, config);
+    }
+    const char* reason = answer.Status == 200 ? "OK" : answer.Status == 404 ? "Not Found"
+                                                                            : "Method Not Allowed";
+    std::printf("Status: %d %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                "Content-Length: %zu\r\nCache-Control: no-store\r\n\r\n",
+                answer.Status, reason, answer.Body.size());
+    if (!method || std::strcmp(method, "HEAD") != 0)
+        std::fwrite(answer.Body.data(), 1, answer.Body.size(), stdout);
+    std::fflush(stdout);
+    const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - started)
+                                          .count());
+    WriteLog(LogLine(path, answer.Page, answer.Result, ms));
+    return 0;
+}
+
+httplib::Server* RunningServer = nullptr;
+
+void StopOnSignal(int) {
+    if (RunningServer)
+        RunningServer->stop();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    FetchGlobalInit();
+    ServiceConfig config;
+    if (std::getenv("GATEWAY_INTERFACE")) {
+        const char* allow = std::getenv("VANTORA_ALLOW_PRIVATE");
+        config.Fetch.AllowPrivateAddresses = allow && std::strcmp(allow, "1") == 0;
+        if (const char* record = std::getenv("VANTORA_RECORD_FILE"))
+            config.RecordFile = record;
+        return RunCgi(config);
+    }
+
+    std::string listen = "127.0.0.1:47800";
+    long workers = 16;
+    bool allowPrivate = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "vantora-server: %s needs a value\n%s", arg.c_str(), Usage);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        long number = 0;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (arg == "--listen") {
+            listen = next();
+        } else if (arg == "--workers") {
+            if (!ParseNumber(next(), 1, 256, workers)) {
+                std::fprintf(stderr, "vantora-server: --workers takes a number from 1 to 256\n");
+                return 2;
+            }
+        } else if (arg == "--allow-private") {
+            allowPrivate = true;
+        } else if (arg == "--max-page-bytes") {
+            if (!ParseNumber(next(), 1024, 256L << 20, number)) {
+                std::fprintf(stderr, "vantora-server: --max-page-bytes takes 1024 to 268435456\n");
+                return 2;
+            }
+            config.Fetch.MaxBytes = static_cast<std::size_t>(number);
+        } else if (arg == "--timeout") {
+            if (!ParseNumber(next(), 1, 600, number)) {
+                std::fprintf(stderr, "vantora-server: --timeout takes 1 to 600 seconds\n");
+                return 2;
+            }
+            config.Fetch.TotalTimeoutMs = number * 1000;
+            config.Fetch.ConnectTimeoutMs = std::min(config.Fetch.ConnectTimeoutMs, number * 1000);
+        } else if (arg == "--record") {
+            config.RecordFile = next();
+        } else {
+            std::fprintf(stderr, "vantora-server: unknown option %s\n%s", arg.c_str(), Usage);
+            return 2;
+        }
+    }
+
+    const auto colon = listen.rfind(':');
+    long port = 0;
+    std::string host = colon == std::string::npos ? std::string() : listen.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (colon == std::string::npos || host.empty() ||
+        !ParseNumber(listen.c_str() + colon + 1, 0, 65535, port)) {
+        std::fprintf(stderr, "vantora-server: --listen takes ADDRESS:PORT, such as 127.0.0.1:47800\n");
+        return 2;
+    }
+    const bool loopback = IsLoopbackHost(host);
+    config.Fetch.AllowPrivateAddresses = loopback || allowPrivate;
+
+    httplib::Server server;
+    server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    server.set_keep_alive_timeout(2);
+    server.set_read_timeout(10, 0);
+    server.set_write_timeout(10, 0);
+    server.set_payload_max_length(64 * 1024);
+    auto handler = [&config](const httplib::Request& req, httplib::Response& res) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto q = req.target.find('?');
+        const std::string query = q == std::string::npos ? std::string() : req.target.substr(q + 1);
+        const ServiceAnswer answer = HandleRequest(req.path, query, config);
+        res.status = answer.Status;
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(answer.Body, "text/plain; charset=utf-8");
+        const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - started)
+                                              .count());
+        WriteLog(LogLine(req.path, answer.Page, answer.Result, ms));
+    };
+    server.Get(".*", handler);
+
+    int boundPort = static_cast<int>(port);
+    if (port == 0)
+        boundPort = server.bind_to_any_port(host);
+    else if (!server.bind_to_port(host, boundPort))
+        boundPort = -1;
+    if (boundPort < 0) {
+        std::fprintf(stderr, "vantora-server: cannot listen on %s\n", listen.c_str());
+        return 1;
+    }
+    // The port line lets a starter that asked for port 0 learn the port.
+    std::printf("vantora-server listening on %s:%d%s\n", host.c_str(), boundPort,
+                config.Fetch.AllowPrivateAddresses ? "" : " (private addresses refused)");
+    std::fflush(stdout);
+    RunningServer = &server;
+    std::signal(SIGTERM, StopOnSignal);
+    std::signal(SIGINT, StopOnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    server.listen_after_bind();
+    return 0;
+}

@@ -1,0 +1,807 @@
+#include "PageModel.h"
+
+#include "PageText.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+
+namespace vantora {
+
+namespace {
+
+using Style = std::map<std::string, std::string>;
+
+// Keeps per-element texts bounded so that a hostile page cannot make the
+// model grow without limit (the page itself is already size-capped).
+constexpr std::size_t MaxCollectedText = 64 * 1024;
+constexpr std::size_t MaxFindings = 50;
+
+std::string Attr(const GumboElement& e, const char* name) {
+    const GumboAttribute* a = gumbo_get_attribute(&e.attributes, name);
+    return a ? std::string(a->value) : std::string();
+}
+
+bool HasAttr(const GumboElement& e, const char* name) {
+    return gumbo_get_attribute(&e.attributes, name) != nullptr;
+}
+
+std::vector<std::string> ClassTokens(const GumboElement& e) {
+    std::vector<std::string> out;
+    for (auto& w : SplitWords(Attr(e, "class")))
+        out.push_back(w);
+    // SplitWords drops '_' and keeps '-' only inside words; the class names we
+    // look for ("sr-only", "visually-hidden") survive that.
+    return out;
+}
+
+std::string TagName(const GumboElement& e) {
+    if (e.tag == GUMBO_TAG_UNKNOWN) {
+        GumboStringPiece piece = e.original_tag;
+        gumbo_tag_from_original_text(&piece);
+        std::string name = AsciiLower(std::string_view(piece.data, piece.length));
+        return name.empty() ? std::string("element") : name.substr(0, 32);
+    }
+    return gumbo_normalized_tagname(e.tag);
+}
+
+std::string ElementPath(const GumboElement& e) {
+    std::string path = TagName(e);
+    const std::string id = Attr(e, "id");
+    if (!id.empty())
+        return path + "#" + CutCodePoints(id, 40);
+    const auto classes = ClassTokens(e);
+    if (!classes.empty())
+        path += "." + CutCodePoints(classes.front(), 40);
+    return path;
+}
+
+// "a:b; c:d" into a property map, lower-cased, without "!important".
+void ParseDeclarations(std::string_view text, Style& style) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find(';', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view decl = text.substr(pos, end - pos);
+        const std::size_t colon = decl.find(':');
+        if (colon != std::string_view::npos) {
+            std::string name = AsciiLower(Trim(decl.substr(0, colon)));
+            std::string value = AsciiLower(Trim(decl.substr(colon + 1)));
+            if (const auto bang = value.find("!important"); bang != std::string::npos)
+                value = Trim(value.substr(0, bang));
+            if (!name.empty() && name.size() < 64)
+                style[name] = CollapseSpace(value);
+        }
+        pos = end + 1;
+    }
+}
+
+struct SimpleSelector {
+    std::string Tag; // empty = any
+    std::string Id;
+    std::vector<std::string> Classes;
+};
+
+std::optional<SimpleSelector> ParseSelector(std::string_view text) {
+    const std::string s = Trim(text);
+    if (s.empty() || s.find_first_of(" >+~[:()\t\n") != std::string::npos)
+        return std::nullopt;
+    SimpleSelector sel;
+    std::size_t i = 0;
+    auto readName = [&]() {
+        std::size_t b = i;
+        while (i < s.size() && s[i] != '.' && s[i] != '#')
+            ++i;
+        return AsciiLower(s.substr(b, i - b));
+    };
+    if (s[0] != '.' && s[0] != '#') {
+        sel.Tag = readName();
+        if (sel.Tag == "*")
+            sel.Tag.clear();
+    }
+    while (i < s.size()) {
+        const char kind = s[i++];
+        std::string name = readName();
+        if (name.empty())
+            return std::nullopt;
+        if (kind == '.')
+            sel.Classes.push_back(name);
+        else
+            sel.Id = name;
+    }
+    return sel;
+}
+
+struct CssRule {
+    SimpleSelector Selector;
+    Style Declarations;
+};
+
+// Reads the rules of a style sheet whose selectors are single compound
+// selectors; descendant and pseudo selectors are skipped to stay precise.
+void ParseStyleSheet(std::string_view css, std::vector<CssRule>& rules) {
+    std::string text;
+    text.reserve(css.size());
+    for (std::size_t i = 0; i < css.size();) {
+        if (css.compare(i, 2, "/*") == 0) {
+            const std::size_t end = css.find("*/", i + 2);
+            if (end == std::string_view::npos)
+                break;
+            i = end + 2;
+        } else {
+            text += css[i++];
+        }
+    }
+    std::size_t pos = 0;
+    while (pos < text.size() && rules.size() < 5000) {
+        const std::size_t open = text.find('{', pos);
+        if (open == std::string::npos)
+            break;
+        std::string prelude = Trim(std::string_view(text).substr(pos, open - pos));
+        if (const auto lastClose = prelude.rfind('}'); lastClose != std::string::npos)
+            prelude = Trim(prelude.substr(lastClose + 1));
+        if (!prelude.empty() && prelude[0] == '@') {
+            // Enter the at-rule's block; its inner rules are read as usual.
+            pos = open + 1;
+            continue;
+        }
+        const std::size_t close = text.find('}', open + 1);
+        const std::size_t end = close == std::string::npos ? text.size() : close;
+        Style decls;
+        ParseDeclarations(std::string_view(text).substr(open + 1, end - open - 1), decls);
+        std::size_t start = 0;
+        while (start <= prelude.size()) {
+            std::size_t comma = prelude.find(',', start);
+            if (comma == std::string::npos)
+                comma = prelude.size();
+            if (auto sel = ParseSelector(std::string_view(prelude).substr(start, comma - start)))
+                rules.push_back({*sel, decls});
+            start = comma + 1;
+        }
+        pos = end + 1;
+    }
+}
+
+bool Matches(const SimpleSelector& sel, const std::string& tag, const std::string& id,
+             const std::vector<std::string>& classes) {
+    if (!sel.Tag.empty() && sel.Tag != tag)
+        return false;
+    if (!sel.Id.empty() && sel.Id != id)
+        return false;
+    for (const auto& c : sel.Classes)
+        if (std::find(classes.begin(), classes.end(), c) == classes.end())
+            return false;
+    return true;
+}
+
+// A CSS length in pixels; nullopt when not a length.
+std::optional<double> LengthPx(std::string_view value) {
+    const std::string v = Trim(value);
+    if (v.empty())
+        return std::nullopt;
+    std::size_t i = 0;
+    if (v[i] == '-' || v[i] == '+')
+        ++i;
+    while (i < v.size() && ((v[i] >= '0' && v[i] <= '9') || v[i] == '.'))
+        ++i;
+    if (i == 0 || (i == 1 && (v[0] == '-' || v[0] == '+')))
+        return std::nullopt;
+    double number = 0;
+    try {
+        number = std::stod(v.substr(0, i));
+    } catch (...) {
+        return std::nullopt;
+    }
+    const std::string unit = v.substr(i);
+    if (unit.empty() || unit == "px")
+        return number;
+    if (unit == "pt")
+        return number * 4.0 / 3.0;
+    if (unit == "em" || unit == "rem")
+        return number * 16.0;
+    if (unit == "%")
+        return number * 0.16;
+    if (unit == "vw" || unit == "vh")
+        return number * 10.0;
+    return std::nullopt;
+}
+
+std::string Prop(const Style& s, const char* name) {
+    const auto it = s.find(name);
+    return it == s.end() ? std::string() : it->second;
+}
+
+// Why an element is hidden, or empty when it is not.
+std::string HiddenReason(const Style& s) {
+    if (Prop(s, "display") == "none")
+        return "display:none";
+    if (Prop(s, "visibility") == "hidden")
+        return "visibility:hidden";
+    if (const std::string o = Prop(s, "opacity"); !o.empty()) {
+        if (auto px = LengthPx(o); px && *px <= 0.0)
+            return "opacity:0";
+    }
+    if (const std::string f = Prop(s, "font-size"); !f.empty()) {
+        if (auto px = LengthPx(f); px && *px <= 1.0)
+            return "font-size:" + f;
+    }
+    if (const std::string t = Prop(s, "text-indent"); !t.empty()) {
+        if (auto px = LengthPx(t); px && *px <= -999.0)
+            return "text-indent:" + t;
+    }
+    const std::string position = Prop(s, "position");
+    if (position == "absolute" || position == "fixed") {
+        for (const char* side : {"left", "top"}) {
+            if (auto px = LengthPx(Prop(s, side)); px && *px <= -999.0)
+                return std::string(side) + ":" + Prop(s, side);
+        }
+    }
+    return {};
+}
+
+// The screen-reader pattern: a 1x1 clipped box. Accessible, not spam.
+bool IsScreenReaderBox(const Style& s, const std::vector<std::string>& classes) {
+    for (const auto& c : classes)
+        if (c == "sr-only" || c == "visually-hidden" || c == "visuallyhidden" ||
+            c == "screen-reader-text" || c == "sr-only-focusable" || c == "a11y-hidden")
+            return true;
+    const std::string clip = Prop(s, "clip") + Prop(s, "clip-path");
+    if (clip.find("rect(") != std::string::npos || clip.find("inset(") != std::string::npos) {
+        const auto w = LengthPx(Prop(s, "width"));
+        const auto h = LengthPx(Prop(s, "height"));
+        if (w && h && *w <= 1.0 && *h <= 1.0)
+            return true;
+    }
+    return false;
+}
+
+bool IsBlockTag(GumboTag t) {
+    switch (t) {
+    case GUMBO_TAG_P: case GUMBO_TAG_DIV: case GUMBO_TAG_LI: case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH: case GUMBO_TAG_TR: case GUMBO_TAG_TABLE: case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_ARTICLE: case GUMBO_TAG_HEADER: case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_ASIDE: case GUMBO_TAG_MAIN: case GUMBO_TAG_NAV: case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE: case GUMBO_TAG_BR: case GUMBO_TAG_HR: case GUMBO_TAG_DD:
+    case GUMBO_TAG_DT: case GUMBO_TAG_DL: case GUMBO_TAG_FORM: case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_BODY:
+    case GUMBO_TAG_CAPTION: case GUMBO_TAG_CENTER: case GUMBO_TAG_OPTION:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Inherited state while walking the tree.
+struct WalkState {
+    unsigned Colour = 0x000000;
+    unsigned Background = 0xFFFFFF;
+    bool ColourSet = false;
+    bool BackgroundSet = false;
+    bool BackgroundKnown = true; // false over a background image
+    bool Hidden = false;         // inside a hidden block
+    bool Exempt = false;         // inside an accessible or interactive hidden part
+    bool NoText = false;         // script, style, template, noscript
+    bool InBody = false;
+    int HiddenBlock = -1; // index into HiddenBlocks of the outermost hidden block
+    int Link = -1;        // index into Links of the enclosing <a>
+};
+
+enum class CollectorKind { Title, Heading, Paragraph, Link, Hidden, SameColour };
+
+struct Collector {
+    CollectorKind Kind;
+    std::size_t Index;
+};
+
+struct Frame {
+    const GumboNode* Node;
+    WalkState State;
+    bool Exit;
+    std::size_t CollectorsBefore;
+};
+
+void Append(std::string& target, std::string_view text) {
+    if (target.size() < MaxCollectedText)
+        target.append(text.substr(0, MaxCollectedText - target.size()));
+}
+
+class Walker {
+  public:
+    Walker(PageModel& model, const std::vector<CssRule>& rules) : M(model), Rules(rules) {}
+
+    void Run(const GumboNode* root) {
+        std::vector<Frame> stack;
+        stack.push_back({root, WalkState{}, false, 0});
+        while (!stack.empty()) {
+            Frame frame = stack.back();
+            stack.pop_back();
+            if (frame.Exit) {
+                Leave(frame);
+                continue;
+            }
+            const GumboNode* node = frame.Node;
+            if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
+                node->type == GUMBO_NODE_CDATA) {
+                Text(node->v.text.text, frame.State);
+                continue;
+            }
+            if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT &&
+                node->type != GUMBO_NODE_TEMPLATE)
+                continue;
+            WalkState state = frame.State;
+            const std::size_t collectorsBefore = Open.size();
+            const GumboVector* children = nullptr;
+            if (node->type == GUMBO_NODE_DOCUMENT) {
+                children = &node->v.document.children;
+            } else {
+                Enter(node->v.element, state);
+                children = &node->v.element.children;
+            }
+            stack.push_back({node, state, true, collectorsBefore});
+            for (unsigned i = children->length; i > 0; --i)
+                stack.push_back(
+                    {static_cast<const GumboNode*>(children->data[i - 1]), state, false, 0});
+        }
+        FlushBlock();
+    }
+
+  private:
+    PageModel& M;
+    const std::vector<CssRule>& Rules;
+    std::vector<Collector> Open;
+    std::string Block;
+
+    void FlushBlock() {
+        std::string text = CollapseSpace(Block);
+        Block.clear();
+        if (text.empty())
+            return;
+        if (!M.VisibleText.empty())
+            M.VisibleText += '\n';
+        Append(M.VisibleText, text);
+        if (M.BlockTexts.size() < 100000)
+            M.BlockTexts.push_back(std::move(text));
+    }
+
+    Style ComputedStyle(const GumboElement& e, const std::string& tag,
+                        const std::vector<std::string>& classes) {
+        Style s;
+        if (!Rules.empty()) {
+            const std::string id = AsciiLower(Attr(e, "id"));
+            for (const auto& rule : Rules)
+                if (Matches(rule.Selector, tag, id, classes))
+                    for (const auto& [k, v] : rule.Declarations)
+                        s[k] = v;
+        }
+        if (const GumboAttribute* a = gumbo_get_attribute(&e.attributes, "style"))
+            ParseDeclarations(a->value, s);
+        return s;
+    }
+
+    void Enter(const GumboElement& e, WalkState& state) {
+        ++M.ElementCount;
+        const std::string tag = TagName(e);
+        if (IsBlockTag(e.tag) && !state.Hidden && state.InBody)
+            FlushBlock();
+        if (e.tag == GUMBO_TAG_BODY)
+            state.InBody = true;
+        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || e.tag == GUMBO_TAG_TEMPLATE ||
+            e.tag == GUMBO_TAG_NOSCRIPT || e.tag == GUMBO_TAG_TEXTAREA)
+            state.NoText = true;
+
+        const auto classes = ClassTokens(e);
+        const Style style = ComputedStyle(e, tag, classes);
+
+        // Colours: <body text bgcolor>, <font color>, CSS color and background.
+        unsigned rgb = 0;
+        if (e.tag == GUMBO_TAG_BODY) {
+            if (ParseCssColour(Attr(e, "text"), rgb))
+                state.Colour = rgb, state.ColourSet = true;
+            if (ParseCssColour(Attr(e, "bgcolor"), rgb))
+                state.Background = rgb, state.BackgroundSet = true;
+            if (HasAttr(e, "background"))
+                state.BackgroundKnown = false;
+        }
+        if (e.tag == GUMBO_TAG_FONT && ParseCssColour(Attr(e, "color"), rgb))
+            state.Colour = rgb, state.ColourSet = true;
+        if ((e.tag == GUMBO_TAG_TD || e.tag == GUMBO_TAG_TABLE || e.tag == GUMBO_TAG_TR) &&
+            ParseCssColour(Attr(e, "bgcolor"), rgb))
+            state.Background = rgb, state.BackgroundSet = true, state.BackgroundKnown = true;
+        if (ParseCssColour(Prop(style, "color"), rgb))
+            state.Colour = rgb, state.ColourSet = true;
+        std::string background = Prop(style, "background-color");
+        if (const std::string shorthand = Prop(style, "background"); !shorthand.empty()) {
+            if (shorthand.find("url(") != std::string::npos ||
+                shorthand.find("gradient") != std::string::npos)
+                state.BackgroundKnown = false;
+            else if (background.empty())
+                background = shorthand.substr(0, shorthand.find(' '));
+        }
+        if (Prop(style, "background-image").find("url(") != std::string::npos)
+            state.BackgroundKnown = false;
+        if (ParseCssColour(background, rgb))
+            state.Background = rgb, state.BackgroundSet = true;
+
+        // Parts that are hidden on purpose for good reasons.
+        const std::string role = AsciiLower(Attr(e, "role"));
+        if (AsciiLower(Attr(e, "aria-hidden")) == "true" || HasAttr(e, "hidden") ||
+            role == "tabpanel" || role == "dialog" || role == "menu" || role == "tooltip" ||
+            e.tag == GUMBO_TAG_DETAILS || e.tag == GUMBO_TAG_NAV || e.tag == GUMBO_TAG_MENU ||
+            e.tag == GUMBO_TAG_SELECT || IsScreenReaderBox(style, classes))
+            state.Exempt = true;
+
+        const std::string reason = HiddenReason(style);
+        if (!reason.empty() || HasAttr(e, "hidden") || (e.tag == GUMBO_TAG_INPUT))
+            state.Hidden = state.Hidden || state.InBody;
+        if (!reason.empty() && state.InBody && !state.Exempt && state.HiddenBlock < 0 &&
+            M.HiddenBlocks.size() < MaxFindings) {
+            M.HiddenBlocks.push_back({reason, ElementPath(e), {}, 0, false});
+            state.HiddenBlock = static_cast<int>(M.HiddenBlocks.size() - 1);
+            Open.push_back({CollectorKind::Hidden, M.HiddenBlocks.size() - 1});
+        }
+        if (state.HiddenBlock >= 0 && e.tag == GUMBO_TAG_A && HasAttr(e, "href"))
+            M.HiddenBlocks[state.HiddenBlock].HasLink = true;
+
+        switch (e.tag) {
+        case GUMBO_TAG_TITLE:
+            if (!M.HasTitle && !state.InBody) {
+                M.HasTitle = true;
+                Open.push_back({CollectorKind::Title, 0});
+            }
+            break;
+        case GUMBO_TAG_META: {
+            const std::string name = AsciiLower(Attr(e, "name"));
+            const std::string content = Attr(e, "content");
+            if (name == "description" && !M.HasDescription)
+                M.HasDescription = true, M.Description = CollapseSpace(content);
+            else if (name == "keywords" && !M.HasMetaKeywords)
+                M.HasMetaKeywords = true, M.MetaKeywords = CollapseSpace(content);
+            else if (name == "robots" || name == "googlebot")
+                M.MetaRobots += AsciiLower(content) + ",";
+            if (AsciiLower(Attr(e, "http-equiv")) == "refresh" && !M.HasRefresh)
+                M.HasRefresh = true, M.RefreshContent = Trim(content);
+            break;
+        }
+        case GUMBO_TAG_LINK:
+            if (AsciiLower(Attr(e, "rel")) == "canonical" && M.Canonicals.size() < 10)
+                M.Canonicals.push_back(Trim(Attr(e, "href")));
+            break;
+        case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
+            if (!state.Hidden && M.Headings.size() < 10000) {
+                M.Headings.push_back({e.tag - GUMBO_TAG_H1 + 1, {}});
+                Open.push_back({CollectorKind::Heading, M.Headings.size() - 1});
+            }
+            break;
+        case GUMBO_TAG_P:
+            if (!state.Hidden && M.Paragraphs.size() < 10000) {
+                M.Paragraphs.emplace_back();
+                Open.push_back({CollectorKind::Paragraph, M.Paragraphs.size() - 1});
+            }
+            break;
+        case GUMBO_TAG_IMG:
+            if (M.Images.size() < 10000)
+                M.Images.push_back({HasAttr(e, "alt"), CollapseSpace(Attr(e, "alt"))});
+            if (state.Link >= 0)
+                M.Links[state.Link].HasImage = true;
+            break;
+        case GUMBO_TAG_A:
+            if (HasAttr(e, "href") && M.Links.size() < 10000) {
+                PageLink link;
+                link.Href = Trim(Attr(e, "href"));
+                link.AriaLabel = Attr(e, "aria-label");
+                link.NoFollow = AsciiLower(Attr(e, "rel")).find("nofollow") != std::string::npos;
+                link.Hidden = state.Hidden;
+                M.Links.push_back(std::move(link));
+                state.Link = static_cast<int>(M.Links.size() - 1);
+                Open.push_back({CollectorKind::Link, M.Links.size() - 1});
+            }
+            break;
+        default:
+            break;
+        }
+
+        // Text painted in its background's colour (checked where text sits).
+        if (state.InBody && !state.Hidden && !state.Exempt && !state.NoText &&
+            state.BackgroundKnown && (state.ColourSet || state.BackgroundSet) &&
+            ContrastRatio(state.Colour, state.Background) < 1.1 && HasOwnText(e) &&
+            M.SameColour.size() < MaxFindings) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "#%06x", state.Colour & 0xFFFFFF);
+            M.SameColour.push_back({hex, ElementPath(e), {}});
+            Open.push_back({CollectorKind::SameColour, M.SameColour.size() - 1});
+        }
+    }
+
+    static bool HasOwnText(const GumboElement& e) {
+        for (unsigned i = 0; i < e.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
+            if (child->type == GUMBO_NODE_TEXT && !Trim(child->v.text.text).empty())
+                return true;
+        }
+        return false;
+    }
+
+    void Leave(const Frame& frame) {
+        const GumboNode* node = frame.Node;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& e = node->v.element;
+            if (e.tag == GUMBO_TAG_SCRIPT && !HasAttr(e, "src") && M.Scripts.size() < 1000) {
+                std::string body;
+                for (unsigned i = 0; i < e.children.length; ++i) {
+                    const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
+                    if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                        Append(body, child->v.text.text);
+                }
+                M.Scripts.push_back(std::move(body));
+            }
+            if (IsBlockTag(e.tag) && !frame.State.Hidden && frame.State.InBody)
+                FlushBlock();
+            if (e.tag == GUMBO_TAG_IMG && frame.State.Link >= 0 && !M.Images.empty()) {
+                // An image's alternative text is the text of the link it sits in.
+                Append(M.Links[frame.State.Link].Text, " " + M.Images.back().Alt + " ");
+            }
+        }
+        while (Open.size() > frame.CollectorsBefore) {
+            const Collector c = Open.back();
+            Open.pop_back();
+            switch (c.Kind) {
+            case CollectorKind::Title: M.Title = CollapseSpace(M.Title); break;
+            case CollectorKind::Heading:
+                M.Headings[c.Index].Text = CollapseSpace(M.Headings[c.Index].Text);
+                break;
+            case CollectorKind::Paragraph:
+                M.Paragraphs[c.Index] = CollapseSpace(M.Paragraphs[c.Index]);
+                break;
+            case CollectorKind::Link:
+                M.Links[c.Index].Text = CollapseSpace(M.Links[c.Index].Text);
+                break;
+            case CollectorKind::Hidden: {
+                auto& block = M.HiddenBlocks[c.Index];
+                block.Text = CollapseSpace(block.Text);
+                block.Words = SplitWords(block.Text).size();
+                break;
+            }
+            case CollectorKind::SameColour:
+                M.SameColour[c.Index].Text = CollapseSpace(M.SameColour[c.Index].Text);
+                break;
+            }
+        }
+    }
+
+    void Text(const char* raw, const WalkState& state) {
+        const std::string_view text(raw);
+        for (const auto& c : Open) {
+            switch (c.Kind) {
+            case CollectorKind::Title: Append(M.Title, text); break;
+            case CollectorKind::Heading: Append(M.Headings[c.Index].Text, text); break;
+            case CollectorKind::Paragraph: Append(M.Paragraphs[c.Index], text); break;
+            case CollectorKind::Link: Append(M.Links[c.Index].Text, text); break;
+            case CollectorKind::Hidden:
+                if (!state.NoText)
+                    Append(M.HiddenBlocks[c.Index].Text, text);
+                break;
+            case CollectorKind::SameColour:
+                if (!state.NoText)
+                    Append(M.SameColour[c.Index].Text, text);
+                break;
+            }
+        }
+        if (state.InBody && !state.Hidden && !state.NoText && M.VisibleText.size() < (8u << 20))
+            Block.append(text);
+    }
+};
+
+void CollectStyleSheets(const GumboNode* root, std::vector<CssRule>& rules) {
+    std::vector<const GumboNode*> stack{root};
+    while (!stack.empty()) {
+        const GumboNode* node = stack.back();
+        stack.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT &&
+            node->type != GUMBO_NODE_TEMPLATE)
+            continue;
+        const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT
+                                          ? node->v.document.children
+                                          : node->v.element.children;
+        if (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_STYLE) {
+            for (unsigned i = 0; i < children.length; ++i) {
+                const auto* child = static_cast<const GumboNode*>(children.data[i]);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    ParseStyleSheet(child->v.text.text, rules);
+            }
+            continue;
+        }
+        for (unsigned i = 0; i < children.length; ++i)
+            stack.push_back(static_cast<const GumboNode*>(children.data[i]));
+    }
+}
+
+double Luminance(unsigned rgb) {
+    auto channel = [](unsigned v) {
+        const double c = v / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel((rgb >> 16) & 0xFF) + 0.7152 * channel((rgb >> 8) & 0xFF) +
+           0.0722 * channel(rgb & 0xFF);
+}
+
+// Nesting deeper than this is cut before parsing: the parser's own clean-up
+// recurses once per level, and no real page comes near it.
+constexpr int MaxNesting = 2000;
+
+// Counts open tags minus close tags roughly and, past MaxNesting, drops
+// further opening tags. Void elements are not counted.
+std::string LimitNesting(std::string_view html) {
+    int depth = 0;
+    bool cut = false;
+    std::string out;
+    std::size_t copiedUpTo = 0;
+    for (std::size_t i = 0; i + 1 < html.size(); ++i) {
+        if (html[i] != '<')
+            continue;
+        if (html.compare(i, 4, "<!--") == 0) {
+            const std::size_t close = html.find("-->", i + 4);
+            if (close == std::string_view::npos)
+                break;
+            i = close + 2;
+            continue;
+        }
+        const char next = html[i + 1];
+        if (next == '/') {
+            if (depth > 0)
+                --depth;
+            continue;
+        }
+        if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z')))
+            continue;
+        std::size_t end = html.find('>', i);
+        if (end == std::string_view::npos)
+            break;
+        const std::string name = AsciiLower(html.substr(i + 1, std::min<std::size_t>(8, end - i - 1)));
+        if (name.starts_with("script") || name.starts_with("style")) {
+            // Script and style bodies are text, not tags.
+            const std::size_t close =
+                AsciiLower(html.substr(end)).find(name[1] == 'c' ? "</script" : "</style");
+            if (close == std::string::npos)
+                break;
+            i = end + close;
+            continue;
+        }
+        // Void elements, and elements that close themselves when a sibling
+        // starts, do not nest.
+        static constexpr const char* Void[] = {"br", "img", "meta", "link", "input", "hr",
+                                               "area", "base", "col", "embed", "source",
+                                               "track", "wbr", "param", "p", "li", "dt", "dd",
+                                               "option", "tr", "td", "th", "tbody", "thead",
+                                               "tfoot", "optgroup", "rb", "rt", "rp"};
+        bool isVoid = html[end - 1] == '/';
+        for (const char* v : Void) {
+            const std::size_t n = std::strlen(v);
+            if (name.compare(0, n, v) == 0 && (name.size() == n || !std::isalnum(
+                                                   static_cast<unsigned char>(name[n]))))
+                isVoid = true;
+        }
+        if (isVoid)
+            continue;
+        if (++depth > MaxNesting) {
+            if (!cut)
+                out.reserve(html.size());
+            cut = true;
+            out.append(html.substr(copiedUpTo, i - copiedUpTo));
+            copiedUpTo = end + 1;
+            --depth;
+            i = end;
+        }
+    }
+    if (!cut)
+        return std::string(html);
+    out.append(html.substr(copiedUpTo));
+    return out;
+}
+
+} // namespace
+
+bool ParseCssColour(std::string_view text, unsigned& rgb) {
+    const std::string v = AsciiLower(Trim(text));
+    if (v.empty())
+        return false;
+    auto hexValue = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    if (v[0] == '#' || (v.size() == 6 && std::all_of(v.begin(), v.end(), [&](char c) {
+                            return hexValue(c) >= 0;
+                        }))) {
+        const std::string h = v[0] == '#' ? v.substr(1) : v;
+        if (!std::all_of(h.begin(), h.end(), [&](char c) { return hexValue(c) >= 0; }))
+            return false;
+        if (h.size() == 3 || h.size() == 4) {
+            rgb = 0;
+            for (int k = 0; k < 3; ++k)
+                rgb = (rgb << 8) | (hexValue(h[k]) * 17);
+            return true;
+        }
+        if (h.size() == 6 || h.size() == 8) {
+            rgb = 0;
+            for (int k = 0; k < 6; ++k)
+                rgb = (rgb << 4) | hexValue(h[k]);
+            return true;
+        }
+        return false;
+    }
+    if (v.starts_with("rgb")) {
+        const std::size_t open = v.find('(');
+        const std::size_t close = v.find(')');
+        if (open == std::string::npos || close == std::string::npos || close < open)
+            return false;
+        std::string inner = v.substr(open + 1, close - open - 1);
+        for (char& c : inner)
+            if (c == ',' || c == '/')
+                c = ' ';
+        unsigned parts[3];
+        std::size_t pos = 0;
+        for (unsigned& part : parts) {
+            while (pos < inner.size() && inner[pos] == ' ')
+                ++pos;
+            std::size_t end = pos;
+            while (end < inner.size() && inner[end] != ' ')
+                ++end;
+            auto px = LengthPx(inner.substr(pos, end - pos));
+            if (!px)
+                return false;
+            const bool percent = inner.compare(end - 1, 1, "%") == 0;
+            const double value = percent ? *px / 0.16 * 2.55 : *px;
+            part = static_cast<unsigned>(std::clamp(value, 0.0, 255.0));
+            pos = end;
+        }
+        rgb = (parts[0] << 16) | (parts[1] << 8) | parts[2];
+        return true;
+    }
+    static const std::map<std::string, unsigned> Names = {
+        {"white", 0xFFFFFF}, {"black", 0x000000}, {"red", 0xFF0000},    {"green", 0x008000},
+        {"blue", 0x0000FF},  {"yellow", 0xFFFF00}, {"gray", 0x808080},  {"grey", 0x808080},
+        {"silver", 0xC0C0C0}, {"navy", 0x000080},  {"maroon", 0x800000}, {"purple", 0x800080},
+        {"teal", 0x008080},  {"olive", 0x808000},  {"lime", 0x00FF00},  {"aqua", 0x00FFFF},
+        {"cyan", 0x00FFFF},  {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF}, {"orange", 0xFFA500},
+        {"snow", 0xFFFAFA},  {"ivory", 0xFFFFF0},  {"whitesmoke", 0xF5F5F5}};
+    const auto it = Names.find(v);
+    if (it == Names.end())
+        return false;
+    rgb = it->second;
+    return true;
+}
+
+double ContrastRatio(unsigned a, unsigned b) {
+    double la = Luminance(a), lb = Luminance(b);
+    if (la < lb)
+        std::swap(la, lb);
+    return (la + 0.05) / (lb + 0.05);
+}
+
+PageModel ParsePage(std::string_view html) {
+    const std::string text = LimitNesting(ToUtf8(html));
+    PageModel model;
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 1000;
+    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
+    if (!output)
+        return model;
+    std::vector<CssRule> rules;
+    CollectStyleSheets(output->document, rules);
+    Walker(model, rules).Run(output->document);
+    gumbo_destroy_output(&options, output);
+    return model;
+}
+
+} // namespace vantora

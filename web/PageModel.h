@@ -1,0 +1,84 @@
+#pragma once
+// What the analyses need to know about one HTML page, read once with gumbo:
+// the head's title and meta data, headings, paragraphs, images, links, the
+// visible text, inline scripts, and the blocks that CSS or markup hides or
+// paints in the colour of their background. Built without rendering: inline
+// styles, <style> rules with simple selectors, <font color> and <body> colours.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantora {
+
+struct PageHeading {
+    int Level = 1;
+    std::string Text;
+};
+
+struct PageImage {
+    bool HasAlt = false;
+    std::string Alt;
+};
+
+struct PageLink {
+    std::string Href;
+    std::string Text;
+    std::string AriaLabel;
+    bool NoFollow = false;
+    bool HasImage = false;
+    bool Hidden = false; // inside a hidden block
+};
+
+// An element hidden by CSS or placed off screen, outermost only.
+struct PageHiddenBlock {
+    std::string Reason; // such as "display:none"
+    std::string Path;   // such as "div#promo"
+    std::string Text;   // its text, collapsed
+    std::size_t Words = 0;
+    bool HasLink = false;
+};
+
+// Text whose colour matches its background.
+struct PageSameColour {
+    std::string Colour; // "#ffffff"
+    std::string Path;
+    std::string Text;
+};
+
+struct PageModel {
+    bool HasTitle = false;
+    std::string Title;
+    bool HasDescription = false;
+    std::string Description;
+    bool HasMetaKeywords = false;
+    std::string MetaKeywords;
+    std::string MetaRobots;
+    bool HasRefresh = false;
+    std::string RefreshContent;
+    std::vector<std::string> Canonicals;
+    std::vector<PageHeading> Headings;
+    std::vector<std::string> Paragraphs; // text of each non-empty <p>
+    std::vector<PageImage> Images;
+    std::vector<PageLink> Links;
+    // The text a visitor sees: body text without script, style and hidden
+    // blocks, one line feed between blocks.
+    std::string VisibleText;
+    std::vector<std::string> BlockTexts; // the same, block by block
+    std::vector<std::string> Scripts;    // inline script bodies
+    std::vector<PageHiddenBlock> HiddenBlocks;
+    std::vector<PageSameColour> SameColour;
+    std::size_t ElementCount = 0;
+};
+
+// Parses HTML bytes (UTF-8, or Windows-1252 when not valid UTF-8).
+PageModel ParsePage(std::string_view html);
+
+// Colour parsing used by the same-colour rule: "#fff", "#ffffff",
+// "rgb(1,2,3)", and the common names. False when not understood.
+bool ParseCssColour(std::string_view text, unsigned& rgb);
+// WCAG contrast ratio of two colours (1 = identical, 21 = black on white).
+double ContrastRatio(unsigned a, unsigned b);
+
+} // namespace vantora
