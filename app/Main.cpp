@@ -11,6 +11,10 @@
 #include "splash.h"
 #include "startdlg.h"
 #include "New.h"
+#include "BundledServer.h"
+#include "DialSession.h"
+#include "Dialupthing.h"
+#include "Transport.h"
 #include "ProjectSettings.h"
 
 #include <QAction>
@@ -153,6 +157,33 @@ private:
     MainWindow& Window;
 };
 
+// Lets the transport and the dial-up state reach the window.
+class MainWindow::NetHost : public TransportHost, public DialHost {
+public:
+    explicit NetHost(MainWindow& window) : Window(window) {}
+    void SetStatus(const QString& text) override { Window.SetStatusText(text); }
+    void SetBusy(bool on) override { Window.SetAnimation(on); }
+    void SetProjectModified() override { Window.ProjectModified = true; }
+    void Repaint() override { Window.update(); }
+    void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
+    void SetDialItemsEnabled(bool dialItem, bool hangUpItem) override
+    {
+        Window.FindAction(QStringLiteral("actDial"))->setEnabled(dialItem);
+        Window.FindAction(QStringLiteral("actHangUp"))->setEnabled(hangUpItem);
+    }
+    void ShowDialDialog() override { Window.RunModal(Window.DialDialog); }
+    void SetWaitCursor(bool on) override
+    {
+        if (on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else if (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    MainWindow& Window;
+};
+
 MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     : QMainWindow(parent), Env(platform)
 {
@@ -168,6 +199,11 @@ MainWindow::MainWindow(const Platform& platform, QWidget* parent)
         AnimatedButton->setIcon(QIcon(DrawAnimationFrame(Frame)));
     });
 
+    NetLink = std::make_unique<NetHost>(*this);
+    Net = std::make_unique<Transport>(*Env.http, *NetLink);
+    Dial = std::make_unique<DialSession>(*Env.dialUp, *Env.dialogs, *NetLink);
+    Bundled = std::make_unique<BundledServer>();
+
     BuildActions();
     BuildMenus();
     BuildToolBar();
@@ -179,10 +215,12 @@ MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     About = new AboutBox(this);
     ProjectSettingsLink = std::make_unique<SettingsHost>(*this);
     ProjectSettings = new ProjectSettingsDialog(*Env.dialogs, *ProjectSettingsLink, this);
+    DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
     TipWindow = new TipOfTheDayWindow(this);
     connect(TipWindow, &QDialog::finished, this, [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
 
+    NetLink->SetDialItemsEnabled(Dial->DialItemEnabled, Dial->HangUpItemEnabled);
     ApplyNoProjectState();
     ProjectView->hide();
     setEnabled(false);
@@ -248,8 +286,8 @@ void MainWindow::BuildActions()
     MakeAction("actDelete", "Delete", QString(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
     MakeAction("actSelectAll", "Se&lect All");
 
-    MakeAction("actDial", "Dial the internet...");
-    MakeAction("actHangUp", "Hang-up connection");
+    run(MakeAction("actDial", "Dial the internet..."), [this] { Dial->DialMenuCommand(); });
+    run(MakeAction("actHangUp", "Hang-up connection"), [this] { Dial->HangUpMenuCommand(); });
     MakeAction("actUpdateSiteMap", "&Update Site Map");
     MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
     run(MakeAction("actProjectSettings", "&Project Settings..."), [this] { ShowProjectSettings(); });
@@ -564,7 +602,7 @@ void MainWindow::ApplyNoProjectState()
                              "tbRightJustify", "tbBullets", "actSave", "actSaveAs", "actClose",
                              "actPrint", "actStopBackwatchBulletins", "actStopRankscoutBulletins",
                              "actCut", "actPaste", "actDelete", "popCut", "popPaste", "popDelete",
-                             "actUpdateBulletinBoard", "actHangUp"})
+                             "actUpdateBulletinBoard"})
         FindAction(QString::fromLatin1(name))->setEnabled(false);
     for (const char* name : {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"})
         FindAction(QString::fromLatin1(name))->setEnabled(true);
@@ -662,11 +700,11 @@ void MainWindow::Startup(const QStringList& arguments)
                              MsgButtons::Ok);
     FontNameList->addItems(families);
 
-    RequestQueue.clear();
+    Net->RequestQueue.clear();
     SelectedPages.clear();
-    for (QStringList& pending : PendingAnswers)
-        pending.clear();
-    TransportIdle = true;
+    for (int tag = Transport::FirstToolTag; tag <= Transport::LastToolTag; ++tag)
+        Net->PendingAnswers(tag).clear();
+    Net->TransportIdle = true;
 
     const StoredSettings stored = LoadSettings(*Env.settings, DefaultHorzPos, DefaultVertPos);
     ServerAddress = stored.ServerAddress.isEmpty() ? QString::fromLatin1(DefaultServerAddress)
@@ -683,15 +721,14 @@ void MainWindow::Startup(const QStringList& arguments)
     if (Env.fileTypes)
         Env.fileTypes->Register(ProgramPath);
 
-    const QString local = Env.localAddress ? Env.localAddress->LocalIPv4() : QStringLiteral("0.0.0.0");
-    SetStatusText(local != QStringLiteral("127.0.0.1") && local != QStringLiteral("0.0.0.0")
-                      ? QStringLiteral("Connected.")
-                      : QStringLiteral("Not Connected."));
+    SetStatusText(DialSession::ConnectionStateText(*Env.localAddress));
 
     RebuildRecentFileEntries();
     ProgramDir = QFileInfo(ProgramPath).absolutePath() + QLatin1Char('/');
     ReportEditMode = false;
     ProjectModified = false;
+    if (StartBundledServer)
+        Bundled->Start(ServerAddress, ProgramDir);
 
     LetMessagesRun();
     while (started.elapsed() < SplashMinimumMs) {
@@ -725,26 +762,18 @@ void MainWindow::Shutdown()
                              QStringLiteral("The current Project is not saved, do you want to save it before exiting?"),
                              MsgButtons::YesNo) == MsgAnswer::Yes)
         SaveProject();
-    if (DialledByUs &&
-        Env.dialogs->Message(MsgKind::Warning,
-                             QStringLiteral("You are still Dialed-up to the Internet, do you want Hangup the connection before exiting?"),
-                             MsgButtons::YesNo) == MsgAnswer::Yes) {
-        // hanging up is done by the dial-up layer
-    }
+    Dial->OfferHangUpAtExit();
     const QList<int> horz = MainSplitter->sizes();
     const QList<int> vert = BBSplitter->sizes();
     if (TipWindow->isVisible())
         Options.TipOfTheDayMode = TipWindow->Mode();
     StoreWindowState(*Env.settings, horz.value(0, DefaultHorzPos), vert.value(0, DefaultVertPos),
                      Options.TipOfTheDayMode);
+    Bundled->Stop();
     LetMessagesRun();
 }
 
-void MainWindow::StopTransfers()
-{
-    StopRequested = true;
-    RequestQueue.clear();
-}
+void MainWindow::StopTransfers() { Net->Stop(); }
 
 // ---------------------------------------------------------------- recent files
 
@@ -811,9 +840,8 @@ void MainWindow::ClearReportViews()
 
 void MainWindow::ClearProjectLists()
 {
-    for (QStringList& pending : PendingAnswers)
-        pending.clear();
-    const ProjectData empty;
+    for (int tag = Transport::FirstToolTag; tag <= Transport::LastToolTag; ++tag)
+        Net->PendingAnswers(tag).clear();
     Project.SiteMapLines.clear();
     for (int kind = 1; kind <= 5; ++kind)
         Project.Archive(kind)->Clear();
@@ -989,7 +1017,10 @@ void MainWindow::CloseProject()
 
 void MainWindow::ResetProject()
 {
-    RequestQueue.clear();
+    // Dropping the queue and cancelling the transfer in flight; a failure of
+    // the cancel is of no concern here.
+    Net->Stop();
+    Net->StopRequested = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LetMessagesRun();
     setWindowTitle(QStringLiteral("The Vantora"));

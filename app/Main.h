@@ -30,6 +30,10 @@ class QTreeWidget;
 namespace vantora {
 
 class AboutBox;
+class BundledServer;
+class DialSession;
+class Dialupthing;
+class Transport;
 class ProgramOptionsDialog;
 class ReportView;
 class SplashScreen;
@@ -61,6 +65,8 @@ public:
     void Startup(const QStringList& arguments);
     // How long the splash screen stays up at least (tests shorten it).
     int SplashMinimumMs = 2000;
+    // Start the bundled analysis server when nothing answers at ServerAddress.
+    bool StartBundledServer = true;
     // The program's own path; ProgramDir and the file type registration use it.
     QString ProgramPath;
     // Shows a dialog modally; tests replace it to answer without a loop.
@@ -74,17 +80,16 @@ public:
     bool ProjectModified = false;
     bool ReportEditMode = false;
     QStringList RecentFiles{QString(), QString(), QString(), QString()};
-    std::array<QStringList, 5> PendingAnswers;
-    QStringList RequestQueue;
     QStringList SelectedPages;
-    bool StopRequested = false;
     QString ServerAddress;
-    QString AnswerBuffer;
-    bool TransportIdle = true;
     bool ShowMapperInfo = true;
-    bool DialledByUs = false;
-    bool DialCancelled = false;
     QString UserId;
+    // The request queue and its transport (RequestQueue, TransportIdle,
+    // AnswerBuffer, PendingAnswers, StopRequested live there) and the
+    // dial-up state (DialledByUs, DialCancelled).
+    std::unique_ptr<Transport> Net;
+    std::unique_ptr<DialSession> Dial;
+    std::unique_ptr<BundledServer> Bundled;
     ProgramOptions Options;
     QString ProgramDir;
 
@@ -149,6 +154,7 @@ public:
     SplashScreen* Splash = nullptr;
     AboutBox* About = nullptr;
     ProjectSettingsDialog* ProjectSettings = nullptr;
+    Dialupthing* DialDialog = nullptr;
     ProgramOptionsDialog* ProgramOptionsDlg = nullptr;
     TipOfTheDayWindow* TipWindow = nullptr;
 
@@ -187,7 +193,9 @@ private:
 
     Platform Env;
     class SettingsHost;
+    class NetHost;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
+    std::unique_ptr<NetHost> NetLink;
     QTimer* AnimationTimer = nullptr;
     int Frame = 0;
     bool ShuttingDown = false;

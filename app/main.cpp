@@ -1,6 +1,10 @@
 // The vantora program: makes the real platform edge, the main window, and
 // runs the start-up once the event loop is going.
 #include "Main.h"
+#include "NmcliDialUp.h"
+#include "QtHttpClient.h"
+
+#include <QNetworkReply>
 #include "RealPlatform.h"
 
 #include <QApplication>
@@ -20,6 +24,8 @@ int main(int argc, char* argv[])
     vantora::SystemClock clock;
     vantora::NetworkLocalAddress localAddress;
     vantora::XdgFileTypeRegistrar fileTypes;
+    vantora::QtHttpClient http;
+    vantora::NmcliDialUp dialUp;
 
     vantora::Platform platform;
     platform.dialogs = &dialogs;
@@ -27,6 +33,8 @@ int main(int argc, char* argv[])
     platform.clock = &clock;
     platform.localAddress = &localAddress;
     platform.fileTypes = &fileTypes;
+    platform.http = &http;
+    platform.dialUp = &dialUp;
 
     vantora::MainWindow window(platform);
     dialogs.SetParent(&window);

@@ -1,10 +1,13 @@
 // The main window built with test doubles and driven through its actions.
 #include "Fakes.h"
+#include "NetFakes.h"
 #include "Main.h"
 #include "ProjectFile.h"
 
 #include "New.h"
 #include "startdlg.h"
+#include "DialSession.h"
+#include "Transport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -35,6 +38,8 @@ struct Fixture {
     FakeLocalAddress address;
     FakeRegistrar registrar;
     FakeShell shell;
+    FakeHttpClient http;
+    FakeDialUp dialUp;
     Platform platform;
     std::unique_ptr<MainWindow> window;
 
@@ -46,11 +51,14 @@ struct Fixture {
         platform.localAddress = &address;
         platform.fileTypes = &registrar;
         platform.shell = &shell;
+        platform.http = &http;
+        platform.dialUp = &dialUp;
     }
     MainWindow& Start(const QStringList& arguments = {})
     {
         window = std::make_unique<MainWindow>(platform);
         window->SplashMinimumMs = 0;
+        window->StartBundledServer = false;
         // No modal loops in tests: a dialog shown without a script is cancelled.
         window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
         window->ProgramPath = QStringLiteral("/opt/vantora/bin/vantora");
@@ -128,6 +136,9 @@ private slots:
     void failedWriteKeepsProjectModified();
     void animationCyclesAndStops();
     void newProjectThroughSettingsDialog();
+    void exitOffersHangUp_data();
+    void exitOffersHangUp();
+    void stopButtonDropsQueue();
 };
 
 void TestMainWindow::menuItems_data()
@@ -568,6 +579,55 @@ void TestMainWindow::newProjectThroughSettingsDialog()
     f.Trigger("actNew");
     QVERIFY(!w.ProjectIsOpen());
     QVERIFY(w.Project.RootHost.isEmpty());
+}
+
+void TestMainWindow::exitOffersHangUp_data()
+{
+    QTest::addColumn<bool>("dialled");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("hungUp");
+    QTest::newRow("not dialled") << false << int(MsgAnswer::Yes) << false;
+    QTest::newRow("dialled, yes") << true << int(MsgAnswer::Yes) << true;
+    QTest::newRow("dialled, no") << true << int(MsgAnswer::No) << false;
+}
+
+void TestMainWindow::exitOffersHangUp()
+{
+    QFETCH(bool, dialled);
+    QFETCH(int, answer);
+    QFETCH(bool, hungUp);
+    Fixture f;
+    MainWindow& w = f.Start();
+    w.Dial->DialledByUs = dialled;
+    f.dialUp.Connected = dialled;
+    f.dialogs.Clear();
+    f.dialogs.Answers.enqueue(MsgAnswer(answer));
+    w.close();
+    const QString question = QStringLiteral(
+        "You are still Dialed-up to the Internet, do you want Hangup the connection before exiting?");
+    QCOMPARE(f.dialogs.Texts().contains(question), dialled);
+    QCOMPARE(f.dialUp.Calls.contains(QStringLiteral("HangUp")), hungUp);
+    QVERIFY(f.settings.Values.contains("HorzPos"));
+}
+
+void TestMainWindow::stopButtonDropsQueue()
+{
+    Fixture f;
+    MainWindow& w = f.Start();
+    QVERIFY(!w.Net->StopRequested);
+    f.Trigger("tbStop");
+    QVERIFY(w.Net->StopRequested); // also while idle
+    w.Net->Append(1, QStringLiteral("http://127.0.0.1:1/a"));
+    w.Net->Append(1, QStringLiteral("http://127.0.0.1:1/b"));
+    w.Net->StartNextRequest(QString(), 0);
+    QVERIFY(!w.Net->TransportIdle);
+    QCOMPARE(f.http.Requested, QStringList{"http://127.0.0.1:1/a"});
+    f.http.CurrentListener()->OnDocOutput(DocState::Begin, 0, QByteArray());
+    QVERIFY(w.AnimationRunning());
+    f.Trigger("tbStop");
+    QVERIFY(w.Net->RequestQueue.isEmpty());
+    QVERIFY(w.Net->TransportIdle);
+    QVERIFY(!w.AnimationRunning());
 }
 
 QTEST_MAIN(TestMainWindow)
