@@ -15,6 +15,10 @@
 #include "DialSession.h"
 #include "Dialupthing.h"
 #include "Transport.h"
+#include "SiteMapController.h"
+#include "SiteMapCreation.h"
+#include "SiteMapHost.h"
+#include "SiteMapPanel.h"
 #include "ProjectSettings.h"
 
 #include <QAction>
@@ -149,7 +153,7 @@ public:
     explicit SettingsHost(MainWindow& window) : Window(window) {}
     ProjectData& Project() override { return Window.Project; }
     void ApplyNewProjectState(const QString& urlText) override { Window.ApplyNewProjectState(urlText); }
-    void ClearSiteMapTree() override { Window.ClearSiteMap(); }
+    void ClearSiteMapTree() override { Window.ClearSiteMap(Window.SelectionLabel->text()); }
     void SetProjectStatus(const QString& text) override { Window.SetProjectStatus(text); }
     void MarkProjectModified() override { Window.ProjectModified = true; }
 
@@ -184,8 +188,30 @@ private:
     MainWindow& Window;
 };
 
-MainWindow::MainWindow(const Platform& platform, QWidget* parent)
-    : QMainWindow(parent), Env(platform)
+// Lets the site map panel reach the window's project, status bar, busy
+// animation, Stop flag and connection check.
+class MainWindow::MapHost : public SiteMapHost {
+public:
+    explicit MapHost(MainWindow& window) : Window(window) {}
+    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
+    ProjectData& Project() override { return Window.Project; }
+    void SetProjectModified() override { Window.ProjectModified = true; }
+    QString StatusText() const override { return Window.StatusText(); }
+    void SetStatusText(const QString& text) override { Window.SetStatusText(text); }
+    void SetBusyAnimation(bool running) override { Window.SetAnimation(running); }
+    bool StopRequested() const override { return Window.Net->StopRequested; }
+    void SetStopRequested(bool requested) override { Window.Net->StopRequested = requested; }
+    bool CheckConnect() override
+    {
+        return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
+    }
+
+private:
+    MainWindow& Window;
+};
+
+MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWidget* parent)
+    : QMainWindow(parent), ProgramPath(programPath), Env(platform)
 {
     setObjectName(QStringLiteral("Main"));
     RunModal = [](QDialog* dialog) { return dialog->exec(); };
@@ -203,6 +229,7 @@ MainWindow::MainWindow(const Platform& platform, QWidget* parent)
     Net = std::make_unique<Transport>(*Env.http, *NetLink);
     Dial = std::make_unique<DialSession>(*Env.dialUp, *Env.dialogs, *NetLink);
     Bundled = std::make_unique<BundledServer>();
+    SiteMapLink = std::make_unique<MapHost>(*this);
 
     BuildActions();
     BuildMenus();
@@ -288,7 +315,7 @@ void MainWindow::BuildActions()
 
     run(MakeAction("actDial", "Dial the internet..."), [this] { Dial->DialMenuCommand(); });
     run(MakeAction("actHangUp", "Hang-up connection"), [this] { Dial->HangUpMenuCommand(); });
-    MakeAction("actUpdateSiteMap", "&Update Site Map");
+    run(MakeAction("actUpdateSiteMap", "&Update Site Map"), [this] { SiteMap->UpdateSiteMap(); });
     MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
     run(MakeAction("actProjectSettings", "&Project Settings..."), [this] { ShowProjectSettings(); });
     MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins");
@@ -560,24 +587,21 @@ void MainWindow::BuildProjectView()
     MainSplitter->setHandleWidth(6);
     MainSplitter->setChildrenCollapsible(false);
 
-    SiteMapPanel = new QWidget(MainSplitter);
-    SiteMapPanel->setObjectName(QStringLiteral("SiteMapPanel"));
-    auto* panelLayout = new QVBoxLayout(SiteMapPanel);
-    panelLayout->setContentsMargins(5, 5, 5, 5);
-    auto* group = new QGroupBox(QStringLiteral("SiteMap"), SiteMapPanel);
-    auto* groupLayout = new QVBoxLayout(group);
-    SelectionLabel = new QLabel(group);
-    SelectionLabel->setObjectName(QStringLiteral("SelectionLabel"));
-    SiteMapTree = new QTreeWidget(group);
-    SiteMapTree->setObjectName(QStringLiteral("SiteMapTree"));
-    SiteMapTree->setHeaderHidden(true);
-    UpdateSiteMapButton = new QPushButton(QStringLiteral("Update Site Map"), group);
-    UpdateSiteMapButton->setObjectName(QStringLiteral("UpdateSiteMapButton"));
-    groupLayout->addWidget(SelectionLabel);
-    groupLayout->addWidget(SiteMapTree, 1);
-    groupLayout->addWidget(UpdateSiteMapButton);
-    panelLayout->addWidget(group);
-    SiteMapPanel->setMinimumWidth(192);
+    const QString programDir = QFileInfo(ProgramPath).absolutePath() + QLatin1Char('/');
+    SiteMap = new SiteMapPanel(*SiteMapLink, *Env.processes, *Env.shell, programDir,
+                               SiteMapFolder(programDir), MainSplitter);
+    SiteMap->setObjectName(QStringLiteral("SiteMapPanel"));
+    SiteMap->setContentsMargins(5, 5, 5, 5);
+    SiteMap->setMinimumWidth(192);
+    SelectionLabel = SiteMap->findChild<QLabel*>(QStringLiteral("SelectionLabel"));
+    UpdateSiteMapButton = SiteMap->findChild<QPushButton*>(QStringLiteral("UpdateSiteMapButton"));
+    connect(SiteMap, &SiteMapPanel::StartButtonsEnabled, this, [this](bool enabled) {
+        for (QPushButton* start : StartButtons)
+            start->setEnabled(enabled);
+    });
+    connect(SiteMap, &SiteMapPanel::SelectedPagesChanged, this,
+            [this](const QStringList& pages) { SelectedPages = pages; });
+    connect(SiteMap, &SiteMapPanel::BusyChanged, this, &MainWindow::SiteMapBusyChanged);
 
     ToolPages = new QTabWidget(MainSplitter);
     ToolPages->setObjectName(QStringLiteral("ToolPages"));
@@ -585,7 +609,7 @@ void MainWindow::BuildProjectView()
         ToolPages->addTab(BuildToolPage(i), QString::fromLatin1(PageCaptions[i]));
     ToolPages->setMinimumWidth(192);
 
-    MainSplitter->addWidget(SiteMapPanel);
+    MainSplitter->addWidget(SiteMap);
     MainSplitter->addWidget(ToolPages);
     MainSplitter->setStretchFactor(1, 1);
     MainSplitter->setSizes({DefaultHorzPos, 535});
@@ -854,13 +878,23 @@ void MainWindow::ActivateFirstToolPage()
         ToolPages->setCurrentIndex((ToolPages->currentIndex() + 1) % ToolPages->count());
 }
 
-void MainWindow::ClearSiteMap()
+void MainWindow::ClearSiteMap(const QString& label)
 {
-    SiteMapTree->clear();
     Project.SiteMapLines.clear();
+    SiteMap->ClearTree(label);
 }
 
-void MainWindow::BuildSiteTreeFromLines() {}
+void MainWindow::BuildSiteTreeFromLines() { SiteMap->BuildSiteTree(); }
+
+// While the tree is built or a map is made, the commands that would rebuild
+// the tree are held off.
+void MainWindow::SiteMapBusyChanged(bool busy)
+{
+    for (const char* name : {"actNew", "actOpen", "tbNew", "tbOpen", "actUpdateSiteMap"})
+        FindAction(QString::fromLatin1(name))->setEnabled(!busy);
+    for (QAction* recent : RecentFileActions)
+        recent->setEnabled(!busy);
+}
 
 void MainWindow::FillOldReportLists()
 {
@@ -888,7 +922,7 @@ void MainWindow::FillBulletinList()
 
 void MainWindow::NewProject()
 {
-    if (!SavePromptAllows())
+    if (SiteMap->IsBusy() || !SavePromptAllows())
         return;
     ResetProject();
     ShowProjectSettings();
@@ -901,7 +935,7 @@ void MainWindow::NewProject()
 
 void MainWindow::ApplyNewProjectState(const QString& urlText)
 {
-    ClearSiteMap();
+    ClearSiteMap(QStringLiteral("(No selection)"));
     ActivateFirstToolPage();
     ClearReportViews();
     ClearProjectLists();
@@ -911,12 +945,14 @@ void MainWindow::ApplyNewProjectState(const QString& urlText)
     SetProjectStatus(QStringLiteral("Project Open, ") + urlText);
     for (QPushButton* start : StartButtons)
         start->setEnabled(false);
-    SelectionLabel->setText(QStringLiteral("(No selection)"));
+    SiteMap->ClearTree(QStringLiteral("(No selection)"));
     ProjectView->show();
 }
 
 void MainWindow::OpenProject(const QString& path)
 {
+    if (SiteMap->IsBusy())
+        return;
     ResetProject();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LetMessagesRun();
@@ -950,7 +986,7 @@ void MainWindow::OpenProject(const QString& path)
         return;
     }
     Project = read;
-    SelectionLabel->setText(Project.RootUrl());
+    SiteMap->ClearTree(Project.RootUrl());
     ProjectSettings->FillFromProject(Project);
     SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());
     FindAction(QStringLiteral("actStopBackwatchBulletins"))
@@ -1027,13 +1063,12 @@ void MainWindow::ResetProject()
     ProjectView->hide();
     ProjectFileName.clear();
     ProjectModified = false;
-    SelectionLabel->clear();
     SetProjectStatus(QString());
     Project.ProxyServer.clear();
     Project.ProxyPort = 0;
     Project.RootHost.clear();
     Project.RootPath.clear();
-    ClearSiteMap();
+    ClearSiteMap(QString());
     ClearReportViews();
     ClearProjectLists();
     for (QListWidget* list : OldReportLists)

@@ -30,6 +30,7 @@ class QTreeWidget;
 namespace vantora {
 
 class AboutBox;
+class SiteMapPanel;
 class BundledServer;
 class DialSession;
 class Dialupthing;
@@ -56,7 +57,9 @@ enum ToolPage {
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(const Platform& platform, QWidget* parent = nullptr);
+    // programPath is the program's own file: sm, vantora-server and Help/
+    // are found beside it and the project file type is registered with it.
+    MainWindow(const Platform& platform, const QString& programPath, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Runs the start-up after the window is shown: splash, settings, file
@@ -67,7 +70,6 @@ public:
     int SplashMinimumMs = 2000;
     // Start the bundled analysis server when nothing answers at ServerAddress.
     bool StartBundledServer = true;
-    // The program's own path; ProgramDir and the file type registration use it.
     QString ProgramPath;
     // Shows a dialog modally; tests replace it to answer without a loop.
     std::function<int(QDialog*)> RunModal;
@@ -125,9 +127,8 @@ public:
     QAction* FindAction(const QString& objectName) const;
     QWidget* ProjectView = nullptr;
     QSplitter* MainSplitter = nullptr;
-    QWidget* SiteMapPanel = nullptr;
+    SiteMapPanel* SiteMap = nullptr;
     QLabel* SelectionLabel = nullptr;
-    QTreeWidget* SiteMapTree = nullptr;
     QPushButton* UpdateSiteMapButton = nullptr;
     QTabWidget* ToolPages = nullptr;
     std::array<ReportView*, ToolPageCount> ReportViews{};
@@ -185,7 +186,8 @@ private:
     void FillOldReportLists();
     void FillBulletinList();
     void BuildSiteTreeFromLines();
-    void ClearSiteMap();
+    void ClearSiteMap(const QString& label);
+    void SiteMapBusyChanged(bool busy);
     void LetMessagesRun();
     void ApplyProjectReadOnlyViews();
     QAction* MakeAction(const QString& name, const QString& text, const QString& hint = QString(),
@@ -194,6 +196,8 @@ private:
     Platform Env;
     class SettingsHost;
     class NetHost;
+    class MapHost;
+    std::unique_ptr<MapHost> SiteMapLink;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
     std::unique_ptr<NetHost> NetLink;
     QTimer* AnimationTimer = nullptr;

@@ -5,7 +5,9 @@
 #include "QtHttpClient.h"
 
 #include <QNetworkReply>
+#include "ProcessLauncher.h"
 #include "RealPlatform.h"
+#include "XdgShellLauncher.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -26,6 +28,8 @@ int main(int argc, char* argv[])
     vantora::XdgFileTypeRegistrar fileTypes;
     vantora::QtHttpClient http;
     vantora::NmcliDialUp dialUp;
+    vantora::DetachedProcessLauncher processes;
+    vantora::XdgShellLauncher shell;
 
     vantora::Platform platform;
     platform.dialogs = &dialogs;
@@ -35,10 +39,11 @@ int main(int argc, char* argv[])
     platform.fileTypes = &fileTypes;
     platform.http = &http;
     platform.dialUp = &dialUp;
+    platform.processes = &processes;
+    platform.shell = &shell;
 
-    vantora::MainWindow window(platform);
+    vantora::MainWindow window(platform, QCoreApplication::applicationFilePath());
     dialogs.SetParent(&window);
-    window.ProgramPath = QCoreApplication::applicationFilePath();
     window.showMaximized();
 
     QStringList arguments = QCoreApplication::arguments();

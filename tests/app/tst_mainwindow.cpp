@@ -1,5 +1,6 @@
 // The main window built with test doubles and driven through its actions.
 #include "Fakes.h"
+#include "ProcessLauncher.h"
 #include "NetFakes.h"
 #include "Main.h"
 #include "ProjectFile.h"
@@ -31,6 +32,19 @@ using namespace vantora::test;
 
 namespace {
 
+// Records the programs it is asked to start; none really starts.
+class RecordingLauncher : public ProcessLauncher {
+public:
+    QStringList Started;
+    qint64 Start(const QString& program, const QStringList& arguments, const QString&) override
+    {
+        Started << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+        return Started.size();
+    }
+    void End(qint64) override {}
+    bool IsRunning(qint64) override { return false; }
+};
+
 struct Fixture {
     FakeDialogs dialogs;
     MemorySettings settings;
@@ -40,6 +54,7 @@ struct Fixture {
     FakeShell shell;
     FakeHttpClient http;
     FakeDialUp dialUp;
+    RecordingLauncher processes;
     Platform platform;
     std::unique_ptr<MainWindow> window;
 
@@ -53,15 +68,15 @@ struct Fixture {
         platform.shell = &shell;
         platform.http = &http;
         platform.dialUp = &dialUp;
+        platform.processes = &processes;
     }
     MainWindow& Start(const QStringList& arguments = {})
     {
-        window = std::make_unique<MainWindow>(platform);
+        window = std::make_unique<MainWindow>(platform, QStringLiteral("/opt/vantora/bin/vantora"));
         window->SplashMinimumMs = 0;
         window->StartBundledServer = false;
         // No modal loops in tests: a dialog shown without a script is cancelled.
         window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
-        window->ProgramPath = QStringLiteral("/opt/vantora/bin/vantora");
         window->show();
         window->Startup(arguments);
         return *window;
