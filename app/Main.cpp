@@ -715,7 +715,7 @@ void MainWindow::Startup(const QStringList& arguments)
     LetMessagesRun();
 
     SetProjectStatus(QStringLiteral("No Project open."));
-    ShowMapperInfo = true;
+    SiteMap->Creator().ShowMapperInfo = true;
 
     const QStringList families = QFontDatabase::families();
     if (families.isEmpty())

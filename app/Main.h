@@ -84,7 +84,6 @@ public:
     QStringList RecentFiles{QString(), QString(), QString(), QString()};
     QStringList SelectedPages;
     QString ServerAddress;
-    bool ShowMapperInfo = true;
     QString UserId;
     // The request queue and its transport (RequestQueue, TransportIdle,
     // AnswerBuffer, PendingAnswers, StopRequested live there) and the
