@@ -174,31 +174,35 @@ struct Checker {
             return;
         std::map<std::string, std::size_t> counts;
         std::map<std::string, std::size_t> pairs;
-        std::string previous;
-        for (const auto& w : words) {
-            if (IsFunctionWord(w) || w.size() < 2 || std::isdigit(static_cast<unsigned char>(w[0]))) {
-                previous.clear();
-                continue;
+        for (const auto& sentence : SplitSentences(Page.VisibleText)) {
+            // Phrases do not run across sentences.
+            std::string previous;
+            for (const auto& w : SplitWords(sentence)) {
+                if (IsFunctionWord(w) || w.size() < 2 ||
+                    std::isdigit(static_cast<unsigned char>(w[0]))) {
+                    previous.clear();
+                    continue;
+                }
+                const std::string s = Stem(w);
+                ++counts[s];
+                if (!previous.empty() && previous != s)
+                    ++pairs[previous + " " + s];
+                previous = s;
             }
-            const std::string s = Stem(w);
-            ++counts[s];
-            if (!previous.empty() && previous != s)
-                ++pairs[previous + " " + s];
-            previous = s;
         }
         const double total = double(words.size());
-        // Phrase density: a two-word phrase and the words it takes up.
+        // Phrase density of two-word phrases, weighted for their length as
+        // the key word density is: n / words * 100 * (0.7 + 2/3).
         std::vector<std::pair<std::string, std::size_t>> sortedPairs(pairs.begin(), pairs.end());
         std::sort(sortedPairs.begin(), sortedPairs.end(),
                   [](const auto& a, const auto& b) { return a.second > b.second; });
         std::set<std::string> inPhrase;
         for (const auto& [phrase, n] : sortedPairs) {
-            const double density = n * 2 / total * 100.0;
-            if (density <= 3.0)
+            const double density = n / total * 100.0 * (0.7 + 2.0 / 3.0);
+            if (density <= 3.0 || n < 3)
                 break;
-            Add("The phrase \"" + phrase + "\" makes up " + Percent(density) +
-                    " of the text (" + std::to_string(n) + " times in " +
-                    std::to_string(words.size()) + " words).",
+            Add("The phrase \"" + phrase + "\" has a density of " + Percent(density) + " (" +
+                    std::to_string(n) + " times in " + std::to_string(words.size()) + " words).",
                 "visible text", StuffingPolicy, "S5", density > 4.0 ? 3 : 1);
             inPhrase.insert(phrase.substr(0, phrase.find(' ')));
             inPhrase.insert(phrase.substr(phrase.find(' ') + 1));

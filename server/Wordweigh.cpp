@@ -87,6 +87,13 @@ std::string Num(double v, int decimals = 1) {
     return buf;
 }
 
+std::string Slugify(std::string_view text) {
+    std::string out;
+    for (const auto& w : SplitWords(text.substr(0, 60)))
+        out += (out.empty() ? "" : "-") + w;
+    return out;
+}
+
 std::string Quote(const Phrase& p) { return "\"" + p.Text + "\""; }
 
 struct Scorer {
@@ -357,7 +364,7 @@ struct Scorer {
             Add(&p, "The page's address has no words of its own.",
                 "Words in the address show searchers and search engines what the page holds.",
                 "Where the site allows it, give the page an address such as .../" +
-                    AsciiLower(p.Text.substr(0, 60)) + ".html with its key words.",
+                    Slugify(p.Text) + ".html with its key words.",
                 "K9");
             return 3;
         }
@@ -367,7 +374,7 @@ struct Scorer {
         Add(&p, "The key words are missing from the page's address.",
             "Words in the address show searchers and search engines what the page holds.",
             "Name the page after its key words, for example .../" +
-                AsciiLower(p.Text.substr(0, 60)) + ".html, and redirect the old address.",
+                Slugify(p.Text) + ".html, and redirect the old address.",
             "K9");
         return 6;
     }

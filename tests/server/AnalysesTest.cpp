@@ -1,0 +1,204 @@
+// The pieces under the analyses: score formatting as the client reads it,
+// address classes for the safety rule, colours, item cleaning, encodings,
+// the hidden-text model and its exemptions.
+
+#include "AnswerText.h"
+#include "FetchPage.h"
+#include "PageModel.h"
+#include "PageText.h"
+#include "Service.h"
+#include "Wordweigh.h"
+
+#include <QtTest>
+
+using namespace vantora;
+
+class AnalysesTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void percentageReadsBackExactly_data() {
+        QTest::addColumn<int>("score");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0 << "00";
+        QTest::newRow("one digit") << 5 << "05";
+        QTest::newRow("two digits") << 57 << "57";
+        QTest::newRow("hundred") << 100 << "100";
+        QTest::newRow("above") << 150 << "100";
+        QTest::newRow("below") << -3 << "00";
+    }
+    void percentageReadsBackExactly() {
+        QFETCH(int, score);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(FormatPercentage(score)), text);
+        // The client: "100" when present, else the two characters after the marker.
+        const QString body = "u<br>KEYWORDS: k<br>PERCENTAGE: " + text + "<br>";
+        const QString read = body.contains("PERCENTAGE: 100") ? "100"
+                                                              : body.mid(body.indexOf("PERCENTAGE:") + 12, 2);
+        bool ok = false;
+        QCOMPARE(read.toInt(&ok), std::clamp(score, 0, 100));
+        QVERIFY(ok);
+    }
+
+    void nonPublicAddresses_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("nonPublic");
+        QTest::newRow("loopback") << "127.0.0.1" << true;
+        QTest::newRow("loopback other") << "127.45.1.2" << true;
+        QTest::newRow("ten") << "10.1.2.3" << true;
+        QTest::newRow("172.16") << "172.16.0.1" << true;
+        QTest::newRow("172.32 is public") << "172.32.0.1" << false;
+        QTest::newRow("192.168") << "192.168.1.1" << true;
+        QTest::newRow("link-local") << "169.254.169.254" << true;
+        QTest::newRow("cgnat") << "100.64.0.1" << true;
+        QTest::newRow("unspecified") << "0.0.0.0" << true;
+        QTest::newRow("multicast") << "224.0.0.1" << true;
+        QTest::newRow("public v4") << "93.184.216.34" << false;
+        QTest::newRow("v6 loopback") << "::1" << true;
+        QTest::newRow("v6 unique local") << "fd12::1" << true;
+        QTest::newRow("v6 link-local") << "fe80::1" << true;
+        QTest::newRow("v4-mapped private") << "::ffff:192.168.0.1" << true;
+        QTest::newRow("v4-mapped public") << "::ffff:93.184.216.34" << false;
+        QTest::newRow("public v6") << "2606:2800:220:1::1" << false;
+        QTest::newRow("not an address") << "example.org" << true;
+    }
+    void nonPublicAddresses() {
+        QFETCH(QString, address);
+        QFETCH(bool, nonPublic);
+        QCOMPARE(IsNonPublicAddress(address.toStdString()), nonPublic);
+    }
+
+    void colours_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<uint>("rgb");
+        QTest::newRow("short hex") << "#fff" << true << 0xFFFFFFu;
+        QTest::newRow("long hex") << "#1A2b3C" << true << 0x1A2B3Cu;
+        QTest::newRow("bare hex") << "ffffff" << true << 0xFFFFFFu;
+        QTest::newRow("rgb") << "rgb(255, 0, 10)" << true << 0xFF000Au;
+        QTest::newRow("name") << "White" << true << 0xFFFFFFu;
+        QTest::newRow("junk") << "#ggg" << false << 0u;
+        QTest::newRow("empty") << "" << false << 0u;
+        QTest::newRow("unclosed rgb") << "rgb(1,2" << false << 0u;
+    }
+    void colours() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(uint, rgb);
+        unsigned value = 0;
+        QCOMPARE(ParseCssColour(text.toStdString(), value), ok);
+        if (ok)
+            QCOMPARE(value, rgb);
+    }
+
+    void contrast() {
+        QVERIFY(ContrastRatio(0xFFFFFF, 0xFFFFFF) < 1.01);
+        QVERIFY(ContrastRatio(0xFFFFFF, 0xFEFEFE) < 1.1);
+        QVERIFY(ContrastRatio(0x000000, 0xFFFFFF) > 20.9);
+    }
+
+    void itemsCannotSplitOrPose_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("item separator") << "a<br>b" << "a[br]b";
+        QTest::newRow("web page marker") << "<HTML>x" << "[HTML]x";
+        QTest::newRow("control characters") << "a\r\n\tb\x01" "c" << "a b c";
+        QTest::newRow("markers") << "PERCENTAGE: 1 PROBLEM: ERROR NO-SPAM"
+                                 << "Percentage: 1 Problem: Error No-spam";
+    }
+    void itemsCannotSplitOrPose() {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(QString::fromStdString(DefuseMarkers(CleanItem(input.toStdString()))), expected);
+    }
+
+    void itemsAreCutOnCharacterBoundaries() {
+        std::string text;
+        for (int i = 0; i < 400; ++i)
+            text += "\xc3\xa9"; // é
+        const std::string cut = CleanItem(text, 100);
+        QVERIFY(IsValidUtf8(cut));
+        QCOMPARE(CodePointCount(cut), std::size_t(100));
+        QVERIFY(IsValidUtf8(CleanItem("\xff\xfe ok \xc3")));
+    }
+
+    void windows1252IsRead() {
+        QCOMPARE(QString::fromStdString(ToUtf8("\x93" "Caf\xe9\x94")), QString::fromUtf8("\u201cCaf\u00e9\u201d"));
+        QCOMPARE(ToUtf8("already \xc3\xa9"), std::string("already \xc3\xa9"));
+    }
+
+    void percentDecoding_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("plus");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("blank") << "a%20b" << false << "a b";
+        QTest::newRow("plus kept") << "c++" << false << "c++";
+        QTest::newRow("plus as blank") << "a+b" << true << "a b";
+        QTest::newRow("bad escape") << "100%" << false << "100%";
+        QTest::newRow("half escape") << "%4" << false << "%4";
+        QTest::newRow("bad hex") << "%zz" << false << "%zz";
+    }
+    void percentDecoding() {
+        QFETCH(QString, input);
+        QFETCH(bool, plus);
+        QFETCH(QString, expected);
+        QCOMPARE(QString::fromStdString(PercentDecode(input.toStdString(), plus)), expected);
+    }
+
+    void hiddenBlocksAndExemptions_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("hidden");
+        QTest::newRow("inline display none") << "<div style='display:none'>x</div>" << 1;
+        QTest::newRow("class rule") << "<style>.h{visibility:hidden}</style><p class='h'>x</p>" << 1;
+        QTest::newRow("rule inside media") << "<style>@media screen{#z{opacity:0}}</style><p id='z'>x</p>" << 1;
+        QTest::newRow("descendant rule ignored") << "<style>div p{display:none}</style><div><p>x</p></div>" << 0;
+        QTest::newRow("text indent") << "<h1 style='text-indent:-9999px'>Logo</h1>" << 1;
+        QTest::newRow("nested counts once") << "<div style='display:none'><p style='display:none'>x</p></div>" << 1;
+        QTest::newRow("aria hidden") << "<div aria-hidden='true' style='display:none'>x</div>" << 0;
+        QTest::newRow("sr-only") << "<span class='sr-only' style='position:absolute;left:-10000px'>x</span>" << 0;
+        QTest::newRow("tab panel") << "<div role='tabpanel' style='display:none'>x</div>" << 0;
+        QTest::newRow("inside nav") << "<nav><ul style='display:none'><li>x</li></ul></nav>" << 0;
+    }
+    void hiddenBlocksAndExemptions() {
+        QFETCH(QString, body);
+        QFETCH(int, hidden);
+        const PageModel page = ParsePage(("<html><body>" + body + "</body></html>").toStdString());
+        QCOMPARE(int(page.HiddenBlocks.size()), hidden);
+        QVERIFY(page.VisibleText.find('x') == std::string::npos || hidden == 0);
+    }
+
+    void pageModelReadsHeadAndBody() {
+        const PageModel page = ParsePage(
+            "<html><head><title> My  title </title><meta name=Description content='desc'>"
+            "<meta name='robots' content='NOINDEX'><link rel=canonical href='/rel'></head>"
+            "<body><h1>One</h1><p>First <b>para</b>.</p><script>var a=1;</script>"
+            "<a href='/x' rel='nofollow'><img src=i alt='pic'></a></body></html>");
+        QCOMPARE(QString::fromStdString(page.Title), QString("My title"));
+        QCOMPARE(QString::fromStdString(page.Description), QString("desc"));
+        QVERIFY(page.MetaRobots.find("noindex") != std::string::npos);
+        QCOMPARE(int(page.Canonicals.size()), 1);
+        QCOMPARE(int(page.Headings.size()), 1);
+        QCOMPARE(QString::fromStdString(page.Paragraphs.at(0)), QString("First para."));
+        QCOMPARE(int(page.Links.size()), 1);
+        QVERIFY(page.Links[0].NoFollow && page.Links[0].HasImage);
+        QCOMPARE(int(page.Scripts.size()), 1);
+        QVERIFY(page.VisibleText.find("var a") == std::string::npos);
+    }
+
+    void titleWidthBands() {
+        QVERIFY(TitleWidthPx("Garden tools") < 400);
+        QVERIFY(TitleWidthPx("Garden tools for every gardener and allotment season") >= 400);
+        QVERIFY(TitleWidthPx(std::string(80, 'W')) > 600);
+    }
+
+    void noKeywordsStillScoresAndSaysSo() {
+        const PageModel page = ParsePage("<html><head><title>t</title></head><body><p>x</p></body></html>");
+        const WordweighResult r = AnalyseWordweigh(page, "http://a/", "");
+        QVERIFY(r.Percentage >= 0 && r.Percentage <= 100);
+        QVERIFY(std::any_of(r.Problems.begin(), r.Problems.end(),
+                            [](const Advice& a) { return a.Code == "K13"; }));
+    }
+};
+
+QTEST_GUILESS_MAIN(AnalysesTest)
+#include "AnalysesTest.moc"

@@ -1,0 +1,591 @@
+// The analysis server end to end: the real vantora-server process on
+// 127.0.0.1 analysing pages of a local site, its answers read with the
+// client's own rules; the CGI mode; and the private-address refusal.
+
+#include "ClientRules.h"
+#include "LocalSite.h"
+#include "PageText.h"
+#include "Service.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+using namespace clientrules;
+
+namespace {
+
+const char* const Vocabulary[] = {
+    "apple", "bright", "canal", "dusty", "eager", "fabric", "glow", "harbour", "island",
+    "jacket", "kettle", "lantern", "meadow", "narrow", "orchard", "pebble", "quiet", "river",
+    "saddle", "timber", "umbrella", "valley", "willow", "yellow", "zephyr", "anchor", "basket",
+    "cobble", "dune", "ember", "fern", "granite", "hollow", "ivory", "juniper", "kestrel",
+    "linen", "marble", "nettle", "oak", "parcel", "quarry", "ribbon", "spruce", "thistle",
+    "upland", "velvet", "walnut", "yarrow", "acorn", "bramble", "clover", "daisy", "elder",
+    "flint", "gravel", "heather", "iris", "jasmine", "kelp", "lichen", "moss", "nutmeg",
+    "olive", "poppy", "quince", "rowan", "sorrel", "tansy", "ursine", "violet", "wheat",
+    "barley", "cedar", "dogwood", "elm", "fennel", "gorse", "hazel", "indigo", "jute", "kale",
+    "laurel", "maple", "nectar", "onion", "pine", "radish", "sage", "tulip", "vetch", "wisteria",
+    "almond", "beech", "cherry", "damson", "endive", "fig", "ginger", "hops", "leek", "mint",
+    "parsley", "rhubarb", "shallot", "thyme", "turnip", "chard", "lupin", "aster", "briar",
+    "crocus", "dahlia", "foxglove", "hosta", "lilac", "mallow", "peony", "primrose", "salvia"};
+constexpr int VocabularySize = sizeof(Vocabulary) / sizeof(Vocabulary[0]);
+
+// Sentences of ten distinct words each, so no word stands out.
+std::string Prose(int sentences, int seed) {
+    std::string out;
+    int w = seed * 37;
+    for (int s = 0; s < sentences; ++s) {
+        for (int k = 0; k < 10; ++k) {
+            std::string word = Vocabulary[(w++) % VocabularySize];
+            if (k == 0)
+                word[0] = static_cast<char>(std::toupper(word[0]));
+            out += word + (k == 9 ? ". " : " ");
+        }
+    }
+    return out;
+}
+
+struct PageSpec {
+    std::string Title = "Garden tools for every gardener and allotment season";
+    std::string Description =
+        "Garden tools chosen by growers: spades, forks, hoes and pruners that last for years, "
+        "with honest advice on their care and storage.";
+    std::string Head;
+    std::string Body;
+    bool Images = true;
+    int ExtraH1 = 0;
+};
+
+std::string BuildPage(const PageSpec& spec) {
+    std::string html = "<!DOCTYPE html><html><head><title>" + spec.Title +
+                       "</title><meta name=\"description\" content=\"" + spec.Description +
+                       "\">" + spec.Head + "</head><body><h1>Garden tools that last</h1>";
+    for (int i = 0; i < spec.ExtraH1; ++i)
+        html += "<h1>Another main heading</h1>";
+    html += "<p>Good garden tools make every job easier. " + Prose(6, 1) + "</p>";
+    if (spec.Images)
+        html += "<img src=\"a.jpg\" alt=\"Row of garden tools on a shed wall\">"
+                "<img src=\"b.jpg\" alt=\"Spade resting in soil\">";
+    html += "<h2>Choosing garden tools</h2><p>" + Prose(8, 2) + "</p>";
+    html += "<h2>Caring for blades and handles</h2><p>" + Prose(8, 3) + "</p>";
+    html += "<h2>Storage through winter</h2><p>Keep your garden tools dry. " + Prose(8, 4) +
+            "</p>";
+    html += "<p><a href=\"/spades.html\">Spades for heavy clay</a> and "
+            "<a href=\"/care.html\">our tool care guide</a>.</p>";
+    html += spec.Body + "</body></html>";
+    return html;
+}
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+
+} // namespace
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<LocalSite> Site;
+    QProcess Server;
+    int ServerPort = 0;
+    QTemporaryDir Temp;
+    int WordweighRequests = 0;
+
+    std::string Get(const std::string& target, int* status = nullptr) {
+        httplib::Client client("127.0.0.1", ServerPort);
+        client.set_url_encode(false);
+        client.set_connection_timeout(5);
+        client.set_read_timeout(60);
+        if (target.find("wordweigh-pt.cgi") != std::string::npos)
+            ++WordweighRequests;
+        auto res = client.Get(target.c_str());
+        if (!res)
+            return "(no answer)";
+        if (status)
+            *status = res->status;
+        return res->body;
+    }
+
+    std::string Wordweigh(const std::string& url, const std::string& keywords) {
+        return Get("/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=" + url + "&keywords=" + keywords);
+    }
+    std::string Stuffwatch(const std::string& url) {
+        return Get("/cgi-bin/zeph/text_output/spam-pt.cgi?url=" + url);
+    }
+
+    static bool HasCode(const QStringList& items, int first, const QString& code) {
+        for (int k = first + 3; k < items.size(); k += 4)
+            if (items[k] == code)
+                return true;
+        return false;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(Temp.isValid());
+        Site = std::make_unique<LocalSite>();
+        QVERIFY(Site->Port > 0);
+        Site->Put("/garden-tools.html", BuildPage({}));
+        const QString program = qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server";
+        Server.start(program, {"--listen", "127.0.0.1:0", "--workers", "4", "--record",
+                               Temp.filePath("record.txt")});
+        QVERIFY2(Server.waitForStarted(10000), qPrintable(program));
+        QVERIFY(Server.waitForReadyRead(10000));
+        const QString line = QString::fromUtf8(Server.readLine()).trimmed();
+        const QRegularExpressionMatch m =
+            QRegularExpression(R"(listening on 127\.0\.0\.1:(\d+))").match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        ServerPort = m.captured(1).toInt();
+    }
+
+    void cleanupTestCase() {
+        Server.terminate();
+        Server.waitForFinished(10000);
+        // One log line per request, each ending in the time taken.
+        const QStringList lines = QString::fromUtf8(Server.readAllStandardError())
+                                      .split('\n', Qt::SkipEmptyParts);
+        const auto wordweighLines =
+            std::count_if(lines.begin(), lines.end(), [](const QString& l) {
+                return l.contains("/cgi-bin/zeph/text_output/wordweigh-pt.cgi");
+            });
+        QCOMPARE(int(wordweighLines), WordweighRequests);
+        for (const QString& l : lines)
+            QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\S+ \S+ \S+ .* \d+ms$)").match(l).hasMatch(),
+                     qPrintable(l));
+        Site.reset();
+    }
+
+    void optimisedPageScoresHighWithoutProblems() {
+        const std::string url = Site->Url("/garden-tools.html");
+        const auto w = ReadWordweigh(Q(Wordweigh(url, "garden%20tools")));
+        QVERIFY(w.MarkerOk);
+        QVERIFY(!w.NotOpened);
+        QCOMPARE(w.Url, Q(url));
+        QCOMPARE(w.Items.value(1), QString("KEYWORDS: garden tools"));
+        QVERIFY2(w.Percent.toInt() >= 90, qPrintable(w.Body));
+        QVERIFY2(!w.Body.contains("PROBLEM:"), qPrintable(w.Body));
+    }
+
+    void weakerPagesScoreLowerAndNameTheProblem_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("words");
+        auto add = [](const char* name, const char* path, const char* code, const PageSpec& spec) {
+            QTest::newRow(name) << path << code << QString::fromStdString(BuildPage(spec));
+        };
+        PageSpec noTitle;
+        noTitle.Title = "Everything you need for the allotment and the vegetable plot";
+        add("key words missing from title", "/t/garden-tools.html", "K1", noTitle);
+        PageSpec noDesc;
+        noDesc.Description = "Spades, forks, hoes and pruners that last for years, with honest "
+                             "advice on their care and storage from experienced growers here.";
+        add("key words missing from description", "/d/garden-tools.html", "K3", noDesc);
+        PageSpec noImages;
+        noImages.Images = false;
+        add("no images", "/i/garden-tools.html", "K8", noImages);
+        PageSpec stuffed;
+        for (int i = 0; i < 25; ++i)
+            stuffed.Body += "<p>Garden tools.</p>";
+        add("key words far too often", "/s/garden-tools.html", "K6", stuffed);
+        PageSpec twoH1;
+        twoH1.ExtraH1 = 2;
+        add("several main headings", "/h/garden-tools.html", "K11", twoH1);
+        add("key words missing from the address", "/shop/item-17.html", "K9", PageSpec{});
+        PageSpec shortTitle;
+        shortTitle.Title = "Garden tools";
+        add("short title", "/w/garden-tools.html", "K2", shortTitle);
+        PageSpec competing;
+        competing.Body = "<p>See also <a href=\"/other.html\">garden tools</a>.</p>";
+        add("competing link", "/c/garden-tools.html", "K12", competing);
+    }
+
+    void weakerPagesScoreLowerAndNameTheProblem() {
+        QFETCH(QString, path);
+        QFETCH(QString, code);
+        QFETCH(QString, words);
+        Site->Put(path.toStdString(), words.toStdString());
+        const auto best = ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
+        const auto w = ReadWordweigh(Q(Wordweigh(Site->Url(path.toStdString()), "garden%20tools")));
+        QVERIFY(w.MarkerOk && !w.NotOpened);
+        QVERIFY2(w.Percent.toInt() < best.Percent.toInt(), qPrintable(w.Percent));
+        QVERIFY(w.Body.contains("PROBLEM:"));
+        QVERIFY(w.ProblemGroups >= 1);
+        QVERIFY(!w.Truncated);
+        QVERIFY2(HasCode(w.Items, 3, code), qPrintable(w.Body));
+        QCOMPARE(w.Percent.size(), 2); // never a digit and a stray character
+    }
+
+    void spamRuleFires_data() {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("code");
+        auto add = [](const char* name, const char* code, const PageSpec& spec) {
+            QTest::newRow(name) << QString::fromStdString(BuildPage(spec)) << code;
+        };
+        PageSpec s;
+        s.Body = "<div style=\"display:none\">cheap pills cheap pills buy now best cheap casino "
+                 "free money win big now</div>";
+        add("hidden by display none", "S1", s);
+        s = {};
+        s.Head = "<style>.promo { position: absolute; left: -9999px }</style>";
+        s.Body = "<div class=\"promo\">garden tools cheap garden tools best garden tools buy "
+                 "garden tools <a href=\"http://elsewhere.example/\">shop</a></div>";
+        add("hidden off screen with a link", "S1", s);
+        s = {};
+        s.Body = "<p style=\"font-size:0\">secret words for the search engines only, placed here to be read by robots</p>";
+        add("zero font size", "S1", s);
+        s = {};
+        s.Body = "<div style=\"background-color:#ffffff\"><p style=\"color:white\">garden tools "
+                 "garden tools white words on white</p></div>";
+        add("white on white", "S2", s);
+        s = {};
+        s.Body = "<body bgcolor=\"#000000\"><font color=\"#010101\">black words on black</font>";
+        add("font colour like the body", "S2", s);
+        s = {};
+        s.Body = "<p>Read on<a href=\"http://elsewhere.example/\">.</a></p>";
+        add("one character link", "S3", s);
+        s = {};
+        s.Head = "<meta http-equiv=\"refresh\" content=\"0; url=http://elsewhere.example/\">";
+        add("meta refresh elsewhere", "S4", s);
+        s = {};
+        s.Body = "<script>window.location.replace('http://elsewhere.example/landing');</script>";
+        add("script redirect", "S4", s);
+        s = {};
+        for (int i = 0; i < 25; ++i)
+            s.Body += "<p>Cheap widgets here.</p>";
+        add("phrase stuffing", "S5", s);
+        s = {};
+        for (int i = 0; i < 25; ++i)
+            s.Body += "<p>Widgets of the day.</p>";
+        add("word stuffing", "S6", s);
+        s = {};
+        s.Title = "Garden tools, tools, tools and more tools";
+        add("title stuffing", "S7", s);
+        s = {};
+        s.Head = "<meta name=\"keywords\" content=\"garden tools, spades, garden tools, forks, garden tools\">";
+        add("meta keywords repeated", "S8", s);
+        s = {};
+        s.Body = "<img src=\"c.jpg\" alt=\"spade spade spade best spade\">";
+        add("alt stuffing", "S9", s);
+        s = {};
+        for (int i = 0; i < 12; ++i)
+            s.Body += "<p>Call 0161 496 07" + std::to_string(10 + i) + "</p>";
+        add("phone number list", "S10", s);
+        s = {};
+        s.Body = "<p>Leeds, York, Hull, Bradford, Wakefield, Halifax, Harrogate, Ripon, Selby, "
+                 "Skipton, Otley, Ilkley, Keighley, Batley, Dewsbury, Pontefract</p>";
+        add("place list", "S10", s);
+        QTest::newRow("doorway")
+            << "<html><head><title>Cheap widgets deals</title></head><body><h1>Cheap widgets</h1>"
+               "<p>Cheap widgets for you. Best widgets, cheap. Widgets deals today.</p>"
+               "<p><a href=\"http://shop.example/go\">Go to the widgets shop</a></p>"
+               "</body></html>"
+            << "S11";
+    }
+
+    void spamRuleFires() {
+        QFETCH(QString, html);
+        QFETCH(QString, code);
+        const std::string path = "/spam/" + std::to_string(qHash(html)) + ".html";
+        Site->Put(path, html.toStdString());
+        const auto s = ReadStuffwatch(Q(Stuffwatch(Site->Url(path))));
+        QVERIFY2(s.MarkerOk, qPrintable(s.Body));
+        QVERIFY(!s.NoSpam);
+        QVERIFY(s.FindingGroups >= 1);
+        QVERIFY(!s.Truncated);
+        QVERIFY2(HasCode(s.Items, 2, code), qPrintable(s.Body));
+    }
+
+    void cleanPagesShowNoSpam_data() {
+        QTest::addColumn<QString>("html");
+        QTest::newRow("optimised page") << QString::fromStdString(BuildPage({}));
+        PageSpec s;
+        s.Head = "<style>.sr-only{position:absolute;width:1px;height:1px;clip:rect(0 0 0 0)}</style>";
+        s.Body = "<span class=\"sr-only\">Skip to the main content of this page about tools</span>"
+                 "<div aria-hidden=\"true\" style=\"display:none\">icon text for decoration only here</div>"
+                 "<details><summary>More</summary><p>Folded answer about storing tools in a dry shed.</p></details>"
+                 "<nav><ul style=\"display:none\"><li><a href=\"/a\">Menu entry one</a></li></ul></nav>"
+                 "<p style=\"color:#333;background:#fff\">Readable grey text.</p>"
+                 "<p><a href=\"/next.html\"><img src=\"n.png\" alt=\"Next\"></a></p>";
+        QTest::newRow("accessible hidden parts") << QString::fromStdString(BuildPage(s));
+        s = {};
+        s.Head = "<meta http-equiv=\"refresh\" content=\"600\">";
+        QTest::newRow("refresh without target") << QString::fromStdString(BuildPage(s));
+    }
+
+    void cleanPagesShowNoSpam() {
+        QFETCH(QString, html);
+        const std::string path = "/clean/" + std::to_string(qHash(html)) + ".html";
+        Site->Put(path, html.toStdString());
+        const auto s = ReadStuffwatch(Q(Stuffwatch(Site->Url(path))));
+        QVERIFY2(s.MarkerOk, qPrintable(s.Body));
+        QVERIFY2(s.NoSpam, qPrintable(s.Body));
+        QCOMPARE(s.Url, Q(Site->Url(path)));
+    }
+
+    void unreadablePagesGiveNotOpened_data() {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("404") << Q(Site->Url("/missing.html"));
+        QTest::newRow("no such host") << "http://no-such-host..invalid/page.html";
+        QTest::newRow("closed port") << "http://127.0.0.1:1/page.html";
+        QTest::newRow("binary junk as html") << Q(Site->Url("/junk"));
+        QTest::newRow("zip file") << Q(Site->Url("/octets"));
+        QTest::newRow("not http") << "ftp://127.0.0.1/file.html";
+        QTest::newRow("no url") << "";
+    }
+
+    void unreadablePagesGiveNotOpened() {
+        QFETCH(QString, url);
+        const auto w = ReadWordweigh(Q(Wordweigh(url.toStdString(), "garden%20tools")));
+        QVERIFY(w.MarkerOk);
+        QVERIFY(w.NotOpened);
+        const auto s = ReadStuffwatch(Q(Stuffwatch(url.toStdString())));
+        QVERIFY(s.NotOpened);
+    }
+
+    void redirectsAreFollowed() {
+        const std::string url = Site->Url("/moved");
+        const auto w = ReadWordweigh(Q(Wordweigh(url, "garden%20tools")));
+        QVERIFY(w.MarkerOk && !w.NotOpened);
+        QCOMPARE(w.Url, Q(url)); // echoed as sent, so the client files it under that page
+        QVERIFY(w.Percent.toInt() >= 80);
+    }
+
+    void hostileInputGivesWellFormedAnswers_data() {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QString>("keywords");
+        QTest::addColumn<bool>("notOpened");
+        const std::string good = BuildPage({});
+        QTest::newRow("512 character key words") << QByteArray::fromStdString(good) << QString(512, 'k') << false;
+        QTest::newRow("513 character key words") << QByteArray::fromStdString(good) << QString(513, 'k') << true;
+        QTest::newRow("odd bytes in key words") << QByteArray::fromStdString(good) << "%FF%FE%00%01garden%3Cbr%3E%3CHTML%3E" << false;
+        std::string deep;
+        for (int i = 0; i < 200000; ++i)
+            deep += "<div>";
+        QTest::newRow("deep nesting") << QByteArray::fromStdString(deep + "deep") << "deep" << false;
+        std::string deepInline;
+        for (int i = 0; i < 100000; ++i)
+            deepInline += "<b><i>";
+        QTest::newRow("deep formatting") << QByteArray::fromStdString(deepInline) << "x" << false;
+        QTest::newRow("huge attribute")
+            << QByteArray::fromStdString("<html><body><p title=\"" + std::string(2 << 20, 'a') + "\">text</p></body></html>")
+            << "text" << false;
+        QTest::newRow("broken encoding")
+            << QByteArray("<html><head><title>\x93Caf\xe9\x94 \xff\xfe</title></head><body><p>\xc3\x28 \xa0 na\xefve</p></body></html>")
+            << "caf%E9" << false;
+        QTest::newRow("markers inside the page")
+            << QByteArray("<html><head><title>PERCENTAGE: 100 PROBLEM: ERROR NO-SPAM <br> <HTML></title></head>"
+                 "<body><p>PERCENTAGE: 100</p></body></html>")
+            << "PERCENTAGE:%20100" << false;
+    }
+
+    void hostileInputGivesWellFormedAnswers() {
+        QFETCH(QByteArray, html);
+        QFETCH(QString, keywords);
+        QFETCH(bool, notOpened);
+        const std::string path = "/hostile/" + std::to_string(qHash(html)) + ".html";
+        Site->Put(path, html.toStdString());
+        const std::string raw = Wordweigh(Site->Url(path), keywords.toStdString());
+        QVERIFY(vantora::IsValidUtf8(raw));
+        const auto w = ReadWordweigh(Q(raw));
+        QVERIFY2(w.MarkerOk, raw.substr(0, 300).c_str());
+        QCOMPARE(w.NotOpened, notOpened);
+        if (!notOpened) {
+            QCOMPARE(w.Url, Q(Site->Url(path)));
+            bool number = false;
+            w.Percent.toInt(&number);
+            QVERIFY2(number, qPrintable(w.Percent));
+            QVERIFY(!w.Truncated);
+            // Only our own score line may carry the percentage marker.
+            QCOMPARE(w.Body.count("PERCENTAGE:"), 1);
+        }
+        const auto s = ReadStuffwatch(Q(Stuffwatch(Site->Url(path))));
+        QVERIFY(s.MarkerOk); // the word in capitals only ever means "not opened"
+        QVERIFY(!s.Truncated);
+    }
+
+    void hugePageIsCutAndAnalysed() {
+        const auto w = ReadWordweigh(Q(Wordweigh(Site->Url("/huge"), "words")));
+        QVERIFY(w.MarkerOk && !w.NotOpened);
+        QVERIFY(!w.Percent.isEmpty());
+    }
+
+    void echoedUrlCannotPoseAsMarkers() {
+        // A page URL with its own '?' and '&' parameters is taken whole, and
+        // marker words inside it do not reach the client as markers. (Run
+        // in-process: the standalone listener refuses a second '?'.)
+        vantora::ServiceConfig config;
+        const std::string url = Site->Url("/garden-tools.html") + "?a=PERCENTAGE:%20100&b=PROBLEM:";
+        const auto answer = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi",
+                                                   "url=" + url + "&keywords=garden%20tools", config);
+        const auto w = ReadWordweigh(Q(answer.Body));
+        QVERIFY2(w.MarkerOk && !w.NotOpened, qPrintable(w.Body));
+        QVERIFY2(w.Url.endsWith("&b=Problem:"), qPrintable(w.Url));
+        QVERIFY(!w.Body.contains("PROBLEM:"));
+        QVERIFY(w.Percent.toInt() >= 80);
+        const auto spam = vantora::HandleRequest("/cgi-bin/zeph/text_output/spam-pt.cgi",
+                                                 "url=" + Site->Url("/garden-tools.html") + "?e=ERROR&n=NO-SPAM", config);
+        const auto s = ReadStuffwatch(Q(spam.Body));
+        QVERIFY(s.MarkerOk);
+        QVERIFY(s.NoSpam);
+    }
+
+    void otherToolsGiveTheirNotOpenedAnswers_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QString>("notOpened");
+        QTest::newRow("rankscout")
+            << "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http://127.0.0.1/&Search_Text=a+b&altavista=1&Detail=0"
+            << "RANKSCOUT" << "Unspecified Host or Keywords";
+        QTest::newRow("enginepost")
+            << "/cgi-bin/zeph/text_output/submit-pt.cgi?url=http://127.0.0.1/&altavista=on&title=t&desc=d&keywords=k&email=a@b.c"
+            << "ENGINEPOST-v1.1" << "ERROR-INVALID-URL";
+        QTest::newRow("backwatch") << "/cgi-bin/zeph/text_output/backwatch-pt.cgi?url=http://127.0.0.1/"
+                                   << "BACKWATCH-v1.1" << "ERROR-INVALID-URL";
+    }
+
+    void otherToolsGiveTheirNotOpenedAnswers() {
+        QFETCH(QString, target);
+        QFETCH(QString, marker);
+        QFETCH(QString, notOpened);
+        int status = 0;
+        const QString answer = Q(Get(target.toStdString(), &status));
+        QCOMPARE(status, 200);
+        QVERIFY(answer.startsWith(marker));
+        if (marker == "RANKSCOUT")
+            QVERIFY(answer.contains(notOpened));
+        else
+            QCOMPARE(answer.mid(marker.size() + 4, 17), notOpened);
+        QVERIFY(answer.endsWith("<br>"));
+    }
+
+    void unknownPathsGet404() {
+        int status = 0;
+        Get("/cgi-bin/zeph/text_output/nothing.cgi?url=x", &status);
+        QCOMPARE(status, 404);
+        Get("/", &status);
+        QCOMPARE(status, 404);
+    }
+
+    void stopBulletinsAreRecorded() {
+        int status = 0;
+        const QString a = Q(Get("/cgi-bin/zeph/register/unreguser.cgi?uid=&project=http://www.example.org", &status));
+        QCOMPARE(status, 200);
+        QVERIFY(a.contains("Backwatch"));
+        const QString b = Q(Get("/cgi-bin/zeph/register/kpreguser.cgi?action=del&uid=7&project=http://www.example.org", &status));
+        QCOMPARE(status, 200);
+        QVERIFY(b.contains("Rankscout"));
+        QVERIFY(!a.contains("<HTML>") && !b.contains("<HTML>"));
+        QFile record(Temp.filePath("record.txt"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].contains("stop-backwatch http://www.example.org uid=-"));
+        QVERIFY(lines[1].contains("stop-rankscout http://www.example.org uid=7"));
+    }
+
+    void slowPageDoesNotBlockOthers() {
+        std::atomic<bool> slowDone{false};
+        std::string slowAnswer;
+        std::thread slow([&] {
+            slowAnswer = Wordweigh(Site->Url("/slow"), "late");
+            slowDone = true;
+        });
+        QVERIFY(Site->WaitForSlow());
+        const auto w = ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
+        const bool answeredWhileSlowWaits = !slowDone;
+        Site->ReleaseSlow();
+        slow.join();
+        QVERIFY(w.MarkerOk && !w.NotOpened);
+        QVERIFY(answeredWhileSlowWaits);
+        QVERIFY(ReadWordweigh(Q(slowAnswer)).MarkerOk);
+    }
+
+    void privateAddressesRefusedUnlessAllowed() {
+        vantora::ServiceConfig config;
+        config.Fetch.AllowPrivateAddresses = false;
+        const std::string query = "url=" + Site->Url("/garden-tools.html") + "&keywords=garden";
+        auto refused = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
+        const auto w = ReadWordweigh(Q(refused.Body));
+        QVERIFY(w.NotOpened);
+        QVERIFY(refused.Body.find("private") != std::string::npos);
+        // A redirect out of a public page could lead inward as well; the
+        // check sits on every connection, so "localhost" is refused too.
+        refused = vantora::HandleRequest("/cgi-bin/zeph/text_output/spam-pt.cgi",
+                                         "url=http://localhost:" + std::to_string(Site->Port) + "/garden-tools.html",
+                                         config);
+        QVERIFY(ReadStuffwatch(Q(refused.Body)).NotOpened);
+        config.Fetch.AllowPrivateAddresses = true;
+        const auto allowed = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
+        QVERIFY(!ReadWordweigh(Q(allowed.Body)).NotOpened);
+    }
+
+    void cgiModeAnswersOneRequest_data() {
+        QTest::addColumn<QString>("scriptName");
+        QTest::addColumn<QString>("pathInfo");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("allowPrivate");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("expect");
+        const QString page = Q(Site->Url("/garden-tools.html"));
+        QTest::newRow("wordweigh") << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi" << ""
+                                   << "url=" + page + "&keywords=garden%20tools" << true << "200"
+                                   << "scored";
+        QTest::newRow("stuffwatch through PATH_INFO")
+            << "/cgi-bin/zeph" << "/text_output/spam-pt.cgi" << "url=" + page << true << "200"
+            << "NO-SPAM";
+        QTest::newRow("private refused by default")
+            << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi" << ""
+            << "url=" + page + "&keywords=garden" << false << "200" << "ERROR-OPENING-URL";
+        QTest::newRow("mounted elsewhere") << "/tools/text_output/spam-pt.cgi" << "" << "url=" + page
+                                           << true << "200" << "NO-SPAM";
+        QTest::newRow("unknown script") << "/cgi-bin/zeph/other.cgi" << "" << "" << true << "404"
+                                        << "Not found";
+    }
+
+    void cgiModeAnswersOneRequest() {
+        QFETCH(QString, scriptName);
+        QFETCH(QString, pathInfo);
+        QFETCH(QString, query);
+        QFETCH(bool, allowPrivate);
+        QFETCH(QString, status);
+        QFETCH(QString, expect);
+        QProcess cgi;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("GATEWAY_INTERFACE", "CGI/1.1");
+        env.insert("REQUEST_METHOD", "GET");
+        env.insert("SCRIPT_NAME", scriptName);
+        env.insert("PATH_INFO", pathInfo);
+        env.insert("QUERY_STRING", query);
+        if (allowPrivate)
+            env.insert("VANTORA_ALLOW_PRIVATE", "1");
+        else
+            env.remove("VANTORA_ALLOW_PRIVATE");
+        cgi.setProcessEnvironment(env);
+        cgi.start(qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server", {});
+        QVERIFY(cgi.waitForFinished(60000));
+        QCOMPARE(cgi.exitCode(), 0);
+        const QString out = QString::fromUtf8(cgi.readAllStandardOutput());
+        const int split = out.indexOf("\r\n\r\n");
+        QVERIFY(split > 0);
+        const QString head = out.left(split);
+        const QString body = out.mid(split + 4);
+        QVERIFY2(head.startsWith("Status: " + status), qPrintable(head));
+        QVERIFY(head.contains("Content-Type: text/plain; charset=utf-8"));
+        QVERIFY(head.contains(QString("Content-Length: %1").arg(body.toUtf8().size())));
+        if (expect == "scored") {
+            const auto w = ReadWordweigh(body);
+            QVERIFY(w.MarkerOk && !w.NotOpened);
+            QVERIFY(w.Percent.toInt() >= 80);
+        } else {
+            QVERIFY2(body.contains(expect), qPrintable(body));
+        }
+        // The request is logged on standard error, one line.
+        QCOMPARE(QString::fromUtf8(cgi.readAllStandardError()).count('\n'), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "ServiceTest.moc"
