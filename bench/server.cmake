@@ -1,0 +1,4 @@
+# Wordweigh answers per second through vantora-server beside the bare fetch.
+add_executable(bench_server ${CMAKE_CURRENT_LIST_DIR}/server/ServerBench.cpp)
+target_link_libraries(bench_server PRIVATE vantora_server_core PkgConfig::HTTPLIB Threads::Threads)
+add_dependencies(bench_server vantora-server)
