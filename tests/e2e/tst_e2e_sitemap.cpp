@@ -1,0 +1,210 @@
+// The program makes a site map with the real sm applet: a project for a site
+// served here, "Update Site Map", the tree holding the site's pages; and Stop
+// during a slow crawl ending the applet and keeping the previous map.
+#include "Fakes.h"
+#include "Main.h"
+#include "NetFakes.h"
+#include "ProcessLauncher.h"
+#include "SiteMapController.h"
+#include "SiteMapCreation.h"
+#include "startdlg.h"
+#include "SiteMapPanel.h"
+#include "Transport.h"
+
+#include <httplib.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+// A little site of 12 pages with one broken link, one external link (to
+// another loopback address, never contacted past this machine) and a mail
+// link. With SlowMs set every page waits that long.
+class Site {
+public:
+    std::atomic<int> SlowMs{0};
+    int Port = 0;
+
+    Site()
+    {
+        Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            if (SlowMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(SlowMs.load()));
+            const std::string& path = req.path;
+            if (path == "/robots.txt") {
+                res.status = 404;
+                return;
+            }
+            if (path == "/" || path == "/index.html") {
+                std::string body = "<html><head><title>Home</title></head><body>";
+                for (int i = 1; i <= 5; ++i)
+                    body += "<a href=\"section" + std::to_string(i) + "/\">Section</a> ";
+                body += "<a href=\"mailto:owner@example.org\">mail</a>"
+                        "<a href=\"http://127.0.0.2:9/elsewhere\">partner</a>"
+                        "<a href=\"/missing.html\">gone</a></body></html>";
+                res.set_content(body, "text/html");
+                return;
+            }
+            if (path.rfind("/section", 0) == 0 && path.back() == '/') {
+                res.set_content("<html><body><a href=\"page.html\">page</a></body></html>", "text/html");
+                return;
+            }
+            if (path.size() > 10 && path.compare(path.size() - 10, 10, "/page.html") == 0) {
+                res.set_content("<html><body>leaf <a href=\"/\">home</a></body></html>", "text/html");
+                return;
+            }
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        Port = Server.bind_to_any_port("127.0.0.1");
+        Thread = std::thread([this] { Server.listen_after_bind(); });
+        for (int i = 0; i < 200 && !Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~Site()
+    {
+        Server.stop();
+        Thread.join();
+    }
+
+private:
+    httplib::Server Server;
+    std::thread Thread;
+};
+
+// Counts the launcher's starts and remembers the last id, so the test can
+// ask whether the applet still runs.
+class WatchedLauncher : public DetachedProcessLauncher {
+public:
+    qint64 LastId = 0;
+    qint64 Start(const QString& program, const QStringList& arguments, const QString& dir) override
+    {
+        LastId = DetachedProcessLauncher::Start(program, arguments, dir);
+        return LastId;
+    }
+};
+
+struct Program {
+    FakeDialogs dialogs;
+    MemorySettings settings;
+    FixedClock clock;
+    FakeLocalAddress address;
+    FakeRegistrar registrar;
+    FakeShell shell;
+    FakeHttpClient http;
+    FakeDialUp dialUp;
+    WatchedLauncher processes;
+    Platform platform;
+    std::unique_ptr<MainWindow> window;
+
+    Program()
+    {
+        platform = {&dialogs, &settings, &clock, &address, &registrar, &shell, &http, &dialUp, &processes};
+        const QString bin = qEnvironmentVariable("VANTORA_BIN_DIR");
+        window = std::make_unique<MainWindow>(platform, QDir(bin).filePath(QStringLiteral("vantora")));
+        window->SplashMinimumMs = 0;
+        window->StartBundledServer = false;
+        window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
+        window->show();
+        window->Startup({});
+        window->TipWindow->close();
+    }
+    // A new project for the served site, as Project Settings makes it.
+    void NewProjectFor(int port)
+    {
+        window->ApplyNewProjectState(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+        window->Project.RootHost = QStringLiteral("127.0.0.1:%1").arg(port);
+        window->Project.RootPath = QStringLiteral("/");
+        window->SiteMap->Creator().ShowMapperInfo = false;
+    }
+    QStringList NodeCaptions() const
+    {
+        QStringList captions;
+        const SiteMapController& c = window->SiteMap->Controller();
+        for (int n = 0; n < c.NodeCount(); ++n)
+            captions << c.SiteTreeGetFullURL(n, n);
+        return captions;
+    }
+};
+
+} // namespace
+
+class TestEndToEndSiteMap : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        const QString sm = QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("sm"));
+        if (!QFileInfo(sm).isExecutable())
+            QFAIL(qPrintable(QStringLiteral("the applet is missing: ") + sm));
+    }
+    void updateSiteMapBuildsTheTree();
+    void stopDuringSlowCrawlKeepsPreviousMap();
+};
+
+void TestEndToEndSiteMap::updateSiteMapBuildsTheTree()
+{
+    Site site;
+    Program p;
+    p.NewProjectFor(site.Port);
+    p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+
+    const QStringList& lines = p.window->Project.SiteMapLines;
+    QVERIFY2(!lines.isEmpty(), qPrintable(p.window->StatusText()));
+    QCOMPARE(lines.first(), QStringLiteral("WEBCHARTER"));
+    QVERIFY(lines.value(1).startsWith(QStringLiteral("<ROOT>")));
+    QCOMPARE(lines.last(), QStringLiteral("<END>"));
+    QVERIFY(p.window->ProjectModified);
+    QVERIFY(!p.window->AnimationRunning());
+
+    const QString root = QStringLiteral("http://127.0.0.1:%1/").arg(site.Port);
+    const QStringList urls = p.NodeCaptions();
+    QVERIFY(urls.contains(root));
+    for (int i = 1; i <= 5; ++i) {
+        QVERIFY2(urls.contains(root + QStringLiteral("section%1/").arg(i)), qPrintable(urls.join('\n')));
+        QVERIFY(urls.contains(root + QStringLiteral("section%1/page.html").arg(i)));
+    }
+    QVERIFY(urls.contains(root + QStringLiteral("missing.html")));
+    QVERIFY(lines.join('\n').contains(QStringLiteral("<MAILTO>mailto:owner@example.org")));
+    // The partner address refuses connections: the external check lists it broken.
+    QVERIFY(lines.join(QLatin1Char(10)).contains(QStringLiteral("<BROKEN>http://127.0.0.2:9/elsewhere")));
+    // Each page of the site is in the tree once.
+    QCOMPARE(urls.count(root + QStringLiteral("section3/page.html")), 1);
+}
+
+void TestEndToEndSiteMap::stopDuringSlowCrawlKeepsPreviousMap()
+{
+    Site site;
+    Program p;
+    p.NewProjectFor(site.Port);
+    const QStringList previous = {QStringLiteral("WEBCHARTER"),
+                                  QStringLiteral("<ROOT>http://127.0.0.1/"),
+                                  QStringLiteral("<PAGE>http://127.0.0.1/old.html"), QStringLiteral("<END>")};
+    p.window->Project.SiteMapLines = previous;
+    site.SlowMs = 1500;
+    QTimer::singleShot(2500, p.window.get(), [&] { p.window->FindAction(QStringLiteral("tbStop"))->trigger(); });
+    p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+
+    QCOMPARE(p.window->Project.SiteMapLines, previous);
+    QVERIFY(p.processes.LastId > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!p.processes.IsRunning(p.processes.LastId), 5000);
+    QVERIFY(!p.window->AnimationRunning());
+    QVERIFY(p.window->StatusText().contains(QStringLiteral("stopped"), Qt::CaseInsensitive));
+    site.SlowMs = 0;
+}
+
+QTEST_MAIN(TestEndToEndSiteMap)
+#include "tst_e2e_sitemap.moc"
