@@ -90,7 +90,7 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
     Process->setArguments({QStringLiteral("--listen"), serverAddress.trimmed()});
     Process->setWorkingDirectory(programDir);
     Process->setProcessChannelMode(QProcess::ForwardedChannels);
-    Process->start(QIODevice::NotOpen);
+    Process->start();
     if (!Process->waitForStarted(3000)) {
         delete Process;
         Process = nullptr;
