@@ -504,6 +504,11 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect);
     if (redirect)
         done.RedirectUrl = redirect;
+    if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
+        Note(Targets[transfer->Work.TargetIndex].Url + ": " +
+             (done.Code != CURLE_OK ? std::string(transfer->Error[0] ? transfer->Error
+                                                                     : curl_easy_strerror(done.Code))
+                                    : "HTTP status " + std::to_string(done.Status)));
     if (transfer->Work.Kind == JobKind::Page)
         FinishPage(std::move(transfer), done);
     else
@@ -537,44 +542,47 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
 
 void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done) {
     Job& job = transfer->Work;
-    Target& target = Targets[job.TargetIndex];
+    const int current = job.TargetIndex;
+    // Targets grows below (redirect targets, externals): always index it afresh.
+    auto target = [this, current]() -> Target& { return Targets[current]; };
     Finished finished;
     if (done.Code != CURLE_OK && Retryable(done.Code) && job.Retries < 1) {
         ++job.Retries; // a reset or a dropped keep-alive connection: try once more
         Restart(std::move(transfer));
         return;
     }
-    target.Responded = done.Status > 0;
+    target().Responded = done.Status > 0;
     if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer->Truncated)) {
-        target.Status = State::Broken;
+        target().Status = State::Broken;
         ++BrokenSeen;
     } else if (done.Status >= 300 && done.Status < 400 && !done.RedirectUrl.empty()) {
         const std::optional<Url> next = ParseUrl(done.RedirectUrl);
         if (!next || job.Hops + 1 > Options.MaxRedirects) {
-            target.Status = State::Broken;
+            target().Status = State::Broken;
             ++BrokenSeen;
         } else {
             // The root may move to another host or folder: that is still the site.
             if (job.Seq == 0 && !InScope(*next))
                 AddScope(*next);
             if (!InScope(*next)) {
-                target.Status = State::Alias;
-                target.AliasOf = ExternalTarget(*next);
+                const int outside = ExternalTarget(*next);
+                target().Status = State::Alias;
+                target().AliasOf = outside;
             } else {
                 const std::string key = next->Key();
                 const auto known = PageKeys.find(key);
                 if (known != PageKeys.end()) {
                     const bool loop = std::find(job.Chain.begin(), job.Chain.end(),
                                                 known->second) != job.Chain.end();
-                    target.Status = loop ? State::Broken : State::Alias;
-                    target.AliasOf = loop ? -1 : known->second;
+                    target().Status = loop ? State::Broken : State::Alias;
+                    target().AliasOf = loop ? -1 : known->second;
                     if (loop)
                         ++BrokenSeen;
                 } else {
                     const int index = NewTarget(*next, false);
                     PageKeys.emplace(key, index);
-                    target.Status = State::Alias;
-                    target.AliasOf = index;
+                    target().Status = State::Alias;
+                    target().AliasOf = index;
                     if (!RobotsAllow(*next)) {
                         Targets[index].Status = State::Skipped;
                         ++RobotsSkipped;
@@ -590,18 +598,18 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
             }
         }
     } else if (done.Status >= 400) {
-        target.Status = State::HttpError;
-        target.HttpStatus = static_cast<int>(done.Status);
+        target().Status = State::HttpError;
+        target().HttpStatus = static_cast<int>(done.Status);
         ++BrokenSeen;
     } else if (done.Status < 200 || done.Status >= 300) {
-        target.Status = State::Broken; // a redirect without a target, or no status at all
+        target().Status = State::Broken; // a redirect without a target, or no status at all
         ++BrokenSeen;
     } else if (!transfer->Html) {
-        target.Status = State::Resource;
+        target().Status = State::Resource;
     } else {
-        target.Status = State::Page;
+        target().Status = State::Page;
         finished.IsPage = true;
-        const std::optional<Url> pageUrl = ParseUrl(target.Url);
+        const std::optional<Url> pageUrl = ParseUrl(target().Url);
         DocumentLinks links = ExtractLinks(transfer->Body);
         Url base = *pageUrl;
         if (!links.BaseHref.empty())

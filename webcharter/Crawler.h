@@ -26,6 +26,7 @@ struct CrawlOptions {
     bool Robots = true;
     bool CheckExternal = true;
     bool Progress = true;
+    bool Verbose = false;                       // every failed request on the log
     std::string UserAgent = "Webcharter/1.0 (site mapper)";
 };
 

@@ -33,6 +33,7 @@ const char Usage[] =
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
+    "  --verbose            report every failed request\n"
     "  --help               show this text\n";
 
 bool ReadNumber(const std::string& text, double low, double high, double& value) {
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
             options.Robots = false;
         } else if (arg == "--no-external") {
             options.CheckExternal = false;
+        } else if (arg == "--verbose") {
+            options.Verbose = true;
         } else if (arg == "--quiet") {
             options.Progress = false;
         } else {

@@ -1,0 +1,561 @@
+// Runs the real sm against sites served by this test on loopback addresses and
+// checks the map it writes the way the program reads it.
+
+#include "SiteMapCheck.h"
+
+#include <httplib.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+namespace {
+
+struct Reply {
+    int Status = 200;
+    std::string Type = "text/html";
+    std::string Body;
+    std::string Location;
+};
+
+// An HTTP server on one loopback address, run on its own thread for one test.
+class TestServer {
+public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    TestServer(const char* host, Handler handler) {
+        Server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        Server.set_keep_alive_max_count(1000);
+        auto route = [handler](const httplib::Request& request, httplib::Response& response) {
+            handler(request, response);
+        };
+        Server.Get(".*", route);
+        Port = Server.bind_to_any_port(host);
+        Thread = std::thread([this] { Server.listen_after_bind(); });
+        for (int i = 0; i < 200 && !Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~TestServer() {
+        Server.stop();
+        Thread.join();
+    }
+    int Port = -1;
+
+private:
+    httplib::Server Server;
+    std::thread Thread;
+};
+
+// Serves fixed replies by request target and counts the requests for each.
+struct StaticSite {
+    std::map<std::string, Reply> Replies;
+    std::mutex Lock;
+    std::map<std::string, int> Hits;
+
+    void Handle(const httplib::Request& request, httplib::Response& response) {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            ++Hits[request.target];
+        }
+        const auto found = Replies.find(request.target);
+        if (found == Replies.end()) {
+            response.status = 404;
+            response.set_content("<html>not found</html>", "text/html");
+            return;
+        }
+        response.status = found->second.Status;
+        if (!found->second.Location.empty())
+            response.set_header("Location", found->second.Location);
+        response.set_content(found->second.Body, found->second.Type.c_str());
+    }
+};
+
+// A port on a loopback address where nothing listens.
+int ClosedPort(const char* host) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, host, &address.sin_addr);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct Run {
+    int ExitCode = -1;
+    QString Errors;
+    ReadMap Map;
+};
+
+Run RunSm(const QStringList& arguments, int timeoutMs = 120000) {
+    Run run;
+    QTemporaryDir folder;
+    QProcess process;
+    process.setWorkingDirectory(folder.path());
+    process.start(qEnvironmentVariable("VANTORA_BIN_DIR") + "/sm", arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.Errors = "sm did not finish";
+        return run;
+    }
+    run.ExitCode = process.exitCode();
+    run.Errors = QString::fromUtf8(process.readAllStandardError());
+    run.Map = ReadSiteMap(folder.filePath("sitemap.tmp"));
+    if (QFile::exists(folder.filePath("sitemap.tmp.part")))
+        run.Map.Problem = "temporary file left behind";
+    return run;
+}
+
+// Page full URL -> node index; fails the test on a page listed twice.
+QMap<QString, int> PagesOf(const ReadMap& map) {
+    QMap<QString, int> pages;
+    for (int i = 0; i < map.Nodes.size(); ++i) {
+        if (map.Nodes[i].Tag != "PAGE")
+            continue;
+        const QString url = SiteTreeGetFullURL(map.Nodes, i, i);
+        if (pages.contains(url))
+            qWarning() << "page listed twice:" << url;
+        pages[url] = pages.contains(url) ? -1 : i;
+    }
+    return pages;
+}
+
+QSet<QString> FindingsUnder(const ReadMap& map, int page) {
+    QSet<QString> lines;
+    for (const MapNode& node : map.Nodes)
+        if (node.Parent == page && node.Tag != "PAGE")
+            lines << "<" + node.Tag + ">" + node.Caption;
+    return lines;
+}
+
+int PageDepth(const ReadMap& map, int node) {
+    int depth = 0;
+    for (int p = map.Nodes[node].Parent; p >= 0; p = map.Nodes[p].Parent)
+        ++depth;
+    return depth;
+}
+
+} // namespace
+
+class TestWebcharterCrawl : public QObject {
+    Q_OBJECT
+private slots:
+    void generatedSite();
+    void redirects();
+    void robotsTxt();
+    void crawlerTraps_data();
+    void crawlerTraps();
+    void unreachableRoot_data();
+    void unreachableRoot();
+    void badInput();
+};
+
+void TestWebcharterCrawl::generatedSite() {
+    // Outside hosts: 127.0.0.2 answers, 127.0.0.3 refuses. The outside server notes
+    // how many requests it holds at once.
+    std::atomic<int> outsideNow{0}, outsideMost{0};
+    TestServer outside("127.0.0.2", [&](const httplib::Request& request, httplib::Response& response) {
+        const int now = ++outsideNow;
+        for (int most = outsideMost; now > most && !outsideMost.compare_exchange_weak(most, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (request.path.rfind("/gone", 0) == 0)
+            response.status = 404;
+        else if (request.path.rfind("/nohead", 0) == 0 && request.method == "HEAD")
+            response.status = 405;
+        else
+            response.set_content("ok", "text/plain");
+        --outsideNow;
+    });
+    const int dead = ClosedPort("127.0.0.3");
+    StaticSite site;
+    TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
+    QVERIFY(server.Port > 0 && outside.Port > 0);
+    const std::string origin = "http://127.0.0.1:" + std::to_string(server.Port);
+    const std::string ext = "http://127.0.0.2:" + std::to_string(outside.Port);
+
+    const int count = 400;
+    std::vector<std::string> paths(count + 20); // the last 20 are never linked
+    for (int i = 0; i < static_cast<int>(paths.size()); ++i) {
+        if (i == 0)
+            paths[i] = "/";
+        else if (i == 7)
+            paths[i] = "/d2/odd%20name%20%C3%A9.html";
+        else if (i == 9)
+            paths[i] = "/d4/";
+        else
+            paths[i] = "/d" + std::to_string(i % 5) + "/" +
+                       ((i / 5) % 3 ? "s" + std::to_string(i % 7) + "/" : "") + "p" +
+                       std::to_string(i) + ".html";
+    }
+    auto relative = [](const std::string& from, const std::string& to) {
+        std::string folder = from.substr(0, from.rfind('/') + 1), up;
+        while (to.compare(0, folder.size(), folder) != 0) {
+            folder = folder.substr(0, folder.rfind('/', folder.size() - 2) + 1);
+            up += "../";
+        }
+        const std::string rest = up + to.substr(folder.size());
+        return rest.empty() ? std::string("./") : rest;
+    };
+    std::mt19937 random(20240601);
+    std::map<std::string, std::vector<std::string>> linksOf; // page URL -> page URLs
+    std::map<std::string, QSet<QString>> expected;           // page URL -> finding lines
+    for (int i = 0; i < static_cast<int>(paths.size()); ++i) {
+        const std::string url = origin + paths[i];
+        std::string html = "<!DOCTYPE html><html><head><title>p</title></head><body>\n";
+        std::vector<int> targets;
+        if (i < count) {
+            for (int child : {2 * i + 1, 2 * i + 2})
+                if (child < count)
+                    targets.push_back(child);
+            for (int k = 0; k < 3; ++k)
+                targets.push_back(static_cast<int>(random() % count));
+        }
+        for (int target : targets) {
+            const std::string& to = paths[target];
+            std::string href;
+            switch (random() % 4) {
+            case 0: href = origin + to; break;
+            case 1: href = to; break;
+            case 2: href = relative(paths[i], to); break;
+            default: href = "HTTP://127.0.0.1:" + std::to_string(server.Port) + to + "#part"; break;
+            }
+            if (target == 7 && random() % 2)
+                href = "/d2/odd name \xc3\xa9.html"; // written raw, as careless pages do
+            html += "<a href=\"" + href + "\">link</a>\n";
+            linksOf[url].push_back(origin + to);
+        }
+        auto& mine = expected[url];
+        if (i < count) {
+            const unsigned r = random();
+            auto add = [&](const std::string& markup, const std::string& line) {
+                html += markup + "\n";
+                mine << QString::fromStdString(line);
+            };
+            if (r % 5 == 0) {
+                const std::string miss = "/missing" + std::to_string(r % 10) + ".html";
+                add("<a href='" + miss + "'>m</a>", "<ERROR>" + origin + miss + " 404");
+            }
+            if (r % 7 == 0) {
+                const std::string err = "/err" + std::to_string(r % 3) + ".html";
+                add("<a href='" + err + "'>e</a>", "<ERROR>" + origin + err + " 500");
+            }
+            if (r % 3 == 0) {
+                const std::string ok = ext + "/ok" + std::to_string(r % 20);
+                add("<a href='" + ok + "'>o</a><a href='" + ok + "#again'>o</a>", "<LINK>" + ok);
+            }
+            if (r % 11 == 0) {
+                const std::string gone = ext + "/gone" + std::to_string(r % 5);
+                add("<a href='" + gone + "'>g</a>", "<ERROR>" + gone + " 404");
+            }
+            if (r % 13 == 0) {
+                const std::string nohead = ext + "/nohead" + std::to_string(r % 3);
+                add("<a href='" + nohead + "'>n</a>", "<LINK>" + nohead);
+            }
+            if (r % 17 == 0)
+                add("<a href='http://127.0.0.3:" + std::to_string(dead) + "/'>d</a>",
+                    "<BROKEN>http://127.0.0.3:" + std::to_string(dead) + "/");
+            if (r % 4 == 0) {
+                const std::string mail = "user" + std::to_string(r % 10) + "@example.org";
+                add("<a href='mailto:" + mail + "?subject=Hello%20there'>mail</a>", "<MAILTO>mailto:" + mail);
+            }
+            if (r % 6 == 0) {
+                const std::string image = "/img/missing" + std::to_string(r % 4) + ".png";
+                add("<img src='" + image + "'>", "<BROKEN>" + origin + image);
+            }
+            html += "<img src='/img/ok.png'><a href='/doc" + std::to_string(r % 3) +
+                    ".pdf'>pdf</a><a href='javascript:void(0)'>js</a>\n";
+        }
+        html += "</body></html>\n";
+        site.Replies[paths[i]] = {200, "text/html; charset=utf-8", html, ""};
+    }
+    site.Replies["/img/ok.png"] = {200, "image/png", "\x89PNG", ""};
+    for (int k = 0; k < 3; ++k) {
+        site.Replies["/doc" + std::to_string(k) + ".pdf"] = {200, "application/pdf", "%PDF-1.4", ""};
+        site.Replies["/err" + std::to_string(k) + ".html"] = {500, "text/html", "<html>oops</html>", ""};
+    }
+
+    // Shortest distances from the root, as breadth-first search finds them.
+    std::map<std::string, int> distance{{origin + "/", 0}};
+    std::vector<std::string> order{origin + "/"};
+    for (size_t k = 0; k < order.size(); ++k)
+        for (const std::string& to : linksOf[order[k]])
+            if (distance.emplace(to, distance[order[k]] + 1).second)
+                order.push_back(to);
+
+    const Run run = RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"});
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    QCOMPARE(run.ExitCode, 0);
+    QCOMPARE(run.Map.Lines.first(), "<ROOT>http://127.0.0.1:" + QString::number(server.Port) + "/");
+    QCOMPARE(run.Map.Nodes.first().Tag, QString("PAGE"));
+
+    const QMap<QString, int> pages = PagesOf(run.Map);
+    QCOMPARE(static_cast<size_t>(pages.size()), distance.size());
+    for (const auto& [url, depth] : distance) {
+        const QString page = QString::fromStdString(url);
+        QVERIFY2(pages.value(page, -1) >= 0, qPrintable("missing or twice: " + page));
+        const int node = pages[page];
+        QCOMPARE(PageDepth(run.Map, node), depth);
+        if (node > 0) {
+            const int parent = run.Map.Nodes[node].Parent;
+            QCOMPARE(run.Map.Nodes[parent].Tag, QString("PAGE"));
+            const auto& parentLinks = linksOf[SiteTreeGetFullURL(run.Map.Nodes, parent, parent).toStdString()];
+            QVERIFY(std::find(parentLinks.begin(), parentLinks.end(), url) != parentLinks.end());
+        }
+        QCOMPARE(FindingsUnder(run.Map, node), expected[url]);
+        // each page was fetched once
+        QCOMPARE(site.Hits[url.substr(origin.size())], 1);
+    }
+    QVERIFY(outsideMost.load() <= 2);
+    QVERIFY(outsideMost.load() >= 1);
+}
+
+void TestWebcharterCrawl::redirects() {
+    // 127.0.0.1 moves to 127.0.0.2, which stands in for the "www." host: one site.
+    StaticSite second, first, elsewhere;
+    TestServer www("127.0.0.2", [&](const auto& q, auto& r) { second.Handle(q, r); });
+    TestServer bare("127.0.0.1", [&](const auto& q, auto& r) { first.Handle(q, r); });
+    TestServer other("127.0.0.3", [&](const auto& q, auto& r) { elsewhere.Handle(q, r); });
+    const std::string wwwOrigin = "http://127.0.0.2:" + std::to_string(www.Port);
+    const std::string bareOrigin = "http://127.0.0.1:" + std::to_string(bare.Port);
+    const std::string otherOrigin = "http://127.0.0.3:" + std::to_string(other.Port);
+    first.Replies["/"] = {301, "text/html", "", wwwOrigin + "/"};
+    first.Replies["/a.html"] = {200, "text/html", "<a href='" + wwwOrigin + "/'>home</a>", ""};
+    second.Replies["/"] = {200, "text/html",
+                           "<a href=old.html>o</a><a href=loop1>l</a><a href=out>x</a>"
+                           "<a href='" + bareOrigin + "/a.html'>a</a><a href=chain0>c</a>"
+                           "<a href=new.html>n</a>", ""};
+    second.Replies["/old.html"] = {302, "text/html", "", "/new.html"};
+    second.Replies["/new.html"] = {200, "text/html", "<p>new</p>", ""};
+    second.Replies["/loop1"] = {301, "text/html", "", "/loop2"};
+    second.Replies["/loop2"] = {301, "text/html", "", "/loop1"};
+    second.Replies["/out"] = {301, "text/html", "", otherOrigin + "/landing"};
+    for (int k = 0; k < 12; ++k)
+        second.Replies["/chain" + std::to_string(k)] = {302, "text/html", "", "/chain" + std::to_string(k + 1)};
+    second.Replies["/chain12"] = {200, "text/html", "end", ""};
+    elsewhere.Replies["/landing"] = {200, "text/html", "landed", ""};
+
+    const Run run = RunSm({"Search_URL=127.0.0.1:" + QString::number(bare.Port) + "/", "--quiet"});
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    const QMap<QString, int> pages = PagesOf(run.Map);
+    QCOMPARE(QSet<QString>(pages.keyBegin(), pages.keyEnd()),
+             QSet<QString>({QString::fromStdString(wwwOrigin + "/"), QString::fromStdString(wwwOrigin + "/new.html"),
+                            QString::fromStdString(bareOrigin + "/a.html")}));
+    QCOMPARE(pages[QString::fromStdString(wwwOrigin + "/")], 0);
+    QCOMPARE(FindingsUnder(run.Map, 0),
+             QSet<QString>({QString::fromStdString("<BROKEN>" + wwwOrigin + "/loop1"),
+                            QString::fromStdString("<LINK>" + wwwOrigin + "/out"),
+                            QString::fromStdString("<BROKEN>" + wwwOrigin + "/chain0")}));
+    QCOMPARE(second.Hits["/new.html"], 1);
+}
+
+void TestWebcharterCrawl::robotsTxt() {
+    StaticSite site;
+    TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
+    site.Replies["/robots.txt"] = {200, "text/plain",
+                                   "User-agent: *\nDisallow: /private/\nDisallow: /*.cgi$\n", ""};
+    site.Replies["/"] = {200, "text/html",
+                         "<a href=private/a.html>p</a><a href=public.html>q</a><a href=run.cgi>c</a>", ""};
+    site.Replies["/private/a.html"] = {200, "text/html", "secret", ""};
+    site.Replies["/public.html"] = {200, "text/html", "open", ""};
+    site.Replies["/run.cgi"] = {200, "text/html", "script", ""};
+    const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
+    const QString root = "Search_URL=127.0.0.1:" + QString::number(server.Port) + "/";
+
+    Run run = RunSm({root, "--quiet"});
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem));
+    QMap<QString, int> pages = PagesOf(run.Map);
+    QCOMPARE(QSet<QString>(pages.keyBegin(), pages.keyEnd()),
+             QSet<QString>({origin + "/", origin + "/public.html"}));
+    QCOMPARE(site.Hits["/private/a.html"], 0);
+    QCOMPARE(site.Hits["/run.cgi"], 0);
+
+    run = RunSm({root, "--quiet", "--no-robots"});
+    pages = PagesOf(run.Map);
+    QCOMPARE(pages.size(), 4);
+    QVERIFY(pages.contains(origin + "/private/a.html"));
+}
+
+void TestWebcharterCrawl::crawlerTraps_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QStringList>("limits");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<int>("maxPages");
+    QTest::addColumn<int>("maxDepth");
+    QTest::newRow("endless calendar, page limit") << "/cal/0" << QStringList{"--max-pages=300"} << "page limit" << 300 << 250;
+    QTest::newRow("ever deeper folders, depth limit") << "/deep/" << QStringList{"--max-depth=30"} << "depth limit" << 100000 << 30;
+    QTest::newRow("default limits end the depth trap") << "/deep/" << QStringList{} << "depth limit" << 100000 << 250;
+    QTest::newRow("run time limit") << "/slowcal/0" << QStringList{"--max-time=2"} << "run time limit" << 100000 << 250;
+}
+
+void TestWebcharterCrawl::crawlerTraps() {
+    QFETCH(QString, start);
+    QFETCH(QStringList, limits);
+    QFETCH(QString, note);
+    QFETCH(int, maxPages);
+    QFETCH(int, maxDepth);
+    TestServer server("127.0.0.1", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string& path = request.path;
+        std::string html;
+        if (path.rfind("/cal/", 0) == 0 || path.rfind("/slowcal/", 0) == 0) {
+            // every month links to the next and the previous month and to a week view
+            const bool slow = path[1] == 's';
+            if (slow)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const std::string prefix = slow ? "/slowcal/" : "/cal/";
+            const long month = std::atol(path.c_str() + prefix.size());
+            for (long m : {month + 1, month - 1})
+                html += "<a href='" + prefix + std::to_string(m) + "'>m</a>";
+            html += "<a href='" + prefix + std::to_string(month) + "?view=week&n=" + std::to_string(month * 7) + "'>w</a>";
+        } else if (path.rfind("/deep/", 0) == 0) {
+            html = "<a href='x/'>deeper</a><a href='./'>self</a><a href='/deep/'>top</a>";
+        }
+        response.set_content(html, "text/html");
+    });
+    QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(server.Port) + start, "--no-external"};
+    const Run run = RunSm(arguments + limits);
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    QVERIFY2(run.Errors.contains(note), qPrintable(run.Errors.right(2000)));
+    const QMap<QString, int> pages = PagesOf(run.Map);
+    QVERIFY(pages.size() > 1 && pages.size() <= maxPages);
+    for (int node : pages)
+        QVERIFY(node >= 0 && PageDepth(run.Map, node) <= maxDepth);
+}
+
+void TestWebcharterCrawl::unreachableRoot_data() {
+    QTest::addColumn<QString>("argument");
+    const int closed = ClosedPort("127.0.0.1");
+    QTest::newRow("connection refused") << "Search_URL=127.0.0.1:" + QString::number(closed) + "/";
+    QTest::newRow("no such host") << "Search_URL=no-such-host.invalid/";
+    QTest::newRow("empty") << "Search_URL=";
+    QTest::newRow("blank in host") << "Search_URL=exa mple.org/";
+    QTest::newRow("bad port") << "Search_URL=127.0.0.1:99999/";
+    QTest::newRow("line break") << "Search_URL=127.0.0.1:1/\r\n<END>";
+}
+
+void TestWebcharterCrawl::unreachableRoot() {
+    QFETCH(QString, argument);
+    const Run run = RunSm({argument, "--quiet", "--timeout=5"});
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    QCOMPARE(run.Map.Lines.size(), 3);
+    QVERIFY(run.Map.Lines[0].startsWith("<ROOT>http://"));
+    QCOMPARE(run.Map.Lines[1], QString("Unspecified Host"));
+    QCOMPARE(run.Map.Lines[2], QString("<END>"));
+}
+
+void TestWebcharterCrawl::badInput() {
+    // A server that resets every connection, standing for a broken outside host.
+    const int resetFd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.4", &address.sin_addr);
+    QCOMPARE(bind(resetFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    listen(resetFd, 16);
+    socklen_t length = sizeof address;
+    getsockname(resetFd, reinterpret_cast<sockaddr*>(&address), &length);
+    const int resetPort = ntohs(address.sin_port);
+    std::atomic<bool> done{false};
+    std::thread resetter([&] {
+        for (int i = 0; i < 50 && !done; ++i) {
+            timeval wait{0, 100000};
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(resetFd, &set);
+            if (select(resetFd + 1, &set, nullptr, nullptr, &wait) <= 0)
+                continue;
+            const int client = accept(resetFd, nullptr, nullptr);
+            linger hard{1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            char buffer[512];
+            (void)!read(client, buffer, sizeof buffer);
+            close(client); // RST
+        }
+    });
+
+    // Random bytes may open a comment or a raw-text element, so the link comes first.
+    std::string binary = "<a href=before-binary.html>";
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i)
+        binary += static_cast<char>(random());
+    std::string huge = "<a href=after-huge.html>x</a>";
+    while (huge.size() < 12 * 1024 * 1024)
+        huge += "<p>filler filler filler filler <a href=cut.html>";
+    std::string deep;
+    for (int i = 0; i < 150000; ++i) // within the 1 MB read, too deep for the tree builder
+        deep += "<div>";
+    deep += "<a href=after-deep.html>";
+    const std::string odd =
+        "<a href='a b.html'>blank</a><a href='x&#10;y.html'>newline</a><a href='&#13;&#10;cr.html'>cr</a>"
+        "<a href='\xc3\xa9t\xc3\xa9.html'>utf8</a><a href='q.html?a=<b>&c=\"d\"'>q</a>"
+        "<a href='http://[::1'>bad</a><a href='http://exa mple.org/'>bad host</a>"
+        "<a href='mailto:a%0D%0Ab@example.org'>mail</a><a href='mailto:Unspecified Host'>m</a>"
+        "<a href='Unspecified Host.html'>text</a><a href='\x01\x02ctl.html'>ctl</a>"
+        "<a href='" + std::string(5000, 'z') + "'>long</a><a href='slow.html'>slow</a>"
+        "<a href='http://127.0.0.4:" + std::to_string(resetPort) + "/'>reset</a>"
+        "<a href=binary.html>b</a><a href=huge.html>h</a><a href=deep.html>d</a>"
+        "<a href=malformed.html>m</a>";
+    TestServer server("127.0.0.1", [&](const httplib::Request& request, httplib::Response& response) {
+        const std::string& path = request.path;
+        if (path == "/")
+            response.set_content(odd, "text/html");
+        else if (path == "/binary.html")
+            response.set_content(binary, "text/html");
+        else if (path == "/huge.html")
+            response.set_content(huge, "text/html");
+        else if (path == "/deep.html")
+            response.set_content(deep, "text/html");
+        else if (path == "/malformed.html")
+            response.set_content("<html><<a href=\"m1.html\"<b><a href=m2.html <i></b></a></p></div>"
+                                 "<a href=\"m3.html><table><tr><a href='m4.html'></td>", "text/html");
+        else if (path == "/slow.html") {
+            // drips a byte every 100 ms for at most 10 seconds
+            response.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
+                if (offset >= 100)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.write("x", 1);
+            });
+        } else
+            response.set_content("<p>page</p>", "text/html");
+    });
+    const Run run = RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet",
+                           "--timeout=6", "--max-bytes=1048576", "--verbose"});
+    done = true;
+    resetter.join();
+    close(resetFd);
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    QCOMPARE(run.ExitCode, 0);
+    QVERIFY(!run.Map.Lines.join("\n").contains("Unspecified Host"));
+    QVERIFY2(run.Errors.contains("document size limit"), qPrintable(run.Errors + run.Map.Lines.join("\n")));
+    const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
+    const QMap<QString, int> pages = PagesOf(run.Map);
+    for (const char* page : {"/before-binary.html", "/after-huge.html", "/after-deep.html", "/a%20b.html",
+                                "/xy.html", "/cr.html", "/%C3%A9t%C3%A9.html", "/m2.html", "/m4.html"})
+        QVERIFY2(pages.contains(origin + page), page);
+    QVERIFY(pages.contains(origin + "/q.html?a=%3Cb%3E&c=%22d%22"));
+    const QSet<QString> findings = FindingsUnder(run.Map, 0);
+    QVERIFY(findings.contains("<BROKEN>http://127.0.0.4:" + QString::number(resetPort) + "/"));
+    QVERIFY(findings.contains("<BROKEN>" + origin + "/slow.html"));
+    QVERIFY(findings.contains("<BROKEN>http://exa%20mple.org/"));
+    QVERIFY(findings.contains("<MAILTO>mailto:a%0D%0Ab@example.org"));
+    for (const QString& line : run.Map.Lines)
+        QVERIFY2(!line.contains(QChar(1)) && !line.contains(QChar(2)), qPrintable(line));
+}
+
+QTEST_GUILESS_MAIN(TestWebcharterCrawl)
+#include "TestWebcharterCrawl.moc"
