@@ -20,6 +20,11 @@ enum RequestKind {
 };
 
 // Trims text and replaces each remaining blank by blankCode ("%20" or "+").
+// A page URL as a request parameter: "%", "?", "&" and "#" are escaped
+// (%25, %3F, %26, %23) so the page's own query cannot end the parameter or
+// make a second "?" in the request line; the server undoes exactly these.
+QString PageParameter(const QString& page);
+
 QString EncodeBlanks(const QString& text, const QString& blankCode);
 
 // The queue entry for a request: the tag digit followed by the URL.

@@ -60,10 +60,38 @@ std::optional<std::string> RawValue(std::string_view query, std::string_view nam
     return std::string(query.substr(start, end - start));
 }
 
+// Undoes the client's escapes of the four characters that would break the
+// request line or its parameters inside a page URL: %25 "%", %3F "?",
+// %26 "&" and %23 "#". Any other escape stays as the page has it.
+std::string UnescapePageParameter(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '%' && i + 2 < raw.size()) {
+            const char a = raw[i + 1];
+            const char b = static_cast<char>(raw[i + 2] | 0x20);
+            char decoded = 0;
+            if (a == '2' && b == '5') decoded = '%';
+            else if (a == '3' && b == 'f') decoded = '?';
+            else if (a == '2' && b == '6') decoded = '&';
+            else if (a == '2' && b == '3') decoded = '#';
+            if (decoded != 0) {
+                out += decoded;
+                i += 2;
+                continue;
+            }
+        }
+        out += raw[i];
+    }
+    return out;
+}
+
 // The page URL as sent; a fully encoded one ("http%3A%2F%2F...") is decoded.
 std::string PageUrl(std::string raw) {
     if (StartsWithNoCase(raw, "http%3a") || StartsWithNoCase(raw, "https%3a"))
         raw = PercentDecode(raw);
+    else
+        raw = UnescapePageParameter(raw);
     return Trim(raw);
 }
 

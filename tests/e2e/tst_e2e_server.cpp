@@ -87,6 +87,17 @@ void TestEndToEndServer::wordweighThroughBundledServer()
     QTRY_VERIFY(transport.TransportIdle);
     QCOMPARE(windowHost.Modified, 1);
 
+    // A page with its own query string and an escape in its path reaches
+    // the server whole and is echoed as sent.
+    answer.clear();
+    const QString withQuery = page + QStringLiteral("?colour=green&size=10%25");
+    transport.Append(1, WordweighUrl(address, withQuery, QStringLiteral("garden")));
+    transport.StartNextRequest(QString(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!answer.isEmpty(), 20000);
+    QVERIFY2(answer.startsWith(QStringLiteral("WORDWEIGH-v1.1<br>") + withQuery + QStringLiteral("<br>")),
+             qPrintable(answer.left(300)));
+    QVERIFY(answer.contains(QStringLiteral("PERCENTAGE: ")));
+
     bundled.Stop();
     QVERIFY(!bundled.Running());
     site.stop();

@@ -20,16 +20,18 @@ void TestEndpoints::urls_data()
 {
     const QString s = QStringLiteral("127.0.0.1:47800");
     const QString page = QStringLiteral("http://www.example.org/a b/index.html?x=1");
+    // The page's own "?", "&", "#" and "%" are escaped so its query stays inside the parameter.
+    const QString sent = QStringLiteral("http://www.example.org/a b/index.html%3Fx=1");
     const QString base = QStringLiteral("http://127.0.0.1:47800/cgi-bin/zeph/");
     QTest::addColumn<QString>("built");
     QTest::addColumn<QString>("expected");
     QTest::newRow("wordweigh blanks") << WordweighUrl(s, page, "  web  site design ")
-                                      << base + "text_output/wordweigh-pt.cgi?url=" + page +
+                                      << base + "text_output/wordweigh-pt.cgi?url=" + sent +
                                              "&keywords=web%20%20site%20design";
     QTest::newRow("wordweigh empty") << WordweighUrl(s, "http://h/", "   ")
                                      << base + "text_output/wordweigh-pt.cgi?url=http://h/&keywords=";
     QTest::newRow("stuffwatch") << StuffwatchUrl(s, page)
-                                << base + "text_output/spam-pt.cgi?url=" + page;
+                                << base + "text_output/spam-pt.cgi?url=" + sent;
     QTest::newRow("rankscout") << RankscoutUrl(s, "http://h/p.html", " cheap  flights ",
                                                {"altavista", "yahoo"}, true)
                                << base + "text_output/rankscout-pt.cgi?Search_URL=http://h/p.html"
@@ -43,13 +45,16 @@ void TestEndpoints::urls_data()
         << base + "text_output/submit-pt.cgi?url=http://h/&altavista=on&whatuseek=on"
                   "&title=My%20%20Site&desc=Best%20site&keywords=a%20b&email= me@h.org";
     QTest::newRow("backwatch") << BackwatchUrl(s, page)
-                               << base + "text_output/backwatch-pt.cgi?url=" + page;
+                               << base + "text_output/backwatch-pt.cgi?url=" + sent;
     QTest::newRow("stop rankscout bulletins")
         << StopRankscoutBulletinsUrl(s, "42", "www.example.org")
         << base + "register/kpreguser.cgi?action=del&uid=42&project=http://www.example.org";
     QTest::newRow("stop backwatch bulletins")
         << StopBackwatchBulletinsUrl(s, "42", "www.example.org")
         << base + "register/unreguser.cgi?uid=42&project=http://www.example.org";
+    QTest::newRow("page with query, fragment and escapes")
+        << StuffwatchUrl(s, "http://h/a%20b.php?q=1&r=2#top")
+        << base + "text_output/spam-pt.cgi?url=http://h/a%2520b.php%3Fq=1%26r=2%23top";
     QTest::newRow("other server") << StuffwatchUrl("analysis.example.net", "http://h/")
                                   << "http://analysis.example.net/cgi-bin/zeph/text_output/"
                                      "spam-pt.cgi?url=http://h/";
