@@ -1,7 +1,5 @@
 // The main window built with test doubles and driven through its actions.
-#include "Fakes.h"
-#include "ProcessLauncher.h"
-#include "NetFakes.h"
+#include "WindowFixture.h"
 #include "Main.h"
 #include "ProjectFile.h"
 
@@ -32,63 +30,7 @@ using namespace vantora::test;
 
 namespace {
 
-// Records the programs it is asked to start; none really starts.
-class RecordingLauncher : public ProcessLauncher {
-public:
-    QStringList Started;
-    qint64 Start(const QString& program, const QStringList& arguments, const QString&) override
-    {
-        Started << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
-        return Started.size();
-    }
-    void End(qint64) override {}
-    bool IsRunning(qint64) override { return false; }
-};
-
-struct Fixture {
-    FakeDialogs dialogs;
-    MemorySettings settings;
-    FixedClock clock;
-    FakeLocalAddress address;
-    FakeRegistrar registrar;
-    FakeShell shell;
-    FakeHttpClient http;
-    FakeDialUp dialUp;
-    RecordingLauncher processes;
-    Platform platform;
-    std::unique_ptr<MainWindow> window;
-
-    Fixture()
-    {
-        platform.dialogs = &dialogs;
-        platform.settings = &settings;
-        platform.clock = &clock;
-        platform.localAddress = &address;
-        platform.fileTypes = &registrar;
-        platform.shell = &shell;
-        platform.http = &http;
-        platform.dialUp = &dialUp;
-        platform.processes = &processes;
-    }
-    MainWindow& Start(const QStringList& arguments = {})
-    {
-        window = std::make_unique<MainWindow>(platform, QStringLiteral("/opt/vantora/bin/vantora"));
-        window->SplashMinimumMs = 0;
-        window->StartBundledServer = false;
-        // No modal loops in tests: a dialog shown without a script is cancelled.
-        window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
-        window->show();
-        window->Startup(arguments);
-        return *window;
-    }
-    void Trigger(const char* name)
-    {
-        QAction* action = window->FindAction(QString::fromLatin1(name));
-        QVERIFY2(action, name);
-        QVERIFY2(action->isEnabled(), name);
-        action->trigger();
-    }
-};
+using Fixture = WindowFixture<>;
 
 // A project file holding a little of everything.
 ProjectData SampleProject()

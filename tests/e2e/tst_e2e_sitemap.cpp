@@ -1,9 +1,8 @@
 // The program makes a site map with the real sm applet: a project for a site
 // served here, "Update Site Map", the tree holding the site's pages; and Stop
 // during a slow crawl ending the applet and keeping the previous map.
-#include "Fakes.h"
+#include "WindowFixture.h"
 #include "Main.h"
-#include "NetFakes.h"
 #include "ProcessLauncher.h"
 #include "SiteMapController.h"
 #include "SiteMapCreation.h"
@@ -97,29 +96,10 @@ public:
     }
 };
 
-struct Program {
-    FakeDialogs dialogs;
-    MemorySettings settings;
-    FixedClock clock;
-    FakeLocalAddress address;
-    FakeRegistrar registrar;
-    FakeShell shell;
-    FakeHttpClient http;
-    FakeDialUp dialUp;
-    WatchedLauncher processes;
-    Platform platform;
-    std::unique_ptr<MainWindow> window;
-
+struct Program : WindowFixture<WatchedLauncher> {
     Program()
     {
-        platform = {&dialogs, &settings, &clock, &address, &registrar, &shell, &http, &dialUp, &processes};
-        const QString bin = qEnvironmentVariable("VANTORA_BIN_DIR");
-        window = std::make_unique<MainWindow>(platform, QDir(bin).filePath(QStringLiteral("vantora")));
-        window->SplashMinimumMs = 0;
-        window->StartBundledServer = false;
-        window->RunModal = [](QDialog*) { return int(QDialog::Rejected); };
-        window->show();
-        window->Startup({});
+        Start({}, QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("vantora")));
         window->TipWindow->close();
     }
     // A new project for the served site, as Project Settings makes it.
