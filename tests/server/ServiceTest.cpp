@@ -61,14 +61,14 @@ struct PageSpec {
     int ExtraH1 = 0;
 };
 
-std::string BuildPage(const PageSpec& spec) {
-    std::string html = "<!DOCTYPE html><html><head><title>" + spec.Title +
-                       "</title><meta name=\"description\" content=\"" + spec.Description +
-                       "\">" + spec.Head + "</head><body><h1>Garden tools that last</h1>";
-    for (int i = 0; i < spec.ExtraH1; ++i)
+std::string BuildPage(const PageSpec& layout) {
+    std::string html = "<!DOCTYPE html><html><head><title>" + layout.Title +
+                       "</title><meta name=\"description\" content=\"" + layout.Description +
+                       "\">" + layout.Head + "</head><body><h1>Garden tools that last</h1>";
+    for (int i = 0; i < layout.ExtraH1; ++i)
         html += "<h1>Another main heading</h1>";
     html += "<p>Good garden tools make every job easier. " + Prose(6, 1) + "</p>";
-    if (spec.Images)
+    if (layout.Images)
         html += "<img src=\"a.jpg\" alt=\"Row of garden tools on a shed wall\">"
                 "<img src=\"b.jpg\" alt=\"Spade resting in soil\">";
     html += "<h2>Choosing garden tools</h2><p>" + Prose(8, 2) + "</p>";
@@ -77,7 +77,7 @@ std::string BuildPage(const PageSpec& spec) {
             "</p>";
     html += "<p><a href=\"/spades.html\">Spades for heavy clay</a> and "
             "<a href=\"/care.html\">our tool care guide</a>.</p>";
-    html += spec.Body + "</body></html>";
+    html += layout.Body + "</body></html>";
     return html;
 }
 
@@ -173,8 +173,8 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("words");
-        auto add = [](const char* name, const char* path, const char* code, const PageSpec& spec) {
-            QTest::newRow(name) << path << code << QString::fromStdString(BuildPage(spec));
+        auto add = [](const char* name, const char* path, const char* code, const PageSpec& layout) {
+            QTest::newRow(name) << path << code << QString::fromStdString(BuildPage(layout));
         };
         PageSpec noTitle;
         noTitle.Title = "Everything you need for the allotment and the vegetable plot";
@@ -221,8 +221,8 @@ class ServiceTest : public QObject {
     void spamRuleFires_data() {
         QTest::addColumn<QString>("html");
         QTest::addColumn<QString>("code");
-        auto add = [](const char* name, const char* code, const PageSpec& spec) {
-            QTest::newRow(name) << QString::fromStdString(BuildPage(spec)) << code;
+        auto add = [](const char* name, const char* code, const PageSpec& layout) {
+            QTest::newRow(name) << QString::fromStdString(BuildPage(layout)) << code;
         };
         PageSpec s;
         s.Body = "<div style=\"display:none\">cheap pills cheap pills buy now best cheap casino "
