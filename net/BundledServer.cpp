@@ -7,6 +7,11 @@
 #include <QProcess>
 #include <QTcpSocket>
 
+#if defined(Q_OS_LINUX)
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace vantora {
 
 BundledServer::~BundledServer()
@@ -90,6 +95,11 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
     Process->setArguments({QStringLiteral("--listen"), serverAddress.trimmed()});
     Process->setWorkingDirectory(programDir);
     Process->setProcessChannelMode(QProcess::ForwardedChannels);
+#if defined(Q_OS_LINUX)
+    // The server goes with the program even when the program is killed and
+    // never reaches its own shut-down.
+    Process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     Process->start();
     if (!Process->waitForStarted(3000)) {
         delete Process;
