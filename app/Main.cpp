@@ -14,6 +14,7 @@
 #include "BundledServer.h"
 #include "DialSession.h"
 #include "Dialupthing.h"
+#include "HttpClient.h"
 #include "Transport.h"
 #include "SiteMapController.h"
 #include "SiteMapCreation.h"
@@ -1064,6 +1065,7 @@ void MainWindow::ResetProject()
     ProjectFileName.clear();
     ProjectModified = false;
     SetProjectStatus(QString());
+    Env.http->SetProxy(false, QString(), 0);
     Project.ProxyServer.clear();
     Project.ProxyPort = 0;
     Project.RootHost.clear();
