@@ -620,44 +620,43 @@ void MainWindow::BuildProjectView()
 
 // ---------------------------------------------------------------- states
 
-void MainWindow::ApplyNoProjectState()
+// The control states: which actions the two project states enable.
+namespace {
+
+void SetActionsEnabled(const MainWindow& window, std::initializer_list<const char*> names, bool on)
 {
-    for (const char* name : {"tbSave", "tbEditMode", "tbPrint", "tbCut", "tbCopy", "tbPaste",
-                             "tbBold", "tbUnderline", "tbItalic", "tbLeftJustify", "tbCenter",
-                             "tbRightJustify", "tbBullets", "actSave", "actSaveAs", "actClose",
-                             "actPrint", "actStopBackwatchBulletins", "actStopRankscoutBulletins",
-                             "actCut", "actPaste", "actDelete", "popCut", "popPaste", "popDelete",
-                             "actUpdateBulletinBoard"})
-        FindAction(QString::fromLatin1(name))->setEnabled(false);
-    for (const char* name : {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"})
-        FindAction(QString::fromLatin1(name))->setEnabled(true);
+    for (const char* name : names)
+        window.FindAction(QString::fromLatin1(name))->setEnabled(on);
+}
+
+} // namespace
+
+void MainWindow::ApplyControlState(bool projectOpen)
+{
+    SetActionsEnabled(*this, {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
+                              "actClose", "actPrint"},
+                      projectOpen);
+    SetActionsEnabled(*this, {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic",
+                              "tbLeftJustify", "tbCenter", "tbRightJustify", "tbBullets", "actCut",
+                              "actPaste", "actDelete", "popCut", "popPaste", "popDelete",
+                              "actUpdateBulletinBoard"},
+                      false);
+    SetActionsEnabled(*this, {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"}, true);
+    if (!projectOpen)
+        SetActionsEnabled(*this, {"actStopBackwatchBulletins", "actStopRankscoutBulletins"}, false);
     for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
         FindAction(QString::fromLatin1(name))->setChecked(false);
     FontNameList->setEnabled(false);
     FontSizeList->setEnabled(false);
-    EditMenu->setEnabled(false);
-    ToolsMenu->setEnabled(false);
+    EditMenu->setEnabled(projectOpen);
+    ToolsMenu->setEnabled(projectOpen);
+    ReportEditMode = false;
     ApplyProjectReadOnlyViews();
 }
 
-void MainWindow::ApplyProjectOpenState()
-{
-    ReportEditMode = false;
-    for (const char* name : {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
-                             "actClose", "actPrint"})
-        FindAction(QString::fromLatin1(name))->setEnabled(true);
-    for (const char* name : {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic",
-                             "tbLeftJustify", "tbCenter", "tbRightJustify", "tbBullets", "actCut",
-                             "actPaste", "actDelete", "popCut", "popPaste", "popDelete"})
-        FindAction(QString::fromLatin1(name))->setEnabled(false);
-    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
-        FindAction(QString::fromLatin1(name))->setChecked(false);
-    FontNameList->setEnabled(false);
-    FontSizeList->setEnabled(false);
-    EditMenu->setEnabled(true);
-    ToolsMenu->setEnabled(true);
-    ApplyProjectReadOnlyViews();
-}
+void MainWindow::ApplyNoProjectState() { ApplyControlState(false); }
+
+void MainWindow::ApplyProjectOpenState() { ApplyControlState(true); }
 
 void MainWindow::ApplyProjectReadOnlyViews()
 {

@@ -189,6 +189,7 @@ private:
     void SiteMapBusyChanged(bool busy);
     void LetMessagesRun();
     void ApplyProjectReadOnlyViews();
+    void ApplyControlState(bool projectOpen);
     QAction* MakeAction(const QString& name, const QString& text, const QString& hint = QString(),
                         const QKeySequence& shortcut = QKeySequence());
 
