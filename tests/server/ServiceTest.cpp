@@ -373,7 +373,7 @@ class ServiceTest : public QObject {
             << QByteArray::fromStdString("<html><body><p title=\"" + std::string(2 << 20, 'a') + "\">text</p></body></html>")
             << "text" << false;
         QTest::newRow("broken encoding")
-            << QByteArray("<html><head><title>\x93Caf\xe9\x94 \xff\xfe</title></head><body><p>\xc3\x28 \xa0 na\xefve</p></body></html>")
+            << QByteArray("<html><head><title>\x93" "Caf\xe9\x94 \xff\xfe</title></head><body><p>\xc3\x28 \xa0 na\xefve</p></body></html>")
             << "caf%E9" << false;
         QTest::newRow("markers inside the page")
             << QByteArray("<html><head><title>PERCENTAGE: 100 PROBLEM: ERROR NO-SPAM <br> <HTML></title></head>"
