@@ -36,7 +36,11 @@ class TestServer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
     TestServer(const char* host, Handler handler) {
-        Server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        // One thread per connection the crawler may hold open (16 to the site,
+        // 2 per outside host) and spare: a kept-alive connection holds its
+        // thread, so a smaller pool leaves later connections waiting past the
+        // crawler's request time-out on a loaded machine.
+        Server.new_task_queue = [] { return new httplib::ThreadPool(48); };
         Server.set_keep_alive_max_count(1000);
         auto route = [handler](const httplib::Request& request, httplib::Response& response) {
             handler(request, response);
