@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <vector>
 #include <ctime>
 
 namespace vantora {
@@ -37,7 +38,7 @@ std::size_t ValueStart(std::string_view query, std::string_view name) {
 // at them: a value runs up to the last "&<next>=" of the parameters that the
 // client sends after it, or to the end.
 std::optional<std::string> RawValue(std::string_view query, std::string_view name,
-                                    std::initializer_list<std::string_view> following = {}) {
+                                    const std::vector<std::string_view>& following = {}) {
     const std::size_t start = ValueStart(query, name);
     if (start == std::string_view::npos)
         return std::nullopt;
@@ -349,29 +350,32 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
         answer.Result = "ok " + std::to_string(points) + " points";
         return answer;
     }
-    if (route == "text_output/rankscout-pt.cgi") {
-        answer.Page = PageUrl(RawValue(rawQuery, "Search_URL", {"Search_Text"}).value_or(""));
-        answer.Body = "RANKSCOUT<br>Unspecified Host or Keywords: rank checks are not "
-                      "available on this server yet.<br>";
-        answer.Result = "not available";
-        return answer;
-    }
-    if (route == "text_output/submit-pt.cgi") {
-        answer.Page = PageUrl(RawValue(rawQuery, "url", {"altavista", "hotbot", "lycos", "excite",
-                                                         "infoseek", "webcrawler", "planetsearch",
-                                                         "netfind", "scrubtheweb", "sitefinder",
-                                                         "moshix2", "questfinder", "xerus", "zap",
-                                                         "whatuseek", "megallan", "title"})
-                                  .value_or(""));
-        answer.Body = "ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>Submission to search engines is "
-                      "not available on this server yet.<br>";
-        answer.Result = "not available";
-        return answer;
-    }
-    if (route == "text_output/backwatch-pt.cgi") {
-        answer.Page = PageUrl(RawValue(rawQuery, "url").value_or(""));
-        answer.Body = "BACKWATCH-v1.1<br>ERROR-INVALID-URL<br>Link-back checks are not "
-                      "available on this server yet.<br>";
+    // Tools this server does not analyse yet: each gets its own not-opened answer.
+    struct NotYet {
+        const char* Route;
+        const char* PageParameter;
+        std::vector<std::string_view> Following; // parameters that may follow the page URL
+        const char* Body;
+    };
+    static const NotYet notYet[] = {
+        {"text_output/rankscout-pt.cgi", "Search_URL", {"Search_Text"},
+         "RANKSCOUT<br>Unspecified Host or Keywords: rank checks are not available on this "
+         "server yet.<br>"},
+        {"text_output/submit-pt.cgi", "url",
+         {"altavista", "hotbot", "lycos", "excite", "infoseek", "webcrawler", "planetsearch",
+          "netfind", "scrubtheweb", "sitefinder", "moshix2", "questfinder", "xerus", "zap",
+          "whatuseek", "megallan", "title"},
+         "ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>Submission to search engines is not "
+         "available on this server yet.<br>"},
+        {"text_output/backwatch-pt.cgi", "url", {},
+         "BACKWATCH-v1.1<br>ERROR-INVALID-URL<br>Link-back checks are not available on this "
+         "server yet.<br>"},
+    };
+    for (const NotYet& tool : notYet) {
+        if (route != tool.Route)
+            continue;
+        answer.Page = PageUrl(RawValue(rawQuery, tool.PageParameter, tool.Following).value_or(""));
+        answer.Body = tool.Body;
         answer.Result = "not available";
         return answer;
     }
