@@ -9,8 +9,28 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <memory>
+
 using namespace vantora;
 using namespace vantora::test;
+
+namespace {
+
+// The dialog over an in-memory store; set options before the first Dialog().
+struct Fixture {
+    MemorySettings settings;
+    FakeDialogs dialogs;
+    ProgramOptions options;
+    std::unique_ptr<ProgramOptionsDialog> dialog;
+    ProgramOptionsDialog& Dialog()
+    {
+        if (!dialog)
+            dialog = std::make_unique<ProgramOptionsDialog>(&settings, &dialogs, &options);
+        return *dialog;
+    }
+};
+
+} // namespace
 
 class TestProgramOptions : public QObject {
     Q_OBJECT
@@ -41,13 +61,11 @@ void TestProgramOptions::fillsFromOptions()
     QFETCH(int, checkMsg);
     QFETCH(bool, fieldEnabled);
     QFETCH(QString, shown);
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    options.CheckMsg = checkMsg;
-    options.Dial = true;
-    options.TipOfTheDayMode = 2;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.options.CheckMsg = checkMsg;
+    f.options.Dial = true;
+    f.options.TipOfTheDayMode = 2;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     QCOMPARE(dialog.MinutesField->isEnabled(), fieldEnabled);
     QCOMPARE(dialog.MinutesField->currentText(), shown);
@@ -60,61 +78,53 @@ void TestProgramOptions::fillsFromOptions()
 
 void TestProgramOptions::okWritesEveryValue()
 {
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    options.CheckMsg = 5;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.options.CheckMsg = 5;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     dialog.DialBox->setChecked(true);
     dialog.ClearBox->setChecked(true);
     dialog.MinutesField->setEditText(QStringLiteral("30"));
     dialog.OkButton->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(settings.Values.value("Dial").toInt(), 1);
-    QCOMPARE(settings.Values.value("ReportGen").toInt(), 0);
-    QCOMPARE(settings.Values.value("CheckMsg").toInt(), 30);
-    QCOMPARE(settings.Values.value("Clear").toInt(), 1);
-    QCOMPARE(settings.Values.value("Leave").toInt(), 0);
-    QCOMPARE(settings.Values.value("Tip").toInt(), 0);
-    QVERIFY(options.Dial && options.Clear && !options.Leave);
-    QCOMPARE(options.CheckMsg, 30);
-    QVERIFY(!settings.Values.contains("HorzPos")); // the dialog writes only its own values
+    QCOMPARE(f.settings.Values.value("Dial").toInt(), 1);
+    QCOMPARE(f.settings.Values.value("ReportGen").toInt(), 0);
+    QCOMPARE(f.settings.Values.value("CheckMsg").toInt(), 30);
+    QCOMPARE(f.settings.Values.value("Clear").toInt(), 1);
+    QCOMPARE(f.settings.Values.value("Leave").toInt(), 0);
+    QCOMPARE(f.settings.Values.value("Tip").toInt(), 0);
+    QVERIFY(f.options.Dial && f.options.Clear && !f.options.Leave);
+    QCOMPARE(f.options.CheckMsg, 30);
+    QVERIFY(!f.settings.Values.contains("HorzPos")); // the dialog writes only its own values
 }
 
 void TestProgramOptions::okTurnsPendingIntroTipIntoRandomTip()
 {
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    options.TipOfTheDayMode = 2;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.options.TipOfTheDayMode = 2;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     dialog.OkButton->click();
-    QCOMPARE(options.TipOfTheDayMode, 1);
-    QCOMPARE(settings.Values.value("Tip").toInt(), 1);
+    QCOMPARE(f.options.TipOfTheDayMode, 1);
+    QCOMPARE(f.settings.Values.value("Tip").toInt(), 1);
 }
 
 void TestProgramOptions::cancelChangesNothing()
 {
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     dialog.DialBox->setChecked(true);
     dialog.CancelButton->click();
-    QVERIFY(settings.Values.isEmpty());
-    QVERIFY(!options.Dial);
+    QVERIFY(f.settings.Values.isEmpty());
+    QVERIFY(!f.options.Dial);
 }
 
 void TestProgramOptions::minutesFieldAcceptsDigitsOnly()
 {
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    options.CheckMsg = 1;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.options.CheckMsg = 1;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.show();
     dialog.FillFromOptions();
     QLineEdit* edit = dialog.MinutesField->lineEdit();
@@ -128,38 +138,34 @@ void TestProgramOptions::minutesFieldAcceptsDigitsOnly()
 
 void TestProgramOptions::emptyMinutesGivesConversionFailure()
 {
-    MemorySettings settings;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    options.CheckMsg = 5;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.options.CheckMsg = 5;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     dialog.DialBox->setChecked(true);
     dialog.ClearBox->setChecked(true);
     dialog.MinutesField->setEditText(QString());
     dialog.OkButton->click();
-    QCOMPARE(dialogs.GeneralErrors, QStringList{"'' is not a valid integer value"});
+    QCOMPARE(f.dialogs.GeneralErrors, QStringList{"'' is not a valid integer value"});
     // Dial and ReportGen went through; the rest did not.
-    QCOMPARE(settings.Values.value("Dial").toInt(), 1);
-    QVERIFY(settings.Values.contains("ReportGen"));
-    QVERIFY(!settings.Values.contains("CheckMsg"));
-    QVERIFY(!settings.Values.contains("Clear"));
-    QVERIFY(!options.Clear);
-    QCOMPARE(options.CheckMsg, 5);
+    QCOMPARE(f.settings.Values.value("Dial").toInt(), 1);
+    QVERIFY(f.settings.Values.contains("ReportGen"));
+    QVERIFY(!f.settings.Values.contains("CheckMsg"));
+    QVERIFY(!f.settings.Values.contains("Clear"));
+    QVERIFY(!f.options.Clear);
+    QCOMPARE(f.options.CheckMsg, 5);
 }
 
 void TestProgramOptions::unopenableStoreChangesNothing()
 {
-    MemorySettings settings;
-    settings.Openable = false;
-    FakeDialogs dialogs;
-    ProgramOptions options;
-    ProgramOptionsDialog dialog(&settings, &dialogs, &options);
+    Fixture f;
+    f.settings.Openable = false;
+    ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
     dialog.DialBox->setChecked(true);
     dialog.OkButton->click();
-    QVERIFY(!options.Dial);
-    QVERIFY(dialogs.GeneralErrors.isEmpty());
+    QVERIFY(!f.options.Dial);
+    QVERIFY(f.dialogs.GeneralErrors.isEmpty());
 }
 
 void TestProgramOptions::loadSettingsOnUnopenableStoreKeepsStartValues()
