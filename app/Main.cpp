@@ -1,26 +1,26 @@
 #include "Main.h"
 
+#include "BundledServer.h"
+#include "DialSession.h"
 #include "Dialogs.h"
+#include "Dialupthing.h"
 #include "Environment.h"
+#include "HttpClient.h"
+#include "New.h"
 #include "ProjectFile.h"
+#include "ProjectSettings.h"
 #include "RecentFiles.h"
 #include "ReportView.h"
 #include "Settings.h"
-#include "about.h"
-#include "programopt.h"
-#include "splash.h"
-#include "startdlg.h"
-#include "New.h"
-#include "BundledServer.h"
-#include "DialSession.h"
-#include "Dialupthing.h"
-#include "HttpClient.h"
-#include "Transport.h"
 #include "SiteMapController.h"
 #include "SiteMapCreation.h"
 #include "SiteMapHost.h"
 #include "SiteMapPanel.h"
-#include "ProjectSettings.h"
+#include "Transport.h"
+#include "about.h"
+#include "programopt.h"
+#include "splash.h"
+#include "startdlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -55,8 +55,8 @@ namespace vantora {
 
 namespace {
 
-const char* const PageCaptions[ToolPageCount] = {"Wordweigh",  "Stuffwatch", "Rankscout",
-                                                 "Enginepost", "Backwatch",  "Tagsmith",
+const char* const PageCaptions[ToolPageCount] = {"Wordweigh",  "Stuffwatch",    "Rankscout",
+                                                 "Enginepost", "Backwatch",     "Tagsmith",
                                                  "Sitecensus", "Bulletin Board"};
 const char* const StartButtonNames[5] = {"WordweighStart", "StuffwatchStart", "RankscoutStart",
                                          "EnginepostStart", "BackwatchStart"};
@@ -64,8 +64,7 @@ const char* const StartButtonNames[5] = {"WordweighStart", "StuffwatchStart", "R
 // A small tool bar picture: a glyph drawn on a transparent square, so every
 // button reads without image files.
 QIcon GlyphIcon(const QString& glyph, bool bold = false, bool italic = false,
-                bool underline = false)
-{
+                bool underline = false) {
     QPixmap pixmap(20, 20);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -82,8 +81,7 @@ QIcon GlyphIcon(const QString& glyph, bool bold = false, bool italic = false,
 
 // Paragraph alignment pictures: four lines placed left, centred or right,
 // or with bullets.
-QIcon AlignIcon(int kind)
-{
+QIcon AlignIcon(int kind) {
     QPixmap pixmap(20, 20);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -109,8 +107,7 @@ QIcon AlignIcon(int kind)
 
 // Pictures of a printer, two pages and a clipboard, drawn with lines so
 // they look the same on every desktop.
-QIcon ShapeIcon(const QString& kind)
-{
+QIcon ShapeIcon(const QString& kind) {
     QPixmap pixmap(20, 20);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -141,8 +138,7 @@ QIcon ShapeIcon(const QString& kind)
     return QIcon(pixmap);
 }
 
-QIcon StandardIcon(QStyle::StandardPixmap which)
-{
+QIcon StandardIcon(QStyle::StandardPixmap which) {
     return QApplication::style()->standardIcon(which);
 }
 
@@ -150,49 +146,49 @@ QIcon StandardIcon(QStyle::StandardPixmap which)
 
 // Lets the Project Settings dialog reach the window's project and state.
 class MainWindow::SettingsHost : public ProjectSettingsHost {
-public:
+  public:
     explicit SettingsHost(MainWindow& window) : Window(window) {}
     ProjectData& Project() override { return Window.Project; }
-    void ApplyNewProjectState(const QString& urlText) override { Window.ApplyNewProjectState(urlText); }
+    void ApplyNewProjectState(const QString& urlText) override {
+        Window.ApplyNewProjectState(urlText);
+    }
     void ClearSiteMapTree() override { Window.ClearSiteMap(Window.SelectionLabel->text()); }
     void SetProjectStatus(const QString& text) override { Window.SetProjectStatus(text); }
     void MarkProjectModified() override { Window.ProjectModified = true; }
 
-private:
+  private:
     MainWindow& Window;
 };
 
 // Lets the transport and the dial-up state reach the window.
 class MainWindow::NetHost : public TransportHost, public DialHost {
-public:
+  public:
     explicit NetHost(MainWindow& window) : Window(window) {}
     void SetStatus(const QString& text) override { Window.SetStatusText(text); }
     void SetBusy(bool on) override { Window.SetAnimation(on); }
     void SetProjectModified() override { Window.ProjectModified = true; }
     void Repaint() override { Window.update(); }
     void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
-    void SetDialItemsEnabled(bool dialItem, bool hangUpItem) override
-    {
+    void SetDialItemsEnabled(bool dialItem, bool hangUpItem) override {
         Window.FindAction(QStringLiteral("actDial"))->setEnabled(dialItem);
         Window.FindAction(QStringLiteral("actHangUp"))->setEnabled(hangUpItem);
     }
     void ShowDialDialog() override { Window.RunModal(Window.DialDialog); }
-    void SetWaitCursor(bool on) override
-    {
+    void SetWaitCursor(bool on) override {
         if (on)
             QApplication::setOverrideCursor(Qt::WaitCursor);
         else if (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
     }
 
-private:
+  private:
     MainWindow& Window;
 };
 
 // Lets the site map panel reach the window's project, status bar, busy
 // animation, Stop flag and connection check.
 class MainWindow::MapHost : public SiteMapHost {
-public:
+  public:
     explicit MapHost(MainWindow& window) : Window(window) {}
     Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
     ProjectData& Project() override { return Window.Project; }
@@ -202,18 +198,16 @@ public:
     void SetBusyAnimation(bool running) override { Window.SetAnimation(running); }
     bool StopRequested() const override { return Window.Net->StopRequested; }
     void SetStopRequested(bool requested) override { Window.Net->StopRequested = requested; }
-    bool CheckConnect() override
-    {
+    bool CheckConnect() override {
         return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
     }
 
-private:
+  private:
     MainWindow& Window;
 };
 
 MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWidget* parent)
-    : QMainWindow(parent), ProgramPath(programPath), Env(platform)
-{
+    : QMainWindow(parent), ProgramPath(programPath), Env(platform) {
     setObjectName(QStringLiteral("Main"));
     RunModal = [](QDialog* dialog) { return dialog->exec(); };
     setWindowTitle(QStringLiteral("The Vantora"));
@@ -246,7 +240,8 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
     TipWindow = new TipOfTheDayWindow(this);
-    connect(TipWindow, &QDialog::finished, this, [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
+    connect(TipWindow, &QDialog::finished, this,
+            [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
 
     NetLink->SetDialItemsEnabled(Dial->DialItemEnabled, Dial->HangUpItemEnabled);
     ApplyNoProjectState();
@@ -257,8 +252,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
 MainWindow::~MainWindow() = default;
 
 QAction* MainWindow::MakeAction(const QString& name, const QString& text, const QString& hint,
-                                const QKeySequence& shortcut)
-{
+                                const QKeySequence& shortcut) {
     auto* action = new QAction(text, this);
     action->setObjectName(name);
     if (!hint.isEmpty()) {
@@ -270,18 +264,17 @@ QAction* MainWindow::MakeAction(const QString& name, const QString& text, const 
     return action;
 }
 
-QAction* MainWindow::FindAction(const QString& objectName) const
-{
+QAction* MainWindow::FindAction(const QString& objectName) const {
     return findChild<QAction*>(objectName);
 }
 
-void MainWindow::BuildActions()
-{
+void MainWindow::BuildActions() {
     auto run = [this](QAction* action, auto handler) {
         connect(action, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
     };
 
-    run(MakeAction("actNew", "&New...", "Creates a new project", QKeySequence(Qt::CTRL | Qt::Key_N)),
+    run(MakeAction("actNew", "&New...", "Creates a new project",
+                   QKeySequence(Qt::CTRL | Qt::Key_N)),
         [this] { NewProject(); });
     run(MakeAction("actOpen", "&Open...", "Open an existing project from disk",
                    QKeySequence(Qt::CTRL | Qt::Key_O)),
@@ -318,7 +311,8 @@ void MainWindow::BuildActions()
     run(MakeAction("actHangUp", "Hang-up connection"), [this] { Dial->HangUpMenuCommand(); });
     run(MakeAction("actUpdateSiteMap", "&Update Site Map"), [this] { SiteMap->UpdateSiteMap(); });
     MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
-    run(MakeAction("actProjectSettings", "&Project Settings..."), [this] { ShowProjectSettings(); });
+    run(MakeAction("actProjectSettings", "&Project Settings..."),
+        [this] { ShowProjectSettings(); });
     MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins");
     MakeAction("actStopRankscoutBulletins", "Stop Rankscout Bulletins");
 
@@ -347,8 +341,8 @@ void MainWindow::BuildActions()
     MakeAction("tbCut", "Cut", "Cut");
     MakeAction("tbCopy", "Copy", "Copy");
     MakeAction("tbPaste", "Paste", "Paste");
-    for (const char* name : {"Bold", "Italic", "Underline", "Left Justify", "Center",
-                             "Right Justify", "Bullets"}) {
+    for (const char* name :
+         {"Bold", "Italic", "Underline", "Left Justify", "Center", "Right Justify", "Bullets"}) {
         QString objectName = QStringLiteral("tb") + QString::fromLatin1(name).remove(' ');
         MakeAction(objectName, name, name)->setCheckable(true);
     }
@@ -356,8 +350,7 @@ void MainWindow::BuildActions()
     MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web");
 }
 
-void MainWindow::BuildMenus()
-{
+void MainWindow::BuildMenus() {
     auto a = [this](const char* name) { return FindAction(QString::fromLatin1(name)); };
 
     FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
@@ -421,7 +414,8 @@ void MainWindow::BuildMenus()
             ReportPopup->addSeparator();
         else
             ReportPopup->addAction(QString::fromLatin1(item))
-                ->setObjectName(QStringLiteral("pop") + QString::fromLatin1(item).remove('&').remove(' ').remove('.'));
+                ->setObjectName(QStringLiteral("pop") +
+                                QString::fromLatin1(item).remove('&').remove(' ').remove('.'));
     }
     findChild<QAction*>(QStringLiteral("popEditReport"))->setCheckable(true);
     findChild<QAction*>(QStringLiteral("popWordWrap"))->setCheckable(true);
@@ -430,8 +424,7 @@ void MainWindow::BuildMenus()
     RebuildRecentFileEntries();
 }
 
-void MainWindow::BuildToolBar()
-{
+void MainWindow::BuildToolBar() {
     MainToolBar = addToolBar(QStringLiteral("Tools"));
     MainToolBar->setObjectName(QStringLiteral("ToolBar"));
     MainToolBar->setMovable(false);
@@ -505,8 +498,7 @@ void MainWindow::BuildToolBar()
     MainToolBar->addWidget(AnimatedButton);
 }
 
-void MainWindow::BuildStatusBar()
-{
+void MainWindow::BuildStatusBar() {
     StatusPanel0 = new QLabel(QStringLiteral("The Vantora"), this);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
     StatusPanel0->setFixedWidth(320);
@@ -519,13 +511,14 @@ void MainWindow::BuildStatusBar()
     statusBar()->addWidget(StatusPanel1, 1);
 }
 
-QWidget* MainWindow::BuildToolPage(int index)
-{
+QWidget* MainWindow::BuildToolPage(int index) {
     auto* page = new QWidget;
-    page->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') + QStringLiteral("Page"));
+    page->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') +
+                        QStringLiteral("Page"));
     auto* layout = new QVBoxLayout(page);
     auto* report = new ReportView(page);
-    report->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') + QStringLiteral("Report"));
+    report->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') +
+                          QStringLiteral("Report"));
     report->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(report, &QWidget::customContextMenuRequested, this,
             [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
@@ -536,7 +529,8 @@ QWidget* MainWindow::BuildToolPage(int index)
         BBSplitter->setObjectName(QStringLiteral("BBSplitter"));
         BBList = new QTreeWidget(BBSplitter);
         BBList->setObjectName(QStringLiteral("BBList"));
-        BBList->setHeaderLabels({QStringLiteral("Message from"), QStringLiteral("Regarding Web Page")});
+        BBList->setHeaderLabels(
+            {QStringLiteral("Message from"), QStringLiteral("Regarding Web Page")});
         BBList->setRootIsDecorated(false);
         BBList->setMinimumHeight(64);
         BBSplitter->addWidget(BBList);
@@ -552,7 +546,8 @@ QWidget* MainWindow::BuildToolPage(int index)
     if (index < 5 || index == TagsmithPage || index == SitecensusPage) {
         auto* start = new QPushButton(QStringLiteral("Start"), page);
         start->setObjectName(index < 5 ? QString::fromLatin1(StartButtonNames[index])
-                                       : QString::fromLatin1(PageCaptions[index]) + QStringLiteral("Start"));
+                                       : QString::fromLatin1(PageCaptions[index]) +
+                                             QStringLiteral("Start"));
         controls->addWidget(start);
         if (index < 5) {
             start->setEnabled(false);
@@ -563,7 +558,8 @@ QWidget* MainWindow::BuildToolPage(int index)
         auto* oldBox = new QGroupBox(QStringLiteral("Add from old Report:"), page);
         auto* oldLayout = new QVBoxLayout(oldBox);
         auto* oldList = new QListWidget(oldBox);
-        oldList->setObjectName(QString::fromLatin1(PageCaptions[index]) + QStringLiteral("OldReportList"));
+        oldList->setObjectName(QString::fromLatin1(PageCaptions[index]) +
+                               QStringLiteral("OldReportList"));
         oldList->setMaximumHeight(80);
         oldLayout->addWidget(oldList);
         OldReportLists[index] = oldList;
@@ -576,8 +572,7 @@ QWidget* MainWindow::BuildToolPage(int index)
     return page;
 }
 
-void MainWindow::BuildProjectView()
-{
+void MainWindow::BuildProjectView() {
     ProjectView = new QWidget(this);
     ProjectView->setObjectName(QStringLiteral("ProjectView"));
     auto* layout = new QHBoxLayout(ProjectView);
@@ -623,23 +618,23 @@ void MainWindow::BuildProjectView()
 // The control states: which actions the two project states enable.
 namespace {
 
-void SetActionsEnabled(const MainWindow& window, std::initializer_list<const char*> names, bool on)
-{
+void SetActionsEnabled(const MainWindow& window, std::initializer_list<const char*> names,
+                       bool on) {
     for (const char* name : names)
         window.FindAction(QString::fromLatin1(name))->setEnabled(on);
 }
 
 } // namespace
 
-void MainWindow::ApplyControlState(bool projectOpen)
-{
-    SetActionsEnabled(*this, {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
-                              "actClose", "actPrint"},
+void MainWindow::ApplyControlState(bool projectOpen) {
+    SetActionsEnabled(*this,
+                      {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
+                       "actClose", "actPrint"},
                       projectOpen);
-    SetActionsEnabled(*this, {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic",
-                              "tbLeftJustify", "tbCenter", "tbRightJustify", "tbBullets", "actCut",
-                              "actPaste", "actDelete", "popCut", "popPaste", "popDelete",
-                              "actUpdateBulletinBoard"},
+    SetActionsEnabled(*this,
+                      {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic", "tbLeftJustify",
+                       "tbCenter", "tbRightJustify", "tbBullets", "actCut", "actPaste", "actDelete",
+                       "popCut", "popPaste", "popDelete", "actUpdateBulletinBoard"},
                       false);
     SetActionsEnabled(*this, {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"}, true);
     if (!projectOpen)
@@ -654,31 +649,42 @@ void MainWindow::ApplyControlState(bool projectOpen)
     ApplyProjectReadOnlyViews();
 }
 
-void MainWindow::ApplyNoProjectState() { ApplyControlState(false); }
+void MainWindow::ApplyNoProjectState() {
+    ApplyControlState(false);
+}
 
-void MainWindow::ApplyProjectOpenState() { ApplyControlState(true); }
+void MainWindow::ApplyProjectOpenState() {
+    ApplyControlState(true);
+}
 
-void MainWindow::ApplyProjectReadOnlyViews()
-{
+void MainWindow::ApplyProjectReadOnlyViews() {
     for (ReportView* view : ReportViews)
         view->setReadOnly(!ReportEditMode);
 }
 
-bool MainWindow::ProjectIsOpen() const { return !ProjectView->isHidden(); }
+bool MainWindow::ProjectIsOpen() const {
+    return !ProjectView->isHidden();
+}
 
-void MainWindow::SetStatusText(const QString& text) { StatusPanel0->setText(text); }
-void MainWindow::SetProjectStatus(const QString& text) { StatusPanel1->setText(text); }
-QString MainWindow::StatusText() const { return StatusPanel0->text(); }
-QString MainWindow::ProjectStatus() const { return StatusPanel1->text(); }
+void MainWindow::SetStatusText(const QString& text) {
+    StatusPanel0->setText(text);
+}
+void MainWindow::SetProjectStatus(const QString& text) {
+    StatusPanel1->setText(text);
+}
+QString MainWindow::StatusText() const {
+    return StatusPanel0->text();
+}
+QString MainWindow::ProjectStatus() const {
+    return StatusPanel1->text();
+}
 
-void MainWindow::SetTitleForFile()
-{
+void MainWindow::SetTitleForFile() {
     setWindowTitle(ProjectFileName.isEmpty() ? QStringLiteral("The Vantora")
                                              : QStringLiteral("The Vantora - ") + ProjectFileName);
 }
 
-void MainWindow::SetAnimation(bool on)
-{
+void MainWindow::SetAnimation(bool on) {
     if (on) {
         if (!AnimationTimer->isActive())
             AnimationTimer->start();
@@ -689,10 +695,11 @@ void MainWindow::SetAnimation(bool on)
     AnimatedButton->setIcon(QIcon(DrawAnimationFrame(0)));
 }
 
-bool MainWindow::AnimationRunning() const { return AnimationTimer->isActive(); }
+bool MainWindow::AnimationRunning() const {
+    return AnimationTimer->isActive();
+}
 
-void MainWindow::RunCommand(const std::function<void()>& command)
-{
+void MainWindow::RunCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& failure) {
@@ -702,12 +709,13 @@ void MainWindow::RunCommand(const std::function<void()>& command)
     }
 }
 
-void MainWindow::LetMessagesRun() { QCoreApplication::processEvents(); }
+void MainWindow::LetMessagesRun() {
+    QCoreApplication::processEvents();
+}
 
 // ---------------------------------------------------------------- start and stop
 
-void MainWindow::Startup(const QStringList& arguments)
-{
+void MainWindow::Startup(const QStringList& arguments) {
     Splash->ShowCentred();
     QElapsedTimer started;
     started.start();
@@ -719,9 +727,11 @@ void MainWindow::Startup(const QStringList& arguments)
 
     const QStringList families = QFontDatabase::families();
     if (families.isEmpty())
-        Env.dialogs->Message(MsgKind::Error,
-                             QStringLiteral("An error occurred while trying to retrieve the font list, operation aborted."),
-                             MsgButtons::Ok);
+        Env.dialogs->Message(
+            MsgKind::Error,
+            QStringLiteral(
+                "An error occurred while trying to retrieve the font list, operation aborted."),
+            MsgButtons::Ok);
     FontNameList->addItems(families);
 
     Net->RequestQueue.clear();
@@ -770,21 +780,21 @@ void MainWindow::Startup(const QStringList& arguments)
     emit StartupFinished();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event)
-{
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (!ShutdownDone)
         RunCommand([this] { Shutdown(); });
     ShutdownDone = true;
     event->accept();
 }
 
-void MainWindow::Shutdown()
-{
+void MainWindow::Shutdown() {
     StopTransfers();
     if (ProjectModified &&
-        Env.dialogs->Message(MsgKind::Warning,
-                             QStringLiteral("The current Project is not saved, do you want to save it before exiting?"),
-                             MsgButtons::YesNo) == MsgAnswer::Yes)
+        Env.dialogs->Message(
+            MsgKind::Warning,
+            QStringLiteral(
+                "The current Project is not saved, do you want to save it before exiting?"),
+            MsgButtons::YesNo) == MsgAnswer::Yes)
         SaveProject();
     Dial->OfferHangUpAtExit();
     const QList<int> horz = MainSplitter->sizes();
@@ -797,12 +807,13 @@ void MainWindow::Shutdown()
     LetMessagesRun();
 }
 
-void MainWindow::StopTransfers() { Net->Stop(); }
+void MainWindow::StopTransfers() {
+    Net->Stop();
+}
 
 // ---------------------------------------------------------------- recent files
 
-void MainWindow::RebuildRecentFileEntries()
-{
+void MainWindow::RebuildRecentFileEntries() {
     for (int i = 0; i < 4; ++i) {
         const QString path = RecentFiles.value(i);
         RecentFileActions[i]->setText(path.isEmpty() ? QString() : RecentFileCaption(i, path));
@@ -811,15 +822,13 @@ void MainWindow::RebuildRecentFileEntries()
     RecentSeparator->setVisible(HasRecentFiles(RecentFiles));
 }
 
-void MainWindow::UpdateRecentFiles()
-{
+void MainWindow::UpdateRecentFiles() {
     MoveToFrontOfRecentFiles(RecentFiles, ProjectFileName);
     StoreRecentFiles(*Env.settings, RecentFiles);
     RebuildRecentFileEntries();
 }
 
-void MainWindow::OpenRecentFile(int slot)
-{
+void MainWindow::OpenRecentFile(int slot) {
     const QString path = RecentFiles.value(slot);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
@@ -828,23 +837,24 @@ void MainWindow::OpenRecentFile(int slot)
 
 // ---------------------------------------------------------------- dialogs
 
-void MainWindow::ShowProgramOptions()
-{
+void MainWindow::ShowProgramOptions() {
     ProgramOptionsDlg->FillFromOptions();
     RunModal(ProgramOptionsDlg);
 }
 
-void MainWindow::ShowProjectSettings() { RunModal(ProjectSettings); }
+void MainWindow::ShowProjectSettings() {
+    RunModal(ProjectSettings);
+}
 
 // ---------------------------------------------------------------- life cycle
 
-bool MainWindow::SavePromptAllows()
-{
+bool MainWindow::SavePromptAllows() {
     if (!ProjectModified)
         return true;
     const MsgAnswer answer = Env.dialogs->Message(
         MsgKind::Warning,
-        QStringLiteral("The current Project is not saved, do you want to save it before continuing?"),
+        QStringLiteral(
+            "The current Project is not saved, do you want to save it before continuing?"),
         MsgButtons::YesNoCancel);
     if (answer == MsgAnswer::Cancel)
         return false;
@@ -855,15 +865,13 @@ bool MainWindow::SavePromptAllows()
     return true;
 }
 
-void MainWindow::ClearReportViews()
-{
+void MainWindow::ClearReportViews() {
     for (ReportView* view : ReportViews)
         view->ClearReport();
     BBList->clear();
 }
 
-void MainWindow::ClearProjectLists()
-{
+void MainWindow::ClearProjectLists() {
     for (int tag = Transport::FirstToolTag; tag <= Transport::LastToolTag; ++tag)
         Net->PendingAnswers(tag).clear();
     Project.SiteMapLines.clear();
@@ -872,32 +880,30 @@ void MainWindow::ClearProjectLists()
     Project.BulletinMessages.Clear();
 }
 
-void MainWindow::ActivateFirstToolPage()
-{
+void MainWindow::ActivateFirstToolPage() {
     while (ToolPages->currentIndex() != WordweighPage)
         ToolPages->setCurrentIndex((ToolPages->currentIndex() + 1) % ToolPages->count());
 }
 
-void MainWindow::ClearSiteMap(const QString& label)
-{
+void MainWindow::ClearSiteMap(const QString& label) {
     Project.SiteMapLines.clear();
     SiteMap->ClearTree(label);
 }
 
-void MainWindow::BuildSiteTreeFromLines() { SiteMap->BuildSiteTree(); }
+void MainWindow::BuildSiteTreeFromLines() {
+    SiteMap->BuildSiteTree();
+}
 
 // While the tree is built or a map is made, the commands that would rebuild
 // the tree are held off.
-void MainWindow::SiteMapBusyChanged(bool busy)
-{
+void MainWindow::SiteMapBusyChanged(bool busy) {
     for (const char* name : {"actNew", "actOpen", "tbNew", "tbOpen", "actUpdateSiteMap"})
         FindAction(QString::fromLatin1(name))->setEnabled(!busy);
     for (QAction* recent : RecentFileActions)
         recent->setEnabled(!busy);
 }
 
-void MainWindow::FillOldReportLists()
-{
+void MainWindow::FillOldReportLists() {
     for (int kind = 1; kind <= 5; ++kind) {
         const ToolArchive* archive = Project.Archive(kind);
         QListWidget* list = OldReportLists[kind - 1];
@@ -907,12 +913,12 @@ void MainWindow::FillOldReportLists()
     }
 }
 
-void MainWindow::FillBulletinList()
-{
+void MainWindow::FillBulletinList() {
     BBList->clear();
     const BulletinList& messages = Project.BulletinMessages;
     for (int i = 0; i < messages.Count(); ++i) {
-        auto* item = new QTreeWidgetItem(BBList, {messages.Senders.value(i), messages.Pages.value(i)});
+        auto* item =
+            new QTreeWidgetItem(BBList, {messages.Senders.value(i), messages.Pages.value(i)});
         QFont font = item->font(0);
         font.setBold(messages.ReadStates.value(i) != QStringLiteral("1"));
         item->setFont(0, font);
@@ -920,21 +926,20 @@ void MainWindow::FillBulletinList()
     }
 }
 
-void MainWindow::NewProject()
-{
+void MainWindow::NewProject() {
     if (SiteMap->IsBusy() || !SavePromptAllows())
         return;
     ResetProject();
     ShowProjectSettings();
     if (ProjectIsOpen() &&
-        Env.dialogs->Message(MsgKind::Confirm,
-                             QStringLiteral("Do you want to create the Site Map for this new Project now?"),
-                             MsgButtons::YesNo) == MsgAnswer::Yes)
+        Env.dialogs->Message(
+            MsgKind::Confirm,
+            QStringLiteral("Do you want to create the Site Map for this new Project now?"),
+            MsgButtons::YesNo) == MsgAnswer::Yes)
         UpdateSiteMapButton->click();
 }
 
-void MainWindow::ApplyNewProjectState(const QString& urlText)
-{
+void MainWindow::ApplyNewProjectState(const QString& urlText) {
     ClearSiteMap(QStringLiteral("(No selection)"));
     ActivateFirstToolPage();
     ClearReportViews();
@@ -949,8 +954,7 @@ void MainWindow::ApplyNewProjectState(const QString& urlText)
     ProjectView->show();
 }
 
-void MainWindow::OpenProject(const QString& path)
-{
+void MainWindow::OpenProject(const QString& path) {
     if (SiteMap->IsBusy())
         return;
     ResetProject();
@@ -1008,8 +1012,7 @@ void MainWindow::OpenProject(const QString& path)
     QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::SaveProject()
-{
+void MainWindow::SaveProject() {
     if (ProjectFileName.isEmpty()) {
         FileDialogOptions options;
         options.Title = QStringLiteral("Save Project to disk");
@@ -1034,8 +1037,7 @@ void MainWindow::SaveProject()
     ProjectModified = false;
 }
 
-void MainWindow::SaveProjectAs()
-{
+void MainWindow::SaveProjectAs() {
     const QString kept = ProjectFileName;
     ProjectFileName.clear();
     SaveProject();
@@ -1044,15 +1046,13 @@ void MainWindow::SaveProjectAs()
     SetTitleForFile();
 }
 
-void MainWindow::CloseProject()
-{
+void MainWindow::CloseProject() {
     if (!SavePromptAllows())
         return;
     ResetProject();
 }
 
-void MainWindow::ResetProject()
-{
+void MainWindow::ResetProject() {
     // Dropping the queue and cancelling the transfer in flight; a failure of
     // the cancel is of no concern here.
     Net->Stop();

@@ -56,7 +56,7 @@ enum ToolPage {
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // programPath is the program's own file: sm, vantora-server and Help/
     // are found beside it and the project file type is registered with it.
     MainWindow(const Platform& platform, const QString& programPath, QWidget* parent = nullptr);
@@ -110,8 +110,8 @@ public:
 
     void ApplyNoProjectState();
     void ApplyProjectOpenState();
-    void SetStatusText(const QString& text);     // panel 0
-    void SetProjectStatus(const QString& text);  // panel 1
+    void SetStatusText(const QString& text);    // panel 0
+    void SetProjectStatus(const QString& text); // panel 1
     QString StatusText() const;
     QString ProjectStatus() const;
     void SetTitleForFile();
@@ -160,13 +160,13 @@ public:
 
     const Platform& Edge() const { return Env; }
 
-signals:
+  signals:
     void StartupFinished();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildActions();
     void BuildMenus();
     void BuildToolBar();

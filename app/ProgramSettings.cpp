@@ -6,8 +6,7 @@ namespace vantora {
 
 namespace {
 
-int IntValue(const QVariant& value)
-{
+int IntValue(const QVariant& value) {
     bool ok = false;
     const int n = value.toInt(&ok);
     return ok ? n : 0;
@@ -15,10 +14,11 @@ int IntValue(const QVariant& value)
 
 } // namespace
 
-bool FlagValue(const QVariant& value) { return IntValue(value) != 0; }
+bool FlagValue(const QVariant& value) {
+    return IntValue(value) != 0;
+}
 
-StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int currentVertPos)
-{
+StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int currentVertPos) {
     StoredSettings result;
     if (store.OpenKey(true)) {
         const QList<QPair<QString, QVariant>> defaults = {
@@ -62,8 +62,7 @@ StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int curren
     return result;
 }
 
-void StoreRecentFiles(SettingsStore& store, const QStringList& recentFiles)
-{
+void StoreRecentFiles(SettingsStore& store, const QStringList& recentFiles) {
     if (!store.OpenKey(true))
         return;
     for (int i = 0; i < 4; ++i)
@@ -71,8 +70,7 @@ void StoreRecentFiles(SettingsStore& store, const QStringList& recentFiles)
     store.CloseKey();
 }
 
-void StoreWindowState(SettingsStore& store, int horzPos, int vertPos, int tipMode)
-{
+void StoreWindowState(SettingsStore& store, int horzPos, int vertPos, int tipMode) {
     if (!store.OpenKey(true))
         return;
     store.SetValue(QStringLiteral("HorzPos"), horzPos);

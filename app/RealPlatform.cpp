@@ -17,23 +17,25 @@ namespace vantora {
 
 namespace {
 
-QMessageBox::Icon IconOf(MsgKind kind, MsgButtons buttons)
-{
+QMessageBox::Icon IconOf(MsgKind kind, MsgButtons buttons) {
     if (buttons != MsgButtons::Ok && (kind == MsgKind::Confirm))
         return QMessageBox::Question;
     switch (kind) {
-    case MsgKind::Warning: return QMessageBox::Warning;
-    case MsgKind::Error: return QMessageBox::Critical;
-    case MsgKind::Information: return QMessageBox::Information;
-    case MsgKind::Confirm: return QMessageBox::Question;
+    case MsgKind::Warning:
+        return QMessageBox::Warning;
+    case MsgKind::Error:
+        return QMessageBox::Critical;
+    case MsgKind::Information:
+        return QMessageBox::Information;
+    case MsgKind::Confirm:
+        return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
 
 } // namespace
 
-MsgAnswer WidgetDialogs::Message(MsgKind kind, const QString& text, MsgButtons buttons)
-{
+MsgAnswer WidgetDialogs::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
     QMessageBox box(IconOf(kind, buttons), MsgCaption(kind), QString(text).replace('\r', '\n'),
                     QMessageBox::NoButton, Parent);
     QAbstractButton* ok = nullptr;
@@ -73,8 +75,7 @@ MsgAnswer WidgetDialogs::Message(MsgKind kind, const QString& text, MsgButtons b
     return MsgAnswer::Ok;
 }
 
-QString QtFileFilter(const QString& filter)
-{
+QString QtFileFilter(const QString& filter) {
     // "A (*.x)|*.x|B (*.y)|*.y" -> "A (*.x);;B (*.y)"
     const QStringList parts = filter.split('|');
     QStringList shown;
@@ -83,8 +84,7 @@ QString QtFileFilter(const QString& filter)
     return shown.join(QStringLiteral(";;"));
 }
 
-QString WidgetDialogs::OpenFileName(const FileDialogOptions& options)
-{
+QString WidgetDialogs::OpenFileName(const FileDialogOptions& options) {
     QFileDialog dialog(Parent, options.Title);
     dialog.setNameFilter(QtFileFilter(options.Filter));
     dialog.setDefaultSuffix(options.DefaultExt);
@@ -95,8 +95,7 @@ QString WidgetDialogs::OpenFileName(const FileDialogOptions& options)
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
-QString WidgetDialogs::SaveFileName(const FileDialogOptions& options)
-{
+QString WidgetDialogs::SaveFileName(const FileDialogOptions& options) {
     QFileDialog dialog(Parent, options.Title);
     dialog.setNameFilter(QtFileFilter(options.Filter));
     dialog.setDefaultSuffix(options.DefaultExt);
@@ -109,11 +108,10 @@ QString WidgetDialogs::SaveFileName(const FileDialogOptions& options)
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
-void WidgetDialogs::GeneralError(const QString& text)
-{
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName().isEmpty()
-                                               ? QStringLiteral("Vantora")
-                                               : QApplication::applicationName(),
+void WidgetDialogs::GeneralError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical,
+                    QApplication::applicationName().isEmpty() ? QStringLiteral("Vantora")
+                                                              : QApplication::applicationName(),
                     text, QMessageBox::Ok, Parent);
     box.exec();
 }
@@ -121,8 +119,7 @@ void WidgetDialogs::GeneralError(const QString& text)
 QtSettingsStore::QtSettingsStore() = default;
 QtSettingsStore::~QtSettingsStore() = default;
 
-bool QtSettingsStore::OpenKey(bool create)
-{
+bool QtSettingsStore::OpenKey(bool create) {
     if (!Store)
         Store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("Korvane Ltd."), QStringLiteral("ZEPH"));
@@ -135,29 +132,27 @@ bool QtSettingsStore::OpenKey(bool create)
     return true;
 }
 
-bool QtSettingsStore::Contains(const QString& name) const { return Store && Store->contains(name); }
+bool QtSettingsStore::Contains(const QString& name) const {
+    return Store && Store->contains(name);
+}
 
-QVariant QtSettingsStore::Value(const QString& name) const
-{
+QVariant QtSettingsStore::Value(const QString& name) const {
     return Store ? Store->value(name) : QVariant();
 }
 
-bool QtSettingsStore::SetValue(const QString& name, const QVariant& value)
-{
+bool QtSettingsStore::SetValue(const QString& name, const QVariant& value) {
     if (!Store || !Store->isWritable())
         return false;
     Store->setValue(name, value);
     return true;
 }
 
-void QtSettingsStore::CloseKey()
-{
+void QtSettingsStore::CloseKey() {
     if (Store)
         Store->sync();
 }
 
-QString NetworkLocalAddress::LocalIPv4()
-{
+QString NetworkLocalAddress::LocalIPv4() {
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& iface : interfaces) {
         const auto flags = iface.flags();
@@ -175,8 +170,7 @@ QString NetworkLocalAddress::LocalIPv4()
 
 namespace {
 
-bool WriteWhole(const QString& path, const QByteArray& bytes)
-{
+bool WriteWhole(const QString& path, const QByteArray& bytes) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QFile existing(path);
@@ -190,8 +184,7 @@ bool WriteWhole(const QString& path, const QByteArray& bytes)
 }
 
 // Runs a desktop cache tool, waiting a bounded time and discarding its output.
-void RunQuietly(const QString& tool, const QString& folder)
-{
+void RunQuietly(const QString& tool, const QString& folder) {
     QProcess process;
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -200,17 +193,18 @@ void RunQuietly(const QString& tool, const QString& folder)
         process.kill();
 }
 
-QString DesktopQuoted(QString path)
-{
+QString DesktopQuoted(QString path) {
     // Desktop entry Exec arguments: quote and escape the reserved characters.
-    path.replace('\\', QStringLiteral("\\\\")).replace('"', QStringLiteral("\\\"")).replace('`', QStringLiteral("\\`")).replace('$', QStringLiteral("\\$"));
+    path.replace('\\', QStringLiteral("\\\\"))
+        .replace('"', QStringLiteral("\\\""))
+        .replace('`', QStringLiteral("\\`"))
+        .replace('$', QStringLiteral("\\$"));
     return '"' + path + '"';
 }
 
 } // namespace
 
-void XdgFileTypeRegistrar::Register(const QString& programPath)
-{
+void XdgFileTypeRegistrar::Register(const QString& programPath) {
     QString dataHome = DataHome;
     if (dataHome.isEmpty())
         dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -223,7 +217,8 @@ void XdgFileTypeRegistrar::Register(const QString& programPath)
         "  <mime-type type=\"application/x-zeph-project\">\n"
         "    <comment>ZEPH Project</comment>\n"
         "    <glob pattern=\"*.zpr\" case-sensitive=\"false\"/>\n"
-        "    <magic priority=\"60\"><match type=\"string\" value=\"ZEPHProject\\r\" offset=\"0\"/></magic>\n"
+        "    <magic priority=\"60\"><match type=\"string\" value=\"ZEPHProject\\r\" "
+        "offset=\"0\"/></magic>\n"
         "  </mime-type>\n"
         "</mime-info>\n";
     const QString mimeDir = dataHome + QStringLiteral("/mime");
@@ -233,20 +228,20 @@ void XdgFileTypeRegistrar::Register(const QString& programPath)
             RunQuietly(tool, mimeDir);
     }
 
-    const QByteArray desktop =
-        QByteArray("[Desktop Entry]\n"
-                   "Type=Application\n"
-                   "Name=Vantora\n"
-                   "Comment=Web site search-engine toolkit\n"
-                   "Exec=") +
-        DesktopQuoted(programPath).toUtf8() +
-        " %f\n"
-        "MimeType=application/x-zeph-project;\n"
-        "Terminal=false\n"
-        "Categories=Network;WebDevelopment;\n";
+    const QByteArray desktop = QByteArray("[Desktop Entry]\n"
+                                          "Type=Application\n"
+                                          "Name=Vantora\n"
+                                          "Comment=Web site search-engine toolkit\n"
+                                          "Exec=") +
+                               DesktopQuoted(programPath).toUtf8() +
+                               " %f\n"
+                               "MimeType=application/x-zeph-project;\n"
+                               "Terminal=false\n"
+                               "Categories=Network;WebDevelopment;\n";
     const QString appDir = dataHome + QStringLiteral("/applications");
     if (WriteWhole(appDir + QStringLiteral("/vantora.desktop"), desktop)) {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
+        const QString tool =
+            QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
         if (!tool.isEmpty())
             RunQuietly(tool, appDir);
     }

@@ -13,20 +13,20 @@ namespace vantora {
 
 // Message boxes and file dialogs through QMessageBox and QFileDialog.
 class WidgetDialogs : public Dialogs {
-public:
+  public:
     void SetParent(QWidget* parent) { Parent = parent; }
     MsgAnswer Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
     QString OpenFileName(const FileDialogOptions& options) override;
     QString SaveFileName(const FileDialogOptions& options) override;
     void GeneralError(const QString& text) override;
 
-private:
+  private:
     QWidget* Parent = nullptr;
 };
 
 // The per-user settings through QSettings under "Korvane Ltd."/"ZEPH".
 class QtSettingsStore : public SettingsStore {
-public:
+  public:
     QtSettingsStore();
     ~QtSettingsStore() override;
     bool OpenKey(bool create) override;
@@ -35,18 +35,18 @@ public:
     bool SetValue(const QString& name, const QVariant& value) override;
     void CloseKey() override;
 
-private:
+  private:
     std::unique_ptr<QSettings> Store;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
 };
 
 // First IPv4 address of an up, running, non-loopback interface.
 class NetworkLocalAddress : public LocalAddress {
-public:
+  public:
     QString LocalIPv4() override;
 };
 
@@ -54,11 +54,11 @@ public:
 // desktop entry under the user's XDG data folder, then refreshes the caches
 // when the tools for it exist. Every failure is silent.
 class XdgFileTypeRegistrar : public FileTypeRegistrar {
-public:
+  public:
     explicit XdgFileTypeRegistrar(QString dataHome = QString()) : DataHome(std::move(dataHome)) {}
     void Register(const QString& programPath) override;
 
-private:
+  private:
     QString DataHome;
 };
 

@@ -8,8 +8,7 @@
 
 namespace vantora {
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
-{
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About Vantora"));
     auto* picture = new QLabel(this);

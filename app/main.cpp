@@ -4,17 +4,16 @@
 #include "NmcliDialUp.h"
 #include "QtHttpClient.h"
 
-#include <QNetworkReply>
 #include "ProcessLauncher.h"
 #include "RealPlatform.h"
 #include "XdgShellLauncher.h"
+#include <QNetworkReply>
 
 #include <QApplication>
 #include <QLocale>
 #include <QTimer>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));

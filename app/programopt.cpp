@@ -18,8 +18,7 @@ namespace vantora {
 
 ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dialogs,
                                            ProgramOptions* options, QWidget* parent)
-    : QDialog(parent), Settings(settings), Messages(dialogs), Options(options)
-{
+    : QDialog(parent), Settings(settings), Messages(dialogs), Options(options) {
     setObjectName(QStringLiteral("ProgramOptions"));
     setWindowTitle(QStringLiteral("Program Options"));
     setModal(true);
@@ -27,8 +26,10 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     auto* group = new QGroupBox(QStringLiteral("Options..."), this);
     DialBox = new QCheckBox(QStringLiteral("Prompt to Dial the Internet if not connected."), group);
     ReportGenBox = new QCheckBox(
-        QStringLiteral("Automaticaly begin Report generation if no previous report exists."), group);
-    CheckMsgBox = new QCheckBox(QStringLiteral("Automaticaly check for new Bulletin messages every"), group);
+        QStringLiteral("Automaticaly begin Report generation if no previous report exists."),
+        group);
+    CheckMsgBox =
+        new QCheckBox(QStringLiteral("Automaticaly check for new Bulletin messages every"), group);
     CheckMsgBox->setEnabled(false);
     MinutesField = new QComboBox(group);
     MinutesField->setEditable(true);
@@ -43,7 +44,8 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     MinutesLabel->setEnabled(false);
     ClearBox = new QCheckBox(QStringLiteral("Clear Reports before adding new data."), group);
     LeaveBox = new QCheckBox(
-        QStringLiteral("Leave previously generated 'Old Reports' instead of removing them."), group);
+        QStringLiteral("Leave previously generated 'Old Reports' instead of removing them."),
+        group);
     TipBox = new QCheckBox(QStringLiteral("Show Tip of the Day on startup."), group);
     DialBox->setObjectName(QStringLiteral("DialBox"));
     ReportGenBox->setObjectName(QStringLiteral("ReportGenBox"));
@@ -84,8 +86,7 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void ProgramOptionsDialog::FillFromOptions()
-{
+void ProgramOptionsDialog::FillFromOptions() {
     DialBox->setChecked(Options->Dial);
     ReportGenBox->setChecked(Options->ReportGen);
     ClearBox->setChecked(Options->Clear);
@@ -96,14 +97,12 @@ void ProgramOptionsDialog::FillFromOptions()
     CheckMsgBox->setChecked(Options->CheckMsg != 0);
 }
 
-int ProgramOptionsDialog::ShowModal()
-{
+int ProgramOptionsDialog::ShowModal() {
     FillFromOptions();
     return exec();
 }
 
-bool ProgramOptionsDialog::eventFilter(QObject* watched, QEvent* event)
-{
+bool ProgramOptionsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == MinutesField->lineEdit() || watched == MinutesField) {
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
@@ -122,8 +121,7 @@ bool ProgramOptionsDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void ProgramOptionsDialog::OkClicked()
-{
+void ProgramOptionsDialog::OkClicked() {
     if (!Settings->OpenKey(true)) {
         accept();
         return;

@@ -16,7 +16,7 @@ struct ProgramOptions;
 
 class ProgramOptionsDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     ProgramOptionsDialog(SettingsStore* settings, Dialogs* dialogs, ProgramOptions* options,
                          QWidget* parent = nullptr);
 
@@ -36,13 +36,13 @@ public:
     QPushButton* OkButton;
     QPushButton* CancelButton;
 
-public slots:
+  public slots:
     void OkClicked();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     SettingsStore* Settings;
     Dialogs* Messages;
     ProgramOptions* Options;

@@ -10,8 +10,7 @@
 
 namespace vantora {
 
-QPixmap DrawSplashPicture()
-{
+QPixmap DrawSplashPicture() {
     QPixmap pixmap(395, 275);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -42,7 +41,8 @@ QPixmap DrawSplashPicture()
     p.setPen(Qt::white);
     QFont title(QStringLiteral("Sans Serif"), 30, QFont::Bold);
     p.setFont(title);
-    p.drawText(QRect(190, 70, 200, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Vantora"));
+    p.drawText(QRect(190, 70, 200, 50), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Vantora"));
     QFont sub(QStringLiteral("Sans Serif"), 10);
     p.setFont(sub);
     p.drawText(QRect(192, 120, 200, 60), Qt::AlignLeft | Qt::TextWordWrap,
@@ -56,8 +56,7 @@ QPixmap DrawSplashPicture()
     return pixmap;
 }
 
-QPixmap DrawAnimationFrame(int frame)
-{
+QPixmap DrawAnimationFrame(int frame) {
     frame = ((frame % 16) + 16) % 16;
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
@@ -91,14 +90,12 @@ QPixmap DrawAnimationFrame(int frame)
 
 SplashScreen::SplashScreen(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      Picture(DrawSplashPicture())
-{
+      Picture(DrawSplashPicture()) {
     setObjectName(QStringLiteral("Splash"));
     setFixedSize(395, 275);
 }
 
-void SplashScreen::ShowCentred()
-{
+void SplashScreen::ShowCentred() {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     setCursor(Qt::WaitCursor);
@@ -106,8 +103,7 @@ void SplashScreen::ShowCentred()
     raise();
 }
 
-void SplashScreen::paintEvent(QPaintEvent*)
-{
+void SplashScreen::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, Picture);
 }

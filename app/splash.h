@@ -8,15 +8,15 @@ namespace vantora {
 
 class SplashScreen : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SplashScreen(QWidget* parent = nullptr);
     // Centres itself on the screen and shows with the hourglass cursor.
     void ShowCentred();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QPixmap Picture;
 };
 

@@ -9,7 +9,7 @@ namespace vantora {
 
 class TipOfTheDayWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TipOfTheDayWindow(QWidget* parent = nullptr);
     // Shows the introductory tip for mode 2, a random one for mode 1, and
     // returns the mode the window leaves (2 turns into 1 once shown).
@@ -21,7 +21,7 @@ public:
     QLabel* TipText;
     QCheckBox* ShowAtStartup;
 
-private:
+  private:
     int CurrentMode = 0;
 };
 

@@ -14,13 +14,11 @@
 
 namespace vantora {
 
-BundledServer::~BundledServer()
-{
+BundledServer::~BundledServer() {
     Stop();
 }
 
-bool BundledServer::SplitAddress(const QString& address, QString& host, quint16& port)
-{
+bool BundledServer::SplitAddress(const QString& address, QString& host, quint16& port) {
     const QString text = address.trimmed();
     if (text.isEmpty())
         return false;
@@ -50,8 +48,7 @@ bool BundledServer::SplitAddress(const QString& address, QString& host, quint16&
     return true;
 }
 
-bool BundledServer::IsThisMachine(const QString& host)
-{
+bool BundledServer::IsThisMachine(const QString& host) {
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         return true;
     const QHostAddress address(host);
@@ -66,8 +63,7 @@ bool BundledServer::IsThisMachine(const QString& host)
     return false;
 }
 
-bool BundledServer::Answers(const QString& host, quint16 port, int waitMs)
-{
+bool BundledServer::Answers(const QString& host, quint16 port, int waitMs) {
     QTcpSocket socket;
     socket.connectToHost(host, port);
     const bool connected = socket.waitForConnected(waitMs);
@@ -75,8 +71,7 @@ bool BundledServer::Answers(const QString& host, quint16 port, int waitMs)
     return connected;
 }
 
-bool BundledServer::Start(const QString& serverAddress, const QString& programDir, int waitMs)
-{
+bool BundledServer::Start(const QString& serverAddress, const QString& programDir, int waitMs) {
     if (Running())
         return false;
     QString host;
@@ -109,13 +104,11 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
     return true;
 }
 
-bool BundledServer::Running() const
-{
+bool BundledServer::Running() const {
     return Process && Process->state() != QProcess::NotRunning;
 }
 
-void BundledServer::Stop()
-{
+void BundledServer::Stop() {
     if (!Process)
         return;
     if (Process->state() != QProcess::NotRunning) {

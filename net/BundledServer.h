@@ -10,7 +10,7 @@ class QProcess;
 namespace vantora {
 
 class BundledServer {
-public:
+  public:
     BundledServer() = default;
     ~BundledServer();
     BundledServer(const BundledServer&) = delete;
@@ -31,7 +31,7 @@ public:
     static bool IsThisMachine(const QString& host);
     static bool Answers(const QString& host, quint16 port, int waitMs);
 
-private:
+  private:
     QProcess* Process = nullptr;
 };
 

@@ -7,35 +7,29 @@
 
 namespace vantora {
 
-void DialHost::ProcessPendingEvents()
-{
+void DialHost::ProcessPendingEvents() {
     QCoreApplication::processEvents();
 }
 
 DialSession::DialSession(DialUp& layer, Dialogs& dialogs, DialHost& host)
-    : LayerRef(layer), Boxes(dialogs), Host(host)
-{
+    : LayerRef(layer), Boxes(dialogs), Host(host) {
     LayerRef.SetListener(this);
 }
 
-DialSession::~DialSession()
-{
+DialSession::~DialSession() {
     LayerRef.SetListener(nullptr);
 }
 
-bool DialSession::IsOffline(const QString& address)
-{
+bool DialSession::IsOffline(const QString& address) {
     return address == QLatin1String("127.0.0.1") || address == QLatin1String("0.0.0.0");
 }
 
-QString DialSession::ConnectionStateText(LocalAddress& localAddress)
-{
+QString DialSession::ConnectionStateText(LocalAddress& localAddress) {
     return IsOffline(localAddress.LocalIPv4()) ? QStringLiteral("Not Connected.")
                                                : QStringLiteral("Connected.");
 }
 
-bool DialSession::CheckConnect(LocalAddress& localAddress, bool dialOption)
-{
+bool DialSession::CheckConnect(LocalAddress& localAddress, bool dialOption) {
     if (!IsOffline(localAddress.LocalIPv4()))
         return true;
     if (!dialOption)
@@ -64,13 +58,11 @@ bool DialSession::CheckConnect(LocalAddress& localAddress, bool dialOption)
     return true;
 }
 
-void DialSession::DialMenuCommand()
-{
+void DialSession::DialMenuCommand() {
     Host.ShowDialDialog();
 }
 
-void DialSession::DialFromDialog()
-{
+void DialSession::DialFromDialog() {
     Host.SetStatus(QStringLiteral("Dialing..."));
     Host.ProcessPendingEvents();
     Host.SetWaitCursor(true);
@@ -88,8 +80,7 @@ void DialSession::DialFromDialog()
         SetItems(false, HangUpItemEnabled);
 }
 
-void DialSession::HangUpMenuCommand()
-{
+void DialSession::HangUpMenuCommand() {
     if (Boxes.Message(MsgKind::Confirm, QStringLiteral("Hang-Up previously dialed connection?"),
                       MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
@@ -98,8 +89,7 @@ void DialSession::HangUpMenuCommand()
     LayerRef.HangUp();
 }
 
-void DialSession::OfferHangUpAtExit()
-{
+void DialSession::OfferHangUpAtExit() {
     if (!DialledByUs)
         return;
     if (Boxes.Message(MsgKind::Warning,
@@ -112,8 +102,7 @@ void DialSession::OfferHangUpAtExit()
     LayerRef.HangUp();
 }
 
-void DialSession::OnConnected()
-{
+void DialSession::OnConnected() {
     SetItems(false, true);
     Host.SetStatus(QStringLiteral("Connected."));
     DialCancelled = false;
@@ -121,8 +110,7 @@ void DialSession::OnConnected()
     DialledByUs = true;
 }
 
-void DialSession::OnNotConnected(int, const QString&)
-{
+void DialSession::OnNotConnected(int, const QString&) {
     Host.SetStatus(QStringLiteral("Not Connected."));
     SetItems(true, false);
     Host.ProcessPendingEvents();
@@ -130,8 +118,7 @@ void DialSession::OnNotConnected(int, const QString&)
     DialCancelled = true;
 }
 
-void DialSession::OnDialError(int code, const QString& text)
-{
+void DialSession::OnDialError(int code, const QString& text) {
     Boxes.Message(MsgKind::Error,
                   QStringLiteral("A Dialup Networking error has occured,\r") +
                       QString::number(code) + QLatin1Char(':') + text,
@@ -139,8 +126,7 @@ void DialSession::OnDialError(int code, const QString& text)
     Host.SetStatus(QStringLiteral("Not Connected."));
 }
 
-void DialSession::SetItems(bool dialItem, bool hangUpItem)
-{
+void DialSession::SetItems(bool dialItem, bool hangUpItem) {
     DialItemEnabled = dialItem;
     HangUpItemEnabled = hangUpItem;
     Host.SetDialItemsEnabled(dialItem, hangUpItem);

@@ -12,7 +12,7 @@ class LocalAddress;
 
 // What the dial-up state needs from the main window.
 class DialHost {
-public:
+  public:
     virtual ~DialHost() = default;
     virtual void SetStatus(const QString& text) = 0;
     // The Tools menu items "Dial the internet..." and "Hang-up connection".
@@ -24,7 +24,7 @@ public:
 };
 
 class DialSession : public DialUpListener {
-public:
+  public:
     DialSession(DialUp& layer, Dialogs& dialogs, DialHost& host);
     ~DialSession() override;
 
@@ -59,7 +59,7 @@ public:
     void OnNotConnected(int code, const QString& text) override;
     void OnDialError(int code, const QString& text) override;
 
-private:
+  private:
     void SetItems(bool dialItem, bool hangUpItem);
 
     DialUp& LayerRef;

@@ -10,7 +10,7 @@
 namespace vantora {
 
 class DialUpListener {
-public:
+  public:
     virtual ~DialUpListener() = default;
     virtual void OnConnected() = 0;
     virtual void OnNotConnected(int code, const QString& text) = 0;
@@ -18,7 +18,7 @@ public:
 };
 
 class DialUp {
-public:
+  public:
     virtual ~DialUp() = default;
     void SetListener(DialUpListener* listener) { Listener = listener; }
 
@@ -41,7 +41,7 @@ public:
     // Hangs up the connection this layer dialled, if any.
     virtual void HangUp() = 0;
 
-protected:
+  protected:
     DialUpListener* Listener = nullptr;
 };
 

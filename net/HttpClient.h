@@ -15,7 +15,7 @@ namespace vantora {
 enum class DocState { Begin = 1, Data = 3, End = 5 };
 
 class HttpClientListener {
-public:
+  public:
     virtual ~HttpClientListener() = default;
     // bytesSoFar counts the body bytes received so far (this chunk included);
     // chunk is empty except for Data.
@@ -28,7 +28,7 @@ public:
 };
 
 class HttpClient {
-public:
+  public:
     virtual ~HttpClient() = default;
     void SetListener(HttpClientListener* listener) { Listener = listener; }
     // Proxy use on with host and port, or off (direct connections).
@@ -40,7 +40,7 @@ public:
     virtual void Cancel() = 0;
     virtual bool Busy() const = 0;
 
-protected:
+  protected:
     HttpClientListener* Listener = nullptr;
 };
 

@@ -4,8 +4,7 @@
 
 namespace vantora {
 
-QStringList NmcliDialUp::SplitTerse(const QString& line)
-{
+QStringList NmcliDialUp::SplitTerse(const QString& line) {
     QStringList fields;
     QString current;
     for (int i = 0; i < line.size(); ++i) {
@@ -23,16 +22,14 @@ QStringList NmcliDialUp::SplitTerse(const QString& line)
     return fields;
 }
 
-QStringList NmcliDialUp::CredentialFields(const QString& type)
-{
+QStringList NmcliDialUp::CredentialFields(const QString& type) {
     if (type == QLatin1String("gsm") || type == QLatin1String("cdma") ||
         type == QLatin1String("pppoe"))
         return {type + QLatin1String(".username"), type + QLatin1String(".password")};
     return {};
 }
 
-NmcliDialUp::Result NmcliDialUp::Run(const QStringList& arguments, int timeoutMs) const
-{
+NmcliDialUp::Result NmcliDialUp::Run(const QStringList& arguments, int timeoutMs) const {
     Result result;
     QProcess process;
     process.setProgram(Program);
@@ -53,8 +50,7 @@ NmcliDialUp::Result NmcliDialUp::Run(const QStringList& arguments, int timeoutMs
     return result;
 }
 
-int NmcliDialUp::GetEntries()
-{
+int NmcliDialUp::GetEntries() {
     Entries.clear();
     const Result r = Run({QStringLiteral("-t"), QStringLiteral("-f"), QStringLiteral("NAME,TYPE"),
                           QStringLiteral("connection"), QStringLiteral("show")});
@@ -72,11 +68,10 @@ int NmcliDialUp::GetEntries()
     return 0;
 }
 
-QString NmcliDialUp::ReadField(const QString& field, int* code) const
-{
-    const Result r = Run({QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("-g"), field,
-                          QStringLiteral("connection"), QStringLiteral("show"),
-                          QStringLiteral("id"), Entry});
+QString NmcliDialUp::ReadField(const QString& field, int* code) const {
+    const Result r =
+        Run({QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("-g"), field,
+             QStringLiteral("connection"), QStringLiteral("show"), QStringLiteral("id"), Entry});
     *code = r.ExitCode == 0 ? 0 : (r.ExitCode < 0 ? 1 : r.ExitCode);
     if (*code != 0)
         return QString();
@@ -86,16 +81,14 @@ QString NmcliDialUp::ReadField(const QString& field, int* code) const
     return SplitTerse(out).join(QLatin1Char(':'));
 }
 
-QString NmcliDialUp::TypeOf(const QString& entry) const
-{
+QString NmcliDialUp::TypeOf(const QString& entry) const {
     if (entry.isEmpty())
         return QString();
     int code = 0;
     return ReadField(QStringLiteral("connection.type"), &code);
 }
 
-int NmcliDialUp::GetUserName(QString& name)
-{
+int NmcliDialUp::GetUserName(QString& name) {
     const QStringList fields = CredentialFields(TypeOf(Entry));
     if (fields.isEmpty()) {
         name.clear();
@@ -108,8 +101,7 @@ int NmcliDialUp::GetUserName(QString& name)
     return code;
 }
 
-QString NmcliDialUp::GetPassword()
-{
+QString NmcliDialUp::GetPassword() {
     const QStringList fields = CredentialFields(TypeOf(Entry));
     if (fields.isEmpty())
         return QString();
@@ -117,8 +109,7 @@ QString NmcliDialUp::GetPassword()
     return ReadField(fields.at(1), &code);
 }
 
-int NmcliDialUp::SetUserName(const QString& name)
-{
+int NmcliDialUp::SetUserName(const QString& name) {
     const QStringList fields = CredentialFields(TypeOf(Entry));
     if (fields.isEmpty())
         return 0;
@@ -127,8 +118,7 @@ int NmcliDialUp::SetUserName(const QString& name)
     return r.ExitCode;
 }
 
-int NmcliDialUp::SetPassword(const QString& password)
-{
+int NmcliDialUp::SetPassword(const QString& password) {
     const QStringList fields = CredentialFields(TypeOf(Entry));
     if (fields.isEmpty())
         return 0;
@@ -137,8 +127,7 @@ int NmcliDialUp::SetPassword(const QString& password)
     return r.ExitCode;
 }
 
-void NmcliDialUp::Dial()
-{
+void NmcliDialUp::Dial() {
     HangUp();
     int code = 0;
     ReadField(QStringLiteral("connection.id"), &code);
@@ -147,10 +136,10 @@ void NmcliDialUp::Dial()
             Listener->OnDialError(code ? code : 1, QStringLiteral("GetEntryDialParams failed"));
         return;
     }
-    const Result r = Run({QStringLiteral("--wait"), QString::number(DialTimeoutSeconds),
-                          QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"),
-                          Entry},
-                         (DialTimeoutSeconds + 15) * 1000);
+    const Result r =
+        Run({QStringLiteral("--wait"), QString::number(DialTimeoutSeconds),
+             QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"), Entry},
+            (DialTimeoutSeconds + 15) * 1000);
     if (r.ExitCode == 0) {
         Dialled = Entry;
         if (Listener)
@@ -162,8 +151,7 @@ void NmcliDialUp::Dial()
         Listener->OnNotConnected(r.ExitCode < 0 ? 1 : r.ExitCode, r.Err.left(100));
 }
 
-void NmcliDialUp::HangUp()
-{
+void NmcliDialUp::HangUp() {
     if (Dialled.isEmpty())
         return;
     Run({QStringLiteral("connection"), QStringLiteral("down"), QStringLiteral("id"), Dialled});

@@ -9,7 +9,7 @@
 namespace vantora {
 
 class NmcliDialUp : public DialUp {
-public:
+  public:
     // Program to run; tests may point it at a stand-in.
     QString Program = QStringLiteral("nmcli");
     int DialTimeoutSeconds = 90;
@@ -28,9 +28,9 @@ public:
     // when the type carries none.
     static QStringList CredentialFields(const QString& type);
 
-private:
+  private:
     struct Result {
-        int ExitCode = -1;  // -1: could not run
+        int ExitCode = -1; // -1: could not run
         QString Out;
         QString Err;
     };

@@ -10,29 +10,25 @@
 namespace vantora {
 
 QtHttpClient::QtHttpClient(QObject* parent)
-    : QObject(parent), Manager(new QNetworkAccessManager(this)), IdleTimer(new QTimer(this))
-{
+    : QObject(parent), Manager(new QNetworkAccessManager(this)), IdleTimer(new QTimer(this)) {
     Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     IdleTimer->setSingleShot(true);
     connect(IdleTimer, &QTimer::timeout, this, [this] { OnIdleTimeout(); });
 }
 
-QtHttpClient::~QtHttpClient()
-{
+QtHttpClient::~QtHttpClient() {
     Listener = nullptr;
     Drop();
 }
 
-void QtHttpClient::SetProxy(bool use, const QString& host, int port)
-{
+void QtHttpClient::SetProxy(bool use, const QString& host, int port) {
     if (use && !host.isEmpty())
         Manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host, quint16(port)));
     else
         Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 }
 
-void QtHttpClient::GetDoc(const QString& url)
-{
+void QtHttpClient::GetDoc(const QString& url) {
     Drop();
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -55,8 +51,7 @@ void QtHttpClient::GetDoc(const QString& url)
     });
 }
 
-void QtHttpClient::EnsureBegun()
-{
+void QtHttpClient::EnsureBegun() {
     if (Begun)
         return;
     Begun = true;
@@ -64,8 +59,7 @@ void QtHttpClient::EnsureBegun()
         Listener->OnDocOutput(DocState::Begin, 0, QByteArray());
 }
 
-void QtHttpClient::OnReadyRead()
-{
+void QtHttpClient::OnReadyRead() {
     if (!Reply)
         return;
     IdleTimer->start(TimeoutMs);
@@ -80,16 +74,16 @@ void QtHttpClient::OnReadyRead()
     if (Received > MaxAnswerBytes) {
         Drop();
         if (Listener)
-            Listener->OnError(QNetworkReply::UnknownContentError,
-                              QStringLiteral("The answer is larger than %1 bytes").arg(MaxAnswerBytes));
+            Listener->OnError(
+                QNetworkReply::UnknownContentError,
+                QStringLiteral("The answer is larger than %1 bytes").arg(MaxAnswerBytes));
         return;
     }
     if (Listener)
         Listener->OnDocOutput(DocState::Data, Received, chunk);
 }
 
-void QtHttpClient::OnFinished()
-{
+void QtHttpClient::OnFinished() {
     if (!Reply)
         return;
     const quint64 generation = Generation;
@@ -117,8 +111,7 @@ void QtHttpClient::OnFinished()
         Listener->OnBaseState();
 }
 
-void QtHttpClient::OnIdleTimeout()
-{
+void QtHttpClient::OnIdleTimeout() {
     if (!Reply)
         return;
     Drop();
@@ -127,8 +120,7 @@ void QtHttpClient::OnIdleTimeout()
         Listener->OnTimeout();
 }
 
-void QtHttpClient::Cancel()
-{
+void QtHttpClient::Cancel() {
     if (!Reply)
         return;
     Drop();
@@ -137,8 +129,7 @@ void QtHttpClient::Cancel()
         Listener->OnCancel();
 }
 
-void QtHttpClient::Drop()
-{
+void QtHttpClient::Drop() {
     IdleTimer->stop();
     if (!Reply)
         return;

@@ -15,7 +15,7 @@ class QTimer;
 namespace vantora {
 
 class QtHttpClient : public QObject, public HttpClient {
-public:
+  public:
     explicit QtHttpClient(QObject* parent = nullptr);
     ~QtHttpClient() override;
 
@@ -28,7 +28,7 @@ public:
     void Cancel() override;
     bool Busy() const override { return Reply != nullptr; }
 
-private:
+  private:
     void EnsureBegun();
     void OnReadyRead();
     void OnFinished();

@@ -4,52 +4,50 @@
 
 namespace vantora {
 
-void TransportHost::ProcessPendingEvents()
-{
+void TransportHost::ProcessPendingEvents() {
     QCoreApplication::processEvents();
 }
 
-Transport::Transport(HttpClient& client, TransportHost& host) : Client(client), Host(host)
-{
+Transport::Transport(HttpClient& client, TransportHost& host) : Client(client), Host(host) {
     Client.SetListener(this);
 }
 
-Transport::~Transport()
-{
+Transport::~Transport() {
     Client.SetListener(nullptr);
 }
 
-QStringList& Transport::PendingAnswers(int tag)
-{
+QStringList& Transport::PendingAnswers(int tag) {
     Q_ASSERT(tag >= FirstToolTag && tag <= LastToolTag);
     return Pending[size_t(qBound(FirstToolTag, tag, LastToolTag) - FirstToolTag)];
 }
 
-void Transport::SetAnswerStep(int tag, std::function<void()> step)
-{
+void Transport::SetAnswerStep(int tag, std::function<void()> step) {
     if (tag >= FirstToolTag && tag <= LastToolTag)
         AnswerSteps[size_t(tag - FirstToolTag)] = std::move(step);
 }
 
-void Transport::Append(int tag, const QString& url)
-{
+void Transport::Append(int tag, const QString& url) {
     RequestQueue.append(QString::number(tag % 10) + url);
 }
 
-QString Transport::WaitingText(int tag)
-{
+QString Transport::WaitingText(int tag) {
     switch (tag) {
-    case 1: return QStringLiteral("Requesting data from the Wordweigh (");
-    case 2: return QStringLiteral("Requesting data from the Stuffwatch (");
-    case 3: return QStringLiteral("Requesting data from Rankscout (");
-    case 4: return QStringLiteral("Requesting data from Enginepost (");
-    case 5: return QStringLiteral("Requesting data from Backwatch (");
-    default: return QString();
+    case 1:
+        return QStringLiteral("Requesting data from the Wordweigh (");
+    case 2:
+        return QStringLiteral("Requesting data from the Stuffwatch (");
+    case 3:
+        return QStringLiteral("Requesting data from Rankscout (");
+    case 4:
+        return QStringLiteral("Requesting data from Enginepost (");
+    case 5:
+        return QStringLiteral("Requesting data from Backwatch (");
+    default:
+        return QString();
     }
 }
 
-QString StripControlCharacters(const QString& text)
-{
+QString StripControlCharacters(const QString& text) {
     QString result;
     result.reserve(text.size());
     for (QChar c : text)
@@ -58,16 +56,14 @@ QString StripControlCharacters(const QString& text)
     return result;
 }
 
-int Transport::HeadTag() const
-{
+int Transport::HeadTag() const {
     if (RequestQueue.isEmpty() || RequestQueue.first().isEmpty())
         return -1;
     const QChar c = RequestQueue.first().at(0);
     return c.isDigit() ? c.digitValue() : -1;
 }
 
-void Transport::StartNextRequest(const QString& proxyServer, int proxyPort)
-{
+void Transport::StartNextRequest(const QString& proxyServer, int proxyPort) {
     if (RequestQueue.isEmpty()) {
         TransportIdle = true;
         return;
@@ -77,21 +73,18 @@ void Transport::StartNextRequest(const QString& proxyServer, int proxyPort)
     SendHead();
 }
 
-void Transport::SendHead()
-{
+void Transport::SendHead() {
     AnswerBuffer.clear();
     Decoder.resetState();
     Client.GetDoc(RequestQueue.first().mid(1));
 }
 
-void Transport::DropQueue()
-{
+void Transport::DropQueue() {
     RequestQueue.clear();
     TransportIdle = true;
 }
 
-void Transport::OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray& chunk)
-{
+void Transport::OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray& chunk) {
     if (RequestQueue.isEmpty())
         return;
     const int tag = HeadTag();
@@ -139,8 +132,7 @@ void Transport::OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray&
     Host.Repaint();
 }
 
-void Transport::OnBaseState()
-{
+void Transport::OnBaseState() {
     if (RequestQueue.isEmpty())
         return;
     RequestQueue.removeFirst();
@@ -152,29 +144,25 @@ void Transport::OnBaseState()
         SendHead();
 }
 
-void Transport::OnError(int, const QString&)
-{
-    Host.SetStatus(QStringLiteral("Server error, %1 request(s) have been canceled.")
-                       .arg(RequestQueue.size()));
+void Transport::OnError(int, const QString&) {
+    Host.SetStatus(
+        QStringLiteral("Server error, %1 request(s) have been canceled.").arg(RequestQueue.size()));
     Host.SetBusy(false);
     DropQueue();
 }
 
-void Transport::OnTimeout()
-{
+void Transport::OnTimeout() {
     OnError(0, QString());
 }
 
-void Transport::OnCancel()
-{
+void Transport::OnCancel() {
     Host.SetBusy(false);
     TransportIdle = true;
     Host.SetStatus(QStringLiteral("Data connection closed."));
     RequestQueue.clear();
 }
 
-void Transport::Stop()
-{
+void Transport::Stop() {
     RequestQueue.clear();
     Client.Cancel();
     StopRequested = true;

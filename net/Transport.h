@@ -15,7 +15,7 @@ namespace vantora {
 
 // What the transport needs from the main window.
 class TransportHost {
-public:
+  public:
     virtual ~TransportHost() = default;
     // Status bar panel 0.
     virtual void SetStatus(const QString& text) = 0;
@@ -29,7 +29,7 @@ public:
 };
 
 class Transport : public HttpClientListener {
-public:
+  public:
     static constexpr int FirstToolTag = 1;
     static constexpr int LastToolTag = 5;
 
@@ -65,7 +65,7 @@ public:
     void OnTimeout() override;
     void OnCancel() override;
 
-private:
+  private:
     int HeadTag() const;
     void SendHead();
     void DropQueue();

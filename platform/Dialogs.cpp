@@ -2,23 +2,28 @@
 
 namespace vantora {
 
-QString MsgCaption(MsgKind kind)
-{
+QString MsgCaption(MsgKind kind) {
     switch (kind) {
-    case MsgKind::Warning: return QStringLiteral("Warning");
-    case MsgKind::Error: return QStringLiteral("Error");
-    case MsgKind::Information: return QStringLiteral("Information");
-    case MsgKind::Confirm: return QStringLiteral("Confirm");
+    case MsgKind::Warning:
+        return QStringLiteral("Warning");
+    case MsgKind::Error:
+        return QStringLiteral("Error");
+    case MsgKind::Information:
+        return QStringLiteral("Information");
+    case MsgKind::Confirm:
+        return QStringLiteral("Confirm");
     }
     return {};
 }
 
-MsgAnswer EscapeAnswer(MsgButtons buttons)
-{
+MsgAnswer EscapeAnswer(MsgButtons buttons) {
     switch (buttons) {
-    case MsgButtons::YesNoCancel: return MsgAnswer::Cancel;
-    case MsgButtons::YesNo: return MsgAnswer::No;
-    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::YesNoCancel:
+        return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
     }
     return MsgAnswer::Ok;
 }

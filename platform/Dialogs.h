@@ -15,14 +15,14 @@ QString MsgCaption(MsgKind kind);
 
 struct FileDialogOptions {
     QString Title;
-    QString Filter;      // "Description (*.ext)|*.ext" as the program writes it
-    QString DefaultExt;  // without the dot
+    QString Filter;     // "Description (*.ext)|*.ext" as the program writes it
+    QString DefaultExt; // without the dot
     bool MustExist = false;
     bool ConfirmOverwrite = false;
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // A modal message box. The default button is Ok or Yes; Escape chooses
     // Cancel, else No, else Ok (see EscapeAnswer).

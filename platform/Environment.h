@@ -9,27 +9,27 @@
 namespace vantora {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual QDateTime Now() const = 0;
 };
 
 class LocalAddress {
-public:
+  public:
     virtual ~LocalAddress() = default;
     // The machine's primary local IPv4 address as text, "0.0.0.0" when none.
     virtual QString LocalIPv4() = 0;
 };
 
 class FileTypeRegistrar {
-public:
+  public:
     virtual ~FileTypeRegistrar() = default;
     // Registers "*.zpr" as a project file opened by programPath. Silent on failure.
     virtual void Register(const QString& programPath) = 0;
 };
 
 class ShellLauncher {
-public:
+  public:
     virtual ~ShellLauncher() = default;
     // The command template registered for a URL scheme ("http", "mailto"), with
     // "%1" standing for the argument; empty when none is registered.

@@ -7,7 +7,7 @@
 namespace vantora {
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // Opens the key; with create, makes it when missing. False = not openable.
     virtual bool OpenKey(bool create) = 0;

@@ -8,8 +8,7 @@ namespace {
 constexpr int MaxTail = 4095;
 }
 
-QString ShellCommandLine(const QString& commandTemplate, const QString& argument)
-{
+QString ShellCommandLine(const QString& commandTemplate, const QString& argument) {
     const qsizetype percent = commandTemplate.indexOf(QLatin1Char('%'));
     if (percent >= 0)
         return commandTemplate.left(percent) + argument + commandTemplate.mid(percent + 2, MaxTail);
@@ -20,8 +19,7 @@ QString ShellCommandLine(const QString& commandTemplate, const QString& argument
     return commandTemplate + QLatin1Char(' ') + quoted;
 }
 
-void RunShellCommand(ShellLauncher& shell, ShellProtocol protocol, const QString& argument)
-{
+void RunShellCommand(ShellLauncher& shell, ShellProtocol protocol, const QString& argument) {
     QString commandTemplate;
     if (protocol == ShellProtocol::WebBrowser) {
         commandTemplate = shell.CommandTemplate(QStringLiteral("http"));

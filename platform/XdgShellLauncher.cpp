@@ -10,20 +10,17 @@ namespace vantora {
 
 namespace {
 
-QString EnvOr(const char* name, const QString& fallback)
-{
+QString EnvOr(const char* name, const QString& fallback) {
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? fallback : value;
 }
 
-QStringList SplitDirs(const char* name, const QString& fallback)
-{
+QStringList SplitDirs(const char* name, const QString& fallback) {
     return EnvOr(name, fallback).split(QLatin1Char(':'), Qt::SkipEmptyParts);
 }
 
 // The value of key in [section] of a desktop-entry style file.
-QString ReadKey(const QString& path, const QString& section, const QString& key)
-{
+QString ReadKey(const QString& path, const QString& section, const QString& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
@@ -45,8 +42,7 @@ QString ReadKey(const QString& path, const QString& section, const QString& key)
 
 // The desktop entry file for a desktop id: "a-b.desktop" may also live as
 // a/b.desktop below an applications folder.
-QString FindDesktopFile(const QString& id)
-{
+QString FindDesktopFile(const QString& id) {
     for (const QString& dir : XdgShellLauncher::ApplicationDirs()) {
         QString candidate = QDir(dir).filePath(id);
         if (QFileInfo(candidate).isFile())
@@ -64,8 +60,7 @@ QString FindDesktopFile(const QString& id)
 
 } // namespace
 
-QStringList XdgShellLauncher::MimeAppsFiles()
-{
+QStringList XdgShellLauncher::MimeAppsFiles() {
     const QString home = QDir::homePath();
     const QString configHome = EnvOr("XDG_CONFIG_HOME", home + QStringLiteral("/.config"));
     const QString dataHome = EnvOr("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
@@ -73,8 +68,8 @@ QStringList XdgShellLauncher::MimeAppsFiles()
     const QStringList dataDirs =
         SplitDirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
     QStringList desktops;
-    for (const QString& d : qEnvironmentVariable("XDG_CURRENT_DESKTOP")
-                                .split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    for (const QString& d :
+         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts))
         desktops << d.toLower();
 
     QStringList files;
@@ -96,8 +91,7 @@ QStringList XdgShellLauncher::MimeAppsFiles()
     return files;
 }
 
-QStringList XdgShellLauncher::ApplicationDirs()
-{
+QStringList XdgShellLauncher::ApplicationDirs() {
     const QString dataHome =
         EnvOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"));
     QStringList dirs{dataHome + QStringLiteral("/applications")};
@@ -107,8 +101,7 @@ QStringList XdgShellLauncher::ApplicationDirs()
     return dirs;
 }
 
-QString XdgShellLauncher::TemplateFromExec(const QString& exec)
-{
+QString XdgShellLauncher::TemplateFromExec(const QString& exec) {
     QString result;
     bool placed = false;
     for (qsizetype i = 0; i < exec.size(); ++i) {
@@ -131,8 +124,7 @@ QString XdgShellLauncher::TemplateFromExec(const QString& exec)
     return result.trimmed();
 }
 
-QString XdgShellLauncher::CommandTemplate(const QString& scheme)
-{
+QString XdgShellLauncher::CommandTemplate(const QString& scheme) {
     const QString mime = QStringLiteral("x-scheme-handler/") + scheme.toLower();
     for (const QString& list : MimeAppsFiles()) {
         if (!QFileInfo(list).isFile())
@@ -142,8 +134,8 @@ QString XdgShellLauncher::CommandTemplate(const QString& scheme)
             const QString desktopFile = FindDesktopFile(id.trimmed());
             if (desktopFile.isEmpty())
                 continue;
-            const QString exec = ReadKey(desktopFile, QStringLiteral("Desktop Entry"),
-                                         QStringLiteral("Exec"));
+            const QString exec =
+                ReadKey(desktopFile, QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
             if (!exec.isEmpty())
                 return TemplateFromExec(exec);
         }
@@ -151,8 +143,7 @@ QString XdgShellLauncher::CommandTemplate(const QString& scheme)
     return {};
 }
 
-bool XdgShellLauncher::StartDetached(const QString& commandLine)
-{
+bool XdgShellLauncher::StartDetached(const QString& commandLine) {
     QStringList words = QProcess::splitCommand(commandLine);
     if (words.isEmpty())
         return false;

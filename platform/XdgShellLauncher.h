@@ -9,7 +9,7 @@
 namespace vantora {
 
 class XdgShellLauncher : public ShellLauncher {
-public:
+  public:
     // The Exec line of the default handler with %u, %U, %f or %F turned into
     // a quoted "%1" and the other field codes removed; empty when none.
     QString CommandTemplate(const QString& scheme) override;

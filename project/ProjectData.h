@@ -12,11 +12,11 @@ namespace vantora {
 struct ToolArchive {
     explicit ToolArchive(bool withPercentages = false) : HasPercentages(withPercentages) {}
 
-    bool HasPercentages;        // only Wordweigh keeps a percentage column
-    QStringList Pages;          // page URL
-    QStringList Dates;          // date and time added
-    QStringList Percentages;    // Wordweigh: effectiveness as text; else always empty
-    QStringList Bodies;         // answer body ("<br>"-separated items)
+    bool HasPercentages;     // only Wordweigh keeps a percentage column
+    QStringList Pages;       // page URL
+    QStringList Dates;       // date and time added
+    QStringList Percentages; // Wordweigh: effectiveness as text; else always empty
+    QStringList Bodies;      // answer body ("<br>"-separated items)
 
     int Count() const { return Pages.size(); }
     // True when every column holds Count() items (the percentage column only
@@ -30,10 +30,10 @@ struct ToolArchive {
 
 // The bulletin board's messages as four parallel columns.
 struct BulletinList {
-    QStringList Bodies;      // lines joined by "<br>"
-    QStringList Senders;     // "Message from"
-    QStringList Pages;       // "Regarding Web Page"
-    QStringList ReadStates;  // "1" once read, else "0"
+    QStringList Bodies;     // lines joined by "<br>"
+    QStringList Senders;    // "Message from"
+    QStringList Pages;      // "Regarding Web Page"
+    QStringList ReadStates; // "1" once read, else "0"
 
     int Count() const { return Bodies.size(); }
     bool IsConsistent() const;

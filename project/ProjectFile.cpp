@@ -16,21 +16,31 @@ namespace {
 constexpr char16_t Cr = u'\r';
 
 // The 21 lists in file order. Only the Wordweigh archive has a percentage column.
-std::array<QStringList*, 21> Blocks(ProjectData& p)
-{
+std::array<QStringList*, 21> Blocks(ProjectData& p) {
     return {&p.SiteMapLines,
-            &p.WordweighArchive.Pages, &p.WordweighArchive.Dates,
-            &p.WordweighArchive.Percentages, &p.WordweighArchive.Bodies,
-            &p.StuffwatchArchive.Pages, &p.StuffwatchArchive.Dates, &p.StuffwatchArchive.Bodies,
-            &p.RankscoutArchive.Pages, &p.RankscoutArchive.Dates, &p.RankscoutArchive.Bodies,
-            &p.EnginepostArchive.Pages, &p.EnginepostArchive.Dates, &p.EnginepostArchive.Bodies,
-            &p.BackwatchArchive.Pages, &p.BackwatchArchive.Dates, &p.BackwatchArchive.Bodies,
-            &p.BulletinMessages.Bodies, &p.BulletinMessages.Senders,
-            &p.BulletinMessages.Pages, &p.BulletinMessages.ReadStates};
+            &p.WordweighArchive.Pages,
+            &p.WordweighArchive.Dates,
+            &p.WordweighArchive.Percentages,
+            &p.WordweighArchive.Bodies,
+            &p.StuffwatchArchive.Pages,
+            &p.StuffwatchArchive.Dates,
+            &p.StuffwatchArchive.Bodies,
+            &p.RankscoutArchive.Pages,
+            &p.RankscoutArchive.Dates,
+            &p.RankscoutArchive.Bodies,
+            &p.EnginepostArchive.Pages,
+            &p.EnginepostArchive.Dates,
+            &p.EnginepostArchive.Bodies,
+            &p.BackwatchArchive.Pages,
+            &p.BackwatchArchive.Dates,
+            &p.BackwatchArchive.Bodies,
+            &p.BulletinMessages.Bodies,
+            &p.BulletinMessages.Senders,
+            &p.BulletinMessages.Pages,
+            &p.BulletinMessages.ReadStates};
 }
 
-std::array<const QStringList*, 21> Blocks(const ProjectData& p)
-{
+std::array<const QStringList*, 21> Blocks(const ProjectData& p) {
     const auto blocks = Blocks(const_cast<ProjectData&>(p));
     std::array<const QStringList*, 21> out;
     for (size_t i = 0; i < blocks.size(); ++i)
@@ -38,8 +48,7 @@ std::array<const QStringList*, 21> Blocks(const ProjectData& p)
     return out;
 }
 
-bool NeedsCleaning(QStringView value)
-{
+bool NeedsCleaning(QStringView value) {
     for (QChar c : value)
         if (c.unicode() == Cr || c.unicode() == 0)
             return true;
@@ -50,12 +59,11 @@ bool NeedsCleaning(QStringView value)
 // buffer to a sink, so even a large project never needs its whole file in
 // memory at once.
 class LineWriter {
-public:
+  public:
     using Sink = std::function<bool(QByteArrayView)>;
     explicit LineWriter(Sink sink) : Out(std::move(sink)) { Buffer.resize(ChunkSize); }
 
-    void Line(QStringView value)
-    {
+    void Line(QStringView value) {
         if (NeedsCleaning(value)) {
             const QString clean = ProjectLineText(value.toString());
             Line(QStringView(clean));
@@ -75,15 +83,14 @@ public:
     void Number(qint64 value) { Line(QString::number(value)); }
 
     // Hands over what is left; false once any hand-over failed.
-    bool Flush()
-    {
+    bool Flush() {
         if (Used > 0 && Ok)
             Ok = Out(QByteArrayView(Buffer.constData(), Used));
         Used = 0;
         return Ok;
     }
 
-private:
+  private:
     static constexpr qsizetype ChunkSize = 1 << 20;
     Sink Out;
     QStringEncoder Encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
@@ -95,11 +102,10 @@ private:
 // Hands out the lines after the marker. A line ends at a CR; the last line
 // of the file may lack its CR. Returns false at the end of the file.
 class LineReader {
-public:
+  public:
     LineReader(QByteArrayView bytes, qsizetype start) : Bytes(bytes), Pos(start) {}
 
-    bool Next(QByteArrayView& line)
-    {
+    bool Next(QByteArrayView& line) {
         if (Pos >= Bytes.size())
             return false;
         const char* begin = Bytes.data() + Pos;
@@ -110,14 +116,13 @@ public:
         return true;
     }
 
-private:
+  private:
     QByteArrayView Bytes;
     qsizetype Pos;
 };
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(QByteArrayView bytes)
-{
+bool IsValidUtf8(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const uchar*>(bytes.data());
     const uchar* end = p + bytes.size();
     while (p < end) {
@@ -169,19 +174,16 @@ bool IsValidUtf8(QByteArrayView bytes)
 
 } // namespace
 
-QString NotProjectFileMessage()
-{
+QString NotProjectFileMessage() {
     return QStringLiteral("The specified file does not appear to be a valid ZEPH Project file, "
                           "operation aborted.");
 }
 
-QString NotIntegerMessage(const QString& text)
-{
+QString NotIntegerMessage(const QString& text) {
     return QStringLiteral("'%1' is not a valid integer value").arg(text);
 }
 
-QString ProjectLineText(const QString& value)
-{
+QString ProjectLineText(const QString& value) {
     if (!NeedsCleaning(value))
         return value;
     QString out;
@@ -201,8 +203,7 @@ QString ProjectLineText(const QString& value)
     return out;
 }
 
-bool ParseDecimalInt(const QString& text, qint32& value)
-{
+bool ParseDecimalInt(const QString& text, qint32& value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text.at(i) == u' ')
@@ -230,14 +231,12 @@ bool ParseDecimalInt(const QString& text, qint32& value)
     return true;
 }
 
-QString DecodeWindows1252(QByteArrayView bytes)
-{
+QString DecodeWindows1252(QByteArrayView bytes) {
     // 0x80..0x9F; the unassigned 0x81, 0x8D, 0x8F, 0x90 and 0x9D keep their value.
     static constexpr char16_t High[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* dst = out.data();
     for (const char ch : bytes) {
@@ -249,8 +248,7 @@ QString DecodeWindows1252(QByteArrayView bytes)
 
 namespace {
 
-bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink)
-{
+bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink) {
     LineWriter out(sink);
     out.Line(u"ZEPHProject");
     out.Line(project.RootHost);
@@ -269,11 +267,10 @@ bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink)
 
 } // namespace
 
-QByteArray SerializeProject(const ProjectData& project)
-{
+QByteArray SerializeProject(const ProjectData& project) {
     // Room for the all-ASCII case; other text grows the buffer.
-    qsizetype expected = 64 + project.RootHost.size() + project.RootPath.size() +
-                         project.ProxyServer.size();
+    qsizetype expected =
+        64 + project.RootHost.size() + project.RootPath.size() + project.ProxyServer.size();
     for (const QStringList* list : Blocks(project)) {
         expected += 12;
         for (const QString& item : *list)
@@ -288,8 +285,7 @@ QByteArray SerializeProject(const ProjectData& project)
     return bytes;
 }
 
-ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project)
-{
+ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
     project.Clear();
     // A file that is nothing but the marker (or less) has no layout at all.
     const qsizetype markerEnd = bytes.indexOf('\r');
@@ -348,8 +344,7 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project)
     return ProjectFileResult::Success();
 }
 
-ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project)
-{
+ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project) {
     const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -366,8 +361,7 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
     return ProjectFileResult::Success();
 }
 
-ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project)
-{
+ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
     project.Clear();
     const QString cannotOpen = QStringLiteral("Cannot open file %1").arg(path);
     QFile file(path);

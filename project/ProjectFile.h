@@ -24,7 +24,9 @@ struct ProjectFileResult {
     bool IsOk() const { return Status == ProjectFileStatus::Ok; }
     static ProjectFileResult Success() { return {}; }
     static ProjectFileResult NotProject() { return {ProjectFileStatus::NotProjectFile, {}}; }
-    static ProjectFileResult Failure(const QString& text) { return {ProjectFileStatus::Failed, text}; }
+    static ProjectFileResult Failure(const QString& text) {
+        return {ProjectFileStatus::Failed, text};
+    }
 };
 
 // The first line of every project file.

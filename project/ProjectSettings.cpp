@@ -11,46 +11,39 @@ const QString Http = QStringLiteral("http://");
 const QString SchemeSeparator = QStringLiteral("://");
 } // namespace
 
-QString UrlFormatErrorMessage()
-{
+QString UrlFormatErrorMessage() {
     return QStringLiteral(
         "An error occurred while trying to format the entered URL, operation aborted.");
 }
 
-QString EnterValidUrlMessage()
-{
+QString EnterValidUrlMessage() {
     return QStringLiteral("Please enter a valid URL to use as the Root URL in the Site Map.");
 }
 
-QString EnterProxyServerMessage()
-{
+QString EnterProxyServerMessage() {
     return QStringLiteral("Please enter an IP address for the Proxy server, or uncheck \"Connect "
                           "through a Proxy Server\".\rContact your System Administrator if you "
                           "do not know the Proxy server IP address.");
 }
 
-QString EnterProxyPortMessage()
-{
+QString EnterProxyPortMessage() {
     return QStringLiteral("Please enter a Port number for the Proxy server, or uncheck \"Connect "
                           "through a Proxy Server\".\rContact your System Administrator if you "
                           "do not know the Proxy server Port number.");
 }
 
-QString RootChangeWarning()
-{
+QString RootChangeWarning() {
     return QStringLiteral("Warning! Changing the Root URL will result in losing the current "
                           "SiteMap information.\rAre you sure you want to change it?");
 }
 
-QString RootUrlHost(const QString& url)
-{
+QString RootUrlHost(const QString& url) {
     const QString rest = url.mid(Http.size());
     const qsizetype slash = rest.indexOf(u'/');
     return slash < 0 ? rest : rest.left(slash);
 }
 
-UrlNormalisation NormaliseRootUrl(const QString& text)
-{
+UrlNormalisation NormaliseRootUrl(const QString& text) {
     QString url = text.isEmpty() ? Http : text;
     if (!url.endsWith(u'/'))
         url += u'/';
@@ -72,16 +65,14 @@ UrlNormalisation NormaliseRootUrl(const QString& text)
     return {url, false};
 }
 
-RootSplit SplitRootUrl(const QString& url)
-{
+RootSplit SplitRootUrl(const QString& url) {
     const qsizetype slash = url.indexOf(u'/', Http.size());
     if (slash < 0)
         return {url.mid(Http.size()), QStringLiteral("/")};
     return {url.mid(Http.size(), slash - Http.size()), url.mid(slash)};
 }
 
-ProjectSettingsFields FieldsFromProject(const ProjectData& project)
-{
+ProjectSettingsFields FieldsFromProject(const ProjectData& project) {
     ProjectSettingsFields fields;
     fields.Url = project.RootUrl();
     fields.UseProxy = !project.ProxyServer.isEmpty();
@@ -90,14 +81,12 @@ ProjectSettingsFields FieldsFromProject(const ProjectData& project)
     return fields;
 }
 
-ProjectSettingsFields EmptyFields()
-{
+ProjectSettingsFields EmptyFields() {
     return {};
 }
 
 SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSettingsHost& host,
-                                       Dialogs& dialogs)
-{
+                                       Dialogs& dialogs) {
     const UrlNormalisation normal = NormaliseRootUrl(fields.Url);
     if (normal.Failed)
         dialogs.Message(MsgKind::Error, UrlFormatErrorMessage(), MsgButtons::Ok);

@@ -60,7 +60,7 @@ ProjectSettingsFields EmptyFields();
 
 // What "Ok" needs from the main window.
 class ProjectSettingsHost {
-public:
+  public:
     virtual ~ProjectSettingsHost() = default;
     virtual ProjectData& Project() = 0;
     // The new-project steps for a project without a root; urlText is the
@@ -78,7 +78,7 @@ public:
 enum class SettingsField { None, Url, ProxyServer, ProxyPort };
 
 struct SettingsOkOutcome {
-    bool Accepted = false;              // close the dialog
+    bool Accepted = false;                     // close the dialog
     SettingsField Focus = SettingsField::None; // the field to focus when it stays open
 };
 

@@ -2,8 +2,7 @@
 
 namespace vantora {
 
-void MoveToFrontOfRecentFiles(QStringList& recent, const QString& fileName)
-{
+void MoveToFrontOfRecentFiles(QStringList& recent, const QString& fileName) {
     while (recent.size() < RecentFileSlots)
         recent.append(QString());
     while (recent.size() > RecentFileSlots)
@@ -26,8 +25,7 @@ void MoveToFrontOfRecentFiles(QStringList& recent, const QString& fileName)
     }
 }
 
-QString ShortenRecentPath(const QString& path)
-{
+QString ShortenRecentPath(const QString& path) {
     if (path.size() <= 23)
         return path;
     QString tail = path.right(21);
@@ -40,15 +38,13 @@ QString ShortenRecentPath(const QString& path)
     return QStringLiteral("...") + tail;
 }
 
-QString RecentFileCaption(int slot, const QString& path)
-{
+QString RecentFileCaption(int slot, const QString& path) {
     QString shown = ShortenRecentPath(path);
     shown.replace(u'&', QStringLiteral("&&"));
     return QStringLiteral("&%1 %2").arg(slot + 1).arg(shown);
 }
 
-bool HasRecentFiles(const QStringList& recent)
-{
+bool HasRecentFiles(const QStringList& recent) {
     for (const QString& file : recent)
         if (!file.isEmpty())
             return true;

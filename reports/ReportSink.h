@@ -18,7 +18,7 @@ struct ReportFormat {
 };
 
 class ReportSink {
-public:
+  public:
     virtual ~ReportSink() = default;
     virtual void ClearReport() = 0;
     virtual void SetFormat(const ReportFormat& format) = 0;

@@ -6,18 +6,20 @@
 
 namespace vantora {
 
-ReportView::ReportView(QWidget* parent) : QTextEdit(parent)
-{
+ReportView::ReportView(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
     setAcceptRichText(true);
 }
 
-void ReportView::ClearReport() { clear(); }
+void ReportView::ClearReport() {
+    clear();
+}
 
-void ReportView::SetFormat(const ReportFormat& format) { Current = format; }
+void ReportView::SetFormat(const ReportFormat& format) {
+    Current = format;
+}
 
-void ReportView::AppendLine(const QString& text)
-{
+void ReportView::AppendLine(const QString& text) {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat chars;
@@ -29,9 +31,15 @@ void ReportView::AppendLine(const QString& text)
     QTextBlockFormat block;
     switch (Current.Align) {
     case ParagraphAlign::Left:
-    case ParagraphAlign::Bullet: block.setAlignment(Qt::AlignLeft); break;
-    case ParagraphAlign::Centre: block.setAlignment(Qt::AlignHCenter); break;
-    case ParagraphAlign::Right: block.setAlignment(Qt::AlignRight); break;
+    case ParagraphAlign::Bullet:
+        block.setAlignment(Qt::AlignLeft);
+        break;
+    case ParagraphAlign::Centre:
+        block.setAlignment(Qt::AlignHCenter);
+        break;
+    case ParagraphAlign::Right:
+        block.setAlignment(Qt::AlignRight);
+        break;
     }
     const bool firstLine = document()->isEmpty();
     if (firstLine) {

@@ -9,13 +9,13 @@ namespace vantora {
 
 class ReportView : public QTextEdit, public ReportSink {
     Q_OBJECT
-public:
+  public:
     explicit ReportView(QWidget* parent = nullptr);
     void ClearReport() override;
     void SetFormat(const ReportFormat& format) override;
     void AppendLine(const QString& text) override;
 
-private:
+  private:
     ReportFormat Current;
 };
 

@@ -4,7 +4,8 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev libcurl4-openssl-dev libgumbo-dev \
-libcpp-httplib-dev fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
+libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev \
+clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

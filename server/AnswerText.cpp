@@ -2,7 +2,6 @@
 
 #include "PageText.h"
 
-
 namespace vantora {
 
 std::string CleanItem(std::string_view text, std::size_t maxPoints) {
@@ -25,11 +24,16 @@ std::string CleanItem(std::string_view text, std::size_t maxPoints) {
 namespace {
 
 std::string_view Replacement(std::string_view word) {
-    if (word == "PERCENTAGE") return "Percentage";
-    if (word == "PROBLEM") return "Problem";
-    if (word == "ERROR") return "Error";
-    if (word == "NO-SPAM") return "No-spam";
-    if (word == "Unspecified Host or Keywords") return "unspecified host or keywords";
+    if (word == "PERCENTAGE")
+        return "Percentage";
+    if (word == "PROBLEM")
+        return "Problem";
+    if (word == "ERROR")
+        return "Error";
+    if (word == "NO-SPAM")
+        return "No-spam";
+    if (word == "Unspecified Host or Keywords")
+        return "unspecified host or keywords";
     return {};
 }
 
@@ -49,8 +53,8 @@ std::string DefuseWords(std::string_view text, std::initializer_list<std::string
 }
 
 std::string DefuseMarkers(std::string_view text) {
-    return DefuseWords(text, {"PERCENTAGE", "PROBLEM", "ERROR", "NO-SPAM",
-                              "Unspecified Host or Keywords"});
+    return DefuseWords(
+        text, {"PERCENTAGE", "PROBLEM", "ERROR", "NO-SPAM", "Unspecified Host or Keywords"});
 }
 
 std::string JoinAnswer(std::string_view marker, std::string_view separator,

@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <vector>
-#include <ctime>
 
 namespace vantora {
 
@@ -72,10 +72,14 @@ std::string UnescapePageParameter(std::string_view raw) {
             const char a = raw[i + 1];
             const char b = static_cast<char>(raw[i + 2] | 0x20);
             char decoded = 0;
-            if (a == '2' && b == '5') decoded = '%';
-            else if (a == '3' && b == 'f') decoded = '?';
-            else if (a == '2' && b == '6') decoded = '&';
-            else if (a == '2' && b == '3') decoded = '#';
+            if (a == '2' && b == '5')
+                decoded = '%';
+            else if (a == '3' && b == 'f')
+                decoded = '?';
+            else if (a == '2' && b == '6')
+                decoded = '&';
+            else if (a == '2' && b == '3')
+                decoded = '#';
             if (decoded != 0) {
                 out += decoded;
                 i += 2;
@@ -159,18 +163,20 @@ std::string EchoUrl(std::string_view url, std::initializer_list<std::string_view
     return DefuseWords(CleanItem(url, 4096), words);
 }
 
-std::string Item(std::string_view text) { return DefuseMarkers(CleanItem(text)); }
+std::string Item(std::string_view text) {
+    return DefuseMarkers(CleanItem(text));
+}
 
 std::string WordweighNotOpened(std::string_view reason) {
     return JoinAnswer(WordweighMarker, "<br>",
-                      {"ERROR-OPENING-URL", CleanItem("The page could not be analysed: " +
-                                                      std::string(reason) + ".")});
+                      {"ERROR-OPENING-URL",
+                       CleanItem("The page could not be analysed: " + std::string(reason) + ".")});
 }
 
 std::string StuffwatchNotOpened(std::string_view reason) {
     return JoinAnswer(StuffwatchMarker, " ",
-                      {"ERROR-OPENING-URL", CleanItem("The page could not be analysed: " +
-                                                      std::string(reason) + ".")});
+                      {"ERROR-OPENING-URL",
+                       CleanItem("The page could not be analysed: " + std::string(reason) + ".")});
 }
 
 std::string WordweighFromPage(std::string_view url, std::string_view keywords,
@@ -179,10 +185,9 @@ std::string WordweighFromPage(std::string_view url, std::string_view keywords,
     const WordweighResult result = AnalyseWordweigh(page, url, keywords);
     if (score)
         *score = result.Percentage;
-    std::vector<std::string> items = {
-        EchoUrl(url, {"PERCENTAGE", "PROBLEM"}),
-        "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600)),
-        "PERCENTAGE: " + FormatPercentage(result.Percentage)};
+    std::vector<std::string> items = {EchoUrl(url, {"PERCENTAGE", "PROBLEM"}),
+                                      "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600)),
+                                      "PERCENTAGE: " + FormatPercentage(result.Percentage)};
     for (const auto& a : result.Problems) {
         items.push_back("PROBLEM: " + Item(a.What));
         items.push_back(Item(a.Why));
@@ -226,8 +231,8 @@ ServiceAnswer StopBulletins(std::string_view query, std::string_view tool,
     if (!config.RecordFile.empty()) {
         std::lock_guard lock(RecordMutex);
         if (FILE* f = std::fopen(config.RecordFile.c_str(), "a")) {
-            const std::string line = LogLine("stop-" + AsciiLower(tool), project,
-                                             "uid=" + (uid.empty() ? "-" : uid), 0);
+            const std::string line =
+                LogLine("stop-" + AsciiLower(tool), project, "uid=" + (uid.empty() ? "-" : uid), 0);
             std::fprintf(f, "%s\n", line.c_str());
             std::fclose(f);
         }
@@ -259,9 +264,12 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     std::string out;
     out.reserve(text.size());
     auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -319,9 +327,9 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             Trim(ToUtf8(PercentDecode(RawValue(rawQuery, "keywords").value_or(""))));
         answer.Page = url;
         if (CodePointCount(keywords) > config.MaxKeywordsLength) {
-            answer.Body = WordweighNotOpened("the key words are longer than " +
-                                             std::to_string(config.MaxKeywordsLength) +
-                                             " characters");
+            answer.Body =
+                WordweighNotOpened("the key words are longer than " +
+                                   std::to_string(config.MaxKeywordsLength) + " characters");
             answer.Result = "not-opened: key words too long";
             return answer;
         }
@@ -358,16 +366,21 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
         const char* Body;
     };
     static const NotYet notYet[] = {
-        {"text_output/rankscout-pt.cgi", "Search_URL", {"Search_Text"},
+        {"text_output/rankscout-pt.cgi",
+         "Search_URL",
+         {"Search_Text"},
          "RANKSCOUT<br>Unspecified Host or Keywords: rank checks are not available on this "
          "server yet.<br>"},
-        {"text_output/submit-pt.cgi", "url",
+        {"text_output/submit-pt.cgi",
+         "url",
          {"altavista", "hotbot", "lycos", "excite", "infoseek", "webcrawler", "planetsearch",
           "netfind", "scrubtheweb", "sitefinder", "moshix2", "questfinder", "xerus", "zap",
           "whatuseek", "megallan", "title"},
          "ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>Submission to search engines is not "
          "available on this server yet.<br>"},
-        {"text_output/backwatch-pt.cgi", "url", {},
+        {"text_output/backwatch-pt.cgi",
+         "url",
+         {},
          "BACKWATCH-v1.1<br>ERROR-INVALID-URL<br>Link-back checks are not available on this "
          "server yet.<br>"},
     };

@@ -80,11 +80,10 @@ struct Checker {
                 holdsTarget = holdsTarget || targets.count(w);
             if (block.Words < 10 && !(holdsTarget && block.Words > 0) && !block.HasLink)
                 continue;
-            Add(std::string(block.HasLink ? "Hidden links" : "Hidden text") + ": a block hidden by " +
-                    block.Reason + " holds " + std::to_string(block.Words) + " words" +
-                    (block.HasLink ? " and links." : "."),
-                block.Path + ": " + Excerpt(block.Text), HiddenPolicy, "S1",
-                block.HasLink ? 5 : 3);
+            Add(std::string(block.HasLink ? "Hidden links" : "Hidden text") +
+                    ": a block hidden by " + block.Reason + " holds " +
+                    std::to_string(block.Words) + " words" + (block.HasLink ? " and links." : "."),
+                block.Path + ": " + Excerpt(block.Text), HiddenPolicy, "S1", block.HasLink ? 5 : 3);
         }
     }
 
@@ -102,9 +101,11 @@ struct Checker {
             if (href.empty() || href[0] == '#' || href.starts_with("javascript:") ||
                 href.starts_with("mailto:") || link.HasImage || !Trim(link.AriaLabel).empty())
                 continue;
-            const bool oneMark = text.size() == 1 && !std::isalnum(static_cast<unsigned char>(text[0]));
+            const bool oneMark =
+                text.size() == 1 && !std::isalnum(static_cast<unsigned char>(text[0]));
             if (text.empty() || oneMark)
-                Add(text.empty() ? "A link with no text at all." : "A link on a single character \"" + text + "\".",
+                Add(text.empty() ? "A link with no text at all."
+                                 : "A link on a single character \"" + text + "\".",
                     "link to " + Excerpt(link.Href, 100), TinyLinkPolicy, "S3", 2);
         }
     }
@@ -135,16 +136,18 @@ struct Checker {
                 RedirectElsewhere = RedirectElsewhere || elsewhere;
                 char seconds[32];
                 std::snprintf(seconds, sizeof seconds, "%g", delay);
-                Add(elsewhere ? std::string("A meta refresh sends visitors to another site after ") + seconds + " second(s)."
-                              : "A meta refresh sends visitors to another page of this site.",
+                Add(elsewhere
+                        ? std::string("A meta refresh sends visitors to another site after ") +
+                              seconds + " second(s)."
+                        : "A meta refresh sends visitors to another page of this site.",
                     "meta refresh: " + Excerpt(content), RedirectPolicy, "S4", elsewhere ? 3 : 1);
             }
         }
         for (const auto& script : Page.Scripts) {
             const std::string lower = AsciiLower(script);
             static constexpr std::string_view Calls[] = {"location.replace(", "location.assign(",
-                                                         "location.href=", "location.href =",
-                                                         "location=", "location ="};
+                                                         "location.href=",    "location.href =",
+                                                         "location=",         "location ="};
             for (const auto call : Calls) {
                 const auto pos = lower.find(call);
                 if (pos == std::string::npos)
@@ -233,7 +236,8 @@ struct Checker {
     void Title() {
         for (const auto& [w, n] : Counts(Page.Title))
             if (n > 3) {
-                Add("The word \"" + w + "\" is repeated " + std::to_string(n) + " times in the title.",
+                Add("The word \"" + w + "\" is repeated " + std::to_string(n) +
+                        " times in the title.",
                     "title: " + Excerpt(Page.Title), StuffingPolicy, "S7", 2);
                 break;
             }
@@ -270,8 +274,8 @@ struct Checker {
         for (const auto& img : Page.Images)
             for (const auto& [w, n] : Counts(img.Alt))
                 if (n >= 3) {
-                    Add("An image's alternative text repeats \"" + w + "\" " +
-                            std::to_string(n) + " times.",
+                    Add("An image's alternative text repeats \"" + w + "\" " + std::to_string(n) +
+                            " times.",
                         "img alt: " + Excerpt(img.Alt), StuffingPolicy, "S9", 1);
                     goto altsDone;
                 }
@@ -302,13 +306,15 @@ struct Checker {
         std::size_t phones = 0;
         const std::string& text = Page.VisibleText;
         for (std::size_t i = 0; i < text.size();) {
-            if (!std::isdigit(static_cast<unsigned char>(text[i])) && text[i] != '+' && text[i] != '(') {
+            if (!std::isdigit(static_cast<unsigned char>(text[i])) && text[i] != '+' &&
+                text[i] != '(') {
                 ++i;
                 continue;
             }
             std::size_t digits = 0, j = i;
-            while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) ||
-                                       std::string_view("+-() ./").find(text[j]) != std::string_view::npos)) {
+            while (j < text.size() &&
+                   (std::isdigit(static_cast<unsigned char>(text[j])) ||
+                    std::string_view("+-() ./").find(text[j]) != std::string_view::npos)) {
                 digits += std::isdigit(static_cast<unsigned char>(text[j])) != 0;
                 ++j;
             }
@@ -337,8 +343,9 @@ struct Checker {
                 start = comma + 1;
             }
             if (places >= 15 && places * 5 >= items * 4) {
-                Add("A block lists " + std::to_string(places) + " names separated by commas "
-                    "with little other text.",
+                Add("A block lists " + std::to_string(places) +
+                        " names separated by commas "
+                        "with little other text.",
                     Excerpt(block), ListPolicy, "S10", 2);
                 break;
             }
@@ -372,8 +379,9 @@ struct Checker {
                 heavy = w;
         if (heavy.empty())
             return;
-        Add("A thin page (" + std::to_string(wordCount) + " words) that repeats its title's word \"" +
-                heavy + "\" and passes visitors on to " +
+        Add("A thin page (" + std::to_string(wordCount) +
+                " words) that repeats its title's word \"" + heavy +
+                "\" and passes visitors on to " +
                 (outside.empty() ? std::string("another site") : *outside.begin()) + ".",
             "title: " + Excerpt(Page.Title), DoorwayPolicy, "S11", 3);
     }

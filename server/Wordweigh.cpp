@@ -24,11 +24,13 @@ Words StemAll(const Words& words) {
     return out;
 }
 
-std::set<std::string> AsSet(const Words& w) { return {w.begin(), w.end()}; }
+std::set<std::string> AsSet(const Words& w) {
+    return {w.begin(), w.end()};
+}
 
 struct Phrase {
-    std::string Text;      // as typed, trimmed
-    Words All;             // every word, stemmed
+    std::string Text;              // as typed, trimmed
+    Words All;                     // every word, stemmed
     std::set<std::string> Content; // content words, stemmed
 };
 
@@ -94,7 +96,9 @@ std::string Slugify(std::string_view text) {
     return out;
 }
 
-std::string Quote(const Phrase& p) { return "\"" + p.Text + "\""; }
+std::string Quote(const Phrase& p) {
+    return "\"" + p.Text + "\"";
+}
 
 struct Scorer {
     const PageModel& Page;
@@ -181,8 +185,7 @@ struct Scorer {
             Add(nullptr, "The page has no meta description.",
                 "Without one, search engines pick a snippet of the page themselves, which may "
                 "not sell the page.",
-                "Add a meta description of 120 to 156 characters that names the key words.",
-                "K4");
+                "Add a meta description of 120 to 156 characters that names the key words.", "K4");
             return 1;
         }
         if (n >= 121 && n <= 156)
@@ -288,8 +291,7 @@ struct Scorer {
             Add(&p, "The text has no subheadings.",
                 "Subheadings (h2, h3) structure a long text for readers and tell search "
                 "engines what each part covers.",
-                "Break the text into parts with subheadings, some of them naming " + Quote(p) +
-                    ".",
+                "Break the text into parts with subheadings, some of them naming " + Quote(p) + ".",
                 "K7");
             return 2;
         }
@@ -297,8 +299,8 @@ struct Scorer {
         if ((share >= 0.3 && share <= 0.75) || (total == 1 && matching == 1))
             return 9;
         Add(&p,
-            share < 0.3 ? "Too few subheadings mention the key words (" +
-                              std::to_string(matching) + " of " + std::to_string(total) + ")."
+            share < 0.3 ? "Too few subheadings mention the key words (" + std::to_string(matching) +
+                              " of " + std::to_string(total) + ")."
                         : "Nearly every subheading repeats the key words (" +
                               std::to_string(matching) + " of " + std::to_string(total) + ").",
             "Subheadings that name the topic help readers and search engines; repeating it in "
@@ -324,8 +326,7 @@ struct Scorer {
             Add(&p, "No image's alternative text mentions the key words.",
                 "Alternative texts describe images to search engines and to visitors who "
                 "cannot see them.",
-                "Give at least one relevant image an alt text that names " + Quote(p) + ".",
-                "K8");
+                "Give at least one relevant image an alt text that names " + Quote(p) + ".", "K8");
             return 6;
         }
         if (images < 5)
@@ -338,8 +339,7 @@ struct Scorer {
                         : "Nearly every alternative text repeats the key words.",
             "Alternative texts should describe each image; naming the topic in some of them "
             "helps, in all of them reads as stuffing.",
-            "Name " + Quote(p) + " in between a third and three quarters of the alt texts.",
-            "K8");
+            "Name " + Quote(p) + " in between a third and three quarters of the alt texts.", "K8");
         return 6;
     }
 
@@ -348,7 +348,8 @@ struct Scorer {
         if (const auto scheme = url.find("://"); scheme != std::string_view::npos)
             url.remove_prefix(scheme + 3);
         const auto slash = url.find('/');
-        std::string path = slash == std::string_view::npos ? std::string() : std::string(url.substr(slash));
+        std::string path =
+            slash == std::string_view::npos ? std::string() : std::string(url.substr(slash));
         if (const auto q = path.find_first_of("?#"); q != std::string::npos)
             path.resize(q);
         // The file's own extension is not a word of the slug.
@@ -373,8 +374,8 @@ struct Scorer {
             return 9;
         Add(&p, "The key words are missing from the page's address.",
             "Words in the address show searchers and search engines what the page holds.",
-            "Name the page after its key words, for example .../" +
-                Slugify(p.Text) + ".html, and redirect the old address.",
+            "Name the page after its key words, for example .../" + Slugify(p.Text) +
+                ".html, and redirect the old address.",
             "K9");
         return 6;
     }
@@ -413,8 +414,8 @@ struct Scorer {
                 Add(&p, "A link on this page uses the key words as its text.",
                     "A link whose text is the key phrase tells search engines that the other "
                     "page is the one to rank for it, so this page competes with it.",
-                    "Change that link's text, or make this page the only one about " +
-                        Quote(p) + ".",
+                    "Change that link's text, or make this page the only one about " + Quote(p) +
+                        ".",
                     "K12");
                 return 2;
             }
@@ -446,9 +447,11 @@ struct Scorer {
                 "A page marked noindex is left out of search results whatever its content.",
                 "Remove noindex from the robots meta tag if the page should be found.", "B1");
         static constexpr std::string_view Generic[] = {
-            "click here", "click this", "go", "here", "information", "learn more", "more",
-            "more info", "more information", "right here", "read more", "see more", "start",
-            "this"};
+            "click here", "click this",  "go",
+            "here",       "information", "learn more",
+            "more",       "more info",   "more information",
+            "right here", "read more",   "see more",
+            "start",      "this"};
         std::size_t generic = 0, empty = 0;
         std::string example;
         for (const auto& link : Page.Links) {
@@ -530,12 +533,12 @@ int ToPercentage(int sum, int factors) {
 double TitleWidthPx(std::string_view text) {
     // Advance widths of Arial in thousandths of an em, for printable ASCII.
     static constexpr short Widths[95] = {
-        278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, // ' '../
-        556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, // 0..?
+        278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, // ' '../
+        556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, // 0..?
         1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778, // @..O
-        667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,  // P.._
-        333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,  // `..o
-        556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};      // p..~
+        667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556, // P.._
+        333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556, // `..o
+        556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};     // p..~
     double units = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -558,8 +561,12 @@ WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl
                                  std::string_view keywords) {
     WordweighResult result;
     const std::vector<Phrase> phrases = ReadPhrases(keywords);
-    Scorer s{page, pageUrl, SplitWords(page.VisibleText).size(),
-             SplitSentences(page.VisibleText), result.Problems, phrases.size() > 1};
+    Scorer s{page,
+             pageUrl,
+             SplitWords(page.VisibleText).size(),
+             SplitSentences(page.VisibleText),
+             result.Problems,
+             phrases.size() > 1};
 
     // Factors that do not depend on the key words are scored once.
     const int common = s.TitleWidth() + s.DescriptionLength() + s.TextLength() + s.SingleH1();
@@ -580,8 +587,7 @@ WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl
         total += ToPercentage(sum, FactorCount);
     }
     s.Basics();
-    result.Percentage = static_cast<int>(
-        std::lround(double(total) / double(phrases.size())));
+    result.Percentage = static_cast<int>(std::lround(double(total) / double(phrases.size())));
     return result;
 }
 

@@ -81,8 +81,9 @@ int RunCgi(const ServiceConfig& config) {
     } else {
         answer = HandleRequest(path, query, config);
     }
-    const char* reason = answer.Status == 200 ? "OK" : answer.Status == 404 ? "Not Found"
-                                                                            : "Method Not Allowed";
+    const char* reason = answer.Status == 200   ? "OK"
+                         : answer.Status == 404 ? "Not Found"
+                                                : "Method Not Allowed";
     std::printf("Status: %d %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
                 "Content-Length: %zu\r\nCache-Control: no-store\r\n\r\n",
                 answer.Status, reason, answer.Body.size());
@@ -169,7 +170,8 @@ int main(int argc, char** argv) {
         host = host.substr(1, host.size() - 2);
     if (colon == std::string::npos || host.empty() ||
         !ParseNumber(listen.c_str() + colon + 1, 0, 65535, port)) {
-        std::fprintf(stderr, "vantora-server: --listen takes ADDRESS:PORT, such as 127.0.0.1:47800\n");
+        std::fprintf(stderr,
+                     "vantora-server: --listen takes ADDRESS:PORT, such as 127.0.0.1:47800\n");
         return 2;
     }
     const bool loopback = IsLoopbackHost(host);

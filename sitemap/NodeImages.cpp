@@ -7,8 +7,7 @@ namespace vantora {
 
 namespace {
 
-void DrawPage(QPainter& p)
-{
+void DrawPage(QPainter& p) {
     // A sheet with a folded corner and three text lines.
     QPainterPath sheet;
     sheet.moveTo(3.5, 1.5);
@@ -27,8 +26,7 @@ void DrawPage(QPainter& p)
         p.drawLine(QPointF(5.5, y + 0.5), QPointF(13.5, y + 0.5));
 }
 
-void DrawGlobe(QPainter& p)
-{
+void DrawGlobe(QPainter& p) {
     // A globe with meridians and a small outward arrow: a link off the site.
     p.setPen(QPen(QColor(20, 100, 60), 1));
     p.setBrush(QColor(120, 200, 150));
@@ -42,8 +40,7 @@ void DrawGlobe(QPainter& p)
     p.drawLine(QPointF(16, 2), QPointF(16, 6));
 }
 
-void DrawEnvelope(QPainter& p)
-{
+void DrawEnvelope(QPainter& p) {
     p.setPen(QPen(QColor(140, 90, 0), 1));
     p.setBrush(QColor(255, 220, 120));
     p.drawRect(QRectF(1.5, 4.5, 15, 10));
@@ -51,8 +48,7 @@ void DrawEnvelope(QPainter& p)
     p.drawLine(QPointF(16.5, 4.5), QPointF(9, 10.5));
 }
 
-void DrawBroken(QPainter& p)
-{
+void DrawBroken(QPainter& p) {
     // Two chain links pulled apart, with a red break between them.
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(90, 90, 90), 2));
@@ -63,8 +59,7 @@ void DrawBroken(QPainter& p)
     p.drawLine(QPointF(12, 2), QPointF(6, 16));
 }
 
-void DrawServerError(QPainter& p)
-{
+void DrawServerError(QPainter& p) {
     // A red warning disc with an exclamation mark.
     p.setPen(QPen(QColor(140, 0, 0), 1));
     p.setBrush(QColor(220, 30, 30));
@@ -77,18 +72,27 @@ void DrawServerError(QPainter& p)
 
 } // namespace
 
-QImage NodeImage(NodeKind kind)
-{
+QImage NodeImage(NodeKind kind) {
     QImage image(NodeImageSize, NodeImageSize, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     switch (kind) {
-    case NodeKind::Page: DrawPage(p); break;
-    case NodeKind::ExternalLink: DrawGlobe(p); break;
-    case NodeKind::Mail: DrawEnvelope(p); break;
-    case NodeKind::BrokenLink: DrawBroken(p); break;
-    case NodeKind::ServerError: DrawServerError(p); break;
+    case NodeKind::Page:
+        DrawPage(p);
+        break;
+    case NodeKind::ExternalLink:
+        DrawGlobe(p);
+        break;
+    case NodeKind::Mail:
+        DrawEnvelope(p);
+        break;
+    case NodeKind::BrokenLink:
+        DrawBroken(p);
+        break;
+    case NodeKind::ServerError:
+        DrawServerError(p);
+        break;
     }
     return image;
 }

@@ -11,8 +11,7 @@
 namespace vantora {
 
 qint64 DetachedProcessLauncher::Start(const QString& program, const QStringList& arguments,
-                                      const QString& workingDir)
-{
+                                      const QString& workingDir) {
     const QFileInfo info(program);
     if (!info.isFile() || !info.isExecutable())
         return 0;
@@ -30,8 +29,7 @@ qint64 DetachedProcessLauncher::Start(const QString& program, const QStringList&
     return pid;
 }
 
-bool DetachedProcessLauncher::IsRunning(qint64 id)
-{
+bool DetachedProcessLauncher::IsRunning(qint64 id) {
     if (!Started.contains(id))
         return false;
     // A detached program is reaped by the system once it ends; one that is
@@ -52,8 +50,7 @@ bool DetachedProcessLauncher::IsRunning(qint64 id)
     return false;
 }
 
-void DetachedProcessLauncher::End(qint64 id)
-{
+void DetachedProcessLauncher::End(qint64 id) {
     if (!IsRunning(id))
         return;
     ::kill(pid_t(id), SIGTERM);

@@ -7,7 +7,7 @@
 namespace vantora {
 
 class ProcessLauncher {
-public:
+  public:
     virtual ~ProcessLauncher() = default;
     // Starts program with arguments in workingDir, detached and without a
     // window. Returns an id greater than 0, or 0 when it could not start.
@@ -22,13 +22,13 @@ public:
 // The real launcher: QProcess::startDetached, output discarded; the id is the
 // process id. Only processes it started itself are ever signalled.
 class DetachedProcessLauncher : public ProcessLauncher {
-public:
+  public:
     qint64 Start(const QString& program, const QStringList& arguments,
                  const QString& workingDir) override;
     void End(qint64 id) override;
     bool IsRunning(qint64 id) override;
 
-private:
+  private:
     QSet<qint64> Started;
 };
 

@@ -8,8 +8,7 @@ namespace vantora {
 
 SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
     : QObject(parent), Host(host), TreeModel(new SiteTreeModel(this)),
-      SelectionModel(new QItemSelectionModel(TreeModel, this))
-{
+      SelectionModel(new QItemSelectionModel(TreeModel, this)) {
     connect(SelectionModel, &QItemSelectionModel::selectionChanged, this,
             &SiteMapController::OnSelectionChanged);
     connect(TreeModel, &QAbstractItemModel::modelReset, this, &SiteMapController::OnTreeReplaced);
@@ -20,14 +19,12 @@ SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
     });
 }
 
-void SiteMapController::SetLabel(const QString& text)
-{
+void SiteMapController::SetLabel(const QString& text) {
     LabelText = text;
     emit LabelChanged(text);
 }
 
-void SiteMapController::OnTreeReplaced()
-{
+void SiteMapController::OnTreeReplaced() {
     // A new tree has no selection, so nothing is selected for the tools.
     SelectedFlags.assign(size_t(Tree().Count()), 0);
     Order = Tree().DisplayOrder();
@@ -39,14 +36,12 @@ void SiteMapController::OnTreeReplaced()
     emit StartButtonsEnabled(false);
 }
 
-void SiteMapController::ClearTree(const QString& label)
-{
+void SiteMapController::ClearTree(const QString& label) {
     TreeModel->Clear();
     SetLabel(label);
 }
 
-void SiteMapController::BuildSiteTree()
-{
+void SiteMapController::BuildSiteTree() {
     if (Building) {
         RebuildPending = true;
         return;
@@ -61,13 +56,13 @@ void SiteMapController::BuildSiteTree()
     emit BuildingChanged(false);
 }
 
-void SiteMapController::BuildOnce()
-{
+void SiteMapController::BuildOnce() {
     TreeModel->Clear();
     QStringList& lines = Host.Project().SiteMapLines;
     const BuildResult header = CheckSiteMapHeader(lines);
     switch (header.Outcome) {
-    case BuildOutcome::Empty: return;
+    case BuildOutcome::Empty:
+        return;
     case BuildOutcome::UnspecifiedHost:
         Host.MessageBoxes().Message(MsgKind::Error, MsgUnspecifiedHost, MsgButtons::Ok);
         Host.Project().SiteMapLines.clear();
@@ -76,7 +71,8 @@ void SiteMapController::BuildOnce()
         Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
         Host.Project().SiteMapLines.clear();
         return;
-    default: break;
+    default:
+        break;
     }
     SetLabel(header.RootUrl);
 
@@ -98,8 +94,7 @@ void SiteMapController::BuildOnce()
     TreeModel->SetTree(std::move(tree));
 }
 
-void SiteMapController::SetSorted(bool sorted)
-{
+void SiteMapController::SetSorted(bool sorted) {
     if (sorted == IsSorted())
         return;
     WaitCursor wait;
@@ -113,8 +108,7 @@ void SiteMapController::SetSorted(bool sorted)
     }
 }
 
-int SiteMapController::SingleSelectedNode() const
-{
+int SiteMapController::SingleSelectedNode() const {
     if (SelectedTotal != 1)
         return -1;
     for (size_t i = 0; i < SelectedFlags.size(); ++i) {
@@ -124,8 +118,7 @@ int SiteMapController::SingleSelectedNode() const
     return -1;
 }
 
-void SiteMapController::MarkRange(const QItemSelectionRange& range, char value)
-{
+void SiteMapController::MarkRange(const QItemSelectionRange& range, char value) {
     const int parent = TreeModel->NodeOf(range.parent());
     const SiteTree& tree = Tree();
     const int rows = tree.ChildCount(parent);
@@ -139,8 +132,7 @@ void SiteMapController::MarkRange(const QItemSelectionRange& range, char value)
 }
 
 void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
-                                           const QItemSelection& deselected)
-{
+                                           const QItemSelection& deselected) {
     for (const QItemSelectionRange& range : deselected)
         MarkRange(range, 0);
     for (const QItemSelectionRange& range : selected)
@@ -155,8 +147,7 @@ void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
     emit StartButtonsEnabled(!Pages.isEmpty());
 }
 
-void SiteMapController::RecomputePages()
-{
+void SiteMapController::RecomputePages() {
     Pages.clear();
     if (SelectedTotal > 0) {
         const SiteTree& tree = Tree();

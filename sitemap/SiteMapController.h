@@ -16,7 +16,7 @@ class SiteMapHost;
 
 class SiteMapController : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SiteMapController(SiteMapHost& host, QObject* parent = nullptr);
 
     SiteTreeModel* Model() { return TreeModel; }
@@ -48,13 +48,13 @@ public:
     // The one selected node, or -1 unless exactly one is selected.
     int SingleSelectedNode() const;
 
-signals:
+  signals:
     void LabelChanged(const QString& text);
     void StartButtonsEnabled(bool enabled);
     void SelectedPagesChanged(const QStringList& pages);
     void BuildingChanged(bool building);
 
-private:
+  private:
     void SetLabel(const QString& text);
     void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void MarkRange(const QItemSelectionRange& range, char value);

@@ -26,8 +26,7 @@ namespace {
 constexpr int MaxPathLength = 4095;
 } // namespace
 
-QString SiteMapFolder(const QString& programDir)
-{
+QString SiteMapFolder(const QString& programDir) {
     const QFileInfo dir(programDir);
     if (dir.isDir() && dir.isWritable()) {
         // The permission bits can say writable on a read-only mount; try it.
@@ -42,8 +41,7 @@ QString SiteMapFolder(const QString& programDir)
     return data;
 }
 
-bool SiteMapOutputComplete(const QStringList& lines)
-{
+bool SiteMapOutputComplete(const QStringList& lines) {
     if (lines.isEmpty())
         return false;
     if (lines.last() == EndLine)
@@ -59,12 +57,9 @@ SiteMapCreator::SiteMapCreator(SiteMapHost& host, SiteMapController& tree,
                                ProcessLauncher& launcher, const QString& programDir,
                                const QString& mapFolder, QObject* parent)
     : QObject(parent), Host(host), TreeControl(tree), Launcher(launcher),
-      Applet(QDir(programDir).filePath(QStringLiteral("sm"))), Folder(mapFolder)
-{
-}
+      Applet(QDir(programDir).filePath(QStringLiteral("sm"))), Folder(mapFolder) {}
 
-void SiteMapCreator::UpdateSiteMap()
-{
+void SiteMapCreator::UpdateSiteMap() {
     // One creation at a time, and never while the tree is being built.
     if (Running || TreeControl.IsBuilding())
         return;
@@ -75,24 +70,21 @@ void SiteMapCreator::UpdateSiteMap()
     emit RunningChanged(false);
 }
 
-void SiteMapCreator::Fail(const QString& text)
-{
+void SiteMapCreator::Fail(const QString& text) {
     Host.SetBusyAnimation(false);
     ProcessPendingEvents();
     Host.SetStatusText(MsgMapError);
     Host.MessageBoxes().Message(MsgKind::Warning, text, MsgButtons::Ok);
 }
 
-void SiteMapCreator::EndStopped(qint64 applet)
-{
+void SiteMapCreator::EndStopped(qint64 applet) {
     if (applet > 0)
         Launcher.End(applet);
     Host.SetBusyAnimation(false);
     Host.SetStatusText(MsgMapStopped);
 }
 
-void SiteMapCreator::Run()
-{
+void SiteMapCreator::Run() {
     {
         WaitCursor wait;
         ProcessPendingEvents();
@@ -112,9 +104,9 @@ void SiteMapCreator::Run()
         WaitCursor wait;
         ProcessPendingEvents();
         const ProjectData& project = Host.Project();
-        const QString argument = QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
-        if (Applet.size() + 1 + argument.size() <= MaxPathLength &&
-            mapPath.size() <= MaxPathLength)
+        const QString argument =
+            QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
+        if (Applet.size() + 1 + argument.size() <= MaxPathLength && mapPath.size() <= MaxPathLength)
             applet = Launcher.Start(Applet, {argument}, Folder);
     }
     if (applet <= 0) {

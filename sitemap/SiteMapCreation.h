@@ -19,14 +19,14 @@ QString SiteMapFolder(const QString& programDir);
 // and "Unspecified Host" somewhere or exactly "<END>" as the last line.
 bool SiteMapOutputComplete(const QStringList& lines);
 
-extern const QString MsgMapStopped;    // the status text after Stop
-extern const QString MsgMapCreating;   // "Creating the Site Map, Please Wait..."
-extern const QString MsgMapComplete;   // "SiteMap creation complete."
-extern const QString MsgMapError;      // "Error creating SiteMap."
+extern const QString MsgMapStopped;  // the status text after Stop
+extern const QString MsgMapCreating; // "Creating the Site Map, Please Wait..."
+extern const QString MsgMapComplete; // "SiteMap creation complete."
+extern const QString MsgMapError;    // "Error creating SiteMap."
 
 class SiteMapCreator : public QObject {
     Q_OBJECT
-public:
+  public:
     // The applet is programDir + "sm"; the files live in mapFolder.
     SiteMapCreator(SiteMapHost& host, SiteMapController& tree, ProcessLauncher& launcher,
                    const QString& programDir, const QString& mapFolder, QObject* parent = nullptr);
@@ -46,12 +46,12 @@ public:
     // failure was reported; keeps the window responsive meanwhile.
     void UpdateSiteMap();
 
-signals:
+  signals:
     // Open the information window (not modal).
     void ShowInfoWindow();
     void RunningChanged(bool running);
 
-private:
+  private:
     void Run();
     void EndStopped(qint64 applet);
     void Fail(const QString& text);

@@ -16,8 +16,7 @@ const QString MsgInvalidData =
     QStringLiteral("An error occurred while retrieving the SiteMap from the Server, the data "
                    "received was invalid.\rPlease contact Korvane Ltd. about this problem.");
 
-MapLine ParseMapLine(const QString& line)
-{
+MapLine ParseMapLine(const QString& line) {
     MapLine result;
     const qsizetype open = line.indexOf(QLatin1Char('<'));
     const qsizetype close = line.indexOf(QLatin1Char('>'));
@@ -29,7 +28,7 @@ MapLine ParseMapLine(const QString& line)
     static const struct {
         const char* Name;
         LineTag Tag;
-    } tags[] = {{"PAGE", LineTag::Page},     {"LINK", LineTag::Link}, {"MAILTO", LineTag::Mailto},
+    } tags[] = {{"PAGE", LineTag::Page},     {"LINK", LineTag::Link},   {"MAILTO", LineTag::Mailto},
                 {"BROKEN", LineTag::Broken}, {"ERROR", LineTag::Error}, {"PUSH", LineTag::Push},
                 {"POP", LineTag::Pop},       {"END", LineTag::End}};
     for (const auto& t : tags) {
@@ -41,16 +40,25 @@ MapLine ParseMapLine(const QString& line)
     return result;
 }
 
-bool NodeFromLine(const QString& line, const MapLine& parsed, QString& caption, NodeKind& kind)
-{
+bool NodeFromLine(const QString& line, const MapLine& parsed, QString& caption, NodeKind& kind) {
     caption = parsed.Value;
     switch (parsed.Tag) {
-    case LineTag::Page: kind = NodeKind::Page; return true;
-    case LineTag::Link: kind = NodeKind::ExternalLink; return true;
-    case LineTag::Mailto: kind = NodeKind::Mail; return true;
-    case LineTag::Broken: kind = NodeKind::BrokenLink; return true;
-    case LineTag::Error: break;
-    default: return false;
+    case LineTag::Page:
+        kind = NodeKind::Page;
+        return true;
+    case LineTag::Link:
+        kind = NodeKind::ExternalLink;
+        return true;
+    case LineTag::Mailto:
+        kind = NodeKind::Mail;
+        return true;
+    case LineTag::Broken:
+        kind = NodeKind::BrokenLink;
+        return true;
+    case LineTag::Error:
+        break;
+    default:
+        return false;
     }
     // The status is cut from the line's first blank on; the URL is the value
     // up to its first blank.
@@ -79,22 +87,19 @@ bool NodeFromLine(const QString& line, const MapLine& parsed, QString& caption, 
     return true;
 }
 
-QString ProgressPercent(int lineIndex, int lineCount)
-{
+QString ProgressPercent(int lineIndex, int lineCount) {
     const double p = double(lineIndex) / double(lineCount - 1) * 100.0;
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(p, 'g', 15).left(4);
 }
 
-QString ProgressStatusText(int lineIndex, int lineCount)
-{
-    return QStringLiteral("Calculating Site Map Tree View (") + ProgressPercent(lineIndex, lineCount) +
-           QStringLiteral("% complete)...");
+QString ProgressStatusText(int lineIndex, int lineCount) {
+    return QStringLiteral("Calculating Site Map Tree View (") +
+           ProgressPercent(lineIndex, lineCount) + QStringLiteral("% complete)...");
 }
 
-QStringList SplitMapFile(const QByteArray& bytes)
-{
+QStringList SplitMapFile(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(bytes);
     if (decoder.hasError())

@@ -8,7 +8,13 @@
 namespace vantora {
 
 // The kind of a tree node; its value is the node's image index.
-enum class NodeKind : qint8 { Page = 0, ExternalLink = 1, Mail = 2, BrokenLink = 3, ServerError = 4 };
+enum class NodeKind : qint8 {
+    Page = 0,
+    ExternalLink = 1,
+    Mail = 2,
+    BrokenLink = 3,
+    ServerError = 4
+};
 constexpr int NodeKindCount = 5;
 
 enum class LineTag { Page, Link, Mailto, Broken, Error, Push, Pop, End, Invalid };
@@ -18,10 +24,10 @@ struct MapLine {
     QString Value; // everything after the first ">"
 };
 
-extern const QString SiteMapMarker;   // "WEBCHARTER"
-extern const QString RootTag;         // "<ROOT>"
-extern const QString UnspecifiedHost; // the applet's whole-map failure text
-extern const QString EndLine;         // "<END>"
+extern const QString SiteMapMarker;      // "WEBCHARTER"
+extern const QString RootTag;            // "<ROOT>"
+extern const QString UnspecifiedHost;    // the applet's whole-map failure text
+extern const QString EndLine;            // "<END>"
 extern const QString MsgUnspecifiedHost; // M1
 extern const QString MsgInvalidData;     // M2
 

@@ -6,20 +6,20 @@
 
 namespace vantora {
 
-WaitCursor::WaitCursor()
-{
+WaitCursor::WaitCursor() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         Active = true;
     }
 }
 
-WaitCursor::~WaitCursor()
-{
+WaitCursor::~WaitCursor() {
     if (Active)
         QGuiApplication::restoreOverrideCursor();
 }
 
-void ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void ProcessPendingEvents() {
+    QCoreApplication::processEvents();
+}
 
 } // namespace vantora

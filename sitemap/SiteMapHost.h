@@ -10,7 +10,7 @@ class Dialogs;
 struct ProjectData;
 
 class SiteMapHost {
-public:
+  public:
     virtual ~SiteMapHost() = default;
     virtual Dialogs& MessageBoxes() = 0;
     // The open project; its SiteMapLines, RootHost and RootPath are read and written.
@@ -30,13 +30,13 @@ public:
 
 // Shows the hourglass cursor for its lifetime (nothing without a GUI application).
 class WaitCursor {
-public:
+  public:
     WaitCursor();
     ~WaitCursor();
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-private:
+  private:
     bool Active = false;
 };
 

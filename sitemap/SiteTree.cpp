@@ -5,8 +5,7 @@
 
 namespace vantora {
 
-void SiteTree::Clear()
-{
+void SiteTree::Clear() {
     Captions.clear();
     Kinds.clear();
     Parents.clear();
@@ -15,29 +14,25 @@ void SiteTree::Clear()
     ChildList.clear();
 }
 
-int SiteTree::ChildCount(int parent) const
-{
+int SiteTree::ChildCount(int parent) const {
     const size_t p = size_t(parent + 1);
     if (p + 1 >= ChildStart.size())
         return 0;
     return ChildStart[p + 1] - ChildStart[p];
 }
 
-int SiteTree::Child(int parent, int row) const
-{
+int SiteTree::Child(int parent, int row) const {
     return ChildList[size_t(ChildStart[size_t(parent + 1)] + row)];
 }
 
-int SiteTree::Append(const QString& caption, NodeKind kind, int parent)
-{
+int SiteTree::Append(const QString& caption, NodeKind kind, int parent) {
     Captions.push_back(caption);
     Kinds.push_back(kind);
     Parents.push_back(parent);
     return int(Captions.size()) - 1;
 }
 
-void SiteTree::Finish()
-{
+void SiteTree::Finish() {
     // Counting sort of the nodes by parent keeps line order within each parent.
     const size_t n = Captions.size();
     ChildStart.assign(n + 2, 0);
@@ -55,8 +50,7 @@ void SiteTree::Finish()
     }
 }
 
-void SiteTree::Sort(bool sorted)
-{
+void SiteTree::Sort(bool sorted) {
     if (ChildStart.empty())
         return;
     QCollator collator;
@@ -79,8 +73,7 @@ void SiteTree::Sort(bool sorted)
     }
 }
 
-std::vector<int> SiteTree::DisplayOrder() const
-{
+std::vector<int> SiteTree::DisplayOrder() const {
     std::vector<int> order;
     order.reserve(Captions.size());
     // Iterative depth-first walk: a stack of (parent, next row).
@@ -100,8 +93,7 @@ std::vector<int> SiteTree::DisplayOrder() const
     return order;
 }
 
-QString SiteTree::FullUrl(int node, int target) const
-{
+QString SiteTree::FullUrl(int node, int target) const {
     if (node < 0 || node >= Count())
         return {};
     static const QString http = QStringLiteral("http://");
@@ -125,8 +117,7 @@ QString SiteTree::FullUrl(int node, int target) const
     return result;
 }
 
-bool SiteTree::PageUrl(int node, QString& url) const
-{
+bool SiteTree::PageUrl(int node, QString& url) const {
     const QString& c = Captions[size_t(node)];
     if (int(Kinds[size_t(node)]) >= int(NodeKind::BrokenLink))
         return false;
@@ -141,8 +132,7 @@ bool SiteTree::PageUrl(int node, QString& url) const
     return false;
 }
 
-BuildResult CheckSiteMapHeader(const QStringList& lines)
-{
+BuildResult CheckSiteMapHeader(const QStringList& lines) {
     BuildResult result;
     if (lines.isEmpty())
         return result;
@@ -165,8 +155,7 @@ BuildResult CheckSiteMapHeader(const QStringList& lines)
 }
 
 BuildResult ParseSiteMap(const QStringList& lines, SiteTree& tree,
-                         const std::function<void(int lineIndex)>& progress)
-{
+                         const std::function<void(int lineIndex)>& progress) {
     tree.Clear();
     BuildResult result = CheckSiteMapHeader(lines);
     if (result.Outcome != BuildOutcome::Complete) {
@@ -208,8 +197,11 @@ BuildResult ParseSiteMap(const QStringList& lines, SiteTree& tree,
             if (valid)
                 --depth;
             break;
-        case LineTag::End: break;
-        case LineTag::Invalid: valid = false; break;
+        case LineTag::End:
+            break;
+        case LineTag::Invalid:
+            valid = false;
+            break;
         }
         if (!valid) {
             result.Outcome = BuildOutcome::InvalidData;

@@ -13,7 +13,7 @@
 namespace vantora {
 
 class SiteTree {
-public:
+  public:
     static constexpr int MaxDepth = 255;
 
     int Count() const { return int(Captions.size()); }
@@ -51,7 +51,7 @@ public:
     // Whether a node counts as a page for the tools, and its URL if so.
     bool PageUrl(int node, QString& url) const;
 
-private:
+  private:
     std::vector<QString> Captions;
     std::vector<NodeKind> Kinds;
     std::vector<int> Parents;
@@ -71,8 +71,8 @@ enum class BuildOutcome {
 
 struct BuildResult {
     BuildOutcome Outcome = BuildOutcome::Empty;
-    QString RootUrl;     // set unless the header failed
-    int BadLine = -1;    // the line index at fault for InvalidData
+    QString RootUrl;  // set unless the header failed
+    int BadLine = -1; // the line index at fault for InvalidData
 };
 
 // Checks the marker line, the "<ROOT>" line and the failure text; Complete

@@ -8,8 +8,7 @@ namespace vantora {
 
 SiteTreeModel::SiteTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
 
-void SiteTreeModel::SetTree(SiteTree&& tree)
-{
+void SiteTreeModel::SetTree(SiteTree&& tree) {
     beginResetModel();
     TreeData = std::move(tree);
     if (Sorted)
@@ -17,15 +16,13 @@ void SiteTreeModel::SetTree(SiteTree&& tree)
     endResetModel();
 }
 
-void SiteTreeModel::Clear()
-{
+void SiteTreeModel::Clear() {
     beginResetModel();
     TreeData.Clear();
     endResetModel();
 }
 
-void SiteTreeModel::SetSorted(bool sorted)
-{
+void SiteTreeModel::SetSorted(bool sorted) {
     if (sorted == Sorted)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -42,68 +39,65 @@ void SiteTreeModel::SetSorted(bool sorted)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int SiteTreeModel::NodeOf(const QModelIndex& index) const
-{
+int SiteTreeModel::NodeOf(const QModelIndex& index) const {
     return index.isValid() ? int(index.internalId()) : -1;
 }
 
-QModelIndex SiteTreeModel::IndexOf(int node) const
-{
+QModelIndex SiteTreeModel::IndexOf(int node) const {
     if (node < 0 || node >= TreeData.Count())
         return {};
     return createIndex(TreeData.Row(node), 0, quintptr(node));
 }
 
-QModelIndex SiteTreeModel::index(int row, int column, const QModelIndex& parent) const
-{
+QModelIndex SiteTreeModel::index(int row, int column, const QModelIndex& parent) const {
     const int p = NodeOf(parent);
     if (column != 0 || row < 0 || row >= TreeData.ChildCount(p))
         return {};
     return createIndex(row, 0, quintptr(TreeData.Child(p, row)));
 }
 
-QModelIndex SiteTreeModel::parent(const QModelIndex& child) const
-{
+QModelIndex SiteTreeModel::parent(const QModelIndex& child) const {
     if (!child.isValid())
         return {};
     return IndexOf(TreeData.Parent(int(child.internalId())));
 }
 
-int SiteTreeModel::rowCount(const QModelIndex& parent) const
-{
+int SiteTreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.column() > 0)
         return 0;
     return TreeData.ChildCount(NodeOf(parent));
 }
 
-int SiteTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int SiteTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
-bool SiteTreeModel::hasChildren(const QModelIndex& parent) const
-{
+bool SiteTreeModel::hasChildren(const QModelIndex& parent) const {
     return rowCount(parent) > 0;
 }
 
-QVariant SiteTreeModel::data(const QModelIndex& index, int role) const
-{
+QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
     const int node = int(index.internalId());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole: return TreeData.Caption(node);
+    case Qt::ToolTipRole:
+        return TreeData.Caption(node);
     case Qt::DecorationRole: {
         const int kind = int(TreeData.Kind(node));
         if (Icons[kind].isNull())
             Icons[kind] = QIcon(QPixmap::fromImage(NodeImage(TreeData.Kind(node))));
         return Icons[kind];
     }
-    case KindRole: return int(TreeData.Kind(node));
-    default: return {};
+    case KindRole:
+        return int(TreeData.Kind(node));
+    default:
+        return {};
     }
 }
 
-Qt::ItemFlags SiteTreeModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags SiteTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;

@@ -11,7 +11,7 @@ namespace vantora {
 
 class SiteTreeModel : public QAbstractItemModel {
     Q_OBJECT
-public:
+  public:
     // The image index of a node, as a data role.
     static constexpr int KindRole = Qt::UserRole + 1;
 
@@ -37,7 +37,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-private:
+  private:
     SiteTree TreeData;
     bool Sorted = false;
     mutable QIcon Icons[NodeKindCount];

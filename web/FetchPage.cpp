@@ -19,17 +19,17 @@ bool V4NonPublic(std::uint32_t a) {
         const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t(0) << (32 - bits);
         return (a & mask) == net;
     };
-    return in(0x00000000, 8) ||    // 0.0.0.0/8
-           in(0x0A000000, 8) ||    // 10/8
-           in(0x64400000, 10) ||   // 100.64/10
-           in(0x7F000000, 8) ||    // 127/8
-           in(0xA9FE0000, 16) ||   // 169.254/16
-           in(0xAC100000, 12) ||   // 172.16/12
-           in(0xC0000000, 24) ||   // 192.0.0/24
-           in(0xC0A80000, 16) ||   // 192.168/16
-           in(0xC6120000, 15) ||   // 198.18/15
-           in(0xE0000000, 4) ||    // multicast
-           in(0xF0000000, 4);      // reserved and broadcast
+    return in(0x00000000, 8) ||  // 0.0.0.0/8
+           in(0x0A000000, 8) ||  // 10/8
+           in(0x64400000, 10) || // 100.64/10
+           in(0x7F000000, 8) ||  // 127/8
+           in(0xA9FE0000, 16) || // 169.254/16
+           in(0xAC100000, 12) || // 172.16/12
+           in(0xC0000000, 24) || // 192.0.0/24
+           in(0xC0A80000, 16) || // 192.168/16
+           in(0xC6120000, 15) || // 198.18/15
+           in(0xE0000000, 4) ||  // multicast
+           in(0xF0000000, 4);    // reserved and broadcast
 }
 
 bool V6NonPublic(const unsigned char* b) {
@@ -40,7 +40,8 @@ bool V6NonPublic(const unsigned char* b) {
     static const unsigned char nat64[12] = {0, 0x64, 0xFF, 0x9B, 0, 0, 0, 0, 0, 0, 0, 0};
     if (std::memcmp(b, mapped, 12) == 0 || std::memcmp(b, nat64, 12) == 0 ||
         std::memcmp(b, zero, 12) == 0) {
-        const std::uint32_t v4 = (std::uint32_t(b[12]) << 24) | (b[13] << 16) | (b[14] << 8) | b[15];
+        const std::uint32_t v4 =
+            (std::uint32_t(b[12]) << 24) | (b[13] << 16) | (b[14] << 8) | b[15];
         return V4NonPublic(v4);
     }
     if ((b[0] & 0xFE) == 0xFC)
@@ -180,7 +181,7 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
         return result;
     }
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && transfer.Truncated)) {
-        result.Status = code == CURLE_URL_MALFORMAT ? FetchStatus::BadUrl
+        result.Status = code == CURLE_URL_MALFORMAT          ? FetchStatus::BadUrl
                         : code == CURLE_UNSUPPORTED_PROTOCOL ? FetchStatus::Refused
                                                              : FetchStatus::Failed;
         result.Error = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);

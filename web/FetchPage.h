@@ -21,11 +21,11 @@ struct FetchOptions {
 };
 
 enum class FetchStatus {
-    Ok,          // a 2xx answer was read
-    HttpError,   // the server answered with a status outside 2xx
-    Refused,     // the address is not allowed, or the URL is not http/https
-    BadUrl,      // the URL cannot be parsed
-    Failed       // name resolution, connection, time-out, too many redirects
+    Ok,        // a 2xx answer was read
+    HttpError, // the server answered with a status outside 2xx
+    Refused,   // the address is not allowed, or the URL is not http/https
+    BadUrl,    // the URL cannot be parsed
+    Failed     // name resolution, connection, time-out, too many redirects
 };
 
 struct FetchResult {

@@ -39,10 +39,10 @@ bool IsNameChar(char c) {
 // Elements that never hold children or that the parser closes by itself when the
 // next one starts; they do not deepen the tree.
 bool Shallow(std::string_view name) {
-    static const char* const names[] = {"area", "base", "br", "col", "embed", "hr", "img",
-                                        "input", "link", "meta", "param", "source", "track",
-                                        "wbr", "p", "li", "dt", "dd", "option", "tr", "td",
-                                        "th", "frame", "!doctype"};
+    static const char* const names[] = {"area",   "base",  "br",   "col",  "embed", "hr",
+                                        "img",    "input", "link", "meta", "param", "source",
+                                        "track",  "wbr",   "p",    "li",   "dt",    "dd",
+                                        "option", "tr",    "td",   "th",   "frame", "!doctype"};
     for (const char* candidate : names)
         if (NameIs(name, candidate))
             return true;
@@ -108,7 +108,8 @@ DocumentLinks ScanLinks(std::string_view html) {
         }
         // attributes up to the closing '>'
         while (pos < html.size() && html[pos] != '>') {
-            while (pos < html.size() && (std::isspace(static_cast<unsigned char>(html[pos])) || html[pos] == '/'))
+            while (pos < html.size() &&
+                   (std::isspace(static_cast<unsigned char>(html[pos])) || html[pos] == '/'))
                 ++pos;
             const size_t nameStart = pos;
             while (pos < html.size() && !std::isspace(static_cast<unsigned char>(html[pos])) &&
@@ -130,8 +131,8 @@ DocumentLinks ScanLinks(std::string_view html) {
                     pos = std::min(html.size(), stop + 1);
                 } else {
                     const size_t start = pos;
-                    while (pos < html.size() && !std::isspace(static_cast<unsigned char>(html[pos])) &&
-                           html[pos] != '>')
+                    while (pos < html.size() &&
+                           !std::isspace(static_cast<unsigned char>(html[pos])) && html[pos] != '>')
                         ++pos;
                     value = html.substr(start, pos - start);
                 }

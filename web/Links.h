@@ -15,8 +15,8 @@ struct FoundLink {
 };
 
 struct DocumentLinks {
-    std::string BaseHref;          // href of the first <base> that has one, else empty
-    std::vector<FoundLink> Links;  // in document order
+    std::string BaseHref;         // href of the first <base> that has one, else empty
+    std::vector<FoundLink> Links; // in document order
 };
 
 // Documents nested deeper than this are read by a plain tag scanner instead of the

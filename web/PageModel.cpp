@@ -5,9 +5,9 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -265,16 +265,43 @@ bool IsScreenReaderBox(const Style& s, const std::vector<std::string>& classes) 
 
 bool IsBlockTag(GumboTag t) {
     switch (t) {
-    case GUMBO_TAG_P: case GUMBO_TAG_DIV: case GUMBO_TAG_LI: case GUMBO_TAG_UL:
-    case GUMBO_TAG_OL: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH: case GUMBO_TAG_TR: case GUMBO_TAG_TABLE: case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_ARTICLE: case GUMBO_TAG_HEADER: case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_ASIDE: case GUMBO_TAG_MAIN: case GUMBO_TAG_NAV: case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_PRE: case GUMBO_TAG_BR: case GUMBO_TAG_HR: case GUMBO_TAG_DD:
-    case GUMBO_TAG_DT: case GUMBO_TAG_DL: case GUMBO_TAG_FORM: case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_BODY:
-    case GUMBO_TAG_CAPTION: case GUMBO_TAG_CENTER: case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_MAIN:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_FORM:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_OPTION:
         return true;
     default:
         return false;
@@ -476,8 +503,12 @@ class Walker {
             if (AsciiLower(Attr(e, "rel")) == "canonical" && M.Canonicals.size() < 10)
                 M.Canonicals.push_back(Trim(Attr(e, "href")));
             break;
-        case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
             if (!state.Hidden && M.Headings.size() < 10000) {
                 M.Headings.push_back({e.tag - GUMBO_TAG_H1 + 1, {}});
                 Open.push_back({CollectorKind::Heading, M.Headings.size() - 1});
@@ -556,7 +587,9 @@ class Walker {
             const Collector c = Open.back();
             Open.pop_back();
             switch (c.Kind) {
-            case CollectorKind::Title: M.Title = CollapseSpace(M.Title); break;
+            case CollectorKind::Title:
+                M.Title = CollapseSpace(M.Title);
+                break;
             case CollectorKind::Heading:
                 M.Headings[c.Index].Text = CollapseSpace(M.Headings[c.Index].Text);
                 break;
@@ -583,10 +616,18 @@ class Walker {
         const std::string_view text(raw);
         for (const auto& c : Open) {
             switch (c.Kind) {
-            case CollectorKind::Title: Append(M.Title, text); break;
-            case CollectorKind::Heading: Append(M.Headings[c.Index].Text, text); break;
-            case CollectorKind::Paragraph: Append(M.Paragraphs[c.Index], text); break;
-            case CollectorKind::Link: Append(M.Links[c.Index].Text, text); break;
+            case CollectorKind::Title:
+                Append(M.Title, text);
+                break;
+            case CollectorKind::Heading:
+                Append(M.Headings[c.Index].Text, text);
+                break;
+            case CollectorKind::Paragraph:
+                Append(M.Paragraphs[c.Index], text);
+                break;
+            case CollectorKind::Link:
+                Append(M.Links[c.Index].Text, text);
+                break;
             case CollectorKind::Hidden:
                 if (!state.NoText)
                     Append(M.HiddenBlocks[c.Index].Text, text);
@@ -610,9 +651,8 @@ void CollectStyleSheets(const GumboNode* root, std::vector<CssRule>& rules) {
         if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT &&
             node->type != GUMBO_NODE_TEMPLATE)
             continue;
-        const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT
-                                          ? node->v.document.children
-                                          : node->v.element.children;
+        const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
+                                                                        : node->v.element.children;
         if (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_STYLE) {
             for (unsigned i = 0; i < children.length; ++i) {
                 const auto* child = static_cast<const GumboNode*>(children.data[i]);
@@ -667,7 +707,8 @@ std::string LimitNesting(std::string_view html) {
         std::size_t end = html.find('>', i);
         if (end == std::string_view::npos)
             break;
-        const std::string name = AsciiLower(html.substr(i + 1, std::min<std::size_t>(8, end - i - 1)));
+        const std::string name =
+            AsciiLower(html.substr(i + 1, std::min<std::size_t>(8, end - i - 1)));
         if (name.starts_with("script") || name.starts_with("style")) {
             // Script and style bodies are text, not tags.
             const std::size_t close =
@@ -679,16 +720,16 @@ std::string LimitNesting(std::string_view html) {
         }
         // Void elements, and elements that close themselves when a sibling
         // starts, do not nest.
-        static constexpr const char* Void[] = {"br", "img", "meta", "link", "input", "hr",
-                                               "area", "base", "col", "embed", "source",
-                                               "track", "wbr", "param", "p", "li", "dt", "dd",
-                                               "option", "tr", "td", "th", "tbody", "thead",
-                                               "tfoot", "optgroup", "rb", "rt", "rp"};
+        static constexpr const char* Void[] = {
+            "br",    "img",      "meta",   "link",  "input", "hr",    "area",  "base",
+            "col",   "embed",    "source", "track", "wbr",   "param", "p",     "li",
+            "dt",    "dd",       "option", "tr",    "td",    "th",    "tbody", "thead",
+            "tfoot", "optgroup", "rb",     "rt",    "rp"};
         bool isVoid = html[end - 1] == '/';
         for (const char* v : Void) {
             const std::size_t n = std::strlen(v);
-            if (name.compare(0, n, v) == 0 && (name.size() == n || !std::isalnum(
-                                                   static_cast<unsigned char>(name[n]))))
+            if (name.compare(0, n, v) == 0 &&
+                (name.size() == n || !std::isalnum(static_cast<unsigned char>(name[n]))))
                 isVoid = true;
         }
         if (isVoid)
@@ -716,13 +757,14 @@ bool ParseCssColour(std::string_view text, unsigned& rgb) {
     if (v.empty())
         return false;
     auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
         return -1;
     };
-    if (v[0] == '#' || (v.size() == 6 && std::all_of(v.begin(), v.end(), [&](char c) {
-                            return hexValue(c) >= 0;
-                        }))) {
+    if (v[0] == '#' || (v.size() == 6 && std::all_of(v.begin(), v.end(),
+                                                     [&](char c) { return hexValue(c) >= 0; }))) {
         const std::string h = v[0] == '#' ? v.substr(1) : v;
         if (!std::all_of(h.begin(), h.end(), [&](char c) { return hexValue(c) >= 0; }))
             return false;
@@ -769,12 +811,12 @@ bool ParseCssColour(std::string_view text, unsigned& rgb) {
         return true;
     }
     static const std::map<std::string, unsigned> Names = {
-        {"white", 0xFFFFFF}, {"black", 0x000000}, {"red", 0xFF0000},    {"green", 0x008000},
-        {"blue", 0x0000FF},  {"yellow", 0xFFFF00}, {"gray", 0x808080},  {"grey", 0x808080},
-        {"silver", 0xC0C0C0}, {"navy", 0x000080},  {"maroon", 0x800000}, {"purple", 0x800080},
-        {"teal", 0x008080},  {"olive", 0x808000},  {"lime", 0x00FF00},  {"aqua", 0x00FFFF},
-        {"cyan", 0x00FFFF},  {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF}, {"orange", 0xFFA500},
-        {"snow", 0xFFFAFA},  {"ivory", 0xFFFFF0},  {"whitesmoke", 0xF5F5F5}};
+        {"white", 0xFFFFFF},  {"black", 0x000000},   {"red", 0xFF0000},       {"green", 0x008000},
+        {"blue", 0x0000FF},   {"yellow", 0xFFFF00},  {"gray", 0x808080},      {"grey", 0x808080},
+        {"silver", 0xC0C0C0}, {"navy", 0x000080},    {"maroon", 0x800000},    {"purple", 0x800080},
+        {"teal", 0x008080},   {"olive", 0x808000},   {"lime", 0x00FF00},      {"aqua", 0x00FFFF},
+        {"cyan", 0x00FFFF},   {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF},   {"orange", 0xFFA500},
+        {"snow", 0xFFFAFA},   {"ivory", 0xFFFFF0},   {"whitesmoke", 0xF5F5F5}};
     const auto it = Names.find(v);
     if (it == Names.end())
         return false;

@@ -61,8 +61,7 @@ constexpr std::array<std::uint16_t, 32> Cp1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool IsWordByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
 }
 
 bool IsSpace(unsigned char c) {
@@ -212,25 +211,25 @@ std::vector<std::string> SplitSentences(std::string_view text) {
 
 bool IsFunctionWord(std::string_view w) {
     static constexpr std::string_view List[] = {
-        "a",       "about",  "above",   "after",   "again",  "against", "all",     "am",
-        "an",      "and",    "any",     "are",     "as",     "at",      "be",      "because",
-        "been",    "before", "being",   "below",   "between", "both",   "but",     "by",
-        "can",     "could",  "did",     "do",      "does",   "doing",   "down",    "during",
-        "each",    "few",    "for",     "from",    "further", "had",    "has",     "have",
-        "having",  "he",     "her",     "here",    "hers",   "herself", "him",     "himself",
-        "his",     "how",    "i",       "if",      "in",     "into",    "is",      "it",
-        "its",     "itself", "just",    "me",      "more",   "most",    "my",      "myself",
-        "no",      "nor",    "not",     "now",     "of",     "off",     "on",      "once",
-        "only",    "or",     "other",   "our",     "ours",   "out",     "over",    "own",
-        "same",    "she",    "should",  "so",      "some",   "such",    "than",    "that",
-        "the",     "their",  "theirs",  "them",    "then",   "there",   "these",   "they",
-        "this",    "those",  "through", "to",      "too",    "under",   "until",   "up",
-        "us",      "very",   "was",     "we",      "were",   "what",    "when",    "where",
-        "which",   "while",  "who",     "whom",    "why",    "will",    "with",    "would",
-        "you",     "your",   "yours",   "yourself", "also",  "may",     "might",   "must",
-        "shall",   "via",    "per",     "upon",    "within", "without", "onto",    "unto",
-        "yet",     "ever",   "every",   "many",    "much",   "one",     "ones",    "let",
-        "'s",      "it's",   "don't",   "i'm",     "you're", "we're",   "they're", "isn't"};
+        "a",      "about",  "above",   "after",    "again",   "against", "all",     "am",
+        "an",     "and",    "any",     "are",      "as",      "at",      "be",      "because",
+        "been",   "before", "being",   "below",    "between", "both",    "but",     "by",
+        "can",    "could",  "did",     "do",       "does",    "doing",   "down",    "during",
+        "each",   "few",    "for",     "from",     "further", "had",     "has",     "have",
+        "having", "he",     "her",     "here",     "hers",    "herself", "him",     "himself",
+        "his",    "how",    "i",       "if",       "in",      "into",    "is",      "it",
+        "its",    "itself", "just",    "me",       "more",    "most",    "my",      "myself",
+        "no",     "nor",    "not",     "now",      "of",      "off",     "on",      "once",
+        "only",   "or",     "other",   "our",      "ours",    "out",     "over",    "own",
+        "same",   "she",    "should",  "so",       "some",    "such",    "than",    "that",
+        "the",    "their",  "theirs",  "them",     "then",    "there",   "these",   "they",
+        "this",   "those",  "through", "to",       "too",     "under",   "until",   "up",
+        "us",     "very",   "was",     "we",       "were",    "what",    "when",    "where",
+        "which",  "while",  "who",     "whom",     "why",     "will",    "with",    "would",
+        "you",    "your",   "yours",   "yourself", "also",    "may",     "might",   "must",
+        "shall",  "via",    "per",     "upon",     "within",  "without", "onto",    "unto",
+        "yet",    "ever",   "every",   "many",     "much",    "one",     "ones",    "let",
+        "'s",     "it's",   "don't",   "i'm",      "you're",  "we're",   "they're", "isn't"};
     return std::find(std::begin(List), std::end(List), w) != std::end(List);
 }
 

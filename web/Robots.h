@@ -9,14 +9,14 @@
 namespace vantora {
 
 class RobotsRules {
-public:
+  public:
     // agent: the crawler's product token, matched case-insensitively.
     static RobotsRules Parse(std::string_view text, std::string_view agent);
     // pathAndQuery: the URL's path with "?" and query when it has one.
     bool Allowed(std::string_view pathAndQuery) const;
     size_t RuleCount() const { return Rules.size(); }
 
-private:
+  private:
     struct Rule {
         std::string Pattern;
         bool Allow = false;

@@ -7,7 +7,9 @@ namespace vantora {
 
 namespace {
 
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -23,7 +25,15 @@ bool NeedsEscape(unsigned char c) {
     if (c <= 0x20 || c >= 0x7F)
         return true;
     switch (c) {
-    case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
         return true;
     default:
         return false;
@@ -46,8 +56,8 @@ std::string NormaliseComponent(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == '%' && i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2])) {
-            const auto v = static_cast<unsigned char>(HexValue(text[i + 1]) * 16 +
-                                                      HexValue(text[i + 2]));
+            const auto v =
+                static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             if (IsUnreserved(v))
                 out += static_cast<char>(v);
             else
@@ -62,7 +72,9 @@ std::string NormaliseComponent(std::string_view text) {
     return out;
 }
 
-bool IsSlash(char c) { return c == '/' || c == '\\'; }
+bool IsSlash(char c) {
+    return c == '/' || c == '\\';
+}
 
 bool ValidHost(std::string& host) {
     if (host.empty())
@@ -94,7 +106,9 @@ bool ValidHost(std::string& host) {
 
 } // namespace
 
-std::string Url::Authority() const { return Port.empty() ? Host : Host + ":" + Port; }
+std::string Url::Authority() const {
+    return Port.empty() ? Host : Host + ":" + Port;
+}
 
 std::string Url::Key() const {
     std::string key = Authority();
@@ -106,9 +120,13 @@ std::string Url::Key() const {
     return key;
 }
 
-std::string Url::ToString() const { return Scheme + "://" + Key(); }
+std::string Url::ToString() const {
+    return Scheme + "://" + Key();
+}
 
-std::string Url::ToHttpString() const { return "http://" + Key(); }
+std::string Url::ToHttpString() const {
+    return "http://" + Key();
+}
 
 std::string CleanReference(std::string_view reference) {
     size_t begin = 0, end = reference.size();
@@ -228,9 +246,8 @@ std::optional<Url> ParseUrl(std::string_view input) {
     if (!ValidHost(url.Host))
         return std::nullopt;
     if (!portText.empty()) {
-        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            }))
+        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; }))
             return std::nullopt;
         const int port = std::stoi(std::string(portText));
         if (port < 1 || port > 65535)
@@ -239,10 +256,8 @@ std::optional<Url> ParseUrl(std::string_view input) {
             url.Port = std::to_string(port);
     }
     const size_t fragment = text.find('#', authorityEnd);
-    const std::string_view rest =
-        std::string_view(text).substr(authorityEnd, (fragment == std::string::npos ? text.size()
-                                                                                   : fragment) -
-                                                        authorityEnd);
+    const std::string_view rest = std::string_view(text).substr(
+        authorityEnd, (fragment == std::string::npos ? text.size() : fragment) - authorityEnd);
     const size_t question = rest.find('?');
     std::string path(rest.substr(0, question));
     std::replace(path.begin(), path.end(), '\\', '/');

@@ -38,7 +38,8 @@ std::string PageCaption(std::string_view parentBase, std::string_view url) {
     if (url.size() <= prefix.size() || url.substr(0, prefix.size()) != prefix)
         return std::string(url);
     const std::string_view rest = url.substr(prefix.size());
-    if (rest.find("://") != std::string_view::npos || rest.find("mailto:") != std::string_view::npos ||
+    if (rest.find("://") != std::string_view::npos ||
+        rest.find("mailto:") != std::string_view::npos ||
         rest.find("http://") != std::string_view::npos)
         return std::string(url);
     std::string caption(rest);

@@ -36,7 +36,7 @@ enum class State : unsigned char {
 };
 
 struct Target {
-    std::string Url; // what is fetched, with its real scheme
+    std::string Url;     // what is fetched, with its real scheme
     std::string Written; // how it is written in the map
     State Status = State::Pending;
     bool External = false;
@@ -106,7 +106,7 @@ struct Scope {
 };
 
 class Crawl {
-public:
+  public:
     Crawl(const CrawlOptions& options, std::ostream& log, const std::atomic<bool>* stop)
         : Options(options), Log(log), Stop(stop) {}
     CrawlResult Run();
@@ -114,7 +114,7 @@ public:
     // called from the write callback
     size_t OnData(Transfer& transfer, const char* data, size_t size);
 
-private:
+  private:
     struct Completion {
         CURLcode Code;
         long Status;
@@ -167,8 +167,8 @@ private:
     std::vector<Scope> Scopes;
     std::map<std::string, RobotsRules> Robots; // by authority
 
-    std::deque<Job> Frontier;    // page jobs in breadth-first order
-    std::deque<Job> SiteChecks;  // images of the site
+    std::deque<Job> Frontier;   // page jobs in breadth-first order
+    std::deque<Job> SiteChecks; // images of the site
     struct HostQueue {
         std::deque<Job> Waiting;
         int InFlight = 0;
@@ -215,7 +215,9 @@ bool IsHtmlType(std::string_view type) {
     return lower == "text/html" || lower == "application/xhtml+xml";
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.rfind('/') + 1);
+}
 
 bool Retryable(CURLcode code) {
     return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
@@ -241,7 +243,8 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
             return 0;
         }
     }
-    const size_t room = Options.MaxDocumentBytes - std::min(Options.MaxDocumentBytes, transfer.Body.size());
+    const size_t room =
+        Options.MaxDocumentBytes - std::min(Options.MaxDocumentBytes, transfer.Body.size());
     if (size > room) {
         transfer.Body.append(data, room);
         transfer.Truncated = transfer.Stopped = true;
@@ -251,7 +254,9 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
     return size;
 }
 
-void Crawl::Note(const std::string& text) { Log << "sm: " << text << std::endl; }
+void Crawl::Note(const std::string& text) {
+    Log << "sm: " << text << std::endl;
+}
 
 void Crawl::NoteOnce(bool& flag, const std::string& text) {
     if (!flag) {
@@ -263,7 +268,8 @@ void Crawl::NoteOnce(bool& flag, const std::string& text) {
 bool Crawl::InScope(const Url& url) const {
     const std::string authority = url.Authority();
     for (const Scope& scope : Scopes)
-        if (scope.Authority == authority && url.Path.compare(0, scope.Prefix.size(), scope.Prefix) == 0)
+        if (scope.Authority == authority &&
+            url.Path.compare(0, scope.Prefix.size(), scope.Prefix) == 0)
             return true;
     return false;
 }
@@ -289,14 +295,15 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     curl_easy_setopt(easy.get(), CURLOPT_USERAGENT, Options.UserAgent.c_str());
     curl_easy_setopt(easy.get(), CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION,
-                     +[](char* data, size_t size, size_t count, void* user) -> size_t {
-                         auto* text = static_cast<std::string*>(user);
-                         if (text->size() > 512 * 1024)
-                             return 0; // robots.txt beyond 500 KiB is ignored
-                         text->append(data, size * count);
-                         return size * count;
-                     });
+    curl_easy_setopt(
+        easy.get(), CURLOPT_WRITEFUNCTION,
+        +[](char* data, size_t size, size_t count, void* user) -> size_t {
+            auto* text = static_cast<std::string*>(user);
+            if (text->size() > 512 * 1024)
+                return 0; // robots.txt beyond 500 KiB is ignored
+            text->append(data, size * count);
+            return size * count;
+        });
     const CURLcode code = curl_easy_perform(easy.get());
     long status = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -491,13 +498,12 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
         done.Code = CURLE_OK;
     if (transfer->Truncated)
         NoteOnce(SizeLimitNoted, "document size limit of " +
-                                     std::to_string(Options.MaxDocumentBytes) +
-                                     " bytes reached (" + Targets[transfer->Work.TargetIndex].Url +
+                                     std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
+                                     Targets[transfer->Work.TargetIndex].Url +
                                      "); only the first part is read");
     if (code == CURLE_OPERATION_TIMEDOUT)
-        NoteOnce(TimeoutNoted, "request time limit of " +
-                                   std::to_string(Options.RequestTimeoutMs) + " ms reached (" +
-                                   Targets[transfer->Work.TargetIndex].Url + ")");
+        NoteOnce(TimeoutNoted, "request time limit of " + std::to_string(Options.RequestTimeoutMs) +
+                                   " ms reached (" + Targets[transfer->Work.TargetIndex].Url + ")");
     done.Status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
     char* redirect = nullptr;
@@ -505,10 +511,11 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     if (redirect)
         done.RedirectUrl = redirect;
     if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
-        Note(Targets[transfer->Work.TargetIndex].Url + ": " +
-             (done.Code != CURLE_OK ? std::string(transfer->Error[0] ? transfer->Error
-                                                                     : curl_easy_strerror(done.Code))
-                                    : "HTTP status " + std::to_string(done.Status)));
+        Note(
+            Targets[transfer->Work.TargetIndex].Url + ": " +
+            (done.Code != CURLE_OK
+                 ? std::string(transfer->Error[0] ? transfer->Error : curl_easy_strerror(done.Code))
+                 : "HTTP status " + std::to_string(done.Status)));
     if (transfer->Work.Kind == JobKind::Page)
         FinishPage(std::move(transfer), done);
     else
@@ -663,7 +670,8 @@ void Crawl::TakeFinishedInOrder() {
 
 void Crawl::AddPage(Finished& finished) {
     const int pageIndex = static_cast<int>(Pages.size());
-    Pages.push_back({finished.Work.TargetIndex, finished.Work.ParentPage, finished.Work.Depth, {}, {}});
+    Pages.push_back(
+        {finished.Work.TargetIndex, finished.Work.ParentPage, finished.Work.Depth, {}, {}});
     if (finished.Work.ParentPage >= 0)
         Pages[finished.Work.ParentPage].Children.push_back(pageIndex);
     std::unordered_set<long long> seen;
@@ -698,7 +706,8 @@ void Crawl::AddPage(Finished& finished) {
                 index = ExternalTarget(*link.Address);
             ref = {image ? RefKind::Image : RefKind::Link, index};
         }
-        const long long key = (static_cast<long long>(ref.Kind) << 40) | (ref.Index & 0xFFFFFFFFFFLL);
+        const long long key =
+            (static_cast<long long>(ref.Kind) << 40) | (ref.Index & 0xFFFFFFFFFFLL);
         if (seen.insert(key).second)
             refs.push_back(ref);
     }
@@ -801,7 +810,8 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
                 if (ref.Kind == RefKind::Image)
                     line = "<BROKEN>" + named.Written;
                 else
-                    line = "<ERROR>" + named.Written + " " + std::to_string(Targets[last].HttpStatus);
+                    line =
+                        "<ERROR>" + named.Written + " " + std::to_string(Targets[last].HttpStatus);
                 if (written.insert(line).second)
                     (ref.Kind == RefKind::Image ? broken : errors).push_back(line);
             } else if (ref.Kind == RefKind::Link && Targets[last].External) {
@@ -845,8 +855,7 @@ CrawlResult Crawl::Run() {
     std::string start = Options.SearchUrl;
     if (ReferenceScheme(start) != "http" && ReferenceScheme(start) != "https")
         start = "http://" + start;
-    const std::optional<Url> root =
-        Options.SearchUrl.empty() ? std::nullopt : ParseUrl(start);
+    const std::optional<Url> root = Options.SearchUrl.empty() ? std::nullopt : ParseUrl(start);
     if (!root) {
         Note("cannot read the root URL \"" + EscapeUrlText(Options.SearchUrl) + "\"");
         result.Lines = {"<ROOT>http://" + EscapeUrlText(Options.SearchUrl), "Unspecified Host",
@@ -873,7 +882,8 @@ CrawlResult Crawl::Run() {
             break;
         }
         if (Options.MaxRunSeconds > 0 &&
-            std::chrono::duration<double>(SteadyClock::now() - Began).count() > Options.MaxRunSeconds) {
+            std::chrono::duration<double>(SteadyClock::now() - Began).count() >
+                Options.MaxRunSeconds) {
             NoteOnce(TimeLimitNoted, "run time limit of " + std::to_string(Options.MaxRunSeconds) +
                                          " s reached; the map holds what was found so far");
             break;

@@ -16,24 +16,24 @@ struct CrawlOptions {
     size_t MaxDocumentBytes = 10 * 1024 * 1024; // bytes read of one document
     long RequestTimeoutMs = 20000;              // whole time of one request
     long ConnectTimeoutMs = 10000;
-    double MaxRunSeconds = 4 * 3600;            // whole crawl; 0 means no limit
-    int Concurrency = 16;                       // transfers at once to the site
-    int ExternalConcurrency = 16;               // transfers at once to other hosts
-    int PerExternalHost = 2;                    // transfers at once to one other host
-    int MaxDepth = 250;                         // the map's reader nests at most 255 levels
+    double MaxRunSeconds = 4 * 3600; // whole crawl; 0 means no limit
+    int Concurrency = 16;            // transfers at once to the site
+    int ExternalConcurrency = 16;    // transfers at once to other hosts
+    int PerExternalHost = 2;         // transfers at once to one other host
+    int MaxDepth = 250;              // the map's reader nests at most 255 levels
     size_t MaxUrlLength = 2048;
     int MaxRedirects = 10;
     bool Robots = true;
     bool CheckExternal = true;
     bool Progress = true;
-    bool Verbose = false;                       // every failed request on the log
+    bool Verbose = false; // every failed request on the log
     std::string UserAgent = "Webcharter/1.0 (site mapper)";
 };
 
 struct CrawlResult {
     std::vector<std::string> Lines; // "<ROOT>..." first, "<END>" last
     bool RootReached = false;
-    bool Interrupted = false;       // Stop was set: the lines are not a complete map
+    bool Interrupted = false; // Stop was set: the lines are not a complete map
     size_t Pages = 0, Broken = 0, Errors = 0, External = 0, Mail = 0;
 };
 

@@ -16,7 +16,9 @@ namespace {
 
 std::atomic<bool> StopFlag{false};
 
-void OnSignal(int) { StopFlag.store(true); }
+void OnSignal(int) {
+    StopFlag.store(true);
+}
 
 const char Usage[] =
     "Usage: sm Search_URL=HOST/PATH [options]\n"

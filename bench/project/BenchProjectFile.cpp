@@ -16,14 +16,14 @@ using namespace vantora;
 
 namespace {
 
-ProjectData BigProject()
-{
+ProjectData BigProject() {
     ProjectData p;
     p.RootHost = QStringLiteral("www.example.com");
     p.RootPath = QStringLiteral("/");
     for (int i = 0; i < 200000; ++i)
-        p.SiteMapLines << QStringLiteral("%1|http://www.example.com/section%2/page%3.html|Page title "
-                                         "number %3")
+        p.SiteMapLines << QStringLiteral(
+                              "%1|http://www.example.com/section%2/page%3.html|Page title "
+                              "number %3")
                               .arg(i % 5)
                               .arg(i % 97)
                               .arg(i);
@@ -33,20 +33,20 @@ ProjectData BigProject()
     for (int kind = 1; kind <= 5; ++kind) {
         ToolArchive* a = p.Archive(kind);
         for (int i = 0; i < 50000; ++i)
-            a->Append(QStringLiteral("http://www.example.com/section%1/page%2.html").arg(i % 97).arg(i),
-                      QStringLiteral("08/12/26 14:%1:%2").arg(i % 60).arg(i % 59),
-                      body + QString::number(i), kind == 1 ? QString::number(i % 100) : QString());
+            a->Append(
+                QStringLiteral("http://www.example.com/section%1/page%2.html").arg(i % 97).arg(i),
+                QStringLiteral("08/12/26 14:%1:%2").arg(i % 60).arg(i % 59),
+                body + QString::number(i), kind == 1 ? QString::number(i % 100) : QString());
     }
     for (int i = 0; i < 1000; ++i)
         p.BulletinMessages.Append(QStringLiteral("Bulletin %1<br>Your page moved up.").arg(i),
-                                  QStringLiteral("Rankscout"), QStringLiteral("http://www.example.com/"),
-                                  QStringLiteral("0"));
+                                  QStringLiteral("Rankscout"),
+                                  QStringLiteral("http://www.example.com/"), QStringLiteral("0"));
     return p;
 }
 
 // The best time of rounds runs of run; setup runs untimed before each.
-double Best(int rounds, const std::function<bool()>& setup, const std::function<bool()>& run)
-{
+double Best(int rounds, const std::function<bool()>& setup, const std::function<bool()>& run) {
     double best = 1e30;
     for (int r = 0; r < rounds; ++r) {
         setup();
@@ -61,20 +61,18 @@ double Best(int rounds, const std::function<bool()>& setup, const std::function<
     return best;
 }
 
-void Print(const char* what, qint64 bytes, double seconds)
-{
+void Print(const char* what, qint64 bytes, double seconds) {
     std::printf("%-44s %8.1f MB/s  (%.3f s)\n", what, bytes / 1e6 / seconds, seconds);
 }
 
-double Best(int rounds, const std::function<bool()>& run)
-{
-    return Best(rounds, [] { return true; }, run);
+double Best(int rounds, const std::function<bool()>& run) {
+    return Best(
+        rounds, [] { return true; }, run);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir tmp;
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : tmp.path();
@@ -88,7 +86,8 @@ int main(int argc, char** argv)
     std::printf("project file: %.1f MB, %lld lines, %d rounds (best shown)\n", size / 1e6,
                 qlonglong(bytes.count('\r')), rounds);
 
-    Print("serialise in memory", size, Best(rounds, [&] { return SerializeProject(project).size() == size; }));
+    Print("serialise in memory", size,
+          Best(rounds, [&] { return SerializeProject(project).size() == size; }));
     Print("WriteProjectFile (serialise + save + sync)", size,
           Best(rounds, [&] { return WriteProjectFile(path, project).IsOk(); }));
     Print("peer: QSaveFile of the same bytes", size, Best(rounds, [&] {
@@ -99,14 +98,25 @@ int main(int argc, char** argv)
     // The parsed project is freed outside the timed part: freeing a
     // million strings is not reading.
     ProjectData parsed;
-    Print("parse in memory", size, Best(rounds, [&] {
-              parsed = ProjectData();
-              return true;
-          }, [&] { return ParseProject(bytes, parsed).IsOk(); }));
-    Print("ReadProjectFile (read + decode + parse)", size, Best(rounds, [&] {
-              parsed = ProjectData();
-              return true;
-          }, [&] { return ReadProjectFile(path, parsed).IsOk() && parsed.SiteMapLines.size() == 200000; }));
+    Print("parse in memory", size,
+          Best(
+              rounds,
+              [&] {
+                  parsed = ProjectData();
+                  return true;
+              },
+              [&] { return ParseProject(bytes, parsed).IsOk(); }));
+    Print("ReadProjectFile (read + decode + parse)", size,
+          Best(
+              rounds,
+              [&] {
+                  parsed = ProjectData();
+                  return true;
+              },
+              [&] {
+                  return ReadProjectFile(path, parsed).IsOk() &&
+                         parsed.SiteMapLines.size() == 200000;
+              }));
     Print("peer: QFile::readAll of the same file", size, Best(rounds, [&] {
               QFile f(path);
               return f.open(QIODevice::ReadOnly) && f.readAll().size() == size;

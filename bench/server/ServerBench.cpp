@@ -21,11 +21,14 @@
 
 using Clock = std::chrono::steady_clock;
 
-static double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+static double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 static std::string Page50k() {
-    static const char* words[] = {"garden", "tools", "spade", "fork", "hoe", "soil", "winter",
-                                  "blade", "handle", "shed", "season", "growers", "compost"};
+    static const char* words[] = {"garden", "tools",   "spade",  "fork",   "hoe",
+                                  "soil",   "winter",  "blade",  "handle", "shed",
+                                  "season", "growers", "compost"};
     std::string html = "<!DOCTYPE html><html><head><title>Garden tools for every gardener and "
                        "allotment season</title><meta name=\"description\" content=\"Garden "
                        "tools chosen by growers.\"></head><body><h1>Garden tools</h1>";

@@ -20,7 +20,7 @@ using namespace vantora;
 namespace {
 
 class QuietDialogs : public Dialogs {
-public:
+  public:
     MsgAnswer Message(MsgKind, const QString&, MsgButtons) override { return MsgAnswer::Ok; }
     QString OpenFileName(const FileDialogOptions&) override { return {}; }
     QString SaveFileName(const FileDialogOptions&) override { return {}; }
@@ -28,7 +28,7 @@ public:
 };
 
 class BenchHost : public SiteMapHost {
-public:
+  public:
     QuietDialogs Boxes;
     ProjectData Data;
     QString Status;
@@ -44,22 +44,21 @@ public:
 };
 
 class NoLauncher : public ProcessLauncher {
-public:
+  public:
     qint64 Start(const QString&, const QStringList&, const QString&) override { return 0; }
     void End(qint64) override {}
     bool IsRunning(qint64) override { return false; }
 };
 
 class NoShell : public ShellLauncher {
-public:
+  public:
     QString CommandTemplate(const QString&) override { return {}; }
     bool StartDetached(const QString&) override { return false; }
 };
 
 // A site of folders: each folder page holds 40 pages, some with links,
 // mails, broken links and errors below them.
-QStringList MakeMap(int lineCount)
-{
+QStringList MakeMap(int lineCount) {
     QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://bench.test/"),
                       QStringLiteral("<PAGE>http://bench.test/"), QStringLiteral("<PUSH>")};
     int folder = 0;
@@ -68,7 +67,8 @@ QStringList MakeMap(int lineCount)
         for (int p = 0; p < 40 && lines.size() < lineCount - 5; ++p) {
             lines << QStringLiteral("<PAGE>dir%1/page%2.html").arg(folder).arg(p);
             if (p % 10 == 0) {
-                lines << QStringLiteral("<PUSH>") << QStringLiteral("<LINK>http://other.test/%1").arg(p)
+                lines << QStringLiteral("<PUSH>")
+                      << QStringLiteral("<LINK>http://other.test/%1").arg(p)
                       << QStringLiteral("<MAILTO>mailto:a%1@bench.test").arg(p)
                       << QStringLiteral("<BROKEN>http://bench.test/gone%1").arg(p)
                       << QStringLiteral("<ERROR>http://bench.test/e%1 500").arg(p)
@@ -84,15 +84,15 @@ QStringList MakeMap(int lineCount)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     BenchHost host;
     NoLauncher launcher;
     NoShell shell;
-    SiteMapPanel panel(host, launcher, shell, QStringLiteral("/nonexistent"), QStringLiteral("/tmp"));
+    SiteMapPanel panel(host, launcher, shell, QStringLiteral("/nonexistent"),
+                       QStringLiteral("/tmp"));
     panel.resize(300, 700);
     panel.show();
     QApplication::processEvents();
@@ -115,8 +115,8 @@ int main(int argc, char** argv)
         panel.Tree()->expand(panel.Tree()->model()->index(0, 0));
         QApplication::processEvents(); // the first paint of the new tree
         const double ms = double(timer.nsecsElapsed()) / 1e6;
-        std::printf("%-28s %10lld %10d %12.1f\n", "build, shown", (long long)host.Data.SiteMapLines.size(),
-                    panel.Controller().NodeCount(), ms);
+        std::printf("%-28s %10lld %10d %12.1f\n", "build, shown",
+                    (long long)host.Data.SiteMapLines.size(), panel.Controller().NodeCount(), ms);
     }
 
     // 1,000 nodes spread over the tree, each its own selection range.

@@ -22,8 +22,7 @@
 namespace vantora {
 
 Dialupthing::Dialupthing(DialSession& session, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), Session(session), Boxes(dialogs)
-{
+    : QDialog(parent), Session(session), Boxes(dialogs) {
     setWindowTitle(QStringLiteral("Dial the Internet"));
     setObjectName(QStringLiteral("DialDialog"));
 
@@ -87,15 +86,13 @@ Dialupthing::Dialupthing(DialSession& session, Dialogs& dialogs, QWidget* parent
     connect(CloseButton, &QPushButton::clicked, this, &Dialupthing::CloseClicked);
 }
 
-void Dialupthing::showEvent(QShowEvent* event)
-{
+void Dialupthing::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     Populate();
     DialList->setFocus();
 }
 
-void Dialupthing::keyPressEvent(QKeyEvent* event)
-{
+void Dialupthing::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         CloseClicked();
         return;
@@ -103,8 +100,7 @@ void Dialupthing::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-bool Dialupthing::eventFilter(QObject* watched, QEvent* event)
-{
+bool Dialupthing::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut && !Filling) {
         if (watched == UsernameEdit)
             StoreUserName();
@@ -114,8 +110,7 @@ bool Dialupthing::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Dialupthing::Populate()
-{
+void Dialupthing::Populate() {
     DialUp& layer = Session.Layer();
     Filling = true;
     DialList->clear();
@@ -156,8 +151,7 @@ void Dialupthing::Populate()
     }
 }
 
-void Dialupthing::UpdateEnabled()
-{
+void Dialupthing::UpdateEnabled() {
     const bool any = DialList->count() > 0;
     UsernameLabel->setEnabled(any);
     PasswordLabel->setEnabled(any);
@@ -166,8 +160,7 @@ void Dialupthing::UpdateEnabled()
     DialButton->setEnabled(any);
 }
 
-void Dialupthing::EntryChosen(int)
-{
+void Dialupthing::EntryChosen(int) {
     DialUp& layer = Session.Layer();
     UpdateEnabled();
     Filling = true;
@@ -195,8 +188,7 @@ void Dialupthing::EntryChosen(int)
     Filling = false;
 }
 
-void Dialupthing::StoreUserName()
-{
+void Dialupthing::StoreUserName() {
     try {
         Session.Layer().SetUserName(UsernameEdit->text());
         StoredUserName = UsernameEdit->text();
@@ -208,8 +200,7 @@ void Dialupthing::StoreUserName()
     }
 }
 
-void Dialupthing::StorePassword()
-{
+void Dialupthing::StorePassword() {
     try {
         Session.Layer().SetPassword(PasswordEdit->text());
         StoredPassword = PasswordEdit->text();
@@ -221,8 +212,7 @@ void Dialupthing::StorePassword()
     }
 }
 
-void Dialupthing::DialClicked()
-{
+void Dialupthing::DialClicked() {
     if (!DialButton->isEnabled())
         return;
     // Dial pressed with Enter from a box: what was typed there is stored as
@@ -242,8 +232,7 @@ void Dialupthing::DialClicked()
     accept();
 }
 
-void Dialupthing::CloseClicked()
-{
+void Dialupthing::CloseClicked() {
     Session.DialDialogClosed();
     reject();
 }

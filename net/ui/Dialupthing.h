@@ -15,7 +15,7 @@ class Dialogs;
 
 class Dialupthing : public QDialog {
     Q_OBJECT
-public:
+  public:
     Dialupthing(DialSession& session, Dialogs& dialogs, QWidget* parent = nullptr);
 
     QComboBox* DialList;
@@ -24,12 +24,12 @@ public:
     QPushButton* DialButton;
     QPushButton* CloseButton;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void Populate();
     void EntryChosen(int index);
     void UpdateEnabled();

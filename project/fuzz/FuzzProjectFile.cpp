@@ -8,8 +8,7 @@
 
 using namespace vantora;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     // Half of the inputs get the marker so the header and blocks are reached.
     if (size > 0 && (data[0] & 1))

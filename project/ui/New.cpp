@@ -20,8 +20,7 @@ namespace vantora {
 
 namespace {
 
-bool TextHasAnyOf(const QString& text, QStringView rejected)
-{
+bool TextHasAnyOf(const QString& text, QStringView rejected) {
     for (QChar c : text)
         if (rejected.contains(c))
             return true;
@@ -29,8 +28,7 @@ bool TextHasAnyOf(const QString& text, QStringView rejected)
 }
 
 // Keys that move around or act on the dialog rather than type a character.
-bool IsControlKey(const QKeyEvent* key)
-{
+bool IsControlKey(const QKeyEvent* key) {
     switch (key->key()) {
     case Qt::Key_Backspace:
     case Qt::Key_Return:
@@ -44,8 +42,7 @@ bool IsControlKey(const QKeyEvent* key)
     }
 }
 
-bool AllDigits(const QString& text)
-{
+bool AllDigits(const QString& text) {
     for (QChar c : text)
         if (c < u'0' || c > u'9')
             return false;
@@ -56,12 +53,12 @@ bool AllDigits(const QString& text)
 
 ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHost& host,
                                              QWidget* parent)
-    : QDialog(parent), Msg(dialogs), Host(host)
-{
+    : QDialog(parent), Msg(dialogs), Host(host) {
     setObjectName(QStringLiteral("ProjectSettingsDialog"));
     setWindowTitle(QStringLiteral("Project Settings"));
 
-    auto* urlGroup = new QGroupBox(QStringLiteral("Enter the Root URL to be used with the Webcharter..."));
+    auto* urlGroup =
+        new QGroupBox(QStringLiteral("Enter the Root URL to be used with the Webcharter..."));
     auto* urlLabel = new QLabel(QStringLiteral("URL:"));
     UrlField = new QLineEdit;
     UrlField->setObjectName(QStringLiteral("URLEdit"));
@@ -124,23 +121,19 @@ ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHo
     Reset();
 }
 
-void ProjectSettingsDialog::FillFromProject(const ProjectData& project)
-{
+void ProjectSettingsDialog::FillFromProject(const ProjectData& project) {
     SetFields(FieldsFromProject(project));
 }
 
-void ProjectSettingsDialog::Reset()
-{
+void ProjectSettingsDialog::Reset() {
     SetFields(EmptyFields());
 }
 
-ProjectSettingsFields ProjectSettingsDialog::Fields() const
-{
+ProjectSettingsFields ProjectSettingsDialog::Fields() const {
     return {UrlField->text(), ProxyCheck->isChecked(), ServerField->text(), PortField->text()};
 }
 
-void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields)
-{
+void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields) {
     UrlField->setText(fields.Url);
     OkBtn->setEnabled(!fields.Url.isEmpty());
     ProxyCheck->setChecked(fields.UseProxy);
@@ -149,15 +142,14 @@ void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields)
     UpdateProxyControls();
 }
 
-void ProjectSettingsDialog::UpdateProxyControls()
-{
+void ProjectSettingsDialog::UpdateProxyControls() {
     const bool on = ProxyCheck->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{ServerLabel, ServerField, PortLabel, PortField})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ServerLabel, ServerField, PortLabel, PortField})
         w->setEnabled(on);
 }
 
-void ProjectSettingsDialog::NormaliseUrlField()
-{
+void ProjectSettingsDialog::NormaliseUrlField() {
     const UrlNormalisation normal = NormaliseRootUrl(UrlField->text());
     if (normal.Failed)
         Msg.Message(MsgKind::Error, UrlFormatErrorMessage(), MsgButtons::Ok);
@@ -165,8 +157,7 @@ void ProjectSettingsDialog::NormaliseUrlField()
         UrlField->setText(normal.Url);
 }
 
-void ProjectSettingsDialog::OkClicked()
-{
+void ProjectSettingsDialog::OkClicked() {
     ProjectSettingsFields fields = Fields();
     const SettingsOkOutcome outcome = ApplyProjectSettings(fields, Host, Msg);
     if (fields.Url != UrlField->text())
@@ -176,15 +167,21 @@ void ProjectSettingsDialog::OkClicked()
         return;
     }
     switch (outcome.Focus) {
-    case SettingsField::Url: UrlField->setFocus(Qt::OtherFocusReason); break;
-    case SettingsField::ProxyServer: ServerField->setFocus(Qt::OtherFocusReason); break;
-    case SettingsField::ProxyPort: PortField->setFocus(Qt::OtherFocusReason); break;
-    case SettingsField::None: break;
+    case SettingsField::Url:
+        UrlField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::ProxyServer:
+        ServerField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::ProxyPort:
+        PortField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::None:
+        break;
     }
 }
 
-bool ProjectSettingsDialog::eventFilter(QObject* watched, QEvent* event)
-{
+bool ProjectSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (watched == UrlField)
@@ -202,8 +199,7 @@ bool ProjectSettingsDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void ProjectSettingsDialog::showEvent(QShowEvent* event)
-{
+void ProjectSettingsDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());

@@ -17,7 +17,7 @@ class Dialogs;
 
 class ProjectSettingsDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHost& host, QWidget* parent = nullptr);
 
     // What OpenProject shows: the project's root URL and proxy.
@@ -36,11 +36,11 @@ public:
     QPushButton* OkButton() const { return OkBtn; }
     QPushButton* CancelButton() const { return CancelBtn; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void NormaliseUrlField();
     void UpdateProxyControls();
     void OkClicked();

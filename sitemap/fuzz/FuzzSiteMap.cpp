@@ -8,8 +8,7 @@
 
 using namespace vantora;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QStringList lines =
         SplitMapFile(QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size)));
     // Half of the inputs get a sound header so the entry parsing is reached.

@@ -11,8 +11,7 @@
 
 namespace vantora {
 
-MapperInfoDialog::MapperInfoDialog(QWidget* parent) : QDialog(parent)
-{
+MapperInfoDialog::MapperInfoDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MapperInfoDialog"));
     setWindowTitle(QStringLiteral("Webcharter - Information"));
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
@@ -82,8 +81,7 @@ MapperInfoDialog::MapperInfoDialog(QWidget* parent) : QDialog(parent)
     setFixedSize(460, 330);
 }
 
-void MapperInfoDialog::ShowInfo()
-{
+void MapperInfoDialog::ShowInfo() {
     ShowAgainBox->setChecked(true);
     if (QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -92,14 +90,17 @@ void MapperInfoDialog::ShowInfo()
     OkButton->setFocus();
 }
 
-bool MapperInfoDialog::ShowAgain() const { return ShowAgainBox->isChecked(); }
+bool MapperInfoDialog::ShowAgain() const {
+    return ShowAgainBox->isChecked();
+}
 
-void MapperInfoDialog::Confirm()
-{
+void MapperInfoDialog::Confirm() {
     emit ShowAgainChosen(ShowAgainBox->isChecked());
     hide();
 }
 
-void MapperInfoDialog::reject() { Confirm(); }
+void MapperInfoDialog::reject() {
+    Confirm();
+}
 
 } // namespace vantora

@@ -10,23 +10,23 @@ namespace vantora {
 
 class MapperInfoDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit MapperInfoDialog(QWidget* parent = nullptr);
 
     // Shows the window (not modal), the check box checked, centred on the screen.
     void ShowInfo();
     bool ShowAgain() const;
 
-signals:
+  signals:
     // "Launch Help": the main window opens the help contents.
     void HelpRequested();
     // "Ok" (or Escape): the check box's state, for ShowMapperInfo.
     void ShowAgainChosen(bool showAgain);
 
-protected:
+  protected:
     void reject() override;
 
-private:
+  private:
     void Confirm();
 
     QCheckBox* ShowAgainBox;

@@ -22,10 +22,9 @@ namespace {
 
 // All rows are as high as the node pictures.
 class RowHeightDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
         size.setHeight(NodeImageSize);
         return size;
@@ -45,8 +44,7 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
                            const QString& programDir, const QString& mapFolder, QWidget* parent)
     : QWidget(parent), Shell(shell), Control(new SiteMapController(host, this)),
       Create(new SiteMapCreator(host, *Control, launcher, programDir, mapFolder, this)),
-      Info(new MapperInfoDialog(this))
-{
+      Info(new MapperInfoDialog(this)) {
     setObjectName(QStringLiteral("SiteMapPanel"));
     auto* group = new QGroupBox(QStringLiteral("SiteMap"), this);
     group->setObjectName(QStringLiteral("SiteMapGroup"));
@@ -146,18 +144,27 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
             [this](bool again) { Create->ShowMapperInfo = again; });
 }
 
-void SiteMapPanel::BuildSiteTree() { Control->BuildSiteTree(); }
+void SiteMapPanel::BuildSiteTree() {
+    Control->BuildSiteTree();
+}
 
-void SiteMapPanel::UpdateSiteMap() { Create->UpdateSiteMap(); }
+void SiteMapPanel::UpdateSiteMap() {
+    Create->UpdateSiteMap();
+}
 
-void SiteMapPanel::ClearTree(const QString& label) { Control->ClearTree(label); }
+void SiteMapPanel::ClearTree(const QString& label) {
+    Control->ClearTree(label);
+}
 
-const QStringList& SiteMapPanel::SelectedPages() const { return Control->SelectedPages(); }
+const QStringList& SiteMapPanel::SelectedPages() const {
+    return Control->SelectedPages();
+}
 
-bool SiteMapPanel::IsBusy() const { return Control->IsBuilding() || Create->IsRunning(); }
+bool SiteMapPanel::IsBusy() const {
+    return Control->IsBuilding() || Create->IsRunning();
+}
 
-void SiteMapPanel::OnBusyChanged()
-{
+void SiteMapPanel::OnBusyChanged() {
     const bool busy = IsBusy();
     UpdateButton->setEnabled(!busy);
     SortAction->setEnabled(!Control->IsBuilding());
@@ -165,22 +172,19 @@ void SiteMapPanel::OnBusyChanged()
     emit BusyChanged(busy);
 }
 
-void SiteMapPanel::UpdatePopupItems()
-{
+void SiteMapPanel::UpdatePopupItems() {
     const bool single = Control->SingleSelectedNode() >= 0;
     for (QAction* action : SingleNodeActions)
         action->setEnabled(single);
     SortAction->setChecked(Control->IsSorted());
 }
 
-void SiteMapPanel::ShowPopup(const QPoint& pos)
-{
+void SiteMapPanel::ShowPopup(const QPoint& pos) {
     UpdatePopupItems();
     Menu->popup(View->viewport()->mapToGlobal(pos));
 }
 
-void SiteMapPanel::LaunchBrowser()
-{
+void SiteMapPanel::LaunchBrowser() {
     const int node = Control->SingleSelectedNode();
     if (node < 0)
         return;

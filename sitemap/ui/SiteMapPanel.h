@@ -21,7 +21,7 @@ class SiteMapHost;
 
 class SiteMapPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     // programDir is the folder of the program, where `sm` is; the map files go
     // to mapFolder (see SiteMapFolder).
     SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLauncher& shell,
@@ -44,7 +44,7 @@ public:
     // tree (Open, New, Update Site Map) are to be held off.
     bool IsBusy() const;
 
-signals:
+  signals:
     void StartButtonsEnabled(bool enabled);
     void SelectedPagesChanged(const QStringList& pages);
     // A "Show ... report" item: tool page index 0..4, the node and its full URL.
@@ -52,7 +52,7 @@ signals:
     // Emitted when IsBusy() changes.
     void BusyChanged(bool busy);
 
-private:
+  private:
     void UpdatePopupItems();
     void LaunchBrowser();
     void ShowPopup(const QPoint& pos);

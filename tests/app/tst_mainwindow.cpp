@@ -1,25 +1,25 @@
 // The main window built with test doubles and driven through its actions.
-#include "WindowFixture.h"
 #include "Main.h"
 #include "ProjectFile.h"
+#include "WindowFixture.h"
 
-#include "New.h"
-#include "startdlg.h"
 #include "DialSession.h"
+#include "New.h"
 #include "Transport.h"
+#include "startdlg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
 #include <QAction>
 #include <QComboBox>
-#include <QSplitter>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,25 +33,26 @@ namespace {
 using Fixture = WindowFixture<>;
 
 // A project file holding a little of everything.
-ProjectData SampleProject()
-{
+ProjectData SampleProject() {
     ProjectData p;
     p.RootHost = QStringLiteral("www.example.org");
     p.RootPath = QStringLiteral("/shop/");
     p.BackwatchBulletins = QStringLiteral("Y");
-    p.SiteMapLines = {QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://www.example.org/shop/"),
-                      QStringLiteral("<PAGE>http://www.example.org/shop/"), QStringLiteral("<END>")};
-    p.WordweighArchive.Append(QStringLiteral("http://www.example.org/shop/"), QStringLiteral("08/12/2026 10:00:00"),
-                              QStringLiteral("body"), QStringLiteral("75"));
-    p.StuffwatchArchive.Append(QStringLiteral("http://www.example.org/shop/a.html"), QStringLiteral("07/12/2026 09:00:00"),
+    p.SiteMapLines = {
+        QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://www.example.org/shop/"),
+        QStringLiteral("<PAGE>http://www.example.org/shop/"), QStringLiteral("<END>")};
+    p.WordweighArchive.Append(QStringLiteral("http://www.example.org/shop/"),
+                              QStringLiteral("08/12/2026 10:00:00"), QStringLiteral("body"),
+                              QStringLiteral("75"));
+    p.StuffwatchArchive.Append(QStringLiteral("http://www.example.org/shop/a.html"),
+                               QStringLiteral("07/12/2026 09:00:00"),
                                QStringLiteral("NO-SPAM<br>"));
     p.BulletinMessages.Append(QStringLiteral("Hello<br>there"), QStringLiteral("Support"),
                               QStringLiteral("http://www.example.org/shop/"), QStringLiteral("0"));
     return p;
 }
 
-QString WriteSample(const QTemporaryDir& dir, const QString& name = QStringLiteral("sample.zpr"))
-{
+QString WriteSample(const QTemporaryDir& dir, const QString& name = QStringLiteral("sample.zpr")) {
     const QString path = dir.filePath(name);
     const ProjectFileResult result = WriteProjectFile(path, SampleProject());
     if (!result.IsOk())
@@ -59,8 +60,7 @@ QString WriteSample(const QTemporaryDir& dir, const QString& name = QStringLiter
     return path;
 }
 
-QByteArray ReadAll(const QString& path)
-{
+QByteArray ReadAll(const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
@@ -70,7 +70,7 @@ QByteArray ReadAll(const QString& path)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void menuItems_data();
     void menuItems();
     void firstStartWritesDefaults();
@@ -98,36 +98,91 @@ private slots:
     void stopButtonDropsQueue();
 };
 
-void TestMainWindow::menuItems_data()
-{
+void TestMainWindow::menuItems_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("shortcut");
     QTest::addColumn<QString>("hint");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("new") << "actNew" << "&New..." << "Ctrl+N" << "Creates a new project" << true;
-    QTest::newRow("open") << "actOpen" << "&Open..." << "Ctrl+O" << "Open an existing project from disk" << true;
-    QTest::newRow("save") << "actSave" << "&Save" << "Ctrl+S" << "Save the current project to disk" << false;
-    QTest::newRow("saveas") << "actSaveAs" << "Save &As..." << "Ctrl+A" << "Save the current project with a new filename" << false;
-    QTest::newRow("close") << "actClose" << "&Close" << "" << "" << false;
-    QTest::newRow("printer") << "actPrinterSetup" << "Printer Set&up..." << "" << "" << true;
-    QTest::newRow("print") << "actPrint" << "&Print Report" << "Ctrl+P" << "" << false;
-    QTest::newRow("options") << "actProgramOptions" << "Program &Options..." << "" << "" << true;
-    QTest::newRow("exit") << "actExit" << "E&xit" << "Alt+F4" << "" << true;
-    QTest::newRow("cut") << "actCut" << "Cu&t" << "Ctrl+X" << "" << false;
-    QTest::newRow("copy") << "actCopy" << "&Copy" << "Ctrl+C" << "" << true;
-    QTest::newRow("paste") << "actPaste" << "&Paste" << "Ctrl+V" << "" << false;
-    QTest::newRow("delete") << "actDelete" << "Delete" << "Ctrl+Del" << "" << false;
-    QTest::newRow("hangup") << "actHangUp" << "Hang-up connection" << "" << "" << false;
-    QTest::newRow("bulletinboard") << "actUpdateBulletinBoard" << "Update &Bulletin Board" << "" << "" << false;
-    QTest::newRow("contents") << "actContents" << "&Contents" << "F1" << "" << true;
-    QTest::newRow("tbStop") << "tbStop" << "Stop" << "" << "Stop Internet Data Transfer" << true;
-    QTest::newRow("tbSave") << "tbSave" << "Save" << "" << "Save" << false;
-    QTest::newRow("tbBold") << "tbBold" << "Bold" << "" << "Bold" << false;
+    QTest::newRow("new") << "actNew"
+                         << "&New..."
+                         << "Ctrl+N"
+                         << "Creates a new project" << true;
+    QTest::newRow("open") << "actOpen"
+                          << "&Open..."
+                          << "Ctrl+O"
+                          << "Open an existing project from disk" << true;
+    QTest::newRow("save") << "actSave"
+                          << "&Save"
+                          << "Ctrl+S"
+                          << "Save the current project to disk" << false;
+    QTest::newRow("saveas") << "actSaveAs"
+                            << "Save &As..."
+                            << "Ctrl+A"
+                            << "Save the current project with a new filename" << false;
+    QTest::newRow("close") << "actClose"
+                           << "&Close"
+                           << ""
+                           << "" << false;
+    QTest::newRow("printer") << "actPrinterSetup"
+                             << "Printer Set&up..."
+                             << ""
+                             << "" << true;
+    QTest::newRow("print") << "actPrint"
+                           << "&Print Report"
+                           << "Ctrl+P"
+                           << "" << false;
+    QTest::newRow("options") << "actProgramOptions"
+                             << "Program &Options..."
+                             << ""
+                             << "" << true;
+    QTest::newRow("exit") << "actExit"
+                          << "E&xit"
+                          << "Alt+F4"
+                          << "" << true;
+    QTest::newRow("cut") << "actCut"
+                         << "Cu&t"
+                         << "Ctrl+X"
+                         << "" << false;
+    QTest::newRow("copy") << "actCopy"
+                          << "&Copy"
+                          << "Ctrl+C"
+                          << "" << true;
+    QTest::newRow("paste") << "actPaste"
+                           << "&Paste"
+                           << "Ctrl+V"
+                           << "" << false;
+    QTest::newRow("delete") << "actDelete"
+                            << "Delete"
+                            << "Ctrl+Del"
+                            << "" << false;
+    QTest::newRow("hangup") << "actHangUp"
+                            << "Hang-up connection"
+                            << ""
+                            << "" << false;
+    QTest::newRow("bulletinboard") << "actUpdateBulletinBoard"
+                                   << "Update &Bulletin Board"
+                                   << ""
+                                   << "" << false;
+    QTest::newRow("contents") << "actContents"
+                              << "&Contents"
+                              << "F1"
+                              << "" << true;
+    QTest::newRow("tbStop") << "tbStop"
+                            << "Stop"
+                            << ""
+                            << "Stop Internet Data Transfer" << true;
+    QTest::newRow("tbSave") << "tbSave"
+                            << "Save"
+                            << ""
+                            << "Save" << false;
+    QTest::newRow("tbBold") << "tbBold"
+                            << "Bold"
+                            << ""
+                            << "Bold" << false;
 }
 
-void TestMainWindow::menuItems()
-{
+void TestMainWindow::menuItems() {
     QFETCH(QString, name);
     QFETCH(QString, caption);
     QFETCH(QString, shortcut);
@@ -152,14 +207,22 @@ void TestMainWindow::menuItems()
     QCOMPARE(w.FontSizeList->count(), 12);
 }
 
-void TestMainWindow::firstStartWritesDefaults()
-{
+void TestMainWindow::firstStartWritesDefaults() {
     Fixture f;
     MainWindow& w = f.Start();
-    const QMap<QString, QVariant> expected = {
-        {"File0", QString()}, {"File1", QString()}, {"File2", QString()}, {"File3", QString()},
-        {"Dial", 1}, {"ReportGen", 1}, {"CheckMsg", 5}, {"Clear", 0}, {"Leave", 1},
-        {"HorzPos", 279}, {"VertPos", 153}, {"Tip", 2}, {"ServerAddress", "127.0.0.1:47800"}};
+    const QMap<QString, QVariant> expected = {{"File0", QString()},
+                                              {"File1", QString()},
+                                              {"File2", QString()},
+                                              {"File3", QString()},
+                                              {"Dial", 1},
+                                              {"ReportGen", 1},
+                                              {"CheckMsg", 5},
+                                              {"Clear", 0},
+                                              {"Leave", 1},
+                                              {"HorzPos", 279},
+                                              {"VertPos", 153},
+                                              {"Tip", 2},
+                                              {"ServerAddress", "127.0.0.1:47800"}};
     for (auto it = expected.begin(); it != expected.end(); ++it) {
         QVERIFY2(f.settings.Values.contains(it.key()), qPrintable(it.key()));
         QCOMPARE(f.settings.Values.value(it.key()).toString(), it.value().toString());
@@ -176,11 +239,16 @@ void TestMainWindow::firstStartWritesDefaults()
     QVERIFY(w.isEnabled());
 }
 
-void TestMainWindow::storedSettingsAreReadBack()
-{
+void TestMainWindow::storedSettingsAreReadBack() {
     Fixture f;
-    f.settings.Values = {{"File0", "/p/a.zpr"}, {"File1", "/p/b.zpr"}, {"Dial", 0}, {"ReportGen", 7},
-                         {"CheckMsg", 0}, {"Clear", 1}, {"Leave", 0}, {"Tip", 0},
+    f.settings.Values = {{"File0", "/p/a.zpr"},
+                         {"File1", "/p/b.zpr"},
+                         {"Dial", 0},
+                         {"ReportGen", 7},
+                         {"CheckMsg", 0},
+                         {"Clear", 1},
+                         {"Leave", 0},
+                         {"Tip", 0},
                          {"ServerAddress", "10.0.0.5:8080"}};
     MainWindow& w = f.Start();
     QVERIFY(!w.Options.Dial);
@@ -195,17 +263,18 @@ void TestMainWindow::storedSettingsAreReadBack()
     QVERIFY(!w.RecentFileActions[2]->isVisible());
 }
 
-void TestMainWindow::localAddressSetsConnectionText_data()
-{
+void TestMainWindow::localAddressSetsConnectionText_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("text");
-    QTest::newRow("lan") << "192.168.1.20" << "Connected.";
-    QTest::newRow("loopback") << "127.0.0.1" << "Not Connected.";
-    QTest::newRow("none") << "0.0.0.0" << "Not Connected.";
+    QTest::newRow("lan") << "192.168.1.20"
+                         << "Connected.";
+    QTest::newRow("loopback") << "127.0.0.1"
+                              << "Not Connected.";
+    QTest::newRow("none") << "0.0.0.0"
+                          << "Not Connected.";
 }
 
-void TestMainWindow::localAddressSetsConnectionText()
-{
+void TestMainWindow::localAddressSetsConnectionText() {
     QFETCH(QString, address);
     QFETCH(QString, text);
     Fixture f;
@@ -213,8 +282,7 @@ void TestMainWindow::localAddressSetsConnectionText()
     QCOMPARE(f.Start().StatusText(), text);
 }
 
-void TestMainWindow::commandLineOpensProject_data()
-{
+void TestMainWindow::commandLineOpensProject_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("opens");
     QTest::newRow("lower") << "site.zpr" << true;
@@ -223,8 +291,7 @@ void TestMainWindow::commandLineOpensProject_data()
     QTest::newRow("other") << "site.txt" << false;
 }
 
-void TestMainWindow::commandLineOpensProject()
-{
+void TestMainWindow::commandLineOpensProject() {
     QFETCH(QString, name);
     QFETCH(bool, opens);
     QTemporaryDir dir;
@@ -242,8 +309,7 @@ void TestMainWindow::commandLineOpensProject()
     }
 }
 
-void TestMainWindow::saveUnchangedIsByteIdentical()
-{
+void TestMainWindow::saveUnchangedIsByteIdentical() {
     QTemporaryDir dir;
     const QString path = WriteSample(dir);
     const QByteArray before = ReadAll(path);
@@ -255,8 +321,7 @@ void TestMainWindow::saveUnchangedIsByteIdentical()
     QVERIFY(f.dialogs.FileDialogsShown.isEmpty());
 }
 
-void TestMainWindow::savePrompt_data()
-{
+void TestMainWindow::savePrompt_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("saveName");
@@ -265,14 +330,14 @@ void TestMainWindow::savePrompt_data()
     for (const char* command : {"actNew", "actOpen", "actClose"}) {
         const QByteArray c(command);
         QTest::newRow(c + " yes") << command << int(MsgAnswer::Yes) << "saved.zpr" << true << true;
-        QTest::newRow(c + " yes, dialog cancelled") << command << int(MsgAnswer::Yes) << "" << false << false;
+        QTest::newRow(c + " yes, dialog cancelled")
+            << command << int(MsgAnswer::Yes) << "" << false << false;
         QTest::newRow(c + " no") << command << int(MsgAnswer::No) << "" << true << false;
         QTest::newRow(c + " cancel") << command << int(MsgAnswer::Cancel) << "" << false << false;
     }
 }
 
-void TestMainWindow::savePrompt()
-{
+void TestMainWindow::savePrompt() {
     QFETCH(QString, command);
     QFETCH(int, answer);
     QFETCH(QString, saveName);
@@ -292,7 +357,8 @@ void TestMainWindow::savePrompt()
     f.dialogs.FileNames.enqueue(QString()); // the Open dialog, if it comes, is cancelled
     f.Trigger(qPrintable(command));
     QCOMPARE(f.dialogs.Asked.first().Text,
-             QStringLiteral("The current Project is not saved, do you want to save it before continuing?"));
+             QStringLiteral(
+                 "The current Project is not saved, do you want to save it before continuing?"));
     QCOMPARE(f.dialogs.Asked.first().Buttons, MsgButtons::YesNoCancel);
     QCOMPARE(QFile::exists(dir.filePath("saved.zpr")), saved);
     // Going on resets the project (Open's dialog is then cancelled; New's
@@ -302,8 +368,7 @@ void TestMainWindow::savePrompt()
         QVERIFY(w.ProjectModified);
 }
 
-void TestMainWindow::cancelledSaveDialogAbandonsClose()
-{
+void TestMainWindow::cancelledSaveDialogAbandonsClose() {
     Fixture f;
     MainWindow& w = f.Start();
     w.ApplyNewProjectState();
@@ -315,8 +380,7 @@ void TestMainWindow::cancelledSaveDialogAbandonsClose()
     QVERIFY(w.ProjectModified);
 }
 
-void TestMainWindow::saveAsCancelledKeepsName()
-{
+void TestMainWindow::saveAsCancelledKeepsName() {
     QTemporaryDir dir;
     const QString path = WriteSample(dir);
     Fixture f;
@@ -335,8 +399,7 @@ void TestMainWindow::saveAsCancelledKeepsName()
     QCOMPARE(w.RecentFiles.value(1), path);
 }
 
-void TestMainWindow::openFillsListsAndBulletinItems()
-{
+void TestMainWindow::openFillsListsAndBulletinItems() {
     QTemporaryDir dir;
     const QString path = WriteSample(dir);
     Fixture f;
@@ -365,15 +428,17 @@ void TestMainWindow::openFillsListsAndBulletinItems()
     QVERIFY(!w.FindAction("actStopBackwatchBulletins")->isEnabled());
 }
 
-void TestMainWindow::openRejectsHostileFiles_data()
-{
+void TestMainWindow::openRejectsHostileFiles_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("general");
     const QByteArray zeros = QByteArray("0\r").repeated(21);
-    QTest::newRow("wrong case marker") << QByteArray("ZephProject\rh\r/\r\r0\rN\rN\r") + zeros
-                                       << NotProjectFileMessage() << false;
-    QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) << NotProjectFileMessage() << false;
+    QTest::newRow("wrong case marker")
+        << QByteArray("ZephProject\rh\r/\r\r0\rN\rN\r") + zeros << NotProjectFileMessage() << false;
+    QTest::newRow("binary junk") << QByteArray("\x7f"
+                                               "ELF\x02\x01\x01\0\0\0",
+                                               10)
+                                 << NotProjectFileMessage() << false;
     QTest::newRow("empty") << QByteArray() << NotProjectFileMessage() << false;
     QTest::newRow("huge count") << QByteArray("ZEPHProject\rh\r/\r\r0\rN\rN\r2147483647\rx\r")
                                 << NotProjectFileMessage() << false;
@@ -383,8 +448,7 @@ void TestMainWindow::openRejectsHostileFiles_data()
                               << QStringLiteral("'port' is not a valid integer value") << true;
 }
 
-void TestMainWindow::openRejectsHostileFiles()
-{
+void TestMainWindow::openRejectsHostileFiles() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QFETCH(bool, general);
@@ -408,8 +472,7 @@ void TestMainWindow::openRejectsHostileFiles()
     QVERIFY(w.Project.SiteMapLines.isEmpty());
 }
 
-void TestMainWindow::openEntersRecentListFirst()
-{
+void TestMainWindow::openEntersRecentListFirst() {
     QTemporaryDir dir;
     const QString bad = dir.filePath("bad.zpr");
     QFile file(bad);
@@ -417,7 +480,8 @@ void TestMainWindow::openEntersRecentListFirst()
     file.write("zephproject\r");
     file.close();
     Fixture f;
-    f.settings.Values = {{"File0", "/a.zpr"}, {"File1", "/b.zpr"}, {"File2", bad}, {"File3", "/d.zpr"}};
+    f.settings.Values = {
+        {"File0", "/a.zpr"}, {"File1", "/b.zpr"}, {"File2", bad}, {"File3", "/d.zpr"}};
     MainWindow& w = f.Start({bad});
     QVERIFY(!w.ProjectIsOpen());
     QCOMPARE(w.RecentFiles, (QStringList{bad, "/a.zpr", "/b.zpr", "/d.zpr"}));
@@ -425,8 +489,7 @@ void TestMainWindow::openEntersRecentListFirst()
     QCOMPARE(f.settings.Values.value("File3").toString(), QStringLiteral("/d.zpr"));
 }
 
-void TestMainWindow::recentEntryOfMissingFileDoesNothing()
-{
+void TestMainWindow::recentEntryOfMissingFileDoesNothing() {
     QTemporaryDir dir;
     const QString path = WriteSample(dir);
     Fixture f;
@@ -444,8 +507,7 @@ void TestMainWindow::recentEntryOfMissingFileDoesNothing()
     QVERIFY(!w.ProjectModified);
 }
 
-void TestMainWindow::exitWithModifiedProjectAndNo()
-{
+void TestMainWindow::exitWithModifiedProjectAndNo() {
     QTemporaryDir dir;
     const QString path = WriteSample(dir);
     const QByteArray before = ReadAll(path);
@@ -458,8 +520,9 @@ void TestMainWindow::exitWithModifiedProjectAndNo()
     f.dialogs.Clear();
     f.dialogs.Answers.enqueue(MsgAnswer::No);
     w.close();
-    QCOMPARE(f.dialogs.Texts(),
-             QStringList{"The current Project is not saved, do you want to save it before exiting?"});
+    QCOMPARE(
+        f.dialogs.Texts(),
+        QStringList{"The current Project is not saved, do you want to save it before exiting?"});
     QCOMPARE(f.dialogs.Asked.first().Buttons, MsgButtons::YesNo);
     QCOMPARE(ReadAll(path), before);
     QVERIFY(f.settings.Values.contains("HorzPos"));
@@ -467,8 +530,7 @@ void TestMainWindow::exitWithModifiedProjectAndNo()
     QVERIFY(f.settings.Values.contains("Tip"));
 }
 
-void TestMainWindow::failedWriteKeepsProjectModified()
-{
+void TestMainWindow::failedWriteKeepsProjectModified() {
     QTemporaryDir dir;
     Fixture f;
     MainWindow& w = f.Start();
@@ -483,8 +545,7 @@ void TestMainWindow::failedWriteKeepsProjectModified()
     QCOMPARE(w.RecentFiles.value(0), path);
 }
 
-void TestMainWindow::animationCyclesAndStops()
-{
+void TestMainWindow::animationCyclesAndStops() {
     Fixture f;
     MainWindow& w = f.Start();
     w.SetAnimation(true);
@@ -495,8 +556,7 @@ void TestMainWindow::animationCyclesAndStops()
     QCOMPARE(w.AnimationFrame(), 0);
 }
 
-void TestMainWindow::newProjectThroughSettingsDialog()
-{
+void TestMainWindow::newProjectThroughSettingsDialog() {
     Fixture f;
     MainWindow& w = f.Start();
     int shown = 0;
@@ -538,8 +598,7 @@ void TestMainWindow::newProjectThroughSettingsDialog()
     QVERIFY(w.Project.RootHost.isEmpty());
 }
 
-void TestMainWindow::exitOffersHangUp_data()
-{
+void TestMainWindow::exitOffersHangUp_data() {
     QTest::addColumn<bool>("dialled");
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("hungUp");
@@ -548,8 +607,7 @@ void TestMainWindow::exitOffersHangUp_data()
     QTest::newRow("dialled, no") << true << int(MsgAnswer::No) << false;
 }
 
-void TestMainWindow::exitOffersHangUp()
-{
+void TestMainWindow::exitOffersHangUp() {
     QFETCH(bool, dialled);
     QFETCH(int, answer);
     QFETCH(bool, hungUp);
@@ -560,15 +618,14 @@ void TestMainWindow::exitOffersHangUp()
     f.dialogs.Clear();
     f.dialogs.Answers.enqueue(MsgAnswer(answer));
     w.close();
-    const QString question = QStringLiteral(
-        "You are still Dialed-up to the Internet, do you want Hangup the connection before exiting?");
+    const QString question = QStringLiteral("You are still Dialed-up to the Internet, do you want "
+                                            "Hangup the connection before exiting?");
     QCOMPARE(f.dialogs.Texts().contains(question), dialled);
     QCOMPARE(f.dialUp.Calls.contains(QStringLiteral("HangUp")), hungUp);
     QVERIFY(f.settings.Values.contains("HorzPos"));
 }
 
-void TestMainWindow::stopButtonDropsQueue()
-{
+void TestMainWindow::stopButtonDropsQueue() {
     Fixture f;
     MainWindow& w = f.Start();
     QVERIFY(!w.Net->StopRequested);

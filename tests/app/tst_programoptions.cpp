@@ -22,8 +22,7 @@ struct Fixture {
     FakeDialogs dialogs;
     ProgramOptions options;
     std::unique_ptr<ProgramOptionsDialog> dialog;
-    ProgramOptionsDialog& Dialog()
-    {
+    ProgramOptionsDialog& Dialog() {
         if (!dialog)
             dialog = std::make_unique<ProgramOptionsDialog>(&settings, &dialogs, &options);
         return *dialog;
@@ -34,7 +33,7 @@ struct Fixture {
 
 class TestProgramOptions : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void fillsFromOptions_data();
     void fillsFromOptions();
     void okWritesEveryValue();
@@ -46,8 +45,7 @@ private slots:
     void loadSettingsOnUnopenableStoreKeepsStartValues();
 };
 
-void TestProgramOptions::fillsFromOptions_data()
-{
+void TestProgramOptions::fillsFromOptions_data() {
     QTest::addColumn<int>("checkMsg");
     QTest::addColumn<bool>("fieldEnabled");
     QTest::addColumn<QString>("shown");
@@ -56,8 +54,7 @@ void TestProgramOptions::fillsFromOptions_data()
     QTest::newRow("odd value") << 17 << true << "17";
 }
 
-void TestProgramOptions::fillsFromOptions()
-{
+void TestProgramOptions::fillsFromOptions() {
     QFETCH(int, checkMsg);
     QFETCH(bool, fieldEnabled);
     QFETCH(QString, shown);
@@ -76,8 +73,7 @@ void TestProgramOptions::fillsFromOptions()
     QVERIFY(dialog.TipBox->isChecked());
 }
 
-void TestProgramOptions::okWritesEveryValue()
-{
+void TestProgramOptions::okWritesEveryValue() {
     Fixture f;
     f.options.CheckMsg = 5;
     ProgramOptionsDialog& dialog = f.Dialog();
@@ -98,8 +94,7 @@ void TestProgramOptions::okWritesEveryValue()
     QVERIFY(!f.settings.Values.contains("HorzPos")); // the dialog writes only its own values
 }
 
-void TestProgramOptions::okTurnsPendingIntroTipIntoRandomTip()
-{
+void TestProgramOptions::okTurnsPendingIntroTipIntoRandomTip() {
     Fixture f;
     f.options.TipOfTheDayMode = 2;
     ProgramOptionsDialog& dialog = f.Dialog();
@@ -109,8 +104,7 @@ void TestProgramOptions::okTurnsPendingIntroTipIntoRandomTip()
     QCOMPARE(f.settings.Values.value("Tip").toInt(), 1);
 }
 
-void TestProgramOptions::cancelChangesNothing()
-{
+void TestProgramOptions::cancelChangesNothing() {
     Fixture f;
     ProgramOptionsDialog& dialog = f.Dialog();
     dialog.FillFromOptions();
@@ -120,8 +114,7 @@ void TestProgramOptions::cancelChangesNothing()
     QVERIFY(!f.options.Dial);
 }
 
-void TestProgramOptions::minutesFieldAcceptsDigitsOnly()
-{
+void TestProgramOptions::minutesFieldAcceptsDigitsOnly() {
     Fixture f;
     f.options.CheckMsg = 1;
     ProgramOptionsDialog& dialog = f.Dialog();
@@ -136,8 +129,7 @@ void TestProgramOptions::minutesFieldAcceptsDigitsOnly()
     QCOMPARE(edit->text(), QStringLiteral("12"));
 }
 
-void TestProgramOptions::emptyMinutesGivesConversionFailure()
-{
+void TestProgramOptions::emptyMinutesGivesConversionFailure() {
     Fixture f;
     f.options.CheckMsg = 5;
     ProgramOptionsDialog& dialog = f.Dialog();
@@ -156,8 +148,7 @@ void TestProgramOptions::emptyMinutesGivesConversionFailure()
     QCOMPARE(f.options.CheckMsg, 5);
 }
 
-void TestProgramOptions::unopenableStoreChangesNothing()
-{
+void TestProgramOptions::unopenableStoreChangesNothing() {
     Fixture f;
     f.settings.Openable = false;
     ProgramOptionsDialog& dialog = f.Dialog();
@@ -168,8 +159,7 @@ void TestProgramOptions::unopenableStoreChangesNothing()
     QVERIFY(f.dialogs.GeneralErrors.isEmpty());
 }
 
-void TestProgramOptions::loadSettingsOnUnopenableStoreKeepsStartValues()
-{
+void TestProgramOptions::loadSettingsOnUnopenableStoreKeepsStartValues() {
     MemorySettings settings;
     settings.Openable = false;
     const StoredSettings stored = LoadSettings(settings, 279, 153);

@@ -17,8 +17,7 @@ using namespace vantora;
 namespace {
 
 // Presses a key on the message box that is about to open.
-void PressOnNextBox(Qt::Key key, QString* caption, QString* defaultText)
-{
+void PressOnNextBox(Qt::Key key, QString* caption, QString* defaultText) {
     QTimer::singleShot(0, [=] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
@@ -35,7 +34,7 @@ void PressOnNextBox(Qt::Key key, QString* caption, QString* defaultText)
 
 class TestRealPlatform : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void messageKeys_data();
     void messageKeys();
@@ -44,15 +43,15 @@ private slots:
     void registrationWritesMimeAndDesktopEntry();
 };
 
-void TestRealPlatform::messageKeys_data()
-{
+void TestRealPlatform::messageKeys_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("escape on yes/no/cancel") << int(MsgKind::Warning) << int(MsgButtons::YesNoCancel)
-                                             << int(Qt::Key_Escape) << int(MsgAnswer::Cancel) << "Warning";
+    QTest::newRow("escape on yes/no/cancel")
+        << int(MsgKind::Warning) << int(MsgButtons::YesNoCancel) << int(Qt::Key_Escape)
+        << int(MsgAnswer::Cancel) << "Warning";
     QTest::newRow("escape on yes/no") << int(MsgKind::Confirm) << int(MsgButtons::YesNo)
                                       << int(Qt::Key_Escape) << int(MsgAnswer::No) << "Confirm";
     QTest::newRow("enter on yes/no") << int(MsgKind::Warning) << int(MsgButtons::YesNo)
@@ -63,8 +62,7 @@ void TestRealPlatform::messageKeys_data()
                                     << int(Qt::Key_Return) << int(MsgAnswer::Ok) << "Error";
 }
 
-void TestRealPlatform::messageKeys()
-{
+void TestRealPlatform::messageKeys() {
     QFETCH(int, kind);
     QFETCH(int, buttons);
     QFETCH(int, key);
@@ -73,22 +71,22 @@ void TestRealPlatform::messageKeys()
     WidgetDialogs dialogs;
     QString seenCaption, seenDefault;
     PressOnNextBox(Qt::Key(key), &seenCaption, &seenDefault);
-    const MsgAnswer got = dialogs.Message(MsgKind(kind), QStringLiteral("line one\rline two"), MsgButtons(buttons));
+    const MsgAnswer got =
+        dialogs.Message(MsgKind(kind), QStringLiteral("line one\rline two"), MsgButtons(buttons));
     QCOMPARE(int(got), answer);
     QCOMPARE(seenCaption, caption);
-    QVERIFY(seenDefault.contains(buttons == int(MsgButtons::Ok) ? QStringLiteral("OK") : QStringLiteral("Yes")));
+    QVERIFY(seenDefault.contains(buttons == int(MsgButtons::Ok) ? QStringLiteral("OK")
+                                                                : QStringLiteral("Yes")));
 }
 
-void TestRealPlatform::fileFilter()
-{
+void TestRealPlatform::fileFilter() {
     QCOMPARE(QtFileFilter(QStringLiteral("ZEPH Project files (*.zpr)|*.zpr")),
              QStringLiteral("ZEPH Project files (*.zpr)"));
     QCOMPARE(QtFileFilter(QStringLiteral("Rich Text (*.rtf)|*.rtf|All files (*)|*")),
              QStringLiteral("Rich Text (*.rtf);;All files (*)"));
 }
 
-void TestRealPlatform::settingsRoundTrip()
-{
+void TestRealPlatform::settingsRoundTrip() {
     QtSettingsStore store;
     QVERIFY(store.OpenKey(true));
     QVERIFY(store.SetValue(QStringLiteral("Dial"), 1));
@@ -104,8 +102,7 @@ void TestRealPlatform::settingsRoundTrip()
     raw.clear();
 }
 
-void TestRealPlatform::registrationWritesMimeAndDesktopEntry()
-{
+void TestRealPlatform::registrationWritesMimeAndDesktopEntry() {
     QTemporaryDir data;
     XdgFileTypeRegistrar registrar(data.path());
     registrar.Register(QStringLiteral("/opt/my tools/vantora"));

@@ -22,7 +22,7 @@ using namespace vantora;
 namespace {
 
 class Host : public TransportHost {
-public:
+  public:
     QStringList Statuses;
     bool Busy = false;
     int Modified = 0;
@@ -31,8 +31,7 @@ public:
     void SetProjectModified() override { ++Modified; }
 };
 
-quint16 FreePort()
-{
+quint16 FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
@@ -42,19 +41,19 @@ quint16 FreePort()
 
 class TestEndToEndServer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void wordweighThroughBundledServer();
 };
 
-void TestEndToEndServer::wordweighThroughBundledServer()
-{
+void TestEndToEndServer::wordweighThroughBundledServer() {
     httplib::Server site;
     site.Get("/garden.html", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<html><head><title>Garden tools for every garden</title>"
-                        "<meta name=\"description\" content=\"Garden tools, spades and rakes.\">"
-                        "</head><body><h1>Garden tools</h1><p>We sell garden tools of every kind.</p>"
-                        "</body></html>",
-                        "text/html");
+        res.set_content(
+            "<html><head><title>Garden tools for every garden</title>"
+            "<meta name=\"description\" content=\"Garden tools, spades and rakes.\">"
+            "</head><body><h1>Garden tools</h1><p>We sell garden tools of every kind.</p>"
+            "</body></html>",
+            "text/html");
     });
     const int sitePort = site.bind_to_any_port("127.0.0.1");
     std::thread siteThread([&] { site.listen_after_bind(); });
@@ -94,7 +93,8 @@ void TestEndToEndServer::wordweighThroughBundledServer()
     transport.Append(1, WordweighUrl(address, withQuery, QStringLiteral("garden")));
     transport.StartNextRequest(QString(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!answer.isEmpty(), 20000);
-    QVERIFY2(answer.startsWith(QStringLiteral("WORDWEIGH-v1.1<br>") + withQuery + QStringLiteral("<br>")),
+    QVERIFY2(answer.startsWith(QStringLiteral("WORDWEIGH-v1.1<br>") + withQuery +
+                               QStringLiteral("<br>")),
              qPrintable(answer.left(300)));
     QVERIFY(answer.contains(QStringLiteral("PERCENTAGE: ")));
 

@@ -1,14 +1,14 @@
 // The program makes a site map with the real sm applet: a project for a site
 // served here, "Update Site Map", the tree holding the site's pages; and Stop
 // during a slow crawl ending the applet and keeping the previous map.
-#include "WindowFixture.h"
 #include "Main.h"
 #include "ProcessLauncher.h"
 #include "SiteMapController.h"
 #include "SiteMapCreation.h"
-#include "startdlg.h"
 #include "SiteMapPanel.h"
 #include "Transport.h"
+#include "WindowFixture.h"
+#include "startdlg.h"
 
 #include <httplib.h>
 
@@ -33,12 +33,11 @@ namespace {
 // another loopback address, never contacted past this machine) and a mail
 // link. With SlowMs set every page waits that long.
 class Site {
-public:
+  public:
     std::atomic<int> SlowMs{0};
     int Port = 0;
 
-    Site()
-    {
+    Site() {
         Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             if (SlowMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(SlowMs.load()));
@@ -58,11 +57,13 @@ public:
                 return;
             }
             if (path.rfind("/section", 0) == 0 && path.back() == '/') {
-                res.set_content("<html><body><a href=\"page.html\">page</a></body></html>", "text/html");
+                res.set_content("<html><body><a href=\"page.html\">page</a></body></html>",
+                                "text/html");
                 return;
             }
             if (path.size() > 10 && path.compare(path.size() - 10, 10, "/page.html") == 0) {
-                res.set_content("<html><body>leaf <a href=\"/\">home</a></body></html>", "text/html");
+                res.set_content("<html><body>leaf <a href=\"/\">home</a></body></html>",
+                                "text/html");
                 return;
             }
             res.status = 404;
@@ -73,13 +74,12 @@ public:
         for (int i = 0; i < 200 && !Server.is_running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ~Site()
-    {
+    ~Site() {
         Server.stop();
         Thread.join();
     }
 
-private:
+  private:
     httplib::Server Server;
     std::thread Thread;
 };
@@ -87,31 +87,29 @@ private:
 // Counts the launcher's starts and remembers the last id, so the test can
 // ask whether the applet still runs.
 class WatchedLauncher : public DetachedProcessLauncher {
-public:
+  public:
     qint64 LastId = 0;
-    qint64 Start(const QString& program, const QStringList& arguments, const QString& dir) override
-    {
+    qint64 Start(const QString& program, const QStringList& arguments,
+                 const QString& dir) override {
         LastId = DetachedProcessLauncher::Start(program, arguments, dir);
         return LastId;
     }
 };
 
 struct Program : WindowFixture<WatchedLauncher> {
-    Program()
-    {
-        Start({}, QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("vantora")));
+    Program() {
+        Start({},
+              QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("vantora")));
         window->TipWindow->close();
     }
     // A new project for the served site, as Project Settings makes it.
-    void NewProjectFor(int port)
-    {
+    void NewProjectFor(int port) {
         window->ApplyNewProjectState(QStringLiteral("http://127.0.0.1:%1/").arg(port));
         window->Project.RootHost = QStringLiteral("127.0.0.1:%1").arg(port);
         window->Project.RootPath = QStringLiteral("/");
         window->SiteMap->Creator().ShowMapperInfo = false;
     }
-    QStringList NodeCaptions() const
-    {
+    QStringList NodeCaptions() const {
         QStringList captions;
         const SiteMapController& c = window->SiteMap->Controller();
         for (int n = 0; n < c.NodeCount(); ++n)
@@ -124,10 +122,10 @@ struct Program : WindowFixture<WatchedLauncher> {
 
 class TestEndToEndSiteMap : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase()
-    {
-        const QString sm = QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("sm"));
+  private slots:
+    void initTestCase() {
+        const QString sm =
+            QDir(qEnvironmentVariable("VANTORA_BIN_DIR")).filePath(QStringLiteral("sm"));
         if (!QFileInfo(sm).isExecutable())
             QFAIL(qPrintable(QStringLiteral("the applet is missing: ") + sm));
     }
@@ -135,8 +133,7 @@ private slots:
     void stopDuringSlowCrawlKeepsPreviousMap();
 };
 
-void TestEndToEndSiteMap::updateSiteMapBuildsTheTree()
-{
+void TestEndToEndSiteMap::updateSiteMapBuildsTheTree() {
     Site site;
     Program p;
     p.NewProjectFor(site.Port);
@@ -154,28 +151,30 @@ void TestEndToEndSiteMap::updateSiteMapBuildsTheTree()
     const QStringList urls = p.NodeCaptions();
     QVERIFY(urls.contains(root));
     for (int i = 1; i <= 5; ++i) {
-        QVERIFY2(urls.contains(root + QStringLiteral("section%1/").arg(i)), qPrintable(urls.join('\n')));
+        QVERIFY2(urls.contains(root + QStringLiteral("section%1/").arg(i)),
+                 qPrintable(urls.join('\n')));
         QVERIFY(urls.contains(root + QStringLiteral("section%1/page.html").arg(i)));
     }
     QVERIFY(urls.contains(root + QStringLiteral("missing.html")));
     QVERIFY(lines.join('\n').contains(QStringLiteral("<MAILTO>mailto:owner@example.org")));
     // The partner address refuses connections: the external check lists it broken.
-    QVERIFY(lines.join(QLatin1Char(10)).contains(QStringLiteral("<BROKEN>http://127.0.0.2:9/elsewhere")));
+    QVERIFY(lines.join(QLatin1Char(10))
+                .contains(QStringLiteral("<BROKEN>http://127.0.0.2:9/elsewhere")));
     // Each page of the site is in the tree once.
     QCOMPARE(urls.count(root + QStringLiteral("section3/page.html")), 1);
 }
 
-void TestEndToEndSiteMap::stopDuringSlowCrawlKeepsPreviousMap()
-{
+void TestEndToEndSiteMap::stopDuringSlowCrawlKeepsPreviousMap() {
     Site site;
     Program p;
     p.NewProjectFor(site.Port);
-    const QStringList previous = {QStringLiteral("WEBCHARTER"),
-                                  QStringLiteral("<ROOT>http://127.0.0.1/"),
-                                  QStringLiteral("<PAGE>http://127.0.0.1/old.html"), QStringLiteral("<END>")};
+    const QStringList previous = {
+        QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://127.0.0.1/"),
+        QStringLiteral("<PAGE>http://127.0.0.1/old.html"), QStringLiteral("<END>")};
     p.window->Project.SiteMapLines = previous;
     site.SlowMs = 1500;
-    QTimer::singleShot(2500, p.window.get(), [&] { p.window->FindAction(QStringLiteral("tbStop"))->trigger(); });
+    QTimer::singleShot(2500, p.window.get(),
+                       [&] { p.window->FindAction(QStringLiteral("tbStop"))->trigger(); });
     p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
 
     QCOMPARE(p.window->Project.SiteMapLines, previous);

@@ -15,32 +15,29 @@
 namespace vantora::test {
 
 struct FixtureReply {
-    QByteArray Raw;         // bytes written back (status line, headers, body)
-    bool Never = false;     // read the request, answer nothing, keep the line open
+    QByteArray Raw;          // bytes written back (status line, headers, body)
+    bool Never = false;      // read the request, answer nothing, keep the line open
     bool CloseEarly = false; // close right after Raw even if it promised more
 
-    static FixtureReply Ok(const QByteArray& body)
-    {
+    static FixtureReply Ok(const QByteArray& body) {
         return {QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: ") +
                     QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body,
                 false, false};
     }
-    static FixtureReply Status(int code, const QByteArray& extraHeaders, const QByteArray& body)
-    {
-        return {"HTTP/1.1 " + QByteArray::number(code) + " X\r\nContent-Length: " +
-                    QByteArray::number(body.size()) + "\r\n" + extraHeaders +
-                    "Connection: close\r\n\r\n" + body,
+    static FixtureReply Status(int code, const QByteArray& extraHeaders, const QByteArray& body) {
+        return {"HTTP/1.1 " + QByteArray::number(code) +
+                    " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+                    extraHeaders + "Connection: close\r\n\r\n" + body,
                 false, false};
     }
 };
 
 class HttpFixture : public QObject {
-public:
+  public:
     std::function<FixtureReply(const QString& target)> Script;
     QStringList Targets; // request targets in arrival order
 
-    HttpFixture()
-    {
+    HttpFixture() {
         Server.listen(QHostAddress::LocalHost, 0);
         connect(&Server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = Server.nextPendingConnection()) {
@@ -53,9 +50,8 @@ public:
     quint16 Port() const { return Server.serverPort(); }
     QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Port()); }
 
-private:
-    void Read(QTcpSocket* socket)
-    {
+  private:
+    void Read(QTcpSocket* socket) {
         QByteArray& buffer = Buffers[socket];
         buffer += socket->readAll();
         if (!buffer.contains("\r\n\r\n"))
@@ -82,11 +78,10 @@ private:
 // Forwards "GET http://host:port/path" to host:port as "GET /path" and pipes
 // the answer back; records the absolute URLs it was asked for.
 class ProxyFixture : public QObject {
-public:
+  public:
     QStringList Forwarded;
 
-    ProxyFixture()
-    {
+    ProxyFixture() {
         Server.listen(QHostAddress::LocalHost, 0);
         connect(&Server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* client = Server.nextPendingConnection()) {
@@ -97,9 +92,8 @@ public:
     }
     quint16 Port() const { return Server.serverPort(); }
 
-private:
-    void Read(QTcpSocket* client)
-    {
+  private:
+    void Read(QTcpSocket* client) {
         QByteArray& buffer = Buffers[client];
         buffer += client->readAll();
         if (!buffer.contains("\r\n\r\n"))

@@ -7,8 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     QFile log(qEnvironmentVariable("VANTORA_STANDIN_LOG"));

@@ -9,8 +9,7 @@ using namespace vantora;
 
 namespace {
 
-quint16 FreePort()
-{
+quint16 FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
@@ -20,22 +19,19 @@ quint16 FreePort()
 struct ProgramDir {
     QTemporaryDir Dir;
     QString Log;
-    ProgramDir(bool withServer = true)
-    {
+    ProgramDir(bool withServer = true) {
         Log = Dir.filePath("args.txt");
         qputenv("VANTORA_STANDIN_LOG", Log.toLocal8Bit());
         if (withServer)
             QFile::link(QStringLiteral(STANDIN_SERVER), Dir.filePath("vantora-server"));
     }
-    QString ReadLog() const
-    {
+    QString ReadLog() const {
         QFile f(Log);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 };
 
-bool AnswersWithin(quint16 port, int ms)
-{
+bool AnswersWithin(quint16 port, int ms) {
     QDeadlineTimer deadline(ms);
     while (!deadline.hasExpired()) {
         if (BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 200))
@@ -49,7 +45,7 @@ bool AnswersWithin(quint16 port, int ms)
 
 class TestBundledServer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void splitAddress_data();
     void splitAddress();
     void thisMachine_data();
@@ -59,8 +55,7 @@ private slots:
     void notStarted();
 };
 
-void TestBundledServer::splitAddress_data()
-{
+void TestBundledServer::splitAddress_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("host");
@@ -74,8 +69,7 @@ void TestBundledServer::splitAddress_data()
     QTest::newRow("empty") << "" << false << "" << 0;
 }
 
-void TestBundledServer::splitAddress()
-{
+void TestBundledServer::splitAddress() {
     QFETCH(QString, text);
     QFETCH(bool, ok);
     QFETCH(QString, host);
@@ -89,8 +83,7 @@ void TestBundledServer::splitAddress()
     }
 }
 
-void TestBundledServer::thisMachine_data()
-{
+void TestBundledServer::thisMachine_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("local");
     QTest::newRow("loopback") << "127.0.0.1" << true;
@@ -101,15 +94,13 @@ void TestBundledServer::thisMachine_data()
     QTest::newRow("remote name") << "analysis.example.net" << false;
 }
 
-void TestBundledServer::thisMachine()
-{
+void TestBundledServer::thisMachine() {
     QFETCH(QString, host);
     QFETCH(bool, local);
     QCOMPARE(BundledServer::IsThisMachine(host), local);
 }
 
-void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop()
-{
+void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop() {
     ProgramDir dir;
     const quint16 port = FreePort();
     const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
@@ -125,8 +116,7 @@ void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop()
     QVERIFY(!BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 300));
 }
 
-void TestBundledServer::notStarted_data()
-{
+void TestBundledServer::notStarted_data() {
     QTest::addColumn<QString>("why");
     QTest::newRow("something answers") << "busy";
     QTest::newRow("program missing") << "missing";
@@ -134,8 +124,7 @@ void TestBundledServer::notStarted_data()
     QTest::newRow("bad address") << "bad";
 }
 
-void TestBundledServer::notStarted()
-{
+void TestBundledServer::notStarted() {
     QFETCH(QString, why);
     ProgramDir dir(why != QLatin1String("missing"));
     QTcpServer occupant;

@@ -24,7 +24,7 @@ const QString Failed = QStringLiteral("Failed to connect to the Internet, operat
 enum class Action { None, Close, Escape, TitleBar, Dial };
 
 class Host : public DialHost {
-public:
+  public:
     QStringList Statuses;
     QList<QPair<bool, bool>> Items;
     std::function<void()> Show;
@@ -44,8 +44,7 @@ struct Rig {
     Dialupthing Dialog{Session, Boxes};
     Action Next = Action::None;
 
-    Rig()
-    {
+    Rig() {
         Layer.PhoneBook = QStringList{"Modem", "Office"};
         Layer.UserNames["Modem"] = "alice";
         Layer.Passwords["Modem"] = "secret";
@@ -58,14 +57,22 @@ struct Rig {
             Dialog.exec();
         };
     }
-    void Perform(Action action)
-    {
+    void Perform(Action action) {
         switch (action) {
-        case Action::None: break;
-        case Action::Close: QTest::mouseClick(Dialog.CloseButton, Qt::LeftButton); break;
-        case Action::Escape: QTest::keyClick(&Dialog, Qt::Key_Escape); break;
-        case Action::TitleBar: Dialog.close(); break;
-        case Action::Dial: QTest::mouseClick(Dialog.DialButton, Qt::LeftButton); break;
+        case Action::None:
+            break;
+        case Action::Close:
+            QTest::mouseClick(Dialog.CloseButton, Qt::LeftButton);
+            break;
+        case Action::Escape:
+            QTest::keyClick(&Dialog, Qt::Key_Escape);
+            break;
+        case Action::TitleBar:
+            Dialog.close();
+            break;
+        case Action::Dial:
+            QTest::mouseClick(Dialog.DialButton, Qt::LeftButton);
+            break;
         }
     }
 };
@@ -77,7 +84,7 @@ Q_DECLARE_METATYPE(FakeDialUp::Outcome)
 
 class TestDial : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void checkConnect_data();
     void checkConnect();
     void cancelledDialIsConsumed();
@@ -87,8 +94,7 @@ private slots:
     void dialogWithEmptyPhonebook();
 };
 
-void TestDial::checkConnect_data()
-{
+void TestDial::checkConnect_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("dialOption");
     QTest::addColumn<bool>("answerYes");
@@ -121,13 +127,12 @@ void TestDial::checkConnect_data()
                                    << false << true << QStringList{Question};
     QTest::newRow("dial fails") << "127.0.0.1" << true << true << Action::Dial << O::Fail << false
                                 << false << QStringList{Question, Failed};
-    QTest::newRow("entry unreadable") << "127.0.0.1" << true << true << Action::Dial
-                                      << O::ParamsUnreadable << false << false
-                                      << QStringList{Question, paramsError, Failed};
+    QTest::newRow("entry unreadable")
+        << "127.0.0.1" << true << true << Action::Dial << O::ParamsUnreadable << false << false
+        << QStringList{Question, paramsError, Failed};
 }
 
-void TestDial::checkConnect()
-{
+void TestDial::checkConnect() {
     QFETCH(QString, address);
     QFETCH(bool, dialOption);
     QFETCH(bool, answerYes);
@@ -162,8 +167,7 @@ void TestDial::checkConnect()
     }
 }
 
-void TestDial::cancelledDialIsConsumed()
-{
+void TestDial::cancelledDialIsConsumed() {
     Rig rig;
     rig.Address.Address = "127.0.0.1";
     rig.Next = Action::Close;
@@ -174,8 +178,7 @@ void TestDial::cancelledDialIsConsumed()
     QCOMPARE(rig.Boxes.Texts(), QStringList{Question});
 }
 
-void TestDial::menuDialAndHangUpSwapItems()
-{
+void TestDial::menuDialAndHangUpSwapItems() {
     Rig rig;
     QVERIFY(rig.Session.DialItemEnabled);
     QVERIFY(!rig.Session.HangUpItemEnabled);
@@ -198,8 +201,7 @@ void TestDial::menuDialAndHangUpSwapItems()
     QCOMPARE(rig.Boxes.Asked.last().Kind, MsgKind::Confirm);
 }
 
-void TestDial::exitOffersHangUp()
-{
+void TestDial::exitOffersHangUp() {
     Rig rig;
     rig.Session.OfferHangUpAtExit();
     QVERIFY(rig.Boxes.Asked.isEmpty());
@@ -216,8 +218,7 @@ void TestDial::exitOffersHangUp()
     QVERIFY(!rig.Session.DialledByUs);
 }
 
-void TestDial::dialogFillsAndStoresCredentials()
-{
+void TestDial::dialogFillsAndStoresCredentials() {
     Rig rig;
     rig.Dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&rig.Dialog));
@@ -253,8 +254,7 @@ void TestDial::dialogFillsAndStoresCredentials()
                             "operation aborted."));
 }
 
-void TestDial::dialogWithEmptyPhonebook()
-{
+void TestDial::dialogWithEmptyPhonebook() {
     Rig rig;
     rig.Layer.EntriesError = 603; // an enumeration error leaves the list empty
     rig.Dialog.show();

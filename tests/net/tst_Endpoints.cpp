@@ -8,7 +8,7 @@ using namespace vantora;
 
 class TestEndpoints : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void urls_data();
     void urls();
     void queueEntry();
@@ -16,8 +16,7 @@ private slots:
     void terseSplit();
 };
 
-void TestEndpoints::urls_data()
-{
+void TestEndpoints::urls_data() {
     const QString s = QStringLiteral("127.0.0.1:47800");
     const QString page = QStringLiteral("http://www.example.org/a b/index.html?x=1");
     // The page's own "?", "&", "#" and "%" are escaped so its query stays inside the parameter.
@@ -25,11 +24,12 @@ void TestEndpoints::urls_data()
     const QString base = QStringLiteral("http://127.0.0.1:47800/cgi-bin/zeph/");
     QTest::addColumn<QString>("built");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("wordweigh blanks") << WordweighUrl(s, page, "  web  site design ")
-                                      << base + "text_output/wordweigh-pt.cgi?url=" + sent +
-                                             "&keywords=web%20%20site%20design";
-    QTest::newRow("wordweigh empty") << WordweighUrl(s, "http://h/", "   ")
-                                     << base + "text_output/wordweigh-pt.cgi?url=http://h/&keywords=";
+    QTest::newRow("wordweigh blanks")
+        << WordweighUrl(s, page, "  web  site design ")
+        << base + "text_output/wordweigh-pt.cgi?url=" + sent + "&keywords=web%20%20site%20design";
+    QTest::newRow("wordweigh empty")
+        << WordweighUrl(s, "http://h/", "   ")
+        << base + "text_output/wordweigh-pt.cgi?url=http://h/&keywords=";
     QTest::newRow("stuffwatch") << StuffwatchUrl(s, page)
                                 << base + "text_output/spam-pt.cgi?url=" + sent;
     QTest::newRow("rankscout") << RankscoutUrl(s, "http://h/p.html", " cheap  flights ",
@@ -40,8 +40,8 @@ void TestEndpoints::urls_data()
         << RankscoutUrl(s, "http://h/", "one", {}, false)
         << base + "text_output/rankscout-pt.cgi?Search_URL=http://h/&Search_Text=one&Detail=0";
     QTest::newRow("enginepost")
-        << EnginepostUrl(s, "http://h/", {"altavista", "whatuseek"}, " My  Site ",
-                         "Best site ", " a b", " me@h.org")
+        << EnginepostUrl(s, "http://h/", {"altavista", "whatuseek"}, " My  Site ", "Best site ",
+                         " a b", " me@h.org")
         << base + "text_output/submit-pt.cgi?url=http://h/&altavista=on&whatuseek=on"
                   "&title=My%20%20Site&desc=Best%20site&keywords=a%20b&email= me@h.org";
     QTest::newRow("backwatch") << BackwatchUrl(s, page)
@@ -60,21 +60,18 @@ void TestEndpoints::urls_data()
                                      "spam-pt.cgi?url=http://h/";
 }
 
-void TestEndpoints::urls()
-{
+void TestEndpoints::urls() {
     QFETCH(QString, built);
     QFETCH(QString, expected);
     QCOMPARE(built, expected);
 }
 
-void TestEndpoints::queueEntry()
-{
+void TestEndpoints::queueEntry() {
     QCOMPARE(QueueEntry(RankscoutRequestTag, "http://s/x"), QStringLiteral("3http://s/x"));
     QCOMPARE(QueueEntry(StopBackwatchBulletinsTag, "http://s/y"), QStringLiteral("8http://s/y"));
 }
 
-void TestEndpoints::terseSplit_data()
-{
+void TestEndpoints::terseSplit_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("fields");
     QTest::newRow("plain") << "Home:802-11-wireless" << QStringList{"Home", "802-11-wireless"};
@@ -83,8 +80,7 @@ void TestEndpoints::terseSplit_data()
     QTest::newRow("empty value") << "x:" << QStringList{"x", ""};
 }
 
-void TestEndpoints::terseSplit()
-{
+void TestEndpoints::terseSplit() {
     QFETCH(QString, line);
     QFETCH(QStringList, fields);
     QCOMPARE(NmcliDialUp::SplitTerse(line), fields);

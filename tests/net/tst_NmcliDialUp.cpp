@@ -27,15 +27,13 @@ exit 0
 )";
 
 class Events : public DialUpListener {
-public:
+  public:
     QStringList Seen;
     void OnConnected() override { Seen << "connected"; }
-    void OnNotConnected(int code, const QString& text) override
-    {
+    void OnNotConnected(int code, const QString& text) override {
         Seen << QStringLiteral("not connected %1 %2").arg(code).arg(text);
     }
-    void OnDialError(int code, const QString& text) override
-    {
+    void OnDialError(int code, const QString& text) override {
         Seen << QStringLiteral("error %1 %2").arg(code).arg(text);
     }
 };
@@ -44,18 +42,17 @@ public:
 
 class TestNmcliDialUp : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void entriesAndCredentials();
     void dialAndHangUp();
     void missingNmcliIsEmptyPhonebook();
 
-private:
+  private:
     QTemporaryDir Dir;
     NmcliDialUp Layer;
     Events Seen;
-    QStringList Logged() const
-    {
+    QStringList Logged() const {
         QFile f(Dir.filePath("log"));
         if (!f.open(QIODevice::ReadOnly))
             return {};
@@ -63,8 +60,7 @@ private:
     }
 };
 
-void TestNmcliDialUp::init()
-{
+void TestNmcliDialUp::init() {
     QFile::remove(Dir.filePath("log"));
     QFile script(Dir.filePath("nmcli"));
     QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -77,8 +73,7 @@ void TestNmcliDialUp::init()
     Seen.Seen.clear();
 }
 
-void TestNmcliDialUp::entriesAndCredentials()
-{
+void TestNmcliDialUp::entriesAndCredentials() {
     QCOMPARE(Layer.GetEntries(), 0);
     QCOMPARE(Layer.Entries, QStringList({"Dial: work", "Home"}));
     Layer.Entry = "Dial: work";
@@ -96,8 +91,7 @@ void TestNmcliDialUp::entriesAndCredentials()
         QVERIFY2(!line.contains("modify id Home"), qPrintable(line));
 }
 
-void TestNmcliDialUp::dialAndHangUp()
-{
+void TestNmcliDialUp::dialAndHangUp() {
     Layer.Entry = "Dial: work";
     Layer.Dial();
     QCOMPARE(Seen.Seen, QStringList{"connected"});
@@ -119,8 +113,7 @@ void TestNmcliDialUp::dialAndHangUp()
     QVERIFY(!Logged().last().contains("up"));
 }
 
-void TestNmcliDialUp::missingNmcliIsEmptyPhonebook()
-{
+void TestNmcliDialUp::missingNmcliIsEmptyPhonebook() {
     Layer.Program = Dir.filePath("no-such-nmcli");
     Layer.Entries = QStringList{"stale"};
     QCOMPARE(Layer.GetEntries(), 0);

@@ -12,12 +12,11 @@ using namespace vantora::test;
 namespace {
 
 class RecordingHost : public TransportHost {
-public:
+  public:
     QStringList Statuses;
     QList<bool> Busy;
     int Modified = 0;
-    void SetStatus(const QString& text) override
-    {
+    void SetStatus(const QString& text) override {
         if (Statuses.isEmpty() || Statuses.last() != text)
             Statuses << text;
     }
@@ -34,26 +33,22 @@ struct Rig {
     Transport Net{Client, Host};
     QList<QPair<int, QString>> Handed; // (tag, answer) in hand-over order
 
-    Rig()
-    {
+    Rig() {
         for (int tag = 1; tag <= 5; ++tag)
             Net.SetAnswerStep(tag, [this, tag] {
                 QCOMPARE(Net.PendingAnswers(tag).size(), 1);
                 Handed.append({tag, Net.PendingAnswers(tag).first()});
             });
     }
-    QString Url(const QString& path) const
-    {
+    QString Url(const QString& path) const {
         return QStringLiteral("http://") + Server.Address() + path;
     }
     void Queue(int tag, const QString& path) { Net.Append(tag, Url(path)); }
-    void Run(const QString& proxy = QString(), int proxyPort = 0)
-    {
+    void Run(const QString& proxy = QString(), int proxyPort = 0) {
         QVERIFY(Net.TransportIdle);
         Net.StartNextRequest(proxy, proxyPort);
     }
-    bool WaitIdle(int ms = 10000)
-    {
+    bool WaitIdle(int ms = 10000) {
         QDeadlineTimer deadline(ms);
         while (!Net.TransportIdle && !deadline.hasExpired())
             QTest::qWait(10);
@@ -61,8 +56,7 @@ struct Rig {
     }
 };
 
-FixtureReply ByPath(const QString& target)
-{
+FixtureReply ByPath(const QString& target) {
     const QString path = QUrl(target).path();
     return FixtureReply::Ok(("answer " + path).toUtf8());
 }
@@ -71,7 +65,7 @@ FixtureReply ByPath(const QString& target)
 
 class TestTransport : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void threeRequestsInOrderCountingDown();
     void secondToolWaitsBehindFirst();
     void answerText_data();
@@ -88,8 +82,7 @@ private slots:
     void proxyUsedOnlyWhenNamed();
 };
 
-void TestTransport::threeRequestsInOrderCountingDown()
-{
+void TestTransport::threeRequestsInOrderCountingDown() {
     Rig rig;
     rig.Server.Script = ByPath;
     for (int i = 1; i <= 3; ++i)
@@ -116,8 +109,7 @@ void TestTransport::threeRequestsInOrderCountingDown()
     QCOMPARE(rig.Host.Busy.last(), false);
 }
 
-void TestTransport::secondToolWaitsBehindFirst()
-{
+void TestTransport::secondToolWaitsBehindFirst() {
     Rig rig;
     rig.Server.Script = ByPath;
     rig.Queue(1, QStringLiteral("/w1"));
@@ -144,15 +136,15 @@ void TestTransport::secondToolWaitsBehindFirst()
         QStringLiteral("Requesting data from the Wordweigh (2 request(s) remaining)")));
 }
 
-void TestTransport::answerText_data()
-{
+void TestTransport::answerText_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("handed");
     QTest::newRow("crlf and tabs") << QByteArray("WW\r\nline one<br>\r\n\tline two\r\n")
                                    << QStringLiteral("WWline one<br>line two");
-    QTest::newRow("lower-case page tag passes")
-        << QByteArray("<html><body>x</body></html>") << QStringLiteral("<html><body>x</body></html>");
-    QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x80\xa2") << QStringLiteral("caf\u00e9 \u2022");
+    QTest::newRow("lower-case page tag passes") << QByteArray("<html><body>x</body></html>")
+                                                << QStringLiteral("<html><body>x</body></html>");
+    QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x80\xa2")
+                           << QStringLiteral("caf\u00e9 \u2022");
     QByteArray binary;
     for (int i = 0; i < 256; ++i)
         binary.append(char(i));
@@ -165,8 +157,7 @@ void TestTransport::answerText_data()
     QTest::newRow("megabytes") << big << QString::fromLatin1(big);
 }
 
-void TestTransport::answerText()
-{
+void TestTransport::answerText() {
     QFETCH(QByteArray, body);
     QFETCH(QString, handed);
     Rig rig;
@@ -180,8 +171,7 @@ void TestTransport::answerText()
     QCOMPARE(rig.Host.Last(), QStringLiteral("Data connection closed."));
 }
 
-void TestTransport::timeoutOfSecondDropsRest()
-{
+void TestTransport::timeoutOfSecondDropsRest() {
     Rig rig;
     rig.Client.TimeoutMs = 300;
     rig.Server.Script = [](const QString& target) {
@@ -202,8 +192,7 @@ void TestTransport::timeoutOfSecondDropsRest()
     QCOMPARE(rig.Host.Busy.last(), false);
 }
 
-void TestTransport::failuresDropQueue_data()
-{
+void TestTransport::failuresDropQueue_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<bool>("closeEarly");
     QTest::addColumn<qint64>("maxBytes");
@@ -211,18 +200,17 @@ void TestTransport::failuresDropQueue_data()
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\nonly the start") << true
         << qint64(1 << 20);
     QTest::newRow("closes before answering") << QByteArray() << true << qint64(1 << 20);
-    QTest::newRow("garbage instead of HTTP") << QByteArray("\x01\x02\xff\xfe garbage\r\n\r\n")
-                                             << true << qint64(1 << 20);
-    QTest::newRow("server error status") << FixtureReply::Status(500, {}, "oops").Raw << false
-                                         << qint64(1 << 20);
-    QTest::newRow("not found status") << FixtureReply::Status(404, {}, "gone").Raw << false
-                                      << qint64(1 << 20);
-    QTest::newRow("larger than allowed") << FixtureReply::Ok(QByteArray(50000, 'y')).Raw << false
-                                         << qint64(10000);
+    QTest::newRow("garbage instead of HTTP")
+        << QByteArray("\x01\x02\xff\xfe garbage\r\n\r\n") << true << qint64(1 << 20);
+    QTest::newRow("server error status")
+        << FixtureReply::Status(500, {}, "oops").Raw << false << qint64(1 << 20);
+    QTest::newRow("not found status")
+        << FixtureReply::Status(404, {}, "gone").Raw << false << qint64(1 << 20);
+    QTest::newRow("larger than allowed")
+        << FixtureReply::Ok(QByteArray(50000, 'y')).Raw << false << qint64(10000);
 }
 
-void TestTransport::failuresDropQueue()
-{
+void TestTransport::failuresDropQueue() {
     QFETCH(QByteArray, raw);
     QFETCH(bool, closeEarly);
     QFETCH(qint64, maxBytes);
@@ -248,8 +236,7 @@ void TestTransport::failuresDropQueue()
     QCOMPARE(rig.Handed[0].second, QStringLiteral("fine"));
 }
 
-void TestTransport::htmlAnswerDropsQueue()
-{
+void TestTransport::htmlAnswerDropsQueue() {
     Rig rig;
     rig.Server.Script = [](const QString&) {
         return FixtureReply::Ok("<HTML><BODY>Internal error</BODY></HTML>");
@@ -265,8 +252,7 @@ void TestTransport::htmlAnswerDropsQueue()
     QCOMPARE(rig.Server.Targets, QStringList({"/1"}));
 }
 
-void TestTransport::bulletinTagsReachNoTool()
-{
+void TestTransport::bulletinTagsReachNoTool() {
     Rig rig;
     rig.Server.Script = ByPath;
     rig.Host.SetStatus(QStringLiteral("Connected."));
@@ -286,8 +272,7 @@ void TestTransport::bulletinTagsReachNoTool()
     QCOMPARE(rig.Host.Last(), QStringLiteral("Data connection closed."));
 }
 
-void TestTransport::stopWhileIdle()
-{
+void TestTransport::stopWhileIdle() {
     Rig rig;
     rig.Net.Stop();
     QVERIFY(rig.Net.StopRequested);
@@ -295,8 +280,7 @@ void TestTransport::stopWhileIdle()
     QVERIFY(rig.Net.TransportIdle);
 }
 
-void TestTransport::stopWhileBusyReturnsToIdle()
-{
+void TestTransport::stopWhileBusyReturnsToIdle() {
     Rig rig;
     rig.Server.Script = [](const QString& target) {
         if (target == QLatin1String("/hang"))
@@ -324,7 +308,7 @@ void TestTransport::stopWhileBusyReturnsToIdle()
 namespace {
 // A client that never reports a cancellation.
 class SilentClient : public HttpClient {
-public:
+  public:
     void SetProxy(bool, const QString&, int) override {}
     void GetDoc(const QString&) override { InFlight = true; }
     void Cancel() override { InFlight = false; }
@@ -333,8 +317,7 @@ public:
 };
 } // namespace
 
-void TestTransport::stopWithSilentClient()
-{
+void TestTransport::stopWithSilentClient() {
     SilentClient client;
     RecordingHost host;
     Transport net(client, host);
@@ -347,8 +330,7 @@ void TestTransport::stopWithSilentClient()
     QCOMPARE(host.Busy.value(host.Busy.size() - 1, true), false);
 }
 
-void TestTransport::redirectsFollowed()
-{
+void TestTransport::redirectsFollowed() {
     Rig rig;
     rig.Server.Script = [&rig](const QString& target) {
         if (target == QLatin1String("/moved"))
@@ -363,8 +345,7 @@ void TestTransport::redirectsFollowed()
     QCOMPARE(rig.Handed[0].second, QStringLiteral("answer /final"));
 }
 
-void TestTransport::proxyUsedOnlyWhenNamed()
-{
+void TestTransport::proxyUsedOnlyWhenNamed() {
     ProxyFixture proxy;
     Rig rig;
     rig.Server.Script = ByPath;

@@ -13,23 +13,22 @@ using namespace vantora;
 
 namespace {
 
-QByteArray Lines(const QList<QByteArray>& lines)
-{
+QByteArray Lines(const QList<QByteArray>& lines) {
     QByteArray out;
     for (const QByteArray& l : lines)
         out += l + '\r';
     return out;
 }
 
-QList<QByteArray> EmptyBlocks(int n = 21) { return QList<QByteArray>(n, "0"); }
+QList<QByteArray> EmptyBlocks(int n = 21) {
+    return QList<QByteArray>(n, "0");
+}
 
-QByteArray HeaderLines(const QByteArray& port = "0")
-{
+QByteArray HeaderLines(const QByteArray& port = "0") {
     return Lines({"ZEPHProject", "www.example.com", "/", "", port, "N", "N"});
 }
 
-bool IsEmpty(const ProjectData& p)
-{
+bool IsEmpty(const ProjectData& p) {
     if (!p.RootHost.isEmpty() || !p.RootPath.isEmpty() || !p.ProxyServer.isEmpty() ||
         p.ProxyPort != 0 || !p.SiteMapLines.isEmpty() || p.BulletinMessages.Count() != 0)
         return false;
@@ -39,22 +38,19 @@ bool IsEmpty(const ProjectData& p)
     return true;
 }
 
-QByteArray ReadAll(const QString& path)
-{
+QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
+bool WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // A project whose every block holds items that name their block and index,
 // so a swapped or unpaired column shows up.
-ProjectData FullProject()
-{
+ProjectData FullProject() {
     ProjectData p;
     p.RootHost = QStringLiteral("www.exämple.com:8080");
     p.RootPath = QStringLiteral("/dir/sub/");
@@ -70,7 +66,8 @@ ProjectData FullProject()
         for (int i = 0; i < kind + 1; ++i)
             a->Append(QStringLiteral("http://x/%1/%2.html").arg(kind).arg(i),
                       QStringLiteral("08/12/26 14:%1:00").arg(i, 2, 10, QLatin1Char('0')),
-                      i == 1 ? QString() : QStringLiteral("body %1 %2<br>line2 中").arg(kind).arg(i),
+                      i == 1 ? QString()
+                             : QStringLiteral("body %1 %2<br>line2 中").arg(kind).arg(i),
                       kind == 1 ? QString::number(10 * i) : QString());
     }
     p.BulletinMessages.Append(QStringLiteral("Hello<br>there"), QStringLiteral("Korvane"),
@@ -79,8 +76,7 @@ ProjectData FullProject()
     return p;
 }
 
-void CompareProjects(const ProjectData& a, const ProjectData& b)
-{
+void CompareProjects(const ProjectData& a, const ProjectData& b) {
     QCOMPARE(a.RootHost, b.RootHost);
     QCOMPARE(a.RootPath, b.RootPath);
     QCOMPARE(a.ProxyServer, b.ProxyServer);
@@ -108,7 +104,7 @@ void CompareProjects(const ProjectData& a, const ProjectData& b)
 
 class TestProjectFile : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void newProjectIsThe28LineFile();
     void blocksInFileOrder();
     void roundTripKeepsEveryColumnPaired();
@@ -131,8 +127,7 @@ private slots:
     void recentFileCaptions();
 };
 
-void TestProjectFile::newProjectIsThe28LineFile()
-{
+void TestProjectFile::newProjectIsThe28LineFile() {
     ProjectData p;
     p.RootHost = QStringLiteral("www.example.com");
     p.RootPath = QStringLiteral("/");
@@ -146,8 +141,7 @@ void TestProjectFile::newProjectIsThe28LineFile()
     QCOMPARE(ReadAll(path), expected);
 }
 
-void TestProjectFile::blocksInFileOrder()
-{
+void TestProjectFile::blocksInFileOrder() {
     // One item per block, named after its list, in the documented order.
     ProjectData p;
     p.RootHost = QStringLiteral("h");
@@ -164,8 +158,8 @@ void TestProjectFile::blocksInFileOrder()
     p.BackwatchArchive.Append("bp", "bd", "bb");
     p.BulletinMessages.Append("mb", "ms", "mp", "1");
     QList<QByteArray> lines = {"ZEPHProject", "h", "/p/", "px", "-7", "Y", "N"};
-    for (const char* item : {"map", "wp", "wd", "w%", "wb", "sp", "sd", "sb", "rp", "rd", "rb", "ep",
-                             "ed", "eb", "bp", "bd", "bb", "mb", "ms", "mp", "1"})
+    for (const char* item : {"map", "wp", "wd", "w%", "wb", "sp", "sd", "sb", "rp", "rd", "rb",
+                             "ep",  "ed", "eb", "bp", "bd", "bb", "mb", "ms", "mp", "1"})
         lines << "1" << item;
     QCOMPARE(SerializeProject(p), Lines(lines));
 
@@ -174,8 +168,7 @@ void TestProjectFile::blocksInFileOrder()
     CompareProjects(p, back);
 }
 
-void TestProjectFile::roundTripKeepsEveryColumnPaired()
-{
+void TestProjectFile::roundTripKeepsEveryColumnPaired() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("full.zpr"));
     const ProjectData p = FullProject();
@@ -194,8 +187,7 @@ void TestProjectFile::roundTripKeepsEveryColumnPaired()
     QCOMPARE(ReadAll(path), first);
 }
 
-void TestProjectFile::hostileFiles_data()
-{
+void TestProjectFile::hostileFiles_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");
@@ -205,22 +197,27 @@ void TestProjectFile::hostileFiles_data()
 
     QByteArray crlf = good;
     crlf.replace("\r", "\r\n");
-    QTest::newRow("CR LF lines") << crlf << failed << QStringLiteral("'\n0' is not a valid integer value");
-    QTest::newRow("marker in other case") << QByteArray(good).replace("ZEPH", "Zeph") << notProject << QString();
-    QTest::newRow("marker with trailing blank") << QByteArray(good).replace("Project\r", "Project \r")
-                                                << notProject << QString();
-    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF") + good << notProject << QString();
+    QTest::newRow("CR LF lines") << crlf << failed
+                                 << QStringLiteral("'\n0' is not a valid integer value");
+    QTest::newRow("marker in other case")
+        << QByteArray(good).replace("ZEPH", "Zeph") << notProject << QString();
+    QTest::newRow("marker with trailing blank")
+        << QByteArray(good).replace("Project\r", "Project \r") << notProject << QString();
+    QTest::newRow("byte-order mark")
+        << QByteArray("\xEF\xBB\xBF") + good << notProject << QString();
     QTest::newRow("empty file") << QByteArray() << notProject << QString();
     QTest::newRow("marker without CR") << QByteArray("ZEPHProject") << notProject << QString();
     QTest::newRow("marker only") << QByteArray("ZEPHProject\r") << notProject << QString();
     QTest::newRow("ends in header") << Lines({"ZEPHProject", "h", "/"}) << notProject << QString();
-    QTest::newRow("ends in blocks") << HeaderLines() + Lines(EmptyBlocks(20)) << notProject << QString();
+    QTest::newRow("ends in blocks")
+        << HeaderLines() + Lines(EmptyBlocks(20)) << notProject << QString();
     QTest::newRow("count larger than lines left")
         << HeaderLines() + Lines({"3", "a", "b"}) << notProject << QString();
     QTest::newRow("huge count") << HeaderLines() + Lines({"2147483647", "x", "y"}) << notProject
                                 << QString();
-    QTest::newRow("count beyond 32 bits") << HeaderLines() + Lines({"99999999999"}) << failed
-                                          << QStringLiteral("'99999999999' is not a valid integer value");
+    QTest::newRow("count beyond 32 bits")
+        << HeaderLines() + Lines({"99999999999"}) << failed
+        << QStringLiteral("'99999999999' is not a valid integer value");
     QTest::newRow("bad port") << HeaderLines("80a") + Lines(EmptyBlocks()) << failed
                               << QStringLiteral("'80a' is not a valid integer value");
     QTest::newRow("empty port line") << HeaderLines("") + Lines(EmptyBlocks()) << failed
@@ -231,20 +228,21 @@ void TestProjectFile::hostileFiles_data()
                                << QStringLiteral("'0x10' is not a valid integer value");
     QList<QByteArray> unpaired = EmptyBlocks();
     unpaired[5] = "1\rhttp://x/";
-    QTest::newRow("archive columns of unequal length") << HeaderLines() + Lines(unpaired)
-                                                       << notProject << QString();
+    QTest::newRow("archive columns of unequal length")
+        << HeaderLines() + Lines(unpaired) << notProject << QString();
     QByteArray junk(4096, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 7919) % 251);
     QTest::newRow("binary junk") << junk << notProject << QString();
     QTest::newRow("junk line after marker")
-        << QByteArray("ZEPHProject\r") + QByteArray(junk).replace('\r', 'x') << notProject << QString();
-    QTest::newRow("junk lines after marker") << QByteArray("ZEPHProject\r") + junk << failed
-                                             << NotIntegerMessage(DecodeWindows1252(junk).split(u'\r').at(3));
+        << QByteArray("ZEPHProject\r") + QByteArray(junk).replace('\r', 'x') << notProject
+        << QString();
+    QTest::newRow("junk lines after marker")
+        << QByteArray("ZEPHProject\r") + junk << failed
+        << NotIntegerMessage(DecodeWindows1252(junk).split(u'\r').at(3));
 }
 
-void TestProjectFile::hostileFiles()
-{
+void TestProjectFile::hostileFiles() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, status);
     QFETCH(QString, error);
@@ -258,8 +256,7 @@ void TestProjectFile::hostileFiles()
     QVERIFY(IsEmpty(p));
 }
 
-void TestProjectFile::minusOneCountIsEmptyList()
-{
+void TestProjectFile::minusOneCountIsEmptyList() {
     QList<QByteArray> blocks = {"-1", "1", "http://x/", "1", "d", "1", "50", "1", "b"};
     blocks += EmptyBlocks(17);
     ProjectData p;
@@ -270,8 +267,7 @@ void TestProjectFile::minusOneCountIsEmptyList()
     QCOMPARE(p.WordweighArchive.Bodies, QStringList{"b"});
 }
 
-void TestProjectFile::lastLineWithoutCrAndTrailingBytes()
-{
+void TestProjectFile::lastLineWithoutCrAndTrailingBytes() {
     QByteArray noFinalCr = HeaderLines() + Lines(EmptyBlocks());
     noFinalCr.chop(1);
     ProjectData p;
@@ -289,26 +285,29 @@ void TestProjectFile::lastLineWithoutCrAndTrailingBytes()
     QVERIFY(ParseProject(extra, p).IsOk());
 }
 
-void TestProjectFile::encodings_data()
-{
+void TestProjectFile::encodings_data() {
     QTest::addColumn<QByteArray>("hostBytes");
     QTest::addColumn<QString>("host");
     QTest::newRow("ascii") << QByteArray("plain.com") << QStringLiteral("plain.com");
-    QTest::newRow("utf-8") << QByteArray("caf\xC3\xA9-\xE2\x82\xAC.com") << QStringLiteral("café-€.com");
+    QTest::newRow("utf-8") << QByteArray("caf\xC3\xA9-\xE2\x82\xAC.com")
+                           << QStringLiteral("café-€.com");
     QTest::newRow("windows-1252") << QByteArray("caf\xE9-\x80\x93\x81.com")
                                   << QString::fromUtf16(u"café-€\u201C\u0081.com");
     QTest::newRow("broken utf-8 is 1252") << QByteArray("\xC3\x28") << QString::fromUtf16(u"Ã(");
-    QTest::newRow("four-byte utf-8") << QByteArray("\xF0\x9F\x98\x80") << QString::fromUtf16(u"\U0001F600");
+    QTest::newRow("four-byte utf-8")
+        << QByteArray("\xF0\x9F\x98\x80") << QString::fromUtf16(u"\U0001F600");
     QTest::newRow("overlong form is 1252") << QByteArray("\xC0\xAF") << QString::fromUtf16(u"À¯");
-    QTest::newRow("surrogate is 1252") << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"í\u00A0€");
-    QTest::newRow("sequence cut by CR is 1252") << QByteArray("a\xE2\x82") << QString::fromUtf16(u"aâ‚");
+    QTest::newRow("surrogate is 1252")
+        << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"í\u00A0€");
+    QTest::newRow("sequence cut by CR is 1252")
+        << QByteArray("a\xE2\x82") << QString::fromUtf16(u"aâ‚");
 }
 
-void TestProjectFile::encodings()
-{
+void TestProjectFile::encodings() {
     QFETCH(QByteArray, hostBytes);
     QFETCH(QString, host);
-    const QByteArray file = Lines({"ZEPHProject", hostBytes, "/", "", "0", "N", "N"}) + Lines(EmptyBlocks());
+    const QByteArray file =
+        Lines({"ZEPHProject", hostBytes, "/", "", "0", "N", "N"}) + Lines(EmptyBlocks());
     ProjectData p;
     QVERIFY(ParseProject(file, p).IsOk());
     QCOMPARE(p.RootHost, host);
@@ -316,8 +315,7 @@ void TestProjectFile::encodings()
     QVERIFY(SerializeProject(p).contains(host.toUtf8()));
 }
 
-void TestProjectFile::writerKeepsLinesIntact_data()
-{
+void TestProjectFile::writerKeepsLinesIntact_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("stored");
     QTest::newRow("CR") << QStringLiteral("a\rb") << QStringLiteral("a<br>b");
@@ -328,8 +326,7 @@ void TestProjectFile::writerKeepsLinesIntact_data()
     QTest::newRow("plain") << QStringLiteral("x<br>y") << QStringLiteral("x<br>y");
 }
 
-void TestProjectFile::writerKeepsLinesIntact()
-{
+void TestProjectFile::writerKeepsLinesIntact() {
     QFETCH(QString, value);
     QFETCH(QString, stored);
     ProjectData p;
@@ -351,8 +348,7 @@ void TestProjectFile::writerKeepsLinesIntact()
     QCOMPARE(back.BulletinMessages.ReadStates, QStringList{QStringLiteral("0")});
 }
 
-void TestProjectFile::decimalIntegers_data()
-{
+void TestProjectFile::decimalIntegers_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("value");
@@ -379,8 +375,7 @@ void TestProjectFile::decimalIntegers_data()
     QTest::newRow("arabic-indic digit") << QString::fromUtf16(u"\u0665") << false << 0;
 }
 
-void TestProjectFile::decimalIntegers()
-{
+void TestProjectFile::decimalIntegers() {
     QFETCH(QString, text);
     QFETCH(bool, ok);
     QFETCH(int, value);
@@ -390,8 +385,7 @@ void TestProjectFile::decimalIntegers()
         QCOMPARE(got, value);
 }
 
-void TestProjectFile::failedWriteKeepsOldFile()
-{
+void TestProjectFile::failedWriteKeepsOldFile() {
     QTemporaryDir dir;
     ProjectData p = FullProject();
 
@@ -419,8 +413,7 @@ void TestProjectFile::failedWriteKeepsOldFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 }
 
-void TestProjectFile::openFailures()
-{
+void TestProjectFile::openFailures() {
     QTemporaryDir dir;
     ProjectData p = FullProject();
     const QString missing = dir.filePath(QStringLiteral("missing.zpr"));
@@ -432,8 +425,7 @@ void TestProjectFile::openFailures()
     QCOMPARE(r.Error, QStringLiteral("Cannot open file ") + dir.path());
 }
 
-void TestProjectFile::mutatedFilesNeverCrash()
-{
+void TestProjectFile::mutatedFilesNeverCrash() {
     // Bounded random damage to a real file: every outcome is one of the
     // three results, and a failed read leaves nothing behind.
     const QByteArray good = SerializeProject(FullProject());
@@ -445,10 +437,18 @@ void TestProjectFile::mutatedFilesNeverCrash()
         for (int e = 0; e < edits; ++e) {
             const int at = rng.bounded(int(bytes.size()));
             switch (rng.bounded(4)) {
-            case 0: bytes[at] = char(rng.bounded(256)); break;
-            case 1: bytes.remove(at, rng.bounded(40)); break;
-            case 2: bytes.insert(at, '\r'); break;
-            case 3: bytes.truncate(at); break;
+            case 0:
+                bytes[at] = char(rng.bounded(256));
+                break;
+            case 1:
+                bytes.remove(at, rng.bounded(40));
+                break;
+            case 2:
+                bytes.insert(at, '\r');
+                break;
+            case 3:
+                bytes.truncate(at);
+                break;
             }
             if (bytes.isEmpty())
                 break;
@@ -466,8 +466,7 @@ void TestProjectFile::mutatedFilesNeverCrash()
     QVERIFY(ok < 3000);
 }
 
-void TestProjectFile::recentFileMoves_data()
-{
+void TestProjectFile::recentFileMoves_data() {
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("after");
@@ -478,12 +477,12 @@ void TestProjectFile::recentFileMoves_data()
     QTest::newRow("from slot 3") << four << "d" << QStringList{"d", "a", "b", "c"};
     QTest::newRow("new drops slot 3") << four << "e" << QStringList{"e", "a", "b", "c"};
     QTest::newRow("case differs is new") << four << "C" << QStringList{"C", "a", "b", "c"};
-    QTest::newRow("into empty list") << QStringList{"", "", "", ""} << "a" << QStringList{"a", "", "", ""};
+    QTest::newRow("into empty list")
+        << QStringList{"", "", "", ""} << "a" << QStringList{"a", "", "", ""};
     QTest::newRow("short list padded") << QStringList{"a"} << "b" << QStringList{"b", "a", "", ""};
 }
 
-void TestProjectFile::recentFileMoves()
-{
+void TestProjectFile::recentFileMoves() {
     QFETCH(QStringList, before);
     QFETCH(QString, file);
     QFETCH(QStringList, after);
@@ -491,23 +490,25 @@ void TestProjectFile::recentFileMoves()
     QCOMPARE(before, after);
 }
 
-void TestProjectFile::recentFileCaptions_data()
-{
+void TestProjectFile::recentFileCaptions_data() {
     QTest::addColumn<int>("slot");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("23 whole") << 0 << "/home/ann/sites/abc.zpr" << "&1 /home/ann/sites/abc.zpr";
-    QTest::newRow("24 shortened") << 1 << "/home/ann/sites/abcd.zpr" << "&2 .../ann/sites/abcd.zpr";
-    QTest::newRow("backslashes") << 2 << "C:\\Projects\\Web\\site1.zpr" << "&3 ...\\Web\\site1.zpr";
+    QTest::newRow("23 whole") << 0 << "/home/ann/sites/abc.zpr"
+                              << "&1 /home/ann/sites/abc.zpr";
+    QTest::newRow("24 shortened") << 1 << "/home/ann/sites/abcd.zpr"
+                                  << "&2 .../ann/sites/abcd.zpr";
+    QTest::newRow("backslashes") << 2 << "C:\\Projects\\Web\\site1.zpr"
+                                 << "&3 ...\\Web\\site1.zpr";
     QTest::newRow("no separator in tail") << 3 << "/a/" + QString(30, u'x') + ".zpr"
                                           << "&4 ..." + QString(17, u'x') + ".zpr";
     QTest::newRow("separator first of tail") << 0 << "/abcd/efghijklmnopqrst.zpr"
                                              << "&1 .../efghijklmnopqrst.zpr";
-    QTest::newRow("ampersand doubled") << 0 << "/tmp/a&b.zpr" << "&1 /tmp/a&&b.zpr";
+    QTest::newRow("ampersand doubled") << 0 << "/tmp/a&b.zpr"
+                                       << "&1 /tmp/a&&b.zpr";
 }
 
-void TestProjectFile::recentFileCaptions()
-{
+void TestProjectFile::recentFileCaptions() {
     QFETCH(int, slot);
     QFETCH(QString, path);
     QFETCH(QString, caption);

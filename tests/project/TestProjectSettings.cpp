@@ -16,7 +16,7 @@ using test::FakeDialogs;
 namespace {
 
 class FakeHost : public ProjectSettingsHost {
-public:
+  public:
     ProjectData Data;
     QStringList Calls;
     QString ProxyAtNewState;
@@ -24,8 +24,7 @@ public:
     bool Modified = false;
 
     ProjectData& Project() override { return Data; }
-    void ApplyNewProjectState(const QString& urlText) override
-    {
+    void ApplyNewProjectState(const QString& urlText) override {
         Calls << QStringLiteral("new:") + urlText;
         ProxyAtNewState = Data.ProxyServer;
         Data.SiteMapLines.clear();
@@ -36,8 +35,7 @@ public:
 };
 
 // An open project with a site map, results and bulletins.
-void OpenProject(ProjectData& p)
-{
+void OpenProject(ProjectData& p) {
     p.RootHost = QStringLiteral("www.old.com");
     p.RootPath = QStringLiteral("/site/");
     p.ProxyServer = QStringLiteral("oldproxy");
@@ -52,8 +50,7 @@ void OpenProject(ProjectData& p)
 }
 
 ProjectSettingsFields Fields(const QString& url, bool proxy = false, const QString& server = {},
-                             const QString& port = {})
-{
+                             const QString& port = {}) {
     return {url, proxy, server, port};
 }
 
@@ -63,7 +60,7 @@ Q_DECLARE_METATYPE(vantora::ProjectSettingsFields)
 
 class TestProjectSettings : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void normalisation_data();
     void normalisation();
     void split_data();
@@ -84,34 +81,48 @@ private slots:
     void cancelKeepsTypedTexts();
 };
 
-void TestProjectSettings::normalisation_data()
-{
+void TestProjectSettings::normalisation_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("result");
     QTest::addColumn<bool>("failed");
-    QTest::newRow("empty") << "" << "http://" << false;
-    QTest::newRow("already normal") << "http://www.a.com/" << "http://www.a.com/" << false;
-    QTest::newRow("final slash added") << "http://www.a.com/dir" << "http://www.a.com/dir/" << false;
-    QTest::newRow("no scheme, host only") << "www.a.com" << "http://www.a.com/" << false;
-    QTest::newRow("no scheme, host and path") << "www.a.com/dir/sub" << "http://www.a.com/dir/sub/" << false;
-    QTest::newRow("page name gets slash") << "www.a.com/page.html" << "http://www.a.com/page.html/" << false;
-    QTest::newRow("other scheme") << "ftp://www.a.com/x" << "http://www.a.com/x/" << false;
-    QTest::newRow("https") << "https://www.a.com/" << "http://www.a.com/" << false;
-    QTest::newRow("capital HTTP") << "HTTP://www.a.com/d/" << "http://www.a.com/d/" << false;
-    QTest::newRow("mixed case Http with port") << "Http://a.com:8080" << "http://a.com:8080/" << false;
-    QTest::newRow("text before http://") << "xyzhttp://a.com/" << "http://a.com/" << false;
-    QTest::newRow("http:// further in") << "a.com/http://b.com/x" << "http://b.com/x/" << false;
-    QTest::newRow("bare separator") << "://a.com/" << "http://a.com/" << false;
-    QTest::newRow("only slash") << "/" << "" << false;
-    QTest::newRow("other scheme, no host") << "ftp:///x" << "" << false;
-    QTest::newRow("http:// stays") << "http://" << "http://" << false;
+    QTest::newRow("empty") << ""
+                           << "http://" << false;
+    QTest::newRow("already normal") << "http://www.a.com/"
+                                    << "http://www.a.com/" << false;
+    QTest::newRow("final slash added") << "http://www.a.com/dir"
+                                       << "http://www.a.com/dir/" << false;
+    QTest::newRow("no scheme, host only") << "www.a.com"
+                                          << "http://www.a.com/" << false;
+    QTest::newRow("no scheme, host and path") << "www.a.com/dir/sub"
+                                              << "http://www.a.com/dir/sub/" << false;
+    QTest::newRow("page name gets slash") << "www.a.com/page.html"
+                                          << "http://www.a.com/page.html/" << false;
+    QTest::newRow("other scheme") << "ftp://www.a.com/x"
+                                  << "http://www.a.com/x/" << false;
+    QTest::newRow("https") << "https://www.a.com/"
+                           << "http://www.a.com/" << false;
+    QTest::newRow("capital HTTP") << "HTTP://www.a.com/d/"
+                                  << "http://www.a.com/d/" << false;
+    QTest::newRow("mixed case Http with port") << "Http://a.com:8080"
+                                               << "http://a.com:8080/" << false;
+    QTest::newRow("text before http://") << "xyzhttp://a.com/"
+                                         << "http://a.com/" << false;
+    QTest::newRow("http:// further in") << "a.com/http://b.com/x"
+                                        << "http://b.com/x/" << false;
+    QTest::newRow("bare separator") << "://a.com/"
+                                    << "http://a.com/" << false;
+    QTest::newRow("only slash") << "/"
+                                << "" << false;
+    QTest::newRow("other scheme, no host") << "ftp:///x"
+                                           << "" << false;
+    QTest::newRow("http:// stays") << "http://"
+                                   << "http://" << false;
     const QString fits = QStringLiteral("http://") + QString(1015, u'a') + u'/';
     QTest::newRow("1023 characters fit") << QString(1015, u'a') << fits << false;
     QTest::newRow("too long for the field") << QString(1020, u'a') << "" << true;
 }
 
-void TestProjectSettings::normalisation()
-{
+void TestProjectSettings::normalisation() {
     QFETCH(QString, typed);
     QFETCH(QString, result);
     QFETCH(bool, failed);
@@ -122,20 +133,28 @@ void TestProjectSettings::normalisation()
     QCOMPARE(NormaliseRootUrl(n.Url).Url, n.Url.isEmpty() ? QStringLiteral("http://") : n.Url);
 }
 
-void TestProjectSettings::split_data()
-{
+void TestProjectSettings::split_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("path");
-    QTest::newRow("host and path") << "http://www.a.com/dir/" << "www.a.com" << "/dir/";
-    QTest::newRow("host with port") << "http://10.0.0.1:8080/" << "10.0.0.1:8080" << "/";
-    QTest::newRow("deep path") << "http://a.com/x/y/z.html/" << "a.com" << "/x/y/z.html/";
-    QTest::newRow("no host") << "http:///" << "" << "/";
-    QTest::newRow("scheme only") << "http://" << "" << "/";
+    QTest::newRow("host and path") << "http://www.a.com/dir/"
+                                   << "www.a.com"
+                                   << "/dir/";
+    QTest::newRow("host with port") << "http://10.0.0.1:8080/"
+                                    << "10.0.0.1:8080"
+                                    << "/";
+    QTest::newRow("deep path") << "http://a.com/x/y/z.html/"
+                               << "a.com"
+                               << "/x/y/z.html/";
+    QTest::newRow("no host") << "http:///"
+                             << ""
+                             << "/";
+    QTest::newRow("scheme only") << "http://"
+                                 << ""
+                                 << "/";
 }
 
-void TestProjectSettings::split()
-{
+void TestProjectSettings::split() {
     QFETCH(QString, url);
     QFETCH(QString, host);
     QFETCH(QString, path);
@@ -144,8 +163,7 @@ void TestProjectSettings::split()
     QCOMPARE(s.Path, path);
 }
 
-void TestProjectSettings::okChecksInOrder_data()
-{
+void TestProjectSettings::okChecksInOrder_data() {
     QTest::addColumn<ProjectSettingsFields>("fields");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("generalErrors");
@@ -154,23 +172,23 @@ void TestProjectSettings::okChecksInOrder_data()
               port = int(SettingsField::ProxyPort);
     QTest::newRow("empty URL shows http:// but names no site")
         << Fields("") << QStringList{EnterValidUrlMessage()} << QStringList() << url;
-    QTest::newRow("only slash") << Fields("/") << QStringList{EnterValidUrlMessage()} << QStringList() << url;
-    QTest::newRow("URL before proxy") << Fields("/", true) << QStringList{EnterValidUrlMessage()}
-                                      << QStringList() << url;
+    QTest::newRow("only slash") << Fields("/") << QStringList{EnterValidUrlMessage()}
+                                << QStringList() << url;
+    QTest::newRow("URL before proxy")
+        << Fields("/", true) << QStringList{EnterValidUrlMessage()} << QStringList() << url;
     QTest::newRow("too long") << Fields(QString(1020, u'a'))
                               << QStringList{UrlFormatErrorMessage(), EnterValidUrlMessage()}
                               << QStringList() << url;
-    QTest::newRow("proxy server missing") << Fields("a.com", true, "", "")
-                                          << QStringList{EnterProxyServerMessage()} << QStringList()
-                                          << server;
+    QTest::newRow("proxy server missing")
+        << Fields("a.com", true, "", "") << QStringList{EnterProxyServerMessage()} << QStringList()
+        << server;
     QTest::newRow("port missing") << Fields("a.com", true, "px", "")
                                   << QStringList{EnterProxyPortMessage()} << QStringList() << port;
     QTest::newRow("pasted non-number port") << Fields("a.com", true, "px", "80x") << QStringList()
                                             << QStringList{NotIntegerMessage("80x")} << port;
 }
 
-void TestProjectSettings::okChecksInOrder()
-{
+void TestProjectSettings::okChecksInOrder() {
     QFETCH(ProjectSettingsFields, fields);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, generalErrors);
@@ -192,8 +210,7 @@ void TestProjectSettings::okChecksInOrder()
     QVERIFY(!host.Modified);
 }
 
-void TestProjectSettings::newProject()
-{
+void TestProjectSettings::newProject() {
     FakeHost host;
     FakeDialogs dialogs;
     ProjectSettingsFields fields = Fields("www.a.com/x", true, "proxy", "8080");
@@ -210,8 +227,7 @@ void TestProjectSettings::newProject()
     QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
 }
 
-void TestProjectSettings::sameRootChangesOnlyProxyAndFlags()
-{
+void TestProjectSettings::sameRootChangesOnlyProxyAndFlags() {
     FakeHost host;
     OpenProject(host.Data);
     FakeDialogs dialogs;
@@ -227,16 +243,14 @@ void TestProjectSettings::sameRootChangesOnlyProxyAndFlags()
     QCOMPARE(host.Data.SiteMapLines.size(), 1);
 }
 
-void TestProjectSettings::rootChange_data()
-{
+void TestProjectSettings::rootChange_data() {
     QTest::addColumn<int>("answer");
     QTest::newRow("Yes") << int(MsgAnswer::Yes);
     QTest::newRow("No") << int(MsgAnswer::No);
     QTest::newRow("Cancel") << int(MsgAnswer::Cancel);
 }
 
-void TestProjectSettings::rootChange()
-{
+void TestProjectSettings::rootChange() {
     QFETCH(int, answer);
     FakeHost host;
     OpenProject(host.Data);
@@ -287,8 +301,7 @@ void TestProjectSettings::rootChange()
     }
 }
 
-void TestProjectSettings::fillAndReset()
-{
+void TestProjectSettings::fillAndReset() {
     FakeHost host;
     FakeDialogs dialogs;
     ProjectSettingsDialog dlg(dialogs, host);
@@ -312,8 +325,7 @@ void TestProjectSettings::fillAndReset()
     QVERIFY(!dlg.OkButton()->isEnabled());
 }
 
-void TestProjectSettings::dialogShowNormalisesAndFocusesUrl()
-{
+void TestProjectSettings::dialogShowNormalisesAndFocusesUrl() {
     FakeHost host;
     FakeDialogs dialogs;
     ProjectSettingsDialog dlg(dialogs, host);
@@ -334,19 +346,21 @@ void TestProjectSettings::dialogShowNormalisesAndFocusesUrl()
     QCOMPARE(dlg.UrlEdit()->text(), QStringLiteral("http://www.b.com/d/"));
 }
 
-void TestProjectSettings::keyFilters_data()
-{
+void TestProjectSettings::keyFilters_data() {
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("URL") << 0 << "a b@c&d?e%f:/g" << "abcdef:/g";
-    QTest::newRow("proxy server") << 1 << "p x:1.2" << "px1.2";
-    QTest::newRow("port") << 2 << "8a0-8 +" << "808";
-    QTest::newRow("port length") << 2 << "12345678" << "123456";
+    QTest::newRow("URL") << 0 << "a b@c&d?e%f:/g"
+                         << "abcdef:/g";
+    QTest::newRow("proxy server") << 1 << "p x:1.2"
+                                  << "px1.2";
+    QTest::newRow("port") << 2 << "8a0-8 +"
+                          << "808";
+    QTest::newRow("port length") << 2 << "12345678"
+                                 << "123456";
 }
 
-void TestProjectSettings::keyFilters()
-{
+void TestProjectSettings::keyFilters() {
     QFETCH(int, field);
     QFETCH(QString, typed);
     QFETCH(QString, kept);
@@ -363,8 +377,7 @@ void TestProjectSettings::keyFilters()
     QCOMPARE(edit->text(), kept.chopped(1));
 }
 
-void TestProjectSettings::okButtonAndProxyControls()
-{
+void TestProjectSettings::okButtonAndProxyControls() {
     FakeHost host;
     FakeDialogs dialogs;
     ProjectSettingsDialog dlg(dialogs, host);
@@ -382,8 +395,7 @@ void TestProjectSettings::okButtonAndProxyControls()
     QVERIFY(!dlg.ProxyPortEdit()->isEnabled());
 }
 
-void TestProjectSettings::okFocusesFieldAtFault_data()
-{
+void TestProjectSettings::okFocusesFieldAtFault_data() {
     QTest::addColumn<ProjectSettingsFields>("fields");
     QTest::addColumn<QString>("focused");
     QTest::newRow("URL") << Fields("/", true, "px", "1") << "URLEdit";
@@ -391,8 +403,7 @@ void TestProjectSettings::okFocusesFieldAtFault_data()
     QTest::newRow("port") << Fields("a.com", true, "px", "") << "ProxyPortEdit";
 }
 
-void TestProjectSettings::okFocusesFieldAtFault()
-{
+void TestProjectSettings::okFocusesFieldAtFault() {
     QFETCH(ProjectSettingsFields, fields);
     QFETCH(QString, focused);
     FakeHost host;
@@ -416,8 +427,7 @@ void TestProjectSettings::okFocusesFieldAtFault()
     QCOMPARE(host.Data.ProxyPort, 1);
 }
 
-void TestProjectSettings::cancelKeepsTypedTexts()
-{
+void TestProjectSettings::cancelKeepsTypedTexts() {
     FakeHost host;
     OpenProject(host.Data);
     FakeDialogs dialogs;

@@ -33,8 +33,9 @@ class AnalysesTest : public QObject {
         QCOMPARE(QString::fromStdString(FormatPercentage(score)), text);
         // The client: "100" when present, else the two characters after the marker.
         const QString body = "u<br>KEYWORDS: k<br>PERCENTAGE: " + text + "<br>";
-        const QString read = body.contains("PERCENTAGE: 100") ? "100"
-                                                              : body.mid(body.indexOf("PERCENTAGE:") + 12, 2);
+        const QString read = body.contains("PERCENTAGE: 100")
+                                 ? "100"
+                                 : body.mid(body.indexOf("PERCENTAGE:") + 12, 2);
         bool ok = false;
         QCOMPARE(read.toInt(&ok), std::clamp(score, 0, 100));
         QVERIFY(ok);
@@ -100,9 +101,13 @@ class AnalysesTest : public QObject {
     void itemsCannotSplitOrPose_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("item separator") << "a<br>b" << "a[br]b";
-        QTest::newRow("web page marker") << "<HTML>x" << "[HTML]x";
-        QTest::newRow("control characters") << "a\r\n\tb\x01" "c" << "a b c";
+        QTest::newRow("item separator") << "a<br>b"
+                                        << "a[br]b";
+        QTest::newRow("web page marker") << "<HTML>x"
+                                         << "[HTML]x";
+        QTest::newRow("control characters") << "a\r\n\tb\x01"
+                                               "c"
+                                            << "a b c";
         QTest::newRow("markers") << "PERCENTAGE: 1 PROBLEM: ERROR NO-SPAM"
                                  << "Percentage: 1 Problem: Error No-spam";
     }
@@ -123,7 +128,9 @@ class AnalysesTest : public QObject {
     }
 
     void windows1252IsRead() {
-        QCOMPARE(QString::fromStdString(ToUtf8("\x93" "Caf\xe9\x94")), QString::fromUtf8("\u201cCaf\u00e9\u201d"));
+        QCOMPARE(QString::fromStdString(ToUtf8("\x93"
+                                               "Caf\xe9\x94")),
+                 QString::fromUtf8("\u201cCaf\u00e9\u201d"));
         QCOMPARE(ToUtf8("already \xc3\xa9"), std::string("already \xc3\xa9"));
     }
 
@@ -149,13 +156,18 @@ class AnalysesTest : public QObject {
         QTest::addColumn<QString>("body");
         QTest::addColumn<int>("hidden");
         QTest::newRow("inline display none") << "<div style='display:none'>x</div>" << 1;
-        QTest::newRow("class rule") << "<style>.h{visibility:hidden}</style><p class='h'>x</p>" << 1;
-        QTest::newRow("rule inside media") << "<style>@media screen{#z{opacity:0}}</style><p id='z'>x</p>" << 1;
-        QTest::newRow("descendant rule ignored") << "<style>div p{display:none}</style><div><p>x</p></div>" << 0;
+        QTest::newRow("class rule")
+            << "<style>.h{visibility:hidden}</style><p class='h'>x</p>" << 1;
+        QTest::newRow("rule inside media")
+            << "<style>@media screen{#z{opacity:0}}</style><p id='z'>x</p>" << 1;
+        QTest::newRow("descendant rule ignored")
+            << "<style>div p{display:none}</style><div><p>x</p></div>" << 0;
         QTest::newRow("text indent") << "<h1 style='text-indent:-9999px'>Logo</h1>" << 1;
-        QTest::newRow("nested counts once") << "<div style='display:none'><p style='display:none'>x</p></div>" << 1;
+        QTest::newRow("nested counts once")
+            << "<div style='display:none'><p style='display:none'>x</p></div>" << 1;
         QTest::newRow("aria hidden") << "<div aria-hidden='true' style='display:none'>x</div>" << 0;
-        QTest::newRow("sr-only") << "<span class='sr-only' style='position:absolute;left:-10000px'>x</span>" << 0;
+        QTest::newRow("sr-only")
+            << "<span class='sr-only' style='position:absolute;left:-10000px'>x</span>" << 0;
         QTest::newRow("tab panel") << "<div role='tabpanel' style='display:none'>x</div>" << 0;
         QTest::newRow("inside nav") << "<nav><ul style='display:none'><li>x</li></ul></nav>" << 0;
     }
@@ -192,7 +204,8 @@ class AnalysesTest : public QObject {
     }
 
     void noKeywordsStillScoresAndSaysSo() {
-        const PageModel page = ParsePage("<html><head><title>t</title></head><body><p>x</p></body></html>");
+        const PageModel page =
+            ParsePage("<html><head><title>t</title></head><body><p>x</p></body></html>");
         const WordweighResult r = AnalyseWordweigh(page, "http://a/", "");
         QVERIFY(r.Percentage >= 0 && r.Percentage <= 100);
         QVERIFY(std::any_of(r.Problems.begin(), r.Problems.end(),

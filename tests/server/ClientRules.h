@@ -45,7 +45,7 @@ struct Wordweigh {
     QString Url;
     QString Percent;
     QStringList Items;
-    int ProblemGroups = 0; // groups the report writes
+    int ProblemGroups = 0;  // groups the report writes
     bool Truncated = false; // the report would end with the truncation warning
 };
 

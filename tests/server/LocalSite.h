@@ -45,8 +45,9 @@ class LocalSite {
                 SlowArrived = true;
                 SlowCv.notify_all();
                 SlowCv.wait_for(lock, std::chrono::seconds(20), [this] { return SlowReleased; });
-                res.set_content("<html><head><title>Slow</title></head><body><p>Late.</p></body></html>",
-                                "text/html");
+                res.set_content(
+                    "<html><head><title>Slow</title></head><body><p>Late.</p></body></html>",
+                    "text/html");
                 return;
             }
             std::lock_guard lock(PagesMutex);

@@ -2,10 +2,10 @@
 // 127.0.0.1 analysing pages of a local site, its answers read with the
 // client's own rules; the CGI mode; and the private-address refusal.
 
+#include "Service.h"
 #include "ClientRules.h"
 #include "LocalSite.h"
 #include "PageText.h"
-#include "Service.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -20,19 +20,21 @@ using namespace clientrules;
 namespace {
 
 const char* const Vocabulary[] = {
-    "apple", "bright", "canal", "dusty", "eager", "fabric", "glow", "harbour", "island",
-    "jacket", "kettle", "lantern", "meadow", "narrow", "orchard", "pebble", "quiet", "river",
-    "saddle", "timber", "umbrella", "valley", "willow", "yellow", "zephyr", "anchor", "basket",
-    "cobble", "dune", "ember", "fern", "granite", "hollow", "ivory", "juniper", "kestrel",
-    "linen", "marble", "nettle", "oak", "parcel", "quarry", "ribbon", "spruce", "thistle",
-    "upland", "velvet", "walnut", "yarrow", "acorn", "bramble", "clover", "daisy", "elder",
-    "flint", "gravel", "heather", "iris", "jasmine", "kelp", "lichen", "moss", "nutmeg",
-    "olive", "poppy", "quince", "rowan", "sorrel", "tansy", "ursine", "violet", "wheat",
-    "barley", "cedar", "dogwood", "elm", "fennel", "gorse", "hazel", "indigo", "jute", "kale",
-    "laurel", "maple", "nectar", "onion", "pine", "radish", "sage", "tulip", "vetch", "wisteria",
-    "almond", "beech", "cherry", "damson", "endive", "fig", "ginger", "hops", "leek", "mint",
-    "parsley", "rhubarb", "shallot", "thyme", "turnip", "chard", "lupin", "aster", "briar",
-    "crocus", "dahlia", "foxglove", "hosta", "lilac", "mallow", "peony", "primrose", "salvia"};
+    "apple",   "bright",   "canal",   "dusty",    "eager",    "fabric", "glow",     "harbour",
+    "island",  "jacket",   "kettle",  "lantern",  "meadow",   "narrow", "orchard",  "pebble",
+    "quiet",   "river",    "saddle",  "timber",   "umbrella", "valley", "willow",   "yellow",
+    "zephyr",  "anchor",   "basket",  "cobble",   "dune",     "ember",  "fern",     "granite",
+    "hollow",  "ivory",    "juniper", "kestrel",  "linen",    "marble", "nettle",   "oak",
+    "parcel",  "quarry",   "ribbon",  "spruce",   "thistle",  "upland", "velvet",   "walnut",
+    "yarrow",  "acorn",    "bramble", "clover",   "daisy",    "elder",  "flint",    "gravel",
+    "heather", "iris",     "jasmine", "kelp",     "lichen",   "moss",   "nutmeg",   "olive",
+    "poppy",   "quince",   "rowan",   "sorrel",   "tansy",    "ursine", "violet",   "wheat",
+    "barley",  "cedar",    "dogwood", "elm",      "fennel",   "gorse",  "hazel",    "indigo",
+    "jute",    "kale",     "laurel",  "maple",    "nectar",   "onion",  "pine",     "radish",
+    "sage",    "tulip",    "vetch",   "wisteria", "almond",   "beech",  "cherry",   "damson",
+    "endive",  "fig",      "ginger",  "hops",     "leek",     "mint",   "parsley",  "rhubarb",
+    "shallot", "thyme",    "turnip",  "chard",    "lupin",    "aster",  "briar",    "crocus",
+    "dahlia",  "foxglove", "hosta",   "lilac",    "mallow",   "peony",  "primrose", "salvia"};
 constexpr int VocabularySize = sizeof(Vocabulary) / sizeof(Vocabulary[0]);
 
 // Sentences of ten distinct words each, so no word stands out.
@@ -73,15 +75,16 @@ std::string BuildPage(const PageSpec& layout) {
                 "<img src=\"b.jpg\" alt=\"Spade resting in soil\">";
     html += "<h2>Choosing garden tools</h2><p>" + Prose(8, 2) + "</p>";
     html += "<h2>Caring for blades and handles</h2><p>" + Prose(8, 3) + "</p>";
-    html += "<h2>Storage through winter</h2><p>Keep your garden tools dry. " + Prose(8, 4) +
-            "</p>";
+    html += "<h2>Storage through winter</h2><p>Keep your garden tools dry. " + Prose(8, 4) + "</p>";
     html += "<p><a href=\"/spades.html\">Spades for heavy clay</a> and "
             "<a href=\"/care.html\">our tool care guide</a>.</p>";
     html += layout.Body + "</body></html>";
     return html;
 }
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), int(s.size()));
+}
 
 } // namespace
 
@@ -110,7 +113,8 @@ class ServiceTest : public QObject {
     }
 
     std::string Wordweigh(const std::string& url, const std::string& keywords) {
-        return Get("/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=" + url + "&keywords=" + keywords);
+        return Get("/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=" + url +
+                   "&keywords=" + keywords);
     }
     std::string Stuffwatch(const std::string& url) {
         return Get("/cgi-bin/zeph/text_output/spam-pt.cgi?url=" + url);
@@ -145,16 +149,16 @@ class ServiceTest : public QObject {
         Server.terminate();
         Server.waitForFinished(10000);
         // One log line per request, each ending in the time taken.
-        const QStringList lines = QString::fromUtf8(Server.readAllStandardError())
-                                      .split('\n', Qt::SkipEmptyParts);
-        const auto wordweighLines =
-            std::count_if(lines.begin(), lines.end(), [](const QString& l) {
-                return l.contains("/cgi-bin/zeph/text_output/wordweigh-pt.cgi");
-            });
+        const QStringList lines =
+            QString::fromUtf8(Server.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        const auto wordweighLines = std::count_if(lines.begin(), lines.end(), [](const QString& l) {
+            return l.contains("/cgi-bin/zeph/text_output/wordweigh-pt.cgi");
+        });
         QCOMPARE(int(wordweighLines), WordweighRequests);
         for (const QString& l : lines)
-            QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\S+ \S+ \S+ .* \d+ms$)").match(l).hasMatch(),
-                     qPrintable(l));
+            QVERIFY2(
+                QRegularExpression(R"(^\d{4}-\d\d-\d\dT\S+ \S+ \S+ .* \d+ms$)").match(l).hasMatch(),
+                qPrintable(l));
         Site.reset();
     }
 
@@ -173,7 +177,8 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("words");
-        auto add = [](const char* name, const char* path, const char* code, const PageSpec& layout) {
+        auto add = [](const char* name, const char* path, const char* code,
+                      const PageSpec& layout) {
             QTest::newRow(name) << path << code << QString::fromStdString(BuildPage(layout));
         };
         PageSpec noTitle;
@@ -207,7 +212,8 @@ class ServiceTest : public QObject {
         QFETCH(QString, code);
         QFETCH(QString, words);
         Site->Put(path.toStdString(), words.toStdString());
-        const auto best = ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
+        const auto best =
+            ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
         const auto w = ReadWordweigh(Q(Wordweigh(Site->Url(path.toStdString()), "garden%20tools")));
         QVERIFY(w.MarkerOk && !w.NotOpened);
         QVERIFY2(w.Percent.toInt() < best.Percent.toInt(), qPrintable(w.Percent));
@@ -234,7 +240,8 @@ class ServiceTest : public QObject {
                  "garden tools <a href=\"http://elsewhere.example/\">shop</a></div>";
         add("hidden off screen with a link", "S1", s);
         s = {};
-        s.Body = "<p style=\"font-size:0\">secret words for the search engines only, placed here to be read by robots</p>";
+        s.Body = "<p style=\"font-size:0\">secret words for the search engines only, placed here "
+                 "to be read by robots</p>";
         add("zero font size", "S1", s);
         s = {};
         s.Body = "<div style=\"background-color:#ffffff\"><p style=\"color:white\">garden tools "
@@ -264,7 +271,8 @@ class ServiceTest : public QObject {
         s.Title = "Garden tools, tools, tools and more tools";
         add("title stuffing", "S7", s);
         s = {};
-        s.Head = "<meta name=\"keywords\" content=\"garden tools, spades, garden tools, forks, garden tools\">";
+        s.Head = "<meta name=\"keywords\" content=\"garden tools, spades, garden tools, forks, "
+                 "garden tools\">";
         add("meta keywords repeated", "S8", s);
         s = {};
         s.Body = "<img src=\"c.jpg\" alt=\"spade spade spade best spade\">";
@@ -302,13 +310,17 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("html");
         QTest::newRow("optimised page") << QString::fromStdString(BuildPage({}));
         PageSpec s;
-        s.Head = "<style>.sr-only{position:absolute;width:1px;height:1px;clip:rect(0 0 0 0)}</style>";
-        s.Body = "<span class=\"sr-only\">Skip to the main content of this page about tools</span>"
-                 "<div aria-hidden=\"true\" style=\"display:none\">icon text for decoration only here</div>"
-                 "<details><summary>More</summary><p>Folded answer about storing tools in a dry shed.</p></details>"
-                 "<nav><ul style=\"display:none\"><li><a href=\"/a\">Menu entry one</a></li></ul></nav>"
-                 "<p style=\"color:#333;background:#fff\">Readable grey text.</p>"
-                 "<p><a href=\"/next.html\"><img src=\"n.png\" alt=\"Next\"></a></p>";
+        s.Head =
+            "<style>.sr-only{position:absolute;width:1px;height:1px;clip:rect(0 0 0 0)}</style>";
+        s.Body =
+            "<span class=\"sr-only\">Skip to the main content of this page about tools</span>"
+            "<div aria-hidden=\"true\" style=\"display:none\">icon text for decoration only "
+            "here</div>"
+            "<details><summary>More</summary><p>Folded answer about storing tools in a dry "
+            "shed.</p></details>"
+            "<nav><ul style=\"display:none\"><li><a href=\"/a\">Menu entry one</a></li></ul></nav>"
+            "<p style=\"color:#333;background:#fff\">Readable grey text.</p>"
+            "<p><a href=\"/next.html\"><img src=\"n.png\" alt=\"Next\"></a></p>";
         QTest::newRow("accessible hidden parts") << QString::fromStdString(BuildPage(s));
         s = {};
         s.Head = "<meta http-equiv=\"refresh\" content=\"600\">";
@@ -358,26 +370,34 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("keywords");
         QTest::addColumn<bool>("notOpened");
         const std::string good = BuildPage({});
-        QTest::newRow("512 character key words") << QByteArray::fromStdString(good) << QString(512, 'k') << false;
-        QTest::newRow("513 character key words") << QByteArray::fromStdString(good) << QString(513, 'k') << true;
-        QTest::newRow("odd bytes in key words") << QByteArray::fromStdString(good) << "%FF%FE%00%01garden%3Cbr%3E%3CHTML%3E" << false;
+        QTest::newRow("512 character key words")
+            << QByteArray::fromStdString(good) << QString(512, 'k') << false;
+        QTest::newRow("513 character key words")
+            << QByteArray::fromStdString(good) << QString(513, 'k') << true;
+        QTest::newRow("odd bytes in key words")
+            << QByteArray::fromStdString(good) << "%FF%FE%00%01garden%3Cbr%3E%3CHTML%3E" << false;
         std::string deep;
         for (int i = 0; i < 200000; ++i)
             deep += "<div>";
-        QTest::newRow("deep nesting") << QByteArray::fromStdString(deep + "deep") << "deep" << false;
+        QTest::newRow("deep nesting")
+            << QByteArray::fromStdString(deep + "deep") << "deep" << false;
         std::string deepInline;
         for (int i = 0; i < 100000; ++i)
             deepInline += "<b><i>";
         QTest::newRow("deep formatting") << QByteArray::fromStdString(deepInline) << "x" << false;
         QTest::newRow("huge attribute")
-            << QByteArray::fromStdString("<html><body><p title=\"" + std::string(2 << 20, 'a') + "\">text</p></body></html>")
+            << QByteArray::fromStdString("<html><body><p title=\"" + std::string(2 << 20, 'a') +
+                                         "\">text</p></body></html>")
             << "text" << false;
         QTest::newRow("broken encoding")
-            << QByteArray("<html><head><title>\x93" "Caf\xe9\x94 \xff\xfe</title></head><body><p>\xc3\x28 \xa0 na\xefve</p></body></html>")
+            << QByteArray("<html><head><title>\x93"
+                          "Caf\xe9\x94 \xff\xfe</title></head><body><p>\xc3\x28 \xa0 "
+                          "na\xefve</p></body></html>")
             << "caf%E9" << false;
         QTest::newRow("markers inside the page")
-            << QByteArray("<html><head><title>PERCENTAGE: 100 PROBLEM: ERROR NO-SPAM <br> <HTML></title></head>"
-                 "<body><p>PERCENTAGE: 100</p></body></html>")
+            << QByteArray("<html><head><title>PERCENTAGE: 100 PROBLEM: ERROR NO-SPAM <br> "
+                          "<HTML></title></head>"
+                          "<body><p>PERCENTAGE: 100</p></body></html>")
             << "PERCENTAGE:%20100" << false;
     }
 
@@ -418,15 +438,17 @@ class ServiceTest : public QObject {
         // in-process: the standalone listener refuses a second '?'.)
         vantora::ServiceConfig config;
         const std::string url = Site->Url("/garden-tools.html") + "?a=PERCENTAGE:%20100&b=PROBLEM:";
-        const auto answer = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi",
-                                                   "url=" + url + "&keywords=garden%20tools", config);
+        const auto answer =
+            vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi",
+                                   "url=" + url + "&keywords=garden%20tools", config);
         const auto w = ReadWordweigh(Q(answer.Body));
         QVERIFY2(w.MarkerOk && !w.NotOpened, qPrintable(w.Body));
         QVERIFY2(w.Url.endsWith("&b=Problem:"), qPrintable(w.Url));
         QVERIFY(!w.Body.contains("PROBLEM:"));
         QVERIFY(w.Percent.toInt() >= 80);
-        const auto spam = vantora::HandleRequest("/cgi-bin/zeph/text_output/spam-pt.cgi",
-                                                 "url=" + Site->Url("/garden-tools.html") + "?e=ERROR&n=NO-SPAM", config);
+        const auto spam = vantora::HandleRequest(
+            "/cgi-bin/zeph/text_output/spam-pt.cgi",
+            "url=" + Site->Url("/garden-tools.html") + "?e=ERROR&n=NO-SPAM", config);
         const auto s = ReadStuffwatch(Q(spam.Body));
         QVERIFY(s.MarkerOk);
         QVERIFY(s.NoSpam);
@@ -436,14 +458,19 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("marker");
         QTest::addColumn<QString>("notOpened");
-        QTest::newRow("rankscout")
-            << "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http://127.0.0.1/&Search_Text=a+b&altavista=1&Detail=0"
-            << "RANKSCOUT" << "Unspecified Host or Keywords";
+        QTest::newRow("rankscout") << "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http:/"
+                                      "/127.0.0.1/&Search_Text=a+b&altavista=1&Detail=0"
+                                   << "RANKSCOUT"
+                                   << "Unspecified Host or Keywords";
         QTest::newRow("enginepost")
-            << "/cgi-bin/zeph/text_output/submit-pt.cgi?url=http://127.0.0.1/&altavista=on&title=t&desc=d&keywords=k&email=a@b.c"
-            << "ENGINEPOST-v1.1" << "ERROR-INVALID-URL";
-        QTest::newRow("backwatch") << "/cgi-bin/zeph/text_output/backwatch-pt.cgi?url=http://127.0.0.1/"
-                                   << "BACKWATCH-v1.1" << "ERROR-INVALID-URL";
+            << "/cgi-bin/zeph/text_output/submit-pt.cgi?url=http://127.0.0.1/"
+               "&altavista=on&title=t&desc=d&keywords=k&email=a@b.c"
+            << "ENGINEPOST-v1.1"
+            << "ERROR-INVALID-URL";
+        QTest::newRow("backwatch")
+            << "/cgi-bin/zeph/text_output/backwatch-pt.cgi?url=http://127.0.0.1/"
+            << "BACKWATCH-v1.1"
+            << "ERROR-INVALID-URL";
     }
 
     void otherToolsGiveTheirNotOpenedAnswers() {
@@ -471,16 +498,20 @@ class ServiceTest : public QObject {
 
     void stopBulletinsAreRecorded() {
         int status = 0;
-        const QString a = Q(Get("/cgi-bin/zeph/register/unreguser.cgi?uid=&project=http://www.example.org", &status));
+        const QString a = Q(Get(
+            "/cgi-bin/zeph/register/unreguser.cgi?uid=&project=http://www.example.org", &status));
         QCOMPARE(status, 200);
         QVERIFY(a.contains("Backwatch"));
-        const QString b = Q(Get("/cgi-bin/zeph/register/kpreguser.cgi?action=del&uid=7&project=http://www.example.org", &status));
+        const QString b = Q(Get(
+            "/cgi-bin/zeph/register/kpreguser.cgi?action=del&uid=7&project=http://www.example.org",
+            &status));
         QCOMPARE(status, 200);
         QVERIFY(b.contains("Rankscout"));
         QVERIFY(!a.contains("<HTML>") && !b.contains("<HTML>"));
         QFile record(Temp.filePath("record.txt"));
         QVERIFY(record.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[0].contains("stop-backwatch http://www.example.org uid=-"));
         QVERIFY(lines[1].contains("stop-rankscout http://www.example.org uid=7"));
@@ -494,7 +525,8 @@ class ServiceTest : public QObject {
             slowDone = true;
         });
         QVERIFY(Site->WaitForSlow());
-        const auto w = ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
+        const auto w =
+            ReadWordweigh(Q(Wordweigh(Site->Url("/garden-tools.html"), "garden%20tools")));
         const bool answeredWhileSlowWaits = !slowDone;
         Site->ReleaseSlow();
         slow.join();
@@ -507,18 +539,20 @@ class ServiceTest : public QObject {
         vantora::ServiceConfig config;
         config.Fetch.AllowPrivateAddresses = false;
         const std::string query = "url=" + Site->Url("/garden-tools.html") + "&keywords=garden";
-        auto refused = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
+        auto refused =
+            vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
         const auto w = ReadWordweigh(Q(refused.Body));
         QVERIFY(w.NotOpened);
         QVERIFY(refused.Body.find("private") != std::string::npos);
         // A redirect out of a public page could lead inward as well; the
         // check sits on every connection, so "localhost" is refused too.
-        refused = vantora::HandleRequest("/cgi-bin/zeph/text_output/spam-pt.cgi",
-                                         "url=http://localhost:" + std::to_string(Site->Port) + "/garden-tools.html",
-                                         config);
+        refused = vantora::HandleRequest(
+            "/cgi-bin/zeph/text_output/spam-pt.cgi",
+            "url=http://localhost:" + std::to_string(Site->Port) + "/garden-tools.html", config);
         QVERIFY(ReadStuffwatch(Q(refused.Body)).NotOpened);
         config.Fetch.AllowPrivateAddresses = true;
-        const auto allowed = vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
+        const auto allowed =
+            vantora::HandleRequest("/cgi-bin/zeph/text_output/wordweigh-pt.cgi", query, config);
         QVERIFY(!ReadWordweigh(Q(allowed.Body)).NotOpened);
     }
 
@@ -530,18 +564,26 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("expect");
         const QString page = Q(Site->Url("/garden-tools.html"));
-        QTest::newRow("wordweigh") << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi" << ""
+        QTest::newRow("wordweigh") << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi"
+                                   << ""
                                    << "url=" + page + "&keywords=garden%20tools" << true << "200"
                                    << "scored";
-        QTest::newRow("stuffwatch through PATH_INFO")
-            << "/cgi-bin/zeph" << "/text_output/spam-pt.cgi" << "url=" + page << true << "200"
-            << "NO-SPAM";
+        QTest::newRow("stuffwatch through PATH_INFO") << "/cgi-bin/zeph"
+                                                      << "/text_output/spam-pt.cgi"
+                                                      << "url=" + page << true << "200"
+                                                      << "NO-SPAM";
         QTest::newRow("private refused by default")
-            << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi" << ""
-            << "url=" + page + "&keywords=garden" << false << "200" << "ERROR-OPENING-URL";
-        QTest::newRow("mounted elsewhere") << "/tools/text_output/spam-pt.cgi" << "" << "url=" + page
-                                           << true << "200" << "NO-SPAM";
-        QTest::newRow("unknown script") << "/cgi-bin/zeph/other.cgi" << "" << "" << true << "404"
+            << "/cgi-bin/zeph/text_output/wordweigh-pt.cgi"
+            << ""
+            << "url=" + page + "&keywords=garden" << false << "200"
+            << "ERROR-OPENING-URL";
+        QTest::newRow("mounted elsewhere") << "/tools/text_output/spam-pt.cgi"
+                                           << ""
+                                           << "url=" + page << true << "200"
+                                           << "NO-SPAM";
+        QTest::newRow("unknown script") << "/cgi-bin/zeph/other.cgi"
+                                        << ""
+                                        << "" << true << "404"
                                         << "Not found";
     }
 

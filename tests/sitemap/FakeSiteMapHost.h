@@ -10,7 +10,7 @@
 namespace vantora::test {
 
 class FakeSiteMapHost : public SiteMapHost {
-public:
+  public:
     FakeDialogs Boxes;
     ProjectData Data;
     QString Status = QStringLiteral("Connected.");
@@ -25,8 +25,7 @@ public:
     ProjectData& Project() override { return Data; }
     void SetProjectModified() override { ++Modified; }
     QString StatusText() const override { return Status; }
-    void SetStatusText(const QString& text) override
-    {
+    void SetStatusText(const QString& text) override {
         Status = text;
         StatusHistory << text;
         if (OnStatus)

@@ -14,40 +14,40 @@ using namespace vantora::test;
 
 class TestShellCommand : public QObject {
     Q_OBJECT
-    static void Write(const QString& path, const QByteArray& text)
-    {
+    static void Write(const QString& path, const QByteArray& text) {
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(text);
     }
 
-private slots:
-    void commandLine_data()
-    {
+  private slots:
+    void commandLine_data() {
         QTest::addColumn<QString>("templ");
         QTest::addColumn<QString>("line");
         const QString url = QStringLiteral("http://a.test/x");
-        QTest::newRow("program and option")
-            << "/usr/bin/browser -new" << "/usr/bin/browser -new \"http://a.test/x\"";
-        QTest::newRow("quoted placeholder") << "browser \"%1\"" << "browser \"http://a.test/x\"";
-        QTest::newRow("bare placeholder") << "browser %1 -x" << "browser http://a.test/x -x";
-        QTest::newRow("two placeholders") << "b %1 %2" << "b http://a.test/x %2";
-        QTest::newRow("any character after %") << "b %u" << "b http://a.test/x";
-        QTest::newRow("% at the end") << "b %" << "b http://a.test/x";
-        QTest::newRow("quoted program path")
-            << "\"/opt/my browser/run\"" << "\"/opt/my browser/run\" \"http://a.test/x\"";
+        QTest::newRow("program and option") << "/usr/bin/browser -new"
+                                            << "/usr/bin/browser -new \"http://a.test/x\"";
+        QTest::newRow("quoted placeholder") << "browser \"%1\""
+                                            << "browser \"http://a.test/x\"";
+        QTest::newRow("bare placeholder") << "browser %1 -x"
+                                          << "browser http://a.test/x -x";
+        QTest::newRow("two placeholders") << "b %1 %2"
+                                          << "b http://a.test/x %2";
+        QTest::newRow("any character after %") << "b %u"
+                                               << "b http://a.test/x";
+        QTest::newRow("% at the end") << "b %"
+                                      << "b http://a.test/x";
+        QTest::newRow("quoted program path") << "\"/opt/my browser/run\""
+                                             << "\"/opt/my browser/run\" \"http://a.test/x\"";
     }
-    void commandLine()
-    {
+    void commandLine() {
         QFETCH(QString, templ);
         QFETCH(QString, line);
-        QCOMPARE(ShellCommandLine(templ, QStringLiteral("http://a.test/x")),
-                 line);
+        QCOMPARE(ShellCommandLine(templ, QStringLiteral("http://a.test/x")), line);
     }
 
-    void runShellCommand()
-    {
+    void runShellCommand() {
         FakeShell shell;
         RunShellCommand(shell, ShellProtocol::WebBrowser, "http://a/");
         RunShellCommand(shell, ShellProtocol::Mail, "mailto:x@y");
@@ -58,30 +58,33 @@ private slots:
         shell.Templates["http"] = "web2 %1";
         RunShellCommand(shell, ShellProtocol::WebBrowser, "http://b/");
         RunShellCommand(shell, ShellProtocol::Mail, "mailto:x@y");
-        QCOMPARE(shell.Started, (QStringList{"web \"http://a/\"", "web2 http://b/", "mail mailto:x@y"}));
+        QCOMPARE(shell.Started,
+                 (QStringList{"web \"http://a/\"", "web2 http://b/", "mail mailto:x@y"}));
         shell.Fail = true;
         RunShellCommand(shell, ShellProtocol::Mail, "mailto:x@y"); // silent
     }
 
-    void templateFromExec_data()
-    {
+    void templateFromExec_data() {
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QString>("templ");
-        QTest::newRow("%u") << "firefox %u" << "firefox \"%1\"";
-        QTest::newRow("%U and icon") << "browser --icon %i %U" << "browser --icon  \"%1\"";
-        QTest::newRow("%F") << "mailer -compose %F" << "mailer -compose \"%1\"";
-        QTest::newRow("no code") << "viewer" << "viewer";
-        QTest::newRow("percent sign") << "tool 100%% %u" << "tool 100 \"%1\"";
+        QTest::newRow("%u") << "firefox %u"
+                            << "firefox \"%1\"";
+        QTest::newRow("%U and icon") << "browser --icon %i %U"
+                                     << "browser --icon  \"%1\"";
+        QTest::newRow("%F") << "mailer -compose %F"
+                            << "mailer -compose \"%1\"";
+        QTest::newRow("no code") << "viewer"
+                                 << "viewer";
+        QTest::newRow("percent sign") << "tool 100%% %u"
+                                      << "tool 100 \"%1\"";
     }
-    void templateFromExec()
-    {
+    void templateFromExec() {
         QFETCH(QString, exec);
         QFETCH(QString, templ);
         QCOMPARE(XdgShellLauncher::TemplateFromExec(exec), templ);
     }
 
-    void xdgLookup()
-    {
+    void xdgLookup() {
         QTemporaryDir dir;
         const QByteArray config = dir.filePath("config").toUtf8();
         const QByteArray data = dir.filePath("data").toUtf8();
@@ -93,11 +96,13 @@ private slots:
         XdgShellLauncher launcher;
         QVERIFY(launcher.CommandTemplate("http").isEmpty());
 
-        Write(config + "/mimeapps.list",
-              "[Added Associations]\nx-scheme-handler/http=wrong.desktop\n"
-              "[Default Applications]\nx-scheme-handler/http=missing.desktop;web-browser.desktop\n");
-        Write(data + "/applications/web/browser.desktop",
-              "[Desktop Entry]\nName=Web\nExec=/opt/web/run --new %u\n[Desktop Action x]\nExec=no\n");
+        Write(
+            config + "/mimeapps.list",
+            "[Added Associations]\nx-scheme-handler/http=wrong.desktop\n"
+            "[Default Applications]\nx-scheme-handler/http=missing.desktop;web-browser.desktop\n");
+        Write(
+            data + "/applications/web/browser.desktop",
+            "[Desktop Entry]\nName=Web\nExec=/opt/web/run --new %u\n[Desktop Action x]\nExec=no\n");
         Write(dir.filePath("sys/applications/mimeapps.list"),
               "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n");
         Write(dir.filePath("sys/applications/mail.desktop"), "[Desktop Entry]\nExec=mailer %U\n");

@@ -10,30 +10,31 @@ using namespace vantora;
 using namespace vantora::test;
 
 namespace {
-QStringList Map(const QStringList& entries)
-{
+QStringList Map(const QStringList& entries) {
     return QStringList{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://site.test/")} +
            entries;
 }
 
 // A tree of 50 nodes: a root page with 44 pages, a mail, a broken link, a
 // server error, an https link and an http link under it.
-QStringList FiftyNodes()
-{
+QStringList FiftyNodes() {
     QStringList e{"<PAGE>http://site.test/", "<PUSH>"};
     for (int i = 1; i <= 44; ++i)
         e << QStringLiteral("<PAGE>p%1.html").arg(i);
-    e << "<MAILTO>mailto:me@site.test" << "<BROKEN>http://site.test/gone.html"
-      << "<ERROR>http://site.test/bad.cgi 500" << "<LINK>https://secure.test/"
-      << "<LINK>http://other.test/" << "<POP>" << "<END>";
+    e << "<MAILTO>mailto:me@site.test"
+      << "<BROKEN>http://site.test/gone.html"
+      << "<ERROR>http://site.test/bad.cgi 500"
+      << "<LINK>https://secure.test/"
+      << "<LINK>http://other.test/"
+      << "<POP>"
+      << "<END>";
     return Map(e);
 }
 } // namespace
 
 class TestSiteMapController : public QObject {
     Q_OBJECT
-    void Select(SiteMapController& c, const QList<int>& nodes)
-    {
+    void Select(SiteMapController& c, const QList<int>& nodes) {
         QItemSelection selection;
         for (int n : nodes) {
             const QModelIndex i = c.Model()->IndexOf(n);
@@ -42,18 +43,17 @@ class TestSiteMapController : public QObject {
         c.Selection()->select(selection, QItemSelectionModel::ClearAndSelect);
     }
 
-private slots:
-    void headerFailures_data()
-    {
+  private slots:
+    void headerFailures_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("message");
         QTest::newRow("unspecified host")
             << Map({"<PAGE>Unspecified Host"}) << QString(MsgUnspecifiedHost);
-        QTest::newRow("no marker") << QStringList{"<ROOT>http://a/", "<PAGE>x"} << QString(MsgInvalidData);
+        QTest::newRow("no marker")
+            << QStringList{"<ROOT>http://a/", "<PAGE>x"} << QString(MsgInvalidData);
         QTest::newRow("no root") << QStringList{"WEBCHARTER", "<PAGE>x"} << QString(MsgInvalidData);
     }
-    void headerFailures()
-    {
+    void headerFailures() {
         QFETCH(QStringList, lines);
         QFETCH(QString, message);
         FakeSiteMapHost host;
@@ -66,13 +66,13 @@ private slots:
         QCOMPARE(c.NodeCount(), 0);
     }
 
-    void unknownTagKeepsLinesAndNodes()
-    {
+    void unknownTagKeepsLinesAndNodes() {
         FakeSiteMapHost host;
         QStringList entries{"<PAGE>http://site.test/", "<PUSH>"};
         for (int i = 0; i < 30; ++i)
             entries << QStringLiteral("<PAGE>p%1.html").arg(i);
-        entries << "<page>lower.html" << "<PAGE>after.html";
+        entries << "<page>lower.html"
+                << "<PAGE>after.html";
         host.Data.SiteMapLines = Map(entries);
         const QStringList before = host.Data.SiteMapLines;
         SiteMapController c(host);
@@ -90,8 +90,7 @@ private slots:
 
     // A rebuild asked for during the progress step of a build is not started
     // inside it but carried out afterwards from the lines as they are then.
-    void rebuildDuringBuildIsHeldOff()
-    {
+    void rebuildDuringBuildIsHeldOff() {
         FakeSiteMapHost host;
         QStringList entries;
         for (int i = 0; i < 60; ++i)
@@ -116,21 +115,21 @@ private slots:
         QCOMPARE(c.Tree().Caption(0), QStringLiteral("http://other.test/"));
     }
 
-    void selection_data()
-    {
+    void selection_data() {
         QTest::addColumn<QList<int>>("nodes");
         QTest::addColumn<QStringList>("pages");
         QTest::addColumn<QString>("label");
         QTest::newRow("three pages and a broken link")
-            << QList<int>{46, 3, 0, 1} << QStringList{"http://site.test/", "http://site.test/p1.html", "http://site.test/p3.html"}
+            << QList<int>{46, 3, 0, 1}
+            << QStringList{"http://site.test/", "http://site.test/p1.html",
+                           "http://site.test/p3.html"}
             << "Selected 3/50";
         QTest::newRow("mail, broken, error only")
             << QList<int>{45, 46, 47} << QStringList{} << "(No valid selection)";
         QTest::newRow("https skipped, http link kept")
             << QList<int>{48, 49} << QStringList{"http://other.test/"} << "Selected 1/50";
     }
-    void selection()
-    {
+    void selection() {
         QFETCH(QList<int>, nodes);
         QFETCH(QStringList, pages);
         QFETCH(QString, label);
@@ -151,8 +150,7 @@ private slots:
         QCOMPARE(start.last().first().toBool(), false);
     }
 
-    void sortViewOffRestoresLineOrder()
-    {
+    void sortViewOffRestoresLineOrder() {
         FakeSiteMapHost host;
         host.Data.SiteMapLines = Map({"<PAGE>http://s/", "<PUSH>", "<PAGE>zz.html", "<PAGE>aa.html",
                                       "<PAGE>mm.html", "<POP>"});

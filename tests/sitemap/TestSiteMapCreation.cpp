@@ -19,15 +19,14 @@ namespace {
 
 // Writes Output into the working folder's sitemap.tmp when started.
 class FakeLauncher : public ProcessLauncher {
-public:
+  public:
     QByteArray Output;
     bool Fail = false;
     bool Running = true;
     QStringList Calls;
     QList<qint64> Ended;
     qint64 Start(const QString& program, const QStringList& arguments,
-                 const QString& workingDir) override
-    {
+                 const QString& workingDir) override {
         Calls << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
         if (Fail)
             return 0;
@@ -51,11 +50,11 @@ struct Fixture {
     SiteMapController Tree{Host};
     FakeLauncher Launcher;
     SiteMapCreator Creator{Host, Tree, Launcher, Dir.path(), Dir.path()};
-    Fixture()
-    {
+    Fixture() {
         Host.Data.RootHost = QStringLiteral("site.test");
         Host.Data.RootPath = QStringLiteral("/");
-        Host.Data.SiteMapLines = QStringList{"WEBCHARTER", "<ROOT>http://old.test/", "<PAGE>http://old.test/"};
+        Host.Data.SiteMapLines =
+            QStringList{"WEBCHARTER", "<ROOT>http://old.test/", "<PAGE>http://old.test/"};
         Creator.StartPauseMs = 20;
         Creator.PollIntervalMs = 100;
     }
@@ -66,9 +65,8 @@ struct Fixture {
 
 class TestSiteMapCreation : public QObject {
     Q_OBJECT
-private slots:
-    void outputComplete_data()
-    {
+  private slots:
+    void outputComplete_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<bool>("complete");
         QTest::newRow("end") << QStringList{"<ROOT>x", "<END>"} << true;
@@ -78,15 +76,13 @@ private slots:
         QTest::newRow("unspecified host") << QStringList{"Unspecified Host"} << true;
         QTest::newRow("nothing") << QStringList{} << false;
     }
-    void outputComplete()
-    {
+    void outputComplete() {
         QFETCH(QStringList, lines);
         QFETCH(bool, complete);
         QCOMPARE(SiteMapOutputComplete(lines), complete);
     }
 
-    void loadsTheMap()
-    {
+    void loadsTheMap() {
         Fixture f;
         f.Launcher.Output = GoodMap;
         QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
@@ -106,8 +102,7 @@ private slots:
         QVERIFY(f.Host.Boxes.Asked.isEmpty());
     }
 
-    void unspecifiedHostEmptiesTheMap()
-    {
+    void unspecifiedHostEmptiesTheMap() {
         Fixture f;
         f.Launcher.Output = "Unspecified Host\r\n";
         f.Creator.ShowMapperInfo = false;
@@ -119,8 +114,7 @@ private slots:
         QCOMPARE(info.count(), 0);
     }
 
-    void startFailureKeepsTheOldMap()
-    {
+    void startFailureKeepsTheOldMap() {
         Fixture f;
         f.Launcher.Fail = true;
         const QStringList old = f.Host.Data.SiteMapLines;
@@ -136,8 +130,7 @@ private slots:
         QCOMPARE(f.Host.Modified, 0);
     }
 
-    void nothingWithoutConnection()
-    {
+    void nothingWithoutConnection() {
         Fixture f;
         f.Host.Connected = false;
         f.Creator.UpdateSiteMap();
@@ -145,8 +138,7 @@ private slots:
         QVERIFY(f.Host.StatusHistory.isEmpty());
     }
 
-    void stopEndsTheApplet()
-    {
+    void stopEndsTheApplet() {
         Fixture f;
         f.Launcher.Output = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n";
         const QStringList old = f.Host.Data.SiteMapLines;
@@ -159,8 +151,7 @@ private slots:
         QVERIFY(QFile::exists(f.File("sitemap.tmp")));
     }
 
-    void appletEndingUnfinishedIsReported()
-    {
+    void appletEndingUnfinishedIsReported() {
         Fixture f;
         f.Launcher.Output = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n";
         f.Launcher.Running = false;
@@ -171,12 +162,10 @@ private slots:
         QCOMPARE(f.Host.Data.SiteMapLines, old);
     }
 
-    void projectChangedWhileMapping()
-    {
+    void projectChangedWhileMapping() {
         Fixture f;
         f.Launcher.Output = GoodMap;
-        connect(&f.Creator, &SiteMapCreator::ShowInfoWindow, this,
-                [&] { f.Host.Data.Clear(); });
+        connect(&f.Creator, &SiteMapCreator::ShowInfoWindow, this, [&] { f.Host.Data.Clear(); });
         f.Creator.UpdateSiteMap();
         QVERIFY(f.Host.Data.SiteMapLines.isEmpty());
         QCOMPARE(f.Host.Modified, 0);
@@ -185,16 +174,16 @@ private slots:
 
     // A real detached process: a stand-in applet that writes its map in two
     // steps, the second after a pause.
-    void standInApplet()
-    {
+    void standInApplet() {
         Fixture f;
         QFile script(f.File("sm"));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n"
-                     "url=\"${1#Search_URL=}\"\n"
-                     "printf '<ROOT>http://%s\\r\\n<PAGE>http://%s\\r\\n' \"$url\" \"$url\" > sitemap.tmp\n"
-                     "sleep 0.3\n"
-                     "printf '<PUSH>\\r\\n<PAGE>b.html\\r\\n<POP>\\r\\n<END>\\r\\n' >> sitemap.tmp\n");
+        script.write(
+            "#!/bin/sh\n"
+            "url=\"${1#Search_URL=}\"\n"
+            "printf '<ROOT>http://%s\\r\\n<PAGE>http://%s\\r\\n' \"$url\" \"$url\" > sitemap.tmp\n"
+            "sleep 0.3\n"
+            "printf '<PUSH>\\r\\n<PAGE>b.html\\r\\n<POP>\\r\\n<END>\\r\\n' >> sitemap.tmp\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         DetachedProcessLauncher launcher;
@@ -209,8 +198,7 @@ private slots:
         QCOMPARE(f.Tree.Label(), QStringLiteral("http://site.test/"));
     }
 
-    void realLauncherRefusesMissingProgram()
-    {
+    void realLauncherRefusesMissingProgram() {
         DetachedProcessLauncher launcher;
         QTemporaryDir dir;
         QCOMPARE(launcher.Start(dir.filePath("sm"), {}, dir.path()), 0);

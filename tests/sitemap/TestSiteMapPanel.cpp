@@ -22,7 +22,7 @@ using namespace vantora::test;
 
 namespace {
 class NoLauncher : public ProcessLauncher {
-public:
+  public:
     qint64 Start(const QString&, const QStringList&, const QString&) override { return 0; }
     void End(qint64) override {}
     bool IsRunning(qint64) override { return false; }
@@ -35,16 +35,15 @@ class TestSiteMapPanel : public QObject {
     NoLauncher Launcher;
     FakeShell Shell;
 
-    QAction* Action(SiteMapPanel& panel, const char* name)
-    {
+    QAction* Action(SiteMapPanel& panel, const char* name) {
         return panel.PopupMenu()->findChild<QAction*>(QLatin1String(name));
     }
 
-private slots:
-    void popupItems()
-    {
+  private slots:
+    void popupItems() {
         Host.Data.SiteMapLines = {"WEBCHARTER", "<ROOT>http://s.test/", "<PAGE>http://s.test/",
-                                  "<PUSH>", "<PAGE>a.html", "<PAGE>b.html", "<POP>"};
+                                  "<PUSH>",     "<PAGE>a.html",         "<PAGE>b.html",
+                                  "<POP>"};
         SiteMapPanel panel(Host, Launcher, Shell, "/nonexistent", "/tmp");
         panel.resize(300, 400);
         panel.show();
@@ -53,9 +52,18 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("http://s.test/"));
         QCOMPARE(panel.findChild<QPushButton*>("UpdateSiteMapButton")->text(),
                  QStringLiteral("Update Site Map"));
-        const QStringList items{"Sort View", "", "Full Expand", "Full Collapse", "", "Launch Web Browser", "",
-                                "Show Wordweigh report", "Show Stuffwatch report", "Show Rankscout report",
-                                "Show Enginepost report", "Show Backwatch report"};
+        const QStringList items{"Sort View",
+                                "",
+                                "Full Expand",
+                                "Full Collapse",
+                                "",
+                                "Launch Web Browser",
+                                "",
+                                "Show Wordweigh report",
+                                "Show Stuffwatch report",
+                                "Show Rankscout report",
+                                "Show Enginepost report",
+                                "Show Backwatch report"};
         QStringList shown;
         for (QAction* a : panel.PopupMenu()->actions())
             shown << a->text();
@@ -95,8 +103,7 @@ private slots:
         QVERIFY(!tree->isExpanded(m->index(0, 0)));
     }
 
-    void updateFailureShowsWarning()
-    {
+    void updateFailureShowsWarning() {
         Host.Boxes.Clear();
         SiteMapPanel panel(Host, Launcher, Shell, "/nonexistent", "/tmp");
         panel.Creator().StartPauseMs = 0;
@@ -105,8 +112,7 @@ private slots:
         QCOMPARE(Host.Status, MsgMapError);
     }
 
-    void infoWindowCheckBox()
-    {
+    void infoWindowCheckBox() {
         SiteMapPanel panel(Host, Launcher, Shell, "/nonexistent", "/tmp");
         MapperInfoDialog& info = panel.InfoDialog();
         QCOMPARE(info.windowTitle(), QStringLiteral("Webcharter - Information"));

@@ -8,8 +8,7 @@
 using namespace vantora;
 
 namespace {
-QStringList Map(const QStringList& entries)
-{
+QStringList Map(const QStringList& entries) {
     return QStringList{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://site.test/")} +
            entries;
 }
@@ -17,16 +16,16 @@ QStringList Map(const QStringList& entries)
 
 class TestSiteTree : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
-    void parseLine_data()
-    {
+    void parseLine_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("tag");
         QTest::addColumn<QString>("value");
         QTest::newRow("page") << "<PAGE>http://a/" << int(LineTag::Page) << "http://a/";
-        QTest::newRow("value keeps later brackets") << "<LINK>http://b/<x>" << int(LineTag::Link) << "http://b/<x>";
+        QTest::newRow("value keeps later brackets")
+            << "<LINK>http://b/<x>" << int(LineTag::Link) << "http://b/<x>";
         QTest::newRow("lower case") << "<page>a.html" << int(LineTag::Invalid) << "a.html";
         QTest::newRow("blank in tag") << "< PAGE>a" << int(LineTag::Invalid) << "a";
         QTest::newRow("empty line") << "" << int(LineTag::Invalid) << "";
@@ -36,8 +35,7 @@ private slots:
         QTest::newRow("end") << "<END>" << int(LineTag::End) << "";
         QTest::newRow("text before tag") << "junk<POP>" << int(LineTag::Pop) << "";
     }
-    void parseLine()
-    {
+    void parseLine() {
         QFETCH(QString, line);
         QFETCH(int, tag);
         QFETCH(QString, value);
@@ -46,24 +44,24 @@ private slots:
         QCOMPARE(parsed.Value, value);
     }
 
-    void errorStatus_data()
-    {
+    void errorStatus_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("404") << "<ERROR>http://a/x 404" << true << int(NodeKind::BrokenLink) << "http://a/x";
+        QTest::newRow("404") << "<ERROR>http://a/x 404" << true << int(NodeKind::BrokenLink)
+                             << "http://a/x";
         QTest::newRow("500") << "<ERROR>http://a/x 500" << true << int(NodeKind::ServerError)
                              << "Server ERROR 500 - http://a/x";
-        QTest::newRow("blanks kept") << "<ERROR>http://a/x  503 " << true << int(NodeKind::ServerError)
-                                     << "Server ERROR  503  - http://a/x";
+        QTest::newRow("blanks kept")
+            << "<ERROR>http://a/x  503 " << true << int(NodeKind::ServerError)
+            << "Server ERROR  503  - http://a/x";
         QTest::newRow("no blank") << "<ERROR>http://a/x" << false << 0 << "";
         QTest::newRow("text after number") << "<ERROR>http://a/x 500 bad" << false << 0 << "";
         QTest::newRow("not a number") << "<ERROR>http://a/x abc" << false << 0 << "";
         QTest::newRow("blank only") << "<ERROR>http://a/x " << false << 0 << "";
     }
-    void errorStatus()
-    {
+    void errorStatus() {
         QFETCH(QString, line);
         QFETCH(bool, valid);
         QFETCH(int, kind);
@@ -77,8 +75,7 @@ private slots:
         }
     }
 
-    void progressPercent_data()
-    {
+    void progressPercent_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("text");
@@ -88,16 +85,14 @@ private slots:
         QTest::newRow("small share") << 20 << 10001 << "0.2";
         QTest::newRow("tiny share") << 20 << 2000001 << "0.00";
     }
-    void progressPercent()
-    {
+    void progressPercent() {
         QFETCH(int, index);
         QFETCH(int, count);
         QFETCH(QString, text);
         QCOMPARE(ProgressPercent(index, count), text);
     }
 
-    void progressLines()
-    {
+    void progressLines() {
         QStringList entries;
         for (int i = 0; i < 99; ++i)
             entries << QStringLiteral("<PAGE>p%1.html").arg(i);
@@ -114,20 +109,20 @@ private slots:
         QVERIFY(seen.isEmpty());
     }
 
-    void header_data()
-    {
+    void header_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("outcome");
         QTest::newRow("empty") << QStringList{} << int(BuildOutcome::Empty);
         QTest::newRow("only header") << Map({}) << int(BuildOutcome::Complete);
         QTest::newRow("unspecified host anywhere")
             << Map({"<PAGE>a", "<LINK>x Unspecified Host y"}) << int(BuildOutcome::UnspecifiedHost);
-        QTest::newRow("marker case") << QStringList{"Webcharter", "<ROOT>x"} << int(BuildOutcome::BadHeader);
+        QTest::newRow("marker case")
+            << QStringList{"Webcharter", "<ROOT>x"} << int(BuildOutcome::BadHeader);
         QTest::newRow("marker only") << QStringList{"WEBCHARTER"} << int(BuildOutcome::BadHeader);
-        QTest::newRow("no root") << QStringList{"WEBCHARTER", "<PAGE>x"} << int(BuildOutcome::BadHeader);
+        QTest::newRow("no root") << QStringList{"WEBCHARTER", "<PAGE>x"}
+                                 << int(BuildOutcome::BadHeader);
     }
-    void header()
-    {
+    void header() {
         QFETCH(QStringList, lines);
         QFETCH(int, outcome);
         SiteTree tree;
@@ -138,14 +133,13 @@ private slots:
             QCOMPARE(r.RootUrl, QStringLiteral("http://site.test/"));
     }
 
-    void nesting()
-    {
+    void nesting() {
         SiteTree tree;
-        const BuildResult r = ParseSiteMap(
-            Map({"<PAGE>http://site.test/", "<PUSH>", "<PAGE>a.html", "<PAGE>b/", "<PUSH>",
-                 "<PAGE>c.html", "<POP>", "<MAILTO>mailto:x@y", "<POP>", "<END>",
-                 "<PAGE>http://site.test/z.html"}),
-            tree);
+        const BuildResult r =
+            ParseSiteMap(Map({"<PAGE>http://site.test/", "<PUSH>", "<PAGE>a.html", "<PAGE>b/",
+                              "<PUSH>", "<PAGE>c.html", "<POP>", "<MAILTO>mailto:x@y", "<POP>",
+                              "<END>", "<PAGE>http://site.test/z.html"}),
+                         tree);
         QCOMPARE(int(r.Outcome), int(BuildOutcome::Complete));
         QCOMPARE(tree.Count(), 6);
         const QList<int> parents{-1, 0, 0, 2, 0, -1};
@@ -160,8 +154,7 @@ private slots:
     }
 
     // Invalid data ends the build; the nodes before the bad line stay.
-    void invalidData_data()
-    {
+    void invalidData_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<int>("nodes");
         QTest::newRow("lower-case tag") << QStringList{"<PAGE>a", "<page>b", "<PAGE>c"} << 1;
@@ -171,11 +164,11 @@ private slots:
         QTest::newRow("bad status") << QStringList{"<PAGE>a", "<ERROR>http://x"} << 1;
         QStringList deep{"<PAGE>a"};
         for (int i = 0; i < 256; ++i)
-            deep << "<PUSH>" << "<PAGE>a";
+            deep << "<PUSH>"
+                 << "<PAGE>a";
         QTest::newRow("nesting past 255") << deep << 256;
     }
-    void invalidData()
-    {
+    void invalidData() {
         QFETCH(QStringList, entries);
         QFETCH(int, nodes);
         SiteTree tree;
@@ -185,25 +178,25 @@ private slots:
         QCOMPARE(int(tree.DisplayOrder().size()), tree.Count());
     }
 
-    void fullUrl_data()
-    {
+    void fullUrl_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<int>("node");
         QTest::addColumn<QString>("url");
         QTest::newRow("grandchild under relative child")
-            << QStringList{"<PAGE>http://s/f/index.html", "<PUSH>", "<PAGE>about/team.html", "<PUSH>", "<PAGE>me.html"}
+            << QStringList{"<PAGE>http://s/f/index.html", "<PUSH>", "<PAGE>about/team.html",
+                           "<PUSH>", "<PAGE>me.html"}
             << 2 << "http://s/f/about/me.html";
-        QTest::newRow("relative dir page")
-            << QStringList{"<PAGE>http://s/", "<PUSH>", "<PAGE>dir/", "<PUSH>", "<PAGE>dir/page.html"}
-            << 2 << "http://s/dir/dir/page.html";
+        QTest::newRow("relative dir page") << QStringList{"<PAGE>http://s/", "<PUSH>", "<PAGE>dir/",
+                                                          "<PUSH>", "<PAGE>dir/page.html"}
+                                           << 2 << "http://s/dir/dir/page.html";
         QTest::newRow("absolute child stands alone")
-            << QStringList{"<PAGE>http://s/a/", "<PUSH>", "<PAGE>http://t/b.html"} << 1 << "http://t/b.html";
+            << QStringList{"<PAGE>http://s/a/", "<PUSH>", "<PAGE>http://t/b.html"} << 1
+            << "http://t/b.html";
         QTest::newRow("top level relative") << QStringList{"<PAGE>a/b.html"} << 0 << "a/b.html";
         QTest::newRow("relative under relative top")
             << QStringList{"<PAGE>a/b.html", "<PUSH>", "<PAGE>c.html"} << 1 << "a/c.html";
     }
-    void fullUrl()
-    {
+    void fullUrl() {
         QFETCH(QStringList, entries);
         QFETCH(int, node);
         QFETCH(QString, url);
@@ -212,21 +205,27 @@ private slots:
         QCOMPARE(tree.FullUrl(node, node), url);
     }
 
-    void pageValidity_data()
-    {
+    void pageValidity_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("url"); // empty: not a page
-        QTest::newRow("relative page") << "<PAGE>x.html" << "http://s/x.html";
-        QTest::newRow("http link") << "<LINK>http://other/" << "http://other/";
-        QTest::newRow("https link") << "<LINK>https://other/" << "";
-        QTest::newRow("ftp link") << "<LINK>ftp://other/" << "";
-        QTest::newRow("mail") << "<MAILTO>mailto:a@b" << "";
-        QTest::newRow("broken") << "<BROKEN>http://s/gone" << "";
-        QTest::newRow("404") << "<ERROR>http://s/gone 404" << "";
-        QTest::newRow("server error") << "<ERROR>http://s/bad 500" << "";
+        QTest::newRow("relative page") << "<PAGE>x.html"
+                                       << "http://s/x.html";
+        QTest::newRow("http link") << "<LINK>http://other/"
+                                   << "http://other/";
+        QTest::newRow("https link") << "<LINK>https://other/"
+                                    << "";
+        QTest::newRow("ftp link") << "<LINK>ftp://other/"
+                                  << "";
+        QTest::newRow("mail") << "<MAILTO>mailto:a@b"
+                              << "";
+        QTest::newRow("broken") << "<BROKEN>http://s/gone"
+                                << "";
+        QTest::newRow("404") << "<ERROR>http://s/gone 404"
+                             << "";
+        QTest::newRow("server error") << "<ERROR>http://s/bad 500"
+                                      << "";
     }
-    void pageValidity()
-    {
+    void pageValidity() {
         QFETCH(QString, line);
         QFETCH(QString, url);
         SiteTree tree;
@@ -236,8 +235,7 @@ private slots:
         QCOMPARE(page ? pageUrl : QString(), url);
     }
 
-    void sortAndRestore()
-    {
+    void sortAndRestore() {
         SiteTree tree;
         ParseSiteMap(Map({"<PAGE>http://s/", "<PUSH>", "<PAGE>zeta.html", "<PAGE>Alpha.html",
                           "<PUSH>", "<PAGE>y", "<PAGE>b", "<POP>", "<PAGE>beta.html"}),

@@ -18,7 +18,7 @@ struct AskedMessage {
 };
 
 class FakeDialogs : public Dialogs {
-public:
+  public:
     // Answers given to the next message boxes, in order. With none queued a
     // box gets its default answer (Ok or Yes).
     QQueue<MsgAnswer> Answers;
@@ -38,7 +38,7 @@ public:
 };
 
 class MemorySettings : public SettingsStore {
-public:
+  public:
     QMap<QString, QVariant> Values;
     bool Openable = true;
     int Writes = 0;
@@ -51,31 +51,30 @@ public:
 };
 
 class FixedClock : public Clock {
-public:
+  public:
     QDateTime Time = QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5));
     QDateTime Now() const override { return Time; }
 };
 
 class FakeLocalAddress : public LocalAddress {
-public:
+  public:
     QString Address = QStringLiteral("192.168.1.20");
     QString LocalIPv4() override { return Address; }
 };
 
 class FakeRegistrar : public FileTypeRegistrar {
-public:
+  public:
     QStringList Registered;
     void Register(const QString& programPath) override { Registered << programPath; }
 };
 
 class FakeShell : public ShellLauncher {
-public:
+  public:
     QMap<QString, QString> Templates;
     QStringList Started;
     bool Fail = false;
     QString CommandTemplate(const QString& scheme) override { return Templates.value(scheme); }
-    bool StartDetached(const QString& commandLine) override
-    {
+    bool StartDetached(const QString& commandLine) override {
         if (Fail)
             return false;
         Started << commandLine;

@@ -4,8 +4,7 @@
 
 namespace vantora::test {
 
-int FakeDialUp::GetEntries()
-{
+int FakeDialUp::GetEntries() {
     Calls << QStringLiteral("GetEntries");
     Entries.clear();
     if (ThrowOnEntries)
@@ -16,8 +15,7 @@ int FakeDialUp::GetEntries()
     return 0;
 }
 
-int FakeDialUp::GetUserName(QString& name)
-{
+int FakeDialUp::GetUserName(QString& name) {
     Calls << QStringLiteral("GetUserName:") + Entry;
     if (ThrowOnRead)
         throw std::runtime_error("entry unreadable");
@@ -27,16 +25,14 @@ int FakeDialUp::GetUserName(QString& name)
     return 0;
 }
 
-QString FakeDialUp::GetPassword()
-{
+QString FakeDialUp::GetPassword() {
     Calls << QStringLiteral("GetPassword:") + Entry;
     if (ThrowOnRead)
         throw std::runtime_error("entry unreadable");
     return Passwords.value(Entry);
 }
 
-int FakeDialUp::SetUserName(const QString& name)
-{
+int FakeDialUp::SetUserName(const QString& name) {
     Calls << QStringLiteral("SetUserName:") + Entry + QLatin1Char('=') + name;
     if (ThrowOnWrite)
         throw std::runtime_error("cannot write");
@@ -44,8 +40,7 @@ int FakeDialUp::SetUserName(const QString& name)
     return 0;
 }
 
-int FakeDialUp::SetPassword(const QString& password)
-{
+int FakeDialUp::SetPassword(const QString& password) {
     Calls << QStringLiteral("SetPassword:") + Entry + QLatin1Char('=') + password;
     if (ThrowOnWrite)
         throw std::runtime_error("cannot write");
@@ -53,8 +48,7 @@ int FakeDialUp::SetPassword(const QString& password)
     return 0;
 }
 
-void FakeDialUp::Dial()
-{
+void FakeDialUp::Dial() {
     Calls << QStringLiteral("Dial:") + Entry;
     Connected = false;
     switch (DialOutcome) {
@@ -74,27 +68,23 @@ void FakeDialUp::Dial()
     }
 }
 
-void FakeDialUp::HangUp()
-{
+void FakeDialUp::HangUp() {
     Calls << QStringLiteral("HangUp");
     Connected = false;
 }
 
-void FakeHttpClient::SetProxy(bool use, const QString& host, int port)
-{
+void FakeHttpClient::SetProxy(bool use, const QString& host, int port) {
     ProxyOn = use;
     ProxyHost = host;
     ProxyPort = port;
 }
 
-void FakeHttpClient::GetDoc(const QString& url)
-{
+void FakeHttpClient::GetDoc(const QString& url) {
     Requested << url;
     InFlight = true;
 }
 
-void FakeHttpClient::Cancel()
-{
+void FakeHttpClient::Cancel() {
     ++Cancels;
     if (!InFlight)
         return;
@@ -103,8 +93,7 @@ void FakeHttpClient::Cancel()
         Listener->OnCancel();
 }
 
-void FakeHttpClient::Answer(const QByteArray& body)
-{
+void FakeHttpClient::Answer(const QByteArray& body) {
     if (!Listener)
         return;
     Listener->OnDocOutput(DocState::Begin, 0, QByteArray());
@@ -114,8 +103,7 @@ void FakeHttpClient::Answer(const QByteArray& body)
     Listener->OnBaseState();
 }
 
-void FakeHttpClient::Fail()
-{
+void FakeHttpClient::Fail() {
     InFlight = false;
     if (Listener)
         Listener->OnError(1, QStringLiteral("Connection refused"));

@@ -10,18 +10,18 @@
 namespace vantora::test {
 
 class FakeDialUp : public DialUp {
-public:
+  public:
     enum class Outcome { Connect, Fail, ParamsUnreadable };
 
     QStringList PhoneBook;
     QMap<QString, QString> UserNames;
     QMap<QString, QString> Passwords;
-    int EntriesError = 0;          // returned by GetEntries, list left empty
-    bool ThrowOnEntries = false;   // an abnormal failure of the layer
+    int EntriesError = 0;        // returned by GetEntries, list left empty
+    bool ThrowOnEntries = false; // an abnormal failure of the layer
     bool ThrowOnRead = false;
     bool ThrowOnWrite = false;
     Outcome DialOutcome = Outcome::Connect;
-    QStringList Calls;             // "GetEntries", "Dial:<entry>", "HangUp", ...
+    QStringList Calls; // "GetEntries", "Dial:<entry>", "HangUp", ...
     bool Connected = false;
 
     int GetEntries() override;
@@ -34,7 +34,7 @@ public:
 };
 
 class FakeHttpClient : public HttpClient {
-public:
+  public:
     QStringList Requested;
     bool ProxyOn = false;
     QString ProxyHost;

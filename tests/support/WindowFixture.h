@@ -17,10 +17,9 @@ namespace vantora::test {
 
 // Records the programs it is asked to start; none really starts.
 class RecordingLauncher : public ProcessLauncher {
-public:
+  public:
     QStringList Started;
-    qint64 Start(const QString& program, const QStringList& arguments, const QString&) override
-    {
+    qint64 Start(const QString& program, const QStringList& arguments, const QString&) override {
         Started << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
         return Started.size();
     }
@@ -28,8 +27,7 @@ public:
     bool IsRunning(qint64) override { return false; }
 };
 
-template <class Launcher = RecordingLauncher>
-struct WindowFixture {
+template <class Launcher = RecordingLauncher> struct WindowFixture {
     FakeDialogs dialogs;
     MemorySettings settings;
     FixedClock clock;
@@ -39,14 +37,13 @@ struct WindowFixture {
     FakeHttpClient http;
     FakeDialUp dialUp;
     Launcher processes;
-    Platform platform{&dialogs, &settings, &clock, &address, &registrar,
+    Platform platform{&dialogs, &settings, &clock,  &address,  &registrar,
                       &shell,   &http,     &dialUp, &processes};
     std::unique_ptr<MainWindow> window;
 
     // Makes and starts the window as the program at programPath.
     MainWindow& Start(const QStringList& arguments = {},
-                      const QString& programPath = QStringLiteral("/opt/vantora/bin/vantora"))
-    {
+                      const QString& programPath = QStringLiteral("/opt/vantora/bin/vantora")) {
         window = std::make_unique<MainWindow>(platform, programPath);
         window->SplashMinimumMs = 0;
         window->StartBundledServer = false;
@@ -57,8 +54,7 @@ struct WindowFixture {
         return *window;
     }
     // Triggers an action by object name after checking it is enabled.
-    void Trigger(const char* name)
-    {
+    void Trigger(const char* name) {
         QAction* action = window->FindAction(QString::fromLatin1(name));
         QVERIFY2(action, name);
         QVERIFY2(action->isEnabled(), name);

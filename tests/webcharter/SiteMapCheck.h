@@ -39,7 +39,8 @@ inline ReadMap ReadSiteMap(const QString& path) {
         }
         map.Lines << QString::fromUtf8(line.left(line.size() - 1));
     }
-    if (map.Lines.size() < 2 || !map.Lines.first().startsWith("<ROOT>") || map.Lines.last() != "<END>") {
+    if (map.Lines.size() < 2 || !map.Lines.first().startsWith("<ROOT>") ||
+        map.Lines.last() != "<END>") {
         map.Problem = "no <ROOT> first or no <END> last";
         return map;
     }

@@ -33,7 +33,7 @@ struct Reply {
 
 // An HTTP server on one loopback address, run on its own thread for one test.
 class TestServer {
-public:
+  public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
     TestServer(const char* host, Handler handler) {
         // One thread per connection the crawler may hold open (16 to the site,
@@ -57,7 +57,7 @@ public:
     }
     int Port = -1;
 
-private:
+  private:
     httplib::Server Server;
     std::thread Thread;
 };
@@ -158,7 +158,7 @@ int PageDepth(const ReadMap& map, int node) {
 
 class TestWebcharterCrawl : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void generatedSite();
     void redirects();
     void robotsTxt();
@@ -173,7 +173,8 @@ void TestWebcharterCrawl::generatedSite() {
     // Outside hosts: 127.0.0.2 answers, 127.0.0.3 refuses. The outside server notes
     // how many requests it holds at once.
     std::atomic<int> outsideNow{0}, outsideMost{0};
-    TestServer outside("127.0.0.2", [&](const httplib::Request& request, httplib::Response& response) {
+    TestServer outside("127.0.0.2", [&](const httplib::Request& request,
+                                        httplib::Response& response) {
         const int now = ++outsideNow;
         for (int most = outsideMost; now > most && !outsideMost.compare_exchange_weak(most, now);) {
         }
@@ -234,10 +235,18 @@ void TestWebcharterCrawl::generatedSite() {
             const std::string& to = paths[target];
             std::string href;
             switch (random() % 4) {
-            case 0: href = origin + to; break;
-            case 1: href = to; break;
-            case 2: href = relative(paths[i], to); break;
-            default: href = "HTTP://127.0.0.1:" + std::to_string(server.Port) + to + "#part"; break;
+            case 0:
+                href = origin + to;
+                break;
+            case 1:
+                href = to;
+                break;
+            case 2:
+                href = relative(paths[i], to);
+                break;
+            default:
+                href = "HTTP://127.0.0.1:" + std::to_string(server.Port) + to + "#part";
+                break;
             }
             if (target == 7 && random() % 2)
                 href = "/d2/odd name \xc3\xa9.html"; // written raw, as careless pages do
@@ -276,7 +285,8 @@ void TestWebcharterCrawl::generatedSite() {
                     "<BROKEN>http://127.0.0.3:" + std::to_string(dead) + "/");
             if (r % 4 == 0) {
                 const std::string mail = "user" + std::to_string(r % 10) + "@example.org";
-                add("<a href='mailto:" + mail + "?subject=Hello%20there'>mail</a>", "<MAILTO>mailto:" + mail);
+                add("<a href='mailto:" + mail + "?subject=Hello%20there'>mail</a>",
+                    "<MAILTO>mailto:" + mail);
             }
             if (r % 6 == 0) {
                 const std::string image = "/img/missing" + std::to_string(r % 4) + ".png";
@@ -290,8 +300,10 @@ void TestWebcharterCrawl::generatedSite() {
     }
     site.Replies["/img/ok.png"] = {200, "image/png", "\x89PNG", ""};
     for (int k = 0; k < 3; ++k) {
-        site.Replies["/doc" + std::to_string(k) + ".pdf"] = {200, "application/pdf", "%PDF-1.4", ""};
-        site.Replies["/err" + std::to_string(k) + ".html"] = {500, "text/html", "<html>oops</html>", ""};
+        site.Replies["/doc" + std::to_string(k) + ".pdf"] = {200, "application/pdf", "%PDF-1.4",
+                                                             ""};
+        site.Replies["/err" + std::to_string(k) + ".html"] = {500, "text/html", "<html>oops</html>",
+                                                              ""};
     }
 
     // Shortest distances from the root, as breadth-first search finds them.
@@ -302,7 +314,8 @@ void TestWebcharterCrawl::generatedSite() {
             if (distance.emplace(to, distance[order[k]] + 1).second)
                 order.push_back(to);
 
-    const Run run = RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"});
+    const Run run =
+        RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"});
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Map.Lines.first(), "<ROOT>http://127.0.0.1:" + QString::number(server.Port) + "/");
@@ -318,7 +331,8 @@ void TestWebcharterCrawl::generatedSite() {
         if (node > 0) {
             const int parent = run.Map.Nodes[node].Parent;
             QCOMPARE(run.Map.Nodes[parent].Tag, QString("PAGE"));
-            const auto& parentLinks = linksOf[SiteTreeGetFullURL(run.Map.Nodes, parent, parent).toStdString()];
+            const auto& parentLinks =
+                linksOf[SiteTreeGetFullURL(run.Map.Nodes, parent, parent).toStdString()];
             QVERIFY(std::find(parentLinks.begin(), parentLinks.end(), url) != parentLinks.end());
         }
         QCOMPARE(FindingsUnder(run.Map, node), expected[url]);
@@ -342,15 +356,19 @@ void TestWebcharterCrawl::redirects() {
     first.Replies["/a.html"] = {200, "text/html", "<a href='" + wwwOrigin + "/'>home</a>", ""};
     second.Replies["/"] = {200, "text/html",
                            "<a href=old.html>o</a><a href=loop1>l</a><a href=out>x</a>"
-                           "<a href='" + bareOrigin + "/a.html'>a</a><a href=chain0>c</a>"
-                           "<a href=new.html>n</a>", ""};
+                           "<a href='" +
+                               bareOrigin +
+                               "/a.html'>a</a><a href=chain0>c</a>"
+                               "<a href=new.html>n</a>",
+                           ""};
     second.Replies["/old.html"] = {302, "text/html", "", "/new.html"};
     second.Replies["/new.html"] = {200, "text/html", "<p>new</p>", ""};
     second.Replies["/loop1"] = {301, "text/html", "", "/loop2"};
     second.Replies["/loop2"] = {301, "text/html", "", "/loop1"};
     second.Replies["/out"] = {301, "text/html", "", otherOrigin + "/landing"};
     for (int k = 0; k < 12; ++k)
-        second.Replies["/chain" + std::to_string(k)] = {302, "text/html", "", "/chain" + std::to_string(k + 1)};
+        second.Replies["/chain" + std::to_string(k)] = {302, "text/html", "",
+                                                        "/chain" + std::to_string(k + 1)};
     second.Replies["/chain12"] = {200, "text/html", "end", ""};
     elsewhere.Replies["/landing"] = {200, "text/html", "landed", ""};
 
@@ -358,7 +376,8 @@ void TestWebcharterCrawl::redirects() {
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     const QMap<QString, int> pages = PagesOf(run.Map);
     QCOMPARE(QSet<QString>(pages.keyBegin(), pages.keyEnd()),
-             QSet<QString>({QString::fromStdString(wwwOrigin + "/"), QString::fromStdString(wwwOrigin + "/new.html"),
+             QSet<QString>({QString::fromStdString(wwwOrigin + "/"),
+                            QString::fromStdString(wwwOrigin + "/new.html"),
                             QString::fromStdString(bareOrigin + "/a.html")}));
     QCOMPARE(pages[QString::fromStdString(wwwOrigin + "/")], 0);
     QCOMPARE(FindingsUnder(run.Map, 0),
@@ -373,8 +392,9 @@ void TestWebcharterCrawl::robotsTxt() {
     TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
     site.Replies["/robots.txt"] = {200, "text/plain",
                                    "User-agent: *\nDisallow: /private/\nDisallow: /*.cgi$\n", ""};
-    site.Replies["/"] = {200, "text/html",
-                         "<a href=private/a.html>p</a><a href=public.html>q</a><a href=run.cgi>c</a>", ""};
+    site.Replies["/"] = {
+        200, "text/html",
+        "<a href=private/a.html>p</a><a href=public.html>q</a><a href=run.cgi>c</a>", ""};
     site.Replies["/private/a.html"] = {200, "text/html", "secret", ""};
     site.Replies["/public.html"] = {200, "text/html", "open", ""};
     site.Replies["/run.cgi"] = {200, "text/html", "script", ""};
@@ -401,10 +421,14 @@ void TestWebcharterCrawl::crawlerTraps_data() {
     QTest::addColumn<QString>("note");
     QTest::addColumn<int>("maxPages");
     QTest::addColumn<int>("maxDepth");
-    QTest::newRow("endless calendar, page limit") << "/cal/0" << QStringList{"--max-pages=300"} << "page limit" << 300 << 250;
-    QTest::newRow("ever deeper folders, depth limit") << "/deep/" << QStringList{"--max-depth=30"} << "depth limit" << 100000 << 30;
-    QTest::newRow("default limits end the depth trap") << "/deep/" << QStringList{} << "depth limit" << 100000 << 250;
-    QTest::newRow("run time limit") << "/slowcal/0" << QStringList{"--max-time=2"} << "run time limit" << 100000 << 250;
+    QTest::newRow("endless calendar, page limit")
+        << "/cal/0" << QStringList{"--max-pages=300"} << "page limit" << 300 << 250;
+    QTest::newRow("ever deeper folders, depth limit")
+        << "/deep/" << QStringList{"--max-depth=30"} << "depth limit" << 100000 << 30;
+    QTest::newRow("default limits end the depth trap")
+        << "/deep/" << QStringList{} << "depth limit" << 100000 << 250;
+    QTest::newRow("run time limit")
+        << "/slowcal/0" << QStringList{"--max-time=2"} << "run time limit" << 100000 << 250;
 }
 
 void TestWebcharterCrawl::crawlerTraps() {
@@ -413,25 +437,28 @@ void TestWebcharterCrawl::crawlerTraps() {
     QFETCH(QString, note);
     QFETCH(int, maxPages);
     QFETCH(int, maxDepth);
-    TestServer server("127.0.0.1", [](const httplib::Request& request, httplib::Response& response) {
-        const std::string& path = request.path;
-        std::string html;
-        if (path.rfind("/cal/", 0) == 0 || path.rfind("/slowcal/", 0) == 0) {
-            // every month links to the next and the previous month and to a week view
-            const bool slow = path[1] == 's';
-            if (slow)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            const std::string prefix = slow ? "/slowcal/" : "/cal/";
-            const long month = std::atol(path.c_str() + prefix.size());
-            for (long m : {month + 1, month - 1})
-                html += "<a href='" + prefix + std::to_string(m) + "'>m</a>";
-            html += "<a href='" + prefix + std::to_string(month) + "?view=week&n=" + std::to_string(month * 7) + "'>w</a>";
-        } else if (path.rfind("/deep/", 0) == 0) {
-            html = "<a href='x/'>deeper</a><a href='./'>self</a><a href='/deep/'>top</a>";
-        }
-        response.set_content(html, "text/html");
-    });
-    QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(server.Port) + start, "--no-external"};
+    TestServer server(
+        "127.0.0.1", [](const httplib::Request& request, httplib::Response& response) {
+            const std::string& path = request.path;
+            std::string html;
+            if (path.rfind("/cal/", 0) == 0 || path.rfind("/slowcal/", 0) == 0) {
+                // every month links to the next and the previous month and to a week view
+                const bool slow = path[1] == 's';
+                if (slow)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                const std::string prefix = slow ? "/slowcal/" : "/cal/";
+                const long month = std::atol(path.c_str() + prefix.size());
+                for (long m : {month + 1, month - 1})
+                    html += "<a href='" + prefix + std::to_string(m) + "'>m</a>";
+                html += "<a href='" + prefix + std::to_string(month) +
+                        "?view=week&n=" + std::to_string(month * 7) + "'>w</a>";
+            } else if (path.rfind("/deep/", 0) == 0) {
+                html = "<a href='x/'>deeper</a><a href='./'>self</a><a href='/deep/'>top</a>";
+            }
+            response.set_content(html, "text/html");
+        });
+    QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(server.Port) + start,
+                          "--no-external"};
     const Run run = RunSm(arguments + limits);
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     QVERIFY2(run.Errors.contains(note), qPrintable(run.Errors.right(2000)));
@@ -504,39 +531,48 @@ void TestWebcharterCrawl::badInput() {
         deep += "<div>";
     deep += "<a href=after-deep.html>";
     const std::string odd =
-        "<a href='a b.html'>blank</a><a href='x&#10;y.html'>newline</a><a href='&#13;&#10;cr.html'>cr</a>"
+        "<a href='a b.html'>blank</a><a href='x&#10;y.html'>newline</a><a "
+        "href='&#13;&#10;cr.html'>cr</a>"
         "<a href='\xc3\xa9t\xc3\xa9.html'>utf8</a><a href='q.html?a=<b>&c=\"d\"'>q</a>"
         "<a href='http://[::1'>bad</a><a href='http://exa mple.org/'>bad host</a>"
         "<a href='mailto:a%0D%0Ab@example.org'>mail</a><a href='mailto:Unspecified Host'>m</a>"
         "<a href='Unspecified Host.html'>text</a><a href='\x01\x02ctl.html'>ctl</a>"
-        "<a href='" + std::string(5000, 'z') + "'>long</a><a href='slow.html'>slow</a>"
-        "<a href='http://127.0.0.4:" + std::to_string(resetPort) + "/'>reset</a>"
+        "<a href='" +
+        std::string(5000, 'z') +
+        "'>long</a><a href='slow.html'>slow</a>"
+        "<a href='http://127.0.0.4:" +
+        std::to_string(resetPort) +
+        "/'>reset</a>"
         "<a href=binary.html>b</a><a href=huge.html>h</a><a href=deep.html>d</a>"
         "<a href=malformed.html>m</a>";
-    TestServer server("127.0.0.1", [&](const httplib::Request& request, httplib::Response& response) {
-        const std::string& path = request.path;
-        if (path == "/")
-            response.set_content(odd, "text/html");
-        else if (path == "/binary.html")
-            response.set_content(binary, "text/html");
-        else if (path == "/huge.html")
-            response.set_content(huge, "text/html");
-        else if (path == "/deep.html")
-            response.set_content(deep, "text/html");
-        else if (path == "/malformed.html")
-            response.set_content("<html><<a href=\"m1.html\"<b><a href=m2.html <i></b></a></p></div>"
-                                 "<a href=\"m3.html><table><tr><a href='m4.html'></td>", "text/html");
-        else if (path == "/slow.html") {
-            // drips a byte every 100 ms for at most 10 seconds
-            response.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
-                if (offset >= 100)
-                    return false;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                return sink.write("x", 1);
-            });
-        } else
-            response.set_content("<p>page</p>", "text/html");
-    });
+    TestServer server(
+        "127.0.0.1", [&](const httplib::Request& request, httplib::Response& response) {
+            const std::string& path = request.path;
+            if (path == "/")
+                response.set_content(odd, "text/html");
+            else if (path == "/binary.html")
+                response.set_content(binary, "text/html");
+            else if (path == "/huge.html")
+                response.set_content(huge, "text/html");
+            else if (path == "/deep.html")
+                response.set_content(deep, "text/html");
+            else if (path == "/malformed.html")
+                response.set_content(
+                    "<html><<a href=\"m1.html\"<b><a href=m2.html <i></b></a></p></div>"
+                    "<a href=\"m3.html><table><tr><a href='m4.html'></td>",
+                    "text/html");
+            else if (path == "/slow.html") {
+                // drips a byte every 100 ms for at most 10 seconds
+                response.set_chunked_content_provider(
+                    "text/html", [](size_t offset, httplib::DataSink& sink) {
+                        if (offset >= 100)
+                            return false;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                        return sink.write("x", 1);
+                    });
+            } else
+                response.set_content("<p>page</p>", "text/html");
+        });
     const Run run = RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet",
                            "--timeout=6", "--max-bytes=1048576", "--verbose"});
     done = true;
@@ -545,11 +581,13 @@ void TestWebcharterCrawl::badInput() {
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     QCOMPARE(run.ExitCode, 0);
     QVERIFY(!run.Map.Lines.join("\n").contains("Unspecified Host"));
-    QVERIFY2(run.Errors.contains("document size limit"), qPrintable(run.Errors + run.Map.Lines.join("\n")));
+    QVERIFY2(run.Errors.contains("document size limit"),
+             qPrintable(run.Errors + run.Map.Lines.join("\n")));
     const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
     const QMap<QString, int> pages = PagesOf(run.Map);
-    for (const char* page : {"/before-binary.html", "/after-huge.html", "/after-deep.html", "/a%20b.html",
-                                "/xy.html", "/cr.html", "/%C3%A9t%C3%A9.html", "/m2.html"})
+    for (const char* page :
+         {"/before-binary.html", "/after-huge.html", "/after-deep.html", "/a%20b.html", "/xy.html",
+          "/cr.html", "/%C3%A9t%C3%A9.html", "/m2.html"})
         QVERIFY2(pages.contains(origin + page), page);
     QVERIFY(pages.contains(origin + "/q.html?a=%3Cb%3E&c=%22d%22"));
     const QSet<QString> findings = FindingsUnder(run.Map, 0);

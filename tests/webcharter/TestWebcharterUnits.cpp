@@ -12,7 +12,7 @@ using namespace vantora;
 
 class TestWebcharterUnits : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void parse_data();
     void parse();
     void resolve_data();
@@ -28,28 +28,50 @@ private slots:
 void TestWebcharterUnits::parse_data() {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected"); // empty: rejected
-    QTest::newRow("case and default port") << "HTTP://Example.ORG:80/A/b" << "http://example.org/A/b";
-    QTest::newRow("https default port") << "https://x.org:443" << "https://x.org/";
-    QTest::newRow("other port kept") << "http://x.org:8080/" << "http://x.org:8080/";
-    QTest::newRow("dot segments") << "http://x/a/./b/../c/./d/.." << "http://x/a/c/";
-    QTest::newRow("dots above root") << "http://x/../../a" << "http://x/a";
-    QTest::newRow("fragment dropped") << "http://x/a#top" << "http://x/a";
-    QTest::newRow("empty query kept") << "http://x/a?" << "http://x/a?";
-    QTest::newRow("blank and quote escaped") << "http://x/a b\"c" << "http://x/a%20b%22c";
-    QTest::newRow("non-ascii escaped") << "http://x/\xc3\xa9" << "http://x/%C3%A9";
-    QTest::newRow("unreserved decoded") << "http://x/%7euser/%41%2f" << "http://x/~user/A%2F";
-    QTest::newRow("stray percent") << "http://x/100%" << "http://x/100%25";
-    QTest::newRow("userinfo dropped") << "http://u:p@x/" << "http://x/";
-    QTest::newRow("backslashes") << "http:\\\\x\\a\\b" << "http://x/a/b";
-    QTest::newRow("ipv6") << "http://[::1]:81/" << "http://[::1]:81/";
-    QTest::newRow("trailing dot host") << "http://x.org./" << "http://x.org/";
-    QTest::newRow("ftp") << "ftp://x/" << "";
-    QTest::newRow("extra slashes as a browser reads them") << "http:///a" << "http://a/";
-    QTest::newRow("empty host") << "http://" << "";
-    QTest::newRow("bad host") << "http://ex ample/" << "";
-    QTest::newRow("port too big") << "http://x:99999/" << "";
-    QTest::newRow("port not a number") << "http://x:8a/" << "";
-    QTest::newRow("open bracket") << "http://[::1/" << "";
+    QTest::newRow("case and default port") << "HTTP://Example.ORG:80/A/b"
+                                           << "http://example.org/A/b";
+    QTest::newRow("https default port") << "https://x.org:443"
+                                        << "https://x.org/";
+    QTest::newRow("other port kept") << "http://x.org:8080/"
+                                     << "http://x.org:8080/";
+    QTest::newRow("dot segments") << "http://x/a/./b/../c/./d/.."
+                                  << "http://x/a/c/";
+    QTest::newRow("dots above root") << "http://x/../../a"
+                                     << "http://x/a";
+    QTest::newRow("fragment dropped") << "http://x/a#top"
+                                      << "http://x/a";
+    QTest::newRow("empty query kept") << "http://x/a?"
+                                      << "http://x/a?";
+    QTest::newRow("blank and quote escaped") << "http://x/a b\"c"
+                                             << "http://x/a%20b%22c";
+    QTest::newRow("non-ascii escaped") << "http://x/\xc3\xa9"
+                                       << "http://x/%C3%A9";
+    QTest::newRow("unreserved decoded") << "http://x/%7euser/%41%2f"
+                                        << "http://x/~user/A%2F";
+    QTest::newRow("stray percent") << "http://x/100%"
+                                   << "http://x/100%25";
+    QTest::newRow("userinfo dropped") << "http://u:p@x/"
+                                      << "http://x/";
+    QTest::newRow("backslashes") << "http:\\\\x\\a\\b"
+                                 << "http://x/a/b";
+    QTest::newRow("ipv6") << "http://[::1]:81/"
+                          << "http://[::1]:81/";
+    QTest::newRow("trailing dot host") << "http://x.org./"
+                                       << "http://x.org/";
+    QTest::newRow("ftp") << "ftp://x/"
+                         << "";
+    QTest::newRow("extra slashes as a browser reads them") << "http:///a"
+                                                           << "http://a/";
+    QTest::newRow("empty host") << "http://"
+                                << "";
+    QTest::newRow("bad host") << "http://ex ample/"
+                              << "";
+    QTest::newRow("port too big") << "http://x:99999/"
+                                  << "";
+    QTest::newRow("port not a number") << "http://x:8a/"
+                                       << "";
+    QTest::newRow("open bracket") << "http://[::1/"
+                                  << "";
 }
 
 void TestWebcharterUnits::parse() {
@@ -64,18 +86,30 @@ void TestWebcharterUnits::resolve_data() {
     QTest::addColumn<QString>("reference");
     QTest::addColumn<QString>("expected");
     const QString b = "http://h.org/d/e/page.html?q=1";
-    QTest::newRow("sibling") << b << "x.html" << "http://h.org/d/e/x.html";
-    QTest::newRow("parent") << b << "../x.html" << "http://h.org/d/x.html";
-    QTest::newRow("root relative") << b << "/x" << "http://h.org/x";
-    QTest::newRow("scheme relative") << b << "//o.org/y" << "http://o.org/y";
-    QTest::newRow("query only") << b << "?z=2" << "http://h.org/d/e/page.html?z=2";
-    QTest::newRow("fragment only") << b << "#f" << "http://h.org/d/e/page.html?q=1";
-    QTest::newRow("empty") << b << "" << "http://h.org/d/e/page.html?q=1";
-    QTest::newRow("blanks and line breaks") << b << "  x\n.ht\tml \r\n" << "http://h.org/d/e/x.html";
-    QTest::newRow("absolute other host") << b << "HTTPS://O.org" << "https://o.org/";
-    QTest::newRow("same scheme without slashes") << b << "http:x.html" << "http://h.org/d/e/x.html";
-    QTest::newRow("mailto") << b << "mailto:a@b" << "";
-    QTest::newRow("javascript") << b << "javascript:void(0)" << "";
+    QTest::newRow("sibling") << b << "x.html"
+                             << "http://h.org/d/e/x.html";
+    QTest::newRow("parent") << b << "../x.html"
+                            << "http://h.org/d/x.html";
+    QTest::newRow("root relative") << b << "/x"
+                                   << "http://h.org/x";
+    QTest::newRow("scheme relative") << b << "//o.org/y"
+                                     << "http://o.org/y";
+    QTest::newRow("query only") << b << "?z=2"
+                                << "http://h.org/d/e/page.html?z=2";
+    QTest::newRow("fragment only") << b << "#f"
+                                   << "http://h.org/d/e/page.html?q=1";
+    QTest::newRow("empty") << b << ""
+                           << "http://h.org/d/e/page.html?q=1";
+    QTest::newRow("blanks and line breaks") << b << "  x\n.ht\tml \r\n"
+                                            << "http://h.org/d/e/x.html";
+    QTest::newRow("absolute other host") << b << "HTTPS://O.org"
+                                         << "https://o.org/";
+    QTest::newRow("same scheme without slashes") << b << "http:x.html"
+                                                 << "http://h.org/d/e/x.html";
+    QTest::newRow("mailto") << b << "mailto:a@b"
+                            << "";
+    QTest::newRow("javascript") << b << "javascript:void(0)"
+                                << "";
 }
 
 void TestWebcharterUnits::resolve() {
@@ -97,19 +131,27 @@ void TestWebcharterUnits::robots_data() {
     QTest::newRow("longer allow wins") << basic << "/private/open.html" << true;
     QTest::newRow("outside") << basic << "/public/" << true;
     QTest::newRow("named group beats star")
-        << "User-agent: *\nDisallow: /\n\nUser-agent: Webcharter\nDisallow: /x\n" << "/a" << true;
+        << "User-agent: *\nDisallow: /\n\nUser-agent: Webcharter\nDisallow: /x\n"
+        << "/a" << true;
     QTest::newRow("named group applies")
-        << "User-agent: *\nDisallow: /\n\nUser-agent: webcharter\nDisallow: /x\n" << "/x/1" << false;
-    QTest::newRow("other agent only") << "User-agent: other\nDisallow: /\n" << "/a" << true;
-    QTest::newRow("grouped agents")
-        << "User-agent: other\nUser-agent: *\nDisallow: /g\n" << "/g" << false;
-    QTest::newRow("wildcard") << "User-agent: *\nDisallow: /*.pdf$\n" << "/d/x.pdf" << false;
-    QTest::newRow("anchor not met") << "User-agent: *\nDisallow: /*.pdf$\n" << "/d/x.pdf?v=1" << true;
-    QTest::newRow("empty disallow") << "User-agent: *\nDisallow:\n" << "/a" << true;
-    QTest::newRow("comments and CRs") << "User-agent: * # all\r\nDisallow: /c # no\r\n" << "/c" << false;
-    QTest::newRow("query") << "User-agent: *\nDisallow: /*?sort=\n" << "/list?sort=up" << false;
-    QTest::newRow("hostile stars")
-        << "User-agent: *\nDisallow: /*a*a*a*a*a*a*a*a*a*a*b\n" << QString("/") + QString(3000, 'a') << true;
+        << "User-agent: *\nDisallow: /\n\nUser-agent: webcharter\nDisallow: /x\n"
+        << "/x/1" << false;
+    QTest::newRow("other agent only") << "User-agent: other\nDisallow: /\n"
+                                      << "/a" << true;
+    QTest::newRow("grouped agents") << "User-agent: other\nUser-agent: *\nDisallow: /g\n"
+                                    << "/g" << false;
+    QTest::newRow("wildcard") << "User-agent: *\nDisallow: /*.pdf$\n"
+                              << "/d/x.pdf" << false;
+    QTest::newRow("anchor not met") << "User-agent: *\nDisallow: /*.pdf$\n"
+                                    << "/d/x.pdf?v=1" << true;
+    QTest::newRow("empty disallow") << "User-agent: *\nDisallow:\n"
+                                    << "/a" << true;
+    QTest::newRow("comments and CRs") << "User-agent: * # all\r\nDisallow: /c # no\r\n"
+                                      << "/c" << false;
+    QTest::newRow("query") << "User-agent: *\nDisallow: /*?sort=\n"
+                           << "/list?sort=up" << false;
+    QTest::newRow("hostile stars") << "User-agent: *\nDisallow: /*a*a*a*a*a*a*a*a*a*a*b\n"
+                                   << QString("/") + QString(3000, 'a') << true;
 }
 
 void TestWebcharterUnits::robots() {
@@ -125,14 +167,16 @@ void TestWebcharterUnits::links() {
         "<html><head><base href='/b/'><base href='/ignored/'></head><body>"
         "<a href=a.html>a</a><area href=\"m.html\"><iframe src=i.html></iframe>"
         "<img src=p.png><a name=anchor>no href</a><script>var s='<a href=no.html>';</script>"
-        "<!-- <a href=comment.html> --><table><a href=t.html></table><p><a href='q.html?x=1&amp;y=2'>";
+        "<!-- <a href=comment.html> --><table><a href=t.html></table><p><a "
+        "href='q.html?x=1&amp;y=2'>";
     const DocumentLinks found = ExtractLinks(html);
     QCOMPARE(QString::fromStdString(found.BaseHref), QString("/b/"));
     QStringList seen;
     for (const FoundLink& link : found.Links)
-        seen << (link.Kind == LinkKind::Image ? "img:" : "") + QString::fromStdString(link.Reference);
-    QCOMPARE(seen, QStringList({"a.html", "m.html", "i.html", "img:p.png", "t.html",
-                                "q.html?x=1&y=2"}));
+        seen << (link.Kind == LinkKind::Image ? "img:" : "") +
+                    QString::fromStdString(link.Reference);
+    QCOMPARE(seen,
+             QStringList({"a.html", "m.html", "i.html", "img:p.png", "t.html", "q.html?x=1&y=2"}));
     const DocumentLinks frames =
         ExtractLinks("<frameset><frame src=left.html><frame src=right.html></frameset>");
     QCOMPARE(frames.Links.size(), size_t(2));
@@ -153,7 +197,8 @@ void TestWebcharterUnits::deepDocumentStaysLinear() {
     std::string html = "<base href=\"/deep/\">";
     for (int i = 0; i < 200000; ++i)
         html += "<div>";
-    html += "<script>'<a href=no.html>'</SCRIPT><A HREF = 'x y.html'><img src=z.png/><a href=\"w.html\">";
+    html += "<script>'<a href=no.html>'</SCRIPT><A HREF = 'x y.html'><img src=z.png/><a "
+            "href=\"w.html\">";
     const DocumentLinks found = ExtractLinks(html);
     QCOMPARE(QString::fromStdString(found.BaseHref), QString("/deep/"));
     QCOMPARE(found.Links.size(), size_t(3));
@@ -182,7 +227,8 @@ void TestWebcharterUnits::captions_data() {
     QTest::newRow("folders") << QStringList{"http://h/", "http://h/a/b.html", "http://h/a/c/d.html"}
                              << QStringList{"http://h/", "a/b.html", "c/d.html"};
     QTest::newRow("sibling folder needs absolute")
-        << QStringList{"http://h/x/", "http://h/y/z.html"} << QStringList{"http://h/x/", "http://h/y/z.html"};
+        << QStringList{"http://h/x/", "http://h/y/z.html"}
+        << QStringList{"http://h/x/", "http://h/y/z.html"};
     QTest::newRow("parent without slash contributes whole caption")
         << QStringList{"http://h/", "http://h/a.html", "http://h/b.html"}
         << QStringList{"http://h/", "a.html", "http://h/b.html"};
@@ -190,9 +236,11 @@ void TestWebcharterUnits::captions_data() {
         << QStringList{"http://h/", "http://h/s?p=a/b", "http://h/s?p=a/c"}
         << QStringList{"http://h/", "s?p=a/b", "c"};
     QTest::newRow("mailto-like path stays absolute")
-        << QStringList{"http://h/", "http://h/mailto:x"} << QStringList{"http://h/", "http://h/mailto:x"};
+        << QStringList{"http://h/", "http://h/mailto:x"}
+        << QStringList{"http://h/", "http://h/mailto:x"};
     QTest::newRow("scheme-like path stays absolute")
-        << QStringList{"http://h/", "http://h/a/ftp://b"} << QStringList{"http://h/", "http://h/a/ftp://b"};
+        << QStringList{"http://h/", "http://h/a/ftp://b"}
+        << QStringList{"http://h/", "http://h/a/ftp://b"};
     QTest::newRow("root file") << QStringList{"http://h/d/index.html", "http://h/d/e.html"}
                                << QStringList{"http://h/d/index.html", "e.html"};
 }

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (unsigned char c : once)
             if (c <= 0x20 || c >= 0x7F)
                 std::abort();
-        const std::string caption = vantora::webcharter::PageCaption("http://h.example/d/", url->ToHttpString());
+        const std::string caption =
+            vantora::webcharter::PageCaption("http://h.example/d/", url->ToHttpString());
         if (vantora::webcharter::LeafUrl("http://h.example/d/", caption) != url->ToHttpString())
             std::abort();
     }
