@@ -1,6 +1,7 @@
 // The vantora program: makes the real platform edge, the main window, and
 // runs the start-up once the event loop is going.
 #include "Main.h"
+#include "AppIcon.h"
 #include "NmcliDialUp.h"
 #include "QtHttpClient.h"
 
@@ -10,7 +11,9 @@
 #include <QNetworkReply>
 
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
+#include <QPixmap>
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
@@ -19,6 +22,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));
     QApplication::setOrganizationName(QStringLiteral("Korvane Ltd."));
     QLocale::setDefault(QLocale::system());
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(vantora::DrawAppIcon(size)));
+    QApplication::setWindowIcon(icon);
 
     vantora::WidgetDialogs dialogs;
     vantora::QtSettingsStore settings;
