@@ -1,11 +1,14 @@
 #include "Main.h"
 
+#include "BulletinPage.h"
 #include "BundledServer.h"
 #include "DialSession.h"
 #include "Dialogs.h"
 #include "Dialupthing.h"
 #include "Environment.h"
+#include "HelpLinks.h"
 #include "HttpClient.h"
+#include "MapperInfoDialog.h"
 #include "New.h"
 #include "ProjectFile.h"
 #include "ProjectSettings.h"
@@ -206,6 +209,27 @@ class MainWindow::MapHost : public SiteMapHost {
     MainWindow& Window;
 };
 
+// Lets the bulletin board reach the project, the message boxes, the request
+// queue and the connection check.
+class MainWindow::BulletinLink : public BulletinHost {
+  public:
+    explicit BulletinLink(MainWindow& window) : Window(window) {}
+    ProjectData& Project() override { return Window.Project; }
+    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
+    Transport& Net() override { return *Window.Net; }
+    QString ServerAddress() const override { return Window.ServerAddress; }
+    QString UserId() const override { return Window.UserId; }
+    bool CheckConnect() override {
+        return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
+    }
+    void SetProjectModified() override { Window.ProjectModified = true; }
+    void SetBusyCursor(bool on) override { Window.NetLink->SetWaitCursor(on); }
+    void LetMessagesRun() override { Window.LetMessagesRun(); }
+
+  private:
+    MainWindow& Window;
+};
+
 MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWidget* parent)
     : QMainWindow(parent), ProgramPath(programPath), Env(platform) {
     setObjectName(QStringLiteral("Main"));
@@ -225,6 +249,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     Dial = std::make_unique<DialSession>(*Env.dialUp, *Env.dialogs, *NetLink);
     Bundled = std::make_unique<BundledServer>();
     SiteMapLink = std::make_unique<MapHost>(*this);
+    BulletinBoardLink = std::make_unique<BulletinLink>(*this);
 
     BuildActions();
     BuildMenus();
@@ -234,14 +259,15 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
 
     // The dialogs, made once and reused for the life of the program.
     Splash = new SplashScreen(this);
-    About = new AboutBox(this);
+    About = new AboutBox(*Env.shell, this);
     ProjectSettingsLink = std::make_unique<SettingsHost>(*this);
     ProjectSettings = new ProjectSettingsDialog(*Env.dialogs, *ProjectSettingsLink, this);
     DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
-    TipWindow = new TipOfTheDayWindow(this);
-    connect(TipWindow, &QDialog::finished, this,
-            [this] { Options.TipOfTheDayMode = TipWindow->Mode(); });
+    TipWindow = new TipOfTheDayWindow(Options.TipOfTheDayMode, this);
+    connect(TipWindow, &TipOfTheDayWindow::HelpRequested, this, &MainWindow::ShowHelpContents);
+    connect(&SiteMap->InfoDialog(), &MapperInfoDialog::HelpRequested, this,
+            &MainWindow::ShowHelpContents);
 
     NetLink->SetDialItemsEnabled(Dial->DialItemEnabled, Dial->HangUpItemEnabled);
     ApplyNoProjectState();
@@ -313,13 +339,18 @@ void MainWindow::BuildActions() {
     MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
     run(MakeAction("actProjectSettings", "&Project Settings..."),
         [this] { ShowProjectSettings(); });
-    MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins");
-    MakeAction("actStopRankscoutBulletins", "Stop Rankscout Bulletins");
+    run(MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins"),
+        [this] { BBPage->StopBulletins(BulletinTool::Backwatch); });
+    run(MakeAction("actStopRankscoutBulletins", "Stop Rankscout Bulletins"),
+        [this] { BBPage->StopBulletins(BulletinTool::Rankscout); });
 
-    MakeAction("actContents", "&Contents", QString(), QKeySequence(Qt::Key_F1));
-    MakeAction("actHomePage", "ZEPH Home &Page");
-    MakeAction("actMailSupport", "Email ZEPH Support");
-    MakeAction("actMailSales", "Email ZEPH Sales");
+    QAction* contents = MakeAction("actContents", "&Contents", QString(), Qt::Key_F1);
+    // F1 opens the help from every window of the program, dialogs included.
+    contents->setShortcutContext(Qt::ApplicationShortcut);
+    run(contents, [this] { ShowHelpContents(); });
+    run(MakeAction("actHomePage", "ZEPH Home &Page"), [this] { OpenHomePage(*Env.shell); });
+    run(MakeAction("actMailSupport", "Email ZEPH Support"), [this] { MailSupport(*Env.shell); });
+    run(MakeAction("actMailSales", "Email ZEPH Sales"), [this] { MailSales(*Env.shell); });
     run(MakeAction("actAbout", "&About..."), [this] { RunModal(About); });
 
     // Tool bar buttons have their own hints and call the same commands.
@@ -347,7 +378,8 @@ void MainWindow::BuildActions() {
         MakeAction(objectName, name, name)->setCheckable(true);
     }
     run(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer"), [this] { StopTransfers(); });
-    MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web");
+    run(MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web"),
+        [this] { OpenHomePage(*Env.shell); });
 }
 
 void MainWindow::BuildMenus() {
@@ -395,6 +427,12 @@ void MainWindow::BuildMenus() {
     bulletins->setObjectName(QStringLiteral("AutomaticBulletinsMenu"));
     bulletins->addAction(a("actStopBackwatchBulletins"));
     bulletins->addAction(a("actStopRankscoutBulletins"));
+    connect(bulletins, &QMenu::aboutToShow, this, [this] {
+        FindAction(QStringLiteral("actStopBackwatchBulletins"))
+            ->setEnabled(StopEntryEnabled(Project.BackwatchBulletins));
+        FindAction(QStringLiteral("actStopRankscoutBulletins"))
+            ->setEnabled(StopEntryEnabled(Project.RankscoutBulletins));
+    });
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
@@ -420,6 +458,8 @@ void MainWindow::BuildMenus() {
     findChild<QAction*>(QStringLiteral("popEditReport"))->setCheckable(true);
     findChild<QAction*>(QStringLiteral("popWordWrap"))->setCheckable(true);
     findChild<QAction*>(QStringLiteral("popWordWrap"))->setChecked(true);
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        connect(a(name), &QAction::triggered, this, [this](bool on) { SetReportEditMode(on); });
 
     RebuildRecentFileEntries();
 }
@@ -525,20 +565,26 @@ QWidget* MainWindow::BuildToolPage(int index) {
     ReportViews[index] = report;
 
     if (index == BulletinBoardPage) {
-        BBSplitter = new QSplitter(Qt::Vertical, page);
-        BBSplitter->setObjectName(QStringLiteral("BBSplitter"));
-        BBList = new QTreeWidget(BBSplitter);
-        BBList->setObjectName(QStringLiteral("BBList"));
-        BBList->setHeaderLabels(
-            {QStringLiteral("Message from"), QStringLiteral("Regarding Web Page")});
-        BBList->setRootIsDecorated(false);
-        BBList->setMinimumHeight(64);
-        BBSplitter->addWidget(BBList);
-        BBSplitter->addWidget(report);
-        BBSplitter->setChildrenCollapsible(false);
-        report->setMinimumHeight(64);
+        delete report;
+        BBPage = new BulletinPage(*BulletinBoardLink, page);
+        BBList = BBPage->BBList;
+        BBSplitter = BBPage->BBSplitter;
+        report = BBPage->MessageView;
+        report->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(report, &QWidget::customContextMenuRequested, this,
+                [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
+        ReportViews[index] = report;
         BBSplitter->setSizes({DefaultVertPos, 300});
-        layout->addWidget(BBSplitter);
+        // Print and Save act on the page's view like the report commands.
+        connect(BBPage, &BulletinPage::PrintRequested, this,
+                [this] { FindAction(QStringLiteral("actPrint"))->trigger(); });
+        connect(BBPage, &BulletinPage::SaveRequested, this,
+                [this] { FindAction(QStringLiteral("popSaveReport"))->trigger(); });
+        connect(BBPage, &BulletinPage::FocusEntered, this, [this] {
+            if (ReportEditMode)
+                SetReportEditMode(false);
+        });
+        layout->addWidget(BBPage);
         return page;
     }
 
@@ -601,8 +647,10 @@ void MainWindow::BuildProjectView() {
 
     ToolPages = new QTabWidget(MainSplitter);
     ToolPages->setObjectName(QStringLiteral("ToolPages"));
-    for (int i = 0; i < ToolPageCount; ++i)
+    for (int i = 0; i < ToolPageCount; ++i) {
         ToolPages->addTab(BuildToolPage(i), QString::fromLatin1(PageCaptions[i]));
+        ToolPages->widget(i)->setProperty(HelpPageProperty, HelpPageOfToolPage(i));
+    }
     ToolPages->setMinimumWidth(192);
 
     MainSplitter->addWidget(SiteMap);
@@ -643,9 +691,22 @@ void MainWindow::ApplyControlState(bool projectOpen) {
         FindAction(QString::fromLatin1(name))->setChecked(false);
     FontNameList->setEnabled(false);
     FontSizeList->setEnabled(false);
+    BBPage->SetProjectOpen(projectOpen);
     EditMenu->setEnabled(projectOpen);
     ToolsMenu->setEnabled(projectOpen);
     ReportEditMode = false;
+    ApplyProjectReadOnlyViews();
+}
+
+void MainWindow::SetReportEditMode(bool on) {
+    // Bulletin messages are not reports: edit mode stays off on their page.
+    if (on && ToolPages->currentIndex() == BulletinBoardPage) {
+        Env.dialogs->Message(MsgKind::Information, BulletinPage::EditRefusalText(), MsgButtons::Ok);
+        on = false;
+    }
+    ReportEditMode = on;
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        FindAction(QString::fromLatin1(name))->setChecked(on);
     ApplyProjectReadOnlyViews();
 }
 
@@ -744,6 +805,7 @@ void MainWindow::Startup(const QStringList& arguments) {
     ServerAddress = stored.ServerAddress.isEmpty() ? QString::fromLatin1(DefaultServerAddress)
                                                    : stored.ServerAddress;
     RecentFiles = stored.RecentFiles;
+    UserId = stored.UserId;
     Options = stored.Options;
     if (stored.HaveHorzPos && stored.HorzPos > 0) {
         const int total = qMax(MainSplitter->width(), stored.HorzPos + 192);
@@ -776,7 +838,7 @@ void MainWindow::Startup(const QStringList& arguments) {
     if (first.toUpper().contains(QStringLiteral(".ZPR")))
         RunCommand([this, first] { OpenProject(first.trimmed()); });
     else if (Options.TipOfTheDayMode > 0)
-        TipWindow->ShowTip(Options.TipOfTheDayMode);
+        TipWindow->ShowTipOfTheDay();
     emit StartupFinished();
 }
 
@@ -799,8 +861,6 @@ void MainWindow::Shutdown() {
     Dial->OfferHangUpAtExit();
     const QList<int> horz = MainSplitter->sizes();
     const QList<int> vert = BBSplitter->sizes();
-    if (TipWindow->isVisible())
-        Options.TipOfTheDayMode = TipWindow->Mode();
     StoreWindowState(*Env.settings, horz.value(0, DefaultHorzPos), vert.value(0, DefaultVertPos),
                      Options.TipOfTheDayMode);
     Bundled->Stop();
@@ -914,16 +974,25 @@ void MainWindow::FillOldReportLists() {
 }
 
 void MainWindow::FillBulletinList() {
-    BBList->clear();
-    const BulletinList& messages = Project.BulletinMessages;
-    for (int i = 0; i < messages.Count(); ++i) {
-        auto* item =
-            new QTreeWidgetItem(BBList, {messages.Senders.value(i), messages.Pages.value(i)});
-        QFont font = item->font(0);
-        font.setBold(messages.ReadStates.value(i) != QStringLiteral("1"));
-        item->setFont(0, font);
-        item->setFont(1, font);
+    BBPage->FillBulletinList();
+}
+
+// ---------------------------------------------------------------- help
+
+QString MainWindow::HelpPageForFocus() const {
+    QString focusPage;
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        const QVariant page = w->property(HelpPageProperty);
+        if (page.isValid()) {
+            focusPage = page.toString();
+            break;
+        }
     }
+    return ChooseHelpPage(ProjectIsOpen(), focusPage);
+}
+
+void MainWindow::ShowHelpContents() {
+    OpenHelpPage(*Env.shell, ProgramDir, HelpPageForFocus());
 }
 
 void MainWindow::NewProject() {
@@ -994,9 +1063,9 @@ void MainWindow::OpenProject(const QString& path) {
     ProjectSettings->FillFromProject(Project);
     SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());
     FindAction(QStringLiteral("actStopBackwatchBulletins"))
-        ->setEnabled(Project.BackwatchBulletins == QStringLiteral("Y"));
+        ->setEnabled(StopEntryEnabled(Project.BackwatchBulletins));
     FindAction(QStringLiteral("actStopRankscoutBulletins"))
-        ->setEnabled(Project.RankscoutBulletins == QStringLiteral("Y"));
+        ->setEnabled(StopEntryEnabled(Project.RankscoutBulletins));
 
     SetTitleForFile();
     ProjectModified = false;

@@ -30,6 +30,7 @@ class QTreeWidget;
 namespace vantora {
 
 class AboutBox;
+class BulletinPage;
 class SiteMapPanel;
 class BundledServer;
 class DialSession;
@@ -109,6 +110,8 @@ class MainWindow : public QMainWindow {
     bool ProjectIsOpen() const;
 
     void ApplyNoProjectState();
+    // Switches report edit mode; refused while the bulletin page is showing.
+    void SetReportEditMode(bool on);
     void ApplyProjectOpenState();
     void SetStatusText(const QString& text);    // panel 0
     void SetProjectStatus(const QString& text); // panel 1
@@ -133,6 +136,7 @@ class MainWindow : public QMainWindow {
     std::array<ReportView*, ToolPageCount> ReportViews{};
     std::array<QPushButton*, 5> StartButtons{};
     std::array<QListWidget*, 5> OldReportLists{};
+    BulletinPage* BBPage = nullptr;
     QTreeWidget* BBList = nullptr;
     QSplitter* BBSplitter = nullptr;
     QLabel* StatusPanel0 = nullptr;
@@ -159,6 +163,11 @@ class MainWindow : public QMainWindow {
     TipOfTheDayWindow* TipWindow = nullptr;
 
     const Platform& Edge() const { return Env; }
+
+    // Help "&Contents" (F1): the help page for the control with the focus.
+    void ShowHelpContents();
+    // The help page ShowHelpContents opens for the current focus.
+    QString HelpPageForFocus() const;
 
   signals:
     void StartupFinished();
@@ -197,6 +206,8 @@ class MainWindow : public QMainWindow {
     class SettingsHost;
     class NetHost;
     class MapHost;
+    class BulletinLink;
+    std::unique_ptr<BulletinLink> BulletinBoardLink;
     std::unique_ptr<MapHost> SiteMapLink;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
     std::unique_ptr<NetHost> NetLink;

@@ -58,6 +58,8 @@ StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int curren
     result.ServerAddress = store.Value(QStringLiteral("ServerAddress")).toString().trimmed();
     if (result.ServerAddress.isEmpty())
         result.ServerAddress = QString::fromLatin1(DefaultServerAddress);
+    if (store.Contains(QStringLiteral("UserId")))
+        result.UserId = store.Value(QStringLiteral("UserId")).toString().trimmed();
     store.CloseKey();
     return result;
 }

@@ -30,6 +30,8 @@ struct StoredSettings {
     int HorzPos = 0;
     int VertPos = 0;
     QString ServerAddress;
+    // Sent with the stop-bulletins requests; empty unless the store holds one.
+    QString UserId;
     bool HaveHorzPos = false;
     bool HaveVertPos = false;
 };

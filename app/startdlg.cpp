@@ -1,10 +1,13 @@
 #include "startdlg.h"
 
 #include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace vantora {
@@ -54,7 +57,8 @@ QStringList TipOfTheDayWindow::Tips() {
         QStringLiteral("You can add 50 URL's to HotBot in one day."),
         QStringLiteral("Web advertinsing revenue could reach $1 billion by the end of 1998."),
         QStringLiteral("Backwatch could find you that hidden awared for your site."),
-        QStringLiteral("Show your support: put the Korvane Ltd. banner on your own site."),
+        QStringLiteral("Show the Vantora banner on your site and support the campaign for a "
+                       "search-friendly Web."),
         QStringLiteral("Alta Vista will accept up to seven URL's in one day."),
         QStringLiteral("You can submit your site favourably with Enginepost."),
         QStringLiteral("Yahoo! is the most popular search engine on the net."),
@@ -69,50 +73,117 @@ QStringList TipOfTheDayWindow::Tips() {
     };
 }
 
-TipOfTheDayWindow::TipOfTheDayWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+TipOfTheDayWindow::TipOfTheDayWindow(int& mode, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowStaysOnTopHint),
+      Mode(mode) {
     setObjectName(QStringLiteral("TipOfTheDay"));
-    setWindowTitle(QStringLiteral("Tip of the Day"));
+    setWindowTitle(QStringLiteral("Welcome - Tip of the Day"));
     setModal(false);
-    auto* heading = new QLabel(QStringLiteral("<b>Did you know...</b>"), this);
-    TipText = new QLabel(this);
+    Draw = [](int count) { return int(QRandomGenerator::global()->bounded(count)); };
+
+    auto* welcome = new QLabel(QStringLiteral("Welcome to <b>The Vantora</b>"), this);
+    welcome->setObjectName(QStringLiteral("TipWelcome"));
+    QFont large = welcome->font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    welcome->setFont(large);
+
+    // The white sunken panel: an icon, "Did you know..." and the tip.
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("TipPanel"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setAutoFillBackground(true);
+    QPalette white = panel->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(white);
+    auto* icon = new QLabel(panel);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+    auto* heading = new QLabel(QStringLiteral("Did you know..."), panel);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    TipText = new QLabel(panel);
+    TipText->setObjectName(QStringLiteral("TipText"));
     TipText->setWordWrap(true);
-    TipText->setMinimumSize(360, 140);
-    TipText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     TipText->setTextFormat(Qt::PlainText);
-    ShowAtStartup = new QCheckBox(QStringLiteral("Show Tip of the Day on startup."), this);
-    auto* next = new QPushButton(QStringLiteral("&Next Tip"), this);
-    auto* close = new QPushButton(QStringLiteral("&Close"), this);
-    close->setDefault(true);
-    connect(next, &QPushButton::clicked, this, [this] { ShowTip(1); });
-    connect(close, &QPushButton::clicked, this, &QDialog::close);
-    connect(ShowAtStartup, &QCheckBox::toggled, this,
-            [this](bool on) { CurrentMode = on ? (CurrentMode > 0 ? CurrentMode : 1) : 0; });
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ShowAtStartup);
-    buttons->addStretch();
-    buttons->addWidget(next);
-    buttons->addWidget(close);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(heading);
-    layout->addWidget(TipText, 1);
-    layout->addLayout(buttons);
+    TipText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    TipText->setMinimumSize(340, 150);
+    auto* panelLayout = new QGridLayout(panel);
+    panelLayout->addWidget(icon, 0, 0, 2, 1);
+    panelLayout->addWidget(heading, 0, 1);
+    panelLayout->addWidget(TipText, 1, 1);
+    panelLayout->setColumnStretch(1, 1);
+    panelLayout->setRowStretch(1, 1);
+
+    LaunchHelpButton = new QPushButton(QStringLiteral("Launch Help"), this);
+    LaunchHelpButton->setObjectName(QStringLiteral("TipLaunchHelp"));
+    LaunchHelpButton->setAutoDefault(false);
+    AnotherTipButton = new QPushButton(QStringLiteral("Another Tip"), this);
+    AnotherTipButton->setObjectName(QStringLiteral("TipAnotherTip"));
+    AnotherTipButton->setAutoDefault(false);
+    auto* side = new QVBoxLayout;
+    side->addWidget(LaunchHelpButton);
+    side->addWidget(AnotherTipButton);
+    side->addStretch(1);
+
+    auto* separator = new QFrame(this);
+    separator->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    ShowNextTime =
+        new QCheckBox(QStringLiteral("Show 'Tip of the day' next time you start ZEPH."), this);
+    ShowNextTime->setObjectName(QStringLiteral("TipShowNextTime"));
+    CloseButton = new QPushButton(QStringLiteral("Close"), this);
+    CloseButton->setObjectName(QStringLiteral("TipClose"));
+    CloseButton->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(ShowNextTime);
+    bottom->addStretch(1);
+    bottom->addWidget(CloseButton);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(welcome, 0, 0, 1, 2);
+    grid->addWidget(panel, 1, 0);
+    grid->addLayout(side, 1, 1);
+    grid->addWidget(separator, 2, 0, 1, 2);
+    grid->addLayout(bottom, 3, 0, 1, 2);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(AnotherTipButton, &QPushButton::clicked, this, &TipOfTheDayWindow::AnotherTip);
+    connect(LaunchHelpButton, &QPushButton::clicked, this, &TipOfTheDayWindow::HelpRequested);
+    connect(CloseButton, &QPushButton::clicked, this, &TipOfTheDayWindow::reject);
 }
 
-void TipOfTheDayWindow::ShowTip(int mode) {
-    const QStringList tips = Tips();
-    if (mode >= 2)
+void TipOfTheDayWindow::ShowTipOfTheDay() {
+    if (Mode == 2) {
         TipText->setText(IntroTip());
-    else
-        TipText->setText(tips.at(QRandomGenerator::global()->bounded(tips.size())));
-    CurrentMode = mode > 0 ? 1 : 0;
-    ShowAtStartup->setChecked(CurrentMode > 0);
+        ShowNextTime->setChecked(true);
+        ShowNextTime->hide();
+        Mode = 1;
+    } else {
+        ShowNextTime->setChecked(true);
+        ShowNextTime->show();
+        AnotherTip();
+    }
     show();
     raise();
 }
 
-int TipOfTheDayWindow::Mode() const {
-    return CurrentMode;
+void TipOfTheDayWindow::AnotherTip() {
+    const QStringList tips = Tips();
+    const QString shown = TipText->text();
+    QString next;
+    // The tips are all different, so a draw other than the shown one comes
+    // within a few tries.
+    do
+        next = tips.at(qBound(0, Draw(int(tips.size())), int(tips.size()) - 1));
+    while (next == shown);
+    TipText->setText(next);
+}
+
+void TipOfTheDayWindow::reject() {
+    Mode = ShowNextTime->isChecked() ? 1 : 0;
+    QDialog::reject();
 }
 
 } // namespace vantora

@@ -3,7 +3,7 @@
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
-PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev libcurl4-openssl-dev libgumbo-dev \
+PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev chromium libcurl4-openssl-dev libgumbo-dev \
 libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev \
 clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 missing=""
