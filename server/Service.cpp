@@ -185,11 +185,11 @@ std::string WordweighFromPage(std::string_view url, std::string_view keywords,
     const WordweighResult result = AnalyseWordweigh(page, url, keywords);
     if (score)
         *score = result.Percentage;
-    std::vector<std::string> items = {EchoUrl(url, {"PERCENTAGE", "PROBLEM"}),
+    std::vector<std::string> items = {EchoUrl(url, {"PERCENTAGE", "PROBLEM", "TIP"}),
                                       "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600)),
                                       "PERCENTAGE: " + FormatPercentage(result.Percentage)};
     for (const auto& a : result.Problems) {
-        items.push_back("PROBLEM: " + Item(a.What));
+        items.push_back((a.Tip ? "TIP: " : "PROBLEM: ") + Item(a.What));
         items.push_back(Item(a.Why));
         items.push_back(Item(a.Fix));
         items.push_back(Item(a.Code));
@@ -324,7 +324,7 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
     if (route == "text_output/wordweigh-pt.cgi") {
         const std::string url = PageUrl(RawValue(rawQuery, "url", {"keywords"}).value_or(""));
         const std::string keywords =
-            Trim(ToUtf8(PercentDecode(RawValue(rawQuery, "keywords").value_or(""))));
+            Trim(ToUtf8(PercentDecode(RawValue(rawQuery, "keywords").value_or(""), true)));
         answer.Page = url;
         if (CodePointCount(keywords) > config.MaxKeywordsLength) {
             answer.Body =

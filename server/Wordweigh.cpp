@@ -12,67 +12,31 @@ namespace vantora {
 
 namespace {
 
-constexpr int FactorCount = 13; // K1..K13, each at most 9
+constexpr int FactorCount = 14; // K1..K12, K13 and K14, each at most 9
 
 using Words = std::vector<std::string>;
-
-Words StemAll(const Words& words) {
-    Words out;
-    out.reserve(words.size());
-    for (const auto& w : words)
-        out.push_back(Stem(w));
-    return out;
-}
-
-std::set<std::string> AsSet(const Words& w) {
-    return {w.begin(), w.end()};
-}
+using FormSet = std::set<std::string>;
 
 struct Phrase {
-    std::string Text;              // as typed, trimmed
-    Words All;                     // every word, stemmed
-    std::set<std::string> Content; // content words, stemmed
+    std::string Text; // as typed, trimmed
+    Words All;        // forms of every word
+    FormSet Content;  // forms of the content words (of every word when all are function words)
+    std::size_t Length = 0; // blank-separated parts holding a content word
+    bool OnlyFunctionWords = false;
 };
 
-bool ContainsAll(const std::set<std::string>& have, const std::set<std::string>& need) {
+bool ContainsAll(const FormSet& have, const FormSet& need) {
     return !need.empty() &&
            std::all_of(need.begin(), need.end(), [&](const auto& w) { return have.count(w); });
 }
 
-double ShareFound(const std::set<std::string>& have, const std::set<std::string>& need) {
+double ShareFound(const FormSet& have, const FormSet& need) {
     if (need.empty())
         return 0;
     std::size_t n = 0;
     for (const auto& w : need)
         n += have.count(w);
     return double(n) / double(need.size());
-}
-
-std::set<std::string> ContentSet(std::string_view text) {
-    const Words w = ContentWords(text);
-    return {w.begin(), w.end()};
-}
-
-std::size_t SentencesMatching(std::string_view text, const Phrase& p) {
-    std::size_t n = 0;
-    for (const auto& s : SplitSentences(text))
-        n += ContainsAll(ContentSet(s), p.Content);
-    return n;
-}
-
-// Occurrences of the phrase: per sentence holding all its content words,
-// the smallest count of any of them.
-std::size_t Occurrences(const std::vector<std::string>& sentences, const Phrase& p) {
-    std::size_t total = 0;
-    for (const auto& s : sentences) {
-        const Words words = ContentWords(s);
-        std::size_t least = SIZE_MAX;
-        for (const auto& need : p.Content)
-            least = std::min<std::size_t>(least, std::count(words.begin(), words.end(), need));
-        if (least != SIZE_MAX)
-            total += least;
-    }
-    return total;
 }
 
 // Exact match: the phrase's words in order as a run of the text's words.
@@ -89,6 +53,14 @@ std::string Num(double v, int decimals = 1) {
     return buf;
 }
 
+// 1240 -> "1,240".
+std::string Count(std::size_t n) {
+    std::string digits = std::to_string(n);
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(std::size_t(i), ",");
+    return digits;
+}
+
 std::string Slugify(std::string_view text) {
     std::string out;
     for (const auto& w : SplitWords(text.substr(0, 60)))
@@ -100,31 +72,169 @@ std::string Quote(const Phrase& p) {
     return "\"" + p.Text + "\"";
 }
 
+// Host of an absolute http(s) address, lower-cased, without "www."; empty
+// for relative addresses and other schemes.
+std::string LinkHost(std::string_view href) {
+    const std::string lower = AsciiLower(Trim(href));
+    std::string_view rest(lower);
+    if (rest.starts_with("http://"))
+        rest.remove_prefix(7);
+    else if (rest.starts_with("https://"))
+        rest.remove_prefix(8);
+    else if (rest.starts_with("//"))
+        rest.remove_prefix(2);
+    else
+        return {};
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const auto at = rest.rfind('@'); at != std::string_view::npos)
+        rest.remove_prefix(at + 1);
+    if (const auto colon = rest.rfind(':');
+        colon != std::string_view::npos && rest.find(']') == std::string_view::npos)
+        rest = rest.substr(0, colon);
+    if (rest.starts_with("www."))
+        rest.remove_prefix(4);
+    return std::string(rest);
+}
+
+// Advance widths in thousandths of an em of Arial (and the metric-compatible
+// Liberation Sans) for U+0020..U+007E and U+00A0..U+00FF.
+constexpr short AsciiWidths[95] = {
+    278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, // ' '../
+    556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, // 0..?
+    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778, // @..O
+    667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556, // P.._
+    333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556, // `..o
+    556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};     // p..~
+constexpr short Latin1Widths[96] = {
+    278, 333, 556, 556, 556, 556, 260,  556, 333, 737, 370, 556, 584, 333, 737, 552,  // A0..AF
+    400, 549, 333, 333, 333, 576, 537,  278, 333, 333, 365, 556, 834, 834, 834, 611,  // B0..BF
+    667, 667, 667, 667, 667, 667, 1000, 722, 667, 667, 667, 667, 278, 278, 278, 278,  // C0..CF
+    722, 722, 778, 778, 778, 778, 778,  584, 778, 722, 722, 722, 722, 667, 667, 611,  // D0..DF
+    556, 556, 556, 556, 556, 556, 889,  500, 556, 556, 556, 556, 278, 278, 278, 278,  // E0..EF
+    556, 556, 556, 556, 556, 556, 556,  549, 611, 556, 556, 556, 556, 500, 556, 500}; // F0..FF
+
+// Width of one character in thousandths of an em.
+int CharWidth(char32_t cp) {
+    if (cp >= 0x20 && cp < 0x7F)
+        return AsciiWidths[cp - 0x20];
+    if (cp >= 0xA0 && cp <= 0xFF)
+        return Latin1Widths[cp - 0xA0];
+    switch (cp) {
+    case 0x2013: // en dash
+    case 0x20AC: // euro
+        return 556;
+    case 0x2014: // em dash
+    case 0x2026: // ellipsis
+    case 0x2030: // per mille
+    case 0x2122: // trade mark
+        return 1000;
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+        return 222;
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+    case 0x2039:
+    case 0x203A:
+        return 333;
+    case 0x2022: // bullet
+        return 350;
+    case 0x200B: // zero width space and joiners
+    case 0x200C:
+    case 0x200D:
+    case 0xFEFF:
+        return 0;
+    default:
+        break;
+    }
+    if (cp < 0x20)
+        return 0;
+    // Scripts of square characters take a full em.
+    if ((cp >= 0x1100 && cp <= 0x11FF) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+        (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+        (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+        (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) ||
+        (cp >= 0x20000 && cp <= 0x3FFFD))
+        return 1000;
+    // Latin, Greek and Cyrillic letters: an average lower-case letter.
+    return 556;
+}
+
+double TextWidthUnits(std::string_view text) {
+    double units = 0;
+    for (std::size_t i = 0; i < text.size();)
+        units += CharWidth(NextCodePoint(text, i));
+    return units;
+}
+
+// The text the text analyses read: the main content, or the whole page's
+// visible text when the main content holds no words.
+struct Reading {
+    bool Main = false;
+    std::size_t Words = 0;
+    std::size_t PageWords = 0;
+    std::vector<std::vector<std::string>> Sentences; // word forms, sentence by sentence
+};
+
 struct Scorer {
     const PageModel& Page;
     std::string_view Url;
-    std::size_t WordCount;
-    std::vector<std::string> Sentences;
+    WordForms& Forms;
+    const Reading& Text;
     std::vector<Advice>& Out;
     bool Several;
 
-    void Add(const Phrase* p, std::string what, std::string why, std::string fix,
-             std::string code) {
+    void Add(const Phrase* p, std::string what, std::string why, std::string fix, std::string code,
+             bool tip = false) {
         if (Several && p)
             what = "For " + Quote(*p) + ": " + what;
-        Out.push_back({std::move(what), std::move(why), std::move(fix), std::move(code)});
+        Out.push_back({std::move(what), std::move(why), std::move(fix), std::move(code), tip});
     }
 
+    FormSet FormsOf(std::string_view text) {
+        const Words w = Forms.Forms(text);
+        return {w.begin(), w.end()};
+    }
+
+    std::size_t SentencesMatching(std::string_view text, const Phrase& p) {
+        std::size_t n = 0;
+        for (const auto& s : SplitSentences(text))
+            n += ContainsAll(FormsOf(s), p.Content);
+        return n;
+    }
+
+    // What was read, when it is not the whole page: "read in the main
+    // content: 1,240 words of 3,500 on the page".
+    std::string ReadNote() const {
+        if (!Text.Main || Text.Words == Text.PageWords)
+            return {};
+        return " (read in the main content: " + Count(Text.Words) + " words of " +
+               Count(Text.PageWords) + " on the page)";
+    }
+
+    // The main content's items, or the whole page's when it is read whole.
+    template <typename T> bool Counts(const T& item) const { return !Text.Main || item.InMain; }
+
     int TitleKeyphrase(const Phrase& p) {
-        const Words title = StemAll(SplitWords(Page.Title));
+        const Words raw = SplitWords(Page.Title);
         std::size_t start = 0;
-        while (start < title.size() && IsFunctionWord(title[start]))
+        // Leading function words and section numbers ("3.2. Views") do not
+        // push the key words from the start.
+        auto numeric = [](const std::string& w) {
+            return std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        while (start < raw.size() && (Forms.IsFunctionWord(raw[start]) || numeric(raw[start])))
             ++start;
+        Words title;
+        title.reserve(raw.size());
+        for (const auto& w : raw)
+            title.push_back(Forms.Form(w));
         const auto pos = ExactPosition(title, p.All);
         int score = 2;
         if (pos >= 0 && std::size_t(pos) <= start)
             score = 9;
-        else if (pos >= 0 || ContainsAll(AsSet(title), p.Content))
+        else if (pos >= 0 || ContainsAll(FormSet(title.begin(), title.end()), p.Content))
             score = 6;
         if (score == 6)
             Add(&p, "The key words are in the title, but not at its start.",
@@ -144,20 +254,21 @@ struct Scorer {
         if (Page.Title.empty())
             return 1; // reported by the title factor
         const double px = TitleWidthPx(Page.Title);
-        if (px >= 400 && px <= 600)
-            return 9;
-        if (px < 400) {
+        if (px > 600) {
+            Add(nullptr, "The title is too long (" + Num(px, 0) + " pixels, more than 600).",
+                "Search results show titles in Arial at 20 pixels and cut them after about 600 "
+                "pixels, so the end is not seen.",
+                "Shorten the title to at most 600 pixels, roughly 55 characters.", "K2");
+            return 3;
+        }
+        if (px < 400)
             Add(nullptr, "The title is short (" + Num(px, 0) + " of about 600 pixels).",
                 "A short title leaves room unused in the search result that could describe "
                 "the page and draw the click.",
-                "Lengthen the title to between 400 and 600 pixels, roughly 45 to 60 characters.",
-                "K2");
-            return 6;
-        }
-        Add(nullptr, "The title is too long (" + Num(px, 0) + " pixels, more than 600).",
-            "Search engines cut long titles in their results, so the end is not seen.",
-            "Shorten the title to at most 600 pixels, roughly 60 characters.", "K2");
-        return 3;
+                "If there is more to say, lengthen the title towards 600 pixels, roughly 55 "
+                "characters.",
+                "K2", true);
+        return 9;
     }
 
     int DescriptionKeyphrase(const Phrase& p) {
@@ -199,18 +310,25 @@ struct Scorer {
         return 6;
     }
 
+    // The first paragraph of what is read: its first <p>, or its first block
+    // when it has no paragraphs.
+    std::string FirstParagraph() const {
+        const auto& paragraphs = Text.Main ? Page.MainParagraphs : Page.Paragraphs;
+        for (const auto& para : paragraphs)
+            if (!SplitWords(para).empty())
+                return para;
+        const auto& blocks = Text.Main ? Page.MainBlockTexts : Page.BlockTexts;
+        for (const auto& block : blocks)
+            if (!SplitWords(block).empty())
+                return block;
+        return {};
+    }
+
     int Introduction(const Phrase& p) {
-        std::string intro;
-        for (const auto& para : Page.Paragraphs)
-            if (!Trim(para).empty()) {
-                intro = para;
-                break;
-            }
-        if (intro.empty() && !Page.BlockTexts.empty())
-            intro = Page.BlockTexts.front();
+        const std::string intro = FirstParagraph();
         if (SentencesMatching(intro, p) > 0)
             return 9;
-        if (ContainsAll(ContentSet(intro), p.Content)) {
+        if (ContainsAll(FormsOf(intro), p.Content)) {
             Add(&p, "The first paragraph has the key words, but not in one sentence.",
                 "The opening sentence tells readers and search engines what the page is about.",
                 "Put " + Quote(p) + " together in the first sentence of the first paragraph.",
@@ -223,14 +341,30 @@ struct Scorer {
         return 3;
     }
 
+    // Occurrences of the phrase: per sentence holding all its content words,
+    // the smallest count of any of them.
+    std::size_t Occurrences(const Phrase& p) const {
+        std::size_t total = 0;
+        for (const auto& words : Text.Sentences) {
+            std::size_t least = SIZE_MAX;
+            for (const auto& need : p.Content)
+                least = std::min<std::size_t>(least, std::count(words.begin(), words.end(), need));
+            if (least != SIZE_MAX)
+                total += least;
+        }
+        return total;
+    }
+
     int Density(const Phrase& p) {
-        const std::size_t matches = Occurrences(Sentences, p);
-        const double f = 0.7 + double(p.All.size()) / 3.0;
-        const std::size_t words = WordCount;
+        const std::size_t matches = Occurrences(p);
+        const double f = 0.7 + double(p.Length) / 3.0;
+        const std::size_t words = Text.Words;
+        // Word forms are counted, so the ceiling is that of form matching.
+        constexpr double Ceiling = 3.5;
         auto lowAdvice = [&](std::size_t least) {
             Add(&p,
-                "The key words appear " + std::to_string(matches) + " time(s) in " +
-                    std::to_string(words) + " words, too few.",
+                "The key words appear " + std::to_string(matches) + " time(s) in " + Count(words) +
+                    " words, too few" + ReadNote() + ".",
                 "A page that rarely uses its key words is hard to rank for them.",
                 "Use " + Quote(p) + " at least " + std::to_string(least) +
                     " times, spread over the text.",
@@ -238,8 +372,8 @@ struct Scorer {
         };
         auto highAdvice = [&](std::size_t most) {
             Add(&p,
-                "The key words appear " + std::to_string(matches) + " times in " +
-                    std::to_string(words) + " words, too often.",
+                "The key words appear " + std::to_string(matches) + " times in " + Count(words) +
+                    " words, too often" + ReadNote() + ".",
                 "Repeating the key words beyond natural use reads as keyword stuffing, which "
                 "search engines penalise.",
                 "Use " + Quote(p) + " at most " + std::to_string(most) +
@@ -266,12 +400,12 @@ struct Scorer {
         const std::size_t least = std::max<std::size_t>(
             2, static_cast<std::size_t>(std::ceil(0.5 * words / (100.0 * f))));
         const std::size_t most = std::max<std::size_t>(
-            2, static_cast<std::size_t>(std::floor(3.0 * words / (100.0 * f))));
+            2, static_cast<std::size_t>(std::floor(Ceiling * words / (100.0 * f))));
         if (matches == 2 && least <= 2)
             return 9;
         if (matches <= 1 || density < 0.5)
             return lowAdvice(least), 4;
-        if (density <= 3.0)
+        if (density <= Ceiling)
             return 9;
         highAdvice(most);
         return density <= 4.0 ? -10 : -50;
@@ -280,13 +414,13 @@ struct Scorer {
     int Subheadings(const Phrase& p) {
         std::size_t total = 0, matching = 0;
         for (const auto& h : Page.Headings) {
-            if (h.Level != 2 && h.Level != 3)
+            if ((h.Level != 2 && h.Level != 3) || !Counts(h))
                 continue;
             ++total;
-            matching += ShareFound(ContentSet(h.Text), p.Content) >= 0.5;
+            matching += ShareFound(FormsOf(h.Text), p.Content) >= 0.5;
         }
         if (total == 0) {
-            if (WordCount <= 300)
+            if (Text.Words <= 300)
                 return 9;
             Add(&p, "The text has no subheadings.",
                 "Subheadings (h2, h3) structure a long text for readers and tell search "
@@ -311,7 +445,13 @@ struct Scorer {
     }
 
     int ImageAlt(const Phrase& p) {
-        const std::size_t images = Page.Images.size();
+        std::size_t images = 0, matching = 0;
+        for (const auto& img : Page.Images) {
+            if (!Counts(img))
+                continue;
+            ++images;
+            matching += img.HasAlt && ShareFound(FormsOf(img.Alt), p.Content) >= 0.5;
+        }
         if (images == 0) {
             Add(&p, "The page has no images.",
                 "Images with a fitting alternative text add relevance and can be found in "
@@ -319,9 +459,6 @@ struct Scorer {
                 "Add an image whose alt text names " + Quote(p) + ".", "K8");
             return 3;
         }
-        std::size_t matching = 0;
-        for (const auto& img : Page.Images)
-            matching += img.HasAlt && ShareFound(ContentSet(img.Alt), p.Content) >= 0.5;
         if (matching == 0) {
             Add(&p, "No image's alternative text mentions the key words.",
                 "Alternative texts describe images to search engines and to visitors who "
@@ -360,7 +497,7 @@ struct Scorer {
         for (char& c : spaced)
             if (c == '-' || c == '_' || c == '/' || c == '.' || c == '+')
                 c = ' ';
-        const auto slug = ContentSet(spaced);
+        const FormSet slug = FormsOf(spaced);
         if (slug.empty() || path == "/" || path.empty() || Trim(spaced) == "index") {
             Add(&p, "The page's address has no words of its own.",
                 "Words in the address show searchers and search engines what the page holds.",
@@ -381,10 +518,10 @@ struct Scorer {
     }
 
     int TextLength() {
-        const std::size_t n = WordCount;
+        const std::size_t n = Text.Words;
         if (n >= 300)
             return 9;
-        Add(nullptr, "The text is short (" + std::to_string(n) + " words).",
+        Add(nullptr, "The text is short (" + Count(n) + " words" + ReadNote() + ").",
             "Pages with little text give search engines little to judge them by and rarely "
             "rank well.",
             "Write at least 300 words of useful text on the page's subject.", "K10");
@@ -408,9 +545,9 @@ struct Scorer {
 
     int CompetingLinks(const Phrase& p) {
         for (const auto& link : Page.Links) {
-            if (link.NoFollow || link.Href.empty() || link.Href[0] == '#')
+            if (link.NoFollow || link.Href.empty() || link.Href[0] == '#' || !Counts(link))
                 continue;
-            if (!p.Content.empty() && ContentSet(link.Text) == p.Content) {
+            if (!p.Content.empty() && FormsOf(link.Text) == p.Content) {
                 Add(&p, "A link on this page uses the key words as its text.",
                     "A link whose text is the key phrase tells search engines that the other "
                     "page is the one to rank for it, so this page competes with it.",
@@ -424,8 +561,8 @@ struct Scorer {
     }
 
     int KeyphraseLength(const Phrase& p) {
-        const std::size_t n = p.Content.size();
-        if (n == 0) {
+        const std::size_t n = p.Length;
+        if (p.OnlyFunctionWords) {
             Add(&p, "The key words are only common little words.",
                 "Words such as \"the\" or \"of\" say nothing about a page's subject.",
                 "Enter key words that name the subject of the page.", "K13");
@@ -437,6 +574,38 @@ struct Scorer {
             "Searchers rarely type long phrases, and long phrases are hard to use naturally.",
             "Use a key phrase of one to four words.", "K13");
         return n <= 8 ? 6 : 3;
+    }
+
+    // Links from the text to other sites: none, only nofollow, or followed.
+    int OutboundLinks() {
+        const std::string own = LinkHost(Url);
+        std::size_t outbound = 0, followed = 0;
+        for (const auto& link : Page.Links) {
+            if (!Counts(link) || link.Hidden)
+                continue;
+            const std::string host = LinkHost(link.Href);
+            if (host.empty() || host == own)
+                continue;
+            ++outbound;
+            followed += !link.NoFollow;
+        }
+        if (outbound == 0) {
+            Add(nullptr, "The text links to no other site.",
+                "Links to good sources on the subject help readers and show search engines "
+                "what the page is about and that it is well researched.",
+                "Link to one or more useful pages of other sites from the text.", "K14");
+            return 3;
+        }
+        if (followed == 0) {
+            Add(nullptr, "Every link to another site is marked nofollow.",
+                "Nofollow tells search engines not to trust the page linked to; used on every "
+                "link, it says the page vouches for none of its sources.",
+                "Keep nofollow for paid or untrusted links and let links to good sources be "
+                "followed.",
+                "K14");
+            return 7;
+        }
+        return followed == outbound ? 9 : 8;
     }
 
     // Advice only: basic faults that search engines look at.
@@ -500,7 +669,25 @@ struct Scorer {
     }
 };
 
-std::vector<Phrase> ReadPhrases(std::string_view keywords) {
+// Blank-separated parts of the phrase that hold a content word: "how to
+// bake bread" has 2, "東京タワー" (written without blanks) 1.
+std::size_t PhraseLength(std::string_view text, WordForms& forms) {
+    std::size_t n = 0, start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        for (const auto& w : SplitWords(text.substr(start, end - start)))
+            if (!forms.IsFunctionWord(w)) {
+                ++n;
+                break;
+            }
+        start = end + 1;
+    }
+    return n;
+}
+
+std::vector<Phrase> ReadPhrases(std::string_view keywords, WordForms& forms) {
     std::vector<Phrase> phrases;
     std::size_t start = 0;
     while (start <= keywords.size() && phrases.size() < 10) {
@@ -508,15 +695,24 @@ std::vector<Phrase> ReadPhrases(std::string_view keywords) {
         if (comma == std::string_view::npos)
             comma = keywords.size();
         const std::string text = CollapseSpace(keywords.substr(start, comma - start));
-        if (!text.empty()) {
+        const Words words = SplitWords(text);
+        if (!words.empty()) {
             Phrase p;
             p.Text = text;
-            p.All = StemAll(SplitWords(text));
-            for (const auto& w : SplitWords(text))
-                if (!IsFunctionWord(w))
-                    p.Content.insert(Stem(w));
-            if (!p.All.empty())
-                phrases.push_back(std::move(p));
+            for (const auto& w : words) {
+                p.All.push_back(forms.Form(w));
+                if (!forms.IsFunctionWord(w))
+                    p.Content.insert(p.All.back());
+            }
+            p.Length = PhraseLength(text, forms);
+            if (p.Content.empty()) {
+                // A phrase of function words only is still looked for, word
+                // for word; its length factor says it names no subject.
+                p.OnlyFunctionWords = true;
+                p.Content.insert(p.All.begin(), p.All.end());
+                p.Length = words.size();
+            }
+            phrases.push_back(std::move(p));
         }
         start = comma + 1;
     }
@@ -528,26 +724,21 @@ int ToPercentage(int sum, int factors) {
     return static_cast<int>(std::clamp(value, 0.0, 100.0));
 }
 
+Reading ReadText(const PageModel& page, WordForms& forms) {
+    Reading r;
+    r.PageWords = SplitWords(page.VisibleText).size();
+    const std::size_t mainWords = SplitWords(page.MainText).size();
+    r.Main = mainWords > 0;
+    r.Words = r.Main ? mainWords : r.PageWords;
+    for (const auto& s : SplitSentences(r.Main ? page.MainText : page.VisibleText))
+        r.Sentences.push_back(forms.Forms(s));
+    return r;
+}
+
 } // namespace
 
 double TitleWidthPx(std::string_view text) {
-    // Advance widths of Arial in thousandths of an em, for printable ASCII.
-    static constexpr short Widths[95] = {
-        278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, // ' '../
-        556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, // 0..?
-        1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778, // @..O
-        667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556, // P.._
-        333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556, // `..o
-        556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};     // p..~
-    double units = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 32 && c < 127)
-            units += Widths[c - 32];
-        else if ((c & 0xC0) != 0x80) // first byte of a non-ASCII character
-            units += 556;
-    }
-    return units * 18.0 / 1000.0;
+    return TextWidthUnits(text) * 20.0 / 1000.0;
 }
 
 std::string FormatPercentage(int percentage) {
@@ -560,33 +751,55 @@ std::string FormatPercentage(int percentage) {
 WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl,
                                  std::string_view keywords) {
     WordweighResult result;
-    const std::vector<Phrase> phrases = ReadPhrases(keywords);
-    Scorer s{page,
-             pageUrl,
-             SplitWords(page.VisibleText).size(),
-             SplitSentences(page.VisibleText),
-             result.Problems,
-             phrases.size() > 1};
+    WordForms forms(page.Lang);
+    const Reading text = ReadText(page, forms);
+    const std::vector<Phrase> phrases = ReadPhrases(keywords, forms);
+    Scorer s{page, pageUrl, forms, text, result.Problems, phrases.size() > 1};
 
     // Factors that do not depend on the key words are scored once.
-    const int common = s.TitleWidth() + s.DescriptionLength() + s.TextLength() + s.SingleH1();
+    const int titleWidth = s.TitleWidth();
+    const int descriptionLength = s.DescriptionLength();
+    const int textLength = s.TextLength();
+    const int singleH1 = s.SingleH1();
+    const int outbound = s.OutboundLinks();
+    result.Scores = {{"K2", titleWidth},
+                     {"K4", descriptionLength},
+                     {"K10", textLength},
+                     {"K11", singleH1},
+                     {"K14", outbound}};
+    const int common = titleWidth + descriptionLength + textLength + singleH1 + outbound;
     if (phrases.empty()) {
         s.Add(nullptr, "No key words were given.",
               "The page's effectiveness for key words can only be judged when key words are "
               "given; only the general factors were scored.",
               "Enter the key words the page should be found for.", "K13");
         s.Basics();
-        result.Percentage = ToPercentage(common, 4);
+        result.Percentage = ToPercentage(common, 5);
         return result;
     }
     int total = 0;
     for (const auto& p : phrases) {
-        const int sum = common + s.TitleKeyphrase(p) + s.DescriptionKeyphrase(p) +
-                        s.Introduction(p) + s.Density(p) + s.Subheadings(p) + s.ImageAlt(p) +
-                        s.Slug(p) + s.CompetingLinks(p) + s.KeyphraseLength(p);
+        const std::pair<const char*, int> scores[] = {{"K1", s.TitleKeyphrase(p)},
+                                                      {"K3", s.DescriptionKeyphrase(p)},
+                                                      {"K5", s.Introduction(p)},
+                                                      {"K6", s.Density(p)},
+                                                      {"K7", s.Subheadings(p)},
+                                                      {"K8", s.ImageAlt(p)},
+                                                      {"K9", s.Slug(p)},
+                                                      {"K12", s.CompetingLinks(p)},
+                                                      {"K13", s.KeyphraseLength(p)}};
+        int sum = common;
+        for (const auto& [code, score] : scores) {
+            sum += score;
+            if (&p == &phrases.front())
+                result.Scores.emplace_back(code, score);
+        }
         total += ToPercentage(sum, FactorCount);
     }
     s.Basics();
+    // Tips come after the problems: they explain, they do not count.
+    std::stable_partition(result.Problems.begin(), result.Problems.end(),
+                          [](const Advice& a) { return !a.Tip; });
     result.Percentage = static_cast<int>(std::lround(double(total) / double(phrases.size())));
     return result;
 }

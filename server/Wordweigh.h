@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantora {
@@ -16,11 +17,14 @@ struct Advice {
     std::string Why;
     std::string Fix;
     std::string Code; // short factor code such as "K1"
+    bool Tip = false; // a word of advice that does not lower the score
 };
 
 struct WordweighResult {
-    int Percentage = 0; // 0..100
-    std::vector<Advice> Problems;
+    int Percentage = 0;           // 0..100
+    std::vector<Advice> Problems; // problems first, then tips
+    // Each factor's score for the first key phrase, by code ("K1", 9).
+    std::vector<std::pair<std::string, int>> Scores;
 };
 
 // keywords: the user's key words as typed (blank separated); commas split
@@ -28,7 +32,7 @@ struct WordweighResult {
 WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl,
                                  std::string_view keywords);
 
-// Width of a text in pixels as Arial at 18 px draws it (approximate widths).
+// Width of a text in pixels as search results draw titles: Arial at 20 px.
 double TitleWidthPx(std::string_view text);
 
 // The score as the client reads it: two digits ("07"), or "100".

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace vantora {
 
@@ -308,6 +310,195 @@ bool IsBlockTag(GumboTag t) {
     }
 }
 
+bool HasToken(std::string_view list, std::string_view token) {
+    for (const auto& t : SplitWords(list))
+        if (t == token)
+            return true;
+    return false;
+}
+
+// Navigation and search landmarks: never main content.
+bool IsNavigation(const GumboElement& e) {
+    if (e.tag == GUMBO_TAG_NAV)
+        return true;
+    const std::string role = AsciiLower(Attr(e, "role"));
+    return HasToken(role, "navigation") || HasToken(role, "search");
+}
+
+bool IsMainElement(const GumboElement& e) {
+    return e.tag == GUMBO_TAG_MAIN || HasToken(AsciiLower(Attr(e, "role")), "main");
+}
+
+// Class and id names that page templates give their menus, side bars,
+// footers and tables of contents ("navbar", "sidebar", "navfooter", "toc").
+bool HasBoilerplateName(const GumboElement& e) {
+    for (const char* attr : {"class", "id"}) {
+        const std::string value = AsciiLower(Attr(e, attr));
+        if (value.empty())
+            continue;
+        for (const auto& t : SplitWords(value)) {
+            const std::string_view v(t);
+            if (v.starts_with("nav") || v.ends_with("nav") || v.find("menu") != v.npos ||
+                v.find("sidebar") != v.npos || v.find("breadcrumb") != v.npos ||
+                v.find("footer") != v.npos || v.find("masthead") != v.npos || v == "toc" ||
+                v.starts_with("toc-") || v.ends_with("-toc") || v == "skip-link" || v == "related")
+                return true;
+        }
+    }
+    return false;
+}
+
+// Text and link text below an element, in bytes of non-blank text.
+struct TextShare {
+    std::size_t Chars = 0;
+    std::size_t LinkChars = 0;
+    std::size_t Links = 0;
+};
+
+// Where the page's main content lies and, when it is the body, which
+// elements of the body are not part of it.
+struct MainPlan {
+    MainSource Source = MainSource::Body;
+    const GumboNode* Root = nullptr; // <main> or the only <article>
+    std::unordered_set<const GumboNode*> Excluded;
+};
+
+const GumboVector* Children(const GumboNode* node) {
+    if (node->type == GUMBO_NODE_DOCUMENT)
+        return &node->v.document.children;
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
+        return &node->v.element.children;
+    return nullptr;
+}
+
+std::size_t NonBlankBytes(const char* text) {
+    std::size_t n = 0;
+    for (const char* p = text; *p; ++p)
+        n += !(*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f');
+    return n;
+}
+
+bool IsTextless(GumboTag t) {
+    return t == GUMBO_TAG_SCRIPT || t == GUMBO_TAG_STYLE || t == GUMBO_TAG_TEMPLATE ||
+           t == GUMBO_TAG_NOSCRIPT;
+}
+
+// Blocks whose text is mostly links: menus, link lists, tables of contents.
+bool IsMenuBlock(GumboTag t, const TextShare& share) {
+    switch (t) {
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_TD:
+        // A paragraph is prose however many links it holds.
+        return share.Links >= 3 && share.LinkChars * 4 >= share.Chars * 3;
+    default:
+        return false;
+    }
+}
+
+MainPlan PlanMainContent(const GumboNode* document) {
+    MainPlan plan;
+    const GumboNode* body = nullptr;
+    std::vector<const GumboNode*> articles;
+    // Elements in document order, parents before children.
+    std::vector<const GumboNode*> order;
+    std::vector<const GumboNode*> stack{document};
+    while (!stack.empty()) {
+        const GumboNode* node = stack.back();
+        stack.pop_back();
+        const GumboVector* children = Children(node);
+        if (!children)
+            continue;
+        if (node->type != GUMBO_NODE_DOCUMENT) {
+            const GumboElement& e = node->v.element;
+            order.push_back(node);
+            if (e.tag == GUMBO_TAG_BODY && !body)
+                body = node;
+            if (!plan.Root && IsMainElement(e))
+                plan.Root = node;
+            if (e.tag == GUMBO_TAG_ARTICLE)
+                articles.push_back(node);
+        }
+        for (unsigned i = children->length; i > 0; --i)
+            stack.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
+    }
+    if (plan.Root) {
+        plan.Source = MainSource::Main;
+        return plan;
+    }
+    if (articles.size() == 1) {
+        plan.Source = MainSource::Article;
+        plan.Root = articles.front();
+        return plan;
+    }
+    if (!body)
+        return plan;
+
+    // Text shares, children before parents.
+    std::unordered_map<const GumboNode*, TextShare> shares;
+    shares.reserve(order.size());
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const GumboElement& e = (*it)->v.element;
+        TextShare share;
+        if (!IsTextless(e.tag)) {
+            for (unsigned i = 0; i < e.children.length; ++i) {
+                const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA) {
+                    share.Chars += NonBlankBytes(child->v.text.text);
+                } else if (const auto found = shares.find(child); found != shares.end()) {
+                    share.Chars += found->second.Chars;
+                    share.LinkChars += found->second.LinkChars;
+                    share.Links += found->second.Links;
+                }
+            }
+            if (e.tag == GUMBO_TAG_A && HasAttr(e, "href")) {
+                share.LinkChars = share.Chars;
+                ++share.Links;
+            }
+        }
+        shares.emplace(*it, share);
+    }
+
+    // Walk the body; a banner or footer belongs to the page only when no
+    // sectioning element holds it.
+    struct Item {
+        const GumboNode* Node;
+        bool Sectioned;
+    };
+    std::vector<Item> walk{{body, false}};
+    while (!walk.empty()) {
+        const Item item = walk.back();
+        walk.pop_back();
+        const GumboElement& e = item.Node->v.element;
+        const bool pageLevel = !item.Sectioned;
+        const bool excluded =
+            item.Node != body &&
+            (IsNavigation(e) || e.tag == GUMBO_TAG_ASIDE ||
+             (pageLevel && (e.tag == GUMBO_TAG_HEADER || e.tag == GUMBO_TAG_FOOTER)) ||
+             HasToken(AsciiLower(Attr(e, "role")), "banner") ||
+             HasToken(AsciiLower(Attr(e, "role")), "contentinfo") ||
+             HasToken(AsciiLower(Attr(e, "role")), "complementary") || HasBoilerplateName(e) ||
+             IsMenuBlock(e.tag, shares[item.Node]));
+        if (excluded) {
+            plan.Excluded.insert(item.Node);
+            continue;
+        }
+        const bool sectioned = item.Sectioned || e.tag == GUMBO_TAG_ARTICLE ||
+                               e.tag == GUMBO_TAG_SECTION || e.tag == GUMBO_TAG_MAIN;
+        for (unsigned i = e.children.length; i > 0; --i) {
+            const auto* child = static_cast<const GumboNode*>(e.children.data[i - 1]);
+            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE)
+                walk.push_back({child, sectioned});
+        }
+    }
+    return plan;
+}
+
 // Inherited state while walking the tree.
 struct WalkState {
     unsigned Colour = 0x000000;
@@ -321,9 +512,10 @@ struct WalkState {
     bool InBody = false;
     int HiddenBlock = -1; // index into HiddenBlocks of the outermost hidden block
     int Link = -1;        // index into Links of the enclosing <a>
+    bool InMain = false;  // inside the main content
 };
 
-enum class CollectorKind { Title, Heading, Paragraph, Link, Hidden, SameColour };
+enum class CollectorKind { Title, Heading, Paragraph, MainParagraph, Link, Hidden, SameColour };
 
 struct Collector {
     CollectorKind Kind;
@@ -344,7 +536,8 @@ void Append(std::string& target, std::string_view text) {
 
 class Walker {
   public:
-    Walker(PageModel& model, const std::vector<CssRule>& rules) : M(model), Rules(rules) {}
+    Walker(PageModel& model, const std::vector<CssRule>& rules, const MainPlan& plan)
+        : M(model), Rules(rules), Plan(plan) {}
 
     void Run(const GumboNode* root) {
         std::vector<Frame> stack;
@@ -371,7 +564,7 @@ class Walker {
             if (node->type == GUMBO_NODE_DOCUMENT) {
                 children = &node->v.document.children;
             } else {
-                Enter(node->v.element, state);
+                Enter(node, state);
                 children = &node->v.element.children;
             }
             stack.push_back({node, state, true, collectorsBefore});
@@ -385,10 +578,20 @@ class Walker {
   private:
     PageModel& M;
     const std::vector<CssRule>& Rules;
+    const MainPlan& Plan;
     std::vector<Collector> Open;
     std::string Block;
+    std::string MainBlock;
 
     void FlushBlock() {
+        if (std::string main = CollapseSpace(MainBlock); !main.empty()) {
+            if (!M.MainText.empty())
+                M.MainText += '\n';
+            Append(M.MainText, main);
+            if (M.MainBlockTexts.size() < 100000)
+                M.MainBlockTexts.push_back(std::move(main));
+        }
+        MainBlock.clear();
         std::string text = CollapseSpace(Block);
         Block.clear();
         if (text.empty())
@@ -415,13 +618,25 @@ class Walker {
         return s;
     }
 
-    void Enter(const GumboElement& e, WalkState& state) {
+    void Enter(const GumboNode* node, WalkState& state) {
+        const GumboElement& e = node->v.element;
         ++M.ElementCount;
         const std::string tag = TagName(e);
         if (IsBlockTag(e.tag) && !state.Hidden && state.InBody)
             FlushBlock();
-        if (e.tag == GUMBO_TAG_BODY)
+        if (e.tag == GUMBO_TAG_BODY) {
             state.InBody = true;
+            state.InMain = Plan.Source == MainSource::Body;
+        }
+        if (node == Plan.Root)
+            state.InMain = true;
+        if (state.InMain && (IsNavigation(e) || Plan.Excluded.count(node)))
+            state.InMain = false;
+        if (e.tag == GUMBO_TAG_HTML && M.Lang.empty()) {
+            M.Lang = Trim(Attr(e, "lang"));
+            if (M.Lang.empty())
+                M.Lang = Trim(Attr(e, "xml:lang"));
+        }
         if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || e.tag == GUMBO_TAG_TEMPLATE ||
             e.tag == GUMBO_TAG_NOSCRIPT || e.tag == GUMBO_TAG_TEXTAREA)
             state.NoText = true;
@@ -495,6 +710,8 @@ class Walker {
                 M.HasMetaKeywords = true, M.MetaKeywords = CollapseSpace(content);
             else if (name == "robots" || name == "googlebot")
                 M.MetaRobots += AsciiLower(content) + ",";
+            if (AsciiLower(Attr(e, "http-equiv")) == "content-language" && M.Lang.empty())
+                M.Lang = Trim(content);
             if (AsciiLower(Attr(e, "http-equiv")) == "refresh" && !M.HasRefresh)
                 M.HasRefresh = true, M.RefreshContent = Trim(content);
             break;
@@ -510,7 +727,7 @@ class Walker {
         case GUMBO_TAG_H5:
         case GUMBO_TAG_H6:
             if (!state.Hidden && M.Headings.size() < 10000) {
-                M.Headings.push_back({e.tag - GUMBO_TAG_H1 + 1, {}});
+                M.Headings.push_back({e.tag - GUMBO_TAG_H1 + 1, {}, state.InMain});
                 Open.push_back({CollectorKind::Heading, M.Headings.size() - 1});
             }
             break;
@@ -518,11 +735,16 @@ class Walker {
             if (!state.Hidden && M.Paragraphs.size() < 10000) {
                 M.Paragraphs.emplace_back();
                 Open.push_back({CollectorKind::Paragraph, M.Paragraphs.size() - 1});
+                if (state.InMain) {
+                    M.MainParagraphs.emplace_back();
+                    Open.push_back({CollectorKind::MainParagraph, M.MainParagraphs.size() - 1});
+                }
             }
             break;
         case GUMBO_TAG_IMG:
             if (M.Images.size() < 10000)
-                M.Images.push_back({HasAttr(e, "alt"), CollapseSpace(Attr(e, "alt"))});
+                M.Images.push_back(
+                    {HasAttr(e, "alt"), CollapseSpace(Attr(e, "alt")), state.InMain});
             if (state.Link >= 0)
                 M.Links[state.Link].HasImage = true;
             break;
@@ -533,6 +755,7 @@ class Walker {
                 link.AriaLabel = Attr(e, "aria-label");
                 link.NoFollow = AsciiLower(Attr(e, "rel")).find("nofollow") != std::string::npos;
                 link.Hidden = state.Hidden;
+                link.InMain = state.InMain;
                 M.Links.push_back(std::move(link));
                 state.Link = static_cast<int>(M.Links.size() - 1);
                 Open.push_back({CollectorKind::Link, M.Links.size() - 1});
@@ -596,6 +819,9 @@ class Walker {
             case CollectorKind::Paragraph:
                 M.Paragraphs[c.Index] = CollapseSpace(M.Paragraphs[c.Index]);
                 break;
+            case CollectorKind::MainParagraph:
+                M.MainParagraphs[c.Index] = CollapseSpace(M.MainParagraphs[c.Index]);
+                break;
             case CollectorKind::Link:
                 M.Links[c.Index].Text = CollapseSpace(M.Links[c.Index].Text);
                 break;
@@ -625,6 +851,9 @@ class Walker {
             case CollectorKind::Paragraph:
                 Append(M.Paragraphs[c.Index], text);
                 break;
+            case CollectorKind::MainParagraph:
+                Append(M.MainParagraphs[c.Index], text);
+                break;
             case CollectorKind::Link:
                 Append(M.Links[c.Index].Text, text);
                 break;
@@ -638,8 +867,11 @@ class Walker {
                 break;
             }
         }
-        if (state.InBody && !state.Hidden && !state.NoText && M.VisibleText.size() < (8u << 20))
+        if (state.InBody && !state.Hidden && !state.NoText && M.VisibleText.size() < (8u << 20)) {
             Block.append(text);
+            if (state.InMain)
+                MainBlock.append(text);
+        }
     }
 };
 
@@ -841,7 +1073,9 @@ PageModel ParsePage(std::string_view html) {
         return model;
     std::vector<CssRule> rules;
     CollectStyleSheets(output->document, rules);
-    Walker(model, rules).Run(output->document);
+    const MainPlan plan = PlanMainContent(output->document);
+    model.MainFrom = plan.Source;
+    Walker(model, rules, plan).Run(output->document);
     gumbo_destroy_output(&options, output);
     return model;
 }

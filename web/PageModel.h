@@ -1,9 +1,9 @@
 #pragma once
 // What the analyses need to know about one HTML page, read once with gumbo:
 // the head's title and meta data, headings, paragraphs, images, links, the
-// visible text, inline scripts, and the blocks that CSS or markup hides or
-// paints in the colour of their background. Built without rendering: inline
-// styles, <style> rules with simple selectors, <font color> and <body> colours.
+// visible text and the main content's text, inline scripts, and the blocks that CSS or markup hides
+// or paints in the colour of their background. Built without rendering: inline styles, <style>
+// rules with simple selectors, <font color> and <body> colours.
 
 #include <cstddef>
 #include <string>
@@ -15,11 +15,13 @@ namespace vantora {
 struct PageHeading {
     int Level = 1;
     std::string Text;
+    bool InMain = false; // inside the main content
 };
 
 struct PageImage {
     bool HasAlt = false;
     std::string Alt;
+    bool InMain = false;
 };
 
 struct PageLink {
@@ -29,7 +31,13 @@ struct PageLink {
     bool NoFollow = false;
     bool HasImage = false;
     bool Hidden = false; // inside a hidden block
+    bool InMain = false;
 };
+
+// Where the main content was found: the page's <main> (or role="main"), its
+// only <article>, or the body without navigation, banners, footers, side
+// bars and menus.
+enum class MainSource { Main, Article, Body };
 
 // An element hidden by CSS or placed off screen, outermost only.
 struct PageHiddenBlock {
@@ -59,14 +67,20 @@ struct PageModel {
     std::string RefreshContent;
     std::vector<std::string> Canonicals;
     std::vector<PageHeading> Headings;
-    std::vector<std::string> Paragraphs; // text of each non-empty <p>
+    std::vector<std::string> Paragraphs;     // text of each non-empty <p>
+    std::vector<std::string> MainParagraphs; // the same, in the main content
     std::vector<PageImage> Images;
     std::vector<PageLink> Links;
     // The text a visitor sees: body text without script, style and hidden
     // blocks, one line feed between blocks.
     std::string VisibleText;
     std::vector<std::string> BlockTexts; // the same, block by block
-    std::vector<std::string> Scripts;    // inline script bodies
+    // The visible text of the main content only, and its blocks.
+    std::string MainText;
+    std::vector<std::string> MainBlockTexts;
+    MainSource MainFrom = MainSource::Body;
+    std::string Lang; // the lang attribute of <html> (or Content-Language), as written
+    std::vector<std::string> Scripts; // inline script bodies
     std::vector<PageHiddenBlock> HiddenBlocks;
     std::vector<PageSameColour> SameColour;
     std::size_t ElementCount = 0;

@@ -1,8 +1,11 @@
 #include "PageText.h"
 
+#include <libstemmer.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <unordered_set>
 
 namespace vantora {
 
@@ -47,8 +50,13 @@ void AppendCodePoint(std::string& out, std::uint32_t cp) {
     } else if (cp < 0x800) {
         out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
+    } else if (cp < 0x10000) {
         out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
@@ -60,8 +68,124 @@ constexpr std::array<std::uint16_t, 32> Cp1252High = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-bool IsWordByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
+// Reads the code point at text[i]; invalid bytes read as U+FFFD, one byte each.
+std::size_t DecodeAt(std::string_view text, std::size_t i, std::uint32_t& cp) {
+    const std::size_t len = Utf8SequenceLength(text, i);
+    if (len == 0) {
+        cp = 0xFFFD;
+        return 1;
+    }
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (len == 1) {
+        cp = c;
+        return 1;
+    }
+    cp = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    return len;
+}
+
+enum class CharClass {
+    Word,      // letters, digits, combining marks
+    Single,    // ideographs and kana: a word each
+    Joiner,    // apostrophes and hyphens: inside a word only between word characters
+    Ignored,   // soft hyphen, zero-width joiners, byte order mark
+    Separator, // spaces, punctuation, symbols, controls
+};
+
+struct Range {
+    std::uint32_t First, Last;
+};
+
+// Punctuation, spaces and symbols outside ASCII, sorted. Code points not
+// listed here (nor below) are read as letters, which is right for the
+// letters, digits and marks of every script.
+constexpr Range SeparatorRanges[] = {
+    {0x0080, 0x00A9}, {0x00AB, 0x00AC}, {0x00AE, 0x00B1}, {0x00B4, 0x00B4},   {0x00B6, 0x00B8},
+    {0x00BB, 0x00BB}, {0x00BF, 0x00BF}, {0x00D7, 0x00D7}, {0x00F7, 0x00F7},   {0x02C2, 0x02C5},
+    {0x02D2, 0x02DF}, {0x037E, 0x037E}, {0x0387, 0x0387}, {0x055A, 0x055F},   {0x0589, 0x058A},
+    {0x05BE, 0x05BE}, {0x05C0, 0x05C0}, {0x05C3, 0x05C3}, {0x05C6, 0x05C6},   {0x05F3, 0x05F4},
+    {0x0600, 0x060F}, {0x061B, 0x061F}, {0x066A, 0x066D}, {0x06D4, 0x06D4},   {0x0700, 0x070D},
+    {0x0964, 0x0965}, {0x0970, 0x0970}, {0x0E3F, 0x0E3F}, {0x0E4F, 0x0E4F},   {0x0E5A, 0x0E5B},
+    {0x0F04, 0x0F12}, {0x0F3A, 0x0F3D}, {0x104A, 0x104F}, {0x10FB, 0x10FB},   {0x1360, 0x1368},
+    {0x166D, 0x166E}, {0x1680, 0x1680}, {0x169B, 0x169C}, {0x16EB, 0x16ED},   {0x17D4, 0x17DA},
+    {0x1800, 0x180A}, {0x180E, 0x180E}, {0x2000, 0x200B}, {0x2010, 0x2027},   {0x2028, 0x205F},
+    {0x207A, 0x207E}, {0x208A, 0x208E}, {0x20A0, 0x20CF}, {0x2100, 0x2101},   {0x2103, 0x2106},
+    {0x2108, 0x2109}, {0x2114, 0x2114}, {0x2116, 0x2118}, {0x211E, 0x2123},   {0x2125, 0x2125},
+    {0x2127, 0x2127}, {0x2129, 0x2129}, {0x212E, 0x212E}, {0x213A, 0x213B},   {0x2140, 0x2144},
+    {0x214A, 0x214D}, {0x214F, 0x214F}, {0x2190, 0x245F}, {0x2500, 0x2775},   {0x2794, 0x2BFF},
+    {0x2E00, 0x2E7F}, {0x2FF0, 0x3004}, {0x3008, 0x3020}, {0x3030, 0x3030},   {0x303D, 0x303F},
+    {0x309B, 0x309C}, {0x30A0, 0x30A0}, {0x30FB, 0x30FB}, {0xA4FE, 0xA4FF},   {0xA60D, 0xA60F},
+    {0xA673, 0xA673}, {0xA67E, 0xA67E}, {0xA6F2, 0xA6F7}, {0xA874, 0xA877},   {0xA8CE, 0xA8CF},
+    {0xA92E, 0xA92F}, {0xA95F, 0xA95F}, {0xAA5C, 0xAA5F}, {0xABEB, 0xABEB},   {0xD800, 0xF8FF},
+    {0xFD3E, 0xFD3F}, {0xFE10, 0xFE1F}, {0xFE30, 0xFE6F}, {0xFF01, 0xFF0F},   {0xFF1A, 0xFF20},
+    {0xFF3B, 0xFF40}, {0xFF5B, 0xFF65}, {0xFFE0, 0xFFFF}, {0x1F000, 0x1FAFF}, {0xE0000, 0x10FFFF},
+};
+
+// Scripts written without spaces between words.
+constexpr Range SingleRanges[] = {
+    {0x3005, 0x3007}, {0x3021, 0x3029}, {0x3031, 0x3035}, {0x3038, 0x303C},   {0x3040, 0x309A},
+    {0x309D, 0x309F}, {0x30A1, 0x30FA}, {0x30FC, 0x30FF}, {0x31F0, 0x31FF},   {0x3400, 0x4DBF},
+    {0x4E00, 0x9FFF}, {0xF900, 0xFAFF}, {0xFF66, 0xFF9F}, {0x20000, 0x3FFFF},
+};
+
+template <std::size_t N> bool InRanges(const Range (&ranges)[N], std::uint32_t cp) {
+    const Range* end = ranges + N;
+    const Range* it = std::upper_bound(ranges, end, cp,
+                                       [](std::uint32_t v, const Range& r) { return v < r.First; });
+    return it != ranges && cp <= (it - 1)->Last;
+}
+
+CharClass ClassOf(std::uint32_t cp) {
+    if (cp < 0x80) {
+        if ((cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9'))
+            return CharClass::Word;
+        return cp == '\'' || cp == '-' ? CharClass::Joiner : CharClass::Separator;
+    }
+    if (cp == 0x2019 || cp == 0x2011)
+        return CharClass::Joiner;
+    if (cp == 0x00AD || cp == 0x200C || cp == 0x200D || cp == 0x2060 || cp == 0xFEFF)
+        return CharClass::Ignored;
+    if (InRanges(SingleRanges, cp))
+        return CharClass::Single;
+    if (InRanges(SeparatorRanges, cp))
+        return CharClass::Separator;
+    return CharClass::Word;
+}
+
+// Lower case for the scripts whose words the analyses compare most:
+// ASCII, Latin-1, Latin Extended-A and Additional, Greek, Cyrillic.
+// Fullwidth ASCII letters and digits become ASCII.
+std::uint32_t FoldCase(std::uint32_t cp) {
+    if (cp < 0x80)
+        return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 32;
+    if (cp >= 0x100 && cp <= 0x17F) {
+        if (cp == 0x130)
+            return 'i';
+        if (cp == 0x178)
+            return 0xFF;
+        const bool evenUpper = (cp <= 0x137) || (cp >= 0x14A && cp <= 0x177);
+        const bool oddUpper = (cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E);
+        if ((evenUpper && cp % 2 == 0) || (oddUpper && cp % 2 == 1))
+            return cp + 1;
+        return cp;
+    }
+    if (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2)
+        return cp + 32;
+    if (cp >= 0x400 && cp <= 0x40F)
+        return cp + 80;
+    if (cp >= 0x410 && cp <= 0x42F)
+        return cp + 32;
+    if (cp >= 0x1E00 && cp <= 0x1EFF && cp % 2 == 0 && !(cp >= 0x1E96 && cp <= 0x1E9F))
+        return cp + 1;
+    if (cp >= 0xFF21 && cp <= 0xFF3A)
+        return cp - 0xFF21 + 'a';
+    if ((cp >= 0xFF41 && cp <= 0xFF5A) || (cp >= 0xFF10 && cp <= 0xFF19))
+        return cp - 0xFEE0;
+    return cp;
 }
 
 bool IsSpace(unsigned char c) {
@@ -69,6 +193,12 @@ bool IsSpace(unsigned char c) {
 }
 
 } // namespace
+
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+    std::uint32_t cp = 0;
+    i += DecodeAt(text, i, cp);
+    return cp;
+}
 
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
@@ -169,20 +299,45 @@ std::string CollapseSpace(std::string_view text) {
 std::vector<std::string> SplitWords(std::string_view text) {
     std::vector<std::string> words;
     std::string current;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (IsWordByte(c)) {
-            current += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : text[i];
-        } else if ((c == '\'' || c == '-') && !current.empty() && i + 1 < text.size() &&
-                   IsWordByte(static_cast<unsigned char>(text[i + 1]))) {
-            current += text[i];
-        } else if (!current.empty()) {
+    auto flush = [&] {
+        if (!current.empty())
             words.push_back(std::move(current));
-            current.clear();
+        current.clear();
+    };
+    std::size_t i = 0;
+    std::uint32_t cp = 0;
+    while (i < text.size()) {
+        i += DecodeAt(text, i, cp);
+        switch (ClassOf(cp)) {
+        case CharClass::Word:
+            AppendCodePoint(current, FoldCase(cp));
+            break;
+        case CharClass::Ignored:
+            break;
+        case CharClass::Single:
+            flush();
+            AppendCodePoint(current, cp);
+            flush();
+            break;
+        case CharClass::Joiner: {
+            // Kept only between two word characters: "don't", "e-mail".
+            std::uint32_t next = 0;
+            if (!current.empty() && i < text.size()) {
+                DecodeAt(text, i, next);
+                if (ClassOf(next) == CharClass::Word) {
+                    current += cp == '-' ? '-' : '\'';
+                    break;
+                }
+            }
+            flush();
+            break;
+        }
+        case CharClass::Separator:
+            flush();
+            break;
         }
     }
-    if (!current.empty())
-        words.push_back(std::move(current));
+    flush();
     return words;
 }
 
@@ -203,6 +358,10 @@ std::vector<std::string> SplitSentences(std::string_view text) {
         } else if ((c == '.' || c == '!' || c == '?') &&
                    (i + 1 == text.size() || IsSpace(static_cast<unsigned char>(text[i + 1])))) {
             flush(i + 1);
+        } else if (c == '\xE3' && text.compare(i, 3, "\xE3\x80\x82") == 0) {
+            // The ideographic full stop ends a sentence without a space.
+            flush(i + 3);
+            i += 2;
         }
     }
     flush(text.size());
@@ -248,6 +407,156 @@ std::vector<std::string> ContentWords(std::string_view text) {
     for (auto& w : SplitWords(text))
         if (!IsFunctionWord(w))
             out.push_back(Stem(w));
+    return out;
+}
+
+namespace {
+
+struct Language {
+    std::string_view Code; // ISO 639-1
+    const char* Algorithm; // Snowball name
+};
+
+constexpr Language Languages[] = {
+    {"en", "english"}, {"de", "german"},    {"fr", "french"},     {"es", "spanish"},
+    {"it", "italian"}, {"nl", "dutch"},     {"pt", "portuguese"}, {"sv", "swedish"},
+    {"da", "danish"},  {"no", "norwegian"}, {"nb", "norwegian"},  {"nn", "norwegian"},
+    {"fi", "finnish"}, {"ru", "russian"},   {"hu", "hungarian"},  {"ro", "romanian"},
+    {"tr", "turkish"},
+};
+
+// German function words: articles, pronouns, prepositions, conjunctions,
+// auxiliaries and common adverbs, lower-cased.
+const std::unordered_set<std::string_view>& GermanFunctionWords() {
+    static const std::unordered_set<std::string_view> words = {
+        "der",     "die",     "das",     "des",     "dem",    "den",    "ein",      "eine",
+        "einer",   "eines",   "einem",   "einen",   "und",    "oder",   "aber",     "doch",
+        "sondern", "denn",    "weil",    "dass",    "daß",    "ob",     "wenn",     "als",
+        "wie",     "wo",      "wer",     "was",     "wie",    "warum",  "wann",     "welche",
+        "welcher", "welches", "welchen", "welchem", "ich",    "du",     "er",       "sie",
+        "es",      "wir",     "ihr",     "mich",    "dich",   "sich",   "uns",      "euch",
+        "mir",     "dir",     "ihm",     "ihn",     "ihnen",  "mein",   "meine",    "dein",
+        "deine",   "sein",    "seine",   "ihre",    "unser",  "unsere", "euer",     "eure",
+        "dies",    "diese",   "dieser",  "dieses",  "diesem", "diesen", "jene",     "jener",
+        "jenes",   "in",      "im",      "ins",     "an",     "am",     "ans",      "auf",
+        "aus",     "bei",     "beim",    "mit",     "nach",   "seit",   "von",      "vom",
+        "zu",      "zum",     "zur",     "für",     "fürs",   "gegen",  "ohne",     "um",
+        "durch",   "über",    "unter",   "vor",     "hinter", "neben",  "zwischen", "bis",
+        "ab",      "während", "wegen",   "trotz",   "ist",    "sind",   "war",      "waren",
+        "bin",     "bist",    "seid",    "wird",    "werden", "wurde",  "wurden",   "worden",
+        "hat",     "haben",   "hatte",   "hatten",  "habe",   "hast",   "kann",     "können",
+        "muss",    "müssen",  "soll",    "sollen",  "will",   "wollen", "darf",     "dürfen",
+        "mag",     "möchte",  "nicht",   "kein",    "keine",  "keinen", "keinem",   "keiner",
+        "auch",    "noch",    "schon",   "nur",     "so",     "sehr",   "hier",     "dort",
+        "da",      "dann",    "jetzt",   "man",     "alle",   "alles",  "viel",     "viele",
+        "mehr",    "wie",     "zu",      "ja",      "nein",   "etwa",   "etwas",    "mal",
+        "immer",   "wieder",  "eben",    "also",    "sowie",  "bzw"};
+    return words;
+}
+
+// French function words, elided forms included.
+const std::unordered_set<std::string_view>& FrenchFunctionWords() {
+    static const std::unordered_set<std::string_view> words = {
+        "le",     "la",      "les",      "l'",      "un",      "une",     "des",     "du",
+        "de",     "d'",      "au",       "aux",     "et",      "ou",      "mais",    "donc",
+        "or",     "ni",      "car",      "que",     "qu'",     "qui",     "quoi",    "dont",
+        "où",     "comment", "pourquoi", "quand",   "quel",    "quelle",  "quels",   "quelles",
+        "je",     "j'",      "tu",       "il",      "elle",    "on",      "nous",    "vous",
+        "ils",    "elles",   "me",       "m'",      "te",      "t'",      "se",      "s'",
+        "lui",    "leur",    "leurs",    "eux",     "moi",     "toi",     "soi",     "mon",
+        "ma",     "mes",     "ton",      "ta",      "tes",     "son",     "sa",      "ses",
+        "notre",  "nos",     "votre",    "vos",     "ce",      "c'",      "cet",     "cette",
+        "ces",    "ceci",    "cela",     "ça",      "celui",   "celle",   "ceux",    "celles",
+        "à",      "dans",    "en",       "sur",     "sous",    "par",     "pour",    "avec",
+        "sans",   "chez",    "entre",    "vers",    "contre",  "depuis",  "pendant", "avant",
+        "après",  "selon",   "est",      "sont",    "était",   "étaient", "être",    "été",
+        "suis",   "es",      "sommes",   "êtes",    "sera",    "seront",  "a",       "ai",
+        "as",     "avons",   "avez",     "ont",     "avait",   "avoir",   "eu",      "fait",
+        "faire",  "peut",    "peuvent",  "pouvoir", "doit",    "faut",    "ne",      "n'",
+        "pas",    "plus",    "moins",    "très",    "trop",    "aussi",   "bien",    "tout",
+        "tous",   "toute",   "toutes",   "si",      "comme",   "y",       "là",      "ici",
+        "alors",  "encore",  "déjà",     "même",    "autre",   "autres",  "quelque", "quelques",
+        "chaque", "lorsque", "puisque",  "jusqu'",  "lorsqu'", "puisqu'"};
+    return words;
+}
+
+// Elided articles and pronouns that French and Italian write onto the next
+// word: "l'analyse" is the word "analyse".
+std::string_view CutElision(std::string_view word, std::string_view code) {
+    if (code != "fr" && code != "it")
+        return word;
+    const auto apostrophe = word.find('\'');
+    if (apostrophe == std::string_view::npos || apostrophe == 0 || apostrophe > 7 ||
+        apostrophe + 1 >= word.size())
+        return word;
+    const std::string_view head = word.substr(0, apostrophe + 1);
+    static constexpr std::string_view Elisions[] = {
+        "l'",    "d'",    "j'",     "m'",      "n'",      "s'",      "t'",
+        "c'",    "qu'",   "jusqu'", "lorsqu'", "puisqu'", "quoiqu'", "un'",
+        "dell'", "nell'", "all'",   "dall'",   "sull'",   "quest'",  "quell'"};
+    for (const auto e : Elisions)
+        if (head == e)
+            return word.substr(apostrophe + 1);
+    return word;
+}
+
+} // namespace
+
+WordForms::WordForms(std::string_view lang) : Code("en") {
+    std::string code = AsciiLower(Trim(lang)).substr(0, 2);
+    const char* algorithm = "english";
+    for (const auto& l : Languages)
+        if (l.Code == code) {
+            Code = std::string(l.Code);
+            algorithm = l.Algorithm;
+        }
+    Stemmer = sb_stemmer_new(algorithm, "UTF_8");
+}
+
+WordForms::~WordForms() {
+    if (Stemmer)
+        sb_stemmer_delete(Stemmer);
+}
+
+bool WordForms::HasFunctionWords() const {
+    return Code == "en" || Code == "de" || Code == "fr";
+}
+
+bool WordForms::IsFunctionWord(std::string_view word) const {
+    if (Code == "de")
+        return GermanFunctionWords().count(word) > 0;
+    if (Code == "fr")
+        return FrenchFunctionWords().count(word) > 0 ||
+               (CutElision(word, Code) != word &&
+                FrenchFunctionWords().count(CutElision(word, Code)));
+    if (Code == "en")
+        return vantora::IsFunctionWord(word);
+    return false;
+}
+
+std::string WordForms::Form(std::string_view word) {
+    if (const auto it = Memo.find(std::string(word)); it != Memo.end())
+        return it->second;
+    const std::string_view bare = CutElision(word, Code);
+    std::string form(bare);
+    // Snowball reads words of letters; numbers and very long tokens stay as they are.
+    if (Stemmer && !bare.empty() && bare.size() < 64 && !(bare[0] >= '0' && bare[0] <= '9')) {
+        const sb_symbol* stem =
+            sb_stemmer_stem(Stemmer, reinterpret_cast<const sb_symbol*>(bare.data()),
+                            static_cast<int>(bare.size()));
+        if (stem)
+            form.assign(reinterpret_cast<const char*>(stem),
+                        static_cast<std::size_t>(sb_stemmer_length(Stemmer)));
+    }
+    if (Memo.size() < 50000)
+        Memo.emplace(std::string(word), form);
+    return form;
+}
+
+std::vector<std::string> WordForms::Forms(std::string_view text) {
+    std::vector<std::string> out = SplitWords(text);
+    for (auto& w : out)
+        w = Form(w);
     return out;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // Text helpers shared by the page analyses: byte-level UTF-8 checks, a
-// Windows-1252 fallback, word and sentence splitting, and a light stemmer.
-// Words are lower-cased for ASCII letters only; other bytes are kept as they
-// are so that non-English words still count as words.
+// Windows-1252 fallback, word and sentence splitting by Unicode classes,
+// word forms (Snowball stemmers) and function words per language.
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+struct sb_stemmer;
 
 namespace vantora {
 
@@ -19,6 +21,10 @@ std::string ToUtf8(std::string_view bytes);
 // Replaces every invalid UTF-8 sequence with '?', so output is always valid.
 std::string RepairUtf8(std::string_view text);
 
+// The code point at text[i], advancing i past it; an invalid byte reads as
+// U+FFFD and is skipped alone.
+char32_t NextCodePoint(std::string_view text, std::size_t& i);
+
 // Number of code points (invalid bytes count one each).
 std::size_t CodePointCount(std::string_view text);
 
@@ -30,8 +36,12 @@ std::string Trim(std::string_view text);
 // Collapses runs of white space (ASCII) into single blanks and trims.
 std::string CollapseSpace(std::string_view text);
 
-// Words of a text: runs of ASCII letters, digits and bytes >= 0x80, with an
-// apostrophe or hyphen kept when it joins two word characters. Lower-cased.
+// Words of a text: runs of letters, digits and combining marks of any
+// script; every Unicode space, punctuation mark and symbol separates words.
+// An apostrophe (' or U+2019, kept as ') or hyphen joining two word
+// characters stays inside the word. Ideographs and kana, written without
+// spaces, are one word each. Lower-cased (ASCII, Latin, Greek, Cyrillic);
+// fullwidth ASCII is read as ASCII; soft hyphens and joiners are dropped.
 std::vector<std::string> SplitWords(std::string_view text);
 
 // Sentences: split at '.', '!' or '?' followed by white space, and at line
@@ -46,5 +56,33 @@ std::string Stem(std::string_view lowerWord);
 
 // Content words of a text, stemmed, function words removed.
 std::vector<std::string> ContentWords(std::string_view text);
+
+// The word forms and function words of one language. The language comes
+// from a page's lang attribute ("de", "fr-CA", "pt_BR"); unknown or empty
+// means English. Word forms are Snowball stems, so "joins", "joined" and
+// "joining" share one form. Not safe to share between threads.
+class WordForms {
+  public:
+    explicit WordForms(std::string_view lang = {});
+    ~WordForms();
+    WordForms(const WordForms&) = delete;
+    WordForms& operator=(const WordForms&) = delete;
+
+    // The two-letter code of the language in use ("en", "de" ...).
+    const std::string& Language() const { return Code; }
+    // Whether the language has a function-word list.
+    bool HasFunctionWords() const;
+    // A lower-cased word (from SplitWords) as a function word of the language.
+    bool IsFunctionWord(std::string_view word) const;
+    // The word's form: its stem, with French and Italian elisions ("l'") cut.
+    std::string Form(std::string_view word);
+    // Forms of every word of a text.
+    std::vector<std::string> Forms(std::string_view text);
+
+  private:
+    std::string Code;
+    sb_stemmer* Stemmer = nullptr;
+    std::unordered_map<std::string, std::string> Memo; // word -> form
+};
 
 } // namespace vantora

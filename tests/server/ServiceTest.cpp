@@ -77,7 +77,8 @@ std::string BuildPage(const PageSpec& layout) {
     html += "<h2>Caring for blades and handles</h2><p>" + Prose(8, 3) + "</p>";
     html += "<h2>Storage through winter</h2><p>Keep your garden tools dry. " + Prose(8, 4) + "</p>";
     html += "<p><a href=\"/spades.html\">Spades for heavy clay</a> and "
-            "<a href=\"/care.html\">our tool care guide</a>.</p>";
+            "<a href=\"/care.html\">our tool care guide</a>, and the "
+            "<a href=\"https://growers.example.org/\">growers' society</a>.</p>";
     html += layout.Body + "</body></html>";
     return html;
 }
@@ -199,9 +200,10 @@ class ServiceTest : public QObject {
         twoH1.ExtraH1 = 2;
         add("several main headings", "/h/garden-tools.html", "K11", twoH1);
         add("key words missing from the address", "/shop/item-17.html", "K9", PageSpec{});
-        PageSpec shortTitle;
-        shortTitle.Title = "Garden tools";
-        add("short title", "/w/garden-tools.html", "K2", shortTitle);
+        PageSpec longTitle;
+        longTitle.Title = "Garden tools for every gardener, allotment holder and weekend grower, "
+                          "in every season of the year";
+        add("title cut off in results", "/w/garden-tools.html", "K2", longTitle);
         PageSpec competing;
         competing.Body = "<p>See also <a href=\"/other.html\">garden tools</a>.</p>";
         add("competing link", "/c/garden-tools.html", "K12", competing);
