@@ -1,0 +1,579 @@
+#include "AuditReport.h"
+
+#include "SiteTree.h"
+#include "SiteUrlIndex.h"
+#include "TimeStamps.h"
+
+#include <QCollator>
+#include <QHash>
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vantora {
+
+namespace {
+
+const QString Bullet = QStringLiteral("\u2022 ");
+const QString LineBreak = QStringLiteral("\r\n");
+
+// Something stored or typed could not be read: the report ends truncated.
+struct Unreadable : std::exception {};
+
+// The four columns of an archive that the sections read; Values is the
+// percentage column (Wordweigh only).
+struct Records {
+    const QStringList& Pages;
+    const QStringList& Stamps;
+    const QStringList& Values;
+    const QStringList& Bodies;
+    int Count() const { return int(Pages.size()); }
+};
+
+Records RecordsOf(const ToolArchive& archive) {
+    return {archive.Pages, archive.Dates, archive.Percentages, archive.Bodies};
+}
+
+// A whole number typed into the dialog or stored as a rank.
+qint64 WholeNumber(const QString& text) {
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        throw Unreadable();
+    return value;
+}
+
+// A stored percentage: its leading digits, so that texts written by older
+// versions with a character after the number read as the number.
+qint64 LeadingNumber(const QString& text) {
+    const QString trimmed = text.trimmed();
+    qsizetype digits = 0;
+    while (digits < trimmed.size() && digits < 18 && trimmed.at(digits).isDigit())
+        ++digits;
+    if (digits == 0)
+        throw Unreadable();
+    return WholeNumber(trimmed.left(digits));
+}
+
+// Reads each record's stamp at most once; a stamp that does not read ends
+// the report.
+class StampCache {
+  public:
+    StampCache(const Records& records, const StampReader& reader)
+        : Data(records), Reader(reader), Dates(size_t(records.Count())),
+          Values(size_t(records.Count())) {}
+
+    QDate Date(int index) {
+        std::optional<QDate>& date = Dates[size_t(index)];
+        if (!date) {
+            date = Reader.ReadDate(Data.Stamps.at(index));
+            if (!date)
+                throw Unreadable();
+        }
+        return *date;
+    }
+    qint64 FullValue(int index) {
+        std::optional<qint64>& value = Values[size_t(index)];
+        if (!value) {
+            value = Reader.ReadFullValue(Data.Stamps.at(index));
+            if (!value)
+                throw Unreadable();
+        }
+        return *value;
+    }
+
+  private:
+    const Records& Data;
+    const StampReader& Reader;
+    std::vector<std::optional<QDate>> Dates;
+    std::vector<std::optional<qint64>> Values;
+};
+
+// Decides which records are the latest of their page in one pass over the
+// archive: a record is the latest when no record of the same page (among
+// the members, when a filter is given) has a later stamp. The stamps of a
+// page are read only when it has more than one record.
+class LatestRecords {
+  public:
+    LatestRecords(const Records& records, StampCache& stamps,
+                  const std::function<bool(int)>& member = {})
+        : Data(records), Stamps(stamps) {
+        for (int i = 0; i < records.Count(); ++i)
+            if (!member || member(i))
+                Groups[records.Pages.at(i)].Members.append(i);
+    }
+
+    bool IsLatest(int index) {
+        Group& group = Groups[Data.Pages.at(index)];
+        if (group.Members.size() < 2)
+            return true;
+        if (!group.Read) {
+            for (int member : group.Members)
+                group.Latest = std::max(group.Latest, Stamps.FullValue(member));
+            group.Read = true;
+        }
+        return Stamps.FullValue(index) == group.Latest;
+    }
+
+  private:
+    struct Group {
+        QList<int> Members;
+        bool Read = false;
+        qint64 Latest = std::numeric_limits<qint64>::min();
+    };
+    const Records& Data;
+    StampCache& Stamps;
+    QHash<QString, Group> Groups;
+};
+
+struct Engine {
+    const char* Name;
+    const char* Selector; // the marker (ranking) or the dialog item (submissions)
+};
+
+constexpr Engine RankEngines[] = {{"Infoseek", "<ENGINE>INFOSEEK"},
+                                  {"AltaVista", "<ENGINE>ALTAVISTA"},
+                                  {"Excite", "<ENGINE>EXCITE"},
+                                  {"Webcrawler", "<ENGINE>WEBCRAWLER"},
+                                  {"Lycos", "<ENGINE>LYCOS"},
+                                  {"Hotbot", "<ENGINE>HOTBOT"},
+                                  {"Northern Light", "<ENGINE>NORTHERNLIGHT"},
+                                  {"Yahoo", "<ENGINE>YAHOO"},
+                                  {"Linkstar", "<ENGINE>LINKSTAR"}};
+
+constexpr Engine SubmitEngines[] = {{"Infoseek", "Infoseek"},
+                                    {"Webcrawler", "Webcrawler"},
+                                    {"Excite", "Excite"},
+                                    {"Lycos", "Lycos"},
+                                    {"AltaVista", "AltaVista"},
+                                    {"HotBot", "HotBot"},
+                                    {"PlanetSearch", "PlanetSearch"},
+                                    {"NetFind", "NetFind"},
+                                    {"ScrubTheWeb", "ScrubTheWeb"},
+                                    {"SiteFinder", "SiteFinder"},
+                                    {"Moshix2", "Moshix2"},
+                                    {"QuestFinder", "QuestFinder"},
+                                    {"Xerus", "Xerus"},
+                                    {"Zap", "Zap"},
+                                    {"What-u-Seek", "What-U-Seek"},
+                                    {"Megallan", "Megallan"}};
+
+class AuditWriter {
+  public:
+    AuditWriter(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
+                const QLocale& locale, ReportSink& sink)
+        : Project(project), Options(options), Now(now), Locale(locale), Sink(sink),
+          Stamps(locale, now.date().year()) {}
+
+    void Run() {
+        try {
+            Format.FontName = QStringLiteral("Arial");
+            Format.PointSize = 14;
+            Format.Bold = Format.Italic = false;
+            Format.Underline = true;
+            Apply();
+            Line(AuditTitle(Now, Locale) + LineBreak);
+            Format.PointSize = 10;
+            Format.Underline = false;
+            Apply();
+            Line(QStringLiteral("Audit contents: ") + AuditContentsText(Options, Locale));
+            SiteMapSections();
+            ResultSections();
+            SetItalic(true);
+            Line(LineBreak + QStringLiteral("End of Report"));
+            SetItalic(false);
+            Line(QString());
+        } catch (const std::exception&) {
+            Truncate();
+        }
+    }
+
+  private:
+    // --- formats and lines ---
+    void Apply() { Sink.SetFormat(Format); }
+    void SetBold(bool on) {
+        Format.Bold = on;
+        Apply();
+    }
+    void SetItalic(bool on) {
+        Format.Italic = on;
+        Apply();
+    }
+    void SetUnderline(bool on) {
+        Format.Underline = on;
+        Apply();
+    }
+    void Line(const QString& text) { Sink.AppendLine(text); }
+    void BoldLine(const QString& text) {
+        SetBold(true);
+        Line(text);
+        SetBold(false);
+    }
+    void Truncate() {
+        Format.FontName = QStringLiteral("Arial");
+        Format.PointSize = 10;
+        Format.Bold = true;
+        Format.Italic = Format.Underline = false;
+        Apply();
+        Line(QStringLiteral("...WARNING! Premature end of file, Report truncated."));
+        Format.Bold = false;
+        SetItalic(true);
+        Line(QStringLiteral("End of Report"));
+        SetItalic(false);
+        Line(QString());
+    }
+
+    // --- site map ---
+    void SiteMapSections() {
+        if (!(Options.Broken || Options.Mailto || Options.ShowXtal || Options.ListPages))
+            return;
+        const BuildResult built = ParseSiteMap(Project.SiteMapLines, Tree);
+        RootUrl = built.RootUrl;
+        if (built.Outcome != BuildOutcome::Complete && built.Outcome != BuildOutcome::InvalidData)
+            Tree.Clear();
+        NodeUrls = AuditNodeUrls(Tree);
+        Collator = QCollator(Locale);
+        Collator.setCaseSensitivity(Qt::CaseInsensitive);
+        if (Options.Broken)
+            LinkSection([](NodeKind k) { return int(k) > int(NodeKind::Mail); },
+                        QStringLiteral("Pages with broken links,"),
+                        QStringLiteral(" contains broken links to the following URLs,"));
+        if (Options.Mailto)
+            LinkSection([](NodeKind k) { return k == NodeKind::Mail; },
+                        QStringLiteral("Pages with E-mail (mailto) links,"),
+                        QStringLiteral(" contains E-mail links to the following addresses,"));
+        if (Options.ShowXtal)
+            LinkSection([](NodeKind k) { return k == NodeKind::ExternalLink; },
+                        QStringLiteral("Pages with external links,"),
+                        QStringLiteral(" contains external links to the following URLs,"));
+        if (Options.ListPages)
+            ListOfPages();
+    }
+
+    // Every page that holds links of the kinds, once, in URL order, each
+    // with all of its links of those kinds, once each, in URL order.
+    void LinkSection(const std::function<bool(NodeKind)>& takes, const QString& heading,
+                     const QString& pageText) {
+        BoldLine(LineBreak + heading);
+        struct Link {
+            QString Page;
+            QString Url;
+            int Node;
+        };
+        std::vector<Link> links;
+        for (int node = 0; node < Tree.Count(); ++node) {
+            if (!takes(Tree.Kind(node)))
+                continue;
+            const int parent = Tree.Parent(node);
+            // A link outside any page was found on the site's root.
+            const QString& page = parent < 0 ? RootUrl : NodeUrls[size_t(parent)];
+            links.push_back({page, NodeUrls[size_t(node)], node});
+        }
+        if (links.empty())
+            return;
+        std::vector<std::pair<int, int>> linkKeys; // page key, URL key
+        linkKeys.reserve(links.size());
+        for (const Link& link : links)
+            linkKeys.push_back({SortKey(link.Page), SortKey(link.Url)});
+        const auto compareText = [&](int a, int b, const QString& ta, const QString& tb) {
+            const int c = a == b ? 0 : Keys[size_t(a)].compare(Keys[size_t(b)]);
+            return c != 0 ? c : ta.compare(tb);
+        };
+        std::vector<int> order(links.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const Link& la = links[size_t(a)];
+            const Link& lb = links[size_t(b)];
+            const int byPage =
+                compareText(linkKeys[size_t(a)].first, linkKeys[size_t(b)].first, la.Page, lb.Page);
+            if (byPage != 0)
+                return byPage < 0;
+            return compareText(linkKeys[size_t(a)].second, linkKeys[size_t(b)].second, la.Url,
+                               lb.Url) < 0;
+        });
+        const Link* last = nullptr;
+        for (int i : order) {
+            const Link& link = links[size_t(i)];
+            const bool newPage = !last || last->Page != link.Page;
+            if (newPage)
+                Line(LineBreak + QStringLiteral("Page ") + link.Page + pageText);
+            else if (last->Url == link.Url)
+                continue; // the same link again on the same page
+            Line(Bullet + Tree.Caption(link.Node));
+            last = &link;
+        }
+    }
+
+    // The collation key of a URL, made once per run.
+    int SortKey(const QString& text) {
+        const auto found = KeyOf.constFind(text);
+        if (found != KeyOf.constEnd())
+            return *found;
+        Keys.push_back(Collator.sortKey(text));
+        return *KeyOf.insert(text, int(Keys.size()) - 1);
+    }
+
+    void ListOfPages() {
+        BoldLine(LineBreak + QStringLiteral("A list of all web pages,"));
+        const std::vector<SiteUrlEntry> index = BuildSiteUrlIndex(NodeUrls, Locale);
+        if (index.empty()) {
+            Line(QStringLiteral("(No web pages found)"));
+            return;
+        }
+        int counter = 1;
+        for (const SiteUrlEntry& entry : index)
+            if (Tree.Kind(entry.Node) == NodeKind::Page)
+                Line(QString::number(counter++) + QLatin1Char('.') + entry.Url);
+    }
+
+    // --- stored results ---
+    void ResultSections() {
+        if (Options.Spam)
+            SpamSection();
+        if (Options.LessEffective)
+            EffectivenessSection();
+        if (Options.Remote)
+            ReciprocalSection();
+        if (Options.Ranking)
+            RankingSection();
+        if (Options.PrevSub)
+            SubmissionsSection();
+    }
+
+    QString ScopeText() const { return Locale.toString(Options.ScopeDate, QLocale::ShortFormat); }
+
+    bool InScope(StampCache& stamps, int index) const {
+        return !Options.Limit || stamps.Date(index) > Options.ScopeDate;
+    }
+
+    // The frame's opening: false (after the "There are no ..." line) when
+    // the archive is empty.
+    bool Opening(const Records& records, const QString& none, const QString& heading) {
+        Line(QString());
+        if (records.Count() == 0) {
+            BoldLine(none);
+            return false;
+        }
+        BoldLine(heading);
+        Listed = Considered = 0;
+        return true;
+    }
+
+    void Summary(const QString& text) {
+        SetItalic(true);
+        Line(text);
+        SetItalic(false);
+    }
+
+    QString Counts() const {
+        return Bullet + QString::number(Listed) + QStringLiteral(" from ") +
+               QString::number(Considered);
+    }
+
+    // Scope, latest record, then the section's own test for every record.
+    void PlainSection(const Records& records, const std::function<void(int)>& test) {
+        StampCache stamps(records, Stamps);
+        LatestRecords latest(records, stamps);
+        for (int i = 0; i < records.Count(); ++i) {
+            if (!InScope(stamps, i) || !latest.IsLatest(i))
+                continue;
+            ++Considered;
+            test(i);
+        }
+    }
+
+    void Listing(const QString& line) {
+        Line(Bullet + line);
+        ++Listed;
+    }
+
+    void SpamSection() {
+        const Records records = RecordsOf(Project.StuffwatchArchive);
+        if (!Opening(records, QStringLiteral("There are no Stuffwatched pages on record."),
+                     QStringLiteral("Pages that show Spamming,")))
+            return;
+        PlainSection(records, [&](int i) {
+            if (!records.Bodies.at(i).contains(QLatin1String("NO-SPAM")))
+                Listing(records.Pages.at(i) + QStringLiteral(", last checked ") +
+                        records.Stamps.at(i));
+        });
+        Summary(Options.Limit ? Counts() + QStringLiteral(" Stuffwatched pages after ") +
+                                    ScopeText() + QStringLiteral(" show Spamming.")
+                              : Counts() + QStringLiteral(" Stuffwatched pages show Spamming."));
+    }
+
+    void EffectivenessSection() {
+        const Records records = RecordsOf(Project.WordweighArchive);
+        const QString& effective = Options.Effective;
+        if (!Opening(records, QStringLiteral("There are no Wordweighed pages on record."),
+                     QStringLiteral("Pages less than ") + effective +
+                         QStringLiteral("% effective,")))
+            return;
+        PlainSection(records, [&](int i) {
+            if (LeadingNumber(records.Values.value(i)) < WholeNumber(effective))
+                Listing(records.Pages.at(i) + QStringLiteral(", was only ") + records.Values.at(i) +
+                        QStringLiteral("% effective, last checked ") + records.Stamps.at(i));
+        });
+        Summary(Options.Limit ? Counts() + QStringLiteral(" Wordweighed pages after ") +
+                                    ScopeText() + QStringLiteral(" were less than ") + effective +
+                                    QStringLiteral("% effective.")
+                              : Counts() + QStringLiteral(" were less than ") + effective +
+                                    QStringLiteral("% effective."));
+    }
+
+    void ReciprocalSection() {
+        const Records records = RecordsOf(Project.BackwatchArchive);
+        if (!Opening(records,
+                     QStringLiteral("There are no pages analysed with Backwatch on record."),
+                     QStringLiteral("Pages with reciprocal links,")))
+            return;
+        PlainSection(records, [&](int i) {
+            const QString& body = records.Bodies.at(i);
+            const qsizetype at = std::max<qsizetype>(body.indexOf(QLatin1String("<br>")), 0);
+            if (body.mid(at, 12) != QLatin1String("<br>.<br>END"))
+                Listing(records.Pages.at(i) + QStringLiteral(", last checked ") +
+                        records.Stamps.at(i));
+        });
+        Summary(Options.Limit ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
+                                    QStringLiteral(" contained reciprocal links.")
+                              : Counts() + QStringLiteral(" pages contain reciprocal links."));
+    }
+
+    // The position after the engine's marker: the text after the first
+    // "<MATCH>" up to the next "<br>".
+    static qint64 RankAfter(const QString& body, qsizetype marker) {
+        const qsizetype match = body.indexOf(QLatin1String("<MATCH>"), marker);
+        if (match < 0)
+            throw Unreadable();
+        const qsizetype start = match + 7;
+        const qsizetype end = body.indexOf(QLatin1String("<br>"), start);
+        if (end < 0)
+            throw Unreadable();
+        return WholeNumber(body.mid(start, end - start));
+    }
+
+    void RankingSection() {
+        const Records records = RecordsOf(Project.RankscoutArchive);
+        const QString& rank = Options.Rank;
+        if (!Opening(records,
+                     QStringLiteral("There are no pages analysed with Rankscout on record."),
+                     QStringLiteral("Pages ranking above ") + rank +
+                         QStringLiteral(" on Search Engines,")))
+            return;
+        StampCache stamps(records, Stamps);
+        std::vector<qsizetype> markerAt(size_t(records.Count()));
+        for (const Engine& engine : RankEngines) {
+            SetUnderline(true);
+            Line(LineBreak + QLatin1String(engine.Name));
+            SetUnderline(false);
+            const QLatin1String marker(engine.Selector);
+            for (int i = 0; i < records.Count(); ++i)
+                markerAt[size_t(i)] = records.Bodies.at(i).indexOf(marker);
+            LatestRecords latest(records, stamps, [&](int i) { return markerAt[size_t(i)] >= 0; });
+            for (int i = 0; i < records.Count(); ++i) {
+                const qsizetype at = markerAt[size_t(i)];
+                if (at < 0 || !InScope(stamps, i) || !latest.IsLatest(i))
+                    continue;
+                ++Considered;
+                const qint64 position = RankAfter(records.Bodies.at(i), at);
+                if (position > 0 && position < WholeNumber(rank))
+                    Listing(records.Pages.at(i) + QStringLiteral(", ranked ") +
+                            QString::number(position) + QStringLiteral(", last checked ") +
+                            records.Stamps.at(i));
+            }
+        }
+        Line(LineBreak +
+             (Options.Limit
+                  ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
+                        QStringLiteral(" ranked above ") + rank + QLatin1Char('.')
+                  : Counts() + QStringLiteral(" pages ranked above ") + rank + QLatin1Char('.')));
+    }
+
+    // The condition compares days, so that stamps in any date length that
+    // fall on the chosen day count as "on" it.
+    bool MeetsSubmitCondition(StampCache& stamps, int index) const {
+        const QDate date = stamps.Date(index);
+        if (Options.SubmitType == QLatin1String("on"))
+            return date == Options.SubmitDate;
+        if (Options.SubmitType == QLatin1String("after"))
+            return date > Options.SubmitDate;
+        return date < Options.SubmitDate;
+    }
+
+    void SubmissionsSection() {
+        const Records records = RecordsOf(Project.EnginepostArchive);
+        const QString& engineItem = Options.SearchEngine;
+        const QString submitDate = Locale.toString(Options.SubmitDate, QLocale::ShortFormat);
+        const QString heading =
+            Options.Submited
+                ? QStringLiteral("Pages previously submitted to ") + engineItem + QLatin1Char(' ') +
+                      Options.SubmitType + QLatin1Char(' ') + submitDate + QLatin1Char(',')
+                : QStringLiteral("Pages previously submitted to ") + engineItem + QLatin1Char(',');
+        if (!Opening(records,
+                     QStringLiteral("There are no pages submitted with Enginepost on record."),
+                     heading))
+            return;
+        const bool all = engineItem == AllSearchEngines;
+        StampCache stamps(records, Stamps);
+        LatestRecords latest(records, stamps);
+        for (int i = 0; i < records.Count(); ++i) {
+            const QString& stamp = records.Stamps.at(i);
+            if (!InScope(stamps, i) || (Options.Submited && !MeetsSubmitCondition(stamps, i)))
+                continue;
+            if (latest.IsLatest(i))
+                ++Considered;
+            const QString& page = records.Pages.at(i);
+            for (const Engine& engine : SubmitEngines) {
+                if (!all && engineItem != QLatin1String(engine.Selector))
+                    continue;
+                const QString name = QLatin1String(engine.Name);
+                if (records.Bodies.at(i).contains(QStringLiteral("Successfully submitted ") + page +
+                                                  QStringLiteral(" to ") + name))
+                    Listing(page + QStringLiteral(", submitted ") + stamp + QStringLiteral(" to ") +
+                            name);
+            }
+        }
+        const QString counts = Bullet + QString::number(Listed) +
+                               QStringLiteral(" submissions to ") + engineItem +
+                               QStringLiteral(" from ") + QString::number(Considered);
+        Summary(Options.Limit
+                    ? counts + QStringLiteral(" pages after ") + ScopeText() + QLatin1Char('.')
+                    : counts + QStringLiteral(" pages."));
+    }
+
+    const ProjectData& Project;
+    const AuditOptions& Options;
+    QDateTime Now;
+    QLocale Locale;
+    ReportSink& Sink;
+    StampReader Stamps;
+    ReportFormat Format;
+    SiteTree Tree;
+    QString RootUrl;
+    std::vector<QString> NodeUrls;
+    QCollator Collator;
+    QHash<QString, int> KeyOf;
+    std::vector<QCollatorSortKey> Keys;
+    int Listed = 0;
+    int Considered = 0;
+};
+
+} // namespace
+
+QString AuditTitle(const QDateTime& now, const QLocale& locale) {
+    QString text = QStringLiteral("Sitecensus - Report, created ") +
+                   locale.toString(now.date(), QLocale::ShortFormat);
+    if (now.time() != QTime(0, 0))
+        text += QLatin1Char(' ') + locale.toString(now.time(), QLocale::LongFormat);
+    return text;
+}
+
+void WriteAuditReport(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
+                      const QLocale& locale, ReportSink& sink) {
+    AuditWriter(project, options, now, locale, sink).Run();
+}
+
+} // namespace vantora

@@ -1,0 +1,192 @@
+// Times the audit over a site map of 100,000 nodes and five archives of
+// 20,000 records each with every section checked, and prints beside it the
+// plain methods (the index built by comparing each node URL with every entry,
+// the latest record found by rescanning the archive for every record) on
+// smaller inputs so that their growth shows. Prints figures; never fails on
+// a time.
+#include "AuditReport.h"
+#include "SiteUrlIndex.h"
+#include "TimeStamps.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <cstdio>
+
+using namespace vantora;
+
+namespace {
+
+const QLocale Locale(QLocale::English, QLocale::UnitedStates);
+const QDateTime Now(QDate(2026, 12, 8), QTime(12, 0));
+
+class CountingSink : public ReportSink {
+  public:
+    int Lines = 0;
+    void ClearReport() override {}
+    void SetFormat(const ReportFormat&) override {}
+    void AppendLine(const QString&) override { ++Lines; }
+};
+
+// A crawled site: folders of pages with relative captions, each page with a
+// few links; external links repeat across pages as real sites do.
+QStringList SiteMap(int nodes, QStringList& pages) {
+    QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://big.test/")};
+    QRandomGenerator random(7);
+    lines << QStringLiteral("<PAGE>http://big.test/") << QStringLiteral("<PUSH>");
+    pages << QStringLiteral("http://big.test/");
+    int made = 1;
+    int folder = 0;
+    while (made < nodes) {
+        const QString dir = QStringLiteral("dir%1/").arg(folder++);
+        lines << QStringLiteral("<PAGE>") + dir << QStringLiteral("<PUSH>");
+        pages << QStringLiteral("http://big.test/") + dir;
+        ++made;
+        for (int p = 0; p < 40 && made < nodes; ++p) {
+            const QString page = QStringLiteral("page%1.html").arg(p);
+            lines << QStringLiteral("<PAGE>") + page;
+            pages << QStringLiteral("http://big.test/") + dir + page;
+            ++made;
+            lines << QStringLiteral("<PUSH>");
+            for (int l = 0; l < 3 && made < nodes; ++l, ++made) {
+                switch (random.bounded(4)) {
+                case 0:
+                    lines << QStringLiteral("<LINK>http://ext%1.test/").arg(random.bounded(2000));
+                    break;
+                case 1:
+                    lines << QStringLiteral("<MAILTO>mailto:user%1@big.test")
+                                 .arg(random.bounded(500));
+                    break;
+                case 2:
+                    lines << QStringLiteral("<BROKEN>http://big.test/gone%1.html")
+                                 .arg(random.bounded(5000));
+                    break;
+                default:
+                    lines << QStringLiteral("<ERROR>http://big.test/cgi%1 500")
+                                 .arg(random.bounded(100));
+                }
+            }
+            lines << QStringLiteral("<POP>");
+        }
+        lines << QStringLiteral("<POP>");
+    }
+    lines << QStringLiteral("<POP>") << QStringLiteral("<END>");
+    return lines;
+}
+
+QString Stamp(int day, int second) {
+    return Locale.toString(QDate(2026, 1, 1).addDays(day), QLocale::ShortFormat) +
+           QLatin1Char(' ') + Locale.toString(QTime(0, 0).addSecs(second), QLocale::LongFormat);
+}
+
+// Records for pages; every page of the first quarter has several.
+void Fill(ProjectData& project, const QStringList& pages, int records) {
+    QRandomGenerator random(11);
+    const QStringList engines{"<ENGINE>INFOSEEK", "<ENGINE>YAHOO", "<ENGINE>LYCOS"};
+    for (int i = 0; i < records; ++i) {
+        const QString page = pages[int(random.bounded(int(pages.size()) / 4 + 1))];
+        const QString stamp = Stamp(int(random.bounded(330)), int(random.bounded(86400)));
+        project.StuffwatchArchive.Append(page, stamp, i % 3 ? "x<br>NO-SPAM" : "x<br>stuffed");
+        project.WordweighArchive.Append(page, stamp, "x", QString::number(random.bounded(101)));
+        project.BackwatchArchive.Append(page, stamp,
+                                        i % 2 ? "x<br>.<br>END" : "x<br>http://f.test/<br>END");
+        project.RankscoutArchive.Append(page, stamp,
+                                        page + "<br>k<br>" + engines[i % 3] + "<br><MATCH>" +
+                                            QString::number(random.bounded(20)) + "<br>" +
+                                            engines[(i + 1) % 3] + "<br><MATCH>3<br>");
+        project.EnginepostArchive.Append(page, stamp,
+                                         "x<br>Successfully submitted " + page + " to Lycos<br>" +
+                                             "Successfully submitted " + page + " to Zap");
+    }
+}
+
+AuditOptions Everything() {
+    AuditOptions o;
+    o.Broken = o.Mailto = o.ShowXtal = o.ListPages = true;
+    o.Spam = o.LessEffective = o.Remote = o.Ranking = o.PrevSub = o.Submited = o.Limit = true;
+    o.SearchEngine = QStringLiteral("(All Search Engines)");
+    o.SubmitType = QStringLiteral("after");
+    o.SubmitDate = QDate(2026, 2, 1);
+    o.ScopeDate = QDate(2026, 1, 15);
+    return o;
+}
+
+// The plain latest-record rule: every record compared with every other.
+int PlainLatestCount(const ToolArchive& archive, const StampReader& reader) {
+    int latest = 0;
+    for (int i = 0; i < archive.Count(); ++i) {
+        bool isLatest = true;
+        for (int j = 0; j < archive.Count() && isLatest; ++j)
+            if (j != i && archive.Pages.at(j) == archive.Pages.at(i) &&
+                *reader.ReadFullValue(archive.Dates.at(j)) >
+                    *reader.ReadFullValue(archive.Dates.at(i)))
+                isLatest = false;
+        latest += isLatest;
+    }
+    return latest;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // "--audit-only" runs the whole audit alone (for a profiler).
+    const bool auditOnly = app.arguments().contains(QStringLiteral("--audit-only"));
+    std::printf("%-58s %10s\n", "case", "seconds");
+
+    for (int nodes : {5000, 10000, 100000}) {
+        if (auditOnly)
+            break;
+        QStringList pages;
+        SiteTree tree;
+        ParseSiteMap(SiteMap(nodes, pages), tree);
+        QElapsedTimer timer;
+        timer.start();
+        const size_t fast = BuildSiteUrlIndex(tree, Locale).size();
+        const double fastTime = timer.nsecsElapsed() / 1e9;
+        std::printf("index, hash set and one sort, %6d nodes (%zu URLs)      %10.3f\n", nodes, fast,
+                    fastTime);
+        if (nodes <= 10000) {
+            timer.restart();
+            const qsizetype plain = BuildSiteUrlIndexByScan(tree, Locale).size();
+            std::printf("index, plain scan and insertion, %6d nodes (%lld URLs)  %10.3f\n", nodes,
+                        qint64(plain), timer.nsecsElapsed() / 1e9);
+        }
+    }
+
+    const StampReader reader(Locale, Now.date().year());
+    for (int records : {5000, 10000}) {
+        if (auditOnly)
+            break;
+        ProjectData project;
+        QStringList pages;
+        SiteMap(records, pages);
+        Fill(project, pages, records);
+        QElapsedTimer timer;
+        timer.start();
+        const int latest = PlainLatestCount(project.StuffwatchArchive, reader);
+        std::printf("latest records, plain rescan, %6d records (%d latest)  %10.3f\n", records,
+                    latest, timer.nsecsElapsed() / 1e9);
+    }
+
+    ProjectData project;
+    QStringList pages;
+    project.SiteMapLines = SiteMap(100000, pages);
+    Fill(project, pages, 20000);
+    const auto run = [&](const char* what, const AuditOptions& options) {
+        CountingSink sink;
+        QElapsedTimer timer;
+        timer.start();
+        WriteAuditReport(project, options, Now, Locale, sink);
+        std::printf("%-40s (%6d lines)  %10.3f\n", what, sink.Lines, timer.nsecsElapsed() / 1e9);
+    };
+    AuditOptions siteMapOnly = Everything();
+    siteMapOnly.Spam = siteMapOnly.LessEffective = siteMapOnly.Remote = siteMapOnly.Ranking =
+        siteMapOnly.PrevSub = false;
+    AuditOptions resultsOnly = Everything();
+    resultsOnly.Broken = resultsOnly.Mailto = resultsOnly.ShowXtal = resultsOnly.ListPages = false;
+    run("site map sections, 100000 nodes", siteMapOnly);
+    run("stored-result sections, 5 x 20000 records", resultsOnly);
+    run("whole audit, both", Everything());
+    return 0;
+}

@@ -1,0 +1,628 @@
+// The audit report over project data, written to a recording sink.
+#include "AuditReport.h"
+#include "RecordingSink.h"
+#include "SiteUrlIndex.h"
+#include "TimeStamps.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace vantora;
+
+namespace {
+
+const QLocale US(QLocale::English, QLocale::UnitedStates);
+const QLocale DE(QLocale::German, QLocale::Germany);
+const QDateTime Now(QDate(2026, 12, 8), QTime(13, 30, 5));
+const QString B = QStringLiteral("\u2022 ");
+const QString Warning = QStringLiteral("...WARNING! Premature end of file, Report truncated.");
+
+QString Stamp(const QDate& date, const QTime& time = QTime(10, 15, 30), const QLocale& l = US) {
+    return l.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
+           l.toString(time, QLocale::LongFormat);
+}
+QString Short(const QDate& date, const QLocale& l = US) {
+    return l.toString(date, QLocale::ShortFormat);
+}
+
+// A site map from entry lines after the header.
+QStringList Map(const QStringList& entries) {
+    return QStringList{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://site.test/")} +
+           entries;
+}
+
+RecordingSink Audit(const ProjectData& project, const AuditOptions& options,
+                    const QLocale& locale = US) {
+    RecordingSink sink;
+    WriteAuditReport(project, options, Now, locale, sink);
+    return sink;
+}
+
+// The shown lines from the first that equals from up to, not including, the
+// first empty line after it (a section's lines).
+QStringList Section(const RecordingSink& sink, const QString& from) {
+    const QStringList shown = sink.Shown();
+    const qsizetype start = shown.indexOf(from);
+    if (start < 0)
+        return {QStringLiteral("<missing: ") + from + QLatin1Char('>')};
+    QStringList lines;
+    for (qsizetype i = start; i < shown.size() && !shown[i].isEmpty(); ++i)
+        lines.append(shown[i]);
+    return lines;
+}
+
+bool Truncated(const RecordingSink& sink) {
+    const QStringList texts = sink.Texts();
+    return texts.size() >= 3 && texts[texts.size() - 3] == Warning &&
+           texts[texts.size() - 2] == QLatin1String("End of Report") && texts.last().isEmpty();
+}
+
+} // namespace
+
+class TestAuditReport : public QObject {
+    Q_OBJECT
+  private slots:
+    void frameWithNoBoxChecked();
+    void contentsLine_data();
+    void contentsLine();
+    void linkSections();
+    void listOfPages_data();
+    void listOfPages();
+    void indexAgreesWithPlainBuild();
+    void spamScopeAndLatest_data();
+    void spamScopeAndLatest();
+    void effectiveness_data();
+    void effectiveness();
+    void ranking_data();
+    void ranking();
+    void submissions_data();
+    void submissions();
+    void failureKeepsSiteMapSections();
+    void emptyArchivesAndSummaries();
+    void stampReading_data();
+    void stampReading();
+    void oldProjectStamps();
+};
+
+void TestAuditReport::frameWithNoBoxChecked() {
+    const RecordingSink sink = Audit(ProjectData(), AuditOptions());
+    QCOMPARE(sink.Texts(),
+             (QStringList{QStringLiteral("Sitecensus - Report, created ") + Short(Now.date()) +
+                              QLatin1Char(' ') + US.toString(Now.time(), QLocale::LongFormat) +
+                              QStringLiteral("\r\n"),
+                          QStringLiteral("Audit contents: ."), QStringLiteral("\r\nEnd of Report"),
+                          QString()}));
+    const ReportFormat title = sink.Lines[0].Format;
+    QVERIFY(title.FontName == QLatin1String("Arial") && title.PointSize == 14 && title.Underline);
+    const ReportFormat body = sink.Lines[1].Format;
+    QVERIFY(body.PointSize == 10 && !body.Underline && !body.Bold && !body.Italic);
+    QVERIFY(sink.Lines[2].Format.Italic);
+    QVERIFY(!sink.Lines[3].Format.Italic);
+
+    // At exactly midnight the title has the date alone.
+    RecordingSink midnight;
+    WriteAuditReport(ProjectData(), AuditOptions(), QDateTime(Now.date(), QTime(0, 0)), US,
+                     midnight);
+    QCOMPARE(midnight.Texts().first(), QStringLiteral("Sitecensus - Report, created ") +
+                                           Short(Now.date()) + QStringLiteral("\r\n"));
+}
+
+void TestAuditReport::contentsLine_data() {
+    QTest::addColumn<QString>("boxes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << ""
+                          << "Audit contents: .";
+    QTest::newRow("one") << "Remote"
+                         << "Audit contents: pages with reciprocal links.";
+    QTest::newRow("all in dialog order")
+        << "Submited PrevSub Ranking Remote LessEffective Spam ListPages ShowXtal Mailto Broken "
+           "Limit"
+        << "Audit contents: pages with broken links, pages with E-mail (mailto) links, pages "
+           "with external links, a list of all web pages, pages that show spamming, pages less "
+           "than 80% effective, pages with reciprocal links, pages ranking above 5 on Search "
+           "Engines, pages previously submitted to Infoseek, pages submitted before " +
+               Short(QDate(2026, 11, 30)) + ".";
+}
+
+void TestAuditReport::contentsLine() {
+    QFETCH(QString, boxes);
+    QFETCH(QString, expected);
+    AuditOptions o;
+    o.SubmitDate = QDate(2026, 11, 30);
+    o.ScopeDate = Now.date();
+    const QStringList set = boxes.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    bool* flags[] = {&o.Broken, &o.Mailto,  &o.ShowXtal, &o.ListPages, &o.Spam, &o.LessEffective,
+                     &o.Remote, &o.Ranking, &o.PrevSub,  &o.Submited,  &o.Limit};
+    const char* names[] = {"Broken", "Mailto",  "ShowXtal", "ListPages", "Spam", "LessEffective",
+                           "Remote", "Ranking", "PrevSub",  "Submited",  "Limit"};
+    for (int i = 0; i < 11; ++i)
+        *flags[i] = set.contains(QLatin1String(names[i]));
+    const RecordingSink sink = Audit(ProjectData(), o);
+    QVERIFY(!Truncated(sink));
+    QCOMPARE(sink.Texts().at(1), expected);
+}
+
+void TestAuditReport::linkSections() {
+    ProjectData project;
+    // b.html and a.html both link to the same broken URL; their other links
+    // interleave with each other in URL order; a.html holds one link twice.
+    project.SiteMapLines = Map({
+        "<PAGE>http://site.test/b.html",
+        "<PUSH>",
+        "<BROKEN>http://site.test/gone.html",
+        "<ERROR>http://site.test/cgi 500",
+        "<LINK>http://other.test/b",
+        "<MAILTO>mailto:zed@site.test",
+        "<POP>",
+        "<PAGE>http://site.test/a.html",
+        "<PUSH>",
+        "<LINK>http://other.test/c",
+        "<BROKEN>http://site.test/gone.html",
+        "<LINK>http://other.test/a",
+        "<LINK>http://other.test/c",
+        "<MAILTO>mailto:amy@site.test",
+        "<POP>",
+    });
+    AuditOptions o;
+    o.Broken = o.Mailto = o.ShowXtal = true;
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(!Truncated(sink));
+    const QStringList shown = sink.Shown();
+    const auto between = [&](const QString& heading, const QString& next) {
+        return shown.mid(shown.indexOf(heading), shown.indexOf(next) - shown.indexOf(heading));
+    };
+    QCOMPARE(between("Pages with broken links,", "Pages with E-mail (mailto) links,"),
+             (QStringList{"Pages with broken links,", "",
+                          "Page http://site.test/a.html contains broken links to the following "
+                          "URLs,",
+                          B + "http://site.test/gone.html", "",
+                          "Page http://site.test/b.html contains broken links to the following "
+                          "URLs,",
+                          B + "http://site.test/gone.html",
+                          B + "Server ERROR 500 - http://site.test/cgi", ""}));
+    QCOMPARE(between("Pages with external links,", "End of Report"),
+             (QStringList{"Pages with external links,", "",
+                          "Page http://site.test/a.html contains external links to the following "
+                          "URLs,",
+                          B + "http://other.test/a", B + "http://other.test/c", "",
+                          "Page http://site.test/b.html contains external links to the following "
+                          "URLs,",
+                          B + "http://other.test/b", ""}));
+    QCOMPARE(Section(sink, "Page http://site.test/b.html contains E-mail links to the following "
+                           "addresses,"),
+             (QStringList{"Page http://site.test/b.html contains E-mail links to the following "
+                          "addresses,",
+                          B + "mailto:zed@site.test"}));
+    QVERIFY(sink.Find("Pages with broken links,")->Format.Bold);
+    QVERIFY(!sink.Find("Page http://site.test/a.html contains broken links to the following "
+                       "URLs,")
+                 ->Format.Bold);
+}
+
+void TestAuditReport::listOfPages_data() {
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty map") << QStringList() << QStringList{"(No web pages found)"};
+    QTest::newRow("URL order, duplicates once, links left out")
+        << QStringList{"<PAGE>http://site.test/",
+                       "<PUSH>",
+                       "<PAGE>zoo.html",
+                       "<PAGE>http://site.test/Apple.html",
+                       "<LINK>http://elsewhere.test/",
+                       "<PAGE>http://site.test/zoo.html",
+                       "<PUSH>",
+                       "<PAGE>banana.html",
+                       "<POP>",
+                       "<POP>"}
+        << QStringList{"1.http://site.test/", "2.http://site.test/Apple.html",
+                       "3.http://site.test/banana.html", "4.http://site.test/zoo.html"};
+    QTest::newRow("links only") << QStringList{"<LINK>http://elsewhere.test/"} << QStringList();
+}
+
+void TestAuditReport::listOfPages() {
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, expected);
+    ProjectData project;
+    project.SiteMapLines = Map(entries);
+    AuditOptions o;
+    o.ListPages = true;
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(!Truncated(sink));
+    QCOMPARE(Section(sink, "A list of all web pages,").mid(1), expected);
+}
+
+void TestAuditReport::indexAgreesWithPlainBuild() {
+    // Random trees with repeated URLs, differing letter case and relative
+    // captions: the fast build gives the plain build's entries in its order.
+    QRandomGenerator random(14);
+    const QStringList words{"a",   "B",   "b",   "index.html", "Index.html",
+                            "x-y", "x_y", "x y", "10",         "9"};
+    for (int round = 0; round < 20; ++round) {
+        QStringList entries;
+        int depth = 0;
+        for (int i = 0; i < 300; ++i) {
+            const int pick = int(random.bounded(10));
+            const QString word = words[int(random.bounded(int(words.size())))];
+            if (pick == 0 && i > 0 && depth < 6) {
+                entries << "<PUSH>";
+                ++depth;
+            } else if (pick == 1 && depth > 0) {
+                entries << "<POP>";
+                --depth;
+            } else if (pick < 5) {
+                entries << "<PAGE>" + word;
+            } else if (pick < 7) {
+                entries << "<PAGE>http://Site.test/" + word;
+            } else if (pick < 9) {
+                entries << "<LINK>http://other.test/" + word;
+            } else {
+                entries << "<MAILTO>" + word + "@site.test";
+            }
+        }
+        SiteTree tree;
+        QCOMPARE(ParseSiteMap(Map(entries), tree).Outcome, BuildOutcome::Complete);
+        for (const QLocale& locale : {US, DE}) {
+            QStringList fast;
+            for (const SiteUrlEntry& entry : BuildSiteUrlIndex(tree, locale))
+                fast << SiteUrlEntryText(entry);
+            QCOMPARE(fast, BuildSiteUrlIndexByScan(tree, locale));
+        }
+    }
+}
+
+// --- stored results -------------------------------------------------------
+
+void TestAuditReport::spamScopeAndLatest_data() {
+    // Records: page|day offset from ScopeDate|hour|body, separated by ";".
+    QTest::addColumn<bool>("limit");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("listed"); // indexes of the records listed
+    QTest::addColumn<int>("considered");
+    QTest::newRow("dated on ScopeDate left out")
+        << true << QStringList{"p1|0|23|spam", "p2|1|0|spam", "p3|-5|9|spam"} << QStringList{"1"}
+        << 1;
+    QTest::newRow("no limit takes all")
+        << false << QStringList{"p1|0|23|spam", "p2|1|0|spam", "p3|-5|9|x<br>NO-SPAM"}
+        << QStringList{"0", "1"} << 3;
+    QTest::newRow("equal stamps both counted")
+        << true << QStringList{"p1|2|10|spam", "p1|2|10|more spam"} << QStringList{"0", "1"} << 2;
+    QTest::newRow("only the newest of a page")
+        << false << QStringList{"p1|3|10|x<br>NO-SPAM", "p1|2|22|spam"} << QStringList() << 1;
+    QTest::newRow("older record out of scope, newest in scope")
+        << true << QStringList{"p1|-1|10|spam", "p1|0|9|spam", "p1|1|8|spam"} << QStringList{"2"}
+        << 1;
+    QTest::newRow("afternoon beats morning")
+        << false << QStringList{"p1|2|15|spam", "p1|2|9|x<br>NO-SPAM"} << QStringList{"0"} << 1;
+}
+
+void TestAuditReport::spamScopeAndLatest() {
+    QFETCH(bool, limit);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, listed);
+    QFETCH(int, considered);
+    const QDate scope(2026, 10, 1);
+    ProjectData project;
+    QStringList stamps;
+    for (const QString& record : records) {
+        const QStringList f = record.split(QLatin1Char('|'));
+        const QString stamp = Stamp(scope.addDays(f[1].toInt()), QTime(f[2].toInt(), 0, 0));
+        project.StuffwatchArchive.Append("http://site.test/" + f[0], stamp, f[3]);
+        stamps << stamp;
+    }
+    AuditOptions o;
+    o.Spam = true;
+    o.Limit = limit;
+    o.ScopeDate = scope;
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(!Truncated(sink));
+    QStringList expected{"Pages that show Spamming,"};
+    for (const QString& index : listed) {
+        const int i = index.toInt();
+        expected << B + "http://site.test/" + records[i].section('|', 0, 0) + ", last checked " +
+                        stamps[i];
+    }
+    expected << B + QString::number(listed.size()) + " from " + QString::number(considered) +
+                    (limit ? " Stuffwatched pages after " + Short(scope) + " show Spamming."
+                           : QStringLiteral(" Stuffwatched pages show Spamming."));
+    QCOMPARE(Section(sink, "Pages that show Spamming,"), expected);
+    QVERIFY(sink.Find(expected.last())->Format.Italic);
+}
+
+void TestAuditReport::effectiveness_data() {
+    QTest::addColumn<QString>("percent");
+    QTest::addColumn<QString>("effective");
+    QTest::addColumn<int>("outcome"); // 1 listed, 0 not listed, -1 truncated
+    QTest::newRow("exactly at the threshold") << "80"
+                                              << "80" << 0;
+    QTest::newRow("one below") << "79"
+                               << "80" << 1;
+    QTest::newRow("above") << "95"
+                           << "80" << 0;
+    QTest::newRow("digit and a sign") << "7%"
+                                      << "80" << 1;
+    QTest::newRow("digits and a letter") << "85a"
+                                         << "80" << 0;
+    QTest::newRow("threshold out of the list") << "249"
+                                               << "250" << 1;
+    QTest::newRow("empty threshold") << "50"
+                                     << "" << -1;
+    QTest::newRow("no number stored") << "n/a"
+                                      << "80" << -1;
+}
+
+void TestAuditReport::effectiveness() {
+    QFETCH(QString, percent);
+    QFETCH(QString, effective);
+    QFETCH(int, outcome);
+    ProjectData project;
+    const QString stamp = Stamp(QDate(2026, 11, 2));
+    project.WordweighArchive.Append("http://site.test/w.html", stamp, "body", percent);
+    AuditOptions o;
+    o.LessEffective = true;
+    o.Effective = effective;
+    const RecordingSink sink = Audit(project, o);
+    QCOMPARE(Truncated(sink), outcome < 0);
+    if (outcome < 0) {
+        QCOMPARE(sink.Texts().at(sink.Texts().size() - 4),
+                 "Pages less than " + effective + "% effective,");
+        return;
+    }
+    QStringList expected{"Pages less than " + effective + "% effective,"};
+    if (outcome == 1)
+        expected << B + "http://site.test/w.html, was only " + percent +
+                        "% effective, last checked " + stamp;
+    expected << B + QString::number(outcome) + " from 1 were less than " + effective +
+                    "% effective.";
+    QCOMPARE(Section(sink, expected.first()), expected);
+}
+
+void TestAuditReport::ranking_data() {
+    QTest::addColumn<QStringList>("bodies"); // one record of one page each
+    QTest::addColumn<QString>("rank");
+    QTest::addColumn<QStringList>("lines"); // listed lines, or "TRUNCATED"
+    QTest::addColumn<int>("considered");
+    const QString head = "http://site.test/r.html<br>key<br>";
+    QTest::newRow("rank 0 and rank 5 not listed, 4 listed")
+        << QStringList{head + "<ENGINE>INFOSEEK<br><MATCH>0<br><ENGINE>YAHOO<br><MATCH>4<br>",
+                       head + "<ENGINE>EXCITE<br><TITLE>t<br><MATCH>5<br>"}
+        << "5" << QStringList{"Yahoo: ranked 4"} << 3;
+    QTest::newRow("rank 1 lists nothing")
+        << QStringList{head + "<ENGINE>LYCOS<br><MATCH>1<br>"} << "1" << QStringList() << 1;
+    QTest::newRow("no marker, not considered")
+        << QStringList{head + "nothing here<br>"} << "5" << QStringList() << 0;
+    QTest::newRow("marker without a match")
+        << QStringList{head + "<ENGINE>HOTBOT<br>"} << "5" << QStringList{"TRUNCATED"} << 0;
+    QTest::newRow("empty rank threshold") << QStringList{head + "<ENGINE>HOTBOT<br><MATCH>3<br>"}
+                                          << "" << QStringList{"TRUNCATED"} << 0;
+}
+
+void TestAuditReport::ranking() {
+    QFETCH(QStringList, bodies);
+    QFETCH(QString, rank);
+    QFETCH(QStringList, lines);
+    QFETCH(int, considered);
+    ProjectData project;
+    const QString stamp = Stamp(QDate(2026, 11, 2));
+    for (int i = 0; i < bodies.size(); ++i)
+        project.RankscoutArchive.Append("http://site.test/r" + QString::number(i) + ".html", stamp,
+                                        bodies[i]);
+    AuditOptions o;
+    o.Ranking = true;
+    o.Rank = rank;
+    const RecordingSink sink = Audit(project, o);
+    if (lines == QStringList{"TRUNCATED"}) {
+        QVERIFY(Truncated(sink));
+        return;
+    }
+    QVERIFY(!Truncated(sink));
+    const QStringList engines{"Infoseek", "AltaVista",      "Excite", "Webcrawler", "Lycos",
+                              "Hotbot",   "Northern Light", "Yahoo",  "Linkstar"};
+    QStringList expected{"Pages ranking above " + rank + " on Search Engines,"};
+    for (const QString& engine : engines) {
+        expected << "" << engine;
+        QVERIFY(sink.Find(engine)->Format.Underline);
+        for (const QString& line : lines)
+            if (line.startsWith(engine + ":"))
+                expected << B + "http://site.test/r0.html, " + line.mid(engine.size() + 2) +
+                                ", last checked " + stamp;
+    }
+    expected << ""
+             << B + QString::number(lines.size()) + " from " + QString::number(considered) +
+                    " pages ranked above " + rank + ".";
+    const QStringList shown = sink.Shown();
+    const qsizetype start = shown.indexOf(expected.first());
+    QCOMPARE(shown.mid(start, expected.size()), expected);
+}
+
+void TestAuditReport::submissions_data() {
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("condition");   // "" when Submited is not checked
+    QTest::addColumn<QStringList>("records"); // day offset from SubmitDate|engine names
+    QTest::addColumn<QStringList>("lines");   // "record index|engine name"
+    QTest::addColumn<int>("considered");
+    QTest::newRow("all engines, three successes in table order")
+        << "(All Search Engines)"
+        << "" << QStringList{"0|Lycos,Infoseek,Megallan"}
+        << QStringList{"0|Infoseek", "0|Lycos", "0|Megallan"} << 1;
+    QTest::newRow("one engine chosen")
+        << "Lycos"
+        << "" << QStringList{"0|Lycos,Infoseek,Megallan"} << QStringList{"0|Lycos"} << 1;
+    QTest::newRow("What-U-Seek item matches What-u-Seek answers only")
+        << "What-U-Seek"
+        << "" << QStringList{"0|What-u-Seek", "-1|What-U-Seek"} << QStringList{"0|What-u-Seek"}
+        << 1;
+    // The page's newest record is the one of the day after, so only the
+    // condition "after" counts the page as considered.
+    QTest::newRow("on: that day only")
+        << "Zap"
+        << "on" << QStringList{"0|Zap", "-1|Zap", "1|Zap"} << QStringList{"0|Zap"} << 0;
+    QTest::newRow("before") << "Zap"
+                            << "before" << QStringList{"0|Zap", "-1|Zap", "1|Zap"}
+                            << QStringList{"1|Zap"} << 0;
+    QTest::newRow("after") << "Zap"
+                           << "after" << QStringList{"0|Zap", "-1|Zap", "1|Zap"}
+                           << QStringList{"2|Zap"} << 1;
+}
+
+void TestAuditReport::submissions() {
+    QFETCH(QString, engine);
+    QFETCH(QString, condition);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, lines);
+    QFETCH(int, considered);
+    const QDate day(2026, 11, 20);
+    ProjectData project;
+    QStringList stamps;
+    // Each record is a page of its own, except that all share one page when
+    // the row has more than one record, so every record in scope is listed
+    // while only the newest counts as considered.
+    const QString page = "http://site.test/s.html";
+    for (const QString& record : records) {
+        const QStringList f = record.split(QLatin1Char('|'));
+        QString body = "x";
+        for (const QString& name : f[1].split(QLatin1Char(',')))
+            body += "<br>Successfully submitted " + page + " to " + name + "<br>";
+        stamps << Stamp(day.addDays(f[0].toInt()));
+        project.EnginepostArchive.Append(page, stamps.last(), body);
+    }
+    AuditOptions o;
+    o.PrevSub = true;
+    o.SearchEngine = engine;
+    o.Submited = !condition.isEmpty();
+    o.SubmitType = condition.isEmpty() ? QStringLiteral("before") : condition;
+    o.SubmitDate = day;
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(!Truncated(sink));
+    const QString heading = "Pages previously submitted to " + engine +
+                            (condition.isEmpty() ? "" : " " + condition + " " + Short(day)) + ",";
+    QStringList expected{heading};
+    for (const QString& line : lines) {
+        const QStringList f = line.split(QLatin1Char('|'));
+        expected << B + page + ", submitted " + stamps[f[0].toInt()] + " to " + f[1];
+    }
+    expected << B + QString::number(lines.size()) + " submissions to " + engine + " from " +
+                    QString::number(considered) + " pages.";
+    QCOMPARE(Section(sink, heading), expected);
+}
+
+void TestAuditReport::failureKeepsSiteMapSections() {
+    ProjectData project;
+    project.SiteMapLines =
+        Map({"<PAGE>http://site.test/", "<PUSH>", "<BROKEN>http://site.test/gone", "<POP>"});
+    project.WordweighArchive.Append("http://site.test/", Stamp(QDate(2026, 11, 2)), "b", "40");
+    AuditOptions o;
+    o.Broken = o.ListPages = o.LessEffective = true;
+    o.Effective = QString();
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(Truncated(sink));
+    const QStringList shown = sink.Shown();
+    QVERIFY(shown.contains(B + "http://site.test/gone"));
+    QVERIFY(shown.contains("1.http://site.test/"));
+    const RecordedLine& warning = sink.Lines[sink.Lines.size() - 3];
+    QVERIFY(warning.Format.Bold && !warning.Format.Italic && warning.Format.PointSize == 10);
+    QVERIFY(sink.Lines[sink.Lines.size() - 2].Format.Italic);
+    QVERIFY(!sink.Lines.last().Format.Italic);
+}
+
+void TestAuditReport::emptyArchivesAndSummaries() {
+    ProjectData project;
+    project.WordweighArchive.Append("http://site.test/", Stamp(QDate(2026, 11, 2)), "b", "40");
+    project.BackwatchArchive.Append("http://site.test/", Stamp(QDate(2026, 11, 2)),
+                                    "http://site.test/<br>.<br>END");
+    project.BackwatchArchive.Append("http://site.test/b", Stamp(QDate(2026, 11, 2)),
+                                    "http://site.test/b<br>http://friend.test/<br>END");
+    AuditOptions o;
+    o.Spam = o.LessEffective = o.Remote = o.Ranking = o.PrevSub = true;
+    o.Limit = true;
+    o.ScopeDate = QDate(2026, 11, 1);
+    const RecordingSink sink = Audit(project, o);
+    QVERIFY(!Truncated(sink));
+    const QStringList texts = sink.Texts();
+    for (const char* none : {"There are no Stuffwatched pages on record.",
+                             "There are no pages analysed with Rankscout on record.",
+                             "There are no pages submitted with Enginepost on record."}) {
+        const qsizetype at = texts.indexOf(QLatin1String(none));
+        QVERIFY2(at > 0, none);
+        QVERIFY(sink.Lines[at].Format.Bold);
+        QVERIFY(texts[at - 1].isEmpty());
+        QVERIFY(!texts[at + 1].startsWith(B)); // no summary
+    }
+    QCOMPARE(Section(sink, "Pages less than 80% effective,").last(),
+             B + "1 from 1 Wordweighed pages after " + Short(o.ScopeDate) +
+                 " were less than 80% effective.");
+    QCOMPARE(Section(sink, "Pages with reciprocal links,"),
+             (QStringList{"Pages with reciprocal links,",
+                          B + "http://site.test/b, last checked " + Stamp(QDate(2026, 11, 2)),
+                          B + "1 from 2 pages after " + Short(o.ScopeDate) +
+                              " contained reciprocal links."}));
+}
+
+void TestAuditReport::stampReading_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("stamp");
+    QTest::addColumn<QDate>("date"); // invalid: does not read
+    QTest::addColumn<QTime>("time");
+    QTest::newRow("US today") << US << Stamp(QDate(2026, 3, 4), QTime(16, 5, 6))
+                              << QDate(2026, 3, 4) << QTime(16, 5, 6);
+    QTest::newRow("US morning") << US << Stamp(QDate(2026, 3, 4), QTime(0, 5, 6))
+                                << QDate(2026, 3, 4) << QTime(0, 5, 6);
+    QTest::newRow("US old eight characters")
+        << US << "12/03/98 14:22:10" << QDate(1998, 12, 3) << QTime(14, 22, 10);
+    QTest::newRow("US four-digit year, PM")
+        << US << "1/9/2027 2:22:10 PM" << QDate(2027, 1, 9) << QTime(14, 22, 10);
+    QTest::newRow("US midnight, no time") << US << "12/8/26" << QDate(2026, 12, 8) << QTime(0, 0);
+    QTest::newRow("DE today") << DE << Stamp(QDate(2026, 3, 4), QTime(16, 5, 6), DE)
+                              << QDate(2026, 3, 4) << QTime(16, 5, 6);
+    QTest::newRow("DE old") << DE << "03.12.98 14:22:10" << QDate(1998, 12, 3) << QTime(14, 22, 10);
+    QTest::newRow("DE 2046 is near enough")
+        << DE << "1.2.46 1:02:03" << QDate(2046, 2, 1) << QTime(1, 2, 3);
+    QTest::newRow("DE 47 is last century")
+        << DE << "1.2.47 1:02:03" << QDate(1947, 2, 1) << QTime(1, 2, 3);
+    QTest::newRow("no date") << US << "yesterday 10:00:00" << QDate() << QTime();
+    QTest::newRow("no such day") << DE << "31.02.26 10:00:00" << QDate() << QTime();
+    QTest::newRow("bad time") << US << "1/2/26 25:00:00" << QDate(2026, 1, 2) << QTime();
+}
+
+void TestAuditReport::stampReading() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, stamp);
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    const StampReader reader(locale, 2026);
+    const std::optional<QDate> readDate = reader.ReadDate(stamp);
+    QCOMPARE(readDate.value_or(QDate()), date);
+    const std::optional<qint64> full = reader.ReadFullValue(stamp);
+    QCOMPARE(full.has_value(), time.isValid());
+    if (full)
+        QCOMPARE(*full, date.toJulianDay() * 86400000 + time.msecsSinceStartOfDay());
+}
+
+void TestAuditReport::oldProjectStamps() {
+    // Stamps as an older version wrote them, next to today's, in the
+    // Wordweigh section with a scope and two records of one page.
+    ProjectData project;
+    const QString old = QStringLiteral("03.12.98 14:22:10");
+    const QString recent = Stamp(QDate(2026, 11, 30), QTime(9, 0, 0), DE);
+    project.WordweighArchive.Append("http://site.test/", old, "b", "10");
+    project.WordweighArchive.Append("http://site.test/", recent, "b", "20");
+    project.WordweighArchive.Append("http://site.test/x", old, "b", "30");
+    AuditOptions o;
+    o.LessEffective = true;
+    o.Limit = true;
+    o.ScopeDate = QDate(1998, 12, 2);
+    RecordingSink sink = Audit(project, o, DE);
+    QVERIFY(!Truncated(sink));
+    QCOMPARE(Section(sink, "Pages less than 80% effective,"),
+             (QStringList{"Pages less than 80% effective,",
+                          B + "http://site.test/, was only 20% effective, last checked " + recent,
+                          B + "http://site.test/x, was only 30% effective, last checked " + old,
+                          B + "2 from 2 Wordweighed pages after " + Short(o.ScopeDate, DE) +
+                              " were less than 80% effective."}));
+    // A stamp that does not read ends the report once it is read.
+    project.WordweighArchive.Append("http://site.test/x", "gestern", "b", "30");
+    sink = Audit(project, o, DE);
+    QVERIFY(Truncated(sink));
+}
+
+QTEST_GUILESS_MAIN(TestAuditReport)
+#include "TestAuditReport.moc"
