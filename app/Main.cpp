@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "Audit.h"
 #include "BulletinPage.h"
 #include "BundledServer.h"
 #include "DialSession.h"
@@ -262,6 +263,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     About = new AboutBox(*Env.shell, this);
     ProjectSettingsLink = std::make_unique<SettingsHost>(*this);
     ProjectSettings = new ProjectSettingsDialog(*Env.dialogs, *ProjectSettingsLink, this);
+    AuditOptionsDlg = new AuditDialog(this);
     DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
     TipWindow = new TipOfTheDayWindow(Options.TipOfTheDayMode, this);

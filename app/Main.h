@@ -34,6 +34,7 @@ class BulletinPage;
 class SiteMapPanel;
 class BundledServer;
 class DialSession;
+class AuditDialog;
 class Dialupthing;
 class Transport;
 class ProgramOptionsDialog;
@@ -158,6 +159,7 @@ class MainWindow : public QMainWindow {
     SplashScreen* Splash = nullptr;
     AboutBox* About = nullptr;
     ProjectSettingsDialog* ProjectSettings = nullptr;
+    AuditDialog* AuditOptionsDlg = nullptr;
     Dialupthing* DialDialog = nullptr;
     ProgramOptionsDialog* ProgramOptionsDlg = nullptr;
     TipOfTheDayWindow* TipWindow = nullptr;
