@@ -576,7 +576,12 @@ QWidget* MainWindow::BuildToolPage(int index) {
         connect(report, &QWidget::customContextMenuRequested, this,
                 [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
         ReportViews[index] = report;
+        // The list keeps its height; the message view takes the rest.
+        BBSplitter->setStretchFactor(0, 0);
+        BBSplitter->setStretchFactor(1, 1);
         BBSplitter->setSizes({DefaultVertPos, 300});
+        connect(BBSplitter, &QSplitter::splitterMoved, this,
+                [this](int pos) { KeptVertPos = pos; });
         // Print and Save act on the page's view like the report commands.
         connect(BBPage, &BulletinPage::PrintRequested, this,
                 [this] { FindAction(QStringLiteral("actPrint"))->trigger(); });
@@ -657,8 +662,11 @@ void MainWindow::BuildProjectView() {
 
     MainSplitter->addWidget(SiteMap);
     MainSplitter->addWidget(ToolPages);
+    MainSplitter->setStretchFactor(0, 0);
     MainSplitter->setStretchFactor(1, 1);
     MainSplitter->setSizes({DefaultHorzPos, 535});
+    connect(MainSplitter, &QSplitter::splitterMoved, this,
+            [this](int pos) { KeptHorzPos = MainSplitter->sizes().value(0, pos); });
     layout->addWidget(MainSplitter);
     setCentralWidget(ProjectView);
 }
@@ -812,9 +820,12 @@ void MainWindow::Startup(const QStringList& arguments) {
     if (stored.HaveHorzPos && stored.HorzPos > 0) {
         const int total = qMax(MainSplitter->width(), stored.HorzPos + 192);
         MainSplitter->setSizes({stored.HorzPos, total - stored.HorzPos});
+        KeptHorzPos = stored.HorzPos;
     }
-    if (stored.HaveVertPos && stored.VertPos > 0)
+    if (stored.HaveVertPos && stored.VertPos > 0) {
         BBSplitter->setSizes({stored.VertPos, qMax(64, BBSplitter->height() - stored.VertPos)});
+        KeptVertPos = stored.VertPos;
+    }
 
     if (Env.fileTypes)
         Env.fileTypes->Register(ProgramPath);
@@ -845,28 +856,48 @@ void MainWindow::Startup(const QStringList& arguments) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!ShutdownDone)
-        RunCommand([this] { Shutdown(); });
+    if (!ShutdownDone) {
+        bool closing = true;
+        RunCommand([this, &closing] { closing = Shutdown(); });
+        if (!closing) {
+            event->ignore();
+            return;
+        }
+    }
     ShutdownDone = true;
     event->accept();
 }
 
-void MainWindow::Shutdown() {
+bool MainWindow::Shutdown() {
     StopTransfers();
     if (ProjectModified &&
         Env.dialogs->Message(
             MsgKind::Warning,
             QStringLiteral(
                 "The current Project is not saved, do you want to save it before exiting?"),
-            MsgButtons::YesNo) == MsgAnswer::Yes)
+            MsgButtons::YesNo) == MsgAnswer::Yes) {
         SaveProject();
+        // A write that failed (the error has been shown) keeps the program
+        // open so the work can be saved elsewhere; a cancelled file dialog
+        // leaves no name and the exit goes on.
+        if (ProjectModified && !ProjectFileName.isEmpty())
+            return false;
+    }
     Dial->OfferHangUpAtExit();
-    const QList<int> horz = MainSplitter->sizes();
-    const QList<int> vert = BBSplitter->sizes();
-    StoreWindowState(*Env.settings, horz.value(0, DefaultHorzPos), vert.value(0, DefaultVertPos),
-                     Options.TipOfTheDayMode);
+    RememberPanelSizes();
+    StoreWindowState(*Env.settings, KeptHorzPos, KeptVertPos, Options.TipOfTheDayMode);
     Bundled->Stop();
     LetMessagesRun();
+    return true;
+}
+
+void MainWindow::RememberPanelSizes() {
+    // A splitter that was never shown reports sizes it was never laid out
+    // with; only one on screen tells what the user sees.
+    if (MainSplitter->isVisible())
+        KeptHorzPos = MainSplitter->sizes().value(0, KeptHorzPos);
+    if (BBSplitter->isVisible())
+        KeptVertPos = BBSplitter->sizes().value(0, KeptVertPos);
 }
 
 void MainWindow::StopTransfers() {
@@ -1033,7 +1064,9 @@ void MainWindow::OpenProject(const QString& path) {
     LetMessagesRun();
     LetMessagesRun();
     if (!path.isEmpty()) {
-        ProjectFileName = path;
+        // A path typed relative to the current folder is kept in full, so
+        // the title and the recent-file entry name the file anywhere.
+        ProjectFileName = QFileInfo(path).absoluteFilePath();
     } else {
         QApplication::restoreOverrideCursor();
         FileDialogOptions options;
@@ -1131,6 +1164,7 @@ void MainWindow::ResetProject() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LetMessagesRun();
     setWindowTitle(QStringLiteral("The Vantora"));
+    RememberPanelSizes();
     ProjectView->hide();
     ProjectFileName.clear();
     ProjectModified = false;

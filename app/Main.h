@@ -189,7 +189,11 @@ class MainWindow : public QMainWindow {
     void ShowProgramOptions();
     void ShowProjectSettings();
     void StopTransfers();
-    void Shutdown();
+    // The shut-down steps; false when the window must stay open (a save
+    // asked for at the exit prompt failed).
+    bool Shutdown();
+    // Takes the panel sizes from the splitters that are laid out on screen.
+    void RememberPanelSizes();
     void ClearReportViews();
     void ClearProjectLists();
     void ActivateFirstToolPage();
@@ -217,6 +221,10 @@ class MainWindow : public QMainWindow {
     int Frame = 0;
     bool ShuttingDown = false;
     bool ShutdownDone = false;
+    // The panel sizes to store at exit: the value read at start until the
+    // panel has been laid out, then what the user last saw.
+    int KeptHorzPos = DefaultHorzPos;
+    int KeptVertPos = DefaultVertPos;
 };
 
 } // namespace vantora

@@ -116,6 +116,11 @@ void WidgetDialogs::GeneralError(const QString& text) {
     box.exec();
 }
 
+void SetApplicationIdentity() {
+    QCoreApplication::setApplicationName(QStringLiteral("Vantora"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvane Ltd."));
+}
+
 QtSettingsStore::QtSettingsStore() = default;
 QtSettingsStore::~QtSettingsStore() = default;
 
@@ -152,20 +157,41 @@ void QtSettingsStore::CloseKey() {
         Store->sync();
 }
 
+QString PrimaryLocalAddress(const QList<InterfaceAddresses>& interfaces) {
+    // An IPv4 address is preferred, as before; a machine with only IPv6 is
+    // on line through a global or unique-local IPv6 address. Link-local
+    // addresses exist on every interface and say nothing about a network.
+    QString firstIPv6;
+    for (const InterfaceAddresses& iface : interfaces) {
+        if (!iface.Up || !iface.Running || iface.Loopback)
+            continue;
+        for (const QHostAddress& ip : iface.Addresses) {
+            if (ip.isLoopback() || ip.isNull())
+                continue;
+            if (ip.protocol() == QAbstractSocket::IPv4Protocol)
+                return ip.toString();
+            if (ip.protocol() == QAbstractSocket::IPv6Protocol && firstIPv6.isEmpty() &&
+                !ip.isLinkLocal() && !ip.isMulticast() && ip != QHostAddress::AnyIPv6)
+                firstIPv6 = ip.toString();
+        }
+    }
+    return firstIPv6.isEmpty() ? QStringLiteral("0.0.0.0") : firstIPv6;
+}
+
 QString NetworkLocalAddress::LocalIPv4() {
+    QList<InterfaceAddresses> found;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& iface : interfaces) {
         const auto flags = iface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
-            (flags & QNetworkInterface::IsLoopBack))
-            continue;
-        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() == QAbstractSocket::IPv4Protocol && !ip.isLoopback())
-                return ip.toString();
-        }
+        InterfaceAddresses entry;
+        entry.Up = flags.testFlag(QNetworkInterface::IsUp);
+        entry.Running = flags.testFlag(QNetworkInterface::IsRunning);
+        entry.Loopback = flags.testFlag(QNetworkInterface::IsLoopBack);
+        for (const QNetworkAddressEntry& address : iface.addressEntries())
+            entry.Addresses << address.ip();
+        found << entry;
     }
-    return QStringLiteral("0.0.0.0");
+    return PrimaryLocalAddress(found);
 }
 
 namespace {

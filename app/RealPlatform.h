@@ -4,6 +4,9 @@
 #include "Environment.h"
 #include "Settings.h"
 
+#include <QHostAddress>
+#include <QList>
+
 #include <memory>
 
 class QSettings;
@@ -44,7 +47,20 @@ class SystemClock : public Clock {
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
 };
 
-// First IPv4 address of an up, running, non-loopback interface.
+// One network interface as the connection check sees it.
+struct InterfaceAddresses {
+    bool Up = false;
+    bool Running = false;
+    bool Loopback = false;
+    QList<QHostAddress> Addresses;
+};
+
+// The machine's primary address among up, running, non-loopback interfaces:
+// the first IPv4 address, else the first IPv6 address that is not
+// link-local, else "0.0.0.0".
+QString PrimaryLocalAddress(const QList<InterfaceAddresses>& interfaces);
+
+// PrimaryLocalAddress over the machine's interfaces.
 class NetworkLocalAddress : public LocalAddress {
   public:
     QString LocalIPv4() override;
@@ -61,6 +77,11 @@ class XdgFileTypeRegistrar : public FileTypeRegistrar {
   private:
     QString DataHome;
 };
+
+// Names the application "Vantora" (the general error box's caption and the
+// settings' organisation). No display name is set: the desktop would append
+// it to every window caption.
+void SetApplicationIdentity();
 
 // The text a file filter of the form "Description (*.ext)|*.ext" shows in a
 // Qt file dialog.

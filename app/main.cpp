@@ -18,9 +18,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vantora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));
-    QApplication::setOrganizationName(QStringLiteral("Korvane Ltd."));
+    vantora::SetApplicationIdentity();
     QLocale::setDefault(QLocale::system());
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})

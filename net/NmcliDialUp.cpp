@@ -29,14 +29,21 @@ QStringList NmcliDialUp::CredentialFields(const QString& type) {
     return {};
 }
 
-NmcliDialUp::Result NmcliDialUp::Run(const QStringList& arguments, int timeoutMs) const {
+NmcliDialUp::Result NmcliDialUp::Run(const QStringList& arguments, int timeoutMs,
+                                     const QByteArray& input) const {
     Result result;
     QProcess process;
     process.setProgram(Program);
     process.setArguments(arguments);
-    process.start(QIODevice::ReadOnly);
+    if (input.isNull())
+        process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(5000))
         return result;
+    if (!input.isNull()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(2000);
@@ -115,16 +122,24 @@ int NmcliDialUp::SetUserName(const QString& name) {
         return 0;
     const Result r = Run({QStringLiteral("connection"), QStringLiteral("modify"),
                           QStringLiteral("id"), Entry, fields.at(0), name});
-    return r.ExitCode;
+    return r.ExitCode < 0 ? 1 : r.ExitCode;
 }
 
 int NmcliDialUp::SetPassword(const QString& password) {
     const QStringList fields = CredentialFields(TypeOf(Entry));
     if (fields.isEmpty())
         return 0;
-    const Result r = Run({QStringLiteral("connection"), QStringLiteral("modify"),
-                          QStringLiteral("id"), Entry, fields.at(1), password});
-    return r.ExitCode;
+    // One editor command per line: a password holding a line break cannot be
+    // told apart from the next command.
+    if (password.contains(QLatin1Char('\n')) || password.contains(QLatin1Char('\r')))
+        return 1;
+    // nmcli's connection editor reads its commands from standard input.
+    const QByteArray commands =
+        "set " + fields.at(1).toUtf8() + ' ' + password.toUtf8() + "\nsave persistent\nquit\n";
+    const Result r =
+        Run({QStringLiteral("connection"), QStringLiteral("edit"), QStringLiteral("id"), Entry},
+            15000, commands);
+    return r.ExitCode < 0 ? 1 : r.ExitCode;
 }
 
 void NmcliDialUp::Dial() {

@@ -3,7 +3,9 @@
 // the nmcli command. Without nmcli (or NetworkManager) the phonebook is empty.
 // User name and password live in the profile's own settings where its type
 // has them (mobile broadband, PPPoE, 802.1X); for other types they read empty
-// and writing them does nothing.
+// and writing them does nothing. A password is handed to nmcli on its
+// standard input, never on its command line, where every local user could
+// read it.
 #include "DialUp.h"
 
 namespace vantora {
@@ -34,7 +36,9 @@ class NmcliDialUp : public DialUp {
         QString Out;
         QString Err;
     };
-    Result Run(const QStringList& arguments, int timeoutMs = 15000) const;
+    // Runs nmcli; input, when given, is written to its standard input.
+    Result Run(const QStringList& arguments, int timeoutMs = 15000,
+               const QByteArray& input = QByteArray()) const;
     QString TypeOf(const QString& entry) const;
     QString ReadField(const QString& field, int* code) const;
 

@@ -17,7 +17,8 @@ class Clock {
 class LocalAddress {
   public:
     virtual ~LocalAddress() = default;
-    // The machine's primary local IPv4 address as text, "0.0.0.0" when none.
+    // The machine's primary local address as text (IPv4, or IPv6 on a
+    // machine without IPv4), "0.0.0.0" when none.
     virtual QString LocalIPv4() = 0;
 };
 

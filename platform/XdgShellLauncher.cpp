@@ -124,22 +124,53 @@ QString XdgShellLauncher::TemplateFromExec(const QString& exec) {
     return result.trimmed();
 }
 
+namespace {
+
+QStringList DesktopIds(const QString& value) {
+    QStringList ids;
+    for (const QString& id : value.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        ids << id.trimmed();
+    return ids;
+}
+
+} // namespace
+
 QString XdgShellLauncher::CommandTemplate(const QString& scheme) {
     const QString mime = QStringLiteral("x-scheme-handler/") + scheme.toLower();
+    QStringList lists;
     for (const QString& list : MimeAppsFiles()) {
-        if (!QFileInfo(list).isFile())
-            continue;
-        const QString ids = ReadKey(list, QStringLiteral("Default Applications"), mime);
-        for (const QString& id : ids.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const QString desktopFile = FindDesktopFile(id.trimmed());
-            if (desktopFile.isEmpty())
-                continue;
-            const QString exec =
-                ReadKey(desktopFile, QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
-            if (!exec.isEmpty())
-                return TemplateFromExec(exec);
-        }
+        if (QFileInfo(list).isFile())
+            lists << list;
     }
+    QStringList removed;
+    for (const QString& list : lists)
+        removed << DesktopIds(ReadKey(list, QStringLiteral("Removed Associations"), mime));
+
+    // The candidates in order: explicit defaults, added associations, then
+    // every installed entry that declares the scheme.
+    QStringList candidates;
+    for (const QString& list : lists)
+        candidates << DesktopIds(ReadKey(list, QStringLiteral("Default Applications"), mime));
+    for (const QString& list : lists)
+        candidates << DesktopIds(ReadKey(list, QStringLiteral("Added Associations"), mime));
+    for (const QString& dir : ApplicationDirs())
+        candidates << DesktopIds(ReadKey(QDir(dir).filePath(QStringLiteral("mimeinfo.cache")),
+                                         QStringLiteral("MIME Cache"), mime));
+
+    for (const QString& id : candidates) {
+        if (removed.contains(id))
+            continue;
+        const QString desktopFile = FindDesktopFile(id);
+        if (desktopFile.isEmpty())
+            continue;
+        const QString exec =
+            ReadKey(desktopFile, QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
+        if (!exec.isEmpty())
+            return TemplateFromExec(exec);
+    }
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"), OpenerDirs);
+    if (!opener.isEmpty())
+        return QLatin1Char('"') + opener + QStringLiteral("\" \"%1\"");
     return {};
 }
 

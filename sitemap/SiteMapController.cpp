@@ -37,6 +37,8 @@ void SiteMapController::OnTreeReplaced() {
 }
 
 void SiteMapController::ClearTree(const QString& label) {
+    if (Building)
+        BuildDiscarded = true;
     TreeModel->Clear();
     SetLabel(label);
 }
@@ -50,6 +52,7 @@ void SiteMapController::BuildSiteTree() {
     emit BuildingChanged(true);
     do {
         RebuildPending = false;
+        BuildDiscarded = false;
         BuildOnce();
     } while (RebuildPending);
     Building = false;
@@ -85,12 +88,16 @@ void SiteMapController::BuildOnce() {
     SiteTree tree;
     const int count = int(snapshot.size());
     const BuildResult result = ParseSiteMap(snapshot, tree, [&](int i) {
+        if (BuildDiscarded)
+            return;
         Host.SetStatusText(ProgressStatusText(i, count));
         ProcessPendingEvents();
     });
+    Host.SetStatusText(savedStatus);
+    if (BuildDiscarded)
+        return;
     if (result.Outcome == BuildOutcome::InvalidData)
         Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
-    Host.SetStatusText(savedStatus);
     TreeModel->SetTree(std::move(tree));
 }
 
@@ -106,6 +113,16 @@ void SiteMapController::SetSorted(bool sorted) {
         TreeModel->SetSorted(false);
         BuildSiteTree();
     }
+}
+
+QString SiteMapController::BrowserUrl(int node) const {
+    if (node < 0 || node >= NodeCount())
+        return {};
+    const QString& caption = Tree().Caption(node);
+    if (Tree().Kind(node) == NodeKind::Mail || caption.startsWith(QLatin1String("mailto:")) ||
+        (caption.contains(QLatin1String("://")) && !caption.contains(QLatin1String("http://"))))
+        return caption;
+    return SiteTreeGetFullURL(node, node);
 }
 
 int SiteMapController::SingleSelectedNode() const {

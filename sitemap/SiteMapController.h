@@ -31,7 +31,8 @@ class SiteMapController : public QObject {
     bool IsBuilding() const { return Building; }
 
     // Empties the tree and sets the selection label (project reset: empty;
-    // new project: "(No selection)").
+    // new project: "(No selection)"). A build in progress is ended without
+    // showing its nodes.
     void ClearTree(const QString& label);
 
     QString Label() const { return LabelText; }
@@ -39,6 +40,9 @@ class SiteMapController : public QObject {
 
     // The full URL of a node by its number (its position in line order).
     QString SiteTreeGetFullURL(int node, int target) const { return Tree().FullUrl(node, target); }
+    // What "Launch Web Browser" opens for a node: its full URL; a caption
+    // that is an address of its own ("mailto:", another scheme) as it is.
+    QString BrowserUrl(int node) const;
 
     // Sort View: on sorts every level by caption; off rebuilds from the lines.
     void SetSorted(bool sorted);
@@ -72,6 +76,9 @@ class SiteMapController : public QObject {
     int SelectedTotal = 0;
     bool Building = false;
     bool RebuildPending = false;
+    // Set when the tree is cleared while a build runs (the project was
+    // closed or its root changed): that build's nodes are dropped.
+    bool BuildDiscarded = false;
 };
 
 } // namespace vantora

@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
+#include <QUrl>
 
 namespace vantora {
 
@@ -39,6 +41,27 @@ QString SiteMapFolder(const QString& programDir) {
         data = QDir::homePath() + QStringLiteral("/.local/share/Vantora");
     QDir().mkpath(data);
     return data;
+}
+
+bool MapIsForRoot(const QStringList& lines, const QString& rootUrl) {
+    // A map that could not be made carries the failure marker; the tree
+    // builder reports it with its own message.
+    for (const QString& line : lines) {
+        if (line.contains(UnspecifiedHost))
+            return true;
+    }
+    const QString first = lines.value(0);
+    const qsizetype tag = first.indexOf(RootTag);
+    if (tag < 0)
+        return true; // not a map at all: the tree builder says so
+    // The applet may escape characters of the root it was given and writes
+    // the host as it was typed; compare the decoded texts, the host part
+    // without regard to case.
+    const QUrl mapped(first.mid(tag + RootTag.size()).trimmed(), QUrl::TolerantMode);
+    const QUrl project(rootUrl, QUrl::TolerantMode);
+    return mapped.isValid() && project.isValid() &&
+           mapped.adjusted(QUrl::NormalizePathSegments) ==
+               project.adjusted(QUrl::NormalizePathSegments);
 }
 
 bool SiteMapOutputComplete(const QStringList& lines) {
@@ -89,11 +112,15 @@ void SiteMapCreator::Run() {
         WaitCursor wait;
         ProcessPendingEvents();
     }
-    const QDir folder(Folder);
+    // Every run has a folder of its own below the map folder, so two
+    // programs mapping at once never read each other's files. It goes with
+    // the run.
+    QTemporaryDir runFolder(QDir(Folder).filePath(QStringLiteral("map-XXXXXX")));
+    if (!runFolder.isValid())
+        return;
+    const QDir folder(runFolder.path());
     const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
     const QString mapPath = folder.filePath(QStringLiteral("sitemap.map"));
-    if (QFile::exists(tmpPath) && !QFile::remove(tmpPath))
-        return;
     if (!Host.CheckConnect())
         return;
 
@@ -107,7 +134,7 @@ void SiteMapCreator::Run() {
         const QString argument =
             QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
         if (Applet.size() + 1 + argument.size() <= MaxPathLength && mapPath.size() <= MaxPathLength)
-            applet = Launcher.Start(Applet, {argument}, Folder);
+            applet = Launcher.Start(Applet, {argument}, folder.path());
     }
     if (applet <= 0) {
         Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThis was due to an error "
@@ -172,6 +199,12 @@ void SiteMapCreator::Run() {
     QFile::remove(tmpPath);
     if (Host.Project().RootUrl() != startedFor || lines.isEmpty()) {
         EndStopped(0);
+        return;
+    }
+    if (!MapIsForRoot(lines, startedFor)) {
+        Host.SetBusyAnimation(false);
+        Host.SetStatusText(MsgMapError);
+        Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
         return;
     }
     QStringList& siteMap = Host.Project().SiteMapLines;

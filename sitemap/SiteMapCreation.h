@@ -15,6 +15,11 @@ class SiteMapHost;
 // writable, otherwise the user's application data folder (created if needed).
 QString SiteMapFolder(const QString& programDir);
 
+// Whether the applet's output (without the marker line) maps rootUrl: its
+// "<ROOT>" line names the same URL. Output without a "<ROOT>" line, or with
+// the whole-map failure text, is left to the tree builder's own checks.
+bool MapIsForRoot(const QStringList& lines, const QString& rootUrl);
+
 // Whether a map read from the applet's output is complete: at least one line,
 // and "Unspecified Host" somewhere or exactly "<END>" as the last line.
 bool SiteMapOutputComplete(const QStringList& lines);

@@ -1,5 +1,7 @@
 #include "Dialupthing.h"
 
+#include <stdexcept>
+
 #include "DialSession.h"
 #include "Dialogs.h"
 
@@ -120,13 +122,16 @@ void Dialupthing::Populate() {
     StoredPassword.clear();
     bool failed = false;
     try {
-        layer.GetEntries();
-        DialList->addItems(layer.Entries);
+        // The layer reports a failure as an error code or, when it breaks,
+        // as an exception; both end the dialog with the same message.
+        failed = layer.GetEntries() != 0;
+        if (!failed)
+            DialList->addItems(layer.Entries);
         if (DialList->count() > 0) {
             DialList->setCurrentIndex(0);
             layer.Entry = DialList->currentText();
             QString name;
-            layer.GetUserName(name);
+            failed = layer.GetUserName(name) != 0;
             StoredUserName = name;
             StoredPassword = layer.GetPassword();
             UsernameEdit->setText(StoredUserName);
@@ -168,7 +173,8 @@ void Dialupthing::EntryChosen(int) {
         layer.Entry = DialList->currentText();
         if (!layer.Entry.isEmpty()) {
             QString name;
-            layer.GetUserName(name);
+            if (layer.GetUserName(name) != 0)
+                throw std::runtime_error("entry unreadable");
             StoredUserName = name;
             StoredPassword = layer.GetPassword();
             DialButton->setEnabled(true);
@@ -190,7 +196,8 @@ void Dialupthing::EntryChosen(int) {
 
 void Dialupthing::StoreUserName() {
     try {
-        Session.Layer().SetUserName(UsernameEdit->text());
+        if (Session.Layer().SetUserName(UsernameEdit->text()) != 0)
+            throw std::runtime_error("user name not stored");
         StoredUserName = UsernameEdit->text();
     } catch (const std::exception&) {
         Boxes.Message(MsgKind::Error,
@@ -202,7 +209,8 @@ void Dialupthing::StoreUserName() {
 
 void Dialupthing::StorePassword() {
     try {
-        Session.Layer().SetPassword(PasswordEdit->text());
+        if (Session.Layer().SetPassword(PasswordEdit->text()) != 0)
+            throw std::runtime_error("password not stored");
         StoredPassword = PasswordEdit->text();
     } catch (const std::exception&) {
         Boxes.Message(MsgKind::Error,

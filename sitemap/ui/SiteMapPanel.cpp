@@ -188,8 +188,9 @@ void SiteMapPanel::LaunchBrowser() {
     const int node = Control->SingleSelectedNode();
     if (node < 0)
         return;
-    // The caption as shown, not the full URL.
-    RunShellCommand(Shell, ShellProtocol::WebBrowser, Control->Tree().Caption(node));
+    // Captions below the first level are relative to their parent, so the
+    // browser gets the page's full URL.
+    RunShellCommand(Shell, ShellProtocol::WebBrowser, Control->BrowserUrl(node));
 }
 
 } // namespace vantora

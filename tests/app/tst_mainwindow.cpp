@@ -5,7 +5,10 @@
 
 #include "DialSession.h"
 #include "New.h"
+#include "SiteMapController.h"
+#include "SiteMapPanel.h"
 #include "Transport.h"
+#include "programopt.h"
 #include "startdlg.h"
 
 #include <QCheckBox>
@@ -13,7 +16,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -23,6 +28,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace vantora;
@@ -96,6 +102,12 @@ class TestMainWindow : public QObject {
     void exitOffersHangUp_data();
     void exitOffersHangUp();
     void stopButtonDropsQueue();
+    void panelSizesSurviveARun_data();
+    void panelSizesSurviveARun();
+    void closeWhileTreeBuildsLeavesNoTree();
+    void relativeCommandLinePathIsMadeFull();
+    void exitKeepsTipChoiceOfProgramOptions();
+    void failedSaveAtExitKeepsWindowOpen();
 };
 
 void TestMainWindow::menuItems_data() {
@@ -642,6 +654,142 @@ void TestMainWindow::stopButtonDropsQueue() {
     QVERIFY(w.Net->RequestQueue.isEmpty());
     QVERIFY(w.Net->TransportIdle);
     QVERIFY(!w.AnimationRunning());
+}
+
+void TestMainWindow::panelSizesSurviveARun_data() {
+    QTest::addColumn<bool>("openProject");
+    QTest::addColumn<bool>("showBulletins");
+    QTest::addColumn<QVariant>("horz");
+    QTest::addColumn<QVariant>("vert");
+    QTest::newRow("no project, stored") << false << false << QVariant(300) << QVariant(200);
+    QTest::newRow("no project, defaults") << false << false << QVariant() << QVariant();
+    QTest::newRow("project, list never shown") << true << false << QVariant(300) << QVariant(200);
+    QTest::newRow("project, list shown") << true << true << QVariant(300) << QVariant(200);
+    QTest::newRow("project, list shown, defaults") << true << true << QVariant() << QVariant();
+}
+
+// What a run reads is what it stores, however much of the window was shown,
+// and the bulletin list opens at its stored height whatever the window size.
+void TestMainWindow::panelSizesSurviveARun() {
+    QFETCH(bool, openProject);
+    QFETCH(bool, showBulletins);
+    QFETCH(QVariant, horz);
+    QFETCH(QVariant, vert);
+    QTemporaryDir dir;
+    Fixture f;
+    if (horz.isValid())
+        f.settings.Values.insert("HorzPos", horz);
+    if (vert.isValid())
+        f.settings.Values.insert("VertPos", vert);
+    const int wantHorz = horz.isValid() ? horz.toInt() : 279;
+    const int wantVert = vert.isValid() ? vert.toInt() : 153;
+    MainWindow& w = f.Start(openProject ? QStringList{WriteSample(dir)} : QStringList{});
+    w.resize(1280, 960);
+    if (showBulletins) {
+        w.ToolPages->setCurrentIndex(BulletinBoardPage);
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_VERIFY(w.BBList->height() > 0 && w.BBSplitter->isVisible());
+        QCOMPARE(w.BBSplitter->sizes().value(0), wantVert);
+        QVERIFY(w.BBSplitter->sizes().value(1) > wantVert);
+        QCOMPARE(w.MainSplitter->sizes().value(0), wantHorz);
+    }
+    w.close();
+    QCOMPARE(f.settings.Values.value("HorzPos").toInt(), wantHorz);
+    QCOMPARE(f.settings.Values.value("VertPos").toInt(), wantVert);
+}
+
+void TestMainWindow::closeWhileTreeBuildsLeavesNoTree() {
+    ProjectData big = SampleProject();
+    big.SiteMapLines = {QStringLiteral("WEBCHARTER"),
+                        QStringLiteral("<ROOT>http://www.example.org/shop/")};
+    for (int i = 0; i < 400; ++i)
+        big.SiteMapLines << QStringLiteral("<PAGE>http://www.example.org/shop/%1.html").arg(i);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.zpr");
+    QVERIFY(WriteProjectFile(path, big).IsOk());
+    Fixture f;
+    MainWindow& w = f.Start({path});
+    QVERIFY(w.ProjectIsOpen());
+    QCOMPARE(w.SiteMap->Controller().NodeCount(), 400);
+    // The Close arrives while the rebuild lets window messages run.
+    bool closed = false;
+    QTimer::singleShot(0, &w, [&] {
+        QVERIFY(w.SiteMap->IsBusy());
+        f.Trigger("actClose");
+        closed = true;
+    });
+    w.SiteMap->BuildSiteTree();
+    QVERIFY(closed);
+    QVERIFY(!w.ProjectIsOpen());
+    QCOMPARE(w.SiteMap->Controller().NodeCount(), 0);
+    QCOMPARE(w.SiteMap->Tree()->model()->rowCount(), 0);
+    QCOMPARE(w.SelectionLabel->text(), QString());
+    QVERIFY(w.Project.SiteMapLines.isEmpty());
+    QVERIFY(!w.SiteMap->IsBusy());
+    QVERIFY(w.FindAction("actOpen")->isEnabled());
+}
+
+void TestMainWindow::relativeCommandLinePathIsMadeFull() {
+    QTemporaryDir dir;
+    WriteSample(dir, QStringLiteral("rel.zpr"));
+    const QString full = QFileInfo(dir.filePath("rel.zpr")).absoluteFilePath();
+    const QString kept = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    Fixture f;
+    MainWindow& w = f.Start({QStringLiteral("rel.zpr")});
+    QDir::setCurrent(kept);
+    QVERIFY(w.ProjectIsOpen());
+    QCOMPARE(w.windowTitle(), QStringLiteral("The Vantora - ") + full);
+    QCOMPARE(w.RecentFiles.value(0), full);
+    // The entry still opens the file from another folder.
+    f.Trigger("actClose");
+    w.RecentFileActions[0]->trigger();
+    QVERIFY(w.ProjectIsOpen());
+    QCOMPARE(w.ProjectFileName, full);
+}
+
+void TestMainWindow::exitKeepsTipChoiceOfProgramOptions() {
+    Fixture f;
+    MainWindow& w = f.Start(); // first start: the tip window is open
+    QVERIFY(w.TipWindow->isVisible());
+    w.RunModal = [](QDialog* dialog) {
+        auto* options = qobject_cast<ProgramOptionsDialog*>(dialog);
+        if (!options)
+            return int(QDialog::Rejected);
+        options->TipBox->setChecked(false);
+        options->OkButton->click();
+        return int(QDialog::Accepted);
+    };
+    f.Trigger("actProgramOptions");
+    QCOMPARE(f.settings.Values.value("Tip").toInt(), 0);
+    QVERIFY(w.TipWindow->isVisible());
+    w.close();
+    QCOMPARE(f.settings.Values.value("Tip").toInt(), 0);
+}
+
+void TestMainWindow::failedSaveAtExitKeepsWindowOpen() {
+    QTemporaryDir dir;
+    Fixture f;
+    MainWindow& w = f.Start();
+    w.ApplyNewProjectState();
+    w.Project.RootHost = QStringLiteral("www.example.org");
+    w.ProjectFileName = dir.filePath("missing-folder/x.zpr");
+    f.settings.Values.remove("HorzPos");
+    f.dialogs.Clear();
+    f.dialogs.Answers.enqueue(MsgAnswer::Yes);
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QCOMPARE(f.dialogs.GeneralErrors.size(), 1);
+    QVERIFY(w.ProjectModified);
+    QVERIFY(!f.settings.Values.contains("HorzPos"));
+    QCOMPARE(w.Project.RootHost, QStringLiteral("www.example.org"));
+
+    // Saved elsewhere, the exit goes on.
+    w.ProjectFileName = dir.filePath("x.zpr");
+    f.dialogs.Answers.enqueue(MsgAnswer::Yes);
+    QVERIFY(w.close());
+    QVERIFY(QFileInfo::exists(dir.filePath("x.zpr")));
+    QVERIFY(f.settings.Values.contains("HorzPos"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -14,6 +14,8 @@
 
 using namespace vantora;
 
+Q_DECLARE_METATYPE(vantora::InterfaceAddresses)
+
 namespace {
 
 // Presses a key on the message box that is about to open.
@@ -41,6 +43,9 @@ class TestRealPlatform : public QObject {
     void fileFilter();
     void settingsRoundTrip();
     void registrationWritesMimeAndDesktopEntry();
+    void applicationHasNoDisplayName();
+    void primaryLocalAddress_data();
+    void primaryLocalAddress();
 };
 
 void TestRealPlatform::messageKeys_data() {
@@ -119,6 +124,47 @@ void TestRealPlatform::registrationWritesMimeAndDesktopEntry() {
     // A folder that cannot be written is silent.
     XdgFileTypeRegistrar nowhere(QStringLiteral("/proc/no-such-place"));
     nowhere.Register(QStringLiteral("/x"));
+}
+
+// A display name would be appended to every window caption by the desktop.
+void TestRealPlatform::applicationHasNoDisplayName() {
+    SetApplicationIdentity();
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Vantora"));
+    QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Korvane Ltd."));
+    // Without a display name of its own, the display name follows the name.
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    SetApplicationIdentity();
+}
+
+void TestRealPlatform::primaryLocalAddress_data() {
+    QTest::addColumn<QList<InterfaceAddresses>>("interfaces");
+    QTest::addColumn<QString>("address");
+    auto iface = [](std::initializer_list<const char*> ips, bool up = true, bool loop = false) {
+        InterfaceAddresses i;
+        i.Up = up;
+        i.Running = up;
+        i.Loopback = loop;
+        for (const char* ip : ips)
+            i.Addresses << QHostAddress(QString::fromLatin1(ip));
+        return i;
+    };
+    const InterfaceAddresses lo = iface({"127.0.0.1", "::1"}, true, true);
+    QTest::newRow("ipv4") << QList{lo, iface({"fe80::1", "192.168.1.20"})} << "192.168.1.20";
+    QTest::newRow("ipv6 only") << QList{lo, iface({"fe80::1", "2001:db8::5"})} << "2001:db8::5";
+    QTest::newRow("unique local ipv6") << QList{iface({"fd00::7"})} << "fd00::7";
+    QTest::newRow("ipv4 wins over earlier ipv6")
+        << QList{iface({"2001:db8::5"}), iface({"10.0.0.2"})} << "10.0.0.2";
+    QTest::newRow("link-local only") << QList{lo, iface({"fe80::1"})} << "0.0.0.0";
+    QTest::newRow("interface down")
+        << QList{iface({"2001:db8::5", "10.0.0.2"}, false)} << "0.0.0.0";
+    QTest::newRow("loopback only") << QList{lo} << "0.0.0.0";
+}
+
+void TestRealPlatform::primaryLocalAddress() {
+    QFETCH(QList<InterfaceAddresses>, interfaces);
+    QFETCH(QString, address);
+    QCOMPARE(PrimaryLocalAddress(interfaces), address);
 }
 
 QTEST_MAIN(TestRealPlatform)

@@ -4,6 +4,9 @@
 #include "Dialupthing.h"
 #include "Fakes.h"
 #include "NetFakes.h"
+#include "NmcliDialUp.h"
+
+#include <QTemporaryDir>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -92,6 +95,7 @@ class TestDial : public QObject {
     void exitOffersHangUp();
     void dialogFillsAndStoresCredentials();
     void dialogWithEmptyPhonebook();
+    void dialogOverFailingNmcli();
 };
 
 void TestDial::checkConnect_data() {
@@ -256,7 +260,7 @@ void TestDial::dialogFillsAndStoresCredentials() {
 
 void TestDial::dialogWithEmptyPhonebook() {
     Rig rig;
-    rig.Layer.EntriesError = 603; // an enumeration error leaves the list empty
+    rig.Layer.PhoneBook.clear();
     rig.Dialog.show();
     QCOMPARE(rig.Dialog.DialList->count(), 0);
     QVERIFY(!rig.Dialog.DialButton->isEnabled());
@@ -265,6 +269,64 @@ void TestDial::dialogWithEmptyPhonebook() {
     QTRY_VERIFY_WITH_TIMEOUT(!rig.Dialog.isVisible(), 2000);
     QCOMPARE(rig.Dialog.result(), int(QDialog::Rejected));
     QVERIFY(rig.Boxes.Asked.isEmpty());
+
+    // An enumeration that fails with a code is said, not passed over.
+    Rig failing;
+    failing.Layer.EntriesError = 603;
+    failing.Dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!failing.Dialog.isVisible(), 2000);
+    QCOMPARE(failing.Dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(failing.Boxes.Texts(),
+             QStringList{"An error occurred while trying to get the Phonebook entries, "
+                         "operation aborted."});
+}
+
+// The dialog over the real nmcli layer, with a stand-in nmcli that lists one
+// mobile profile and fails at whatever the test names.
+void TestDial::dialogOverFailingNmcli() {
+    QTemporaryDir dir;
+    auto writeNmcli = [&](const QByteArray& failing) {
+        QFile script(dir.filePath("nmcli"));
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write("#!/bin/sh\ncase \"$*\" in\n  " + failing +
+                     ") echo 'Error: failed' >&2; exit 8 ;;\n"
+                     "  '-t -f NAME,TYPE connection show') echo 'Modem:gsm' ;;\n"
+                     "  *connection.type*) echo gsm ;;\n"
+                     "  *gsm.username*) echo alice ;;\n"
+                     "  *) cat > /dev/null ;;\n"
+                     "esac\nexit 0\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    NmcliDialUp layer;
+    layer.Program = dir.filePath("nmcli");
+    FakeDialogs boxes;
+    Host window;
+    DialSession session(layer, boxes, window);
+    Dialupthing dialog(session, boxes);
+
+    writeNmcli("'-t -f NAME,TYPE connection show'"); // NetworkManager not running
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 5000);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(boxes.Texts(),
+             QStringList{"An error occurred while trying to get the Phonebook entries, "
+                         "operation aborted."});
+
+    writeNmcli("*'connection modify'*|*'connection edit'*");
+    boxes.Clear();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.DialList->currentText(), QStringLiteral("Modem"));
+    QCOMPARE(dialog.UsernameEdit->text(), QStringLiteral("alice"));
+    QVERIFY(boxes.Asked.isEmpty());
+    dialog.UsernameEdit->setText("bob");
+    dialog.PasswordEdit->setText("pw");
+    QTest::mouseClick(dialog.DialButton, Qt::LeftButton);
+    QCOMPARE(boxes.Texts(),
+             (QStringList{"An error occurred while trying to set the Username, operation aborted.",
+                          "An error occurred while trying to set the Password, operation "
+                          "aborted."}));
 }
 
 QTEST_MAIN(TestDial)

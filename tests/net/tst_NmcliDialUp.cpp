@@ -21,6 +21,7 @@ case "$*" in
   *"-g connection.id connection show id Nowhere") echo "Error: no such connection" >&2; exit 10 ;;
   *"-g connection.id connection show id "*) echo ok ;;
   *"connection up id Home") echo "Error: Connection activation failed: no carrier" >&2; exit 4 ;;
+  "connection edit id "*) sed 's/^/stdin: /' >> "$LOG" ;;
   *) ;;
 esac
 exit 0
@@ -81,8 +82,17 @@ void TestNmcliDialUp::entriesAndCredentials() {
     QCOMPARE(Layer.GetUserName(name), 0);
     QCOMPARE(name, QStringLiteral("user:1"));
     QCOMPARE(Layer.GetPassword(), QStringLiteral("pw"));
-    Layer.SetPassword("new pw");
-    QVERIFY(Logged().contains("connection modify id Dial: work gsm.password new pw"));
+    // The password travels on standard input, never in the arguments.
+    QCOMPARE(Layer.SetPassword("new pw"), 0);
+    const QStringList log = Logged();
+    QVERIFY(log.contains("connection edit id Dial: work"));
+    QVERIFY(log.contains("stdin: set gsm.password new pw"));
+    QVERIFY(log.contains("stdin: save persistent"));
+    for (const QString& line : log)
+        QVERIFY2(line.startsWith("stdin: ") || !line.contains("new pw"), qPrintable(line));
+    // A line break would end the editor command early.
+    QVERIFY(Layer.SetPassword("a\nquit") != 0);
+    QCOMPARE(Logged().size(), log.size() + 1); // only the type was read
     // A wireless profile carries no dial-up credentials: nothing is written.
     Layer.Entry = "Home";
     QCOMPARE(Layer.GetPassword(), QString());

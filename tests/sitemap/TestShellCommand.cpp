@@ -94,6 +94,7 @@ class TestShellCommand : public QObject {
         qputenv("XDG_DATA_DIRS", dir.filePath("sys").toUtf8());
         qputenv("XDG_CURRENT_DESKTOP", "");
         XdgShellLauncher launcher;
+        launcher.OpenerDirs = {dir.filePath("no-bin")};
         QVERIFY(launcher.CommandTemplate("http").isEmpty());
 
         Write(
@@ -111,6 +112,44 @@ class TestShellCommand : public QObject {
         QVERIFY(launcher.CommandTemplate("ftp").isEmpty());
         QVERIFY(!launcher.StartDetached(""));
         QVERIFY(!launcher.StartDetached(dir.filePath("no-such-program") + " x"));
+    }
+
+    // Without an explicit default: added associations, then the installed
+    // entries' mimeinfo.cache (less removed associations), then xdg-open.
+    void xdgFallbacks() {
+        QTemporaryDir dir;
+        const QString config = dir.filePath("config");
+        const QString data = dir.filePath("data");
+        const QString sys = dir.filePath("sys");
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        qputenv("XDG_CONFIG_DIRS", dir.filePath("none").toUtf8());
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        qputenv("XDG_DATA_DIRS", sys.toUtf8());
+        qputenv("XDG_CURRENT_DESKTOP", "");
+        XdgShellLauncher launcher;
+        launcher.OpenerDirs = {dir.filePath("bin")};
+
+        Write(sys + "/applications/browser.desktop", "[Desktop Entry]\nExec=browse %u\n");
+        Write(sys + "/applications/other.desktop", "[Desktop Entry]\nExec=other %U\n");
+        Write(sys + "/applications/mimeinfo.cache",
+              "[MIME Cache]\nx-scheme-handler/http=gone.desktop;browser.desktop;other.desktop;\n");
+        QCOMPARE(launcher.CommandTemplate("http"), QStringLiteral("browse \"%1\""));
+
+        Write(config + "/mimeapps.list",
+              "[Removed Associations]\nx-scheme-handler/http=browser.desktop\n");
+        QCOMPARE(launcher.CommandTemplate("http"), QStringLiteral("other \"%1\""));
+
+        Write(config + "/mimeapps.list",
+              "[Added Associations]\nx-scheme-handler/mailto=other.desktop;\n");
+        QCOMPARE(launcher.CommandTemplate("mailto"), QStringLiteral("other \"%1\""));
+
+        QVERIFY(launcher.CommandTemplate("ftp").isEmpty());
+        const QString opener = dir.filePath("bin/xdg-open");
+        Write(opener, "#!/bin/sh\n");
+        QFile(opener).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(launcher.CommandTemplate("ftp"), "\"" + opener + "\" \"%1\"");
+        QCOMPARE(ShellCommandLine(launcher.CommandTemplate("ftp"), "ftp://x.test/a b"),
+                 "\"" + opener + "\" \"ftp://x.test/a b\"");
     }
 };
 

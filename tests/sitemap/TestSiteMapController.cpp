@@ -115,6 +115,60 @@ class TestSiteMapController : public QObject {
         QCOMPARE(c.Tree().Caption(0), QStringLiteral("http://other.test/"));
     }
 
+    // A project closed (or its root changed) during a build: the tree stays
+    // empty with the label it was cleared to, and no message is shown.
+    void clearDuringBuildDropsTheBuild() {
+        FakeSiteMapHost host;
+        QStringList entries;
+        for (int i = 0; i < 60; ++i)
+            entries << QStringLiteral("<PAGE>http://site.test/p%1.html").arg(i);
+        entries << "<bad>";
+        host.Data.SiteMapLines = Map(entries);
+        SiteMapController c(host);
+        host.OnStatus = [&](const QString& text) {
+            if (text.startsWith(QLatin1String("Calculating")) && c.IsBuilding()) {
+                host.Data.SiteMapLines.clear();
+                c.ClearTree(QString());
+            }
+        };
+        c.BuildSiteTree();
+        QVERIFY(!c.IsBuilding());
+        QCOMPARE(c.NodeCount(), 0);
+        QCOMPARE(c.Model()->rowCount(), 0);
+        QCOMPARE(c.Label(), QString());
+        QVERIFY(host.Boxes.Asked.isEmpty());
+        QCOMPARE(host.Status, QStringLiteral("Connected."));
+        // The next build is whole again.
+        host.Data.SiteMapLines = Map({"<PAGE>http://site.test/"});
+        c.BuildSiteTree();
+        QCOMPARE(c.NodeCount(), 1);
+    }
+
+    void browserUrl_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("top") << 0 << "http://site.test/";
+        QTest::newRow("folder") << 1 << "http://site.test/about/";
+        QTest::newRow("below a relative folder") << 2 << "http://site.test/about/team.html";
+        QTest::newRow("mail") << 3 << "mailto:me@site.test";
+        QTest::newRow("other scheme") << 4 << "https://secure.test/x";
+        QTest::newRow("absolute link") << 5 << "http://other.test/y";
+        QTest::newRow("no such node") << 9 << "";
+    }
+    void browserUrl() {
+        QFETCH(int, node);
+        QFETCH(QString, url);
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines =
+            Map({"<PAGE>http://site.test/", "<PUSH>", "<PAGE>about/", "<PUSH>", "<PAGE>team.html",
+                 "<MAILTO>mailto:me@site.test", "<POP>", "<LINK>https://secure.test/x",
+                 "<LINK>http://other.test/y", "<POP>"});
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        QCOMPARE(c.NodeCount(), 6);
+        QCOMPARE(c.BrowserUrl(node), url);
+    }
+
     void selection_data() {
         QTest::addColumn<QList<int>>("nodes");
         QTest::addColumn<QStringList>("pages");

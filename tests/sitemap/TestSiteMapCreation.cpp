@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,10 +25,12 @@ class FakeLauncher : public ProcessLauncher {
     bool Fail = false;
     bool Running = true;
     QStringList Calls;
+    QStringList WorkingDirs;
     QList<qint64> Ended;
     qint64 Start(const QString& program, const QStringList& arguments,
                  const QString& workingDir) override {
         Calls << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+        WorkingDirs << workingDir;
         if (Fail)
             return 0;
         if (!Output.isNull()) {
@@ -148,7 +151,61 @@ class TestSiteMapCreation : public QObject {
         QCOMPARE(f.Host.Data.SiteMapLines, old);
         QCOMPARE(f.Host.Status, MsgMapStopped);
         QCOMPARE(f.Host.BusyHistory.last(), false);
-        QVERIFY(QFile::exists(f.File("sitemap.tmp")));
+        // The applet was ended; its run folder goes with the run.
+        QVERIFY(!QFileInfo::exists(f.Launcher.WorkingDirs.value(0)));
+    }
+
+    // Each run works in a folder of its own below the map folder, so two
+    // programs mapping at once cannot read each other's output.
+    void runsHaveFoldersOfTheirOwn() {
+        Fixture f;
+        f.Launcher.Output = GoodMap;
+        // Another program's map in the shared folder, under the old names.
+        QFile other(f.File("sitemap.tmp"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("<ROOT>http://other.test/\r\n<PAGE>http://other.test/\r\n<END>\r\n");
+        other.close();
+        f.Creator.UpdateSiteMap();
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Launcher.WorkingDirs.size(), 2);
+        QVERIFY(f.Launcher.WorkingDirs[0] != f.Launcher.WorkingDirs[1]);
+        for (const QString& dir : f.Launcher.WorkingDirs) {
+            QCOMPARE(QFileInfo(dir).absolutePath(), QFileInfo(f.Dir.path()).absoluteFilePath());
+            QVERIFY(!QFileInfo::exists(dir));
+        }
+        QCOMPARE(f.Host.Data.SiteMapLines.value(1), QStringLiteral("<ROOT>http://site.test/"));
+        QVERIFY(QFile::exists(f.File("sitemap.tmp"))); // the other program's file is its own
+    }
+
+    void mapForAnotherRootIsRefused() {
+        Fixture f;
+        f.Launcher.Output = "<ROOT>http://other.test/\r\n<PAGE>http://other.test/\r\n<END>\r\n";
+        const QStringList old = f.Host.Data.SiteMapLines;
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Boxes.Texts(), QStringList{MsgInvalidData});
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+        QCOMPARE(f.Host.Modified, 0);
+        QCOMPARE(f.Host.Status, MsgMapError);
+        QCOMPARE(f.Host.BusyHistory.last(), false);
+    }
+
+    void mapIsForRoot_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("same") << "<ROOT>http://site.test/docs/" << true;
+        QTest::newRow("host in capitals") << "<ROOT>http://SITE.test/docs/" << true;
+        QTest::newRow("escaped blank") << "<ROOT>http://site.test/docs/a%20b" << false;
+        QTest::newRow("other host") << "<ROOT>http://other.test/docs/" << false;
+        QTest::newRow("other path") << "<ROOT>http://site.test/" << false;
+        QTest::newRow("path in capitals") << "<ROOT>http://site.test/DOCS/" << false;
+        QTest::newRow("no root line") << "<PAGE>http://other.test/" << true;
+        QTest::newRow("failure marker") << "Unspecified Host" << true;
+    }
+    void mapIsForRoot() {
+        QFETCH(QString, first);
+        QFETCH(bool, same);
+        QCOMPARE(MapIsForRoot({first, "<END>"}, "http://site.test/docs/"), same);
+        QVERIFY(MapIsForRoot({"<ROOT>http://site.test/a%20b"}, "http://site.test/a b"));
     }
 
     void appletEndingUnfinishedIsReported() {

@@ -82,7 +82,7 @@ class TestSiteMapPanel : public QObject {
         QCOMPARE(report.first().at(2).toString(), QStringLiteral("http://s.test/b.html"));
         Shell.Templates["http"] = "browser %1";
         Action(panel, "LaunchWebBrowserAction")->trigger();
-        QCOMPARE(Shell.Started, QStringList{"browser b.html"});
+        QCOMPARE(Shell.Started, QStringList{"browser http://s.test/b.html"});
 
         tree->selectionModel()->select(m->index(0, 0, root), QItemSelectionModel::Select);
         QCOMPARE(label->text(), QStringLiteral("Selected 2/3"));
