@@ -836,8 +836,10 @@ void MainWindow::Startup(const QStringList& arguments) {
     ProgramDir = QFileInfo(ProgramPath).absolutePath() + QLatin1Char('/');
     ReportEditMode = false;
     ProjectModified = false;
-    if (StartBundledServer)
+    if (StartBundledServer) {
         Bundled->Start(ServerAddress, ProgramDir);
+        ServerAddress = Bundled->Address();
+    }
 
     LetMessagesRun();
     while (started.elapsed() < SplashMinimumMs) {

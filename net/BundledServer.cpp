@@ -1,11 +1,14 @@
 #include "BundledServer.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #if defined(Q_OS_LINUX)
 #include <csignal>
@@ -71,7 +74,26 @@ bool BundledServer::Answers(const QString& host, quint16 port, int waitMs) {
     return connected;
 }
 
+BundledServer::Occupant BundledServer::Probe(const QString& host, quint16 port, int waitMs) {
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(waitMs))
+        return Occupant::Nobody;
+    socket.write("GET /cgi-bin/zeph/ HTTP/1.0\r\nHost: " + host.toLatin1() + "\r\n\r\n");
+    QByteArray head;
+    QDeadlineTimer deadline(waitMs * 3);
+    while (!head.contains("\r\n\r\n") && head.size() < 16384 && !deadline.hasExpired()) {
+        if (!socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            break;
+        head += socket.readAll();
+    }
+    socket.abort();
+    return head.toLower().contains("\r\nx-vantora-server:") ? Occupant::AnalysisServer
+                                                            : Occupant::OtherProgram;
+}
+
 bool BundledServer::Start(const QString& serverAddress, const QString& programDir, int waitMs) {
+    InUse = serverAddress.trimmed();
     if (Running())
         return false;
     QString host;
@@ -82,13 +104,44 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
     const QFileInfo info(program);
     if (!info.isFile() || !info.isExecutable())
         return false;
-    if (Answers(host, port, waitMs))
-        return false;
+    Program = program;
+    WaitMs = waitMs;
+    bool started = false;
+    switch (Probe(host, port, waitMs)) {
+    case Occupant::AnalysisServer:
+        break; // another copy of the program (or the user) runs one already
+    case Occupant::Nobody:
+        started = Launch(InUse);
+        break;
+    case Occupant::OtherProgram: {
+        // Someone else's program holds the port: use a free loopback port for
+        // this run rather than send the tools' requests to a stranger.
+        QTcpServer free;
+        if (free.listen(QHostAddress::LocalHost, 0)) {
+            const QString fallback = QStringLiteral("127.0.0.1:%1").arg(free.serverPort());
+            free.close();
+            started = Launch(fallback);
+            if (started)
+                InUse = fallback;
+        }
+        break;
+    }
+    }
+    if (!Watchdog) {
+        Watchdog = new QTimer;
+        Watchdog->setInterval(WatchMs);
+        QObject::connect(Watchdog, &QTimer::timeout, Watchdog, [this] { Watch(); });
+    }
+    Watchdog->start();
+    return started;
+}
+
+bool BundledServer::Launch(const QString& address) {
     delete Process;
     Process = new QProcess;
-    Process->setProgram(program);
-    Process->setArguments({QStringLiteral("--listen"), serverAddress.trimmed()});
-    Process->setWorkingDirectory(programDir);
+    Process->setProgram(Program);
+    Process->setArguments({QStringLiteral("--listen"), address});
+    Process->setWorkingDirectory(QFileInfo(Program).absolutePath());
     Process->setProcessChannelMode(QProcess::ForwardedChannels);
 #if defined(Q_OS_LINUX)
     // The server goes with the program even when the program is killed and
@@ -104,11 +157,31 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
     return true;
 }
 
+void BundledServer::Watch() {
+    if (Running())
+        return;
+    QString host;
+    quint16 port = 0;
+    if (!SplitAddress(InUse, host, port) || Probe(host, port, WaitMs) != Occupant::Nobody)
+        return;
+    // The server that answered here is gone: the one we started was killed,
+    // or the other copy of the program that ran it has ended.
+    Launch(InUse);
+}
+
+void BundledServer::SetWatchInterval(int ms) {
+    WatchMs = ms;
+    if (Watchdog)
+        Watchdog->setInterval(ms);
+}
+
 bool BundledServer::Running() const {
     return Process && Process->state() != QProcess::NotRunning;
 }
 
 void BundledServer::Stop() {
+    delete Watchdog;
+    Watchdog = nullptr;
     if (!Process)
         return;
     if (Process->state() != QProcess::NotRunning) {

@@ -2,10 +2,14 @@
 // The analysis server bundled with the program. When the configured server
 // address names this machine and nothing accepts connections there, the
 // program's own vantora-server is started from the program folder and ended
-// again when the program ends.
+// again when the program ends. When another program holds that port, the
+// bundled server is started on a free loopback port instead and used for
+// this run. Once started, it is watched: a server that dies (killed, or the
+// other instance of the program that owned it ended) is started again.
 #include <QString>
 
 class QProcess;
+class QTimer;
 
 namespace vantora {
 
@@ -16,13 +20,24 @@ class BundledServer {
     BundledServer(const BundledServer&) = delete;
     BundledServer& operator=(const BundledServer&) = delete;
 
-    // Starts programDir/vantora-server --listen serverAddress when the address
-    // is local and unanswered within waitMs. True when a server was started.
-    // Silent when the program is missing or cannot start.
+    // What listens at an address.
+    enum class Occupant { Nobody, AnalysisServer, OtherProgram };
+
+    // Starts programDir/vantora-server when the address is local: on the
+    // address itself when nothing answers there within waitMs, on a free
+    // loopback port when another program answers. True when a server was
+    // started. Silent when the program is missing or cannot start. Address()
+    // tells where the analysis server is to be asked afterwards.
     bool Start(const QString& serverAddress, const QString& programDir, int waitMs = 300);
-    // Ends the started server (politely first); nothing when none runs.
+    // Ends the started server (politely first) and the watch; nothing when
+    // none runs.
     void Stop();
     bool Running() const;
+    // The address the program should ask: the configured one, or the
+    // loopback fall-back when another program holds the configured port.
+    QString Address() const { return InUse; }
+    // How often the watch looks for a vanished server (milliseconds).
+    void SetWatchInterval(int ms);
 
     // "host:port" split; false when the text has no usable port. A bare host
     // means port 80.
@@ -30,9 +45,20 @@ class BundledServer {
     // True for loopback addresses, "localhost" and the machine's own addresses.
     static bool IsThisMachine(const QString& host);
     static bool Answers(const QString& host, quint16 port, int waitMs);
+    // Connects and asks; an analysis server marks its answers with an
+    // X-Vantora-Server header.
+    static Occupant Probe(const QString& host, quint16 port, int waitMs);
 
   private:
+    bool Launch(const QString& address);
+    void Watch();
+
     QProcess* Process = nullptr;
+    QTimer* Watchdog = nullptr;
+    QString Program;
+    QString InUse;
+    int WatchMs = 3000;
+    int WaitMs = 300;
 };
 
 } // namespace vantora

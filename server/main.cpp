@@ -85,7 +85,7 @@ int RunCgi(const ServiceConfig& config) {
                          : answer.Status == 404 ? "Not Found"
                                                 : "Method Not Allowed";
     std::printf("Status: %d %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                "Content-Length: %zu\r\nCache-Control: no-store\r\n\r\n",
+                "Content-Length: %zu\r\nCache-Control: no-store\r\nX-Vantora-Server: 1\r\n\r\n",
                 answer.Status, reason, answer.Body.size());
     if (!method || std::strcmp(method, "HEAD") != 0)
         std::fwrite(answer.Body.data(), 1, answer.Body.size(), stdout);
@@ -190,6 +190,9 @@ int main(int argc, char** argv) {
         const ServiceAnswer answer = HandleRequest(req.path, query, config);
         res.status = answer.Status;
         res.set_header("Cache-Control", "no-store");
+        // Lets the program tell its own server from another program that
+        // happens to listen on the same port.
+        res.set_header("X-Vantora-Server", "1");
         res.set_content(answer.Body, "text/plain; charset=utf-8");
         const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                               std::chrono::steady_clock::now() - started)

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 using namespace vantora;
 
 namespace {
@@ -19,15 +21,22 @@ quint16 FreePort() {
 struct ProgramDir {
     QTemporaryDir Dir;
     QString Log;
+    QString Pid;
     ProgramDir(bool withServer = true) {
         Log = Dir.filePath("args.txt");
+        Pid = Dir.filePath("pid.txt");
         qputenv("VANTORA_STANDIN_LOG", Log.toLocal8Bit());
+        qputenv("VANTORA_STANDIN_PID", Pid.toLocal8Bit());
         if (withServer)
             QFile::link(QStringLiteral(STANDIN_SERVER), Dir.filePath("vantora-server"));
     }
     QString ReadLog() const {
         QFile f(Log);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    qint64 ServerPid() const {
+        QFile f(Pid);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toLongLong() : 0;
     }
 };
 
@@ -53,6 +62,10 @@ class TestBundledServer : public QObject {
     void startsWhenNothingAnswersAndEndsAtStop();
     void notStarted_data();
     void notStarted();
+    void strangerOnThePortGetsAFallbackPort_data();
+    void strangerOnThePortGetsAFallbackPort();
+    void killedServerIsStartedAgain();
+    void serverOfAnEndedInstanceIsTakenOver();
 };
 
 void TestBundledServer::splitAddress_data() {
@@ -118,7 +131,7 @@ void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop() {
 
 void TestBundledServer::notStarted_data() {
     QTest::addColumn<QString>("why");
-    QTest::newRow("something answers") << "busy";
+    QTest::newRow("an analysis server answers") << "busy";
     QTest::newRow("program missing") << "missing";
     QTest::newRow("not this machine") << "remote";
     QTest::newRow("bad address") << "bad";
@@ -129,9 +142,11 @@ void TestBundledServer::notStarted() {
     ProgramDir dir(why != QLatin1String("missing"));
     QTcpServer occupant;
     QString address = QStringLiteral("127.0.0.1:%1").arg(FreePort());
+    BundledServer first;
     if (why == QLatin1String("busy")) {
-        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
-        address = QStringLiteral("127.0.0.1:%1").arg(occupant.serverPort());
+        QVERIFY(first.Start(address, dir.Dir.path(), 200));
+        QVERIFY(AnswersWithin(address.section(':', 1).toUShort(), 5000));
+        QFile::remove(dir.Log);
     } else if (why == QLatin1String("remote")) {
         address = QStringLiteral("192.0.2.1:47800");
     } else if (why == QLatin1String("bad")) {
@@ -141,6 +156,89 @@ void TestBundledServer::notStarted() {
     QVERIFY(!server.Start(address, dir.Dir.path(), 300));
     QVERIFY(!server.Running());
     QVERIFY(dir.ReadLog().isEmpty());
+    QCOMPARE(server.Address(), address);
+}
+
+void TestBundledServer::strangerOnThePortGetsAFallbackPort_data() {
+    QTest::addColumn<bool>("speaksHttp");
+    QTest::newRow("silent listener") << false;
+    QTest::newRow("some web server") << true;
+}
+
+void TestBundledServer::strangerOnThePortGetsAFallbackPort() {
+    QFETCH(bool, speaksHttp);
+    ProgramDir dir;
+    // The stranger runs in a thread of its own so that it answers while the
+    // probe waits.
+    QThread thread;
+    QTcpServer stranger;
+    QVERIFY(stranger.listen(QHostAddress::LocalHost, 0));
+    stranger.moveToThread(&thread);
+    if (speaksHttp)
+        connect(&stranger, &QTcpServer::newConnection, &stranger, [&stranger] {
+            while (QTcpSocket* socket = stranger.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nServer: other\r\nContent-Length: 2\r\n\r\nhi");
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    thread.start();
+    auto stop = qScopeGuard([&] {
+        QMetaObject::invokeMethod(
+            &stranger,
+            [&stranger] {
+                stranger.close();
+                stranger.moveToThread(QCoreApplication::instance()->thread());
+            },
+            Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    });
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(stranger.serverPort());
+    BundledServer server;
+    QVERIFY(server.Start(address, dir.Dir.path(), 300));
+    QVERIFY(server.Running());
+    QVERIFY(server.Address() != address);
+    QVERIFY(server.Address().startsWith(QStringLiteral("127.0.0.1:")));
+    const quint16 fallback = server.Address().section(':', 1).toUShort();
+    QVERIFY(AnswersWithin(fallback, 5000));
+    QTRY_COMPARE(dir.ReadLog(), QStringLiteral("--listen ") + server.Address());
+    QCOMPARE(BundledServer::Probe(QStringLiteral("127.0.0.1"), fallback, 2000),
+             BundledServer::Occupant::AnalysisServer);
+}
+
+void TestBundledServer::killedServerIsStartedAgain() {
+    ProgramDir dir;
+    const quint16 port = FreePort();
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    BundledServer server;
+    server.SetWatchInterval(100);
+    QVERIFY(server.Start(address, dir.Dir.path(), 200));
+    QVERIFY(AnswersWithin(port, 5000));
+    QTRY_VERIFY_WITH_TIMEOUT(dir.ServerPid() > 0, 5000);
+    const qint64 first = dir.ServerPid();
+    QVERIFY(::kill(pid_t(first), SIGKILL) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(dir.ServerPid() != first && dir.ServerPid() > 0, 10000);
+    QVERIFY(AnswersWithin(port, 5000));
+    QCOMPARE(server.Address(), address);
+}
+
+void TestBundledServer::serverOfAnEndedInstanceIsTakenOver() {
+    ProgramDir dir;
+    const quint16 port = FreePort();
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    BundledServer owner;
+    QVERIFY(owner.Start(address, dir.Dir.path(), 200));
+    QVERIFY(AnswersWithin(port, 5000));
+    BundledServer second;
+    second.SetWatchInterval(100);
+    QVERIFY(!second.Start(address, dir.Dir.path(), 300));
+    QVERIFY(!second.Running());
+    owner.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(second.Running(), 10000);
+    QVERIFY(AnswersWithin(port, 5000));
 }
 
 QTEST_GUILESS_MAIN(TestBundledServer)
