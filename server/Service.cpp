@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "AnswerText.h"
+#include "BodyCheck.h"
 #include "PageModel.h"
 #include "PageText.h"
 #include "Stuffwatch.h"
@@ -105,19 +106,6 @@ struct PageFetch {
     std::string Reason;
     std::string Html;
 };
-
-bool LooksBinary(std::string_view body) {
-    const std::string_view head = body.substr(0, 8192);
-    std::size_t control = 0;
-    for (const char ch : head) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == 0)
-            return true;
-        if (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f')
-            ++control;
-    }
-    return control * 20 > head.size();
-}
 
 PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
                            const PageFetcher& fetch) {

@@ -1,5 +1,6 @@
 #include "Crawler.h"
 
+#include "BodyCheck.h"
 #include "Captions.h"
 #include "Links.h"
 #include "Robots.h"
@@ -9,11 +10,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -82,11 +87,140 @@ struct Job {
     std::vector<int> Chain; // targets visited through redirects
 };
 
-// A finished page job waiting for its turn.
+// What reading one page's body gives: computed on a parse thread, from the body
+// and the page URL alone, so the result does not depend on timing.
+struct ParsedPage {
+    bool Binary = false;      // not text: listed as a link, not as a page
+    bool LongLinkCut = false; // a reference longer than the URL limit was left out
+    size_t BodyHash = 0;
+    size_t BodySize = 0;
+    std::vector<ResolvedLink> Links;
+};
+
+ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength) {
+    ParsedPage parsed;
+    parsed.BodySize = body.size();
+    parsed.BodyHash = std::hash<std::string_view>()(body);
+    if (LooksBinary(body)) {
+        parsed.Binary = true;
+        return parsed;
+    }
+    const std::optional<Url> page = ParseUrl(pageUrl);
+    if (!page)
+        return parsed;
+    DocumentLinks links = ExtractLinks(body);
+    Url base = *page;
+    if (!links.BaseHref.empty())
+        if (std::optional<Url> resolved = ResolveUrl(*page, links.BaseHref))
+            base = std::move(*resolved);
+    parsed.Links.reserve(links.Links.size());
+    for (FoundLink& link : links.Links) {
+        const std::string reference = CleanReference(link.Reference);
+        const std::string scheme = ReferenceScheme(reference);
+        ResolvedLink resolved;
+        resolved.Kind = link.Kind;
+        if (scheme == "mailto" && link.Kind == LinkKind::Link) {
+            std::string address = reference.substr(7);
+            address = address.substr(0, address.find('?'));
+            if (address.empty())
+                continue;
+            resolved.Mail = "mailto:" + EscapeUrlText(address);
+        } else if (scheme.empty() || scheme == "http" || scheme == "https") {
+            if (reference.size() > maxUrlLength) {
+                parsed.LongLinkCut = true;
+                continue;
+            }
+            resolved.Address = ResolveUrl(base, reference);
+            if (!resolved.Address)
+                resolved.Invalid = EscapeUrlText(reference);
+        } else {
+            continue; // javascript:, tel:, data:, ftp: and the like are not followed
+        }
+        parsed.Links.push_back(std::move(resolved));
+    }
+    return parsed;
+}
+
+// A finished page job waiting for its turn. A page whose body is still being read
+// on a parse thread is not Ready; pages are taken strictly in sequence order.
 struct Finished {
     Job Work;
+    bool Ready = true;
     bool IsPage = false;
-    std::vector<ResolvedLink> Links;
+    ParsedPage Parsed;
+};
+
+// Threads that read page bodies. Results come back through Take(); Wake is called
+// after each one so the crawl loop's wait ends at once.
+class ParsePool {
+  public:
+    struct Task {
+        long Seq;
+        std::string Body;
+        std::string PageUrl;
+    };
+    struct Result {
+        long Seq;
+        ParsedPage Parsed;
+    };
+
+    ParsePool(int threads, size_t maxUrlLength, std::function<void()> wake)
+        : MaxUrlLength(maxUrlLength), Wake(std::move(wake)) {
+        for (int i = 0; i < threads; ++i)
+            Threads.emplace_back([this] { Work(); });
+    }
+    ~ParsePool() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Closing = true;
+        }
+        More.notify_all();
+        for (std::thread& thread : Threads)
+            thread.join();
+    }
+    void Add(Task task) {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Tasks.push_back(std::move(task));
+        }
+        More.notify_one();
+    }
+    std::vector<Result> Take() {
+        std::lock_guard<std::mutex> guard(Lock);
+        std::vector<Result> results = std::move(Done);
+        Done.clear();
+        return results;
+    }
+
+  private:
+    void Work() {
+        while (true) {
+            Task task;
+            {
+                std::unique_lock<std::mutex> guard(Lock);
+                More.wait(guard, [this] { return Closing || !Tasks.empty(); });
+                if (Tasks.empty())
+                    return;
+                task = std::move(Tasks.front());
+                Tasks.pop_front();
+            }
+            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength)};
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Done.push_back(std::move(result));
+            }
+            Wake();
+        }
+    }
+
+    const size_t MaxUrlLength;
+    const std::function<void()> Wake;
+    std::mutex Lock;
+    std::condition_variable More;
+    std::deque<Task> Tasks;
+    std::vector<Result> Done;
+    bool Closing = false;
+    std::vector<std::thread> Threads;
 };
 
 struct EasyDeleter {
@@ -139,10 +273,17 @@ class Crawl {
     void FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done);
     void FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done);
     void Release(std::unique_ptr<Transfer> transfer);
+    void OnParsed(long seq, ParsedPage parsed);
+    void TakeParsed();
     void TakeFinishedInOrder();
     void AddPage(Finished& finished);
+    bool DuplicateOfFolderPage(int target, const ParsedPage& parsed);
+    bool TrapCut(const Url& url);
+    void WatchSiteWait(CURL* easy);
+    void DeclareHostDead(const std::string& host, const std::string& why);
     void Note(const std::string& text);
     void NoteOnce(bool& flag, const std::string& text);
+    void ReportLeftOut(CrawlResult& result);
     void ShowProgress(bool force);
     int Final(int target) const;
     std::vector<std::string> WriteMap(CrawlResult& result) const;
@@ -172,19 +313,45 @@ class Crawl {
     struct HostQueue {
         std::deque<Job> Waiting;
         int InFlight = 0;
+        bool Answered = false; // some request to the host got an answer
+        bool Dead = false;     // timed out or refused before any answer
     };
     std::unordered_map<std::string, HostQueue> ExternalHosts;
     std::deque<std::string> ReadyHosts;
     int SiteInFlight = 0, ExternalInFlight = 0;
 
+    // Connections to the site: fewer when its answers start to queue.
+    int SiteLimit = 16;
+    bool SiteAnswered = false;
+    double BaselineWait = -1; // shortest server wait seen, seconds
+    int QuickAnswers = 0;     // answers near the baseline since the last change
+    SteadyClock::time_point LastSlowDown;
+
     long NextSeq = 0, NextToTake = 0;
     std::map<long, Finished> Waiting;
     size_t PagesQueued = 0;
+    std::unique_ptr<ParsePool> Parser;
+    size_t ParsesPending = 0;
+
+    // Folder URLs and their index files: key of the folder -> first page's target
+    // and body hash, so a page met under both names is listed once.
+    struct FolderPage {
+        int Target;
+        size_t Hash, Size;
+    };
+    std::unordered_map<std::string, FolderPage> FolderPages;
+    std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
 
     SteadyClock::time_point Began, LastProgress;
     bool PageLimitNoted = false, DepthLimitNoted = false, UrlLimitNoted = false,
-         SizeLimitNoted = false, TimeLimitNoted = false, TimeoutNoted = false;
+         SizeLimitNoted = false, TimeLimitNoted = false, TimeoutNoted = false,
+         QueryLimitNoted = false, RepeatNoted = false, SlowDownNoted = false;
+    bool TimeLimitHit = false;
     size_t PagesDone = 0, BrokenSeen = 0, RobotsSkipped = 0;
+    size_t PageLimitCut = 0, DepthCut = 0, LongUrlCut = 0, QueryCut = 0, RepeatCut = 0,
+           BinaryBodies = 0, DeadHostLinks = 0;
+    std::vector<std::string> RobotsUnreadable; // hosts taken as "disallow all"
+    int RootFallbackStatus = 0;                // the error of a root whose final "/" was dropped
 };
 
 struct Transfer {
@@ -283,8 +450,13 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     if (!Options.Robots || Robots.count(authority))
         return;
     RobotsRules& rules = Robots[authority];
+    // The first 512 KiB are read and obeyed; the rest of a larger file is not fetched.
+    constexpr size_t readLimit = 512 * 1024;
+    struct Body {
+        std::string Text;
+        bool Cut = false;
+    } body;
     EasyPtr easy(curl_easy_init());
-    std::string body;
     const std::string url = scheme + "://" + authority + "/robots.txt";
     curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
@@ -298,21 +470,50 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     curl_easy_setopt(
         easy.get(), CURLOPT_WRITEFUNCTION,
         +[](char* data, size_t size, size_t count, void* user) -> size_t {
-            auto* text = static_cast<std::string*>(user);
-            if (text->size() > 512 * 1024)
-                return 0; // robots.txt beyond 500 KiB is ignored
-            text->append(data, size * count);
-            return size * count;
+            auto* read = static_cast<Body*>(user);
+            const size_t length = size * count;
+            const size_t room = readLimit - read->Text.size();
+            if (length > room) {
+                read->Text.append(data, room);
+                read->Cut = true;
+                return 0; // enough read: ends the transfer
+            }
+            read->Text.append(data, length);
+            return length;
         });
-    const CURLcode code = curl_easy_perform(easy.get());
+    CURLcode code = curl_easy_perform(easy.get());
+    if (code == CURLE_WRITE_ERROR && body.Cut)
+        code = CURLE_OK;
     long status = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_OK && status >= 200 && status < 300) {
-        rules = RobotsRules::Parse(body, "webcharter");
+        if (body.Cut) {
+            // a rule cut in the middle is not a rule: keep whole lines only
+            const size_t lineEnd = body.Text.find_last_of("\r\n");
+            body.Text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+            Note("robots.txt of " + authority +
+                 " is larger than 512 KiB; its first 512 KiB are "
+                 "obeyed");
+        }
+        rules = RobotsRules::Parse(body.Text, "webcharter");
         if (rules.RuleCount())
             Note("robots.txt of " + authority + ": " + std::to_string(rules.RuleCount()) +
                  " rule(s) for this crawler");
+        return;
     }
+    if (code == CURLE_OK && status >= 400 && status < 500)
+        return; // no robots.txt: everything is allowed
+    if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_CONNECT ||
+        code == CURLE_TOO_MANY_REDIRECTS || code == CURLE_UNSUPPORTED_PROTOCOL)
+        return; // the host is not there (its pages will say so) or the file is unreachable
+    // A server error or no answer: the site's wishes are unknown, so nothing of it is
+    // crawled this run, as the robots exclusion standard asks.
+    rules = RobotsRules::Parse("User-agent: *\nDisallow: /\n", "webcharter");
+    const std::string why = code == CURLE_OK ? "server error " + std::to_string(status)
+                                             : std::string(curl_easy_strerror(code));
+    RobotsUnreadable.push_back(authority + " (" + why + ")");
+    Note("robots.txt of " + authority + " could not be read (" + why +
+         "); nothing there is crawled this run");
 }
 
 bool Crawl::RobotsAllow(const Url& url) {
@@ -362,17 +563,65 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
         EnqueueCheck(index);
     } else if (depth > Options.MaxDepth) {
         Targets[index].Status = State::Skipped;
+        ++DepthCut;
         NoteOnce(DepthLimitNoted, "depth limit of " + std::to_string(Options.MaxDepth) +
                                       " levels reached; deeper pages are left out");
     } else if (PagesQueued >= Options.MaxPages) {
         Targets[index].Status = State::Skipped;
+        ++PageLimitCut;
         NoteOnce(PageLimitNoted, "page limit of " + std::to_string(Options.MaxPages) +
                                      " pages reached; further pages are left out");
+    } else if (TrapCut(url)) {
+        Targets[index].Status = State::Skipped;
     } else {
         EnqueuePage(index, parentPage, depth);
     }
     (forPage ? PageKeys : ImageKeys).emplace(std::move(key), index);
     return index;
+}
+
+// The most times one segment occurs in a path ("/a/b/a/b/a/" holds "a" three times).
+int RepeatedSegments(std::string_view path) {
+    std::unordered_map<std::string_view, int> counts;
+    int most = 0;
+    size_t begin = 1;
+    while (begin <= path.size()) {
+        size_t end = path.find('/', begin);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > begin) // a folder's final "/" leaves an empty last segment: not counted
+            most = std::max(most, ++counts[path.substr(begin, end - begin)]);
+        begin = end + 1;
+    }
+    return most;
+}
+
+bool Crawl::TrapCut(const Url& url) {
+    if (url.ToString().size() > Options.MaxUrlLength) {
+        ++LongUrlCut;
+        NoteOnce(UrlLimitNoted, "links longer than " + std::to_string(Options.MaxUrlLength) +
+                                    " characters are left out");
+        return true;
+    }
+    if (RepeatedSegments(url.Path) > Options.MaxSegmentRepeats) {
+        ++RepeatCut;
+        NoteOnce(RepeatNoted, "URLs whose path repeats one segment more than " +
+                                  std::to_string(Options.MaxSegmentRepeats) +
+                                  " times are left out (" + url.ToString() + ")");
+        return true;
+    }
+    if (url.HasQuery) {
+        size_t& count = QueryPages[url.Authority() + url.Path];
+        if (count >= Options.MaxQueryPages) {
+            ++QueryCut;
+            NoteOnce(QueryLimitNoted, "more than " + std::to_string(Options.MaxQueryPages) +
+                                          " pages of " + url.Authority() + url.Path +
+                                          " with differing query strings; the rest are left out");
+            return true;
+        }
+        ++count;
+    }
+    return false;
 }
 
 void Crawl::EnqueuePage(int target, int parentPage, int depth) {
@@ -398,14 +647,26 @@ void Crawl::EnqueueCheck(int target) {
     }
     const std::string host = ParseUrl(Targets[target].Url)->Authority();
     HostQueue& queue = ExternalHosts[host];
+    if (queue.Dead) {
+        Targets[target].Status = State::Broken; // reported with the host's first time-out
+        ++BrokenSeen;
+        ++DeadHostLinks;
+        return;
+    }
     queue.Waiting.push_back(std::move(job));
     if (queue.InFlight < Options.PerExternalHost)
         ReadyHosts.push_back(host);
 }
 
 void Crawl::Dispatch() {
-    while (SiteInFlight < Options.Concurrency && (!Frontier.empty() || !SiteChecks.empty())) {
-        std::deque<Job>& from = !Frontier.empty() ? Frontier : SiteChecks;
+    // Bodies waiting for a parse thread hold memory: fetch no more pages while many
+    // wait, so memory stays bounded whatever the speed of the site.
+    const size_t parseBacklog = 64;
+    while (SiteInFlight < SiteLimit && (!Frontier.empty() || !SiteChecks.empty())) {
+        const bool pageRoom = ParsesPending < parseBacklog;
+        if (!pageRoom && SiteChecks.empty())
+            break;
+        std::deque<Job>& from = !Frontier.empty() && pageRoom ? Frontier : SiteChecks;
         Job job = std::move(from.front());
         from.pop_front();
         Start(std::move(job), true);
@@ -457,8 +718,9 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, Options.UserAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // HTTP/2 where TLS offers it. No waiting for a connection to multiplex on: a
+    // server that closes after each answer would hold every other transfer back.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
-    curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     if (job.Kind == JobKind::Check) {
@@ -479,8 +741,10 @@ void Crawl::Release(std::unique_ptr<Transfer> transfer) {
         const std::string host = ParseUrl(Targets[transfer->Work.FirstTarget].Url)->Authority();
         HostQueue& queue = ExternalHosts[host];
         --queue.InFlight;
+        // The host's next check goes first, on the connection just freed, before
+        // the cache closes it for another host's.
         if (!queue.Waiting.empty())
-            ReadyHosts.push_back(host);
+            ReadyHosts.push_front(host);
     } else {
         --SiteInFlight;
     }
@@ -522,6 +786,21 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
         FinishCheck(std::move(transfer), done);
 }
 
+void Crawl::DeclareHostDead(const std::string& host, const std::string& why) {
+    HostQueue& queue = ExternalHosts[host];
+    queue.Dead = true;
+    const size_t others = queue.Waiting.size();
+    for (Job& job : queue.Waiting) {
+        Targets[job.TargetIndex].Status = State::Broken;
+        ++BrokenSeen;
+    }
+    DeadHostLinks += others;
+    queue.Waiting.clear();
+    if (Options.Verbose || others)
+        Note(host + ": " + why + "; its " + std::to_string(others) +
+             " other link(s) are reported broken with it");
+}
+
 void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done) {
     Job& job = transfer->Work;
     Target& target = Targets[job.TargetIndex];
@@ -544,7 +823,47 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
     } else {
         target.Status = State::Resource;
     }
+    if (target.External) {
+        // A host that never answered and has now timed out (or refused) costs one
+        // time-out: its other links are reported broken without waiting for each.
+        const std::string host = ParseUrl(target.Url)->Authority();
+        HostQueue& queue = ExternalHosts[host];
+        if (done.Status > 0)
+            queue.Answered = true;
+        else if (!queue.Answered && !queue.Dead &&
+                 (done.Code == CURLE_OPERATION_TIMEDOUT || done.Code == CURLE_COULDNT_CONNECT))
+            DeclareHostDead(host, done.Code == CURLE_OPERATION_TIMEDOUT ? "no answer in time"
+                                                                        : "connection refused");
+    } else if (done.Status > 0) {
+        SiteAnswered = true;
+    }
     Release(std::move(transfer));
+}
+
+void Crawl::WatchSiteWait(CURL* easy) {
+    // The server's wait: from the request sent to the first byte of the answer.
+    curl_off_t sent = 0, first = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent) != CURLE_OK ||
+        curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &first) != CURLE_OK || first <= 0)
+        return;
+    const double wait = static_cast<double>(first - sent) / 1e6;
+    if (BaselineWait < 0 || wait < BaselineWait)
+        BaselineWait = wait;
+    const auto now = SteadyClock::now();
+    if (wait > 4 * BaselineWait + 0.5) {
+        // Answers are queuing at the server: fewer connections at once, at most one
+        // step a second so that the transfers already queued can drain.
+        QuickAnswers = 0;
+        if (SiteLimit > 2 && now - LastSlowDown > std::chrono::seconds(1)) {
+            LastSlowDown = now;
+            SiteLimit = std::max(2, SiteLimit - std::max(1, SiteLimit / 4));
+            NoteOnce(SlowDownNoted, "the site's answers are queuing; fewer requests at once");
+        }
+    } else if (wait < 2 * BaselineWait + 0.05 && SiteLimit < Options.Concurrency &&
+               ++QuickAnswers >= 32) {
+        QuickAnswers = 0;
+        ++SiteLimit;
+    }
 }
 
 void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done) {
@@ -558,8 +877,53 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         Restart(std::move(transfer));
         return;
     }
+    if (done.Code == CURLE_OPERATION_TIMEDOUT && SiteAnswered && job.Retries < 1) {
+        // The site answers, so this page most likely waited in the server's queue:
+        // ask again once, with fewer requests at once.
+        ++job.Retries;
+        SiteLimit = std::max(2, SiteLimit / 2);
+        LastSlowDown = SteadyClock::now();
+        NoteOnce(SlowDownNoted, "the site's answers are queuing; fewer requests at once");
+        Restart(std::move(transfer));
+        return;
+    }
+    if (done.Status > 0) {
+        SiteAnswered = true;
+        WatchSiteWait(transfer->Easy.get());
+    }
     target().Responded = done.Status > 0;
-    if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer->Truncated)) {
+    const Url* rootFallback = nullptr;
+    std::optional<Url> withoutSlash;
+    if (job.Seq == 0 && job.Hops == 0 && done.Code == CURLE_OK && done.Status >= 400 &&
+        RootFallbackStatus == 0) {
+        // A root that names a page, written with a final "/" ("/index.html/"): the
+        // same URL without that "/" may be the page meant.
+        withoutSlash = ParseUrl(target().Url);
+        if (withoutSlash && withoutSlash->Path.size() > 1 && withoutSlash->Path.back() == '/' &&
+            !withoutSlash->HasQuery) {
+            withoutSlash->Path.pop_back();
+            rootFallback = &*withoutSlash;
+        }
+    }
+    if (rootFallback) {
+        RootFallbackStatus = static_cast<int>(done.Status);
+        Note("the root " + target().Url + " answers " + std::to_string(done.Status) + "; trying " +
+             rootFallback->ToString() + " instead");
+        AddScope(*rootFallback);
+        const int index = NewTarget(*rootFallback, false);
+        PageKeys.emplace(rootFallback->Key(), index);
+        target().Status = State::Alias;
+        target().AliasOf = index;
+        if (!RobotsAllow(*rootFallback)) {
+            Targets[index].Status = State::Skipped;
+            ++RobotsSkipped;
+        } else {
+            job.TargetIndex = index;
+            job.Chain.push_back(index);
+            Restart(std::move(transfer));
+            return;
+        }
+    } else if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer->Truncated)) {
         target().Status = State::Broken;
         ++BrokenSeen;
     } else if (done.Status >= 300 && done.Status < 400 && !done.RedirectUrl.empty()) {
@@ -614,52 +978,50 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
     } else if (!transfer->Html) {
         target().Status = State::Resource;
     } else {
-        target().Status = State::Page;
-        finished.IsPage = true;
-        const std::optional<Url> pageUrl = ParseUrl(target().Url);
-        DocumentLinks links = ExtractLinks(transfer->Body);
-        Url base = *pageUrl;
-        if (!links.BaseHref.empty())
-            if (std::optional<Url> resolved = ResolveUrl(*pageUrl, links.BaseHref))
-                base = std::move(*resolved);
-        finished.Links.reserve(links.Links.size());
-        for (FoundLink& link : links.Links) {
-            const std::string reference = CleanReference(link.Reference);
-            const std::string scheme = ReferenceScheme(reference);
-            ResolvedLink resolved;
-            resolved.Kind = link.Kind;
-            if (scheme == "mailto" && link.Kind == LinkKind::Link) {
-                std::string address = reference.substr(7);
-                address = address.substr(0, address.find('?'));
-                if (address.empty())
-                    continue;
-                resolved.Mail = "mailto:" + EscapeUrlText(address);
-            } else if (scheme.empty() || scheme == "http" || scheme == "https") {
-                if (reference.size() > Options.MaxUrlLength) {
-                    NoteOnce(UrlLimitNoted, "links longer than " +
-                                                std::to_string(Options.MaxUrlLength) +
-                                                " characters are left out");
-                    continue;
-                }
-                resolved.Address = ResolveUrl(base, reference);
-                if (!resolved.Address)
-                    resolved.Invalid = EscapeUrlText(reference);
-            } else {
-                continue; // javascript:, tel:, data:, ftp: and the like are not followed
-            }
-            finished.Links.push_back(std::move(resolved));
-        }
+        // An HTML answer: read on a parse thread; whether it is a page (text, not
+        // binary data) is known when that is done.
+        finished.Ready = false;
+        ++ParsesPending;
+        Parser->Add({job.Seq, std::move(transfer->Body), target().Url});
     }
-    if (finished.IsPage)
-        ++PagesDone;
     finished.Work = std::move(transfer->Work);
     const long seq = finished.Work.Seq;
     Release(std::move(transfer));
     Waiting.emplace(seq, std::move(finished));
 }
 
+void Crawl::OnParsed(long seq, ParsedPage parsed) {
+    --ParsesPending;
+    Finished& finished = Waiting.at(seq);
+    finished.Ready = true;
+    Target& target = Targets[finished.Work.TargetIndex];
+    if (parsed.LongLinkCut) {
+        ++LongUrlCut;
+        NoteOnce(UrlLimitNoted, "links longer than " + std::to_string(Options.MaxUrlLength) +
+                                    " characters are left out");
+    }
+    if (parsed.Binary) {
+        // Served as HTML but binary data: a link to a file, not a page.
+        target.Status = State::Resource;
+        ++BinaryBodies;
+        if (Options.Verbose)
+            Note(target.Url + ": binary data served as a web page; not listed as a page");
+        return;
+    }
+    target.Status = State::Page;
+    finished.IsPage = true;
+    finished.Parsed = std::move(parsed);
+    ++PagesDone;
+}
+
+void Crawl::TakeParsed() {
+    for (ParsePool::Result& result : Parser->Take())
+        OnParsed(result.Seq, std::move(result.Parsed));
+}
+
 void Crawl::TakeFinishedInOrder() {
-    while (!Waiting.empty() && Waiting.begin()->first == NextToTake) {
+    while (!Waiting.empty() && Waiting.begin()->first == NextToTake &&
+           Waiting.begin()->second.Ready) {
         Finished finished = std::move(Waiting.begin()->second);
         Waiting.erase(Waiting.begin());
         ++NextToTake;
@@ -668,7 +1030,48 @@ void Crawl::TakeFinishedInOrder() {
     }
 }
 
+// The folder URL a page answers for: the page's own URL when it names a folder, the
+// folder's when it names a usual index file; empty for other pages.
+std::string FolderKey(const std::string& pageUrl) {
+    std::optional<Url> url = ParseUrl(pageUrl);
+    if (!url || url->HasQuery)
+        return {};
+    const size_t slash = url->Path.rfind('/');
+    std::string last = url->Path.substr(slash + 1);
+    std::transform(last.begin(), last.end(), last.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const char* const indexNames[] = {
+        "index.html",   "index.htm",   "index.shtml",  "index.php",    "index.asp",
+        "index.aspx",   "index.jsp",   "index.cgi",    "index.xhtml",  "default.htm",
+        "default.html", "default.asp", "default.aspx", "welcome.html", "home.html"};
+    if (!last.empty() &&
+        std::find(std::begin(indexNames), std::end(indexNames), last) == std::end(indexNames))
+        return {};
+    url->Path.resize(slash + 1);
+    return url->Key();
+}
+
+bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
+    const std::string key = FolderKey(Targets[target].Url);
+    if (key.empty())
+        return false;
+    const auto [known, added] =
+        FolderPages.emplace(key, FolderPage{target, parsed.BodyHash, parsed.BodySize});
+    if (added || known->second.Target == target || known->second.Hash != parsed.BodyHash ||
+        known->second.Size != parsed.BodySize)
+        return false;
+    // The folder and its index file gave the same document: one page, under the
+    // URL met first; links to the other lead to it.
+    Targets[target].Status = State::Alias;
+    Targets[target].AliasOf = known->second.Target;
+    return true;
+}
+
 void Crawl::AddPage(Finished& finished) {
+    if (DuplicateOfFolderPage(finished.Work.TargetIndex, finished.Parsed)) {
+        --PagesDone;
+        return;
+    }
     const int pageIndex = static_cast<int>(Pages.size());
     Pages.push_back(
         {finished.Work.TargetIndex, finished.Work.ParentPage, finished.Work.Depth, {}, {}});
@@ -677,7 +1080,7 @@ void Crawl::AddPage(Finished& finished) {
     std::unordered_set<long long> seen;
     std::vector<Ref> refs;
     const int depth = finished.Work.Depth;
-    for (ResolvedLink& link : finished.Links) {
+    for (ResolvedLink& link : finished.Parsed.Links) {
         Ref ref{RefKind::Link, -1};
         if (!link.Mail.empty()) {
             auto [it, added] = MailKeys.emplace(link.Mail, static_cast<int>(Mails.size()));
@@ -743,6 +1146,9 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
         const int last = Targets.empty() ? -1 : Final(0);
         if (Targets.empty() || (!root.Responded && root.Status == State::Broken)) {
             lines.push_back("Unspecified Host");
+        } else if (RootFallbackStatus) {
+            // neither the root as given nor without its final "/" is a page
+            lines.push_back("<ERROR>" + root.Written + " " + std::to_string(RootFallbackStatus));
         } else if (last >= 0 && Targets[last].Status == State::HttpError) {
             lines.push_back("<ERROR>" + Targets[last].Written + " " +
                             std::to_string(Targets[last].HttpStatus));
@@ -815,7 +1221,8 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
                 if (written.insert(line).second)
                     (ref.Kind == RefKind::Image ? broken : errors).push_back(line);
             } else if (ref.Kind == RefKind::Link && Targets[last].External) {
-                line = "<LINK>" + named.Written;
+                // a page of the site that moved off-site is listed where it ends
+                line = "<LINK>" + Targets[last].Written;
                 if (written.insert(line).second)
                     external.push_back(line);
             }
@@ -864,8 +1271,17 @@ CrawlResult Crawl::Run() {
     }
     Multi.reset(curl_multi_init());
     curl_multi_setopt(Multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    // Room to keep a connection to every site slot and every outside host in use.
     curl_multi_setopt(Multi.get(), CURLMOPT_MAXCONNECTS,
-                      static_cast<long>(Options.Concurrency + Options.ExternalConcurrency + 8));
+                      static_cast<long>(Options.Concurrency +
+                                        Options.ExternalConcurrency * Options.PerExternalHost +
+                                        16));
+    SiteLimit = Options.Concurrency;
+    int threads = Options.ParseThreads > 0 ? Options.ParseThreads
+                                           : static_cast<int>(std::thread::hardware_concurrency());
+    CURLM* multi = Multi.get();
+    Parser = std::make_unique<ParsePool>(std::clamp(threads, 1, 64), Options.MaxUrlLength,
+                                         [multi] { curl_multi_wakeup(multi); });
     AddScope(*root);
     const int rootTarget = NewTarget(*root, false);
     PageKeys.emplace(root->Key(), rootTarget);
@@ -873,6 +1289,7 @@ CrawlResult Crawl::Run() {
         Note("robots.txt of " + root->Authority() + " forbids the root page; nothing is crawled");
         Targets[rootTarget].Status = State::Skipped;
         Targets[rootTarget].Responded = true;
+        ++RobotsSkipped;
     } else {
         EnqueuePage(rootTarget, -1, 0);
     }
@@ -886,10 +1303,13 @@ CrawlResult Crawl::Run() {
                 Options.MaxRunSeconds) {
             NoteOnce(TimeLimitNoted, "run time limit of " + std::to_string(Options.MaxRunSeconds) +
                                          " s reached; the map holds what was found so far");
+            TimeLimitHit = true;
             break;
         }
+        TakeParsed();
+        TakeFinishedInOrder();
         Dispatch();
-        if (Active.empty())
+        if (Active.empty() && ParsesPending == 0)
             break;
         int running = 0;
         curl_multi_perform(Multi.get(), &running);
@@ -899,25 +1319,60 @@ CrawlResult Crawl::Run() {
                 OnDone(message->easy_handle, message->data.result);
         TakeFinishedInOrder();
         ShowProgress(false);
+        TakeParsed();
+        TakeFinishedInOrder();
         Dispatch();
-        if (!Active.empty())
+        if (!Active.empty() || ParsesPending)
             curl_multi_poll(Multi.get(), nullptr, 0, 100, nullptr);
     }
     // Transfers cut off by a limit or a stop: their pages are not listed.
     for (auto& [easy, transfer] : Active)
         curl_multi_remove_handle(Multi.get(), easy);
     Active.clear();
-    // Pages finished after one that was cut off are still taken, in order.
+    if (result.Interrupted)
+        return result;
+    // Pages being read are waited for (there are few); pages finished after one
+    // that was cut off are still taken, in order.
+    while (ParsesPending) {
+        TakeParsed();
+        if (ParsesPending)
+            curl_multi_poll(Multi.get(), nullptr, 0, 100, nullptr);
+    }
     while (!Waiting.empty()) {
         NextToTake = Waiting.begin()->first;
         TakeFinishedInOrder();
     }
-    if (RobotsSkipped)
-        Note(std::to_string(RobotsSkipped) + " URL(s) left out as robots.txt asks");
     ShowProgress(true);
     result.RootReached = !Pages.empty();
     result.Lines = WriteMap(result);
+    ReportLeftOut(result);
     return result;
+}
+
+void Crawl::ReportLeftOut(CrawlResult& result) {
+    auto add = [&](size_t count, const std::string& why) {
+        if (count)
+            result.LeftOut.push_back(std::to_string(count) + " " + why);
+    };
+    if (TimeLimitHit)
+        result.LeftOut.push_back("the run time limit of " +
+                                 std::to_string(static_cast<long>(Options.MaxRunSeconds)) +
+                                 " s was reached before the whole site was mapped");
+    add(PageLimitCut, "page(s) beyond the page limit of " + std::to_string(Options.MaxPages));
+    add(RobotsSkipped, "URL(s) excluded by the site's robots.txt");
+    for (const std::string& host : RobotsUnreadable)
+        result.LeftOut.push_back("everything on " + host +
+                                 ": its robots.txt could not be read, so nothing there was "
+                                 "crawled");
+    add(DepthCut, "page(s) deeper than " + std::to_string(Options.MaxDepth) + " levels");
+    add(QueryCut, "page(s) beyond " + std::to_string(Options.MaxQueryPages) +
+                      " of one path with differing query strings (a likely crawler trap)");
+    add(RepeatCut, "URL(s) repeating one path segment more than " +
+                       std::to_string(Options.MaxSegmentRepeats) +
+                       " times (a likely crawler trap)");
+    add(LongUrlCut, "link(s) longer than " + std::to_string(Options.MaxUrlLength) + " characters");
+    for (const std::string& line : result.LeftOut)
+        Log << "sm: left out: " << line << std::endl;
 }
 
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,

@@ -18,10 +18,16 @@ struct CrawlOptions {
     long ConnectTimeoutMs = 10000;
     double MaxRunSeconds = 4 * 3600; // whole crawl; 0 means no limit
     int Concurrency = 16;            // transfers at once to the site
-    int ExternalConcurrency = 16;    // transfers at once to other hosts
+    int ExternalConcurrency = 100;   // transfers at once to other hosts
     int PerExternalHost = 2;         // transfers at once to one other host
+    int ParseThreads = 0;            // threads reading pages; 0: one per core
     int MaxDepth = 250;              // the map's reader nests at most 255 levels
     size_t MaxUrlLength = 2048;
+    // Bounds on crawler traps (calendars, session ids, relative links that nest
+    // for ever): pages of one path that differ only in their query string, and
+    // how often one path segment may occur in a path.
+    size_t MaxQueryPages = 1000;
+    int MaxSegmentRepeats = 3;
     int MaxRedirects = 10;
     bool Robots = true;
     bool CheckExternal = true;
@@ -35,10 +41,14 @@ struct CrawlResult {
     bool RootReached = false;
     bool Interrupted = false; // Stop was set: the lines are not a complete map
     size_t Pages = 0, Broken = 0, Errors = 0, External = 0, Mail = 0;
+    // What the crawl left out and why, one line a reason (page limit, robots.txt,
+    // trap bounds...); empty when the map is the whole site.
+    std::vector<std::string> LeftOut;
 };
 
 // Crawls the site and builds its map. Diagnostics, limits hit and progress go to
-// log. Setting stop (from a signal handler, say) ends the crawl soon.
+// log; at the end each line of LeftOut is written there too, after "sm: left out: ". Setting stop
+// (from a signal handler, say) ends the crawl soon.
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
                       const std::atomic<bool>* stop = nullptr);
 

@@ -32,6 +32,8 @@ const char Usage[] =
     "  --timeout=SECONDS    time allowed for one request (default 20)\n"
     "  --max-time=SECONDS   time allowed for the whole run, 0 for none (default 14400)\n"
     "  --concurrency=N      transfers at once to the site (default 16)\n"
+    "  --max-query-pages=N  list at most N pages of one path with differing query\n"
+    "                       strings (default 1000)\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -100,6 +102,10 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 1, 256, number))
                 return bad("a number from 1 to 256");
             options.Concurrency = static_cast<int>(number);
+        } else if (name == "--max-query-pages") {
+            if (!ReadNumber(value, 1, 1e9, number))
+                return bad("a number of pages from 1");
+            options.MaxQueryPages = static_cast<size_t>(number);
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {
