@@ -2,6 +2,7 @@
 
 #include "AnswerText.h"
 #include "BodyCheck.h"
+#include "OffPage.h"
 #include "PageModel.h"
 #include "PageText.h"
 #include "Stuffwatch.h"
@@ -60,6 +61,12 @@ std::optional<std::string> RawValue(std::string_view query, std::string_view nam
         }
     }
     return std::string(query.substr(start, end - start));
+}
+
+// Whether an engine parameter ("&altavista=1", "&hotbot=on") asks for it.
+bool Chosen(std::string_view query, std::string_view name) {
+    const auto value = RawValue(query, name);
+    return value && !value->empty() && *value != "0" && AsciiLower(*value) != "off";
 }
 
 // Undoes the client's escapes of the four characters that would break the
@@ -309,6 +316,10 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
                             const ServiceConfig& config, const PageFetcher& fetch) {
     ServiceAnswer answer;
     const std::string route = RoutePath(path);
+    // Pages fetched for the on-page analyses feed the link index as well.
+    const std::optional<LinkIndex> index = ConfiguredLinkIndex(config);
+    const PageFetcher indexing = index ? IndexingFetcher(fetch, *index) : PageFetcher();
+    const PageFetcher& pageFetch = index ? indexing : fetch;
     if (route == "text_output/wordweigh-pt.cgi") {
         const std::string url = PageUrl(RawValue(rawQuery, "url", {"keywords"}).value_or(""));
         const std::string keywords =
@@ -321,7 +332,7 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             answer.Result = "not-opened: key words too long";
             return answer;
         }
-        const PageFetch page = FetchForAnalysis(url, config, fetch);
+        const PageFetch page = FetchForAnalysis(url, config, pageFetch);
         if (!page.Ok) {
             answer.Body = WordweighNotOpened(page.Reason);
             answer.Result = "not-opened: " + page.Reason;
@@ -335,7 +346,7 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
     if (route == "text_output/spam-pt.cgi") {
         const std::string url = PageUrl(RawValue(rawQuery, "url").value_or(""));
         answer.Page = url;
-        const PageFetch page = FetchForAnalysis(url, config, fetch);
+        const PageFetch page = FetchForAnalysis(url, config, pageFetch);
         if (!page.Ok) {
             answer.Body = StuffwatchNotOpened(page.Reason);
             answer.Result = "not-opened: " + page.Reason;
@@ -346,38 +357,43 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
         answer.Result = "ok " + std::to_string(points) + " points";
         return answer;
     }
-    // Tools this server does not analyse yet: each gets its own not-opened answer.
-    struct NotYet {
-        const char* Route;
-        const char* PageParameter;
-        std::vector<std::string_view> Following; // parameters that may follow the page URL
-        const char* Body;
-    };
-    static const NotYet notYet[] = {
-        {"text_output/rankscout-pt.cgi",
-         "Search_URL",
-         {"Search_Text"},
-         "RANKSCOUT<br>Unspecified Host or Keywords: rank checks are not available on this "
-         "server yet.<br>"},
-        {"text_output/submit-pt.cgi",
-         "url",
-         {"altavista", "hotbot", "lycos", "excite", "infoseek", "webcrawler", "planetsearch",
-          "netfind", "scrubtheweb", "sitefinder", "moshix2", "questfinder", "xerus", "zap",
-          "whatuseek", "megallan", "title"},
-         "ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>Submission to search engines is not "
-         "available on this server yet.<br>"},
-        {"text_output/backwatch-pt.cgi",
-         "url",
-         {},
-         "BACKWATCH-v1.1<br>ERROR-INVALID-URL<br>Link-back checks are not available on this "
-         "server yet.<br>"},
-    };
-    for (const NotYet& tool : notYet) {
-        if (route != tool.Route)
-            continue;
-        answer.Page = PageUrl(RawValue(rawQuery, tool.PageParameter, tool.Following).value_or(""));
-        answer.Body = tool.Body;
-        answer.Result = "not available";
+    if (route == "text_output/rankscout-pt.cgi") {
+        RankRequest request;
+        request.PageUrl = PageUrl(RawValue(rawQuery, "Search_URL", {"Search_Text"}).value_or(""));
+        request.Phrase =
+            Trim(ToUtf8(PercentDecode(RawValue(rawQuery, "Search_Text").value_or(""), true)));
+        for (const auto& engine : RankEngines)
+            if (Chosen(rawQuery, engine.Parameter))
+                request.Engines.emplace_back(engine.Name);
+        request.Detail = RawValue(rawQuery, "Detail").value_or("") == "1";
+        answer.Page = request.PageUrl;
+        answer.Body = RankscoutAnswer(request, config, answer.Result);
+        return answer;
+    }
+    if (route == "text_output/submit-pt.cgi") {
+        std::vector<std::string_view> following = {"title"};
+        for (const auto& engine : SubmitEngines)
+            following.push_back(engine.Parameter);
+        PostRequest request;
+        request.PageUrl = PageUrl(RawValue(rawQuery, "url", following).value_or(""));
+        for (const auto& engine : SubmitEngines)
+            if (Chosen(rawQuery, engine.Parameter))
+                request.Engines.emplace_back(engine.Name);
+        auto text = [&](std::string_view name, std::size_t maxPoints) {
+            return CutCodePoints(Trim(ToUtf8(PercentDecode(RawValue(rawQuery, name).value_or("")))),
+                                 maxPoints);
+        };
+        request.Title = text("title", 300);
+        request.Description = text("desc", 1000);
+        request.Keywords = text("keywords", 1000);
+        request.Email = text("email", 200);
+        answer.Page = request.PageUrl;
+        answer.Body = EnginepostAnswer(request, config, fetch, answer.Result);
+        return answer;
+    }
+    if (route == "text_output/backwatch-pt.cgi") {
+        answer.Page = PageUrl(RawValue(rawQuery, "url").value_or(""));
+        answer.Body = BackwatchAnswer(answer.Page, config, fetch, answer.Result);
         return answer;
     }
     if (route == "register/unreguser.cgi")

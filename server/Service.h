@@ -4,8 +4,10 @@
 // CGI front end both call HandleRequest; tests call it directly.
 
 #include "FetchPage.h"
+#include "ServerConfig.h"
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,6 +19,8 @@ struct ServiceConfig {
     std::string RecordFile; // where stop-bulletin requests are appended; empty = log only
     std::size_t MaxUrlLength = 4096;
     std::size_t MaxKeywordsLength = 512; // code points, after decoding
+    // Search and submission services and the link index; none when null.
+    std::shared_ptr<const OffPageConfig> OffPage;
 };
 
 struct ServiceAnswer {

@@ -2,7 +2,9 @@
 // Standalone: vantora-server [--listen ADDRESS:PORT] [--workers N] ...
 // CGI: run by a web server with GATEWAY_INTERFACE set; one request per run.
 
+#include "IndexSite.h"
 #include "PageText.h"
+#include "ServerConfig.h"
 #include "Service.h"
 
 #include <httplib.h>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -39,10 +42,14 @@ const char* Usage =
     "  --max-page-bytes N      size cap per fetched page (default 4194304)\n"
     "  --timeout SECONDS       total time allowed per page fetch (default 15)\n"
     "  --record FILE           append stop-bulletin requests to FILE\n"
+    "  --config FILE           search and submission services, link index (TOML;\n"
+    "                          default: vantora-server.toml in ~/.config/vantora)\n"
+    "  --index-site URL        read the site at URL into the link index and exit\n"
+    "  --index-pages N         pages read by --index-site (default 500, 1..100000)\n"
     "  --help                  this text\n"
     "Run with GATEWAY_INTERFACE set (by a web server) it answers one CGI request;\n"
-    "then VANTORA_ALLOW_PRIVATE=1 allows private addresses and VANTORA_RECORD_FILE\n"
-    "names the record file.\n";
+    "then VANTORA_ALLOW_PRIVATE=1 allows private addresses, VANTORA_RECORD_FILE\n"
+    "names the record file and VANTORA_CONFIG the configuration file.\n";
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
     char* end = nullptr;
@@ -64,6 +71,28 @@ bool IsLoopbackHost(const std::string& host) {
     if (inet_pton(AF_INET6, host.c_str(), &v6) == 1)
         return IN6_IS_ADDR_LOOPBACK(&v6);
     return false;
+}
+
+// Reads the configuration file: the one named, or the default one when it
+// exists. Warnings go to standard error; an error stops the server.
+bool LoadConfiguration(const std::string& named, ServiceConfig& config) {
+    const std::string path = named.empty() ? DefaultConfigPath() : named;
+    std::error_code ec;
+    auto settings = std::make_shared<OffPageConfig>();
+    if (!named.empty() || std::filesystem::exists(path, ec)) {
+        const ConfigLoad load = LoadServerConfig(path);
+        for (const auto& warning : load.Warnings)
+            WriteLog("vantora-server: warning: " + warning);
+        if (!load.Ok) {
+            WriteLog("vantora-server: " + load.Error);
+            return false;
+        }
+        *settings = load.Config;
+    }
+    if (settings->LinkIndexPath.empty() && !settings->LinkIndexOff)
+        settings->LinkIndexPath = DefaultLinkIndexPath();
+    config.OffPage = std::move(settings);
+    return true;
 }
 
 int RunCgi(const ServiceConfig& config) {
@@ -114,12 +143,21 @@ int main(int argc, char** argv) {
         config.Fetch.AllowPrivateAddresses = allow && std::strcmp(allow, "1") == 0;
         if (const char* record = std::getenv("VANTORA_RECORD_FILE"))
             config.RecordFile = record;
+        const char* configFile = std::getenv("VANTORA_CONFIG");
+        if (!LoadConfiguration(configFile ? configFile : "", config)) {
+            std::printf("Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
+                        "The server's configuration file has an error.\n");
+            return 1;
+        }
         return RunCgi(config);
     }
 
     std::string listen = "127.0.0.1:47800";
     long workers = 16;
     bool allowPrivate = false;
+    std::string configFile;
+    std::string indexSite;
+    long indexPages = 500;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&]() -> const char* {
@@ -157,6 +195,15 @@ int main(int argc, char** argv) {
             config.Fetch.ConnectTimeoutMs = std::min(config.Fetch.ConnectTimeoutMs, number * 1000);
         } else if (arg == "--record") {
             config.RecordFile = next();
+        } else if (arg == "--config") {
+            configFile = next();
+        } else if (arg == "--index-site") {
+            indexSite = next();
+        } else if (arg == "--index-pages") {
+            if (!ParseNumber(next(), 1, 100000, indexPages)) {
+                std::fprintf(stderr, "vantora-server: --index-pages takes 1 to 100000\n");
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "vantora-server: unknown option %s\n%s", arg.c_str(), Usage);
             return 2;
@@ -176,6 +223,27 @@ int main(int argc, char** argv) {
     }
     const bool loopback = IsLoopbackHost(host);
     config.Fetch.AllowPrivateAddresses = loopback || allowPrivate;
+    if (!LoadConfiguration(configFile, config))
+        return 2;
+    if (!indexSite.empty()) {
+        if (config.OffPage->LinkIndexPath.empty()) {
+            std::fprintf(stderr, "vantora-server: the configuration turns the link index off\n");
+            return 2;
+        }
+        IndexSiteOptions options;
+        options.StartUrl = indexSite;
+        options.MaxPages = static_cast<std::size_t>(indexPages);
+        options.Fetch = config.Fetch;
+        const LinkIndex index(config.OffPage->LinkIndexPath);
+        const IndexSiteResult result = IndexSite(options, index, std::cerr);
+        if (!result.Ok) {
+            std::fprintf(stderr, "vantora-server: %s\n", result.Error.c_str());
+            return 1;
+        }
+        std::printf("%zu pages read, %zu not read; %s holds %lld links\n", result.Pages,
+                    result.Failed, index.Path().c_str(), result.Links);
+        return 0;
+    }
 
     httplib::Server server;
     server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };

@@ -106,6 +106,10 @@ struct CurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
 
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
 } // namespace
 
 void FetchGlobalInit() {
@@ -152,7 +156,27 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, options.UserAgent.c_str());
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+    std::unique_ptr<curl_slist, HeaderListDeleter> headers;
+    auto addHeader = [&headers](const std::string& line) {
+        // A header line with a line break would smuggle in a second header.
+        if (line.find_first_of("\r\n") != std::string::npos)
+            return;
+        if (curl_slist* grown = curl_slist_append(headers.get(), line.c_str())) {
+            (void)headers.release();
+            headers.reset(grown);
+        }
+    };
+    for (const auto& line : options.Headers)
+        addHeader(line);
+    if (!options.PostBody.empty()) {
+        addHeader("Content-Type: " + options.PostContentType);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, options.PostBody.c_str());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(options.PostBody.size()));
+        // A redirected POST stays a POST, as the services that accept one expect.
+        curl_easy_setopt(c, CURLOPT_POSTREDIR, CURL_REDIR_POST_ALL);
+    }
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     // Proxies from the environment are not used: the safety check must see
     // the page's own address.
     curl_easy_setopt(c, CURLOPT_PROXY, "");

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantora {
 
@@ -18,6 +19,9 @@ struct FetchOptions {
     long MaxRedirects = 8;
     bool AllowPrivateAddresses = true;
     std::string UserAgent = "vantora-server/1.0 (page analysis; +local)";
+    std::vector<std::string> Headers; // extra request headers, "Name: value"
+    std::string PostBody;             // when not empty the request is a POST of this body
+    std::string PostContentType = "application/json; charset=utf-8";
 };
 
 enum class FetchStatus {

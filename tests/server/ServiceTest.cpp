@@ -135,6 +135,12 @@ class ServiceTest : public QObject {
         QVERIFY(Site->Port > 0);
         Site->Put("/garden-tools.html", BuildPage({}));
         const QString program = qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server";
+        // The server reads its configuration and keeps its link index under
+        // the XDG folders: the test's own, not the user's.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", Temp.filePath("config"));
+        env.insert("XDG_DATA_HOME", Temp.filePath("data"));
+        Server.setProcessEnvironment(env);
         Server.start(program, {"--listen", "127.0.0.1:0", "--workers", "4", "--record",
                                Temp.filePath("record.txt")});
         QVERIFY2(Server.waitForStarted(10000), qPrintable(program));
@@ -461,7 +467,7 @@ class ServiceTest : public QObject {
         QTest::addColumn<QString>("marker");
         QTest::addColumn<QString>("notOpened");
         QTest::newRow("rankscout") << "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http:/"
-                                      "/127.0.0.1/&Search_Text=a+b&altavista=1&Detail=0"
+                                      "/127.0.0.1/&Search_Text=&altavista=1&Detail=0"
                                    << "RANKSCOUT"
                                    << "Unspecified Host or Keywords";
         QTest::newRow("enginepost")
@@ -599,6 +605,8 @@ class ServiceTest : public QObject {
         QProcess cgi;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("GATEWAY_INTERFACE", "CGI/1.1");
+        env.insert("XDG_CONFIG_HOME", Temp.filePath("config"));
+        env.insert("XDG_DATA_HOME", Temp.filePath("data"));
         env.insert("REQUEST_METHOD", "GET");
         env.insert("SCRIPT_NAME", scriptName);
         env.insert("PATH_INFO", pathInfo);
