@@ -1,6 +1,7 @@
 #include "OffPage.h"
 
 #include "AnswerText.h"
+#include "BodyCheck.h"
 #include "OutsideServices.h"
 #include "PageModel.h"
 #include "PageText.h"
@@ -88,7 +89,7 @@ bool LooksLikeHtml(const FetchResult& page) {
     if (!type.empty() && type.find("html") == std::string::npos &&
         type.find("xml") == std::string::npos && type.find("text/plain") == std::string::npos)
         return false;
-    return page.Body.find('\0') == std::string::npos;
+    return !LooksBinary(page.Body);
 }
 
 std::string InvalidUrlAnswer(std::string_view marker, std::string_view reason) {
