@@ -14,6 +14,8 @@
 #include "ProjectFile.h"
 #include "ProjectSettings.h"
 #include "RecentFiles.h"
+#include "ReportEditor.h"
+#include "ReportPrinters.h"
 #include "ReportView.h"
 #include "Settings.h"
 #include "SiteMapController.h"
@@ -33,7 +35,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -258,6 +259,14 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     BuildStatusBar();
     BuildProjectView();
 
+    if (!Env.printers) {
+        OwnPrinters = std::make_unique<SystemPrinters>();
+        Env.printers = OwnPrinters.get();
+    }
+    Reports = new ReportEditor(*Env.dialogs, *Env.clock, *Env.printers, *ToolPages, *this);
+    for (int page = 0; page < ToolPageCount; ++page)
+        Reports->AttachView(page, ReportViews[page]);
+
     // The dialogs, made once and reused for the life of the program.
     Splash = new SplashScreen(this);
     About = new AboutBox(*Env.shell, this);
@@ -460,8 +469,6 @@ void MainWindow::BuildMenus() {
     findChild<QAction*>(QStringLiteral("popEditReport"))->setCheckable(true);
     findChild<QAction*>(QStringLiteral("popWordWrap"))->setCheckable(true);
     findChild<QAction*>(QStringLiteral("popWordWrap"))->setChecked(true);
-    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
-        connect(a(name), &QAction::triggered, this, [this](bool on) { SetReportEditMode(on); });
 
     RebuildRecentFileEntries();
 }
@@ -561,9 +568,6 @@ QWidget* MainWindow::BuildToolPage(int index) {
     auto* report = new ReportView(page);
     report->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') +
                           QStringLiteral("Report"));
-    report->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(report, &QWidget::customContextMenuRequested, this,
-            [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
     ReportViews[index] = report;
 
     if (index == BulletinBoardPage) {
@@ -571,11 +575,7 @@ QWidget* MainWindow::BuildToolPage(int index) {
         BBPage = new BulletinPage(*BulletinBoardLink, page);
         BBList = BBPage->BBList;
         BBSplitter = BBPage->BBSplitter;
-        report = BBPage->MessageView;
-        report->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(report, &QWidget::customContextMenuRequested, this,
-                [this, report](const QPoint& at) { ReportPopup->popup(report->mapToGlobal(at)); });
-        ReportViews[index] = report;
+        ReportViews[index] = BBPage->MessageView;
         // The list keeps its height; the message view takes the rest.
         BBSplitter->setStretchFactor(0, 0);
         BBSplitter->setStretchFactor(1, 1);
@@ -588,8 +588,8 @@ QWidget* MainWindow::BuildToolPage(int index) {
         connect(BBPage, &BulletinPage::SaveRequested, this,
                 [this] { FindAction(QStringLiteral("popSaveReport"))->trigger(); });
         connect(BBPage, &BulletinPage::FocusEntered, this, [this] {
-            if (ReportEditMode)
-                SetReportEditMode(false);
+            if (Reports->EditMode())
+                Reports->SetEditMode(false);
         });
         layout->addWidget(BBPage);
         return page;
@@ -685,39 +685,16 @@ void SetActionsEnabled(const MainWindow& window, std::initializer_list<const cha
 } // namespace
 
 void MainWindow::ApplyControlState(bool projectOpen) {
-    SetActionsEnabled(*this,
-                      {"tbSave", "tbEditMode", "tbPrint", "tbCopy", "actSave", "actSaveAs",
-                       "actClose", "actPrint"},
-                      projectOpen);
-    SetActionsEnabled(*this,
-                      {"tbCut", "tbPaste", "tbBold", "tbUnderline", "tbItalic", "tbLeftJustify",
-                       "tbCenter", "tbRightJustify", "tbBullets", "actCut", "actPaste", "actDelete",
-                       "popCut", "popPaste", "popDelete", "actUpdateBulletinBoard"},
-                      false);
+    SetActionsEnabled(*this, {"tbSave", "actSave", "actSaveAs", "actClose"}, projectOpen);
+    SetActionsEnabled(*this, {"actUpdateBulletinBoard"}, false);
     SetActionsEnabled(*this, {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"}, true);
     if (!projectOpen)
         SetActionsEnabled(*this, {"actStopBackwatchBulletins", "actStopRankscoutBulletins"}, false);
-    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
-        FindAction(QString::fromLatin1(name))->setChecked(false);
-    FontNameList->setEnabled(false);
-    FontSizeList->setEnabled(false);
     BBPage->SetProjectOpen(projectOpen);
     EditMenu->setEnabled(projectOpen);
     ToolsMenu->setEnabled(projectOpen);
-    ReportEditMode = false;
-    ApplyProjectReadOnlyViews();
-}
-
-void MainWindow::SetReportEditMode(bool on) {
-    // Bulletin messages are not reports: edit mode stays off on their page.
-    if (on && ToolPages->currentIndex() == BulletinBoardPage) {
-        Env.dialogs->Message(MsgKind::Information, BulletinPage::EditRefusalText(), MsgButtons::Ok);
-        on = false;
-    }
-    ReportEditMode = on;
-    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
-        FindAction(QString::fromLatin1(name))->setChecked(on);
-    ApplyProjectReadOnlyViews();
+    // Edit mode off, the views read-only, the report commands per project.
+    Reports->ApplyProjectState(projectOpen);
 }
 
 void MainWindow::ApplyNoProjectState() {
@@ -726,11 +703,6 @@ void MainWindow::ApplyNoProjectState() {
 
 void MainWindow::ApplyProjectOpenState() {
     ApplyControlState(true);
-}
-
-void MainWindow::ApplyProjectReadOnlyViews() {
-    for (ReportView* view : ReportViews)
-        view->setReadOnly(!ReportEditMode);
 }
 
 bool MainWindow::ProjectIsOpen() const {
@@ -796,14 +768,7 @@ void MainWindow::Startup(const QStringList& arguments) {
     SetProjectStatus(QStringLiteral("No Project open."));
     SiteMap->Creator().ShowMapperInfo = true;
 
-    const QStringList families = QFontDatabase::families();
-    if (families.isEmpty())
-        Env.dialogs->Message(
-            MsgKind::Error,
-            QStringLiteral(
-                "An error occurred while trying to retrieve the font list, operation aborted."),
-            MsgButtons::Ok);
-    FontNameList->addItems(families);
+    Reports->FillFontList();
 
     Net->RequestQueue.clear();
     SelectedPages.clear();
@@ -834,7 +799,7 @@ void MainWindow::Startup(const QStringList& arguments) {
 
     RebuildRecentFileEntries();
     ProgramDir = QFileInfo(ProgramPath).absolutePath() + QLatin1Char('/');
-    ReportEditMode = false;
+    Reports->SetEditMode(false);
     ProjectModified = false;
     if (StartBundledServer) {
         Bundled->Start(ServerAddress, ProgramDir);
@@ -1048,7 +1013,6 @@ void MainWindow::ApplyNewProjectState(const QString& urlText) {
     ActivateFirstToolPage();
     ClearReportViews();
     ClearProjectLists();
-    ReportEditMode = false;
     ApplyProjectOpenState();
     ProjectModified = true;
     SetProjectStatus(QStringLiteral("Project Open, ") + urlText);
@@ -1183,8 +1147,6 @@ void MainWindow::ResetProject() {
         list->clear();
     ActivateFirstToolPage();
     ApplyNoProjectState();
-    ReportEditMode = false;
-    ApplyProjectReadOnlyViews();
     ProjectModified = false;
     ProjectSettings->Reset();
     QApplication::restoreOverrideCursor();

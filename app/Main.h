@@ -38,6 +38,8 @@ class AuditDialog;
 class Dialupthing;
 class Transport;
 class ProgramOptionsDialog;
+class ReportEditor;
+class ReportPrinters;
 class ReportView;
 class SplashScreen;
 class TipOfTheDayWindow;
@@ -82,7 +84,6 @@ class MainWindow : public QMainWindow {
     // --- run-time state ---
     QString ProjectFileName;
     bool ProjectModified = false;
-    bool ReportEditMode = false;
     QStringList RecentFiles{QString(), QString(), QString(), QString()};
     QStringList SelectedPages;
     QString ServerAddress;
@@ -112,7 +113,6 @@ class MainWindow : public QMainWindow {
 
     void ApplyNoProjectState();
     // Switches report edit mode; refused while the bulletin page is showing.
-    void SetReportEditMode(bool on);
     void ApplyProjectOpenState();
     void SetStatusText(const QString& text);    // panel 0
     void SetProjectStatus(const QString& text); // panel 1
@@ -135,6 +135,8 @@ class MainWindow : public QMainWindow {
     QPushButton* UpdateSiteMapButton = nullptr;
     QTabWidget* ToolPages = nullptr;
     std::array<ReportView*, ToolPageCount> ReportViews{};
+    // Edit mode and the edit, format, print and save commands of the views.
+    ReportEditor* Reports = nullptr;
     std::array<QPushButton*, 5> StartButtons{};
     std::array<QListWidget*, 5> OldReportLists{};
     BulletinPage* BBPage = nullptr;
@@ -203,7 +205,6 @@ class MainWindow : public QMainWindow {
     void ClearSiteMap(const QString& label);
     void SiteMapBusyChanged(bool busy);
     void LetMessagesRun();
-    void ApplyProjectReadOnlyViews();
     void ApplyControlState(bool projectOpen);
     QAction* MakeAction(const QString& name, const QString& text, const QString& hint = QString(),
                         const QKeySequence& shortcut = QKeySequence());
@@ -217,6 +218,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<MapHost> SiteMapLink;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
     std::unique_ptr<NetHost> NetLink;
+    std::unique_ptr<ReportPrinters> OwnPrinters;
     QTimer* AnimationTimer = nullptr;
     int Frame = 0;
     bool ShuttingDown = false;

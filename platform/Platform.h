@@ -13,6 +13,7 @@ class ShellLauncher;
 class HttpClient;
 class DialUp;
 class ProcessLauncher;
+class ReportPrinters;
 
 struct Platform {
     Dialogs* dialogs = nullptr;
@@ -24,6 +25,8 @@ struct Platform {
     HttpClient* http = nullptr;
     DialUp* dialUp = nullptr;
     ProcessLauncher* processes = nullptr;
+    // The machine's printers; the main window uses the system's when none is given.
+    ReportPrinters* printers = nullptr;
 };
 
 } // namespace vantora

@@ -6,6 +6,7 @@
 #include "Main.h"
 #include "MapperInfoDialog.h"
 #include "ProjectFile.h"
+#include "ReportEditor.h"
 #include "ReportView.h"
 #include "SiteMapPanel.h"
 #include "Transport.h"
@@ -359,7 +360,7 @@ void TestHelp::editModeIsRefusedOnTheBulletinPage() {
     f.Trigger("actEditReport");
     QCOMPARE(f.dialogs.Texts(), QStringList{"You can not edit Bulletin Board Messages."});
     QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Information);
-    QVERIFY(!w.ReportEditMode);
+    QVERIFY(!w.Reports->EditMode());
     QVERIFY(!w.FindAction("actEditReport")->isChecked());
     QVERIFY(!w.FindAction("tbEditMode")->isChecked());
 
@@ -367,13 +368,13 @@ void TestHelp::editModeIsRefusedOnTheBulletinPage() {
     // page switches it off.
     w.ToolPages->setCurrentIndex(WordweighPage);
     f.Trigger("tbEditMode");
-    QVERIFY(w.ReportEditMode);
+    QVERIFY(w.Reports->EditMode());
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.ReportViews[WordweighPage]->setFocus();
     w.ToolPages->setCurrentIndex(BulletinBoardPage);
     w.BBList->setFocus();
-    QTRY_VERIFY(!w.ReportEditMode);
+    QTRY_VERIFY(!w.Reports->EditMode());
     QVERIFY(!w.FindAction("tbEditMode")->isChecked());
     QVERIFY(w.ReportViews[WordweighPage]->isReadOnly());
 }
