@@ -38,6 +38,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -279,6 +280,9 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     connect(TipWindow, &TipOfTheDayWindow::HelpRequested, this, &MainWindow::ShowHelpContents);
     connect(&SiteMap->InfoDialog(), &MapperInfoDialog::HelpRequested, this,
             &MainWindow::ShowHelpContents);
+    // A modal window blocks the F1 shortcut of this window; F1 pressed in one
+    // opens the help all the same.
+    qApp->installEventFilter(this);
 
     NetLink->SetDialItemsEnabled(Dial->DialItemEnabled, Dial->HangUpItemEnabled);
     ApplyNoProjectState();
@@ -989,6 +993,16 @@ QString MainWindow::HelpPageForFocus() const {
         }
     }
     return ChooseHelpPage(ProjectIsOpen(), focusPage);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
+        QApplication::activeModalWidget() && watched == QApplication::focusObject()) {
+        RunCommand([this] { ShowHelpContents(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::ShowHelpContents() {

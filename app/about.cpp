@@ -31,7 +31,7 @@ AboutBox::AboutBox(ShellLauncher& shell, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
     setModal(true);
     auto* picture = new QLabel(this);
-    picture->setPixmap(DrawSplashPicture());
+    picture->setPixmap(DrawSplashPicture(false));
     auto* version = new QLabel(QStringLiteral("Version ") + Version(), this);
     version->setObjectName(QStringLiteral("AboutVersion"));
     version->setAlignment(Qt::AlignCenter);

@@ -10,7 +10,7 @@
 
 namespace vantora {
 
-QPixmap DrawSplashPicture() {
+QPixmap DrawSplashPicture(bool loading) {
     QPixmap pixmap(395, 275);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -47,9 +47,11 @@ QPixmap DrawSplashPicture() {
     p.setFont(sub);
     p.drawText(QRect(192, 120, 200, 60), Qt::AlignLeft | Qt::TextWordWrap,
                QStringLiteral("Get your web site found."));
-    p.setPen(QColor(200, 215, 235));
-    p.drawText(QRect(192, 230, 195, 30), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Loading..."));
+    if (loading) {
+        p.setPen(QColor(200, 215, 235));
+        p.drawText(QRect(192, 230, 195, 30), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("Loading..."));
+    }
     p.setPen(QPen(QColor(255, 255, 255, 120), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));

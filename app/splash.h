@@ -20,8 +20,8 @@ class SplashScreen : public QWidget {
     QPixmap Picture;
 };
 
-// The splash picture, 395 by 275 pixels.
-QPixmap DrawSplashPicture();
+// The splash picture, 395 by 275 pixels; "Loading..." in it while loading.
+QPixmap DrawSplashPicture(bool loading = true);
 // Frame 0..15 of the animated button: a globe whose meridians turn, 32 by 32.
 QPixmap DrawAnimationFrame(int frame);
 

@@ -92,6 +92,7 @@ class TestHelp : public QObject {
     void f1OpensThePageOfTheFocus();
     void f1WithoutProjectOpensTheTour();
     void launchHelpButtonsOpenTheHelp();
+    void f1InOtherWindowsOpensTheHelp();
     void makersLinks();
     void tipModeTwoShowsTheIntroduction();
     void closeSetsTheModeFromTheBox();
@@ -198,6 +199,36 @@ void TestHelp::launchHelpButtonsOpenTheHelp() {
     w.SiteMap->InfoDialog().findChild<QPushButton*>(QStringLiteral("LaunchHelpButton"))->click();
     QCOMPARE(f.shell.Started.size(), 1);
     QVERIFY(f.LastBrowserUrl().endsWith(QStringLiteral("/Help/index.htm")));
+}
+
+void TestHelp::f1InOtherWindowsOpensTheHelp() {
+    HelpFixture f;
+    MainWindow& w = f.StartWithProject();
+    // The tip window: a window of its own beside the main window.
+    w.TipWindow->ShowTipOfTheDay();
+    w.TipWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.TipWindow));
+    w.TipWindow->AnotherTipButton->setFocus();
+    QTest::keyClick(w.TipWindow->AnotherTipButton, Qt::Key_F1);
+    QCOMPARE(f.shell.Started.size(), 1);
+    QVERIFY(f.LastBrowserUrl().endsWith(QStringLiteral("/Help/index.htm")));
+    w.TipWindow->CloseButton->click();
+
+    // A modal dialog blocks the main window's shortcuts; F1 still opens help.
+    QDialog modal(&w);
+    auto* field = new QLineEdit(&modal);
+    modal.setWindowModality(Qt::ApplicationModal);
+    modal.show();
+    modal.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&modal));
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    QTest::keyClick(field, Qt::Key_F1);
+    QCOMPARE(f.shell.Started.size(), 2);
+    // Only F1 is taken; other keys reach the dialog.
+    QTest::keyClick(field, Qt::Key_A);
+    QCOMPARE(field->text(), QStringLiteral("a"));
+    QCOMPARE(f.shell.Started.size(), 2);
 }
 
 void TestHelp::makersLinks() {

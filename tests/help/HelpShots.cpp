@@ -8,6 +8,7 @@
 #include "ReportView.h"
 #include "SiteMapPanel.h"
 #include "WindowFixture.h"
+#include "about.h"
 #include "startdlg.h"
 
 #include <QApplication>
@@ -290,5 +291,11 @@ int main(int argc, char* argv[]) {
     w.BBList->topLevelItem(0)->setSelected(true);
     w.BBPage->OpenSelectedMessage();
     ok &= SaveWindow(&w, out + QStringLiteral("bulletin.png"));
+
+    // The about box over the main window.
+    w.About->show();
+    w.About->move(w.geometry().center() - w.About->rect().center());
+    ok &= SaveScreen(w.About->frameGeometry(), out + QStringLiteral("about.png"));
+    w.About->hide();
     return ok ? 0 : 1;
 }
