@@ -15,6 +15,7 @@
 #include "startdlg.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -348,6 +349,16 @@ void TestHelp::bulletinBoardInTheWindow() {
     QCOMPARE(w.ReportViews[BulletinBoardPage]->toPlainText(), QStringLiteral("Hello\nthere\n"));
     QVERIFY(w.ProjectModified);
     QCOMPARE(w.Project.BulletinMessages.ReadStates, QStringList{"1"});
+
+    // "Save..." writes the message shown as rich text.
+    const QString rtf = f.Dir.filePath(QStringLiteral("message.rtf"));
+    f.dialogs.FileNames.enqueue(rtf);
+    w.BBPage->SaveButton->click();
+    QFile saved(rtf);
+    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(f.dialogs.Texts().join('|')));
+    const QByteArray bytes = saved.readAll();
+    QVERIFY(bytes.startsWith("{\\rtf"));
+    QVERIFY(bytes.contains("Hello") && bytes.contains("there"));
 
     // Closing empties the board and disables it.
     f.dialogs.Answers.enqueue(MsgAnswer::No);

@@ -121,25 +121,31 @@ ProjectData SampleProject() {
     p.RankscoutArchive.Append(
         teak, QStringLiteral("08/12/2026 10:20:11"),
         QStringLiteral("<ROOT>") + teak +
-            QStringLiteral("<br>KEYPHRASE:teak garden benches<br>"
-                           "<ENGINE>ALTAVISTA<br><RANK>http://www.benchworld.example/teak/<br>"
-                           "<RANK>http://www.gardenstore.example/benches.html<br>"
-                           "<RANK>http://www.greenbench.example/teak-benches.html<br><MATCH>3<br>"
-                           "<ENGINE>HOTBOT<br><RANK>http://www.gardenstore.example/benches.html<br>"
-                           "<RANK>http://www.teakdirect.example/<br><MATCH>12<br>"
-                           "<ENGINE>LYCOS<br><RANK>http://www.greenbench.example/teak-benches.html"
-                           "<br><MATCH>1<br>"));
-    p.EnginepostArchive.Append(teak, QStringLiteral("08/12/2026 10:25:45"),
-                               teak + QStringLiteral("<br>3<br>AltaVista: the page was accepted."
-                                                     "<br>OK<br>HotBot: the page was accepted."
-                                                     "<br>OK<br>Lycos: the page was accepted."
-                                                     "<br>OK<br>"));
-    p.BackwatchArchive.Append(teak, QStringLiteral("08/12/2026 10:31:08"),
-                              teak + QStringLiteral("<br>2<br>"
-                                                    "http://www.gardenlinks.example/furniture.html"
-                                                    "<br>a<br>b<br>c<br>d<br>e<br>"
-                                                    "http://blog.outdoorliving.example/2026/teak"
-                                                    "<br>a<br>b<br>c<br>d<br>e<br>"));
+            QStringLiteral("<br><KEYWORDS>teak garden benches<br>"
+                           "<ENGINE>ALTAVISTA<br><PAGE>1. http://www.benchworld.example/teak/<br>"
+                           "<PAGE>2. http://www.gardenstore.example/benches.html<br>"
+                           "<PAGE>3. http://www.greenbench.example/teak-benches.html<br>"
+                           "<MATCH>3<br>"
+                           "<ENGINE>HOTBOT<br><NOTE>Not among the first 50 results of brave.<br>"
+                           "<PAGE>1. http://www.gardenstore.example/benches.html<br>"
+                           "<PAGE>2. http://www.teakdirect.example/<br><MATCH>0<br>"
+                           "<ENGINE>LYCOS<br>"
+                           "<PAGE>1. http://www.greenbench.example/teak-benches.html<br>"
+                           "<MATCH>1<br>"));
+    p.EnginepostArchive.Append(
+        teak, QStringLiteral("08/12/2026 10:25:45"),
+        teak + QStringLiteral("<br>2 of 3 submitted<br>Successfully submitted ") + teak +
+            QStringLiteral(" to AltaVista (indexnow).<br>OK 200<br>Successfully submitted ") +
+            teak +
+            QStringLiteral(" to HotBot (indexnow).<br>OK 200<br>Not submitted to Lycos: no "
+                           "submission service is configured for it.<br>NOT-CONFIGURED<br>"));
+    p.BackwatchArchive.Append(
+        teak, QStringLiteral("08/12/2026 10:31:08"),
+        teak + QStringLiteral("<br>.<br>"
+                              "http://www.gardenlinks.example/furniture.html<br>Garden links"
+                              "<br>Teak benches<br>follow<br>verified<br>search<br>"
+                              "http://blog.outdoorliving.example/2026/teak<br>Outdoor living"
+                              "<br>Green Bench<br>follow<br>verified<br>index<br>"));
     p.BulletinMessages.Append(
         QStringLiteral("Hello,<br><br>Your page teak-benches.html now ranks 3rd on ALTAVISTA for "
                        "\"teak garden benches\" (it was 9th last month).<br><br>Rankscout "
