@@ -60,7 +60,10 @@ bool PaintReportPages(const QTextDocument& document, QPagedPaintDevice& device) 
         painter.save();
         painter.translate(0, -page * body.height());
         QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = QRectF(QPointF(0, page * body.height()), body);
+        // The layout draws every block that touches the clip; keeping the
+        // clip just short of the next page's top keeps that page's first
+        // line from being drawn (hidden) on this one as well.
+        context.clip = QRectF(QPointF(0, page * body.height()), body - QSizeF(0, 1));
         context.palette.setColor(QPalette::Text, Qt::black);
         painter.setClipRect(context.clip);
         copy->documentLayout()->draw(&painter, context);

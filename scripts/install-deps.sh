@@ -6,6 +6,9 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev chromium libcurl4-openssl-dev libgumbo-dev \
 libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev \
 clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
+# Reading saved reports back with a real word processor, and PDF tools for
+# the printed pages.
+PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

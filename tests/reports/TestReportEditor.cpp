@@ -1,0 +1,707 @@
+// Edit mode and the edit, format, print and save commands, driven through the
+// main window's menus, tool bar and pop-up menu.
+#include "BulletinPage.h"
+#include "Main.h"
+#include "ProjectFile.h"
+#include "ReportEditor.h"
+#include "ReportPrinters.h"
+#include "ReportView.h"
+#include "RtfCheck.h"
+#include "WindowFixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextList>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+// A machine with or without printers whose print dialog prints to a PDF file.
+class FakePrinters : public ReportPrinters {
+  public:
+    bool Installed = true;
+    bool Accept = true;
+    bool SetupShows = true;
+    QString OutputFile;
+    int PrintDialogs = 0;
+    int SetupDialogs = 0;
+    QString DocName;
+
+    bool HasPrinter() override { return Installed; }
+    bool RunPrintDialog(QPrinter& printer, QWidget*) override {
+        ++PrintDialogs;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(OutputFile);
+        return Accept;
+    }
+    bool RunSetupDialog(QPrinter&, QWidget*) override {
+        ++SetupDialogs;
+        return SetupShows;
+    }
+};
+
+const char* const EditOnlyActions[] = {"tbCut",    "tbPaste",   "tbBold",         "tbUnderline",
+                                       "tbItalic", "tbCenter",  "tbRightJustify", "tbBullets",
+                                       "actCut",   "actPaste",  "actDelete",      "popCut",
+                                       "popPaste", "popDelete", "tbLeftJustify"};
+
+struct Fixture : WindowFixture<> {
+    FakePrinters printers;
+    QTemporaryDir dir;
+
+    MainWindow& StartWithProject() {
+        platform.printers = &printers;
+        settings.Values[QStringLiteral("Tip")] = 0;
+        MainWindow& w = Start();
+        w.ApplyNewProjectState(QStringLiteral("http://www.example.org/"));
+        w.ProjectModified = false;
+        for (int page = 0; page < ToolPageCount; ++page)
+            WriteReport(page, QStringLiteral("Report of page %1").arg(page));
+        return w;
+    }
+    // A small report in a view: a heading, a body line, a closing line.
+    void WriteReport(int page, const QString& heading) {
+        ReportView* view = window->ReportViews[page];
+        view->ClearReport();
+        ReportFormat format;
+        format.Bold = true;
+        view->SetFormat(format);
+        view->AppendLine(heading);
+        format.Bold = false;
+        view->SetFormat(format);
+        view->AppendLine(QStringLiteral("Body line"));
+        format.Italic = true;
+        view->SetFormat(format);
+        view->AppendLine(QStringLiteral("End of Report"));
+    }
+    void Show(int page) { window->ToolPages->setCurrentIndex(page); }
+    ReportView* View(int page) { return window->ReportViews[page]; }
+    bool Checked(const char* name) {
+        return window->FindAction(QString::fromLatin1(name))->isChecked();
+    }
+    bool Enabled(const char* name) {
+        return window->FindAction(QString::fromLatin1(name))->isEnabled();
+    }
+    // Every view's text and formats, to see that nothing changed.
+    QStringList Snapshot() {
+        QStringList all;
+        for (ReportView* view : window->ReportViews)
+            all << view->toHtml();
+        return all;
+    }
+    void PlaceCaret(int page, const QString& blockText) {
+        ReportView* view = View(page);
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+            if (block.text() == blockText) {
+                QTextCursor cursor(block);
+                cursor.movePosition(QTextCursor::NextCharacter);
+                view->setTextCursor(cursor);
+                return;
+            }
+        QFAIL(qPrintable(blockText));
+    }
+};
+
+bool AllToolViewsReadOnly(MainWindow& w) {
+    for (int page = 0; page < ToolPageCount; ++page)
+        if (!w.ReportViews[page]->isReadOnly())
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestReportEditor : public QObject {
+    Q_OBJECT
+  private slots:
+    void editModeEntryPoints_data();
+    void editModeEntryPoints();
+    void bulletinRefusesEditMode_data();
+    void bulletinRefusesEditMode();
+    void editModeEndsForEveryView_data();
+    void editModeEndsForEveryView();
+    void commandsActOnTheShownView_data();
+    void commandsActOnTheShownView();
+    void bulletinViewIsNeverChanged_data();
+    void bulletinViewIsNeverChanged();
+    void copyAndCutUseTheClipboard();
+    void toolBarFollowsTheSelection_data();
+    void toolBarFollowsTheSelection();
+    void fontListsApplyOnlyChosenItems();
+    void bulletsAndAlignment();
+    void wordWrapPerView();
+    void fontListIsSorted();
+    void saveWritesTheShownView_data();
+    void saveWritesTheShownView();
+    void saveCancelledOrFailed();
+    void noPrinterAtEveryEntryPoint_data();
+    void noPrinterAtEveryEntryPoint();
+    void printWritesOneJob_data();
+    void printWritesOneJob();
+    void printFailures();
+};
+
+void TestReportEditor::editModeEntryPoints_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("menu") << "actEditReport";
+    QTest::newRow("pop-up") << "popEditReport";
+    QTest::newRow("tool bar") << "tbEditMode";
+}
+
+void TestReportEditor::editModeEntryPoints() {
+    QFETCH(QString, entry);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    QVERIFY(!w.Reports->EditMode());
+    for (const char* name : EditOnlyActions)
+        QVERIFY2(!f.Enabled(name), name);
+    QVERIFY(!w.FontNameList->isEnabled() && !w.FontSizeList->isEnabled());
+    QVERIFY(f.Enabled("tbEditMode") && f.Enabled("tbPrint") && f.Enabled("tbCopy"));
+
+    f.Trigger(entry.toLatin1().constData());
+    QVERIFY(w.Reports->EditMode());
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        QVERIFY2(f.Checked(name), name);
+    for (const char* name : EditOnlyActions)
+        QVERIFY2(f.Enabled(name), name);
+    QVERIFY(w.FontNameList->isEnabled() && w.FontSizeList->isEnabled());
+    for (int page = 0; page < BulletinBoardPage; ++page)
+        QVERIFY(!w.ReportViews[page]->isReadOnly());
+    QVERIFY(w.ReportViews[BulletinBoardPage]->isReadOnly());
+
+    f.Trigger(entry.toLatin1().constData());
+    QVERIFY(!w.Reports->EditMode());
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        QVERIFY2(!f.Checked(name), name);
+    for (const char* name : EditOnlyActions)
+        QVERIFY2(!f.Enabled(name), name);
+    QVERIFY(AllToolViewsReadOnly(w));
+    QVERIFY(f.dialogs.Asked.isEmpty());
+}
+
+void TestReportEditor::bulletinRefusesEditMode_data() {
+    editModeEntryPoints_data();
+}
+
+void TestReportEditor::bulletinRefusesEditMode() {
+    QFETCH(QString, entry);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(BulletinBoardPage);
+    f.Trigger(entry.toLatin1().constData());
+    QCOMPARE(f.dialogs.Texts(), QStringList{"You can not edit Bulletin Board Messages."});
+    QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Information);
+    QCOMPARE(f.dialogs.Asked[0].Buttons, MsgButtons::Ok);
+    QVERIFY(!w.Reports->EditMode());
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        QVERIFY2(!f.Checked(name), name);
+    for (const char* name : EditOnlyActions)
+        QVERIFY2(!f.Enabled(name), name);
+    QVERIFY(AllToolViewsReadOnly(w));
+}
+
+void TestReportEditor::editModeEndsForEveryView_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("toggled off on another page") << "toggle";
+    QTest::newRow("project closed") << "close";
+    QTest::newRow("project opened") << "open";
+    QTest::newRow("new project") << "new";
+}
+
+void TestReportEditor::editModeEndsForEveryView() {
+    QFETCH(QString, how);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(RankscoutPage);
+    f.Trigger("actEditReport");
+    QVERIFY(!f.View(WordweighPage)->isReadOnly());
+    if (how == QLatin1String("toggle")) {
+        f.Show(SitecensusPage);
+        f.Trigger("tbEditMode");
+    } else if (how == QLatin1String("close")) {
+        w.CloseProject();
+    } else if (how == QLatin1String("open")) {
+        ProjectData project;
+        project.RootHost = QStringLiteral("www.example.org");
+        project.RootPath = QStringLiteral("/");
+        const QString path = f.dir.filePath(QStringLiteral("p.zpr"));
+        QVERIFY(WriteProjectFile(path, project).IsOk());
+        w.OpenProject(path);
+        QVERIFY(w.ProjectIsOpen());
+    } else {
+        w.ApplyNewProjectState(QStringLiteral("http://www.example.org/"));
+    }
+    QVERIFY(!w.Reports->EditMode());
+    QVERIFY(AllToolViewsReadOnly(w));
+    QVERIFY(!f.Checked("tbEditMode") && !f.Checked("actEditReport") && !f.Checked("popEditReport"));
+    QVERIFY(!f.Enabled("tbBold") && !w.FontSizeList->isEnabled());
+}
+
+void TestReportEditor::commandsActOnTheShownView_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("shownAfter"); // plain text of the shown view after the command
+    QTest::newRow("delete") << "actDelete"
+                            << "";
+    QTest::newRow("cut") << "tbCut"
+                         << "";
+    QTest::newRow("bold") << "tbBold"
+                          << "same";
+    QTest::newRow("right justify") << "tbRightJustify"
+                                   << "same";
+}
+
+void TestReportEditor::commandsActOnTheShownView() {
+    QFETCH(QString, command);
+    QFETCH(QString, shownAfter);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Trigger("actEditReport");
+    f.Show(BackwatchPage);
+    const QStringList before = f.Snapshot();
+    f.Trigger("actSelectAll");
+    f.Trigger(command.toLatin1().constData());
+    const QStringList after = f.Snapshot();
+    for (int page = 0; page < ToolPageCount; ++page)
+        if (page != BackwatchPage)
+            QVERIFY2(after[page] == before[page], qPrintable(QString::number(page)));
+    QVERIFY(after[BackwatchPage] != before[BackwatchPage]);
+    if (shownAfter.isEmpty())
+        QVERIFY(f.View(BackwatchPage)->toPlainText().isEmpty());
+    QVERIFY(f.dialogs.Asked.isEmpty());
+    Q_UNUSED(w);
+}
+
+void TestReportEditor::bulletinViewIsNeverChanged_data() {
+    QTest::addColumn<QString>("command");
+    for (const char* name : {"tbBold", "tbItalic", "tbUnderline", "tbCenter", "tbRightJustify",
+                             "tbBullets", "actPaste", "tbPaste", "actCut", "popCut", "actDelete"})
+        QTest::newRow(name) << name;
+}
+
+void TestReportEditor::bulletinViewIsNeverChanged() {
+    QFETCH(QString, command);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    QApplication::clipboard()->setText(QStringLiteral("pasted text"));
+    f.Trigger("actEditReport");
+    f.Show(BulletinBoardPage);
+    const QStringList before = f.Snapshot();
+    f.Trigger("popSelectAll");
+    QVERIFY(f.View(BulletinBoardPage)->textCursor().hasSelection());
+    f.Trigger(command.toLatin1().constData());
+    QCOMPARE(f.Snapshot(), before);
+    // Copy still serves the bulletin view.
+    f.Trigger("actCopy");
+    QCOMPARE(QApplication::clipboard()->text(), f.View(BulletinBoardPage)->toPlainText());
+    QVERIFY(f.dialogs.Asked.isEmpty());
+    Q_UNUSED(w);
+}
+
+void TestReportEditor::copyAndCutUseTheClipboard() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(StuffwatchPage);
+    QTextCursor cursor(f.View(StuffwatchPage)->document()->findBlockByNumber(1));
+    cursor.select(QTextCursor::BlockUnderCursor);
+    cursor.setPosition(cursor.block().position());
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    f.View(StuffwatchPage)->setTextCursor(cursor);
+    // Outside edit mode Copy works and Cut does nothing.
+    f.Trigger("tbCopy");
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body line"));
+    QApplication::clipboard()->clear();
+    w.Reports->Cut();
+    QVERIFY(QApplication::clipboard()->text().isEmpty());
+    QVERIFY(f.View(StuffwatchPage)->toPlainText().contains(QStringLiteral("Body line")));
+    // In edit mode Cut moves the text; Paste puts it back elsewhere.
+    f.Trigger("tbEditMode");
+    f.Trigger("popCut");
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body line"));
+    QVERIFY(!f.View(StuffwatchPage)->toPlainText().contains(QStringLiteral("Body line")));
+    f.View(StuffwatchPage)->moveCursor(QTextCursor::End);
+    f.Trigger("actPaste");
+    QVERIFY(f.View(StuffwatchPage)->toPlainText().endsWith(QStringLiteral("Body line")));
+    QVERIFY(f.dialogs.Asked.isEmpty());
+}
+
+void TestReportEditor::toolBarFollowsTheSelection_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<bool>("underline");
+    QTest::addColumn<int>("align"); // 0 left, 1 centre, 2 right, 3 bullet
+    QTest::newRow("bold 14 centred") << 14 << true << false << false << 1;
+    QTest::newRow("italic underlined right") << 10 << false << true << true << 2;
+    QTest::newRow("plain 9 bullet") << 9 << false << false << false << 3;
+    QTest::newRow("plain 12 left") << 12 << false << false << false << 0;
+}
+
+void TestReportEditor::toolBarFollowsTheSelection() {
+    QFETCH(int, points);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+    QFETCH(bool, underline);
+    QFETCH(int, align);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    ReportView* view = f.View(EnginepostPage);
+    ReportFormat format;
+    format.FontName = QStringLiteral("Courier");
+    format.PointSize = points;
+    format.Bold = bold;
+    format.Italic = italic;
+    format.Underline = underline;
+    format.Align = align == 1   ? ParagraphAlign::Centre
+                   : align == 2 ? ParagraphAlign::Right
+                   : align == 3 ? ParagraphAlign::Bullet
+                                : ParagraphAlign::Left;
+    view->SetFormat(format);
+    view->AppendLine(QStringLiteral("The line under test"));
+    // Put the tool bar into the opposite state first, from another line.
+    f.PlaceCaret(EnginepostPage, QStringLiteral("Report of page 3"));
+    QVERIFY(f.Checked("tbBold") && f.Checked("tbLeftJustify"));
+    // Placing the caret refreshes the tool bar even on a page not shown.
+    f.Show(WordweighPage);
+    f.PlaceCaret(EnginepostPage, QStringLiteral("The line under test"));
+    QCOMPARE(f.Checked("tbBold"), bold);
+    QCOMPARE(f.Checked("tbItalic"), italic);
+    QCOMPARE(f.Checked("tbUnderline"), underline);
+    QCOMPARE(f.Checked("tbLeftJustify"), align == 0 || align == 3);
+    QCOMPARE(f.Checked("tbCenter"), align == 1);
+    QCOMPARE(f.Checked("tbRightJustify"), align == 2);
+    QCOMPARE(f.Checked("tbBullets"), align == 3);
+    QCOMPARE(w.FontSizeList->currentText(), QString::number(points));
+    QCOMPARE(w.FontNameList->currentText(), QStringLiteral("Courier"));
+}
+
+void TestReportEditor::fontListsApplyOnlyChosenItems() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Trigger("actEditReport");
+    f.Show(WordweighPage);
+    f.Trigger("actSelectAll");
+    const QString before = f.View(WordweighPage)->toHtml();
+
+    // Typed text is not applied, and only digits go into the size field.
+    QLineEdit* sizeField = w.FontSizeList->lineEdit();
+    sizeField->clear();
+    QTest::keyClicks(sizeField, QStringLiteral("1x3"));
+    QCOMPARE(sizeField->text(), QStringLiteral("13"));
+    QTest::keyClick(sizeField, Qt::Key_Return);
+    // Not even a size that is also a list item.
+    sizeField->clear();
+    QTest::keyClicks(sizeField, QStringLiteral("12"));
+    QTest::keyClick(sizeField, Qt::Key_Return);
+    QTest::keyClick(sizeField, Qt::Key_Enter);
+    QLineEdit* nameField = w.FontNameList->lineEdit();
+    nameField->clear();
+    QTest::keyClicks(nameField, w.FontNameList->itemText(0));
+    QTest::keyClick(nameField, Qt::Key_Return);
+    QCOMPARE(f.View(WordweighPage)->toHtml(), before);
+
+    // Choosing an item from a list applies it to the selection.
+    const int twelve = w.FontSizeList->findText(QStringLiteral("12"));
+    QVERIFY(twelve >= 0);
+    emit w.FontSizeList->activated(twelve);
+    QVERIFY(w.FontNameList->count() > 0);
+    const QString family = w.FontNameList->itemText(w.FontNameList->count() - 1);
+    emit w.FontNameList->activated(w.FontNameList->count() - 1);
+    for (QTextBlock block = f.View(WordweighPage)->document()->begin(); block.isValid();
+         block = block.next()) {
+        const QTextCharFormat format = block.begin().fragment().charFormat();
+        QCOMPARE(format.fontPointSize(), 12.0);
+        QCOMPARE(format.fontFamilies().toStringList().value(0), family);
+    }
+    // The italic of the last line and the bold of the first survive.
+    QVERIFY(f.View(WordweighPage)
+                ->document()
+                ->lastBlock()
+                .begin()
+                .fragment()
+                .charFormat()
+                .fontItalic());
+    QVERIFY(f.View(WordweighPage)
+                ->document()
+                ->firstBlock()
+                .begin()
+                .fragment()
+                .charFormat()
+                .fontWeight() >= QFont::Bold);
+    QVERIFY(f.dialogs.Asked.isEmpty());
+}
+
+void TestReportEditor::bulletsAndAlignment() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Trigger("tbEditMode");
+    f.Show(TagsmithPage);
+    ReportView* view = f.View(TagsmithPage);
+    // The first two lines selected.
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    view->setTextCursor(cursor);
+
+    f.Trigger("tbBullets");
+    QVERIFY(view->document()->findBlockByNumber(0).textList());
+    QVERIFY(view->document()->findBlockByNumber(1).textList());
+    QVERIFY(!view->document()->findBlockByNumber(2).textList());
+    QVERIFY(f.Checked("tbBullets"));
+    f.Trigger("tbBullets");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(!view->document()->findBlockByNumber(i).textList());
+    QVERIFY(!f.Checked("tbBullets"));
+
+    f.Trigger("tbCenter");
+    QVERIFY(f.Checked("tbCenter") && !f.Checked("tbLeftJustify") && !f.Checked("tbRightJustify"));
+    QCOMPARE(view->document()->findBlockByNumber(0).blockFormat().alignment() &
+                 Qt::AlignHorizontal_Mask,
+             Qt::AlignHCenter);
+    QCOMPARE(view->document()->findBlockByNumber(1).blockFormat().alignment() &
+                 Qt::AlignHorizontal_Mask,
+             Qt::AlignHCenter);
+    QVERIFY(!(view->document()->findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHCenter));
+    f.Trigger("tbLeftJustify");
+    QVERIFY(!(view->document()->findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHCenter));
+    QVERIFY(f.Checked("tbLeftJustify") && !f.Checked("tbCenter"));
+
+    // Bold down adds bold to the selection, up removes it; italic stays.
+    f.Trigger("actSelectAll");
+    f.Trigger("tbBold");
+    QVERIFY(f.Checked("tbBold"));
+    QVERIFY(view->document()->lastBlock().begin().fragment().charFormat().fontWeight() >=
+            QFont::Bold);
+    f.Trigger("tbBold");
+    QVERIFY(!f.Checked("tbBold"));
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+        QVERIFY(block.begin().fragment().charFormat().fontWeight() < QFont::DemiBold);
+    QVERIFY(view->document()->lastBlock().begin().fragment().charFormat().fontItalic());
+    Q_UNUSED(w);
+}
+
+void TestReportEditor::wordWrapPerView() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    const bool wraps[ToolPageCount] = {true, true, false, false, false, true, false, false};
+    for (int page = 0; page < ToolPageCount; ++page)
+        QCOMPARE(f.View(page)->lineWrapMode() != QTextEdit::NoWrap, wraps[page]);
+
+    f.Show(RankscoutPage);
+    emit w.ReportPopup->aboutToShow();
+    QVERIFY(!f.Checked("popWordWrap"));
+    f.Trigger("popWordWrap");
+    QCOMPARE(f.View(RankscoutPage)->lineWrapMode(), QTextEdit::WidgetWidth);
+    for (int page = 0; page < ToolPageCount; ++page)
+        if (page != RankscoutPage)
+            QCOMPARE(f.View(page)->lineWrapMode() != QTextEdit::NoWrap, wraps[page]);
+
+    // The check mark follows the view of the page the menu opens on.
+    f.Show(WordweighPage);
+    f.Trigger("popWordWrap"); // Wordweigh off
+    f.Show(StuffwatchPage);
+    emit w.ReportPopup->aboutToShow();
+    QVERIFY(f.Checked("popWordWrap"));
+    f.Show(WordweighPage);
+    emit w.ReportPopup->aboutToShow();
+    QVERIFY(!f.Checked("popWordWrap"));
+    QCOMPARE(f.View(WordweighPage)->lineWrapMode(), QTextEdit::NoWrap);
+    QCOMPARE(f.View(StuffwatchPage)->lineWrapMode(), QTextEdit::WidgetWidth);
+}
+
+void TestReportEditor::fontListIsSorted() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    QVERIFY(w.FontNameList->count() > 0);
+    for (int i = 1; i < w.FontNameList->count(); ++i)
+        QVERIFY2(w.FontNameList->itemText(i - 1).compare(w.FontNameList->itemText(i),
+                                                         Qt::CaseInsensitive) <= 0,
+                 qPrintable(w.FontNameList->itemText(i)));
+}
+
+void TestReportEditor::saveWritesTheShownView_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("entry"); // an action, or "command" for the page buttons' call
+    QTest::addColumn<QString>("file");
+    QTest::newRow("bulletin from the pop-up") << int(BulletinBoardPage) << "popSaveReport"
+                                              << "b.rtf";
+    QTest::newRow("Rankscout from its page") << int(RankscoutPage) << "command"
+                                             << "r.rtf";
+    QTest::newRow("audit as PDF") << int(SitecensusPage) << "command"
+                                  << "a.PDF";
+}
+
+void TestReportEditor::saveWritesTheShownView() {
+    QFETCH(int, page);
+    QFETCH(QString, entry);
+    QFETCH(QString, file);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(page);
+    const QString path = f.dir.filePath(file);
+    f.dialogs.FileNames.enqueue(path);
+    if (entry == QLatin1String("command"))
+        static_cast<ReportCommands*>(w.Reports)->SaveReport();
+    else
+        f.Trigger(entry.toLatin1().constData());
+    QCOMPARE(f.dialogs.FileDialogsShown.size(), 1);
+    const FileDialogOptions& shown = f.dialogs.FileDialogsShown[0];
+    QCOMPARE(shown.Title, QStringLiteral("Save Report to disk"));
+    QVERIFY(shown.Filter.startsWith(QStringLiteral("Rich Text files (*.rtf)|*.rtf|")));
+    QVERIFY(shown.Filter.contains(QStringLiteral("PDF documents (*.pdf)|*.pdf")));
+    QCOMPARE(shown.DefaultExt, QStringLiteral("rtf"));
+    QVERIFY(shown.ConfirmOverwrite);
+    QVERIFY(f.dialogs.Asked.isEmpty());
+
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    if (file.endsWith(QLatin1String(".rtf"))) {
+        const RtfCheck check = CheckRtf(bytes);
+        QVERIFY2(check.Ok, qPrintable(check.Problem));
+        QVERIFY(bytes.contains(QStringLiteral("Report of page %1").arg(page).toLatin1()));
+        for (int other = 0; other < ToolPageCount; ++other)
+            if (other != page)
+                QVERIFY(!bytes.contains(QStringLiteral("Report of page %1").arg(other).toLatin1()));
+    } else {
+        QVERIFY(bytes.startsWith("%PDF-"));
+    }
+}
+
+void TestReportEditor::saveCancelledOrFailed() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(WordweighPage);
+    const QString before = f.View(WordweighPage)->toHtml();
+    // Cancelled: nothing written, no message.
+    f.dialogs.FileNames.enqueue(QString());
+    w.Reports->SaveReport();
+    QVERIFY(f.dialogs.Asked.isEmpty());
+    QVERIFY(QDir(f.dir.path()).isEmpty());
+    // A file that cannot be written: the message, the view as it was.
+    f.dialogs.FileNames.enqueue(f.dir.filePath(QStringLiteral("no/such/folder/r.rtf")));
+    w.Reports->SaveReport();
+    QCOMPARE(f.dialogs.Texts(),
+             QStringList{"An error occurred while trying to write the file, operation aborted."});
+    QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Error);
+    QCOMPARE(f.View(WordweighPage)->toHtml(), before);
+}
+
+void TestReportEditor::noPrinterAtEveryEntryPoint_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("page");
+    QTest::newRow("File menu") << "actPrint" << int(WordweighPage);
+    QTest::newRow("pop-up") << "popPrintReport" << int(BackwatchPage);
+    QTest::newRow("tool bar") << "tbPrint" << int(SitecensusPage);
+    QTest::newRow("page button") << "command" << int(StuffwatchPage);
+    QTest::newRow("bulletin page button") << "bulletin" << int(BulletinBoardPage);
+}
+
+void TestReportEditor::noPrinterAtEveryEntryPoint() {
+    QFETCH(QString, entry);
+    QFETCH(int, page);
+    Fixture f;
+    f.printers.Installed = false;
+    MainWindow& w = f.StartWithProject();
+    f.Show(page);
+    if (entry == QLatin1String("command"))
+        static_cast<ReportCommands*>(w.Reports)->PrintReport();
+    else if (entry == QLatin1String("bulletin"))
+        emit w.BBPage->PrintRequested();
+    else
+        f.Trigger(entry.toLatin1().constData());
+    QCOMPARE(f.dialogs.Texts(), QStringList{"There is no default printer currently selected."});
+    QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Information);
+    QCOMPARE(f.printers.PrintDialogs, 0);
+}
+
+void TestReportEditor::printWritesOneJob_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("empty");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Wordweigh") << int(WordweighPage) << false << "Wordweigh Report - Printed on ";
+    QTest::newRow("empty Tagsmith report")
+        << int(TagsmithPage) << true << "MetaTags Report - Printed on ";
+    QTest::newRow("bulletin") << int(BulletinBoardPage) << false
+                              << "Bulletin Board Report - Printed on ";
+}
+
+void TestReportEditor::printWritesOneJob() {
+    QFETCH(int, page);
+    QFETCH(bool, empty);
+    QFETCH(QString, title);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    if (empty)
+        f.View(page)->ClearReport();
+    f.Show(page);
+    f.printers.OutputFile = f.dir.filePath(QStringLiteral("job.pdf"));
+    f.Trigger("actPrint");
+    QCOMPARE(f.printers.PrintDialogs, 1);
+    QVERIFY(f.dialogs.Asked.isEmpty());
+    QFile pdf(f.printers.OutputFile);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    QVERIFY(bytes.startsWith("%PDF-"));
+    QCOMPARE(int(bytes.count("/Type /Page\n") + bytes.count("/Type /Page ") +
+                 bytes.count("/Type /Page/") + bytes.count("/Type /Page>")),
+             1);
+    // The job's name: the page's prefix, the date and the time of the clock.
+    const QString expected = title + QLocale().toString(f.clock.Time.date(), QLocale::ShortFormat) +
+                             QStringLiteral(" at ");
+    const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    if (pdfinfo.isEmpty())
+        QSKIP("pdfinfo (poppler-utils) is not installed: the job title was not checked");
+    QProcess info;
+    info.start(pdfinfo, {f.printers.OutputFile});
+    QVERIFY(info.waitForFinished(30000));
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^Title:\\s+(.*)$"), QRegularExpression::MultilineOption)
+            .match(infoText);
+    QVERIFY2(match.hasMatch(), qPrintable(infoText));
+    QVERIFY2(match.captured(1).startsWith(expected), qPrintable(match.captured(1)));
+    Q_UNUSED(w);
+}
+
+void TestReportEditor::printFailures() {
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    f.Show(WordweighPage);
+    // Cancelling the print dialog: nothing printed, no message.
+    f.printers.Accept = false;
+    f.printers.OutputFile = f.dir.filePath(QStringLiteral("cancelled.pdf"));
+    w.Reports->PrintReport();
+    QVERIFY(f.dialogs.Asked.isEmpty());
+    QVERIFY(!QFile::exists(f.printers.OutputFile));
+    // Output that cannot be written: the print message.
+    f.printers.Accept = true;
+    f.printers.OutputFile = f.dir.filePath(QStringLiteral("no/such/folder/job.pdf"));
+    w.Reports->PrintReport();
+    QCOMPARE(f.dialogs.Texts(),
+             QStringList{"An error occurred while trying to print the Report, operation aborted."});
+    // The printer set-up dialog that cannot be shown.
+    f.dialogs.Clear();
+    f.printers.SetupShows = false;
+    f.Trigger("actPrinterSetup");
+    QCOMPARE(f.printers.SetupDialogs, 1);
+    QCOMPARE(f.dialogs.Texts(), QStringList{"An error occured while trying to display the Printer "
+                                            "Setup dialog, operation aborted."});
+    QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Error);
+}
+
+QTEST_MAIN(TestReportEditor)
+#include "TestReportEditor.moc"
