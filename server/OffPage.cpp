@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <future>
 #include <map>
@@ -30,6 +31,7 @@ constexpr std::size_t IndexCandidates = 50;
 constexpr std::size_t MaxCandidates = 40;
 constexpr int CandidateFetchers = 8;
 constexpr std::size_t CandidateMaxBytes = 4u << 20;
+constexpr long CandidateBudgetMs = 30000; // all candidate checks of one answer
 
 const OffPageConfig& Settings(const ServiceConfig& config) {
     static const OffPageConfig none;
@@ -299,6 +301,7 @@ struct Candidate {
     bool FromSearch = false;
     bool FromIndex = false;
     // Filled by the check:
+    bool Checked = false; // false: the time for checks ran out first
     bool Fetched = false;
     bool Links = false;
     std::string Title;
@@ -316,9 +319,18 @@ std::string MentionQuery(const std::string& pageUrl) {
 }
 
 void CheckCandidate(Candidate& c, const std::string& target, const ServiceConfig& config,
-                    const PageFetcher& fetch, const std::optional<LinkIndex>& index) {
+                    const PageFetcher& fetch, const std::optional<LinkIndex>& index,
+                    std::chrono::steady_clock::time_point deadline) {
+    const long leftMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              deadline - std::chrono::steady_clock::now())
+                                              .count());
+    if (leftMs < 1000)
+        return;
+    c.Checked = true;
     FetchOptions options = config.Fetch;
     options.MaxBytes = std::min(options.MaxBytes, CandidateMaxBytes);
+    options.TotalTimeoutMs = std::min(options.TotalTimeoutMs, leftMs);
+    options.ConnectTimeoutMs = std::min(options.ConnectTimeoutMs, leftMs);
     const FetchResult page = fetch(c.Url, options);
     if (page.Status != FetchStatus::Ok || !LooksLikeHtml(page))
         return;
@@ -401,15 +413,20 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     for (const auto& url : indexed)
         add(url, false);
 
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CandidateBudgetMs);
     RunConcurrently(candidates.size(), CandidateFetchers, [&](std::size_t i) {
-        CheckCandidate(candidates[i], target, config, fetch, index);
+        CheckCandidate(candidates[i], target, config, fetch, index, deadline);
     });
 
     std::vector<std::string> items = {EchoUrl(pageUrl), "."};
     std::size_t linking = 0;
     std::size_t unreachable = 0;
+    std::size_t late = 0;
     for (const Candidate& c : candidates) {
-        if (!c.Fetched)
+        if (!c.Checked)
+            ++late;
+        else if (!c.Fetched)
             ++unreachable;
         if (!c.Links)
             continue;
@@ -431,6 +448,9 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     if (unreachable > 0)
         notes.push_back(std::to_string(unreachable) + " of " + std::to_string(candidates.size()) +
                         " candidate pages could not be fetched");
+    if (late > 0)
+        notes.push_back(std::to_string(late) + " of " + std::to_string(candidates.size()) +
+                        " candidate pages were not checked: the time for checks ran out");
     // A single trailing item after the groups is past the client's count
     // rule, so the notes travel with the answer without being listed.
     if (!notes.empty()) {

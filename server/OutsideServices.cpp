@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 
 namespace vantora {
 
@@ -148,7 +149,23 @@ SearchOutcome RunSearch(const SearchBackend& backend, std::string_view query, in
     const int pageCount =
         pages ? std::min(MaxSearchPages, (wanted + backend.PerPage - 1) / backend.PerPage) : 1;
     const std::string encoded = PercentEncode(query);
+    // The pages of one search share a budget of three time-outs, so a
+    // service that answers each page slowly cannot hold the answer for long.
+    const auto started = std::chrono::steady_clock::now();
+    const long budgetMs = backend.TimeoutSeconds * 3000;
     for (int page = 1; page <= pageCount; ++page) {
+        const long spentMs =
+            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - started)
+                                  .count());
+        if (spentMs >= budgetMs) {
+            out.Reason = "the search service \"" + backend.Name + "\" took more than " +
+                         std::to_string(budgetMs / 1000) + " seconds for " +
+                         std::to_string(page - 1) + " pages of results";
+            return out;
+        }
+        options.TotalTimeoutMs = std::min(backend.TimeoutSeconds * 1000, budgetMs - spentMs);
+        options.ConnectTimeoutMs = std::min(options.ConnectTimeoutMs, options.TotalTimeoutMs);
         std::string url = Fill(backend.UrlTemplate, "query", encoded);
         url = Fill(url, "page", std::to_string(page));
         url = Fill(url, "page0", std::to_string(page - 1));
@@ -157,7 +174,14 @@ SearchOutcome RunSearch(const SearchBackend& backend, std::string_view query, in
         const FetchResult result = FetchPage(url, options);
         const std::string where = "the search service \"" + backend.Name + "\" at " + HostOf(url);
         if (result.Status != FetchStatus::Ok) {
-            out.Reason = where + " " + DescribeFailure(result, backend.TimeoutSeconds);
+            const bool cutByBudget =
+                options.TotalTimeoutMs < backend.TimeoutSeconds * 1000 &&
+                result.Status == FetchStatus::Failed &&
+                AsciiLower(result.Error).find("timed out") != std::string::npos;
+            out.Reason = cutByBudget
+                             ? where + " took more than " + std::to_string(budgetMs / 1000) +
+                                   " seconds for " + std::to_string(page) + " pages of results"
+                             : where + " " + DescribeFailure(result, backend.TimeoutSeconds);
             return out;
         }
         if (result.Truncated) {

@@ -78,6 +78,9 @@ class OffPageTest : public QObject {
                "[search.pair2]\nurl = \"" +
                s +
                "/slow?group=pair&other={query}\"\ntimeout = 1\n"
+               "[search.drip]\nurl = \"" +
+               s +
+               "/drip?q={query}&pageno={page}\"\ntimeout = 1\n"
                "[search.garbage]\nurl = \"" +
                s +
                "/garbage?q={query}\"\n"
@@ -271,6 +274,20 @@ class OffPageTest : public QObject {
         QCOMPARE(Search.MaxConcurrentSlow("pair"), 2);
     }
 
+    // A service that answers every page slowly is cut off by the search's
+    // budget, and says so, instead of holding the answer page after page.
+    void rankscoutSlowPagingIsCut() {
+        ServiceConfig config;
+        config.OffPage = Parsed(SearchTables() + "[rankscout]\ndepth = 200\nLYCOS = \"drip\"\n");
+        const Rankscout r = ReadRankscout(Q(Ask(config, "rankscout-pt.cgi",
+                                                "Search_URL=" + Target.Url("/garden.html") +
+                                                    "&Search_Text=drip&lycos=1&Detail=0")));
+        QCOMPARE(r.Blocks.size(), 1);
+        QCOMPARE(r.Blocks[0].Position, QString("0"));
+        QVERIFY2(r.Blocks[0].Details.join(" ").contains("took more than 3 seconds"),
+                 qPrintable(r.Blocks[0].Details.join(" ")));
+    }
+
     // Outside calls obey the server's private-address rule.
     void rankscoutPrivateAddressRefused() {
         Search.SetResults("private", {Target.Url("/garden.html")});
@@ -294,6 +311,10 @@ class OffPageTest : public QObject {
         QTest::newRow("no page") << "Search_URL=&Search_Text=spades&altavista=1&Detail=0" << true;
         QTest::newRow("not http") << "Search_URL=ftp://x.example/&Search_Text=spades&altavista=1"
                                   << true;
+        QTest::newRow("phrase too long")
+            << "Search_URL=" + page + "&Search_Text=" + QString("word+").repeated(200) +
+                   "&altavista=1&Detail=0"
+            << true;
         QTest::newRow("no engine") << "Search_URL=" + page + "&Search_Text=spades&Detail=0" << true;
         QTest::newRow("phrase of the not-opened words")
             << "Search_URL=" + page +

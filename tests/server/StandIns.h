@@ -56,6 +56,15 @@ class SearchStandIn {
             body += R"({"url":"http://filler.example/last"}]})";
             res.set_content(body, "application/json");
         });
+        // Every page answers, each a little late: 10 results after 700 ms.
+        Server.Get("/drip", [](const httplib::Request& req, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            nlohmann::json list = nlohmann::json::array();
+            for (int i = 0; i < 10; ++i)
+                list.push_back({{"url", "http://drip.example/" + req.get_param_value("pageno") +
+                                            "/" + std::to_string(i)}});
+            res.set_content(nlohmann::json{{"results", list}}.dump(), "application/json");
+        });
         Server.Get("/loop", [](const httplib::Request& req, httplib::Response& res) {
             res.status = 302;
             res.set_header("Location", "/loop?again=" + req.get_param_value("again") + "1");
