@@ -180,7 +180,7 @@ std::string RankscoutAnswer(const RankRequest& request, const ServiceConfig& con
             return std::any_of(urls.begin(), urls.end(),
                                [&](const std::string& u) { return PageKey(u) == target; });
         };
-        outcomes[backends[i]] = RunSearch(backend, request.Phrase, depth, config.Fetch, enough);
+        outcomes.at(backends[i]) = RunSearch(backend, request.Phrase, depth, config.Fetch, enough);
     });
 
     std::vector<std::string> items = {"<ROOT>" + EchoUrl(request.PageUrl),
@@ -257,7 +257,7 @@ std::string EnginepostAnswer(const PostRequest& request, const ServiceConfig& co
     SubmitRequest submit{request.PageUrl, request.Title, request.Description, request.Keywords,
                          request.Email};
     RunConcurrently(backends.size(), static_cast<int>(backends.size()), [&](std::size_t i) {
-        outcomes[backends[i]] =
+        outcomes.at(backends[i]) =
             RunSubmission(settings.Submits.at(backends[i]), submit, config.Fetch);
     });
 
