@@ -15,6 +15,7 @@ for p in vantora sm vantora-server; do
   check "$p in the program folder" "[ -x '$dir/$p' ] && [ ! -L '$dir/$p' ]"
   check "$p linked from bin" "[ \"\$(readlink '$root/usr/bin/$p')\" = '../lib/vantora/$p' ]"
 done
+check "example server configuration beside the server" "[ -f '$dir/vantora-server.example.toml' ]"
 if [ -d "$(dirname "$0")/../../help" ]; then
   check "Help/ beside the programs" "[ -f '$dir/Help/index.htm' ]"
 fi
