@@ -9,6 +9,8 @@ clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 # Reading saved reports back with a real word processor, and PDF tools for
 # the printed pages.
 PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
+# The crawler benchmark's web server, peers and tools.
+PKGS="$PKGS nginx linkchecker wget curl bc time nodejs npm"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

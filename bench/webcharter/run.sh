@@ -1,22 +1,36 @@
 #!/bin/bash
-# Crawler benchmark: serves a generated static site with nginx on 127.0.0.1 and maps
-# it with sm, wget (recursive and spider) and linkchecker in the same run, printing
-# pages per second, CPU seconds and peak memory of each and the ratios.
-# Usage: run.sh [SM_BINARY] [PAGES...]   (default pages: 5000 20000)
+# Crawler benchmark: serves a generated static site with nginx on 127.0.0.1 (outside
+# links go to 127.0.0.2, served too) and maps it with sm as the program runs it
+# (outside links checked), beside wget (recursive and spider), linkchecker and
+# linkinator in the same run, and beside a parallel fetch that parses nothing
+# (curl --parallel, 16 at a time, over the list of pages). Prints pages per second,
+# CPU seconds and peak memory of each, and the ratios.
+# Usage: run.sh [SM_BINARY] [SITES...]
+#   a site is PAGES (small pages, 3.3 KB on average) or PAGESL (30-150 KB pages);
+#   default: 5000 20000 1000L
 set -u
-SM=$(readlink -f "${1:-$(dirname "$0")/../../build/bin/sm}")
+HERE=$(dirname "$(readlink -f "$0")")
+SM=$(readlink -f "${1:-$HERE/../../build/bin/sm}")
 shift || true
-SIZES=${*:-5000 20000}
+SITES=${*:-5000 20000 1000L}
 WORK=$(mktemp -d /tmp/vantora-bench.XXXXXX)
 chmod 755 "$WORK" # nginx workers may run as another user
 PORT=$((20000 + RANDOM % 20000))
 trap 'kill $(cat "$WORK/nginx.pid" 2>/dev/null) 2>/dev/null; rm -rf "$WORK"' EXIT
 
+# linkinator from npm, kept in this folder (node_modules is not committed); version 6
+# runs on the Node.js of Debian 12.
+LINKINATOR="$HERE/node_modules/.bin/linkinator"
+if [ ! -x "$LINKINATOR" ]; then
+    npm install --prefix "$HERE" --no-save --no-audit --no-fund linkinator@6 >/dev/null 2>&1 ||
+        echo "(linkinator could not be installed; it is left out)"
+fi
+
 cat > "$WORK/nginx.conf" <<CONF
 worker_processes 1;
 pid $WORK/nginx.pid;
 error_log $WORK/error.log;
-events { worker_connections 1024; }
+events { worker_connections 4096; }
 http {
   access_log off;
   default_type text/html;
@@ -28,6 +42,10 @@ http {
     # linkchecker only goes past 10 requests a second to servers that send this.
     add_header LinkChecker 1;
     location /err/ { return 500; }
+  }
+  server {
+    listen 127.0.0.2:$PORT;
+    location / { return 200 "outside"; }
   }
 }
 CONF
@@ -44,32 +62,46 @@ measure() { # name pages command... ; prints one line, sets LAST_PPS LAST_CPU LA
     LAST_CPU=$(echo "$user + $sys" | bc -l)
     LAST_PPS=$(echo "$pages / ($wall + 0.005)" | bc -l)
     LAST_MEM=$((mem / 1024))
-    printf "  %-22s %8.1f pages/s  wall %6.2f s  CPU %6.2f s  %6.1f ms CPU/page  peak %4d MB\n" \
+    printf "  %-22s %8.1f pages/s  wall %6.2f s  CPU %6.2f s  %6.2f ms CPU/page  peak %4d MB\n" \
         "$name" "$LAST_PPS" "$wall" "$LAST_CPU" "$(echo "$LAST_CPU * 1000 / $pages" | bc -l)" "$LAST_MEM"
 }
+ratio() { [ "$2" != 0 ] && printf %.2f "$(echo "$1 / $2" | bc -l)" || echo n/a; }
 
-for n in $SIZES; do
+for site in $SITES; do
+    n=${site%L}
+    large=""; [ "$site" != "$n" ] && large=--large
     rm -rf "$WORK/site" "$WORK/run"; mkdir -p "$WORK/site" "$WORK/run"
-    python3 "$(dirname "$0")/gen_site.py" "$WORK/site" "$n"
+    python3 "$HERE/gen_site.py" "$WORK/site" "$n" "$PORT" $large
     kill $(cat "$WORK/nginx.pid" 2>/dev/null) 2>/dev/null; sleep 0.2
     nginx -c "$WORK/nginx.conf" -p "$WORK" || exit 1
     sleep 0.3
-    echo "Site of $n pages on 127.0.0.1:$PORT (external links to 127.0.0.2, checks off)"
-    measure sm "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --no-external --quiet
+    ROOT="http://127.0.0.1:$PORT/index.html"
+    echo "Site of $n pages${large:+ (large pages, $(du -sm "$WORK/site" | cut -f1) MB)} on 127.0.0.1:$PORT, outside links to 127.0.0.2 checked"
+    measure sm "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --quiet
     smPps=$LAST_PPS; smCpu=$LAST_CPU; smMem=$LAST_MEM
-    listed=$(grep -c '^<PAGE>' "$WORK/run/sitemap.tmp")
-    echo "  sm listed $listed pages, $(grep -c '^<ERROR>' "$WORK/run/sitemap.tmp") error lines, $(wc -l < "$WORK/run/sitemap.tmp") lines"
-    measure wget-recursive "$n" wget -q -r -l inf --no-parent --delete-after -P "$WORK/run/w" "http://127.0.0.1:$PORT/index.html"
+    echo "  sm listed $(grep -c '^<PAGE>' "$WORK/run/sitemap.tmp") pages, $(grep -c '^<ERROR>' "$WORK/run/sitemap.tmp") error lines, $(grep -c '^<LINK>' "$WORK/run/sitemap.tmp") outside links"
+    find "$WORK/site" -name '*.html' -printf "url = \"http://127.0.0.1:$PORT/%P\"\noutput = \"/dev/null\"\n" > "$WORK/curl.cfg"
+    measure fetch-no-parse "$n" curl -s --parallel --parallel-max 16 -K "$WORK/curl.cfg"
+    cPps=$LAST_PPS
+    measure wget-recursive "$n" wget -q -r -l inf --no-parent --delete-after -P "$WORK/run/w" "$ROOT"
     wPps=$LAST_PPS; wCpu=$LAST_CPU
-    measure wget-spider "$n" wget -q --spider -r -l inf --no-parent "http://127.0.0.1:$PORT/index.html"
+    measure wget-spider "$n" wget -q --spider -r -l inf --no-parent "$ROOT"
     sPps=$LAST_PPS
+    kPps=0
+    if [ -x "$LINKINATOR" ]; then
+        # it follows only links that begin with the root it is given: the folder
+        measure linkinator "$n" "$LINKINATOR" "http://127.0.0.1:$PORT/" --recurse --silent --format CSV
+        kPps=$LAST_PPS
+    fi
     lPps=0
     if [ "$n" -le 5000 ] || [ "${BENCH_LINKCHECKER_ALL:-0}" = 1 ]; then
-        measure linkchecker "$n" linkchecker -f "$WORK/linkcheckerrc" -t 10 --no-warnings --no-status -o none --ignore-url='^http://127\.0\.0\.2' "http://127.0.0.1:$PORT/index.html"
+        measure linkchecker "$n" linkchecker -f "$WORK/linkcheckerrc" -t 10 --check-extern --no-warnings --no-status -o none "$ROOT"
         lPps=$LAST_PPS
     fi
-    echo "  ratios: sm/wget-recursive $(printf %.2f "$(echo "$smPps / $wPps" | bc -l)")x (target 3)," \
-         "sm/wget-spider $(printf %.2f "$(echo "$smPps / $sPps" | bc -l)")x," \
-         "sm/linkchecker $( [ "$lPps" != 0 ] && printf %.1f "$(echo "$smPps / $lPps" | bc -l)" || echo n/a)x (target 25)," \
-         "CPU per page sm/wget $(printf %.2f "$(echo "$smCpu / $wCpu" | bc -l)") (target < 1), sm peak ${smMem} MB (target < 100)"
+    echo "  ratios: sm/wget-recursive $(ratio "$smPps" "$wPps")x (target 3)," \
+         "sm/wget-spider $(ratio "$smPps" "$sPps")x," \
+         "sm/linkchecker $(ratio "$smPps" "$lPps")x (target 25)," \
+         "sm/linkinator $(ratio "$smPps" "$kPps")x (target 3),"
+    echo "          sm/fetch-no-parse $(ratio "$smPps" "$cPps")x (target 0.5)," \
+         "CPU per page sm/wget $(ratio "$smCpu" "$wCpu"), sm peak ${smMem} MB (target < 100 at 20000 pages)"
 done
