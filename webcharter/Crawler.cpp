@@ -2,6 +2,7 @@
 
 #include "BodyCheck.h"
 #include "Captions.h"
+#include "FastLinks.h"
 #include "Links.h"
 #include "Robots.h"
 #include "Url.h"
@@ -90,14 +91,16 @@ struct Job {
 // What reading one page's body gives: computed on a parse thread, from the body
 // and the page URL alone, so the result does not depend on timing.
 struct ParsedPage {
-    bool Binary = false;      // not text: listed as a link, not as a page
-    bool LongLinkCut = false; // a reference longer than the URL limit was left out
+    bool Binary = false;             // not text: listed as a link, not as a page
+    bool LongLinkCut = false;        // a reference longer than the URL limit was left out
+    bool ExtractorsDisagree = false; // checked only when asked to
     size_t BodyHash = 0;
     size_t BodySize = 0;
     std::vector<ResolvedLink> Links;
 };
 
-ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength) {
+ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
+                     bool verify) {
     ParsedPage parsed;
     parsed.BodySize = body.size();
     parsed.BodyHash = std::hash<std::string_view>()(body);
@@ -108,7 +111,16 @@ ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t
     const std::optional<Url> page = ParseUrl(pageUrl);
     if (!page)
         return parsed;
-    DocumentLinks links = ExtractLinks(body);
+    DocumentLinks links = ExtractLinksFast(body);
+    if (verify) {
+        // the HTML5 parser's links, each first occurrence, must be the same
+        const DocumentLinks html5 = UniqueLinks(ExtractLinks(body));
+        bool same = html5.BaseHref == links.BaseHref && html5.Links.size() == links.Links.size();
+        for (size_t i = 0; same && i < html5.Links.size(); ++i)
+            same = html5.Links[i].Kind == links.Links[i].Kind &&
+                   html5.Links[i].Reference == links.Links[i].Reference;
+        parsed.ExtractorsDisagree = !same;
+    }
     Url base = *page;
     if (!links.BaseHref.empty())
         if (std::optional<Url> resolved = ResolveUrl(*page, links.BaseHref))
@@ -164,8 +176,8 @@ class ParsePool {
         ParsedPage Parsed;
     };
 
-    ParsePool(int threads, size_t maxUrlLength, std::function<void()> wake)
-        : MaxUrlLength(maxUrlLength), Wake(std::move(wake)) {
+    ParsePool(int threads, size_t maxUrlLength, bool verify, std::function<void()> wake)
+        : MaxUrlLength(maxUrlLength), Verify(verify), Wake(std::move(wake)) {
         for (int i = 0; i < threads; ++i)
             Threads.emplace_back([this] { Work(); });
     }
@@ -204,7 +216,7 @@ class ParsePool {
                 task = std::move(Tasks.front());
                 Tasks.pop_front();
             }
-            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength)};
+            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify)};
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
@@ -214,6 +226,7 @@ class ParsePool {
     }
 
     const size_t MaxUrlLength;
+    const bool Verify;
     const std::function<void()> Wake;
     std::mutex Lock;
     std::condition_variable More;
@@ -1000,6 +1013,8 @@ void Crawl::OnParsed(long seq, ParsedPage parsed) {
         NoteOnce(UrlLimitNoted, "links longer than " + std::to_string(Options.MaxUrlLength) +
                                     " characters are left out");
     }
+    if (parsed.ExtractorsDisagree)
+        Note("link extractors disagree on " + target.Url);
     if (parsed.Binary) {
         // Served as HTML but binary data: a link to a file, not a page.
         target.Status = State::Resource;
@@ -1280,8 +1295,9 @@ CrawlResult Crawl::Run() {
     int threads = Options.ParseThreads > 0 ? Options.ParseThreads
                                            : static_cast<int>(std::thread::hardware_concurrency());
     CURLM* multi = Multi.get();
-    Parser = std::make_unique<ParsePool>(std::clamp(threads, 1, 64), Options.MaxUrlLength,
-                                         [multi] { curl_multi_wakeup(multi); });
+    Parser =
+        std::make_unique<ParsePool>(std::clamp(threads, 1, 64), Options.MaxUrlLength,
+                                    Options.VerifyLinks, [multi] { curl_multi_wakeup(multi); });
     AddScope(*root);
     const int rootTarget = NewTarget(*root, false);
     PageKeys.emplace(root->Key(), rootTarget);

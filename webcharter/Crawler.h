@@ -33,6 +33,8 @@ struct CrawlOptions {
     bool CheckExternal = true;
     bool Progress = true;
     bool Verbose = false; // every failed request on the log
+    // Each page's links read by both extractors; differences go to the log.
+    bool VerifyLinks = false;
     std::string UserAgent = "Webcharter/1.0 (site mapper)";
 };
 

@@ -38,6 +38,8 @@ const char Usage[] =
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
     "  --verbose            report every failed request\n"
+    "  --verify-links       read every page with both link extractors and report\n"
+    "                       any page on which they differ (slower)\n"
     "  --help               show this text\n";
 
 bool ReadNumber(const std::string& text, double low, double high, double& value) {
@@ -110,6 +112,8 @@ int main(int argc, char** argv) {
             options.Robots = false;
         } else if (arg == "--no-external") {
             options.CheckExternal = false;
+        } else if (arg == "--verify-links") {
+            options.VerifyLinks = true;
         } else if (arg == "--verbose") {
             options.Verbose = true;
         } else if (arg == "--quiet") {

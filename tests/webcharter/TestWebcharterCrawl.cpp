@@ -182,7 +182,9 @@ Run RunSm(const QStringList& arguments, int timeoutMs = 120000) {
     QTemporaryDir folder;
     QProcess process;
     process.setWorkingDirectory(folder.path());
-    process.start(qEnvironmentVariable("VANTORA_BIN_DIR") + "/sm", arguments);
+    // every page read by both link extractors: they must agree on every test site
+    process.start(qEnvironmentVariable("VANTORA_BIN_DIR") + "/sm",
+                  arguments + QStringList{"--verify-links"});
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
@@ -191,6 +193,10 @@ Run RunSm(const QStringList& arguments, int timeoutMs = 120000) {
     }
     run.ExitCode = process.exitCode();
     run.Errors = QString::fromUtf8(process.readAllStandardError());
+    if (run.Errors.contains("link extractors disagree")) {
+        run.Map.Problem = "link extractors disagree: " + run.Errors;
+        return run;
+    }
     run.Map = ReadSiteMap(folder.filePath("sitemap.tmp"));
     if (QFile::exists(folder.filePath("sitemap.tmp.part")))
         run.Map.Problem = "temporary file left behind";

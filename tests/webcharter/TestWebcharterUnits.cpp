@@ -2,6 +2,7 @@
 // captions the crawler writes.
 
 #include "Captions.h"
+#include "FastLinks.h"
 #include "Links.h"
 #include "Robots.h"
 #include "Url.h"
@@ -23,6 +24,8 @@ class TestWebcharterUnits : public QObject {
     void deepDocumentStaysLinear();
     void captions_data();
     void captions();
+    void fastLinks_data();
+    void fastLinks();
 };
 
 void TestWebcharterUnits::parse_data() {
@@ -260,6 +263,60 @@ void TestWebcharterUnits::captions() {
     QCOMPARE(captions, expected);
     for (int i = 0; i < urls.size(); ++i)
         QCOMPARE(FullUrl(captions, parents, i, i), urls[i]);
+}
+
+void TestWebcharterUnits::fastLinks_data() {
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<bool>("readFast"); // false: left to the HTML5 parser
+    QTest::newRow("ordinary page")
+        << QByteArray("<!DOCTYPE html><html><head><title>t <a href=no></title><base href='/b/'>"
+                      "<style>a{}</style></head><body><a href=\"a.html?x=1&amp;y=2&z=3\">a</a>"
+                      "<img src=i.png><area href=m><iframe src=f>"
+                      "<a href=hidden></iframe><a HREF=upper><a href=a.html?x=1&amp;y=2&z=3>")
+        << true;
+    QTest::newRow("comments and scripts")
+        << QByteArray("<!-- <a href=c1> --><!--><a href=v1><!---><a href=v2><!-- x --!><a href=v3>"
+                      "<script>if (a<b) document.write('<a href=s1>')</script><a href=v4>"
+                      "<script><!-- x //--></script><a href=v5><?php <a href=p> ?><a href=v6>")
+        << true;
+    QTest::newRow("attribute forms")
+        << QByteArray("<a/href=1><a href = \"2\"><a =x href=3><a href='4'title=5></a href=6>"
+                      "<a title='x>y' href=7><a href=\"&#65;&#x42;&lt;&quot;\"><a href>")
+        << true;
+    QTest::newRow("links in table cells")
+        << QByteArray("<table><tr><td><a href=1></td><th><a href=2></table><a href=3>") << true;
+    QTest::newRow("link moved before a table") << QByteArray("<table><tr><td>x<a href=2></td>"
+                                                             "</tr><a href=1></table>")
+                                               << false;
+    QTest::newRow("select drops links")
+        << QByteArray("<select><a href=1></select><a href=2>") << false;
+    QTest::newRow("svg") << QByteArray("<svg><a href=1></a></svg>") << false;
+    QTest::newRow("named reference") << QByteArray("<a href='a&hellip;b'>") << false;
+    QTest::newRow("reference without ;") << QByteArray("<a href='a&copy.b'>") << false;
+    QTest::newRow("repeated attribute") << QByteArray("<a x x href=1><a href=2>") << false;
+    QTest::newRow("control byte") << QByteArray("<a href='a\x01b'>") << false;
+    QTest::newRow("invalid UTF-8") << QByteArray("<p>\xff</p><a href=1>") << false;
+    QTest::newRow("tag cut by the end") << QByteArray("<a href=1><a href=2") << true;
+}
+
+void TestWebcharterUnits::fastLinks() {
+    QFETCH(QByteArray, html);
+    QFETCH(bool, readFast);
+    const std::string_view text(html.constData(), static_cast<size_t>(html.size()));
+    const auto fast = ScanLinksFast(text);
+    QCOMPARE(fast.has_value(), readFast);
+    const DocumentLinks expected = UniqueLinks(ExtractLinks(text));
+    const DocumentLinks got = ExtractLinksFast(text);
+    QCOMPARE(QString::fromStdString(got.BaseHref), QString::fromStdString(expected.BaseHref));
+    QStringList gotLinks, expectedLinks;
+    for (const FoundLink& link : got.Links)
+        gotLinks << QString::number(static_cast<int>(link.Kind)) +
+                        QString::fromStdString(link.Reference);
+    for (const FoundLink& link : expected.Links)
+        expectedLinks << QString::number(static_cast<int>(link.Kind)) +
+                             QString::fromStdString(link.Reference);
+    QCOMPARE(gotLinks, expectedLinks);
+    QVERIFY(!expectedLinks.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterUnits)

@@ -1,0 +1,487 @@
+#include "FastLinks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantora {
+
+namespace {
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsAlnum(char c) {
+    return IsAlpha(c) || (c >= '0' && c <= '9');
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool ValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int length;
+        unsigned int code;
+        if ((*p & 0xE0) == 0xC0) {
+            length = 2;
+            code = *p & 0x1F;
+        } else if ((*p & 0xF0) == 0xE0) {
+            length = 3;
+            code = *p & 0x0F;
+        } else if ((*p & 0xF8) == 0xF0) {
+            length = 4;
+            code = *p & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < length)
+            return false;
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        static const unsigned int smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, unsigned int code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Named character references that the HTML5 tokenizer also reads without their
+// ";". A reference in a link that starts with one of these is left to the parser.
+const char* const LegacyNames[] = {
+    "AElig",  "AMP",    "Aacute", "Acirc",  "Agrave", "Aring",  "Atilde", "Auml",   "COPY",
+    "Ccedil", "ETH",    "Eacute", "Ecirc",  "Egrave", "Euml",   "GT",     "Iacute", "Icirc",
+    "Igrave", "Iuml",   "LT",     "Ntilde", "Oacute", "Ocirc",  "Ograve", "Oslash", "Otilde",
+    "Ouml",   "QUOT",   "REG",    "THORN",  "Uacute", "Ucirc",  "Ugrave", "Uuml",   "Yacute",
+    "aacute", "acirc",  "acute",  "aelig",  "agrave", "amp",    "aring",  "atilde", "auml",
+    "brvbar", "ccedil", "cedil",  "cent",   "copy",   "curren", "deg",    "divide", "eacute",
+    "ecirc",  "egrave", "eth",    "euml",   "frac12", "frac14", "frac34", "gt",     "iacute",
+    "icirc",  "iexcl",  "igrave", "iquest", "iuml",   "laquo",  "lt",     "macr",   "micro",
+    "middot", "nbsp",   "not",    "ntilde", "oacute", "ocirc",  "ograve", "ordf",   "ordm",
+    "oslash", "otilde", "ouml",   "para",   "plusmn", "pound",  "quot",   "raquo",  "reg",
+    "sect",   "shy",    "sup1",   "sup2",   "sup3",   "szlig",  "thorn",  "times",  "uacute",
+    "ucirc",  "ugrave", "uml",    "uuml",   "yacute", "yen",    "yuml"};
+
+// Decodes the character references of an attribute value as the tokenizer does, for
+// the common forms (&amp; &lt; &gt; &quot; &apos;, decimal and hexadecimal references
+// to ordinary characters, and "&" that starts no reference). False: a form left to
+// the HTML5 parser.
+bool DecodeAttribute(std::string_view raw, std::string& out) {
+    out.clear();
+    // Control characters are replaced and line breaks normalised by the parser;
+    // links with such bytes or with non-ASCII text are rare: they are left to it.
+    for (const char c : raw)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            return false;
+    size_t i = 0;
+    while (i < raw.size()) {
+        const size_t amp = raw.find('&', i);
+        if (amp == std::string_view::npos) {
+            out.append(raw.substr(i));
+            break;
+        }
+        out.append(raw.substr(i, amp - i));
+        i = amp + 1;
+        if (i < raw.size() && raw[i] == '#') {
+            size_t k = i + 1;
+            const bool hex = k < raw.size() && (raw[k] == 'x' || raw[k] == 'X');
+            if (hex)
+                ++k;
+            const size_t digitsStart = k;
+            unsigned long code = 0;
+            while (k < raw.size() && k - digitsStart < 8 &&
+                   (hex ? std::isxdigit(static_cast<unsigned char>(raw[k]))
+                        : (raw[k] >= '0' && raw[k] <= '9'))) {
+                const char c = Lower(raw[k]);
+                code = code * (hex ? 16 : 10) + (c <= '9' ? c - '0' : c - 'a' + 10);
+                ++k;
+            }
+            if (k == digitsStart || k >= raw.size() || raw[k] != ';')
+                return false;
+            const bool ordinary =
+                (code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code < 0xD800) ||
+                (code >= 0xE000 && code < 0xFDD0) || (code >= 0xFDF0 && code < 0xFFFE) ||
+                (code >= 0x10000 && code <= 0x10FFFF && (code & 0xFFFE) != 0xFFFE);
+            if (!ordinary)
+                return false;
+            AppendUtf8(out, static_cast<unsigned int>(code));
+            i = k + 1;
+            continue;
+        }
+        size_t k = i;
+        while (k < raw.size() && IsAlnum(raw[k]))
+            ++k;
+        const std::string_view name = raw.substr(i, k - i);
+        if (name.empty()) {
+            out += '&';
+            continue;
+        }
+        if (k < raw.size() && raw[k] == ';') {
+            static const std::pair<const char*, const char*> common[] = {
+                {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
+            bool found = false;
+            for (const auto& [entity, text] : common)
+                if (name == entity) {
+                    out += text;
+                    found = true;
+                }
+            if (!found)
+                return false; // one of two thousand names: the parser knows them
+            i = k + 1;
+            continue;
+        }
+        for (const char* legacy : LegacyNames)
+            if (name.substr(0, std::strlen(legacy)) == legacy)
+                return false;
+        out += '&'; // "&page=2": no reference
+    }
+    return true;
+}
+
+enum class Wanted { None, Href, Src };
+
+struct Attribute {
+    std::string Name;
+    std::string_view Value;
+};
+
+// Tags whose handling depends on the tree builder's state: with any of them the
+// document goes to the HTML5 parser.
+bool NeedsTreeBuilder(std::string_view name) {
+    static const char* const names[] = {"select",   "svg",   "math",      "template", "frame",
+                                        "frameset", "image", "plaintext", "isindex"};
+    for (const char* candidate : names)
+        if (name == candidate)
+            return true;
+    return false;
+}
+
+class Scanner {
+  public:
+    explicit Scanner(std::string_view html) : Html(html) {}
+
+    bool Run(DocumentLinks& result) {
+        size_t i = 0;
+        const size_t n = Html.size();
+        while (true) {
+            const void* found = std::memchr(Html.data() + i, '<', n - i);
+            if (!found)
+                return true;
+            i = static_cast<const char*>(found) - Html.data();
+            if (i + 1 >= n)
+                return true;
+            const char next = Html[i + 1];
+            if (next == '!') {
+                i = SkipMarkup(i);
+            } else if (next == '?') {
+                i = SkipTo(i + 2, '>');
+            } else if (next == '/') {
+                if (i + 2 >= n)
+                    return true;
+                if (IsAlpha(Html[i + 2])) {
+                    std::string name;
+                    size_t p = ReadName(i + 2, name);
+                    if (!ReadAttributes(p, nullptr))
+                        return true; // the end of the document inside a tag
+                    if (!EndTag(name))
+                        return false;
+                    i = p;
+                } else if (Html[i + 2] == '>') {
+                    i += 3;
+                } else {
+                    i = SkipTo(i + 2, '>');
+                }
+            } else if (IsAlpha(next)) {
+                std::string name;
+                size_t p = ReadName(i + 1, name);
+                std::vector<Attribute> attributes;
+                Repeated = false;
+                if (!ReadAttributes(p, &attributes))
+                    return true;
+                if (!StartTag(name, attributes, result))
+                    return false;
+                i = p;
+                if (!SkipText(name, i))
+                    return false;
+            } else {
+                ++i;
+            }
+            if (i >= n)
+                return true;
+        }
+    }
+
+  private:
+    size_t SkipTo(size_t from, char c) const {
+        const size_t at = Html.find(c, from);
+        return at == std::string_view::npos ? Html.size() : at + 1;
+    }
+
+    // "<!": a comment, a DOCTYPE or a bogus comment (CDATA outside foreign content).
+    size_t SkipMarkup(size_t i) const {
+        if (Html.compare(i, 4, "<!--") == 0) {
+            size_t p = i + 4;
+            if (p < Html.size() && Html[p] == '>')
+                return p + 1;
+            if (Html.compare(p, 2, "->") == 0)
+                return p + 2;
+            const size_t end = Html.find("-->", p);
+            const size_t bang = Html.find("--!>", p);
+            if (end == std::string_view::npos && bang == std::string_view::npos)
+                return Html.size();
+            if (bang < end)
+                return bang + 4;
+            return end + 3;
+        }
+        return SkipTo(i + 2, '>');
+    }
+
+    size_t ReadName(size_t p, std::string& name) const {
+        while (p < Html.size() && !IsSpace(Html[p]) && Html[p] != '/' && Html[p] != '>')
+            name += Lower(Html[p++]);
+        return p;
+    }
+
+    // From after the tag name to after its ">", as the tokenizer reads attributes.
+    // False when the document ends first (the tag is then dropped).
+    bool ReadAttributes(size_t& p, std::vector<Attribute>* attributes) {
+        const size_t n = Html.size();
+        while (true) {
+            while (p < n && IsSpace(Html[p]))
+                ++p;
+            if (p >= n)
+                return false;
+            if (Html[p] == '>') {
+                ++p;
+                return true;
+            }
+            if (Html[p] == '/') {
+                ++p;
+                continue;
+            }
+            std::string name;
+            name += Lower(Html[p++]); // may be "=": it then starts the name
+            while (p < n && !IsSpace(Html[p]) && Html[p] != '/' && Html[p] != '>' && Html[p] != '=')
+                name += Lower(Html[p++]);
+            while (p < n && IsSpace(Html[p]))
+                ++p;
+            if (p >= n)
+                return false;
+            std::string_view value;
+            if (Html[p] == '=') {
+                ++p;
+                while (p < n && IsSpace(Html[p]))
+                    ++p;
+                if (p >= n)
+                    return false;
+                if (Html[p] == '"' || Html[p] == '\'') {
+                    const size_t close = Html.find(Html[p], p + 1);
+                    if (close == std::string_view::npos)
+                        return false;
+                    value = Html.substr(p + 1, close - p - 1);
+                    p = close + 1;
+                } else if (Html[p] != '>') {
+                    const size_t start = p;
+                    while (p < n && !IsSpace(Html[p]) && Html[p] != '>')
+                        ++p;
+                    if (p >= n)
+                        return false;
+                    value = Html.substr(start, p - start);
+                }
+            }
+            if (!attributes)
+                continue;
+            if (std::none_of(attributes->begin(), attributes->end(),
+                             [&](const Attribute& known) { return known.Name == name; }))
+                attributes->push_back({std::move(name), value});
+            else
+                Repeated = true;
+        }
+    }
+
+    bool StartTag(const std::string& name, const std::vector<Attribute>& attributes,
+                  DocumentLinks& result) {
+        if (NeedsTreeBuilder(name))
+            return false;
+        Wanted wanted = Wanted::None;
+        LinkKind kind = LinkKind::Link;
+        const bool base = name == "base";
+        if (name == "a" || name == "area" || base) {
+            wanted = Wanted::Href;
+        } else if (name == "iframe") {
+            wanted = Wanted::Src;
+        } else if (name == "img") {
+            wanted = Wanted::Src;
+            kind = LinkKind::Image;
+        } else if (name == "table") {
+            Tables.push_back(false);
+        } else if (!Tables.empty()) {
+            if (name == "td" || name == "th" || name == "caption")
+                Tables.back() = true;
+            else if (name == "tr" || name == "tbody" || name == "thead" || name == "tfoot" ||
+                     name == "colgroup" || name == "col")
+                Tables.back() = false;
+        }
+        if (wanted == Wanted::None)
+            return true;
+        // A repeated attribute may cost the parser the attribute after it.
+        if (Repeated)
+            return false;
+        // Outside a cell, a table's content is moved in front of the table.
+        if (!Tables.empty() && !Tables.back())
+            return false;
+        const char* attribute = wanted == Wanted::Href ? "href" : "src";
+        for (const Attribute& candidate : attributes) {
+            if (candidate.Name != attribute)
+                continue;
+            std::string value;
+            if (!DecodeAttribute(candidate.Value, value))
+                return false;
+            if (base) {
+                if (!HaveBase) {
+                    HaveBase = true;
+                    result.BaseHref = std::move(value);
+                }
+            } else if (Seen.emplace(static_cast<int>(kind), value).second) {
+                result.Links.push_back({kind, std::move(value)});
+            }
+        }
+        return true;
+    }
+
+    bool EndTag(const std::string& name) {
+        if (NeedsTreeBuilder(name))
+            return false;
+        if (Tables.empty())
+            return true;
+        if (name == "table")
+            Tables.pop_back();
+        else if (name == "td" || name == "th" || name == "caption" || name == "tr" ||
+                 name == "tbody" || name == "thead" || name == "tfoot")
+            Tables.back() = false;
+        return true;
+    }
+
+    // After the start tag of an element whose content is text (script, style,
+    // title...): i moves to the start of its end tag.
+    bool SkipText(const std::string& name, size_t& i) const {
+        static const char* const textElements[] = {"script",  "style",    "xmp",   "iframe",
+                                                   "noembed", "noframes", "title", "textarea"};
+        if (std::find_if(std::begin(textElements), std::end(textElements),
+                         [&](const char* text) { return name == text; }) == std::end(textElements))
+            return true;
+        size_t k = i;
+        while (true) {
+            k = Html.find("</", k);
+            if (k == std::string_view::npos) {
+                k = Html.size();
+                break;
+            }
+            const size_t after = k + 2 + name.size();
+            if (after < Html.size() &&
+                (IsSpace(Html[after]) || Html[after] == '/' || Html[after] == '>')) {
+                bool same = true;
+                for (size_t c = 0; c < name.size() && same; ++c)
+                    same = Lower(Html[k + 2 + c]) == name[c];
+                if (same)
+                    break;
+            }
+            k += 2;
+        }
+        if (name == "script") {
+            // "<!--" in a script may hide a "</script>" behind a nested "<script"
+            const std::string_view body = Html.substr(i, k - i);
+            if (body.find("<!--") != std::string_view::npos) {
+                for (size_t s = body.find('<'); s != std::string_view::npos;
+                     s = body.find('<', s + 1)) {
+                    if (body.size() - s >= 7) {
+                        bool same = true;
+                        for (size_t c = 0; c < 6 && same; ++c)
+                            same = Lower(body[s + 1 + c]) == "script"[c];
+                        if (same)
+                            return false;
+                    }
+                }
+            }
+        }
+        i = k;
+        return true;
+    }
+
+    std::string_view Html;
+    std::vector<bool> Tables; // per open table: whether a cell (or caption) is open
+    bool HaveBase = false;
+    bool Repeated = false; // the tag just read names an attribute twice
+    std::set<std::pair<int, std::string>> Seen;
+};
+
+} // namespace
+
+std::optional<DocumentLinks> ScanLinksFast(std::string_view html) {
+    if (std::memchr(html.data(), 0, html.size()))
+        return std::nullopt;
+    const bool ascii = std::all_of(html.begin(), html.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && !ValidUtf8(html))
+        return std::nullopt;
+    DocumentLinks result;
+    Scanner scanner(html);
+    if (!scanner.Run(result))
+        return std::nullopt;
+    return result;
+}
+
+DocumentLinks ExtractLinksFast(std::string_view html) {
+    if (std::optional<DocumentLinks> links = ScanLinksFast(html))
+        return std::move(*links);
+    return UniqueLinks(ExtractLinks(html));
+}
+
+DocumentLinks UniqueLinks(DocumentLinks links) {
+    std::set<std::pair<int, std::string>> seen;
+    std::vector<FoundLink> unique;
+    unique.reserve(links.Links.size());
+    for (FoundLink& link : links.Links)
+        if (seen.emplace(static_cast<int>(link.Kind), link.Reference).second)
+            unique.push_back(std::move(link));
+    links.Links = std::move(unique);
+    return links;
+}
+
+} // namespace vantora
