@@ -542,6 +542,21 @@ class OffPageTest : public QObject {
         QString err;
         QCOMPARE(run({"--config", configFile, "--listen", "127.0.0.1:0"}, &err), 2);
         QVERIFY2(err.contains("line 5"), qPrintable(err));
+        {
+            // Under a web server the same file fails the request, not silently.
+            QProcess cgi;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("GATEWAY_INTERFACE", "CGI/1.1");
+            env.insert("REQUEST_METHOD", "GET");
+            env.insert("SCRIPT_NAME", "/cgi-bin/zeph/text_output/backwatch-pt.cgi");
+            env.insert("QUERY_STRING", "url=http://example.com/");
+            env.insert("VANTORA_CONFIG", configFile);
+            cgi.setProcessEnvironment(env);
+            cgi.start(program, {});
+            QVERIFY(cgi.waitForFinished(30000));
+            QVERIFY(QString::fromUtf8(cgi.readAllStandardOutput()).startsWith("Status: 500"));
+            QVERIFY(QString::fromUtf8(cgi.readAllStandardError()).contains("line 5"));
+        }
 
         write(configFile, SearchTables() + "[backwatch]\nsearch = \"searx\"\nindex = \"" +
                               indexFile.toStdString() + "\"\n");
