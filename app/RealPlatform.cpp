@@ -9,6 +9,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -95,10 +96,22 @@ QString WidgetDialogs::OpenFileName(const FileDialogOptions& options) {
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
+QString FilterSuffix(const QString& shownFilter) {
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("\\(\\*\\.(\\w+)\\)")).match(shownFilter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
 QString WidgetDialogs::SaveFileName(const FileDialogOptions& options) {
     QFileDialog dialog(Parent, options.Title);
     dialog.setNameFilter(QtFileFilter(options.Filter));
     dialog.setDefaultSuffix(options.DefaultExt);
+    // A name typed without an extension takes the one of the chosen file type.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &options](const QString& shown) {
+                         const QString suffix = FilterSuffix(shown);
+                         dialog.setDefaultSuffix(suffix.isEmpty() ? options.DefaultExt : suffix);
+                     });
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.ConfirmOverwrite);

@@ -86,5 +86,8 @@ void SetApplicationIdentity();
 // The text a file filter of the form "Description (*.ext)|*.ext" shows in a
 // Qt file dialog.
 QString QtFileFilter(const QString& filter);
+// The extension of a shown filter with one pattern ("PDF documents (*.pdf)"
+// gives "pdf"); empty when it has none or several.
+QString FilterSuffix(const QString& shownFilter);
 
 } // namespace vantora

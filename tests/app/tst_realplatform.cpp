@@ -89,6 +89,10 @@ void TestRealPlatform::fileFilter() {
              QStringLiteral("ZEPH Project files (*.zpr)"));
     QCOMPARE(QtFileFilter(QStringLiteral("Rich Text (*.rtf)|*.rtf|All files (*)|*")),
              QStringLiteral("Rich Text (*.rtf);;All files (*)"));
+    QCOMPARE(FilterSuffix(QStringLiteral("PDF documents (*.pdf)")), QStringLiteral("pdf"));
+    QCOMPARE(FilterSuffix(QStringLiteral("Rich Text files (*.rtf)")), QStringLiteral("rtf"));
+    QCOMPARE(FilterSuffix(QStringLiteral("All files (*)")), QString());
+    QCOMPARE(FilterSuffix(QStringLiteral("Pictures (*.png *.jpg)")), QString());
 }
 
 void TestRealPlatform::settingsRoundTrip() {
