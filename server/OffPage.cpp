@@ -70,6 +70,12 @@ std::string Item(std::string_view text, std::size_t maxPoints = 300) {
     return DefuseMarkers(CleanItem(text, maxPoints));
 }
 
+// A rank checker item: the client looks only for the not-opened words, so
+// the key phrase and result URLs keep everything else as they are.
+std::string RankItem(std::string_view text, std::size_t maxPoints = 300) {
+    return DefuseWords(CleanItem(text, maxPoints), {NotOpened});
+}
+
 std::string EchoUrl(std::string_view url) {
     return DefuseWords(CleanItem(url, 4096), {NotOpened});
 }
@@ -184,7 +190,7 @@ std::string RankscoutAnswer(const RankRequest& request, const ServiceConfig& con
     });
 
     std::vector<std::string> items = {"<ROOT>" + EchoUrl(request.PageUrl),
-                                      "<KEYWORDS>" + Item(request.Phrase, 600)};
+                                      "<KEYWORDS>" + RankItem(request.Phrase, 600)};
     int found = 0;
     int failed = 0;
     for (const auto& engine : request.Engines) {
@@ -220,7 +226,7 @@ std::string RankscoutAnswer(const RankRequest& request, const ServiceConfig& con
         if (request.Detail && outcome.Ok)
             for (std::size_t i = 0; i < outcome.Urls.size() && i < DetailCount; ++i)
                 items.push_back("<PAGE>" +
-                                Item(std::to_string(i + 1) + ". " + outcome.Urls[i], 600));
+                                RankItem(std::to_string(i + 1) + ". " + outcome.Urls[i], 600));
         items.push_back("<MATCH>" + std::to_string(position));
     }
     result = "ok " + std::to_string(request.Engines.size()) + " engines, " + std::to_string(found) +
