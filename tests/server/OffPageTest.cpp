@@ -3,6 +3,7 @@
 // client's rules; the configuration file; and the link index across server
 // restarts, fed by --index-site and shared by two processes.
 
+#include "AuditReport.h"
 #include "ClientRules.h"
 #include "IndexSite.h"
 #include "LinkIndex.h"
@@ -16,6 +17,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -517,6 +519,77 @@ class OffPageTest : public QObject {
         QVERIFY(!AuditHasLinkBacks(l.Body));
         if (!note.isEmpty())
             QVERIFY2(l.Items.last().contains(note), answer.c_str());
+    }
+
+    // Answers stored as the client stores them (the body after the marker and
+    // four characters, the page URL from the body) read by the site audit.
+    void auditReadsStoredAnswers() {
+        const std::string ranked = Target.Url("/ranked.html");
+        const std::string lonely = Target.Url("/lonely.html");
+        Target.Put("/ranked.html", LinkPage("Ranked", "<p>Ranked.</p>"));
+        Linking.Put("/fan", LinkPage("Fan", "<a href=\"" + ranked + "\">ranked</a>"));
+        Search.SetResults("audit phrase",
+                          {"http://a.example/", "http://b.example/", ranked, "http://c.example/"});
+        Search.SetResults("\"127.0.0.1:" + std::to_string(Target.Port) +
+                              "/ranked.html\" -site:127.0.0.1",
+                          {Linking.Url("/fan")});
+        ServiceConfig config;
+        config.OffPage = Parsed(
+            SearchTables() +
+            "[rankscout]\nALTAVISTA = \"searx\"\n[submit.ok]\nkind = "
+            "\"indexnow\"\nendpoint = \"" +
+            Submit.Url("/indexnow/202") +
+            "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = \"indexnow\"\nendpoint = \"" +
+            Submit.Url("/indexnow/403") +
+            "\"\nkey = \"abcdef0123456789\"\n[enginepost]\nAltaVista = \"ok\"\nLycos = \"no\"\n"
+            "[backwatch]\nsearch = \"searx\"\nindex = \"\"\n");
+        QVERIFY(config.OffPage);
+
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        const QDateTime now(QDate(2026, 12, 8), QTime(13, 30, 5));
+        const QString stamp = us.toString(now.date(), QLocale::ShortFormat) + " " +
+                              us.toString(now.time(), QLocale::LongFormat);
+        ProjectData project;
+        auto store = [&](ToolArchive& archive, const char* marker, const std::string& answer) {
+            const QString text = Q(answer);
+            QVERIFY2(text.startsWith(marker), answer.c_str());
+            const QString body = text.mid(int(std::strlen(marker)) + 4);
+            const int root = body.startsWith("<ROOT>") ? 6 : 0;
+            archive.Append(body.mid(root, body.indexOf("<br>") - root), stamp, body);
+        };
+        store(project.RankscoutArchive, "RANKSCOUT",
+              Ask(config, "rankscout-pt.cgi",
+                  "Search_URL=" + ranked +
+                      "&Search_Text=audit+phrase&altavista=1&hotbot=1&Detail=1"));
+        store(
+            project.EnginepostArchive, "ENGINEPOST-v1.1",
+            Ask(config, "submit-pt.cgi",
+                "url=" + ranked + "&altavista=on&lycos=on&title=T&desc=D&keywords=K&email=a@b.c"));
+        store(project.BackwatchArchive, "BACKWATCH-v1.1",
+              Ask(config, "backwatch-pt.cgi", "url=" + ranked));
+        store(project.BackwatchArchive, "BACKWATCH-v1.1",
+              Ask(config, "backwatch-pt.cgi", "url=" + lonely));
+
+        AuditOptions options;
+        options.Ranking = options.PrevSub = options.Remote = true;
+        options.Rank = "5";
+        options.SearchEngine = AllSearchEngines;
+        struct Sink : ReportSink {
+            QStringList Lines;
+            void ClearReport() override { Lines.clear(); }
+            void SetFormat(const ReportFormat&) override {}
+            void AppendLine(const QString& text) override { Lines << text; }
+        } sink;
+        WriteAuditReport(project, options, now, us, sink);
+        const QString report = sink.Lines.join("\n");
+        QVERIFY2(!report.contains("Report truncated"), qPrintable(report));
+        QVERIFY2(report.contains(Q(ranked) + ", ranked 3, last checked " + stamp),
+                 qPrintable(report));
+        QVERIFY2(report.contains(Q(ranked) + ", submitted " + stamp + " to AltaVista"),
+                 qPrintable(report));
+        QVERIFY2(!report.contains(" to Lycos"), qPrintable(report));
+        QVERIFY2(report.contains(Q(ranked) + ", last checked " + stamp), qPrintable(report));
+        QVERIFY2(!report.contains(Q(lonely)), qPrintable(report));
     }
 
     // The real server: a bad file stops it naming the line; --index-site fills
