@@ -448,7 +448,11 @@ class OffPageTest : public QObject {
         Linking.Put("/relative",
                     LinkPage("Relative", "<base href=\"" + Target.Url("/shop/") +
                                              "\"><a href=\"../garden.html\">relative</a>"));
-        Partner.Put("/", LinkPage("Partner home", "<a href=\"/partners\">partners</a>"));
+        Partner.Put("/", LinkPage("Partner home", "<a href=\"/partners\">partners</a>"
+                                                  "<a href=\"/private/list\">private</a>"));
+        // The walk obeys robots.txt: the private page's link stays unknown.
+        Partner.Put("/robots.txt", "User-agent: *\nDisallow: /private\n");
+        Partner.Put("/private/list", LinkPage("Private", "<a href=\"" + page + "\">x</a>"));
         Partner.Put("/partners",
                     LinkPage("Partners", "<a href=\"" + page + "\"><img alt=\"\" src=\"x\"></a>"));
 
