@@ -21,7 +21,8 @@ qint64 DetachedProcessLauncher::Start(const QString& program, const QStringList&
     process.setWorkingDirectory(workingDir);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setStandardErrorFile(ErrorFile.isEmpty() ? QProcess::nullDevice() : ErrorFile);
+    ErrorFile.clear();
     qint64 pid = 0;
     if (!process.startDetached(&pid) || pid <= 0)
         return 0;

@@ -76,6 +76,31 @@ bool SiteMapOutputComplete(const QStringList& lines) {
     return false;
 }
 
+void AppletReport::Read(const QByteArray& more) {
+    Pending += more;
+    qsizetype start = 0;
+    for (qsizetype end = Pending.indexOf('\n'); end >= 0; end = Pending.indexOf('\n', start)) {
+        const QString line = QString::fromUtf8(Pending.mid(start, end - start)).trimmed();
+        start = end + 1;
+        static const QString prefix = QStringLiteral("sm: "), left = QStringLiteral("left out: ");
+        if (!line.startsWith(prefix))
+            continue;
+        const QString text = line.mid(prefix.size());
+        if (text.startsWith(left))
+            LeftOut << text.mid(left.size());
+        else if (text.contains(QStringLiteral(" pages done, ")))
+            Progress = text;
+    }
+    Pending.remove(0, start);
+}
+
+QString LeftOutMessage(const QStringList& leftOut) {
+    QString text = QStringLiteral("The site map does not hold the whole site. Left out:\r");
+    for (const QString& line : leftOut)
+        text += QStringLiteral("\r- ") + line;
+    return text;
+}
+
 SiteMapCreator::SiteMapCreator(SiteMapHost& host, SiteMapController& tree,
                                ProcessLauncher& launcher, const QString& programDir,
                                const QString& mapFolder, QObject* parent)
@@ -121,6 +146,23 @@ void SiteMapCreator::Run() {
     const QDir folder(runFolder.path());
     const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
     const QString mapPath = folder.filePath(QStringLiteral("sitemap.map"));
+    const QString logPath = folder.filePath(QStringLiteral("sm.log"));
+    AppletReport report;
+    qint64 logRead = 0;
+    // Reads what the applet has added to its error output since the last look.
+    auto readLog = [&] {
+        QFile log(logPath);
+        if (!log.open(QIODevice::ReadOnly) || log.size() <= logRead || !log.seek(logRead))
+            return;
+        const QByteArray more = log.readAll();
+        logRead += more.size();
+        const QString before = report.Progress;
+        report.Read(more);
+        if (report.Progress != before) {
+            Host.SetStatusText(MsgMapCreating + QStringLiteral("  ") + report.Progress);
+            emit AppletProgress(report.Progress);
+        }
+    };
     if (!Host.CheckConnect())
         return;
 
@@ -133,8 +175,11 @@ void SiteMapCreator::Run() {
         const ProjectData& project = Host.Project();
         const QString argument =
             QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
-        if (Applet.size() + 1 + argument.size() <= MaxPathLength && mapPath.size() <= MaxPathLength)
+        if (Applet.size() + 1 + argument.size() <= MaxPathLength &&
+            mapPath.size() <= MaxPathLength) {
+            Launcher.SetErrorFile(logPath);
             applet = Launcher.Start(Applet, {argument}, folder.path());
+        }
     }
     if (applet <= 0) {
         Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThis was due to an error "
@@ -168,6 +213,7 @@ void SiteMapCreator::Run() {
             // Asked before the copy: if the applet had already ended, the
             // copy holds all it will ever write.
             const bool ended = !Launcher.IsRunning(applet);
+            readLog();
             QFile::remove(mapPath);
             if (QFile::copy(tmpPath, mapPath)) {
                 QFile map(mapPath);
@@ -215,6 +261,12 @@ void SiteMapCreator::Run() {
     TreeControl.BuildSiteTree();
     Host.SetProjectModified();
     ProcessPendingEvents();
+    // A map cut short (page or time limit, traps) or filtered by robots.txt says
+    // so; the applet reports that before it writes the map's last line.
+    readLog();
+    if (!report.LeftOut.isEmpty())
+        Host.MessageBoxes().Message(MsgKind::Information, LeftOutMessage(report.LeftOut),
+                                    MsgButtons::Ok);
 }
 
 } // namespace vantora

@@ -24,6 +24,20 @@ bool MapIsForRoot(const QStringList& lines, const QString& rootUrl);
 // and "Unspecified Host" somewhere or exactly "<END>" as the last line.
 bool SiteMapOutputComplete(const QStringList& lines);
 
+// What the applet reports on its error output while it runs: its progress
+// ("120 pages done, 40 queued, 3 broken") and, at the end, what the map leaves
+// out and why (a page limit, robots.txt, crawler traps...).
+struct AppletReport {
+    QString Progress;
+    QStringList LeftOut;
+    QByteArray Pending; // the start of a line not yet ended
+    // Takes more of the applet's error output.
+    void Read(const QByteArray& more);
+};
+
+// The information box's text for a map that leaves things out.
+QString LeftOutMessage(const QStringList& leftOut);
+
 extern const QString MsgMapStopped;  // the status text after Stop
 extern const QString MsgMapCreating; // "Creating the Site Map, Please Wait..."
 extern const QString MsgMapComplete; // "SiteMap creation complete."
@@ -54,6 +68,8 @@ class SiteMapCreator : public QObject {
   signals:
     // Open the information window (not modal).
     void ShowInfoWindow();
+    // The applet's latest progress line, while it runs.
+    void AppletProgress(const QString& text);
     void RunningChanged(bool running);
 
   private:

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,7 +42,9 @@ const char Usage[] =
     "  --verbose            report every failed request\n"
     "  --verify-links       read every page with both link extractors and report\n"
     "                       any page on which they differ (slower)\n"
-    "  --help               show this text\n";
+    "  --help               show this text\n"
+    "Options in the environment variable VANTORA_SM_OPTIONS (blank-separated) come\n"
+    "before those on the command line.\n";
 
 bool ReadNumber(const std::string& text, double low, double high, double& value) {
     char* end = nullptr;
@@ -59,8 +63,16 @@ int main(int argc, char** argv) {
     CrawlOptions options;
     std::string output = "sitemap.tmp";
     bool haveUrl = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    // Options may also come from the environment, before those on the command line:
+    // the program starts sm with the root URL alone.
+    std::vector<std::string> arguments;
+    if (const char* fromEnvironment = std::getenv("VANTORA_SM_OPTIONS")) {
+        std::istringstream words(fromEnvironment);
+        for (std::string word; words >> word;)
+            arguments.push_back(word);
+    }
+    arguments.insert(arguments.end(), argv + 1, argv + argc);
+    for (const std::string& arg : arguments) {
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : arg.substr(equals + 1);

@@ -46,10 +46,14 @@ MapperInfoDialog::MapperInfoDialog(QWidget* parent) : QDialog(parent) {
                                  "Please note that for larger sites the Webcharter process can "
                                  "take a relatively long time depending upon your geographic "
                                  "location, your connection and network. Please be patient."));
+    // What the Webcharter has done so far, as it reports it.
+    Progress = new QLabel(panel);
+    Progress->setObjectName(QStringLiteral("ProgressLabel"));
     auto* textColumn = new QVBoxLayout;
     textColumn->addWidget(heading);
     textColumn->addWidget(text);
     textColumn->addStretch();
+    textColumn->addWidget(Progress);
     auto* panelLayout = new QHBoxLayout(panel);
     panelLayout->addWidget(icon);
     panelLayout->addLayout(textColumn, 1);
@@ -78,11 +82,16 @@ MapperInfoDialog::MapperInfoDialog(QWidget* parent) : QDialog(parent) {
 
     connect(help, &QPushButton::clicked, this, &MapperInfoDialog::HelpRequested);
     connect(OkButton, &QPushButton::clicked, this, &MapperInfoDialog::Confirm);
-    setFixedSize(460, 330);
+    setFixedSize(460, 350);
+}
+
+void MapperInfoDialog::ShowProgress(const QString& text) {
+    Progress->setText(text);
 }
 
 void MapperInfoDialog::ShowInfo() {
     ShowAgainBox->setChecked(true);
+    Progress->clear();
     if (QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();

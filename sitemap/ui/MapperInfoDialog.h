@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 
 namespace vantora {
@@ -16,6 +17,8 @@ class MapperInfoDialog : public QDialog {
     // Shows the window (not modal), the check box checked, centred on the screen.
     void ShowInfo();
     bool ShowAgain() const;
+    // The mapper's progress, under the text; emptied when the window opens.
+    void ShowProgress(const QString& text);
 
   signals:
     // "Launch Help": the main window opens the help contents.
@@ -30,6 +33,7 @@ class MapperInfoDialog : public QDialog {
     void Confirm();
 
     QCheckBox* ShowAgainBox;
+    QLabel* Progress;
     QPushButton* OkButton;
 };
 

@@ -140,6 +140,7 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
                     View->expand(current);
             });
     connect(Create, &SiteMapCreator::ShowInfoWindow, Info, &MapperInfoDialog::ShowInfo);
+    connect(Create, &SiteMapCreator::AppletProgress, Info, &MapperInfoDialog::ShowProgress);
     connect(Info, &MapperInfoDialog::ShowAgainChosen, this,
             [this](bool again) { Create->ShowMapperInfo = again; });
 }

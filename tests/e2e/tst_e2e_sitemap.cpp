@@ -35,6 +35,7 @@ namespace {
 class Site {
   public:
     std::atomic<int> SlowMs{0};
+    std::string Robots; // served as robots.txt when not empty; set while idle
     int Port = 0;
 
     Site() {
@@ -43,7 +44,10 @@ class Site {
                 std::this_thread::sleep_for(std::chrono::milliseconds(SlowMs.load()));
             const std::string& path = req.path;
             if (path == "/robots.txt") {
-                res.status = 404;
+                if (Robots.empty())
+                    res.status = 404;
+                else
+                    res.set_content(Robots, "text/plain");
                 return;
             }
             if (path == "/" || path == "/index.html") {
@@ -131,6 +135,7 @@ class TestEndToEndSiteMap : public QObject {
     }
     void updateSiteMapBuildsTheTree();
     void stopDuringSlowCrawlKeepsPreviousMap();
+    void mapLeavingThingsOutSaysSo();
 };
 
 void TestEndToEndSiteMap::updateSiteMapBuildsTheTree() {
@@ -183,6 +188,42 @@ void TestEndToEndSiteMap::stopDuringSlowCrawlKeepsPreviousMap() {
     QVERIFY(!p.window->AnimationRunning());
     QVERIFY(p.window->StatusText().contains(QStringLiteral("stopped"), Qt::CaseInsensitive));
     site.SlowMs = 0;
+}
+
+void TestEndToEndSiteMap::mapLeavingThingsOutSaysSo() {
+    Site site;
+    site.Robots = "User-agent: *\nDisallow: /section2/\n";
+    // the program starts sm with the root alone; a small page limit comes through
+    // the environment sm reads its options from
+    qputenv("VANTORA_SM_OPTIONS", "--max-pages=6");
+    Program p;
+    p.NewProjectFor(site.Port);
+    p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+    qunsetenv("VANTORA_SM_OPTIONS");
+    QVERIFY(!p.window->Project.SiteMapLines.isEmpty());
+    auto information = [&p] {
+        QStringList texts;
+        for (const auto& asked : p.dialogs.Asked)
+            if (asked.Kind == MsgKind::Information)
+                texts << asked.Text;
+        return texts;
+    };
+    const QStringList boxes = information();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first().contains(QStringLiteral("beyond the page limit of 6")),
+             qPrintable(boxes.first()));
+    QVERIFY2(boxes.first().contains(QStringLiteral("excluded by the site's robots.txt")),
+             qPrintable(boxes.first()));
+    QVERIFY(
+        !p.NodeCaptions().contains(QStringLiteral("http://127.0.0.1:%1/section2/").arg(site.Port)));
+
+    // The whole site, nothing left out: no box.
+    site.Robots.clear();
+    p.dialogs.Asked.clear();
+    p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+    QVERIFY(p.NodeCaptions().contains(
+        QStringLiteral("http://127.0.0.1:%1/section2/page.html").arg(site.Port)));
+    QVERIFY2(information().isEmpty(), qPrintable(information().join('\n')));
 }
 
 QTEST_MAIN(TestEndToEndSiteMap)

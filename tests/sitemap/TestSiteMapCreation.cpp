@@ -22,6 +22,8 @@ namespace {
 class FakeLauncher : public ProcessLauncher {
   public:
     QByteArray Output;
+    QByteArray Log; // written to the error file set before the start
+    QString ErrorFile;
     bool Fail = false;
     bool Running = true;
     QStringList Calls;
@@ -38,8 +40,14 @@ class FakeLauncher : public ProcessLauncher {
             f.open(QIODevice::WriteOnly);
             f.write(Output);
         }
+        if (!ErrorFile.isEmpty()) {
+            QFile f(ErrorFile);
+            f.open(QIODevice::WriteOnly);
+            f.write(Log);
+        }
         return 42;
     }
+    void SetErrorFile(const QString& path) override { ErrorFile = path; }
     void End(qint64 id) override { Ended << id; }
     bool IsRunning(qint64) override { return Running; }
 };
@@ -103,6 +111,72 @@ class TestSiteMapCreation : public QObject {
         QVERIFY(!QFile::exists(f.File("sitemap.tmp")));
         QVERIFY(!QFile::exists(f.File("sitemap.map")));
         QVERIFY(f.Host.Boxes.Asked.isEmpty());
+    }
+
+    void appletReport_data() {
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QString>("progress");
+        QTest::addColumn<QStringList>("leftOut");
+        QTest::newRow("progress, the last one counts")
+            << QList<QByteArray>{"sm: 3 pages done, 9 queued, 0 broken\n",
+                                 "sm: robots.txt of h: 2 rule(s)\nsm: 8 pages done, 4 queued, 1 "
+                                 "broken\n"}
+            << "8 pages done, 4 queued, 1 broken" << QStringList{};
+        QTest::newRow("lines split between reads")
+            << QList<QByteArray>{"sm: 5 pages do", "ne, 0 queued, 0 broken\nsm: left out: 12 pa",
+                                 "ge(s) beyond the page limit of 5\r\nsm: left out: half"}
+            << "5 pages done, 0 queued, 0 broken"
+            << QStringList{"12 page(s) beyond the page limit of 5"};
+        QTest::newRow("other output ignored")
+            << QList<QByteArray>{"left out: x\nwarning: 1 pages done, 2\n"} << QString()
+            << QStringList{};
+    }
+    void appletReport() {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QString, progress);
+        QFETCH(QStringList, leftOut);
+        AppletReport report;
+        for (const QByteArray& more : reads)
+            report.Read(more);
+        QCOMPARE(report.Progress, progress);
+        QCOMPARE(report.LeftOut, leftOut);
+    }
+
+    void mapLeavingThingsOutSaysWhat_data() {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<bool>("box");
+        QTest::newRow("whole site")
+            << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n") << false;
+        QTest::newRow("limit and robots.txt")
+            << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n"
+                          "sm: left out: 7 page(s) beyond the page limit of 2\n"
+                          "sm: left out: 3 URL(s) excluded by the site's robots.txt\n")
+            << true;
+    }
+    void mapLeavingThingsOutSaysWhat() {
+        QFETCH(QByteArray, log);
+        QFETCH(bool, box);
+        Fixture f;
+        f.Launcher.Output = GoodMap;
+        f.Launcher.Log = log;
+        QSignalSpy progress(&f.Creator, &SiteMapCreator::AppletProgress);
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Tree.NodeCount(), 2);
+        QCOMPARE(progress.count(), 1);
+        QCOMPARE(progress.first().first().toString(), "2 pages done, 0 queued, 0 broken");
+        QVERIFY(
+            f.Host.StatusHistory.contains(MsgMapCreating + "  2 pages done, 0 queued, 0 broken"));
+        QCOMPARE(f.Host.Status, MsgMapComplete);
+        if (!box) {
+            QVERIFY(f.Host.Boxes.Asked.isEmpty());
+            return;
+        }
+        QCOMPARE(f.Host.Boxes.Asked.size(), 1);
+        QCOMPARE(f.Host.Boxes.Asked.first().Kind, MsgKind::Information);
+        QCOMPARE(f.Host.Boxes.Asked.first().Text,
+                 QStringLiteral("The site map does not hold the whole site. Left out:\r\r- 7 "
+                                "page(s) beyond the page limit of 2\r- 3 URL(s) excluded by the "
+                                "site's robots.txt"));
     }
 
     void unspecifiedHostEmptiesTheMap() {
