@@ -1,5 +1,21 @@
 # Helpers for the subsystem folders.
 
+# A fuzzing build instruments everything it compiles, not only the harnesses:
+# coverage counters for libFuzzer and the address and undefined-behaviour
+# checks in the libraries under test, with assertions left on. Only the
+# harness programs link libFuzzer's main.
+if(VANTORA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VANTORA_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -UNDEBUG)
+  add_link_options(-fsanitize=address,undefined)
+  foreach(config RELEASE RELWITHDEBINFO MINSIZEREL)
+    string(REPLACE "-DNDEBUG" "" CMAKE_CXX_FLAGS_${config} "${CMAKE_CXX_FLAGS_${config}}")
+    string(REPLACE "-DNDEBUG" "" CMAKE_C_FLAGS_${config} "${CMAKE_C_FLAGS_${config}}")
+  endforeach()
+endif()
+
 # vantora_qt_subsystem(name LOGIC_LIBS ... UI_LIBS ...)
 # The folder's *.cpp/*.h become the logic library vantora_<name> (no widgets);
 # its ui/*.cpp/*.h, when there are any, the widgets library vantora_<name>_ui
@@ -21,17 +37,14 @@ function(vantora_qt_subsystem name)
 endfunction()
 
 # vantora_fuzz_target(name source LIBS ...): a libFuzzer program, built only
-# with -DVANTORA_FUZZ=ON and clang.
+# with -DVANTORA_FUZZ=ON and clang; the libraries it links are instrumented
+# by the options above.
 function(vantora_fuzz_target name source)
   if(NOT VANTORA_FUZZ)
     return()
   endif()
-  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    message(FATAL_ERROR "VANTORA_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
-  endif()
   cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
   add_executable(${name} ${source})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
 endfunction()

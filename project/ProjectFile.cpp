@@ -179,8 +179,24 @@ QString NotProjectFileMessage() {
                           "operation aborted.");
 }
 
+QString QuotedExcerpt(const QString& text) {
+    // A hostile file can put megabytes of binary where a number belongs; the
+    // message box shows a short line that can be read.
+    constexpr qsizetype MaxShown = 60;
+    QString shown;
+    const qsizetype n = qMin(text.size(), MaxShown);
+    shown.reserve(n + 3);
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        shown += c.isPrint() && !c.isSurrogate() ? c : QChar(u'?');
+    }
+    if (text.size() > MaxShown)
+        shown += QLatin1String("...");
+    return shown;
+}
+
 QString NotIntegerMessage(const QString& text) {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QStringLiteral("'%1' is not a valid integer value").arg(QuotedExcerpt(text));
 }
 
 QString ProjectLineText(const QString& value) {
@@ -365,7 +381,9 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
     project.Clear();
     const QString cannotOpen = QStringLiteral("Cannot open file %1").arg(path);
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a regular file: opening a named pipe or a device would block or
+    // read without end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return ProjectFileResult::Failure(cannotOpen);
     // Read whole rather than mapped: a mapped file that another program
     // truncates meanwhile would bring the process down.

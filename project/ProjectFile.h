@@ -40,7 +40,8 @@ QString NotProjectFileMessage();
 // as it was. Failure texts: "Cannot create file <path>".
 ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project);
 
-// Reads the file into project (which is cleared first). On any result but Ok
+// Reads the file into project (which is cleared first); only a regular file
+// is opened. On any result but Ok
 // the project is left empty. NotProjectFile: a wrong marker, a file that ends
 // before its 28-line minimum layout or inside a block, or archive columns of
 // unequal length (they could not be paired by index). The last line may lack
@@ -64,8 +65,11 @@ QString ProjectLineText(const QString& value);
 // 32-bit integer. Everything else ("", "0x10", "$10", "5 ", "\n5", "1e3",
 // "2147483648") is rejected.
 bool ParseDecimalInt(const QString& text, qint32& value);
-// "'<text>' is not a valid integer value"
+// "'<text>' is not a valid integer value", quoting at most the first 60
+// characters of text (then "...") with every unprintable character as "?".
 QString NotIntegerMessage(const QString& text);
+// The short, printable form of text that NotIntegerMessage quotes.
+QString QuotedExcerpt(const QString& text);
 
 // Windows-1252 bytes to text (the five unassigned bytes map to the control
 // characters of the same value, as the old platform's conversion does).

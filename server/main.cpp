@@ -7,7 +7,7 @@
 #include "ServerConfig.h"
 #include "Service.h"
 
-#include <httplib.h>
+#include "HttpFront.h"
 
 #include <arpa/inet.h>
 
@@ -36,7 +36,8 @@ void WriteLog(const std::string& line) {
 const char* Usage =
     "Usage: vantora-server [options]\n"
     "  --listen ADDRESS:PORT   where to listen (default 127.0.0.1:47800)\n"
-    "  --workers N             requests served at once (default 16, 1..256)\n"
+    "  --workers N             requests worked on at once (default 16, 1..256); a\n"
+    "                          request that waits long on a page gets an extra one\n"
     "  --allow-private         fetch private, loopback and link-local addresses even\n"
     "                          when listening on a network address\n"
     "  --max-page-bytes N      size cap per fetched page (default 4194304)\n"
@@ -126,11 +127,11 @@ int RunCgi(const ServiceConfig& config) {
     return 0;
 }
 
-httplib::Server* RunningServer = nullptr;
+HttpFront* RunningServer = nullptr;
 
 void StopOnSignal(int) {
     if (RunningServer)
-        RunningServer->stop();
+        RunningServer->Stop();
 }
 
 } // namespace
@@ -245,35 +246,23 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    httplib::Server server;
-    server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    server.set_keep_alive_timeout(2);
-    server.set_read_timeout(10, 0);
-    server.set_write_timeout(10, 0);
-    server.set_payload_max_length(64 * 1024);
-    auto handler = [&config](const httplib::Request& req, httplib::Response& res) {
-        const auto started = std::chrono::steady_clock::now();
-        const auto q = req.target.find('?');
-        const std::string query = q == std::string::npos ? std::string() : req.target.substr(q + 1);
-        const ServiceAnswer answer = HandleRequest(req.path, query, config);
-        res.status = answer.Status;
-        res.set_header("Cache-Control", "no-store");
-        // Lets the program tell its own server from another program that
-        // happens to listen on the same port.
-        res.set_header("X-Vantora-Server", "1");
-        res.set_content(answer.Body, "text/plain; charset=utf-8");
-        const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now() - started)
-                                              .count());
-        WriteLog(LogLine(req.path, answer.Page, answer.Result, ms));
-    };
-    server.Get(".*", handler);
+    HttpFrontOptions options;
+    options.Workers = static_cast<int>(workers);
+    options.MaxWorkers = static_cast<int>(std::min(workers * 16, 1024L));
+    HttpFront server(
+        [&config](const RequestHead& head) {
+            const auto started = std::chrono::steady_clock::now();
+            const ServiceAnswer answer = HandleRequest(head.Path, head.Query, config);
+            const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  std::chrono::steady_clock::now() - started)
+                                                  .count());
+            WriteLog(LogLine(head.Path, answer.Page, answer.Result, ms));
+            return FormatResponse(answer.Status, answer.Body, head.KeepAlive,
+                                  head.Method == "HEAD");
+        },
+        options);
 
-    int boundPort = static_cast<int>(port);
-    if (port == 0)
-        boundPort = server.bind_to_any_port(host);
-    else if (!server.bind_to_port(host, boundPort))
-        boundPort = -1;
+    const int boundPort = server.Bind(host, static_cast<int>(port));
     if (boundPort < 0) {
         std::fprintf(stderr, "vantora-server: cannot listen on %s\n", listen.c_str());
         return 1;
@@ -286,6 +275,6 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, StopOnSignal);
     std::signal(SIGINT, StopOnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    server.listen_after_bind();
+    server.Run();
     return 0;
 }

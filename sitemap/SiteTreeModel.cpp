@@ -82,8 +82,14 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     const int node = int(index.internalId());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return TreeData.Caption(node);
+    case Qt::ToolTipRole: {
+        // A caption of megabytes would be laid out at every paint; the view
+        // shows its start, the tree keeps it whole for the full URL.
+        const QString& caption = TreeData.Caption(node);
+        if (caption.size() <= MaxShownCaption)
+            return caption;
+        return caption.left(MaxShownCaption) + QChar(0x2026);
+    }
     case Qt::DecorationRole: {
         const int kind = int(TreeData.Kind(node));
         if (Icons[kind].isNull())

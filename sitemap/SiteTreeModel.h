@@ -14,6 +14,8 @@ class SiteTreeModel : public QAbstractItemModel {
   public:
     // The image index of a node, as a data role.
     static constexpr int KindRole = Qt::UserRole + 1;
+    // Captions longer than this are shown cut, with an ellipsis.
+    static constexpr qsizetype MaxShownCaption = 1024;
 
     explicit SiteTreeModel(QObject* parent = nullptr);
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace vantora;
 
 namespace {
@@ -110,6 +112,7 @@ class TestProjectFile : public QObject {
     void roundTripKeepsEveryColumnPaired();
     void hostileFiles_data();
     void hostileFiles();
+    void onlyRegularFilesAreOpened();
     void minusOneCountIsEmptyList();
     void lastLineWithoutCrAndTrailingBytes();
     void encodings_data();
@@ -198,7 +201,13 @@ void TestProjectFile::hostileFiles_data() {
     QByteArray crlf = good;
     crlf.replace("\r", "\r\n");
     QTest::newRow("CR LF lines") << crlf << failed
-                                 << QStringLiteral("'\n0' is not a valid integer value");
+                                 << QStringLiteral("'?0' is not a valid integer value");
+    QTest::newRow("10 MB where the port belongs")
+        << HeaderLines(QByteArray(10 << 20, '7')) + Lines(EmptyBlocks()) << failed
+        << "'" + QString(60, u'7') + "...' is not a valid integer value";
+    QTest::newRow("control and unpaired bytes in a count")
+        << HeaderLines() + Lines({QByteArray("1\x01\x1b[2J\x7f", 8)}) << failed
+        << QStringLiteral("'1??[2J??' is not a valid integer value");
     QTest::newRow("marker in other case")
         << QByteArray(good).replace("ZEPH", "Zeph") << notProject << QString();
     QTest::newRow("marker with trailing blank")
@@ -254,6 +263,19 @@ void TestProjectFile::hostileFiles() {
     QCOMPARE(int(r.Status), status);
     QCOMPARE(r.Error, error);
     QVERIFY(IsEmpty(p));
+}
+
+void TestProjectFile::onlyRegularFilesAreOpened() {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("x.zpr"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ProjectData p = FullProject();
+    const ProjectFileResult r = ReadProjectFile(pipe, p);
+    QCOMPARE(int(r.Status), int(ProjectFileStatus::Failed));
+    QCOMPARE(r.Error, QStringLiteral("Cannot open file ") + pipe);
+    QVERIFY(IsEmpty(p));
+    QCOMPARE(ReadProjectFile(dir.path(), p).Error,
+             QStringLiteral("Cannot open file ") + dir.path());
 }
 
 void TestProjectFile::minusOneCountIsEmptyList() {

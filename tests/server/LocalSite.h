@@ -1,10 +1,11 @@
 #pragma once
 // A small web site on 127.0.0.1 for the server tests: fixed pages, a
-// redirect, binary junk, a very large page and a page that waits until the
-// test releases it.
+// redirect, binary junk, a very large page, a page that waits until the
+// test releases it and a page that drips in one byte at a time.
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -16,6 +17,20 @@ class LocalSite {
   public:
     LocalSite() {
         Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            if (req.path == "/drip") {
+                // A page sent one byte every half second for six seconds.
+                ++DripArrivals;
+                res.set_chunked_content_provider(
+                    "text/html", [](std::size_t offset, httplib::DataSink& sink) {
+                        if (offset >= 12) {
+                            sink.done();
+                            return true;
+                        }
+                        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                        return sink.write("<", 1);
+                    });
+                return;
+            }
             if (req.path == "/moved") {
                 res.status = 302;
                 res.set_header("Location", "/garden-tools.html");
@@ -90,6 +105,7 @@ class LocalSite {
     }
 
     int Port = -1;
+    std::atomic<int> DripArrivals{0};
 
   private:
     httplib::Server Server;

@@ -13,7 +13,14 @@
 #include <QtTest>
 
 #include <atomic>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace clientrules;
 
@@ -86,6 +93,64 @@ std::string BuildPage(const PageSpec& layout) {
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), int(s.size()));
 }
+
+// A raw client connection to 127.0.0.1 whose reads give up after timeoutMs.
+class RawClient {
+  public:
+    RawClient(int port, int timeoutMs) {
+        Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        ::setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        Connected = ::connect(Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { ::close(Fd); }
+    bool Send(std::string_view bytes) {
+        return ::send(Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+    // Everything until the server closes; TimedOut when it kept the
+    // connection open past the time-out instead.
+    std::string ReadToClose() {
+        std::string all;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                all.append(buffer, std::size_t(n));
+                continue;
+            }
+            TimedOut = n < 0;
+            return all;
+        }
+    }
+    // One answer of a kept-alive connection: the head and Content-Length bytes.
+    std::string ReadAnswer() {
+        std::string all;
+        char buffer[4096];
+        for (;;) {
+            const std::size_t end = all.find("\r\n\r\n");
+            if (end != std::string::npos) {
+                const std::size_t at = all.find("Content-Length: ");
+                const std::size_t length =
+                    at == std::string::npos ? 0 : std::stoul(all.substr(at + 16));
+                if (all.size() >= end + 4 + length)
+                    return all;
+            }
+            const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                TimedOut = n < 0;
+                return all;
+            }
+            all.append(buffer, std::size_t(n));
+        }
+    }
+    int Fd = -1;
+    bool Connected = false;
+    bool TimedOut = false;
+};
 
 } // namespace
 
@@ -541,6 +606,95 @@ class ServiceTest : public QObject {
         QVERIFY(w.MarkerOk && !w.NotOpened);
         QVERIFY(answeredWhileSlowWaits);
         QVERIFY(ReadWordweigh(Q(slowAnswer)).MarkerOk);
+    }
+
+    // 32 clients that send their request a byte at a time hold no worker:
+    // a valid request is answered while they drip.
+    void slowClientsDoNotHoldWorkers() {
+        std::atomic<bool> stop{false};
+        std::vector<std::unique_ptr<RawClient>> slow;
+        for (int i = 0; i < 32; ++i) {
+            slow.push_back(std::make_unique<RawClient>(ServerPort, 1000));
+            QVERIFY(slow.back()->Connected);
+            QVERIFY(slow.back()->Send("G"));
+        }
+        std::thread drip([&] {
+            const std::string rest = "ET /cgi-bin/zeph/text_output/spam-pt.cgi?url=x HTTP/1.1\r\n";
+            for (std::size_t k = 0; k < rest.size() && !stop; ++k) {
+                for (auto& client : slow)
+                    client->Send(rest.substr(k, 1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        RawClient valid(ServerPort, 3000);
+        QVERIFY(valid.Send(
+            "GET /cgi-bin/zeph/text_output/spam-pt.cgi?url=" + Site->Url("/garden-tools.html") +
+            " HTTP/1.1\r\nConnection: close\r\n\r\n"));
+        const std::string answer = valid.ReadToClose();
+        stop = true;
+        drip.join();
+        QVERIFY2(!valid.TimedOut, answer.c_str());
+        QVERIFY2(answer.rfind("HTTP/1.1 200", 0) == 0, answer.c_str());
+        QVERIFY(answer.find("STUFFWATCH-v1.1") != std::string::npos);
+    }
+
+    // A malformed request gets its error answer and the connection ends at
+    // once, kept alive or not.
+    void malformedRequestIsAnsweredAndClosed_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::newRow("raw CR") << QByteArray("GET /a\rb HTTP/1.1\r\nConnection: close\r\n\r\n")
+                                << 400;
+        QTest::newRow("second question mark")
+            << QByteArray("GET /x?a=1?b=2 HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("request line over 8 KB")
+            << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\nConnection: close\r\n\r\n"
+            << 414;
+        QTest::newRow("not GET") << QByteArray("POST / HTTP/1.1\r\n\r\n") << 405;
+    }
+    void malformedRequestIsAnsweredAndClosed() {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        RawClient client(ServerPort, 1000);
+        QVERIFY(client.Connected);
+        QVERIFY(client.Send(request.toStdString()));
+        const std::string answer = client.ReadToClose();
+        QVERIFY2(!client.TimedOut, answer.c_str());
+        QVERIFY2(answer.rfind("HTTP/1.1 " + std::to_string(status), 0) == 0, answer.c_str());
+    }
+
+    // Two requests on one connection, the second sent with the first.
+    void keptAliveConnectionAnswersPipelinedRequests() {
+        RawClient client(ServerPort, 5000);
+        const std::string request =
+            "GET /cgi-bin/zeph/text_output/spam-pt.cgi?url=" + Site->Url("/garden-tools.html") +
+            " HTTP/1.1\r\n\r\n";
+        QVERIFY(client.Send(request + request));
+        const std::string first = client.ReadAnswer();
+        QVERIFY2(first.find("STUFFWATCH-v1.1") != std::string::npos, first.c_str());
+        const std::string second = client.ReadAnswer();
+        QVERIFY2(second.rfind("HTTP/1.1 200", 0) == 0, second.c_str());
+    }
+
+    // Pages that drip in hold their workers; more of them than there are
+    // workers still leave room for a page that answers at once.
+    void drippingPagesDoNotStarveOthers() {
+        std::vector<std::thread> drips;
+        std::atomic<int> dripsDone{0};
+        const int before = Site->DripArrivals;
+        for (int i = 0; i < 6; ++i)
+            drips.emplace_back([&] {
+                Stuffwatch(Site->Url("/drip"));
+                ++dripsDone;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(Site->DripArrivals - before >= 4, 5000);
+        const std::string answer = Stuffwatch(Site->Url("/garden-tools.html"));
+        const bool answeredWhileDripping = dripsDone == 0;
+        for (std::thread& t : drips)
+            t.join();
+        QVERIFY(answer.find("STUFFWATCH-v1.1") != std::string::npos);
+        QVERIFY(answeredWhileDripping);
     }
 
     void privateAddressesRefusedUnlessAllowed() {

@@ -144,6 +144,23 @@ class TestSiteMapController : public QObject {
         QCOMPARE(c.NodeCount(), 1);
     }
 
+    // A caption of megabytes is shown cut; the tree and the full URL keep it.
+    void longCaptionIsShownCut() {
+        FakeSiteMapHost host;
+        const QString tail = QString(10 << 20, u'a');
+        host.Data.SiteMapLines = Map({"<PAGE>http://site.test/", "<PUSH>", "<PAGE>" + tail});
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        const QModelIndex child = c.Model()->index(0, 0, c.Model()->index(0, 0));
+        const QString shown = child.data(Qt::DisplayRole).toString();
+        QCOMPARE(shown.size(), SiteTreeModel::MaxShownCaption + 1);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QCOMPARE(child.data(Qt::ToolTipRole).toString(), shown);
+        QCOMPARE(c.Tree().Caption(1).size(), tail.size());
+        QCOMPARE(c.SiteTreeGetFullURL(1, 1), "http://site.test/" + tail);
+        QCOMPARE(c.Model()->index(0, 0).data().toString(), QStringLiteral("http://site.test/"));
+    }
+
     void browserUrl_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<QString>("url");

@@ -1,0 +1,90 @@
+#pragma once
+// The standalone server's HTTP transport: one thread reads requests from
+// every connection at once, each with a deadline for the whole request, and
+// hands only complete, well-formed requests to the workers. A client that
+// sends slowly therefore holds a connection slot, never a worker; a malformed
+// request gets its error answer and the connection is closed. Workers that
+// wait long (a page fetched slowly) are joined by extra ones, so answers that
+// need no long wait keep flowing.
+#include "Service.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vantora {
+
+// The parts of a request the service needs.
+struct RequestHead {
+    std::string Method;
+    std::string Target; // as received
+    std::string Path;   // percent-decoded, without the query
+    std::string Query;  // raw, after the first "?"
+    bool KeepAlive = true;
+};
+
+enum class HeadStatus { Incomplete, Complete, Bad };
+
+struct HeadParse {
+    HeadStatus Status = HeadStatus::Incomplete;
+    RequestHead Head;
+    int ErrorStatus = 0;      // for Bad: 400, 405, 414 or 431
+    std::size_t Consumed = 0; // for Complete: the bytes of this request
+};
+
+inline constexpr std::size_t MaxRequestLine = 8192;
+inline constexpr std::size_t MaxRequestHead = 64 * 1024;
+
+// Reads the request at the start of received (the bytes of a connection so
+// far): its request line and header lines up to the empty line. Lines end in
+// CR LF or LF; a CR anywhere else, a second "?" in the target, a request line
+// over MaxRequestLine, a head over MaxRequestHead, a body, or a method other
+// than GET and HEAD make it Bad.
+HeadParse ParseRequestHead(std::string_view received);
+
+// The bytes of one HTTP/1.1 answer, marked with "X-Vantora-Server: 1" so the
+// program can tell its own server from another program on the same port.
+// The body is plain text on one line: any CR or LF in it is sent as a blank,
+// so an answer never holds a line break.
+std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly);
+
+// One request through the service, as a worker answers it.
+std::string AnswerRequest(const RequestHead& head, const ServiceConfig& config,
+                          const PageFetcher& fetch = FetchPage);
+
+struct HttpFrontOptions {
+    int Workers = 16;             // requests worked on at once when none waits long
+    int MaxWorkers = 256;         // with the extra workers for requests that wait long
+    int RequestTimeoutMs = 10000; // from the first byte to the end of the request head
+    int KeepAliveMs = 2000;       // an idle connection between requests
+    int WriteTimeoutMs = 10000;   // one answer's send
+    int ExtraWorkerDelayMs = 50;  // a request queued this long gets an extra worker
+    std::size_t MaxConnections = 1024;
+};
+
+class HttpFront {
+  public:
+    // Answers a complete request; runs on a worker thread. The log line is
+    // the handler's business.
+    using Handler = std::function<std::string(const RequestHead& head)>;
+
+    HttpFront(Handler handler, HttpFrontOptions options = {});
+    ~HttpFront();
+    HttpFront(const HttpFront&) = delete;
+    HttpFront& operator=(const HttpFront&) = delete;
+
+    // Listens on host:port (port 0: any free port). The port, or -1.
+    int Bind(const std::string& host, int port);
+    // Serves until Stop.
+    void Run();
+    // Ends Run from any thread or a signal handler.
+    void Stop();
+
+  private:
+    struct State;
+    std::unique_ptr<State> S;
+};
+
+} // namespace vantora
