@@ -455,7 +455,7 @@ void TestMainWindow::openRejectsHostileFiles_data() {
     QTest::newRow("huge count") << QByteArray("ZEPHProject\rh\r/\r\r0\rN\rN\r2147483647\rx\r")
                                 << NotProjectFileMessage() << false;
     QTest::newRow("CR LF") << QByteArray("ZEPHProject\r\nh\r\n/\r\n\r\n0\r\nN\r\nN\r\n")
-                           << QStringLiteral("'\n0' is not a valid integer value") << true;
+                           << QStringLiteral("'?0' is not a valid integer value") << true;
     QTest::newRow("bad port") << QByteArray("ZEPHProject\rh\r/\r\rport\rN\rN\r") + zeros
                               << QStringLiteral("'port' is not a valid integer value") << true;
 }
