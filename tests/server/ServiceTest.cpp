@@ -627,7 +627,7 @@ class ServiceTest : public QObject {
             }
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        RawClient valid(ServerPort, 3000);
+        RawClient valid(ServerPort, 8000);
         QVERIFY(valid.Send(
             "GET /cgi-bin/zeph/text_output/spam-pt.cgi?url=" + Site->Url("/garden-tools.html") +
             " HTTP/1.1\r\nConnection: close\r\n\r\n"));
@@ -656,7 +656,7 @@ class ServiceTest : public QObject {
     void malformedRequestIsAnsweredAndClosed() {
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        RawClient client(ServerPort, 1000);
+        RawClient client(ServerPort, 1500);
         QVERIFY(client.Connected);
         QVERIFY(client.Send(request.toStdString()));
         const std::string answer = client.ReadToClose();
