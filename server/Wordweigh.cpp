@@ -219,12 +219,9 @@ struct Scorer {
     int TitleKeyphrase(const Phrase& p) {
         const Words raw = SplitWords(Page.Title);
         std::size_t start = 0;
-        // Leading function words and section numbers ("3.2. Views") do not
-        // push the key words from the start.
-        auto numeric = [](const std::string& w) {
-            return std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
-        };
-        while (start < raw.size() && (Forms.IsFunctionWord(raw[start]) || numeric(raw[start])))
+        // Leading function words do not push the key words from the start;
+        // a section number does ("3.2. Views"): it is what searchers see first.
+        while (start < raw.size() && Forms.IsFunctionWord(raw[start]))
             ++start;
         Words title;
         title.reserve(raw.size());
@@ -726,12 +723,22 @@ int ToPercentage(int sum, int factors) {
 
 Reading ReadText(const PageModel& page, WordForms& forms) {
     Reading r;
-    r.PageWords = SplitWords(page.VisibleText).size();
-    const std::size_t mainWords = SplitWords(page.MainText).size();
-    r.Main = mainWords > 0;
-    r.Words = r.Main ? mainWords : r.PageWords;
-    for (const auto& s : SplitSentences(r.Main ? page.MainText : page.VisibleText))
-        r.Sentences.push_back(forms.Forms(s));
+    auto read = [&](const std::string& text) {
+        r.Sentences.clear();
+        r.Words = 0;
+        for (const auto& s : SplitSentences(text)) {
+            r.Sentences.push_back(forms.Forms(s));
+            r.Words += r.Sentences.back().size();
+        }
+    };
+    read(page.MainText);
+    r.Main = r.Words > 0;
+    if (r.Main) {
+        r.PageWords = SplitWords(page.VisibleText).size();
+    } else {
+        read(page.VisibleText);
+        r.PageWords = r.Words;
+    }
     return r;
 }
 

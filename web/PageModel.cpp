@@ -584,15 +584,19 @@ class Walker {
     std::string MainBlock;
 
     void FlushBlock() {
-        if (std::string main = CollapseSpace(MainBlock); !main.empty()) {
-            if (!M.MainText.empty())
-                M.MainText += '\n';
-            Append(M.MainText, main);
-            if (M.MainBlockTexts.size() < 100000)
-                M.MainBlockTexts.push_back(std::move(main));
-        }
-        MainBlock.clear();
         std::string text = CollapseSpace(Block);
+        if (!MainBlock.empty()) {
+            // Most blocks lie wholly inside or outside the main content.
+            std::string main = MainBlock.size() == Block.size() ? text : CollapseSpace(MainBlock);
+            if (!main.empty()) {
+                if (!M.MainText.empty())
+                    M.MainText += '\n';
+                Append(M.MainText, main);
+                if (M.MainBlockTexts.size() < 100000)
+                    M.MainBlockTexts.push_back(std::move(main));
+            }
+            MainBlock.clear();
+        }
         Block.clear();
         if (text.empty())
             return;

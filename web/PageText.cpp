@@ -282,16 +282,19 @@ std::string Trim(std::string_view text) {
 std::string CollapseSpace(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    bool pendingSpace = false;
-    for (const char ch : text) {
-        if (IsSpace(static_cast<unsigned char>(ch))) {
-            pendingSpace = !out.empty();
-        } else {
-            if (pendingSpace)
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsSpace(static_cast<unsigned char>(text[i])))
+            ++i;
+        std::size_t end = i;
+        while (end < text.size() && !IsSpace(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end > i) {
+            if (!out.empty())
                 out += ' ';
-            pendingSpace = false;
-            out += ch;
+            out.append(text.substr(i, end - i));
         }
+        i = end;
     }
     return out;
 }
@@ -307,6 +310,23 @@ std::vector<std::string> SplitWords(std::string_view text) {
     std::size_t i = 0;
     std::uint32_t cp = 0;
     while (i < text.size()) {
+        // ASCII letters and digits, the bulk of most pages, take the short way.
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            current += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') {
+            current += static_cast<char>(c + 32);
+            ++i;
+            continue;
+        }
+        if (c == ' ' || c == '\n') {
+            flush();
+            ++i;
+            continue;
+        }
         i += DecodeAt(text, i, cp);
         switch (ClassOf(cp)) {
         case CharClass::Word:
@@ -535,7 +555,7 @@ bool WordForms::IsFunctionWord(std::string_view word) const {
 }
 
 std::string WordForms::Form(std::string_view word) {
-    if (const auto it = Memo.find(std::string(word)); it != Memo.end())
+    if (const auto it = Memo.find(word); it != Memo.end())
         return it->second;
     const std::string_view bare = CutElision(word, Code);
     std::string form(bare);

@@ -82,7 +82,14 @@ class WordForms {
   private:
     std::string Code;
     sb_stemmer* Stemmer = nullptr;
-    std::unordered_map<std::string, std::string> Memo; // word -> form
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    // word -> form
+    std::unordered_map<std::string, std::string, Hash, std::equal_to<>> Memo;
 };
 
 } // namespace vantora

@@ -31,7 +31,12 @@ static std::string Page50k() {
                                   "season", "growers", "compost"};
     std::string html = "<!DOCTYPE html><html><head><title>Garden tools for every gardener and "
                        "allotment season</title><meta name=\"description\" content=\"Garden "
-                       "tools chosen by growers.\"></head><body><h1>Garden tools</h1>";
+                       "tools chosen by growers.\"></head><body><header><nav><ul>";
+    // A menu, a banner and a footer around the text, as real pages have.
+    for (int i = 0; i < 30; ++i)
+        html += "<li><a href=\"/m" + std::to_string(i) + "\">Menu entry " + std::to_string(i) +
+                "</a></li>";
+    html += "</ul></nav></header><div class=\"content\"><h1>Garden tools</h1>";
     int n = 0;
     while (html.size() < 50 * 1024) {
         html += "<h2>Part " + std::to_string(n) + "</h2><p>";
@@ -41,7 +46,7 @@ static std::string Page50k() {
                 "\">part " + std::to_string(n) + "</a>";
         ++n;
     }
-    return html + "</body></html>";
+    return html + "</div><footer><p>Garden tools shop, 1 High Street</p></footer></body></html>";
 }
 
 int main(int argc, char** argv) {

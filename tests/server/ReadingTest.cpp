@@ -243,7 +243,10 @@ class ReadingTest : public QObject {
                                         "</p><h2>3.2.1.&nbsp;Updatable views</h2><p>" + Filler(4) +
                                         "</p>");
         const auto r = Analyse(html, "views");
-        QVERIFY(!HasProblem(r, "K1"));
+        // Found in the title, though after its section number.
+        const auto title = std::find_if(r.Problems.begin(), r.Problems.end(),
+                                        [](const Advice& a) { return a.Code == "K1"; });
+        QVERIFY(title == r.Problems.end() || title->What.find("missing") == std::string::npos);
         QVERIFY(!HasProblem(r, "K7"));
     }
 
