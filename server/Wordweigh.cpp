@@ -184,6 +184,7 @@ struct Scorer {
     const Reading& Text;
     std::vector<Advice>& Out;
     bool Several;
+    double Ceiling; // highest density that is not stuffing, in percent
 
     void Add(const Phrase* p, std::string what, std::string why, std::string fix, std::string code,
              bool tip = false) {
@@ -356,8 +357,6 @@ struct Scorer {
         const std::size_t matches = Occurrences(p);
         const double f = 0.7 + double(p.Length) / 3.0;
         const std::size_t words = Text.Words;
-        // Word forms are counted, so the ceiling is that of form matching.
-        constexpr double Ceiling = 3.5;
         auto lowAdvice = [&](std::size_t least) {
             Add(&p,
                 "The key words appear " + std::to_string(matches) + " time(s) in " + Count(words) +
@@ -495,7 +494,7 @@ struct Scorer {
             if (c == '-' || c == '_' || c == '/' || c == '.' || c == '+')
                 c = ' ';
         const FormSet slug = FormsOf(spaced);
-        if (slug.empty() || path == "/" || path.empty() || Trim(spaced) == "index") {
+        if (slug.empty() || path == "/" || path.empty()) {
             Add(&p, "The page's address has no words of its own.",
                 "Words in the address show searchers and search engines what the page holds.",
                 "Where the site allows it, give the page an address such as .../" +
@@ -756,12 +755,18 @@ std::string FormatPercentage(int percentage) {
 }
 
 WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl,
-                                 std::string_view keywords) {
+                                 std::string_view keywords, const WordweighOptions& options) {
     WordweighResult result;
-    WordForms forms(page.Lang);
+    WordForms forms(page.Lang, options.WordForms);
     const Reading text = ReadText(page, forms);
     const std::vector<Phrase> phrases = ReadPhrases(keywords, forms);
-    Scorer s{page, pageUrl, forms, text, result.Problems, phrases.size() > 1};
+    Scorer s{page,
+             pageUrl,
+             forms,
+             text,
+             result.Problems,
+             phrases.size() > 1,
+             options.WordForms ? 3.5 : 3.0};
 
     // Factors that do not depend on the key words are scored once.
     const int titleWidth = s.TitleWidth();

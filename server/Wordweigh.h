@@ -27,10 +27,16 @@ struct WordweighResult {
     std::vector<std::pair<std::string, int>> Scores;
 };
 
+struct WordweighOptions {
+    // Match word forms ("join" finds "joined"); off, exact forms only and the
+    // density ceiling of exact matching (3 % instead of 3.5 %).
+    bool WordForms = true;
+};
+
 // keywords: the user's key words as typed (blank separated); commas split
 // several key phrases, whose percentages are averaged.
 WordweighResult AnalyseWordweigh(const PageModel& page, std::string_view pageUrl,
-                                 std::string_view keywords);
+                                 std::string_view keywords, const WordweighOptions& options = {});
 
 // Width of a text in pixels as search results draw titles: Arial at 20 px.
 double TitleWidthPx(std::string_view text);

@@ -636,6 +636,10 @@ class Walker {
             state.InMain = true;
         if (state.InMain && (IsNavigation(e) || Plan.Excluded.count(node)))
             state.InMain = false;
+        // Program listings and formulas are not prose: the text analyses
+        // leave them out, while inline code in a sentence stays in it.
+        if (e.tag == GUMBO_TAG_PRE || e.tag == GUMBO_TAG_SVG || e.tag == GUMBO_TAG_MATH)
+            state.InMain = false;
         if (e.tag == GUMBO_TAG_HTML && M.Lang.empty()) {
             M.Lang = Trim(Attr(e, "lang"));
             if (M.Lang.empty())

@@ -522,7 +522,7 @@ std::string_view CutElision(std::string_view word, std::string_view code) {
 
 } // namespace
 
-WordForms::WordForms(std::string_view lang) : Code("en") {
+WordForms::WordForms(std::string_view lang, bool stem) : Code("en") {
     std::string code = AsciiLower(Trim(lang)).substr(0, 2);
     const char* algorithm = "english";
     for (const auto& l : Languages)
@@ -530,7 +530,8 @@ WordForms::WordForms(std::string_view lang) : Code("en") {
             Code = std::string(l.Code);
             algorithm = l.Algorithm;
         }
-    Stemmer = sb_stemmer_new(algorithm, "UTF_8");
+    if (stem)
+        Stemmer = sb_stemmer_new(algorithm, "UTF_8");
 }
 
 WordForms::~WordForms() {

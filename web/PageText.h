@@ -63,7 +63,9 @@ std::vector<std::string> ContentWords(std::string_view text);
 // "joining" share one form. Not safe to share between threads.
 class WordForms {
   public:
-    explicit WordForms(std::string_view lang = {});
+    // stem = false matches exact forms only (after lower-casing and cutting
+    // elisions), as analysers without morphology do.
+    explicit WordForms(std::string_view lang = {}, bool stem = true);
     ~WordForms();
     WordForms(const WordForms&) = delete;
     WordForms& operator=(const WordForms&) = delete;

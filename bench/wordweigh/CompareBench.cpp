@@ -1,7 +1,9 @@
 // Wordweigh beside the peer keyphrase analysis on one page set: runs both on
 // every page of a manifest (see make_pages.py), then prints how often their
 // verdicts agree per check, the rank correlation of the overall scores, the
-// time each takes per page, and every disagreement.
+// time each takes per page, and every disagreement. Wordweigh runs twice: as
+// it is, matching word forms, and matching exact forms only as the peer
+// does, so that each difference can be traced to forms or to something else.
 //
 // Usage: bench_wordweigh MANIFEST [PEER_DIR]
 // PEER_DIR holds peer.js and its node_modules (default: this file's folder).
@@ -56,8 +58,8 @@ const char* Band(int score) {
 
 struct Page {
     std::string Id, File, Url, Phrase, Locale;
-    std::map<std::string, int> Ours, Peer;
-    int OurScore = 0, PeerScore = 0;
+    std::map<std::string, int> Ours, Exact, Peer; // Exact: Wordweigh matching exact forms
+    int OurScore = 0, ExactScore = 0, PeerScore = 0;
     double OurMs = 0, PeerMs = 0;
     bool PeerOk = false;
 };
@@ -152,6 +154,13 @@ int main(int argc, char** argv) {
         p.OurScore = r.Percentage;
         for (const auto& [code, score] : r.Scores)
             p.Ours[code] = score;
+        // The same analysis without word forms, to tell which differences
+        // come from matching forms, which the peer does not.
+        const vantora::WordweighResult exact =
+            vantora::AnalyseWordweigh(model, p.Url, p.Phrase, {.WordForms = false});
+        p.ExactScore = exact.Percentage;
+        for (const auto& [code, score] : exact.Scores)
+            p.Exact[code] = score;
         // The peer is handed the title's width as Wordweigh measures it.
         forPeer << p.Id << '\t' << p.File << '\t' << p.Url << '\t' << p.Phrase << '\t' << p.Locale
                 << '\t' << vantora::TitleWidthPx(model.Title) << '\n';
@@ -204,45 +213,54 @@ int main(int argc, char** argv) {
     }
 
     std::printf("Wordweigh beside the peer on %zu pages\n\n", done.size());
-    std::printf("%-28s %8s %8s\n", "check", "pages", "agree");
+    std::printf("%-28s %6s %8s %14s\n", "check", "pages", "agree", "exact forms");
     std::vector<std::string> disagreements;
     for (const auto& c : Checks) {
-        int both = 0, agree = 0;
+        int both = 0, agree = 0, agreeExact = 0;
         for (const Page* p : done) {
             const auto ours = p->Ours.find(c.Code);
+            const auto exact = p->Exact.find(c.Code);
             const auto theirs = p->Peer.find(c.Peer);
             if (ours == p->Ours.end() || theirs == p->Peer.end())
                 continue;
             ++both;
-            if (std::string(Band(ours->second)) == Band(theirs->second)) {
+            const std::string peerBand = Band(theirs->second);
+            agreeExact += exact != p->Exact.end() && Band(exact->second) == peerBand;
+            if (Band(ours->second) == peerBand) {
                 ++agree;
             } else {
+                const bool forms = exact != p->Exact.end() && Band(exact->second) == peerBand;
                 char text[512];
-                std::snprintf(text, sizeof text, "  %-34s %-26s Wordweigh %3d (%s), peer %3d (%s)",
-                              p->Id.c_str(), c.Name, ours->second, Band(ours->second),
-                              theirs->second, Band(theirs->second));
+                std::snprintf(text, sizeof text,
+                              "  %-30s %-26s Wordweigh %3d (%s), peer %3d (%s)%s", p->Id.c_str(),
+                              c.Name, ours->second, Band(ours->second), theirs->second,
+                              peerBand.c_str(), forms ? "  [word forms]" : "");
                 disagreements.push_back(text);
             }
         }
         if (both)
-            std::printf("%-28s %8d %7.1f%%\n", c.Name, both, 100.0 * agree / both);
+            std::printf("%-28s %6d %7.1f%% %13.1f%%\n", c.Name, both, 100.0 * agree / both,
+                        100.0 * agreeExact / both);
     }
-    std::vector<double> ours, theirs, ourMs, peerMs;
+    std::vector<double> ours, exact, theirs, ourMs, peerMs;
     for (const Page* p : done) {
         ours.push_back(p->OurScore);
+        exact.push_back(p->ExactScore);
         theirs.push_back(p->PeerScore);
         ourMs.push_back(p->OurMs);
         peerMs.push_back(p->PeerMs);
     }
-    std::printf("\nrank correlation of the scores (Spearman)  %.3f\n", Spearman(ours, theirs));
+    std::printf("\nrank correlation of the scores (Spearman)  %.3f (exact forms %.3f)\n",
+                Spearman(ours, theirs), Spearman(exact, theirs));
     std::printf("time per page, median: Wordweigh %.2f ms (parse + analysis), peer %.2f ms "
                 "(analysis of the page's content)\n",
                 Median(ourMs), Median(peerMs));
-    std::printf("\nscores per page (Wordweigh, peer):\n");
+    std::printf("\nscores per page (Wordweigh, exact forms, peer):\n");
     for (const Page* p : done)
-        std::printf("  %-34s %3d %3d   \"%s\"\n", p->Id.c_str(), p->OurScore, p->PeerScore,
-                    p->Phrase.c_str());
-    std::printf("\ndisagreements (%zu):\n", disagreements.size());
+        std::printf("  %-30s %3d %3d %3d   \"%s\"\n", p->Id.c_str(), p->OurScore, p->ExactScore,
+                    p->PeerScore, p->Phrase.c_str());
+    std::printf("\ndisagreements (%zu; [word forms]: gone when Wordweigh matches exact forms):\n",
+                disagreements.size());
     for (const auto& d : disagreements)
         std::printf("%s\n", d.c_str());
     return 0;

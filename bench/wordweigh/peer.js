@@ -8,9 +8,10 @@
 // a browser, which node has not).
 //
 // The peer is given what a site owner would type into it: the title, the
-// meta description, the slug, and as text the page's content, that is its
-// <main> or role="main" element, else its body without the navigation
-// blocks that documentation generators put around each page.
+// meta description, the slug, and as text the page's content as its author
+// wrote it: its <main> or role="main" element, else its body without the
+// navigation blocks and tables of contents that documentation generators
+// put around and into each page.
 "use strict";
 
 const fs = require("fs");
@@ -56,7 +57,11 @@ function pageParts(html) {
     if (!content) {
         const body = domutils.findOne((e) => e.name === "body", doc.children, true) || doc;
         for (const nav of domutils.findAll(
-            (e) => hasClass(e, "navheader") || hasClass(e, "navfooter") || e.name === "nav",
+            (e) =>
+                hasClass(e, "navheader") ||
+                hasClass(e, "navfooter") ||
+                hasClass(e, "toc") ||
+                e.name === "nav",
             body.children || []
         ))
             domutils.removeElement(nav);
@@ -102,11 +107,16 @@ function analyse(line) {
     return { id, scores, overall, ms };
 }
 
-const lines = fs.readFileSync(process.argv[2], "utf8").split("\n").filter((l) => l.trim());
-for (const line of lines) {
-    try {
-        process.stdout.write(JSON.stringify(analyse(line)) + "\n");
-    } catch (e) {
-        process.stdout.write(JSON.stringify({ id: line.split("\t")[0], error: String(e) }) + "\n");
+function main() {
+    const lines = fs.readFileSync(process.argv[2], "utf8").split("\n").filter((l) => l.trim());
+    for (const line of lines) {
+        try {
+            process.stdout.write(JSON.stringify(analyse(line)) + "\n");
+        } catch (e) {
+            process.stdout.write(JSON.stringify({ id: line.split("\t")[0], error: String(e) }) + "\n");
+        }
     }
 }
+
+if (require.main === module) main();
+module.exports = { pageParts, analyse };
