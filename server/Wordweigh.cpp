@@ -21,6 +21,7 @@ struct Phrase {
     std::string Text; // as typed, trimmed
     Words All;        // forms of every word
     FormSet Content;  // forms of the content words (of every word when all are function words)
+    FormSet Exact;    // the same words as written, lower-cased
     std::size_t Length = 0; // blank-separated parts holding a content word
     bool OnlyFunctionWords = false;
 };
@@ -175,6 +176,7 @@ struct Reading {
     std::size_t Words = 0;
     std::size_t PageWords = 0;
     std::vector<std::vector<std::string>> Sentences; // word forms, sentence by sentence
+    std::vector<std::vector<std::string>> Exact;     // the words as written, lower-cased
 };
 
 struct Scorer {
@@ -341,11 +343,11 @@ struct Scorer {
 
     // Occurrences of the phrase: per sentence holding all its content words,
     // the smallest count of any of them.
-    std::size_t Occurrences(const Phrase& p) const {
+    std::size_t Occurrences(const Phrase& p, bool exact) const {
         std::size_t total = 0;
-        for (const auto& words : Text.Sentences) {
+        for (const auto& words : exact ? Text.Exact : Text.Sentences) {
             std::size_t least = SIZE_MAX;
-            for (const auto& need : p.Content)
+            for (const auto& need : exact ? p.Exact : p.Content)
                 least = std::min<std::size_t>(least, std::count(words.begin(), words.end(), need));
             if (least != SIZE_MAX)
                 total += least;
@@ -353,8 +355,12 @@ struct Scorer {
         return total;
     }
 
+    // Enough use is judged on word forms ("joined" counts for "join");
+    // overuse on the words as written, since stuffing repeats the same words
+    // and natural writing varies their forms.
     int Density(const Phrase& p) {
-        const std::size_t matches = Occurrences(p);
+        const std::size_t matches = Occurrences(p, false);
+        const std::size_t repeats = Occurrences(p, true);
         const double f = 0.7 + double(p.Length) / 3.0;
         const std::size_t words = Text.Words;
         auto lowAdvice = [&](std::size_t least) {
@@ -368,7 +374,7 @@ struct Scorer {
         };
         auto highAdvice = [&](std::size_t most) {
             Add(&p,
-                "The key words appear " + std::to_string(matches) + " times in " + Count(words) +
+                "The key words appear " + std::to_string(repeats) + " times in " + Count(words) +
                     " words, too often" + ReadNote() + ".",
                 "Repeating the key words beyond natural use reads as keyword stuffing, which "
                 "search engines penalise.",
@@ -377,34 +383,36 @@ struct Scorer {
                 "K6");
         };
         if (words < 51) {
-            if (matches == 1)
-                return 9;
             if (matches == 0)
                 return lowAdvice(1), 4;
+            if (repeats <= 1)
+                return 9;
             highAdvice(1);
-            return matches == 2 ? -10 : -50;
+            return repeats == 2 ? -10 : -50;
         }
         if (words < 100) {
-            if (matches >= 1 && matches <= 2)
-                return 9;
             if (matches == 0)
                 return lowAdvice(1), 4;
+            if (repeats <= 2)
+                return 9;
             highAdvice(2);
-            return matches == 3 ? -10 : -50;
+            return repeats == 3 ? -10 : -50;
         }
         const double density = double(matches) / double(words) * 100.0 * f;
+        const double repeated = double(repeats) / double(words) * 100.0 * f;
         const std::size_t least = std::max<std::size_t>(
             2, static_cast<std::size_t>(std::ceil(0.5 * words / (100.0 * f))));
         const std::size_t most = std::max<std::size_t>(
             2, static_cast<std::size_t>(std::floor(Ceiling * words / (100.0 * f))));
+        if (repeated > Ceiling) {
+            highAdvice(most);
+            return repeated <= 4.0 ? -10 : -50;
+        }
         if (matches == 2 && least <= 2)
             return 9;
         if (matches <= 1 || density < 0.5)
             return lowAdvice(least), 4;
-        if (density <= Ceiling)
-            return 9;
-        highAdvice(most);
-        return density <= 4.0 ? -10 : -50;
+        return 9;
     }
 
     int Subheadings(const Phrase& p) {
@@ -413,7 +421,9 @@ struct Scorer {
             if ((h.Level != 2 && h.Level != 3) || !Counts(h))
                 continue;
             ++total;
-            matching += ShareFound(FormsOf(h.Text), p.Content) >= 0.5;
+            // More than half of the key words: "Integer types" does not
+            // reflect "numeric types".
+            matching += ShareFound(FormsOf(h.Text), p.Content) > 0.5;
         }
         if (total == 0) {
             if (Text.Words <= 300)
@@ -697,8 +707,10 @@ std::vector<Phrase> ReadPhrases(std::string_view keywords, WordForms& forms) {
             p.Text = text;
             for (const auto& w : words) {
                 p.All.push_back(forms.Form(w));
-                if (!forms.IsFunctionWord(w))
+                if (!forms.IsFunctionWord(w)) {
                     p.Content.insert(p.All.back());
+                    p.Exact.insert(w);
+                }
             }
             p.Length = PhraseLength(text, forms);
             if (p.Content.empty()) {
@@ -706,6 +718,7 @@ std::vector<Phrase> ReadPhrases(std::string_view keywords, WordForms& forms) {
                 // for word; its length factor says it names no subject.
                 p.OnlyFunctionWords = true;
                 p.Content.insert(p.All.begin(), p.All.end());
+                p.Exact.insert(words.begin(), words.end());
                 p.Length = words.size();
             }
             phrases.push_back(std::move(p));
@@ -725,9 +738,15 @@ Reading ReadText(const PageModel& page, WordForms& forms) {
     auto read = [&](const std::string& text) {
         r.Sentences.clear();
         r.Words = 0;
+        r.Exact.clear();
         for (const auto& s : SplitSentences(text)) {
-            r.Sentences.push_back(forms.Forms(s));
-            r.Words += r.Sentences.back().size();
+            r.Exact.push_back(SplitWords(s));
+            std::vector<std::string> sentence;
+            sentence.reserve(r.Exact.back().size());
+            for (const auto& w : r.Exact.back())
+                sentence.push_back(forms.Form(w));
+            r.Words += sentence.size();
+            r.Sentences.push_back(std::move(sentence));
         }
     };
     read(page.MainText);

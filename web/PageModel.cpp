@@ -636,10 +636,23 @@ class Walker {
             state.InMain = true;
         if (state.InMain && (IsNavigation(e) || Plan.Excluded.count(node)))
             state.InMain = false;
-        // Program listings and formulas are not prose: the text analyses
-        // leave them out, while inline code in a sentence stays in it.
-        if (e.tag == GUMBO_TAG_PRE || e.tag == GUMBO_TAG_SVG || e.tag == GUMBO_TAG_MATH)
+        // Code, program listings and formulas are not prose: the text
+        // analyses leave them out, so that a command's reference page that
+        // names the command in every example is not read as stuffed.
+        switch (e.tag) {
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_KBD:
+        case GUMBO_TAG_SAMP:
+        case GUMBO_TAG_VAR:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_SVG:
+        case GUMBO_TAG_MATH:
             state.InMain = false;
+            break;
+        default:
+            break;
+        }
         if (e.tag == GUMBO_TAG_HTML && M.Lang.empty()) {
             M.Lang = Trim(Attr(e, "lang"));
             if (M.Lang.empty())

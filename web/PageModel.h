@@ -75,8 +75,8 @@ struct PageModel {
     // blocks, one line feed between blocks.
     std::string VisibleText;
     std::vector<std::string> BlockTexts; // the same, block by block
-    // The visible text of the main content only, and its blocks; program
-    // listings (<pre>) are left out of it.
+    // The visible text of the main content only, and its blocks; code
+    // (<pre>, <code>, <kbd>, <samp>, <var>, <tt>) is left out of it.
     std::string MainText;
     std::vector<std::string> MainBlockTexts;
     MainSource MainFrom = MainSource::Body;

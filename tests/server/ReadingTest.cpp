@@ -281,6 +281,27 @@ class ReadingTest : public QObject {
         QVERIFY(!HasProblem(r, "K6"));
     }
 
+    // Enough use counts word forms; overuse counts the words as written.
+    void densityCountsFormsForUseAndExactWordsForOveruse_data() {
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<int>("score");
+        QTest::newRow("forms alone are enough use") << "Rows were joined here." << 2 << 9;
+        QTest::newRow("varied forms are not stuffing")
+            << "Tables joined. Joins help. Joining rows. We join them." << 3 << 9;
+        QTest::newRow("the same word repeated is stuffing") << "Join. Join join." << 4 << -50;
+    }
+    void densityCountsFormsForUseAndExactWordsForOveruse() {
+        QFETCH(QString, sentence);
+        QFETCH(int, times);
+        QFETCH(int, score);
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += S(sentence) + " " + Filler(4);
+        const auto r = Analyse(Page("Join", "<main><p>" + text + "</p></main>"), "join");
+        QCOMPARE(ScoreOf(r, "K6"), score);
+    }
+
     void plusInKeywordsIsABlank() {
         ServiceConfig config;
         const auto fetch = [](const std::string& url, const FetchOptions&) {
