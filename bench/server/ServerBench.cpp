@@ -1,17 +1,22 @@
 // Serves one 50 KB page on 127.0.0.1, starts vantora-server beside it, and
 // prints: the bare fetch time of the page, Wordweigh answers per second with
-// 4 concurrent clients, the time per answer, and the analysis alone.
+// 4 concurrent clients, the time per answer, and the analysis alone beside
+// the peer keyphrase analysis on the same page (when bench/wordweigh has its
+// node_modules; bench/wordweigh/run.sh installs them).
 // Usage: bench_server [path/to/vantora-server] [requests per client]
 
 #include "FetchPage.h"
 #include "Service.h"
 
+#include <gumbo.h>
 #include <httplib.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
@@ -23,6 +28,39 @@ using Clock = std::chrono::steady_clock;
 
 static double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The peer's mean analysis time of the page over its later runs (the first
+// loads its code), or a negative number when node or the peer is missing.
+static double PeerMs(const std::string& page, int runs) {
+    const std::string dir = VANTORA_PEER_DIR;
+    if (std::system(("test -d '" + dir + "/node_modules/yoastseo'").c_str()) != 0)
+        return -1;
+    const std::string file = "/tmp/vantora-bench-page-" + std::to_string(getpid()) + ".html";
+    const std::string manifest = file + ".tsv";
+    std::ofstream(file) << page;
+    {
+        std::ofstream m(manifest);
+        for (int i = 0; i <= runs; ++i)
+            m << i << '\t' << file
+              << "\thttp://127.0.0.1/garden-tools.html\tgarden tools\ten_US\t480\n";
+    }
+    FILE* out = popen(("cd '" + dir + "' && node peer.js '" + manifest + "'").c_str(), "r");
+    double total = 0;
+    int counted = 0;
+    char line[1 << 14];
+    while (out && std::fgets(line, sizeof line, out)) {
+        const char* ms = std::strstr(line, "\"ms\":");
+        if (ms && std::strncmp(line, "{\"id\":\"0\"", 9) != 0) {
+            total += std::atof(ms + 5);
+            ++counted;
+        }
+    }
+    if (out)
+        pclose(out);
+    std::remove(file.c_str());
+    std::remove(manifest.c_str());
+    return counted ? total / counted : -1;
 }
 
 static std::string Page50k() {
@@ -121,6 +159,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < analyses; ++i)
         sink += vantora::WordweighAnswer(pageUrl, "garden tools", page).size();
     const double analysisMs = Ms(Clock::now() - t0) / analyses;
+    // The HTML parser alone: the floor under the analysis on this machine.
+    t0 = Clock::now();
+    for (int i = 0; i < analyses; ++i) {
+        GumboOutput* out =
+            gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+        gumbo_destroy_output(&kGumboDefaultOptions, out);
+    }
+    const double parserMs = Ms(Clock::now() - t0) / analyses;
 
     const std::string target =
         "/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=" + pageUrl + "&keywords=garden%20tools";
@@ -149,11 +195,21 @@ int main(int argc, char** argv) {
     std::printf("bare fetch (libcurl)       %.3f ms per page (mean of %d)\n", fetchMs, fetches);
     std::printf("analysis alone             %.3f ms per page (parse + Wordweigh, mean of %d)\n",
                 analysisMs, analyses);
+    std::printf("  of which HTML parser     %.3f ms per page (gumbo alone, mean of %d)\n", parserMs,
+                analyses);
     std::printf("through the server         %d answers (%d failed) with %d clients in %.0f ms\n",
                 answers, int(failed), clients, totalMs);
     std::printf("                           %.1f answers/s, %.3f ms per answer per client\n",
                 answers / (totalMs / 1000.0), totalMs * clients / answers);
     std::printf("analysis share per answer  %.3f ms (target: under 5 ms)\n", analysisMs);
+    const double peerMs = PeerMs(page, 10);
+    if (peerMs >= 0)
+        std::printf("peer analysis (same page)  %.3f ms per page (its own analysis only, node, "
+                    "mean of 10)\n",
+                    peerMs);
+    else
+        std::printf("peer analysis (same page)  not measured: run bench/wordweigh/run.sh once to "
+                    "install it\n");
     (void)sink;
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
