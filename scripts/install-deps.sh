@@ -11,6 +11,8 @@ clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
 # The crawler benchmark's web server, peers and tools.
 PKGS="$PKGS nginx linkchecker wget curl bc time nodejs npm"
+# The keyword analysis comparison's documentation pages (python3 and node run it).
+PKGS="$PKGS postgresql-doc-15 debian-reference-en python3"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
