@@ -11,6 +11,7 @@
 #include "HttpClient.h"
 #include "MapperInfoDialog.h"
 #include "New.h"
+#include "OnlineToolPage.h"
 #include "ProjectFile.h"
 #include "ProjectSettings.h"
 #include "RecentFiles.h"
@@ -22,7 +23,9 @@
 #include "SiteMapCreation.h"
 #include "SiteMapHost.h"
 #include "SiteMapPanel.h"
+#include "ToolPages.h"
 #include "Transport.h"
+#include "WindowHost.h"
 #include "about.h"
 #include "programopt.h"
 #include "splash.h"
@@ -40,7 +43,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -61,11 +63,9 @@ namespace vantora {
 
 namespace {
 
-const char* const PageCaptions[ToolPageCount] = {"Wordweigh",  "Stuffwatch",    "Rankscout",
-                                                 "Enginepost", "Backwatch",     "Tagsmith",
-                                                 "Sitecensus", "Bulletin Board"};
-const char* const StartButtonNames[5] = {"WordweighStart", "StuffwatchStart", "RankscoutStart",
-                                         "EnginepostStart", "BackwatchStart"};
+const char* const PageCaptions[TabCount] = {"Wordweigh",  "Stuffwatch",    "Rankscout",
+                                            "Enginepost", "Backwatch",     "Tagsmith",
+                                            "Sitecensus", "Bulletin Board"};
 
 // A small tool bar picture: a glyph drawn on a transparent square, so every
 // button reads without image files.
@@ -233,6 +233,42 @@ class MainWindow::BulletinLink : public BulletinHost {
     MainWindow& Window;
 };
 
+// What the tool pages (and the other pages hanging off the window) reach.
+class MainWindow::PagesHost : public WindowHost {
+  public:
+    explicit PagesHost(MainWindow& window) : Window(window) {}
+    ProjectData& Project() override { return Window.Project; }
+    bool ProjectIsOpen() const override { return Window.ProjectIsOpen(); }
+    void SetProjectModified() override { Window.ProjectModified = true; }
+    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
+    QString StatusText() const override { return Window.StatusText(); }
+    void SetStatusText(const QString& text) override { Window.SetStatusText(text); }
+    void SetBusyCursor(bool on) override {
+        if (on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else if (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+    void LetMessagesRun() override { Window.LetMessagesRun(); }
+    bool CheckConnect() override {
+        return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
+    }
+    Transport& Requests() override { return *Window.Net; }
+    QString ServerAddress() const override { return Window.ServerAddress; }
+    QStringList SelectedPages() const override { return Window.SelectedPages; }
+    RunOptions Options() const override {
+        return {Window.Options.ReportGen, Window.Options.Clear, Window.Options.Leave};
+    }
+    QDateTime Now() const override {
+        return Window.Env.clock ? Window.Env.clock->Now() : QDateTime::currentDateTime();
+    }
+    void ShowPage(int tabIndex) override { Window.ToolPages->setCurrentIndex(tabIndex); }
+    int CurrentPage() const override { return Window.ToolPages->currentIndex(); }
+
+  private:
+    MainWindow& Window;
+};
+
 MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWidget* parent)
     : QMainWindow(parent), ProgramPath(programPath), Env(platform) {
     setObjectName(QStringLiteral("Main"));
@@ -253,6 +289,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     Bundled = std::make_unique<BundledServer>();
     SiteMapLink = std::make_unique<MapHost>(*this);
     BulletinBoardLink = std::make_unique<BulletinLink>(*this);
+    PagesLink = std::make_unique<PagesHost>(*this);
 
     BuildActions();
     BuildMenus();
@@ -265,7 +302,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
         Env.printers = OwnPrinters.get();
     }
     Reports = new ReportEditor(*Env.dialogs, *Env.clock, *Env.printers, *ToolPages, *this);
-    for (int page = 0; page < ToolPageCount; ++page)
+    for (int page = 0; page < TabCount; ++page)
         Reports->AttachView(page, ReportViews[page]);
 
     // The dialogs, made once and reused for the life of the program.
@@ -565,6 +602,25 @@ void MainWindow::BuildStatusBar() {
 }
 
 QWidget* MainWindow::BuildToolPage(int index) {
+    if (const std::optional<ToolKind> kind = ToolKindFromTabIndex(index)) {
+        OnlineToolPage* page = CreateToolPage(*kind, *PagesLink);
+        OnlinePages[size_t(index)] = page;
+        ReportViews[size_t(index)] = page->Report();
+        StartButtons[size_t(index)] = page->StartButton();
+        page->StartButton()->setEnabled(false);
+        page->SetReportCommandHook([this](ToolPage::ReportCommand command, ReportView&) {
+            if (command == ToolPage::ReportCommand::Print)
+                Reports->PrintReport();
+            else
+                Reports->SaveReport();
+        });
+        const int tag = Tag(*kind);
+        Net->SetAnswerStep(tag, [this, page, tag] {
+            RunCommand([this, page, tag] { page->TakeAnswer(Net->PendingAnswers(tag).value(0)); });
+        });
+        return page;
+    }
+
     auto* page = new QWidget;
     page->setObjectName(QString::fromLatin1(PageCaptions[index]).remove(' ') +
                         QStringLiteral("Page"));
@@ -574,7 +630,7 @@ QWidget* MainWindow::BuildToolPage(int index) {
                           QStringLiteral("Report"));
     ReportViews[index] = report;
 
-    if (index == BulletinBoardPage) {
+    if (index == BulletinBoardTab) {
         delete report;
         BBPage = new BulletinPage(*BulletinBoardLink, page);
         BBList = BBPage->BBList;
@@ -600,30 +656,10 @@ QWidget* MainWindow::BuildToolPage(int index) {
     }
 
     auto* controls = new QHBoxLayout;
-    if (index < 5 || index == TagsmithPage || index == SitecensusPage) {
-        auto* start = new QPushButton(QStringLiteral("Start"), page);
-        start->setObjectName(index < 5 ? QString::fromLatin1(StartButtonNames[index])
-                                       : QString::fromLatin1(PageCaptions[index]) +
-                                             QStringLiteral("Start"));
-        controls->addWidget(start);
-        if (index < 5) {
-            start->setEnabled(false);
-            StartButtons[index] = start;
-        }
-    }
-    if (index < 5) {
-        auto* oldBox = new QGroupBox(QStringLiteral("Add from old Report:"), page);
-        auto* oldLayout = new QVBoxLayout(oldBox);
-        auto* oldList = new QListWidget(oldBox);
-        oldList->setObjectName(QString::fromLatin1(PageCaptions[index]) +
-                               QStringLiteral("OldReportList"));
-        oldList->setMaximumHeight(80);
-        oldLayout->addWidget(oldList);
-        OldReportLists[index] = oldList;
-        controls->addWidget(oldBox, 1);
-    } else {
-        controls->addStretch(1);
-    }
+    auto* start = new QPushButton(QStringLiteral("Start"), page);
+    start->setObjectName(QString::fromLatin1(PageCaptions[index]) + QStringLiteral("Start"));
+    controls->addWidget(start);
+    controls->addStretch(1);
     layout->addLayout(controls);
     layout->addWidget(report, 1);
     return page;
@@ -655,10 +691,17 @@ void MainWindow::BuildProjectView() {
     connect(SiteMap, &SiteMapPanel::SelectedPagesChanged, this,
             [this](const QStringList& pages) { SelectedPages = pages; });
     connect(SiteMap, &SiteMapPanel::BusyChanged, this, &MainWindow::SiteMapBusyChanged);
+    connect(SiteMap, &SiteMapPanel::ShowReportRequested, this,
+            [this](int toolIndex, int, const QString& pageUrl) {
+                if (const std::optional<ToolKind> kind = ToolKindFromTabIndex(toolIndex))
+                    RunCommand([this, kind, pageUrl] {
+                        OnlinePages[size_t(TabIndex(*kind))]->ShowFromSiteMap(pageUrl);
+                    });
+            });
 
     ToolPages = new QTabWidget(MainSplitter);
     ToolPages->setObjectName(QStringLiteral("ToolPages"));
-    for (int i = 0; i < ToolPageCount; ++i) {
+    for (int i = 0; i < TabCount; ++i) {
         ToolPages->addTab(BuildToolPage(i), QString::fromLatin1(PageCaptions[i]));
         ToolPages->widget(i)->setProperty(HelpPageProperty, HelpPageOfToolPage(i));
     }
@@ -939,13 +982,13 @@ void MainWindow::ClearProjectLists() {
     for (int tag = Transport::FirstToolTag; tag <= Transport::LastToolTag; ++tag)
         Net->PendingAnswers(tag).clear();
     Project.SiteMapLines.clear();
-    for (int kind = 1; kind <= 5; ++kind)
-        Project.Archive(kind)->Clear();
+    for (const ToolInfo& tool : AllTools())
+        Project.Archive(tool.Kind).Clear();
     Project.BulletinMessages.Clear();
 }
 
 void MainWindow::ActivateFirstToolPage() {
-    while (ToolPages->currentIndex() != WordweighPage)
+    while (ToolPages->currentIndex() != WordweighTab)
         ToolPages->setCurrentIndex((ToolPages->currentIndex() + 1) % ToolPages->count());
 }
 
@@ -968,13 +1011,8 @@ void MainWindow::SiteMapBusyChanged(bool busy) {
 }
 
 void MainWindow::FillOldReportLists() {
-    for (int kind = 1; kind <= 5; ++kind) {
-        const ToolArchive* archive = Project.Archive(kind);
-        QListWidget* list = OldReportLists[kind - 1];
-        list->clear();
-        for (int i = 0; i < archive->Count(); ++i)
-            list->addItem(archive->Pages[i] + QStringLiteral(", added ") + archive->Dates.value(i));
-    }
+    for (OnlineToolPage* page : OnlinePages)
+        page->RebuildOldReports();
 }
 
 void MainWindow::FillBulletinList() {
@@ -1027,6 +1065,7 @@ void MainWindow::ApplyNewProjectState(const QString& urlText) {
     ActivateFirstToolPage();
     ClearReportViews();
     ClearProjectLists();
+    FillOldReportLists();
     ApplyProjectOpenState();
     ProjectModified = true;
     SetProjectStatus(QStringLiteral("Project Open, ") + urlText);
@@ -1157,8 +1196,7 @@ void MainWindow::ResetProject() {
     ClearSiteMap(QString());
     ClearReportViews();
     ClearProjectLists();
-    for (QListWidget* list : OldReportLists)
-        list->clear();
+    FillOldReportLists();
     ActivateFirstToolPage();
     ApplyNoProjectState();
     ProjectModified = false;

@@ -17,7 +17,6 @@ class QAction;
 class QComboBox;
 class QDialog;
 class QLabel;
-class QListWidget;
 class QMenu;
 class QPushButton;
 class QSplitter;
@@ -41,21 +40,23 @@ class ProgramOptionsDialog;
 class ReportEditor;
 class ReportPrinters;
 class ReportView;
+class OnlineToolPage;
 class SplashScreen;
 class TipOfTheDayWindow;
 class ProjectSettingsDialog;
 
-// Tool pages by index.
-enum ToolPage {
-    WordweighPage = 0,
-    StuffwatchPage,
-    RankscoutPage,
-    EnginepostPage,
-    BackwatchPage,
-    TagsmithPage,
-    SitecensusPage,
-    BulletinBoardPage,
-    ToolPageCount
+// The pages of the tools notebook by index. The five on-line tools come
+// first, at TabIndex() of their ToolKind.
+enum NotebookTab {
+    WordweighTab = 0,
+    StuffwatchTab,
+    RankscoutTab,
+    EnginepostTab,
+    BackwatchTab,
+    TagsmithTab,
+    SitecensusTab,
+    BulletinBoardTab,
+    TabCount
 };
 
 class MainWindow : public QMainWindow {
@@ -134,11 +135,12 @@ class MainWindow : public QMainWindow {
     QLabel* SelectionLabel = nullptr;
     QPushButton* UpdateSiteMapButton = nullptr;
     QTabWidget* ToolPages = nullptr;
-    std::array<ReportView*, ToolPageCount> ReportViews{};
+    std::array<ReportView*, TabCount> ReportViews{};
     // Edit mode and the edit, format, print and save commands of the views.
     ReportEditor* Reports = nullptr;
     std::array<QPushButton*, 5> StartButtons{};
-    std::array<QListWidget*, 5> OldReportLists{};
+    // The pages of the five on-line tools, at TabIndex() of their ToolKind.
+    std::array<OnlineToolPage*, 5> OnlinePages{};
     BulletinPage* BBPage = nullptr;
     QTreeWidget* BBList = nullptr;
     QSplitter* BBSplitter = nullptr;
@@ -216,7 +218,9 @@ class MainWindow : public QMainWindow {
     class MapHost;
     class BulletinLink;
     std::unique_ptr<BulletinLink> BulletinBoardLink;
+    class PagesHost;
     std::unique_ptr<MapHost> SiteMapLink;
+    std::unique_ptr<PagesHost> PagesLink;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
     std::unique_ptr<NetHost> NetLink;
     std::unique_ptr<ReportPrinters> OwnPrinters;

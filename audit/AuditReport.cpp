@@ -33,7 +33,7 @@ struct Records {
 };
 
 Records RecordsOf(const ToolArchive& archive) {
-    return {archive.Pages, archive.Dates, archive.Percentages, archive.Bodies};
+    return {archive.Pages(), archive.Dates(), archive.Percentages(), archive.Bodies()};
 }
 
 // A whole number typed into the dialog or stored as a rank.

@@ -1,5 +1,7 @@
 #include "Endpoints.h"
 
+#include "ToolKind.h"
+
 namespace vantora {
 
 namespace {
@@ -7,6 +9,11 @@ namespace {
 QString Base(const QString& serverAddress, const char* script) {
     return QStringLiteral("http://") + serverAddress + QLatin1String("/cgi-bin/zeph/") +
            QLatin1String(script);
+}
+
+QString ToolBase(const QString& serverAddress, ToolKind kind, const char* firstParameter) {
+    return QStringLiteral("http://") + serverAddress + ScriptPath(kind) + QLatin1Char('?') +
+           QLatin1String(firstParameter) + QLatin1Char('=');
 }
 
 QString EngineParameters(const QStringList& engines, const char* value) {
@@ -43,8 +50,25 @@ QString PageParameter(const QString& page) {
 }
 
 QString EncodeBlanks(const QString& text, const QString& blankCode) {
-    QString trimmed = text.trimmed();
-    return trimmed.replace(QLatin1Char(' '), blankCode);
+    // Trim the characters up to and including the blank at both ends.
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text.at(from).unicode() <= ' ')
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= ' ')
+        --to;
+    QString encoded;
+    encoded.reserve(to - from + 8);
+    for (qsizetype i = from; i < to; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char(' '))
+            encoded += blankCode;
+        else if (c == QLatin1Char('#'))
+            encoded += QLatin1String("%23"); // would end the request at a fragment
+        else
+            encoded += c;
+    }
+    return encoded;
 }
 
 QString QueueEntry(int tag, const QString& url) {
@@ -52,17 +76,17 @@ QString QueueEntry(int tag, const QString& url) {
 }
 
 QString WordweighUrl(const QString& serverAddress, const QString& page, const QString& keyWords) {
-    return Base(serverAddress, "text_output/wordweigh-pt.cgi?url=") + PageParameter(page) +
+    return ToolBase(serverAddress, ToolKind::Wordweigh, "url") + PageParameter(page) +
            QLatin1String("&keywords=") + EncodeBlanks(keyWords, QStringLiteral("%20"));
 }
 
 QString StuffwatchUrl(const QString& serverAddress, const QString& page) {
-    return Base(serverAddress, "text_output/spam-pt.cgi?url=") + PageParameter(page);
+    return ToolBase(serverAddress, ToolKind::Stuffwatch, "url") + PageParameter(page);
 }
 
 QString RankscoutUrl(const QString& serverAddress, const QString& page, const QString& keyPhrase,
                      const QStringList& engines, bool detail) {
-    return Base(serverAddress, "text_output/rankscout-pt.cgi?Search_URL=") + PageParameter(page) +
+    return ToolBase(serverAddress, ToolKind::Rankscout, "Search_URL") + PageParameter(page) +
            QLatin1String("&Search_Text=") + EncodeBlanks(keyPhrase, QStringLiteral("+")) +
            EngineParameters(engines, "1") +
            (detail ? QLatin1String("&Detail=1") : QLatin1String("&Detail=0"));
@@ -72,15 +96,15 @@ QString EnginepostUrl(const QString& serverAddress, const QString& page, const Q
                       const QString& title, const QString& description, const QString& keyWords,
                       const QString& email) {
     const QString blank = QStringLiteral("%20");
-    return Base(serverAddress, "text_output/submit-pt.cgi?url=") + PageParameter(page) +
+    return ToolBase(serverAddress, ToolKind::Enginepost, "url") + PageParameter(page) +
            EngineParameters(engines, "on") + QLatin1String("&title=") + EncodeBlanks(title, blank) +
            QLatin1String("&desc=") + EncodeBlanks(description, blank) +
            QLatin1String("&keywords=") + EncodeBlanks(keyWords, blank) + QLatin1String("&email=") +
-           email;
+           QString(email).replace(QLatin1Char('#'), QLatin1String("%23"));
 }
 
 QString BackwatchUrl(const QString& serverAddress, const QString& page) {
-    return Base(serverAddress, "text_output/backwatch-pt.cgi?url=") + PageParameter(page);
+    return ToolBase(serverAddress, ToolKind::Backwatch, "url") + PageParameter(page);
 }
 
 QString StopRankscoutBulletinsUrl(const QString& serverAddress, const QString& userId,

@@ -7,24 +7,22 @@
 
 namespace vantora {
 
-// Request tags: 1..5 are the tools (their ToolKind), 7 and 8 the requests
-// that stop automatic bulletins.
+// Request tags besides the tools' own (a tool's tag is its ToolKind number):
+// the requests that stop automatic bulletins.
 enum RequestKind {
-    WordweighRequestTag = 1,
-    StuffwatchRequestTag = 2,
-    RankscoutRequestTag = 3,
-    EnginepostRequestTag = 4,
-    BackwatchRequestTag = 5,
     StopRankscoutBulletinsTag = 7,
     StopBackwatchBulletinsTag = 8,
 };
 
-// Trims text and replaces each remaining blank by blankCode ("%20" or "+").
 // A page URL as a request parameter: "%", "?", "&" and "#" are escaped
 // (%25, %3F, %26, %23) so the page's own query cannot end the parameter or
 // make a second "?" in the request line; the server undoes exactly these.
 QString PageParameter(const QString& page);
 
+// A value the user typed: trimmed of the characters up to and including the
+// blank at both ends, each inner blank replaced by blankCode ("%20" or "+")
+// and "#" escaped as "%23" so it cannot cut the request off. The input boxes
+// refuse "?", "%" and "&" as they are typed.
 QString EncodeBlanks(const QString& text, const QString& blankCode);
 
 // The queue entry for a request: the tag digit followed by the URL.

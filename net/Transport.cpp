@@ -1,5 +1,7 @@
 #include "Transport.h"
 
+#include "ToolKind.h"
+
 #include <QCoreApplication>
 
 namespace vantora {
@@ -31,20 +33,8 @@ void Transport::Append(int tag, const QString& url) {
 }
 
 QString Transport::WaitingText(int tag) {
-    switch (tag) {
-    case 1:
-        return QStringLiteral("Requesting data from the Wordweigh (");
-    case 2:
-        return QStringLiteral("Requesting data from the Stuffwatch (");
-    case 3:
-        return QStringLiteral("Requesting data from Rankscout (");
-    case 4:
-        return QStringLiteral("Requesting data from Enginepost (");
-    case 5:
-        return QStringLiteral("Requesting data from Backwatch (");
-    default:
-        return QString();
-    }
+    const std::optional<ToolKind> kind = ToolKindFromTag(tag);
+    return kind ? QString(Tool(*kind).WaitingText) : QString();
 }
 
 QString StripControlCharacters(const QString& text) {

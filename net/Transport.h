@@ -30,6 +30,7 @@ class TransportHost {
 
 class Transport : public HttpClientListener {
   public:
+    // Tool tags are the tools' ToolKind numbers.
     static constexpr int FirstToolTag = 1;
     static constexpr int LastToolTag = 5;
 

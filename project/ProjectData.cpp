@@ -1,41 +1,89 @@
 #include "ProjectData.h"
 
+#include <stdexcept>
+
 namespace vantora {
 
+ToolArchive::ToolArchive(ToolKind kind)
+    : Which(kind), WithPercentages(Tool(kind).ArchiveColumns == 4) {}
+
 bool ToolArchive::IsConsistent() const {
-    const int n = Pages.size();
-    if (Dates.size() != n || Bodies.size() != n)
+    const int n = PageColumn.size();
+    if (DateColumn.size() != n || BodyColumn.size() != n)
         return false;
-    return HasPercentages ? Percentages.size() == n : Percentages.isEmpty();
+    return WithPercentages ? PercentageColumn.size() == n : PercentageColumn.isEmpty();
+}
+
+// Runs edit on copies of the columns and takes them only when they still
+// pair up, so a faulty change can neither unpair the archive nor half-apply.
+template <class Edit> void ToolArchive::Change(Edit&& edit) {
+    QStringList pages = PageColumn;
+    QStringList dates = DateColumn;
+    QStringList percentages = PercentageColumn;
+    QStringList bodies = BodyColumn;
+    edit(pages, dates, percentages, bodies);
+    const int n = pages.size();
+    const bool paired = dates.size() == n && bodies.size() == n &&
+                        (WithPercentages ? percentages.size() == n : percentages.isEmpty());
+    if (!paired)
+        throw std::logic_error("The columns of the " +
+                               Tool(Which).ArchiveName.toString().toStdString() +
+                               " no longer pair up, the change was not made.");
+    PageColumn = std::move(pages);
+    DateColumn = std::move(dates);
+    PercentageColumn = std::move(percentages);
+    BodyColumn = std::move(bodies);
 }
 
 void ToolArchive::Append(const QString& page, const QString& date, const QString& body,
                          const QString& percentage) {
-    Pages.append(page);
-    Dates.append(date);
-    Bodies.append(body);
-    if (HasPercentages)
-        Percentages.append(percentage);
-    Q_ASSERT(IsConsistent());
+    Change(
+        [&](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
+            pages.append(page);
+            dates.append(date);
+            bodies.append(body);
+            if (WithPercentages)
+                percentages.append(percentage);
+        });
 }
 
-void ToolArchive::RemoveAt(int index) {
-    if (index < 0 || index >= Pages.size())
-        return;
-    Pages.removeAt(index);
-    if (index < Dates.size())
-        Dates.removeAt(index);
-    if (index < Bodies.size())
-        Bodies.removeAt(index);
-    if (HasPercentages && index < Percentages.size())
-        Percentages.removeAt(index);
+bool ToolArchive::RemoveAt(int index) {
+    if (index < 0 || index >= Count())
+        return false;
+    Change(
+        [&](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
+            pages.removeAt(index);
+            dates.removeAt(index);
+            bodies.removeAt(index);
+            if (WithPercentages)
+                percentages.removeAt(index);
+        });
+    return true;
 }
 
 void ToolArchive::Clear() {
-    Pages.clear();
-    Dates.clear();
-    Percentages.clear();
-    Bodies.clear();
+    Change(
+        [](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
+            pages.clear();
+            dates.clear();
+            percentages.clear();
+            bodies.clear();
+        });
+}
+
+bool ToolArchive::SetColumns(QStringList pages, QStringList dates, QStringList percentages,
+                             QStringList bodies) {
+    try {
+        Change([&](QStringList& p, QStringList& d, QStringList& c, QStringList& b) {
+            p = std::move(pages);
+            d = std::move(dates);
+            c = std::move(percentages);
+            b = std::move(bodies);
+        });
+    } catch (const std::logic_error&) {
+        return false;
+    }
+    return true;
 }
 
 bool BulletinList::IsConsistent() const {
@@ -64,25 +112,25 @@ void BulletinList::Clear() {
     ReadStates.clear();
 }
 
-ToolArchive* ProjectData::Archive(int toolKind) {
-    switch (toolKind) {
-    case 1:
-        return &WordweighArchive;
-    case 2:
-        return &StuffwatchArchive;
-    case 3:
-        return &RankscoutArchive;
-    case 4:
-        return &EnginepostArchive;
-    case 5:
-        return &BackwatchArchive;
-    default:
-        return nullptr;
-    }
+ToolArchive& ProjectData::Archive(ToolKind kind) {
+    for (ToolArchive* archive : {&WordweighArchive, &StuffwatchArchive, &RankscoutArchive,
+                                 &EnginepostArchive, &BackwatchArchive})
+        if (archive->Kind() == kind)
+            return *archive;
+    throw std::logic_error("No archive for this tool.");
 }
 
-const ToolArchive* ProjectData::Archive(int toolKind) const {
-    return const_cast<ProjectData*>(this)->Archive(toolKind);
+const ToolArchive& ProjectData::Archive(ToolKind kind) const {
+    return const_cast<ProjectData*>(this)->Archive(kind);
+}
+
+ToolArchive* ProjectData::ArchiveForTag(int tag) {
+    const std::optional<ToolKind> kind = ToolKindFromTag(tag);
+    return kind ? &Archive(*kind) : nullptr;
+}
+
+const ToolArchive* ProjectData::ArchiveForTag(int tag) const {
+    return const_cast<ProjectData*>(this)->ArchiveForTag(tag);
 }
 
 void ProjectData::Clear() {

@@ -2,30 +2,58 @@
 // The open project's persistent data. The main window holds one of these
 // beside its run-time state; the file reader and writer are the only code
 // that knows the byte layout.
+#include "ToolKind.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace vantora {
 
-// One tool's stored results as parallel columns indexed together. Every
-// change goes through the member functions so the columns stay paired.
-struct ToolArchive {
-    explicit ToolArchive(bool withPercentages = false) : HasPercentages(withPercentages) {}
+// One tool's stored results as parallel columns indexed together: index i
+// of every column is one result, newest at the end. The columns are private
+// and every change goes through Change(), which checks in every build that
+// they still pair up; a change that would break them throws and leaves the
+// archive as it was.
+class ToolArchive {
+  public:
+    explicit ToolArchive(ToolKind kind);
 
-    bool HasPercentages;     // only Wordweigh keeps a percentage column
-    QStringList Pages;       // page URL
-    QStringList Dates;       // date and time added
-    QStringList Percentages; // Wordweigh: effectiveness as text; else always empty
-    QStringList Bodies;      // answer body ("<br>"-separated items)
+    ToolKind Kind() const { return Which; }
+    // Only Wordweigh keeps a percentage column.
+    bool HasPercentages() const { return WithPercentages; }
+    int Count() const { return PageColumn.size(); }
+    const QStringList& Pages() const { return PageColumn; }             // page URL
+    const QStringList& Dates() const { return DateColumn; }             // date and time added
+    const QStringList& Percentages() const { return PercentageColumn; } // Wordweigh; else empty
+    const QStringList& Bodies() const { return BodyColumn; }            // "<br>"-separated items
 
-    int Count() const { return Pages.size(); }
+    // Index of the first (lowest) or last (newest) entry for page, -1 if none.
+    int FirstIndexOf(const QString& page) const { return PageColumn.indexOf(page); }
+    int LastIndexOf(const QString& page) const { return PageColumn.lastIndexOf(page); }
+
+    void Append(const QString& page, const QString& date, const QString& body,
+                const QString& percentage = QString());
+    // Removes entry index from every column; false when there is no such entry.
+    bool RemoveAt(int index);
+    void Clear();
+    // Replaces every column at once (the project file reader). False, and the
+    // archive unchanged, when the columns do not pair up.
+    bool SetColumns(QStringList pages, QStringList dates, QStringList percentages,
+                    QStringList bodies);
+
     // True when every column holds Count() items (the percentage column only
     // for Wordweigh, else it is empty).
     bool IsConsistent() const;
-    void Append(const QString& page, const QString& date, const QString& body,
-                const QString& percentage = QString());
-    void RemoveAt(int index);
-    void Clear();
+
+  private:
+    template <class Edit> void Change(Edit&& edit);
+
+    ToolKind Which;
+    bool WithPercentages;
+    QStringList PageColumn;
+    QStringList DateColumn;
+    QStringList PercentageColumn;
+    QStringList BodyColumn;
 };
 
 // The bulletin board's messages as four parallel columns.
@@ -51,19 +79,21 @@ struct ProjectData {
     QString RankscoutBulletins = QStringLiteral("N");
     QString BackwatchBulletins = QStringLiteral("N");
     QStringList SiteMapLines;
-    ToolArchive WordweighArchive{true};
-    ToolArchive StuffwatchArchive;
-    ToolArchive RankscoutArchive;
-    ToolArchive EnginepostArchive;
-    ToolArchive BackwatchArchive;
+    ToolArchive WordweighArchive{ToolKind::Wordweigh};
+    ToolArchive StuffwatchArchive{ToolKind::Stuffwatch};
+    ToolArchive RankscoutArchive{ToolKind::Rankscout};
+    ToolArchive EnginepostArchive{ToolKind::Enginepost};
+    ToolArchive BackwatchArchive{ToolKind::Backwatch};
     BulletinList BulletinMessages;
 
     // "http://" + RootHost + RootPath.
     QString RootUrl() const { return QStringLiteral("http://") + RootHost + RootPath; }
     bool HasRoot() const { return !(RootHost + RootPath).isEmpty(); }
-    // The archive of a tool kind 1..5 (Wordweigh..Backwatch); nullptr otherwise.
-    ToolArchive* Archive(int toolKind);
-    const ToolArchive* Archive(int toolKind) const;
+    ToolArchive& Archive(ToolKind kind);
+    const ToolArchive& Archive(ToolKind kind) const;
+    // The archive of a request tag 1..5; nullptr for any other number.
+    ToolArchive* ArchiveForTag(int tag);
+    const ToolArchive* ArchiveForTag(int tag) const;
     // Empties every field, as after a reset.
     void Clear();
 };

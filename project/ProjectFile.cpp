@@ -15,37 +15,51 @@ namespace {
 
 constexpr char16_t Cr = u'\r';
 
-// The 21 lists in file order. Only the Wordweigh archive has a percentage column.
-std::array<QStringList*, 21> Blocks(ProjectData& p) {
-    return {&p.SiteMapLines,
-            &p.WordweighArchive.Pages,
-            &p.WordweighArchive.Dates,
-            &p.WordweighArchive.Percentages,
-            &p.WordweighArchive.Bodies,
-            &p.StuffwatchArchive.Pages,
-            &p.StuffwatchArchive.Dates,
-            &p.StuffwatchArchive.Bodies,
-            &p.RankscoutArchive.Pages,
-            &p.RankscoutArchive.Dates,
-            &p.RankscoutArchive.Bodies,
-            &p.EnginepostArchive.Pages,
-            &p.EnginepostArchive.Dates,
-            &p.EnginepostArchive.Bodies,
-            &p.BackwatchArchive.Pages,
-            &p.BackwatchArchive.Dates,
-            &p.BackwatchArchive.Bodies,
-            &p.BulletinMessages.Bodies,
-            &p.BulletinMessages.Senders,
-            &p.BulletinMessages.Pages,
-            &p.BulletinMessages.ReadStates};
+constexpr size_t BlockCount = 21;
+
+// The 21 lists in file order: the site map, the five archives' columns in
+// ToolKind order (only Wordweigh has a percentage column), the bulletins.
+std::array<const QStringList*, BlockCount> Blocks(const ProjectData& p) {
+    std::array<const QStringList*, BlockCount> out{};
+    size_t n = 0;
+    out[n++] = &p.SiteMapLines;
+    for (const ToolInfo& tool : AllTools()) {
+        const ToolArchive& archive = p.Archive(tool.Kind);
+        out[n++] = &archive.Pages();
+        out[n++] = &archive.Dates();
+        if (archive.HasPercentages())
+            out[n++] = &archive.Percentages();
+        out[n++] = &archive.Bodies();
+    }
+    for (const QStringList* column : {&p.BulletinMessages.Bodies, &p.BulletinMessages.Senders,
+                                      &p.BulletinMessages.Pages, &p.BulletinMessages.ReadStates})
+        out[n++] = column;
+    return out;
 }
 
-std::array<const QStringList*, 21> Blocks(const ProjectData& p) {
-    const auto blocks = Blocks(const_cast<ProjectData&>(p));
-    std::array<const QStringList*, 21> out;
-    for (size_t i = 0; i < blocks.size(); ++i)
-        out[i] = blocks[i];
-    return out;
+// Moves blocks read in file order into the project. False when the columns
+// of an archive or of the bulletins do not pair up: such a file cannot be
+// paired by index and is not one this program wrote.
+bool TakeBlocks(std::array<QStringList, BlockCount>& blocks, ProjectData& p) {
+    size_t n = 0;
+    p.SiteMapLines = std::move(blocks[n++]);
+    for (const ToolInfo& tool : AllTools()) {
+        ToolArchive& archive = p.Archive(tool.Kind);
+        QStringList& pages = blocks[n++];
+        QStringList& dates = blocks[n++];
+        QStringList percentages;
+        if (archive.HasPercentages())
+            percentages = std::move(blocks[n++]);
+        QStringList& bodies = blocks[n++];
+        if (!archive.SetColumns(std::move(pages), std::move(dates), std::move(percentages),
+                                std::move(bodies)))
+            return false;
+    }
+    p.BulletinMessages.Bodies = std::move(blocks[n++]);
+    p.BulletinMessages.Senders = std::move(blocks[n++]);
+    p.BulletinMessages.Pages = std::move(blocks[n++]);
+    p.BulletinMessages.ReadStates = std::move(blocks[n++]);
+    return p.BulletinMessages.IsConsistent();
 }
 
 bool NeedsCleaning(QStringView value) {
@@ -334,7 +348,8 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
     project.RankscoutBulletins = text(header[4]);
     project.BackwatchBulletins = text(header[5]);
 
-    for (QStringList* list : Blocks(project)) {
+    std::array<QStringList, BlockCount> blocks;
+    for (QStringList& list : blocks) {
         QByteArrayView line;
         if (!lines.Next(line))
             return fail(ProjectFileResult::NotProject());
@@ -346,16 +361,10 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
         for (qint32 i = 0; i < count; ++i) {
             if (!lines.Next(line))
                 return fail(ProjectFileResult::NotProject());
-            list->append(text(line));
+            list.append(text(line));
         }
     }
-
-    // Columns of one archive are separate blocks; a file whose columns
-    // disagree cannot be paired by index and is not one this program wrote.
-    for (int kind = 1; kind <= 5; ++kind)
-        if (!project.Archive(kind)->IsConsistent())
-            return fail(ProjectFileResult::NotProject());
-    if (!project.BulletinMessages.IsConsistent())
+    if (!TakeBlocks(blocks, project))
         return fail(ProjectFileResult::NotProject());
     return ProjectFileResult::Success();
 }

@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QThread>
 #include <QUrl>
 
 namespace vantora {
@@ -192,7 +191,8 @@ void SiteMapCreator::Run() {
     const QString startedFor = Host.Project().RootUrl();
 
     Host.SetStopRequested(false);
-    QThread::msleep(ulong(qMax(0, StartPauseMs)));
+    const auto stopped = [this] { return Host.StopRequested(); };
+    WaitWhileHandlingMessages(StartPauseMs, stopped);
     if (ShowMapperInfo)
         emit ShowInfoWindow();
 
@@ -202,12 +202,8 @@ void SiteMapCreator::Run() {
     {
         WaitCursor wait;
         ProcessPendingEvents();
-        const int step = qMax(1, PollIntervalMs / 100);
         do {
-            for (int i = 0; i < 100 && !Host.StopRequested(); ++i) {
-                QThread::msleep(ulong(step));
-                ProcessPendingEvents();
-            }
+            WaitWhileHandlingMessages(PollIntervalMs, stopped);
             if (Host.StopRequested())
                 break;
             // Asked before the copy: if the applet had already ended, the

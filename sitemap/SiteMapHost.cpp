@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 
 namespace vantora {
 
@@ -20,6 +22,23 @@ WaitCursor::~WaitCursor() {
 
 void ProcessPendingEvents() {
     QCoreApplication::processEvents();
+}
+
+void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop) {
+    if (stop && stop())
+        return;
+    QEventLoop loop;
+    QTimer done;
+    done.setSingleShot(true);
+    QObject::connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (stop && stop())
+            loop.quit();
+    });
+    done.start(qMax(0, ms));
+    check.start(qMin(20, qMax(1, ms)));
+    loop.exec();
 }
 
 } // namespace vantora

@@ -4,6 +4,8 @@
 // check and the message boxes.
 #include <QString>
 
+#include <functional>
+
 namespace vantora {
 
 class Dialogs;
@@ -42,5 +44,10 @@ class WaitCursor {
 
 // Lets pending window messages run.
 void ProcessPendingEvents();
+
+// Waits up to ms milliseconds while window messages go on being handled,
+// returning early once stop() says so (it is asked every few milliseconds).
+// Timers drive the wait; nothing sleeps.
+void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop);
 
 } // namespace vantora

@@ -31,7 +31,7 @@ ProjectData BigProject() {
         "RESULT<br>Keyword density for 'search engine': 3.2%<br>Title contains keyword: yes<br>"
         "Meta description length: 148<br>Links found: 42<br>Words on page: 1200<br>Verdict: good");
     for (int kind = 1; kind <= 5; ++kind) {
-        ToolArchive* a = p.Archive(kind);
+        ToolArchive* a = p.ArchiveForTag(kind);
         for (int i = 0; i < 50000; ++i)
             a->Append(
                 QStringLiteral("http://www.example.com/section%1/page%2.html").arg(i % 97).arg(i),

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     for (int kind = 1; kind <= 5; ++kind)
-        if (!project.Archive(kind)->IsConsistent())
+        if (!project.ArchiveForTag(kind)->IsConsistent())
             std::abort();
     const QByteArray saved = SerializeProject(project);
     ProjectData again;

@@ -5,6 +5,7 @@
 
 #include "DialSession.h"
 #include "New.h"
+#include "OnlineToolPage.h"
 #include "SiteMapController.h"
 #include "SiteMapPanel.h"
 #include "Transport.h"
@@ -20,7 +21,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -420,10 +420,10 @@ void TestMainWindow::openFillsListsAndBulletinItems() {
     f.Trigger("actOpen");
     QVERIFY(w.ProjectIsOpen());
     QCOMPARE(f.dialogs.FileDialogsShown.value(0).Title, QStringLiteral("Open Project"));
-    QCOMPARE(w.OldReportLists[0]->count(), 1);
-    QCOMPARE(w.OldReportLists[0]->item(0)->text(),
+    QCOMPARE(w.OnlinePages[0]->OldReportList()->count(), 1);
+    QCOMPARE(w.OnlinePages[0]->OldReportList()->itemText(0),
              QStringLiteral("http://www.example.org/shop/, added 08/12/2026 10:00:00"));
-    QCOMPARE(w.OldReportLists[1]->item(0)->text(),
+    QCOMPARE(w.OnlinePages[1]->OldReportList()->itemText(0),
              QStringLiteral("http://www.example.org/shop/a.html, added 07/12/2026 09:00:00"));
     QCOMPARE(w.BBList->topLevelItemCount(), 1);
     QVERIFY(w.FindAction("actStopBackwatchBulletins")->isEnabled());
@@ -436,7 +436,7 @@ void TestMainWindow::openFillsListsAndBulletinItems() {
     f.Trigger("actClose");
     QVERIFY(f.dialogs.Asked.isEmpty());
     QVERIFY(!w.ProjectIsOpen());
-    QCOMPARE(w.OldReportLists[0]->count(), 0);
+    QCOMPARE(w.OnlinePages[0]->OldReportList()->count(), 0);
     QVERIFY(!w.FindAction("actStopBackwatchBulletins")->isEnabled());
 }
 
@@ -686,7 +686,7 @@ void TestMainWindow::panelSizesSurviveARun() {
     MainWindow& w = f.Start(openProject ? QStringList{WriteSample(dir)} : QStringList{});
     w.resize(1280, 960);
     if (showBulletins) {
-        w.ToolPages->setCurrentIndex(BulletinBoardPage);
+        w.ToolPages->setCurrentIndex(BulletinBoardTab);
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_VERIFY(w.BBList->height() > 0 && w.BBSplitter->isVisible());
         QCOMPARE(w.BBSplitter->sizes().value(0), wantVert);

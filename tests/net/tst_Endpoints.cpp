@@ -1,6 +1,7 @@
 // Request URLs of every request kind, with their trimming and blank encoding.
 #include "Endpoints.h"
 #include "NmcliDialUp.h"
+#include "ToolKind.h"
 
 #include <QtTest>
 
@@ -67,7 +68,7 @@ void TestEndpoints::urls() {
 }
 
 void TestEndpoints::queueEntry() {
-    QCOMPARE(QueueEntry(RankscoutRequestTag, "http://s/x"), QStringLiteral("3http://s/x"));
+    QCOMPARE(QueueEntry(Tag(ToolKind::Rankscout), "http://s/x"), QStringLiteral("3http://s/x"));
     QCOMPARE(QueueEntry(StopBackwatchBulletinsTag, "http://s/y"), QStringLiteral("8http://s/y"));
 }
 

@@ -35,7 +35,7 @@ bool IsEmpty(const ProjectData& p) {
         p.ProxyPort != 0 || !p.SiteMapLines.isEmpty() || p.BulletinMessages.Count() != 0)
         return false;
     for (int k = 1; k <= 5; ++k)
-        if (p.Archive(k)->Count() != 0 || !p.Archive(k)->Percentages.isEmpty())
+        if (p.ArchiveForTag(k)->Count() != 0 || !p.ArchiveForTag(k)->Percentages().isEmpty())
             return false;
     return true;
 }
@@ -64,7 +64,7 @@ ProjectData FullProject() {
         p.SiteMapLines << QStringLiteral("0|page%1.html|Titel €%1").arg(i);
     p.SiteMapLines << QString(); // an empty item
     for (int kind = 1; kind <= 5; ++kind) {
-        ToolArchive* a = p.Archive(kind);
+        ToolArchive* a = p.ArchiveForTag(kind);
         for (int i = 0; i < kind + 1; ++i)
             a->Append(QStringLiteral("http://x/%1/%2.html").arg(kind).arg(i),
                       QStringLiteral("08/12/26 14:%1:00").arg(i, 2, 10, QLatin1Char('0')),
@@ -87,13 +87,13 @@ void CompareProjects(const ProjectData& a, const ProjectData& b) {
     QCOMPARE(a.BackwatchBulletins, b.BackwatchBulletins);
     QCOMPARE(a.SiteMapLines, b.SiteMapLines);
     for (int k = 1; k <= 5; ++k) {
-        const ToolArchive* x = a.Archive(k);
-        const ToolArchive* y = b.Archive(k);
+        const ToolArchive* x = a.ArchiveForTag(k);
+        const ToolArchive* y = b.ArchiveForTag(k);
         QVERIFY(y->IsConsistent());
-        QCOMPARE(x->Pages, y->Pages);
-        QCOMPARE(x->Dates, y->Dates);
-        QCOMPARE(x->Percentages, y->Percentages);
-        QCOMPARE(x->Bodies, y->Bodies);
+        QCOMPARE(x->Pages(), y->Pages());
+        QCOMPARE(x->Dates(), y->Dates());
+        QCOMPARE(x->Percentages(), y->Percentages());
+        QCOMPARE(x->Bodies(), y->Bodies());
     }
     QVERIFY(b.BulletinMessages.IsConsistent());
     QCOMPARE(a.BulletinMessages.Bodies, b.BulletinMessages.Bodies);
@@ -182,7 +182,7 @@ void TestProjectFile::roundTripKeepsEveryColumnPaired() {
     CompareProjects(p, back);
     // Pairing: entry i of every column still names the same i.
     for (int i = 0; i < back.BackwatchArchive.Count(); ++i)
-        QVERIFY(back.BackwatchArchive.Pages[i].endsWith(QStringLiteral("/%1.html").arg(i)));
+        QVERIFY(back.BackwatchArchive.Pages()[i].endsWith(QStringLiteral("/%1.html").arg(i)));
 
     // Saving what was opened gives the same bytes.
     const QByteArray first = ReadAll(path);
@@ -284,9 +284,9 @@ void TestProjectFile::minusOneCountIsEmptyList() {
     ProjectData p;
     QVERIFY(ParseProject(HeaderLines() + Lines(blocks), p).IsOk());
     QVERIFY(p.SiteMapLines.isEmpty());
-    QCOMPARE(p.WordweighArchive.Pages, QStringList{"http://x/"});
-    QCOMPARE(p.WordweighArchive.Percentages, QStringList{"50"});
-    QCOMPARE(p.WordweighArchive.Bodies, QStringList{"b"});
+    QCOMPARE(p.WordweighArchive.Pages(), QStringList{"http://x/"});
+    QCOMPARE(p.WordweighArchive.Percentages(), QStringList{"50"});
+    QCOMPARE(p.WordweighArchive.Bodies(), QStringList{"b"});
 }
 
 void TestProjectFile::lastLineWithoutCrAndTrailingBytes() {
@@ -365,7 +365,7 @@ void TestProjectFile::writerKeepsLinesIntact() {
     QCOMPARE(back.RootHost, stored);
     QCOMPARE(back.ProxyServer, stored);
     QCOMPARE(back.SiteMapLines, (QStringList{stored, QStringLiteral("next")}));
-    QCOMPARE(back.StuffwatchArchive.Bodies, QStringList{stored});
+    QCOMPARE(back.StuffwatchArchive.Bodies(), QStringList{stored});
     QCOMPARE(back.BulletinMessages.Pages, QStringList{stored});
     QCOMPARE(back.BulletinMessages.ReadStates, QStringList{QStringLiteral("0")});
 }
@@ -480,7 +480,7 @@ void TestProjectFile::mutatedFilesNeverCrash() {
         if (r.IsOk()) {
             ++ok;
             for (int k = 1; k <= 5; ++k)
-                QVERIFY(p.Archive(k)->IsConsistent());
+                QVERIFY(p.ArchiveForTag(k)->IsConsistent());
         } else {
             QVERIFY(IsEmpty(p));
         }

@@ -1,0 +1,23 @@
+#pragma once
+// A report sink over a QTextDocument: each line becomes one paragraph at
+// the end of the document, in the format set last. The report view writes
+// through one; tests and printing can use one without a window.
+#include "ReportSink.h"
+
+class QTextDocument;
+
+namespace vantora {
+
+class DocumentSink : public ReportSink {
+  public:
+    explicit DocumentSink(QTextDocument& document) : Document(document) {}
+    void ClearReport() override;
+    void SetFormat(const ReportFormat& format) override;
+    void AppendLine(const QString& text) override;
+
+  private:
+    QTextDocument& Document;
+    ReportFormat Current;
+};
+
+} // namespace vantora

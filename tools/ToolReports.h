@@ -1,0 +1,26 @@
+#pragma once
+// The reports of the five on-line tools: one body writer per tool inside the
+// shared report frame, over any report sink.
+#include "ToolKind.h"
+
+class QString;
+
+namespace vantora {
+
+class ReportSink;
+class ToolArchive;
+
+// Writes the report of stored result index: the tool's heading with the
+// date added, its body lines, "End of Report" (or the truncation ending when
+// the body is shorter than its format). clearFirst empties the sink before.
+// Returns false when the index does not exist or the report was truncated.
+bool WriteStoredReport(const ToolArchive& archive, int index, ReportSink& sink, bool clearFirst);
+
+// Appends the tool's message for a page the server could not open, in plain
+// Arial 10, without a frame.
+void WriteNotOpened(ToolKind kind, ReportSink& sink);
+
+// The bullet that starts Enginepost's and Backwatch's result lines.
+inline constexpr char16_t Bullet = u'\u2022';
+
+} // namespace vantora

@@ -1,0 +1,162 @@
+#include "OnlineToolPage.h"
+
+#include "AnswerIntake.h"
+#include "Dialogs.h"
+#include "ProjectData.h"
+#include "ReportView.h"
+#include "ToolReports.h"
+#include "ToolRun.h"
+#include "WindowHost.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+namespace vantora {
+
+OldReportModel::OldReportModel(WindowHost& host, ToolKind kind, QObject* parent)
+    : QAbstractListModel(parent), Host(host), Kind(kind) {}
+
+ToolArchive& OldReportModel::Archive() const {
+    return Host.Project().Archive(Kind);
+}
+
+int OldReportModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Archive().Count();
+}
+
+QVariant OldReportModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return QVariant();
+    return OldReportText(Archive(), index.row());
+}
+
+namespace {
+
+// Restores the normal cursor however the command ends.
+class BusyCursor {
+  public:
+    explicit BusyCursor(WindowHost& host) : Host(host) { Host.SetBusyCursor(true); }
+    ~BusyCursor() { Host.SetBusyCursor(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+  private:
+    WindowHost& Host;
+};
+
+} // namespace
+
+OnlineToolPage::OnlineToolPage(ToolKind kind, const QString& pageText, WindowHost& host,
+                               QWidget* parent)
+    : ToolPage(QString(vantora::Tool(kind).Caption), pageText, host, parent), Tool(kind),
+      Model(new OldReportModel(host, kind, this)) {
+    const QString id = Caption();
+    auto* label = new QLabel(QStringLiteral("Add from old Report:"), this);
+    OldReports = new QComboBox(this);
+    OldReports->setObjectName(id + QStringLiteral("OldReportList"));
+    OldReports->setModel(Model);
+    OldReports->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    OldReports->setMinimumContentsLength(20);
+    label->setBuddy(OldReports);
+    ButtonRow()->addSpacing(8);
+    ButtonRow()->addWidget(label);
+    ButtonRow()->addWidget(OldReports, 1);
+
+    Popup = new QMenu(this);
+    Popup->setObjectName(id + QStringLiteral("OldReportPopup"));
+    QAction* select = Popup->addAction(QStringLiteral("Select"));
+    select->setObjectName(id + QStringLiteral("OldReportSelect"));
+    QFont bold = select->font();
+    bold.setBold(true);
+    select->setFont(bold);
+    Popup->addSeparator();
+    QAction* remove = Popup->addAction(QStringLiteral("Delete"));
+    remove->setObjectName(id + QStringLiteral("OldReportDelete"));
+    remove->setShortcut(QKeySequence(Qt::Key_Delete));
+    remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    OldReports->addAction(remove);
+    connect(remove, &QAction::triggered, this, [this] { DeleteSelected(); });
+    OldReports->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(OldReports, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { Popup->popup(OldReports->mapToGlobal(at)); });
+    connect(OldReports, &QComboBox::activated, this, [this](int index) { ShowStored(index); });
+    RebuildOldReports();
+}
+
+void OnlineToolPage::RebuildOldReports() {
+    Model->Change([](ToolArchive&) {});
+    OldReports->setCurrentIndex(-1);
+}
+
+void OnlineToolPage::Start() {
+    if (!Host.CheckConnect())
+        return;
+    const QStringList pages = Host.SelectedPages();
+    const CheckedRequests requests = BuildRequests(pages);
+    if (requests.Failed()) {
+        Host.MessageBoxes().Message(MsgKind::Warning, requests.Message, MsgButtons::Ok);
+        FocusInput(requests.Focus);
+        return;
+    }
+    if (pages.isEmpty() || !ConfirmRun(pages))
+        return;
+    QueueRequests(Host, Tool, requests.Urls);
+}
+
+void OnlineToolPage::TakeAnswer(const QString& answer) {
+    const Intake intake = ReadAnswer(Tool, answer);
+    switch (intake.Outcome) {
+    case IntakeOutcome::Invalid:
+        Host.MessageBoxes().Message(MsgKind::Error, InvalidDataMessage(), MsgButtons::Ok);
+        return;
+    case IntakeOutcome::NotOpened:
+        WriteNotOpened(Tool, *Report());
+        return;
+    case IntakeOutcome::Stored:
+        break;
+    }
+    const QString added = DateAdded(Host.Now());
+    const bool leave = Host.Options().Leave;
+    const Filed filed = Model->Change(
+        [&](ToolArchive& archive) { return FileAnswer(archive, intake, added, leave); });
+    OldReports->setCurrentIndex(filed.Index);
+    ShowStored(filed.Index);
+}
+
+void OnlineToolPage::ShowStored(int index) {
+    if (index < 0 || index >= Model->Archive().Count())
+        return;
+    BusyCursor busy(Host);
+    WriteStoredReport(Model->Archive(), index, *Report(), Host.Options().Clear);
+}
+
+void OnlineToolPage::ShowFromSiteMap(const QString& page) {
+    int found = -1;
+    {
+        BusyCursor busy(Host);
+        Host.ShowPage(TabIndex(Tool));
+        found = Model->Archive().LastIndexOf(page);
+        if (found >= 0) {
+            OldReports->setCurrentIndex(found);
+            ShowStored(found);
+        }
+    }
+    ApplyEngineDefaults();
+    if (found < 0 && Host.Options().ReportGen)
+        Start();
+}
+
+void OnlineToolPage::DeleteSelected() {
+    const int index = OldReports->currentIndex();
+    if (index < 0)
+        return;
+    Model->Change([index](ToolArchive& archive) { return archive.RemoveAt(index); });
+    OldReports->setCurrentIndex(-1);
+    Host.SetProjectModified();
+}
+
+} // namespace vantora
