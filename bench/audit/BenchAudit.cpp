@@ -117,9 +117,9 @@ int PlainLatestCount(const ToolArchive& archive, const StampReader& reader) {
     for (int i = 0; i < archive.Count(); ++i) {
         bool isLatest = true;
         for (int j = 0; j < archive.Count() && isLatest; ++j)
-            if (j != i && archive.Pages.at(j) == archive.Pages.at(i) &&
-                *reader.ReadFullValue(archive.Dates.at(j)) >
-                    *reader.ReadFullValue(archive.Dates.at(i)))
+            if (j != i && archive.Pages().at(j) == archive.Pages().at(i) &&
+                *reader.ReadFullValue(archive.Dates().at(j)) >
+                    *reader.ReadFullValue(archive.Dates().at(i)))
                 isLatest = false;
         latest += isLatest;
     }

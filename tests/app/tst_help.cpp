@@ -5,6 +5,7 @@
 #include "HelpLinks.h"
 #include "Main.h"
 #include "MapperInfoDialog.h"
+#include "OnlineToolPage.h"
 #include "ProjectFile.h"
 #include "ReportEditor.h"
 #include "ReportView.h"
@@ -15,6 +16,7 @@
 #include "startdlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
@@ -72,7 +74,7 @@ struct HelpFixture : Fixture {
 // The Rankscout page's key phrase field: the page's own when it has one,
 // else a field added to the page the way the page holds its inputs.
 QWidget* RankscoutKeyPhrase(MainWindow& w) {
-    QWidget* page = w.ToolPages->widget(RankscoutPage);
+    QWidget* page = w.ToolPages->widget(RankscoutTab);
     for (QLineEdit* edit : page->findChildren<QLineEdit*>())
         if (edit->objectName().contains(QStringLiteral("Phrase"), Qt::CaseInsensitive))
             return edit;
@@ -122,25 +124,25 @@ void TestHelp::f1OpensThePageOfTheFocus_data() {
     QTest::addColumn<int>("tab");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("page");
-    QTest::newRow("rankscout key phrase") << int(RankscoutPage) << "keyphrase"
+    QTest::newRow("rankscout key phrase") << int(RankscoutTab) << "keyphrase"
                                           << "rankscout.htm";
-    QTest::newRow("wordweigh report") << int(WordweighPage) << "report"
+    QTest::newRow("wordweigh report") << int(WordweighTab) << "report"
                                       << "wordweigh.htm";
-    QTest::newRow("stuffwatch old reports") << int(StuffwatchPage) << "oldlist"
+    QTest::newRow("stuffwatch old reports") << int(StuffwatchTab) << "oldlist"
                                             << "stuffwatch.htm";
-    QTest::newRow("backwatch report") << int(BackwatchPage) << "report"
+    QTest::newRow("backwatch report") << int(BackwatchTab) << "report"
                                       << "backwatchx.htm";
-    QTest::newRow("enginepost report") << int(EnginepostPage) << "report"
+    QTest::newRow("enginepost report") << int(EnginepostTab) << "report"
                                        << "enginepost.htm";
-    QTest::newRow("tagsmith report") << int(TagsmithPage) << "report"
+    QTest::newRow("tagsmith report") << int(TagsmithTab) << "report"
                                      << "tagsmith.htm";
-    QTest::newRow("sitecensus report") << int(SitecensusPage) << "report"
+    QTest::newRow("sitecensus report") << int(SitecensusTab) << "report"
                                        << "audit.htm";
-    QTest::newRow("bulletin list") << int(BulletinBoardPage) << "bblist"
+    QTest::newRow("bulletin list") << int(BulletinBoardTab) << "bblist"
                                    << "bulletin.htm";
-    QTest::newRow("bulletin view") << int(BulletinBoardPage) << "report"
+    QTest::newRow("bulletin view") << int(BulletinBoardTab) << "report"
                                    << "bulletin.htm";
-    QTest::newRow("site map tree") << int(WordweighPage) << "sitemap"
+    QTest::newRow("site map tree") << int(WordweighTab) << "sitemap"
                                    << "index.htm";
 }
 
@@ -157,7 +159,7 @@ void TestHelp::f1OpensThePageOfTheFocus() {
     else if (target == QLatin1String("report"))
         focus = w.ReportViews[tab];
     else if (target == QLatin1String("oldlist"))
-        focus = w.OldReportLists[tab];
+        focus = w.OnlinePages[size_t(tab)]->OldReportList();
     else if (target == QLatin1String("bblist"))
         focus = w.BBList;
     else
@@ -178,7 +180,7 @@ void TestHelp::f1WithoutProjectOpensTheTour() {
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     // The pages hold the focus widgets even while hidden; none may count.
-    w.ToolPages->setCurrentIndex(RankscoutPage);
+    w.ToolPages->setCurrentIndex(RankscoutTab);
     QTest::keyClick(&w, Qt::Key_F1);
     QCOMPARE(f.LastBrowserUrl(), QStringLiteral("file:///opt/vantora/bin/Help/tour.htm"));
     QCOMPARE(w.HelpPageForFocus(), QStringLiteral("tour.htm"));
@@ -343,10 +345,10 @@ void TestHelp::bulletinBoardInTheWindow() {
     QVERIFY(!w.BBPage->UpdateButton->isEnabled());
     QCOMPARE(w.BBList->topLevelItemCount(), 1);
     QVERIFY(!w.ProjectModified);
-    w.ToolPages->setCurrentIndex(BulletinBoardPage);
+    w.ToolPages->setCurrentIndex(BulletinBoardTab);
     w.BBList->topLevelItem(0)->setSelected(true);
     w.BBPage->OpenSelectedMessage();
-    QCOMPARE(w.ReportViews[BulletinBoardPage]->toPlainText(), QStringLiteral("Hello\nthere\n"));
+    QCOMPARE(w.ReportViews[BulletinBoardTab]->toPlainText(), QStringLiteral("Hello\nthere\n"));
     QVERIFY(w.ProjectModified);
     QCOMPARE(w.Project.BulletinMessages.ReadStates, QStringList{"1"});
 
@@ -364,7 +366,7 @@ void TestHelp::bulletinBoardInTheWindow() {
     f.dialogs.Answers.enqueue(MsgAnswer::No);
     f.Trigger("actClose");
     QCOMPARE(w.BBList->topLevelItemCount(), 0);
-    QVERIFY(w.ReportViews[BulletinBoardPage]->toPlainText().isEmpty());
+    QVERIFY(w.ReportViews[BulletinBoardTab]->toPlainText().isEmpty());
     QVERIFY(!w.BBPage->isEnabled());
 }
 
@@ -398,7 +400,7 @@ void TestHelp::stopCommandsFromTheToolsMenu() {
 void TestHelp::editModeIsRefusedOnTheBulletinPage() {
     HelpFixture f;
     MainWindow& w = f.StartWithProject();
-    w.ToolPages->setCurrentIndex(BulletinBoardPage);
+    w.ToolPages->setCurrentIndex(BulletinBoardTab);
     f.Trigger("actEditReport");
     QCOMPARE(f.dialogs.Texts(), QStringList{"You can not edit Bulletin Board Messages."});
     QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Information);
@@ -408,17 +410,17 @@ void TestHelp::editModeIsRefusedOnTheBulletinPage() {
 
     // On another page edit mode goes on; the focus entering the bulletin
     // page switches it off.
-    w.ToolPages->setCurrentIndex(WordweighPage);
+    w.ToolPages->setCurrentIndex(WordweighTab);
     f.Trigger("tbEditMode");
     QVERIFY(w.Reports->EditMode());
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.ReportViews[WordweighPage]->setFocus();
-    w.ToolPages->setCurrentIndex(BulletinBoardPage);
+    w.ReportViews[WordweighTab]->setFocus();
+    w.ToolPages->setCurrentIndex(BulletinBoardTab);
     w.BBList->setFocus();
     QTRY_VERIFY(!w.Reports->EditMode());
     QVERIFY(!w.FindAction("tbEditMode")->isChecked());
-    QVERIFY(w.ReportViews[WordweighPage]->isReadOnly());
+    QVERIFY(w.ReportViews[WordweighTab]->isReadOnly());
 }
 
 QTEST_MAIN(TestHelp)
