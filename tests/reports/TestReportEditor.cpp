@@ -69,7 +69,7 @@ struct Fixture : WindowFixture<> {
         MainWindow& w = Start();
         w.ApplyNewProjectState(QStringLiteral("http://www.example.org/"));
         w.ProjectModified = false;
-        for (int page = 0; page < ToolPageCount; ++page)
+        for (int page = 0; page < TabCount; ++page)
             WriteReport(page, QStringLiteral("Report of page %1").arg(page));
         return w;
     }
@@ -117,7 +117,7 @@ struct Fixture : WindowFixture<> {
 };
 
 bool AllToolViewsReadOnly(MainWindow& w) {
-    for (int page = 0; page < ToolPageCount; ++page)
+    for (int page = 0; page < TabCount; ++page)
         if (!w.ReportViews[page]->isReadOnly())
             return false;
     return true;
@@ -179,9 +179,9 @@ void TestReportEditor::editModeEntryPoints() {
     for (const char* name : EditOnlyActions)
         QVERIFY2(f.Enabled(name), name);
     QVERIFY(w.FontNameList->isEnabled() && w.FontSizeList->isEnabled());
-    for (int page = 0; page < BulletinBoardPage; ++page)
+    for (int page = 0; page < BulletinBoardTab; ++page)
         QVERIFY(!w.ReportViews[page]->isReadOnly());
-    QVERIFY(w.ReportViews[BulletinBoardPage]->isReadOnly());
+    QVERIFY(w.ReportViews[BulletinBoardTab]->isReadOnly());
 
     f.Trigger(entry.toLatin1().constData());
     QVERIFY(!w.Reports->EditMode());
@@ -201,7 +201,7 @@ void TestReportEditor::bulletinRefusesEditMode() {
     QFETCH(QString, entry);
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    f.Show(BulletinBoardPage);
+    f.Show(BulletinBoardTab);
     f.Trigger(entry.toLatin1().constData());
     QCOMPARE(f.dialogs.Texts(), QStringList{"You can not edit Bulletin Board Messages."});
     QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Information);
@@ -226,11 +226,11 @@ void TestReportEditor::editModeEndsForEveryView() {
     QFETCH(QString, how);
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    f.Show(RankscoutPage);
+    f.Show(RankscoutTab);
     f.Trigger("actEditReport");
-    QVERIFY(!f.View(WordweighPage)->isReadOnly());
+    QVERIFY(!f.View(WordweighTab)->isReadOnly());
     if (how == QLatin1String("toggle")) {
-        f.Show(SitecensusPage);
+        f.Show(SitecensusTab);
         f.Trigger("tbEditMode");
     } else if (how == QLatin1String("close")) {
         w.CloseProject();
@@ -270,17 +270,17 @@ void TestReportEditor::commandsActOnTheShownView() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
     f.Trigger("actEditReport");
-    f.Show(BackwatchPage);
+    f.Show(BackwatchTab);
     const QStringList before = f.Snapshot();
     f.Trigger("actSelectAll");
     f.Trigger(command.toLatin1().constData());
     const QStringList after = f.Snapshot();
-    for (int page = 0; page < ToolPageCount; ++page)
-        if (page != BackwatchPage)
+    for (int page = 0; page < TabCount; ++page)
+        if (page != BackwatchTab)
             QVERIFY2(after[page] == before[page], qPrintable(QString::number(page)));
-    QVERIFY(after[BackwatchPage] != before[BackwatchPage]);
+    QVERIFY(after[BackwatchTab] != before[BackwatchTab]);
     if (shownAfter.isEmpty())
-        QVERIFY(f.View(BackwatchPage)->toPlainText().isEmpty());
+        QVERIFY(f.View(BackwatchTab)->toPlainText().isEmpty());
     QVERIFY(f.dialogs.Asked.isEmpty());
     Q_UNUSED(w);
 }
@@ -298,15 +298,15 @@ void TestReportEditor::bulletinViewIsNeverChanged() {
     MainWindow& w = f.StartWithProject();
     QApplication::clipboard()->setText(QStringLiteral("pasted text"));
     f.Trigger("actEditReport");
-    f.Show(BulletinBoardPage);
+    f.Show(BulletinBoardTab);
     const QStringList before = f.Snapshot();
     f.Trigger("popSelectAll");
-    QVERIFY(f.View(BulletinBoardPage)->textCursor().hasSelection());
+    QVERIFY(f.View(BulletinBoardTab)->textCursor().hasSelection());
     f.Trigger(command.toLatin1().constData());
     QCOMPARE(f.Snapshot(), before);
     // Copy still serves the bulletin view.
     f.Trigger("actCopy");
-    QCOMPARE(QApplication::clipboard()->text(), f.View(BulletinBoardPage)->toPlainText());
+    QCOMPARE(QApplication::clipboard()->text(), f.View(BulletinBoardTab)->toPlainText());
     QVERIFY(f.dialogs.Asked.isEmpty());
     Q_UNUSED(w);
 }
@@ -314,27 +314,27 @@ void TestReportEditor::bulletinViewIsNeverChanged() {
 void TestReportEditor::copyAndCutUseTheClipboard() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    f.Show(StuffwatchPage);
-    QTextCursor cursor(f.View(StuffwatchPage)->document()->findBlockByNumber(1));
+    f.Show(StuffwatchTab);
+    QTextCursor cursor(f.View(StuffwatchTab)->document()->findBlockByNumber(1));
     cursor.select(QTextCursor::BlockUnderCursor);
     cursor.setPosition(cursor.block().position());
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    f.View(StuffwatchPage)->setTextCursor(cursor);
+    f.View(StuffwatchTab)->setTextCursor(cursor);
     // Outside edit mode Copy works and Cut does nothing.
     f.Trigger("tbCopy");
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body line"));
     QApplication::clipboard()->clear();
     w.Reports->Cut();
     QVERIFY(QApplication::clipboard()->text().isEmpty());
-    QVERIFY(f.View(StuffwatchPage)->toPlainText().contains(QStringLiteral("Body line")));
+    QVERIFY(f.View(StuffwatchTab)->toPlainText().contains(QStringLiteral("Body line")));
     // In edit mode Cut moves the text; Paste puts it back elsewhere.
     f.Trigger("tbEditMode");
     f.Trigger("popCut");
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body line"));
-    QVERIFY(!f.View(StuffwatchPage)->toPlainText().contains(QStringLiteral("Body line")));
-    f.View(StuffwatchPage)->moveCursor(QTextCursor::End);
+    QVERIFY(!f.View(StuffwatchTab)->toPlainText().contains(QStringLiteral("Body line")));
+    f.View(StuffwatchTab)->moveCursor(QTextCursor::End);
     f.Trigger("actPaste");
-    QVERIFY(f.View(StuffwatchPage)->toPlainText().endsWith(QStringLiteral("Body line")));
+    QVERIFY(f.View(StuffwatchTab)->toPlainText().endsWith(QStringLiteral("Body line")));
     QVERIFY(f.dialogs.Asked.isEmpty());
 }
 
@@ -358,7 +358,7 @@ void TestReportEditor::toolBarFollowsTheSelection() {
     QFETCH(int, align);
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    ReportView* view = f.View(EnginepostPage);
+    ReportView* view = f.View(EnginepostTab);
     ReportFormat format;
     format.FontName = QStringLiteral("Courier");
     format.PointSize = points;
@@ -372,11 +372,11 @@ void TestReportEditor::toolBarFollowsTheSelection() {
     view->SetFormat(format);
     view->AppendLine(QStringLiteral("The line under test"));
     // Put the tool bar into the opposite state first, from another line.
-    f.PlaceCaret(EnginepostPage, QStringLiteral("Report of page 3"));
+    f.PlaceCaret(EnginepostTab, QStringLiteral("Report of page 3"));
     QVERIFY(f.Checked("tbBold") && f.Checked("tbLeftJustify"));
     // Placing the caret refreshes the tool bar even on a page not shown.
-    f.Show(WordweighPage);
-    f.PlaceCaret(EnginepostPage, QStringLiteral("The line under test"));
+    f.Show(WordweighTab);
+    f.PlaceCaret(EnginepostTab, QStringLiteral("The line under test"));
     QCOMPARE(f.Checked("tbBold"), bold);
     QCOMPARE(f.Checked("tbItalic"), italic);
     QCOMPARE(f.Checked("tbUnderline"), underline);
@@ -392,9 +392,9 @@ void TestReportEditor::fontListsApplyOnlyChosenItems() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
     f.Trigger("actEditReport");
-    f.Show(WordweighPage);
+    f.Show(WordweighTab);
     f.Trigger("actSelectAll");
-    const QString before = f.View(WordweighPage)->toHtml();
+    const QString before = f.View(WordweighTab)->toHtml();
 
     // Typed text is not applied, and only digits go into the size field.
     QLineEdit* sizeField = w.FontSizeList->lineEdit();
@@ -411,7 +411,7 @@ void TestReportEditor::fontListsApplyOnlyChosenItems() {
     nameField->clear();
     QTest::keyClicks(nameField, w.FontNameList->itemText(0));
     QTest::keyClick(nameField, Qt::Key_Return);
-    QCOMPARE(f.View(WordweighPage)->toHtml(), before);
+    QCOMPARE(f.View(WordweighTab)->toHtml(), before);
 
     // Choosing an item from a list applies it to the selection.
     const int twelve = w.FontSizeList->findText(QStringLiteral("12"));
@@ -420,21 +420,16 @@ void TestReportEditor::fontListsApplyOnlyChosenItems() {
     QVERIFY(w.FontNameList->count() > 0);
     const QString family = w.FontNameList->itemText(w.FontNameList->count() - 1);
     emit w.FontNameList->activated(w.FontNameList->count() - 1);
-    for (QTextBlock block = f.View(WordweighPage)->document()->begin(); block.isValid();
+    for (QTextBlock block = f.View(WordweighTab)->document()->begin(); block.isValid();
          block = block.next()) {
         const QTextCharFormat format = block.begin().fragment().charFormat();
         QCOMPARE(format.fontPointSize(), 12.0);
         QCOMPARE(format.fontFamilies().toStringList().value(0), family);
     }
     // The italic of the last line and the bold of the first survive.
-    QVERIFY(f.View(WordweighPage)
-                ->document()
-                ->lastBlock()
-                .begin()
-                .fragment()
-                .charFormat()
-                .fontItalic());
-    QVERIFY(f.View(WordweighPage)
+    QVERIFY(
+        f.View(WordweighTab)->document()->lastBlock().begin().fragment().charFormat().fontItalic());
+    QVERIFY(f.View(WordweighTab)
                 ->document()
                 ->firstBlock()
                 .begin()
@@ -448,8 +443,8 @@ void TestReportEditor::bulletsAndAlignment() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
     f.Trigger("tbEditMode");
-    f.Show(TagsmithPage);
-    ReportView* view = f.View(TagsmithPage);
+    f.Show(TagsmithTab);
+    ReportView* view = f.View(TagsmithTab);
     // The first two lines selected.
     QTextCursor cursor(view->document());
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
@@ -496,30 +491,30 @@ void TestReportEditor::bulletsAndAlignment() {
 void TestReportEditor::wordWrapPerView() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    const bool wraps[ToolPageCount] = {true, true, false, false, false, true, false, false};
-    for (int page = 0; page < ToolPageCount; ++page)
+    const bool wraps[TabCount] = {true, true, false, false, false, true, false, false};
+    for (int page = 0; page < TabCount; ++page)
         QCOMPARE(f.View(page)->lineWrapMode() != QTextEdit::NoWrap, wraps[page]);
 
-    f.Show(RankscoutPage);
+    f.Show(RankscoutTab);
     emit w.ReportPopup->aboutToShow();
     QVERIFY(!f.Checked("popWordWrap"));
     f.Trigger("popWordWrap");
-    QCOMPARE(f.View(RankscoutPage)->lineWrapMode(), QTextEdit::WidgetWidth);
-    for (int page = 0; page < ToolPageCount; ++page)
-        if (page != RankscoutPage)
+    QCOMPARE(f.View(RankscoutTab)->lineWrapMode(), QTextEdit::WidgetWidth);
+    for (int page = 0; page < TabCount; ++page)
+        if (page != RankscoutTab)
             QCOMPARE(f.View(page)->lineWrapMode() != QTextEdit::NoWrap, wraps[page]);
 
     // The check mark follows the view of the page the menu opens on.
-    f.Show(WordweighPage);
+    f.Show(WordweighTab);
     f.Trigger("popWordWrap"); // Wordweigh off
-    f.Show(StuffwatchPage);
+    f.Show(StuffwatchTab);
     emit w.ReportPopup->aboutToShow();
     QVERIFY(f.Checked("popWordWrap"));
-    f.Show(WordweighPage);
+    f.Show(WordweighTab);
     emit w.ReportPopup->aboutToShow();
     QVERIFY(!f.Checked("popWordWrap"));
-    QCOMPARE(f.View(WordweighPage)->lineWrapMode(), QTextEdit::NoWrap);
-    QCOMPARE(f.View(StuffwatchPage)->lineWrapMode(), QTextEdit::WidgetWidth);
+    QCOMPARE(f.View(WordweighTab)->lineWrapMode(), QTextEdit::NoWrap);
+    QCOMPARE(f.View(StuffwatchTab)->lineWrapMode(), QTextEdit::WidgetWidth);
 }
 
 void TestReportEditor::fontListIsSorted() {
@@ -536,11 +531,11 @@ void TestReportEditor::saveWritesTheShownView_data() {
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("entry"); // an action, or "command" for the page buttons' call
     QTest::addColumn<QString>("file");
-    QTest::newRow("bulletin from the pop-up") << int(BulletinBoardPage) << "popSaveReport"
+    QTest::newRow("bulletin from the pop-up") << int(BulletinBoardTab) << "popSaveReport"
                                               << "b.rtf";
-    QTest::newRow("Rankscout from its page") << int(RankscoutPage) << "command"
+    QTest::newRow("Rankscout from its page") << int(RankscoutTab) << "command"
                                              << "r.rtf";
-    QTest::newRow("audit as PDF") << int(SitecensusPage) << "command"
+    QTest::newRow("audit as PDF") << int(SitecensusTab) << "command"
                                   << "a.PDF";
 }
 
@@ -573,7 +568,7 @@ void TestReportEditor::saveWritesTheShownView() {
         const RtfCheck check = CheckRtf(bytes);
         QVERIFY2(check.Ok, qPrintable(check.Problem));
         QVERIFY(bytes.contains(QStringLiteral("Report of page %1").arg(page).toLatin1()));
-        for (int other = 0; other < ToolPageCount; ++other)
+        for (int other = 0; other < TabCount; ++other)
             if (other != page)
                 QVERIFY(!bytes.contains(QStringLiteral("Report of page %1").arg(other).toLatin1()));
     } else {
@@ -584,8 +579,8 @@ void TestReportEditor::saveWritesTheShownView() {
 void TestReportEditor::saveCancelledOrFailed() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    f.Show(WordweighPage);
-    const QString before = f.View(WordweighPage)->toHtml();
+    f.Show(WordweighTab);
+    const QString before = f.View(WordweighTab)->toHtml();
     // Cancelled: nothing written, no message.
     f.dialogs.FileNames.enqueue(QString());
     w.Reports->SaveReport();
@@ -597,17 +592,17 @@ void TestReportEditor::saveCancelledOrFailed() {
     QCOMPARE(f.dialogs.Texts(),
              QStringList{"An error occurred while trying to write the file, operation aborted."});
     QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Error);
-    QCOMPARE(f.View(WordweighPage)->toHtml(), before);
+    QCOMPARE(f.View(WordweighTab)->toHtml(), before);
 }
 
 void TestReportEditor::noPrinterAtEveryEntryPoint_data() {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<int>("page");
-    QTest::newRow("File menu") << "actPrint" << int(WordweighPage);
-    QTest::newRow("pop-up") << "popPrintReport" << int(BackwatchPage);
-    QTest::newRow("tool bar") << "tbPrint" << int(SitecensusPage);
-    QTest::newRow("page button") << "command" << int(StuffwatchPage);
-    QTest::newRow("bulletin page button") << "bulletin" << int(BulletinBoardPage);
+    QTest::newRow("File menu") << "actPrint" << int(WordweighTab);
+    QTest::newRow("pop-up") << "popPrintReport" << int(BackwatchTab);
+    QTest::newRow("tool bar") << "tbPrint" << int(SitecensusTab);
+    QTest::newRow("page button") << "command" << int(StuffwatchTab);
+    QTest::newRow("bulletin page button") << "bulletin" << int(BulletinBoardTab);
 }
 
 void TestReportEditor::noPrinterAtEveryEntryPoint() {
@@ -632,10 +627,10 @@ void TestReportEditor::printWritesOneJob_data() {
     QTest::addColumn<int>("page");
     QTest::addColumn<bool>("empty");
     QTest::addColumn<QString>("title");
-    QTest::newRow("Wordweigh") << int(WordweighPage) << false << "Wordweigh Report - Printed on ";
+    QTest::newRow("Wordweigh") << int(WordweighTab) << false << "Wordweigh Report - Printed on ";
     QTest::newRow("empty Tagsmith report")
-        << int(TagsmithPage) << true << "MetaTags Report - Printed on ";
-    QTest::newRow("bulletin") << int(BulletinBoardPage) << false
+        << int(TagsmithTab) << true << "MetaTags Report - Printed on ";
+    QTest::newRow("bulletin") << int(BulletinBoardTab) << false
                               << "Bulletin Board Report - Printed on ";
 }
 
@@ -680,7 +675,7 @@ void TestReportEditor::printWritesOneJob() {
 void TestReportEditor::printFailures() {
     Fixture f;
     MainWindow& w = f.StartWithProject();
-    f.Show(WordweighPage);
+    f.Show(WordweighTab);
     // Cancelling the print dialog: nothing printed, no message.
     f.printers.Accept = false;
     f.printers.OutputFile = f.dir.filePath(QStringLiteral("cancelled.pdf"));
