@@ -19,6 +19,7 @@
 #include <httplib.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -242,6 +243,17 @@ void TestEndToEndTools::fiveToolsFileOneResultPerPage() {
             }
         }
         QVERIFY(sawTitle);
+    }
+
+    // Pictures of the five pages for a person to look at, when asked for.
+    const QString shots = qEnvironmentVariable("VANTORA_SCREENSHOTS");
+    if (!shots.isEmpty()) {
+        w.resize(1100, 760);
+        for (const ToolInfo& tool : AllTools()) {
+            w.ToolPages->setCurrentIndex(TabIndex(tool.Kind));
+            QTest::qWait(200);
+            w.grab().save(QDir(shots).filePath(QString(tool.Caption) + ".png"));
+        }
     }
 
     // Saved and opened again, every list comes back in archive order.
