@@ -413,9 +413,13 @@ class AuditWriter {
                          QStringLiteral("% effective,")))
             return;
         PlainSection(records, [&](int i) {
-            if (LeadingNumber(records.Values.value(i)) < WholeNumber(effective))
-                Listing(records.Pages.at(i) + QStringLiteral(", was only ") + records.Values.at(i) +
-                        QStringLiteral("% effective, last checked ") + records.Stamps.at(i));
+            // The line gives the percentage as read, so that a stored "7%"
+            // shows as 7.
+            const qint64 percent = LeadingNumber(records.Values.value(i));
+            if (percent < WholeNumber(effective))
+                Listing(records.Pages.at(i) + QStringLiteral(", was only ") +
+                        QString::number(percent) + QStringLiteral("% effective, last checked ") +
+                        records.Stamps.at(i));
         });
         Summary(Options.Limit ? Counts() + QStringLiteral(" Wordweighed pages after ") +
                                     ScopeText() + QStringLiteral(" were less than ") + effective +

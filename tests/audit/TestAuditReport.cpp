@@ -1,5 +1,6 @@
 // The audit report over project data, written to a recording sink.
 #include "AuditReport.h"
+#include "ProjectFile.h"
 #include "RecordingSink.h"
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
@@ -331,29 +332,31 @@ void TestAuditReport::spamScopeAndLatest() {
 void TestAuditReport::effectiveness_data() {
     QTest::addColumn<QString>("percent");
     QTest::addColumn<QString>("effective");
-    QTest::addColumn<int>("outcome"); // 1 listed, 0 not listed, -1 truncated
+    QTest::addColumn<int>("outcome");   // 1 listed, 0 not listed, -1 truncated
+    QTest::addColumn<QString>("shown"); // the percentage as the listed line gives it
     QTest::newRow("exactly at the threshold") << "80"
-                                              << "80" << 0;
+                                              << "80" << 0 << "";
     QTest::newRow("one below") << "79"
-                               << "80" << 1;
+                               << "80" << 1 << "79";
     QTest::newRow("above") << "95"
-                           << "80" << 0;
+                           << "80" << 0 << "";
     QTest::newRow("digit and a sign") << "7%"
-                                      << "80" << 1;
+                                      << "80" << 1 << "7";
     QTest::newRow("digits and a letter") << "85a"
-                                         << "80" << 0;
+                                         << "80" << 0 << "";
     QTest::newRow("threshold out of the list") << "249"
-                                               << "250" << 1;
+                                               << "250" << 1 << "249";
     QTest::newRow("empty threshold") << "50"
-                                     << "" << -1;
+                                     << "" << -1 << "";
     QTest::newRow("no number stored") << "n/a"
-                                      << "80" << -1;
+                                      << "80" << -1 << "";
 }
 
 void TestAuditReport::effectiveness() {
     QFETCH(QString, percent);
     QFETCH(QString, effective);
     QFETCH(int, outcome);
+    QFETCH(QString, shown);
     ProjectData project;
     const QString stamp = Stamp(QDate(2026, 11, 2));
     project.WordweighArchive.Append("http://site.test/w.html", stamp, "body", percent);
@@ -369,7 +372,7 @@ void TestAuditReport::effectiveness() {
     }
     QStringList expected{"Pages less than " + effective + "% effective,"};
     if (outcome == 1)
-        expected << B + "http://site.test/w.html, was only " + percent +
+        expected << B + "http://site.test/w.html, was only " + shown +
                         "% effective, last checked " + stamp;
     expected << B + QString::number(outcome) + " from 1 were less than " + effective +
                     "% effective.";
@@ -598,28 +601,50 @@ void TestAuditReport::stampReading() {
 }
 
 void TestAuditReport::oldProjectStamps() {
-    // Stamps as an older version wrote them, next to today's, in the
-    // Wordweigh section with a scope and two records of one page.
-    ProjectData project;
-    const QString old = QStringLiteral("03.12.98 14:22:10");
+    // A project file as an older version wrote it: Windows-1252 text, CR
+    // line ends, eight-character dates with two-digit years, and a
+    // percentage with a character after its digit; beside it a record
+    // stamped today in the German short format.
     const QString recent = Stamp(QDate(2026, 11, 30), QTime(9, 0, 0), DE);
-    project.WordweighArchive.Append("http://site.test/", old, "b", "10");
-    project.WordweighArchive.Append("http://site.test/", recent, "b", "20");
-    project.WordweighArchive.Append("http://site.test/x", old, "b", "30");
+    QStringList lines{"ZEPHProject", "www.site.test", "/", "", "0", "N", "N", "0"};
+    lines << "3"
+          << "http://www.site.test/"
+          << "http://www.site.test/"
+          << "http://www.site.test/x";
+    lines << "3"
+          << "03.12.98 14:22:10" << recent << "03.12.98 14:22:10";
+    lines << "3"
+          << "10"
+          << "20"
+          << "7%";
+    lines << "3"
+          << "a"
+          << "b"
+          << "c";
+    for (int block = 6; block <= 21; ++block)
+        lines << "0";
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + '\r';
+    ProjectData project;
+    QVERIFY(ParseProject(bytes, project).IsOk());
+
     AuditOptions o;
     o.LessEffective = true;
     o.Limit = true;
     o.ScopeDate = QDate(1998, 12, 2);
     RecordingSink sink = Audit(project, o, DE);
     QVERIFY(!Truncated(sink));
-    QCOMPARE(Section(sink, "Pages less than 80% effective,"),
-             (QStringList{"Pages less than 80% effective,",
-                          B + "http://site.test/, was only 20% effective, last checked " + recent,
-                          B + "http://site.test/x, was only 30% effective, last checked " + old,
-                          B + "2 from 2 Wordweighed pages after " + Short(o.ScopeDate, DE) +
-                              " were less than 80% effective."}));
+    QCOMPARE(
+        Section(sink, "Pages less than 80% effective,"),
+        (QStringList{"Pages less than 80% effective,",
+                     B + "http://www.site.test/, was only 20% effective, last checked " + recent,
+                     B + "http://www.site.test/x, was only 7% effective, last checked "
+                         "03.12.98 14:22:10",
+                     B + "2 from 2 Wordweighed pages after " + Short(o.ScopeDate, DE) +
+                         " were less than 80% effective."}));
     // A stamp that does not read ends the report once it is read.
-    project.WordweighArchive.Append("http://site.test/x", "gestern", "b", "30");
+    project.WordweighArchive.Append("http://www.site.test/x", "gestern", "b", "30");
     sink = Audit(project, o, DE);
     QVERIFY(Truncated(sink));
 }
