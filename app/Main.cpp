@@ -23,6 +23,8 @@
 #include "SiteMapCreation.h"
 #include "SiteMapHost.h"
 #include "SiteMapPanel.h"
+#include "SitecensusPage.h"
+#include "TagsmithPage.h"
 #include "ToolPages.h"
 #include "Transport.h"
 #include "WindowHost.h"
@@ -311,6 +313,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     ProjectSettingsLink = std::make_unique<SettingsHost>(*this);
     ProjectSettings = new ProjectSettingsDialog(*Env.dialogs, *ProjectSettingsLink, this);
     AuditOptionsDlg = new AuditDialog(this);
+    Census->SetDialog(AuditOptionsDlg, [this](QDialog* dialog) { return RunModal(dialog); });
     DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
     TipWindow = new TipOfTheDayWindow(Options.TipOfTheDayMode, this);
@@ -618,6 +621,14 @@ QWidget* MainWindow::BuildToolPage(int index) {
         Net->SetAnswerStep(tag, [this, page, tag] {
             RunCommand([this, page, tag] { page->TakeAnswer(Net->PendingAnswers(tag).value(0)); });
         });
+        return page;
+    }
+
+    if (index == TagsmithTab || index == SitecensusTab) {
+        ToolPage* page = index == TagsmithTab ? static_cast<ToolPage*>(new TagsmithPage(*PagesLink))
+                                              : (Census = new SitecensusPage(*PagesLink));
+        ReportViews[size_t(index)] = page->Report();
+        AttachReportPopup(page->Report());
         return page;
     }
 

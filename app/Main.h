@@ -34,6 +34,7 @@ class SiteMapPanel;
 class BundledServer;
 class DialSession;
 class AuditDialog;
+class SitecensusPage;
 class Dialupthing;
 class Transport;
 class ProgramOptionsDialog;
@@ -164,6 +165,7 @@ class MainWindow : public QMainWindow {
     AboutBox* About = nullptr;
     ProjectSettingsDialog* ProjectSettings = nullptr;
     AuditDialog* AuditOptionsDlg = nullptr;
+    SitecensusPage* Census = nullptr;
     Dialupthing* DialDialog = nullptr;
     ProgramOptionsDialog* ProgramOptionsDlg = nullptr;
     TipOfTheDayWindow* TipWindow = nullptr;

@@ -1,5 +1,6 @@
 #include "AuditReport.h"
 
+#include "ReportFrame.h"
 #include "SiteTree.h"
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
@@ -17,7 +18,6 @@ namespace vantora {
 namespace {
 
 const QString Bullet = QStringLiteral("\u2022 ");
-const QString LineBreak = QStringLiteral("\r\n");
 
 // Something stored or typed could not be read: the report ends truncated.
 struct Unreadable : std::exception {};
@@ -164,65 +164,33 @@ class AuditWriter {
   public:
     AuditWriter(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
                 const QLocale& locale, ReportSink& sink)
-        : Project(project), Options(options), Now(now), Locale(locale), Sink(sink),
+        : Project(project), Options(options), Now(now), Locale(locale), Out(sink),
           Stamps(locale, now.date().year()) {}
 
     void Run() {
         try {
-            Format.FontName = QStringLiteral("Arial");
-            Format.PointSize = 14;
-            Format.Bold = Format.Italic = false;
-            Format.Underline = true;
-            Apply();
-            Line(AuditTitle(Now, Locale) + LineBreak);
-            Format.PointSize = 10;
-            Format.Underline = false;
-            Apply();
-            Line(QStringLiteral("Audit contents: ") + AuditContentsText(Options, Locale));
+            Out.Heading(AuditTitle(Now, Locale));
+            Out.Line(QStringLiteral("Audit contents: ") + AuditContentsText(Options, Locale));
             SiteMapSections();
             ResultSections();
-            SetItalic(true);
-            Line(LineBreak + QStringLiteral("End of Report"));
-            SetItalic(false);
-            Line(QString());
+            Out.End();
         } catch (const std::exception&) {
-            Truncate();
+            Out.Truncated();
         }
     }
 
   private:
-    // --- formats and lines ---
-    void Apply() { Sink.SetFormat(Format); }
-    void SetBold(bool on) {
-        Format.Bold = on;
-        Apply();
+    // --- lines ---
+    void Line(const QString& text) { Out.Line(text); }
+    // A line with an empty line before it.
+    void LineAfterGap(const QString& text) {
+        Out.EmptyLine();
+        Out.Line(text);
     }
-    void SetItalic(bool on) {
-        Format.Italic = on;
-        Apply();
-    }
-    void SetUnderline(bool on) {
-        Format.Underline = on;
-        Apply();
-    }
-    void Line(const QString& text) { Sink.AppendLine(text); }
     void BoldLine(const QString& text) {
-        SetBold(true);
-        Line(text);
-        SetBold(false);
-    }
-    void Truncate() {
-        Format.FontName = QStringLiteral("Arial");
-        Format.PointSize = 10;
-        Format.Bold = true;
-        Format.Italic = Format.Underline = false;
-        Apply();
-        Line(QStringLiteral("...WARNING! Premature end of file, Report truncated."));
-        Format.Bold = false;
-        SetItalic(true);
-        Line(QStringLiteral("End of Report"));
-        SetItalic(false);
-        Line(QString());
+        Out.SetBold(true);
+        Out.Line(text);
+        Out.SetBold(false);
     }
 
     // --- site map ---
@@ -256,7 +224,8 @@ class AuditWriter {
     // with all of its links of those kinds, once each, in URL order.
     void LinkSection(const std::function<bool(NodeKind)>& takes, const QString& heading,
                      const QString& pageText) {
-        BoldLine(LineBreak + heading);
+        Out.EmptyLine();
+        BoldLine(heading);
         struct Link {
             QString Page;
             QString Url;
@@ -299,7 +268,7 @@ class AuditWriter {
             const Link& link = links[size_t(i)];
             const bool newPage = !last || last->Page != link.Page;
             if (newPage)
-                Line(LineBreak + QStringLiteral("Page ") + link.Page + pageText);
+                LineAfterGap(QStringLiteral("Page ") + link.Page + pageText);
             else if (last->Url == link.Url)
                 continue; // the same link again on the same page
             Line(Bullet + Tree.Caption(link.Node));
@@ -317,7 +286,8 @@ class AuditWriter {
     }
 
     void ListOfPages() {
-        BoldLine(LineBreak + QStringLiteral("A list of all web pages,"));
+        Out.EmptyLine();
+        BoldLine(QStringLiteral("A list of all web pages,"));
         const std::vector<SiteUrlEntry> index = BuildSiteUrlIndex(NodeUrls, Locale);
         if (index.empty()) {
             Line(QStringLiteral("(No web pages found)"));
@@ -363,9 +333,9 @@ class AuditWriter {
     }
 
     void Summary(const QString& text) {
-        SetItalic(true);
+        Out.SetItalic(true);
         Line(text);
-        SetItalic(false);
+        Out.SetItalic(false);
     }
 
     QString Counts() const {
@@ -470,9 +440,10 @@ class AuditWriter {
         StampCache stamps(records, Stamps);
         std::vector<qsizetype> markerAt(size_t(records.Count()));
         for (const Engine& engine : RankEngines) {
-            SetUnderline(true);
-            Line(LineBreak + QLatin1String(engine.Name));
-            SetUnderline(false);
+            Out.EmptyLine();
+            Out.SetUnderline(true);
+            Line(QLatin1String(engine.Name));
+            Out.SetUnderline(false);
             const QLatin1String marker(engine.Selector);
             for (int i = 0; i < records.Count(); ++i)
                 markerAt[size_t(i)] = records.Bodies.at(i).indexOf(marker);
@@ -489,11 +460,11 @@ class AuditWriter {
                             records.Stamps.at(i));
             }
         }
-        Line(LineBreak +
-             (Options.Limit
-                  ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
-                        QStringLiteral(" ranked above ") + rank + QLatin1Char('.')
-                  : Counts() + QStringLiteral(" pages ranked above ") + rank + QLatin1Char('.')));
+        Out.EmptyLine();
+        Summary(Options.Limit
+                    ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
+                          QStringLiteral(" ranked above ") + rank + QLatin1Char('.')
+                    : Counts() + QStringLiteral(" pages ranked above ") + rank + QLatin1Char('.'));
     }
 
     // The condition compares days, so that stamps in any date length that
@@ -552,9 +523,8 @@ class AuditWriter {
     const AuditOptions& Options;
     QDateTime Now;
     QLocale Locale;
-    ReportSink& Sink;
+    ReportFrame Out;
     StampReader Stamps;
-    ReportFormat Format;
     SiteTree Tree;
     QString RootUrl;
     std::vector<QString> NodeUrls;
