@@ -148,21 +148,13 @@ void TestAuditReport::linkSections() {
     // b.html and a.html both link to the same broken URL; their other links
     // interleave with each other in URL order; a.html holds one link twice.
     project.SiteMapLines = Map({
-        "<PAGE>http://site.test/b.html",
-        "<PUSH>",
-        "<BROKEN>http://site.test/gone.html",
-        "<ERROR>http://site.test/cgi 500",
-        "<LINK>http://other.test/b",
-        "<MAILTO>mailto:zed@site.test",
+        "<PAGE>http://site.test/b.html", "<PUSH>", "<BROKEN>http://site.test/gone.html",
+        "<ERROR>http://site.test/cgi 500", "<LINK>http://other.test/b",
+        "<MAILTO>mailto:zed@site.test", "<POP>", "<PAGE>http://site.test/a.html", "<PUSH>",
+        "<LINK>http://other.test/c", "<BROKEN>http://site.test/gone.html",
+        "<LINK>http://other.test/a", "<LINK>http://other.test/c", "<MAILTO>mailto:amy@site.test",
         "<POP>",
-        "<PAGE>http://site.test/a.html",
-        "<PUSH>",
-        "<LINK>http://other.test/c",
-        "<BROKEN>http://site.test/gone.html",
-        "<LINK>http://other.test/a",
-        "<LINK>http://other.test/c",
-        "<MAILTO>mailto:amy@site.test",
-        "<POP>",
+        "<LINK>http://other.test/top", // outside any page: counted on the root
     });
     AuditOptions o;
     o.Broken = o.Mailto = o.ShowXtal = true;
@@ -183,6 +175,8 @@ void TestAuditReport::linkSections() {
                           B + "Server ERROR 500 - http://site.test/cgi", ""}));
     QCOMPARE(between("Pages with external links,", "End of Report"),
              (QStringList{"Pages with external links,", "",
+                          "Page http://site.test/ contains external links to the following URLs,",
+                          B + "http://other.test/top", "",
                           "Page http://site.test/a.html contains external links to the following "
                           "URLs,",
                           B + "http://other.test/a", B + "http://other.test/c", "",
