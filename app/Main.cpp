@@ -605,18 +605,19 @@ void MainWindow::BuildStatusBar() {
 }
 
 QWidget* MainWindow::BuildToolPage(int index) {
+    const auto reportCommands = [this](ToolPage::ReportCommand command, ReportView&) {
+        if (command == ToolPage::ReportCommand::Print)
+            Reports->PrintReport();
+        else
+            Reports->SaveReport();
+    };
     if (const std::optional<ToolKind> kind = ToolKindFromTabIndex(index)) {
         OnlineToolPage* page = CreateToolPage(*kind, *PagesLink);
         OnlinePages[size_t(index)] = page;
         ReportViews[size_t(index)] = page->Report();
         StartButtons[size_t(index)] = page->StartButton();
         page->StartButton()->setEnabled(false);
-        page->SetReportCommandHook([this](ToolPage::ReportCommand command, ReportView&) {
-            if (command == ToolPage::ReportCommand::Print)
-                Reports->PrintReport();
-            else
-                Reports->SaveReport();
-        });
+        page->SetReportCommandHook(reportCommands);
         const int tag = Tag(*kind);
         Net->SetAnswerStep(tag, [this, page, tag] {
             RunCommand([this, page, tag] { page->TakeAnswer(Net->PendingAnswers(tag).value(0)); });
@@ -628,7 +629,7 @@ QWidget* MainWindow::BuildToolPage(int index) {
         ToolPage* page = index == TagsmithTab ? static_cast<ToolPage*>(new TagsmithPage(*PagesLink))
                                               : (Census = new SitecensusPage(*PagesLink));
         ReportViews[size_t(index)] = page->Report();
-        AttachReportPopup(page->Report());
+        page->SetReportCommandHook(reportCommands);
         return page;
     }
 
