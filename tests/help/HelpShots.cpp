@@ -126,7 +126,7 @@ ProjectData SampleProject() {
                            "<PAGE>2. http://www.gardenstore.example/benches.html<br>"
                            "<PAGE>3. http://www.greenbench.example/teak-benches.html<br>"
                            "<MATCH>3<br>"
-                           "<ENGINE>HOTBOT<br><NOTE>Not among the first 50 results of brave.<br>"
+                           "<ENGINE>HOTBOT<br><NOTE>Not among the first 50 results of mysearch.<br>"
                            "<PAGE>1. http://www.gardenstore.example/benches.html<br>"
                            "<PAGE>2. http://www.teakdirect.example/<br><MATCH>0<br>"
                            "<ENGINE>LYCOS<br>"
