@@ -22,19 +22,19 @@ StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int curren
     StoredSettings result;
     if (store.OpenKey(true)) {
         const QList<QPair<QString, QVariant>> defaults = {
-            {QStringLiteral("File0"), QString()},
-            {QStringLiteral("File1"), QString()},
-            {QStringLiteral("File2"), QString()},
-            {QStringLiteral("File3"), QString()},
-            {QStringLiteral("Dial"), 1},
-            {QStringLiteral("ReportGen"), 1},
-            {QStringLiteral("CheckMsg"), 5},
-            {QStringLiteral("Clear"), 0},
-            {QStringLiteral("Leave"), 1},
-            {QStringLiteral("HorzPos"), currentHorzPos},
-            {QStringLiteral("VertPos"), currentVertPos},
-            {QStringLiteral("Tip"), 2},
-            {QStringLiteral("ServerAddress"), QString::fromLatin1(DefaultServerAddress)},
+            {SettingKey::RecentFile(0), QString()},
+            {SettingKey::RecentFile(1), QString()},
+            {SettingKey::RecentFile(2), QString()},
+            {SettingKey::RecentFile(3), QString()},
+            {SettingKey::Dial, 1},
+            {SettingKey::ReportGen, 1},
+            {SettingKey::CheckMsg, 5},
+            {SettingKey::Clear, 0},
+            {SettingKey::Leave, 1},
+            {SettingKey::HorzPos, currentHorzPos},
+            {SettingKey::VertPos, currentVertPos},
+            {SettingKey::Tip, 2},
+            {SettingKey::ServerAddress, QString::fromLatin1(DefaultServerAddress)},
         };
         for (const auto& [name, value] : defaults)
             if (!store.Contains(name))
@@ -44,22 +44,22 @@ StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int curren
     if (!store.OpenKey(false))
         return result;
     for (int i = 0; i < 4; ++i)
-        result.RecentFiles[i] = store.Value(QStringLiteral("File%1").arg(i)).toString();
-    result.Options.Dial = FlagValue(store.Value(QStringLiteral("Dial")));
-    result.Options.ReportGen = FlagValue(store.Value(QStringLiteral("ReportGen")));
-    result.Options.CheckMsg = IntValue(store.Value(QStringLiteral("CheckMsg")));
-    result.Options.Clear = FlagValue(store.Value(QStringLiteral("Clear")));
-    result.Options.Leave = FlagValue(store.Value(QStringLiteral("Leave")));
-    result.Options.TipOfTheDayMode = IntValue(store.Value(QStringLiteral("Tip")));
-    result.HaveHorzPos = store.Contains(QStringLiteral("HorzPos"));
-    result.HaveVertPos = store.Contains(QStringLiteral("VertPos"));
-    result.HorzPos = IntValue(store.Value(QStringLiteral("HorzPos")));
-    result.VertPos = IntValue(store.Value(QStringLiteral("VertPos")));
-    result.ServerAddress = store.Value(QStringLiteral("ServerAddress")).toString().trimmed();
+        result.RecentFiles[i] = store.Value(SettingKey::RecentFile(i)).toString();
+    result.Options.Dial = FlagValue(store.Value(SettingKey::Dial));
+    result.Options.ReportGen = FlagValue(store.Value(SettingKey::ReportGen));
+    result.Options.CheckMsg = IntValue(store.Value(SettingKey::CheckMsg));
+    result.Options.Clear = FlagValue(store.Value(SettingKey::Clear));
+    result.Options.Leave = FlagValue(store.Value(SettingKey::Leave));
+    result.Options.TipOfTheDayMode = IntValue(store.Value(SettingKey::Tip));
+    result.HaveHorzPos = store.Contains(SettingKey::HorzPos);
+    result.HaveVertPos = store.Contains(SettingKey::VertPos);
+    result.HorzPos = IntValue(store.Value(SettingKey::HorzPos));
+    result.VertPos = IntValue(store.Value(SettingKey::VertPos));
+    result.ServerAddress = store.Value(SettingKey::ServerAddress).toString().trimmed();
     if (result.ServerAddress.isEmpty())
         result.ServerAddress = QString::fromLatin1(DefaultServerAddress);
-    if (store.Contains(QStringLiteral("UserId")))
-        result.UserId = store.Value(QStringLiteral("UserId")).toString().trimmed();
+    if (store.Contains(SettingKey::UserId))
+        result.UserId = store.Value(SettingKey::UserId).toString().trimmed();
     store.CloseKey();
     return result;
 }
@@ -68,16 +68,16 @@ void StoreRecentFiles(SettingsStore& store, const QStringList& recentFiles) {
     if (!store.OpenKey(true))
         return;
     for (int i = 0; i < 4; ++i)
-        store.SetValue(QStringLiteral("File%1").arg(i), recentFiles.value(i));
+        store.SetValue(SettingKey::RecentFile(i), recentFiles.value(i));
     store.CloseKey();
 }
 
 void StoreWindowState(SettingsStore& store, int horzPos, int vertPos, int tipMode) {
     if (!store.OpenKey(true))
         return;
-    store.SetValue(QStringLiteral("HorzPos"), horzPos);
-    store.SetValue(QStringLiteral("VertPos"), vertPos);
-    store.SetValue(QStringLiteral("Tip"), tipMode);
+    store.SetValue(SettingKey::HorzPos, horzPos);
+    store.SetValue(SettingKey::VertPos, vertPos);
+    store.SetValue(SettingKey::Tip, tipMode);
     store.CloseKey();
 }
 

@@ -9,6 +9,24 @@ namespace vantora {
 
 class SettingsStore;
 
+// The names of the stored values; every reader and writer uses these.
+namespace SettingKey {
+inline constexpr QLatin1String Dial("Dial");
+inline constexpr QLatin1String ReportGen("ReportGen");
+inline constexpr QLatin1String CheckMsg("CheckMsg");
+inline constexpr QLatin1String Clear("Clear");
+inline constexpr QLatin1String Leave("Leave");
+inline constexpr QLatin1String HorzPos("HorzPos");
+inline constexpr QLatin1String VertPos("VertPos");
+inline constexpr QLatin1String Tip("Tip");
+inline constexpr QLatin1String ServerAddress("ServerAddress");
+inline constexpr QLatin1String UserId("UserId");
+// File0 .. File3.
+inline QString RecentFile(int slot) {
+    return QStringLiteral("File%1").arg(slot);
+}
+} // namespace SettingKey
+
 inline constexpr int DefaultHorzPos = 279;
 inline constexpr int DefaultVertPos = 153;
 inline const char* const DefaultServerAddress = "127.0.0.1:47800";

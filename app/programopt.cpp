@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "ProgramSettings.h"
+#include "ProjectFile.h"
 #include "Settings.h"
 
 #include <QCheckBox>
@@ -126,27 +127,26 @@ void ProgramOptionsDialog::OkClicked() {
         accept();
         return;
     }
-    Settings->SetValue(QStringLiteral("Dial"), DialBox->isChecked() ? 1 : 0);
+    Settings->SetValue(SettingKey::Dial, DialBox->isChecked() ? 1 : 0);
     Options->Dial = DialBox->isChecked();
-    Settings->SetValue(QStringLiteral("ReportGen"), ReportGenBox->isChecked() ? 1 : 0);
+    Settings->SetValue(SettingKey::ReportGen, ReportGenBox->isChecked() ? 1 : 0);
     Options->ReportGen = ReportGenBox->isChecked();
 
     const QString minutes = MinutesField->currentText();
-    bool ok = false;
-    const int checkMsg = minutes.toInt(&ok, 10);
-    if (!ok || minutes.trimmed() != minutes || minutes.startsWith('+')) {
+    qint32 checkMsg = 0;
+    if (!ParseDecimalInt(minutes, checkMsg)) {
         Settings->CloseKey();
-        Messages->GeneralError(QStringLiteral("'%1' is not a valid integer value").arg(minutes));
+        Messages->GeneralError(NotIntegerMessage(minutes));
         return;
     }
-    Settings->SetValue(QStringLiteral("CheckMsg"), checkMsg);
+    Settings->SetValue(SettingKey::CheckMsg, checkMsg);
     Options->CheckMsg = checkMsg;
-    Settings->SetValue(QStringLiteral("Clear"), ClearBox->isChecked() ? 1 : 0);
+    Settings->SetValue(SettingKey::Clear, ClearBox->isChecked() ? 1 : 0);
     Options->Clear = ClearBox->isChecked();
-    Settings->SetValue(QStringLiteral("Leave"), LeaveBox->isChecked() ? 1 : 0);
+    Settings->SetValue(SettingKey::Leave, LeaveBox->isChecked() ? 1 : 0);
     Options->Leave = LeaveBox->isChecked();
     const int tip = TipBox->isChecked() ? 1 : 0;
-    Settings->SetValue(QStringLiteral("Tip"), tip);
+    Settings->SetValue(SettingKey::Tip, tip);
     Options->TipOfTheDayMode = tip;
     Settings->CloseKey();
     accept();

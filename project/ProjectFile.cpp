@@ -276,6 +276,10 @@ QString DecodeWindows1252(QByteArrayView bytes) {
     return out;
 }
 
+QString DecodeUtf8OrWindows1252(QByteArrayView bytes) {
+    return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : DecodeWindows1252(bytes);
+}
+
 namespace {
 
 bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink) {

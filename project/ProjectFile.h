@@ -74,5 +74,8 @@ QString QuotedExcerpt(const QString& text);
 // Windows-1252 bytes to text (the five unassigned bytes map to the control
 // characters of the same value, as the old platform's conversion does).
 QString DecodeWindows1252(QByteArrayView bytes);
+// The program's one rule for text files of unknown encoding: UTF-8 when the
+// bytes are valid (strict) UTF-8, else Windows-1252.
+QString DecodeUtf8OrWindows1252(QByteArrayView bytes);
 
 } // namespace vantora

@@ -1,5 +1,7 @@
 #include "SiteMapFormat.h"
 
+#include "ProjectFile.h"
+
 #include <QLocale>
 #include <QStringDecoder>
 
@@ -100,10 +102,7 @@ QString ProgressStatusText(int lineIndex, int lineCount) {
 }
 
 QStringList SplitMapFile(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        text = QString::fromLatin1(bytes);
+    const QString text = DecodeUtf8OrWindows1252(bytes);
     QStringList lines;
     qsizetype start = 0;
     const qsizetype n = text.size();

@@ -49,7 +49,8 @@ QString ProgressPercent(int lineIndex, int lineCount);
 QString ProgressStatusText(int lineIndex, int lineCount);
 
 // Splits a map file's bytes into lines (CR LF, LF or CR). A final line break
-// does not make an empty last line. UTF-8 when valid, otherwise Latin-1.
+// does not make an empty last line. UTF-8 when valid, otherwise
+// Windows-1252 (DecodeUtf8OrWindows1252).
 QStringList SplitMapFile(const QByteArray& bytes);
 
 } // namespace vantora

@@ -108,6 +108,7 @@ class TestMainWindow : public QObject {
     void relativeCommandLinePathIsMadeFull();
     void exitKeepsTipChoiceOfProgramOptions();
     void failedSaveAtExitKeepsWindowOpen();
+    void closeClearsTheProxy();
 };
 
 void TestMainWindow::menuItems_data() {
@@ -790,6 +791,26 @@ void TestMainWindow::failedSaveAtExitKeepsWindowOpen() {
     QVERIFY(w.close());
     QVERIFY(QFileInfo::exists(dir.filePath("x.zpr")));
     QVERIFY(f.settings.Values.contains("HorzPos"));
+}
+
+// The proxy a project's requests used goes with the project.
+void TestMainWindow::closeClearsTheProxy() {
+    QTemporaryDir dir;
+    ProjectData withProxy = SampleProject();
+    withProxy.ProxyServer = QStringLiteral("proxy.lan");
+    withProxy.ProxyPort = 3128;
+    const QString path = dir.filePath("proxy.zpr");
+    QVERIFY(WriteProjectFile(path, withProxy).IsOk());
+    Fixture f;
+    MainWindow& w = f.Start({path});
+    w.Net->Append(1, QStringLiteral("http://127.0.0.1:1/a"));
+    w.Net->StartNextRequest(w.Project.ProxyServer, w.Project.ProxyPort);
+    QVERIFY(f.http.ProxyOn);
+    QCOMPARE(f.http.ProxyHost, QStringLiteral("proxy.lan"));
+    f.Trigger("actClose");
+    QVERIFY(!f.http.ProxyOn);
+    QVERIFY(f.http.ProxyHost.isEmpty());
+    QCOMPARE(f.http.ProxyPort, 0);
 }
 
 QTEST_MAIN(TestMainWindow)

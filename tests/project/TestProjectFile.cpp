@@ -113,6 +113,8 @@ class TestProjectFile : public QObject {
     void hostileFiles_data();
     void hostileFiles();
     void onlyRegularFilesAreOpened();
+    void archiveRemoveAt_data();
+    void archiveRemoveAt();
     void minusOneCountIsEmptyList();
     void lastLineWithoutCrAndTrailingBytes();
     void encodings_data();
@@ -263,6 +265,42 @@ void TestProjectFile::hostileFiles() {
     QCOMPARE(int(r.Status), status);
     QCOMPARE(r.Error, error);
     QVERIFY(IsEmpty(p));
+}
+
+void TestProjectFile::archiveRemoveAt_data() {
+    QTest::addColumn<bool>("wordweigh");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QStringList>("left"); // the remaining entries' tags
+    for (const bool w : {true, false}) {
+        const QByteArray kind = w ? "Wordweigh " : "Stuffwatch ";
+        QTest::newRow(kind + "first") << w << 0 << QStringList{"b", "c"};
+        QTest::newRow(kind + "middle") << w << 1 << QStringList{"a", "c"};
+        QTest::newRow(kind + "last") << w << 2 << QStringList{"a", "b"};
+        QTest::newRow(kind + "below range") << w << -1 << QStringList{"a", "b", "c"};
+        QTest::newRow(kind + "past the end") << w << 3 << QStringList{"a", "b", "c"};
+    }
+}
+
+// Removing an entry takes it out of every column, so the rest stay paired.
+void TestProjectFile::archiveRemoveAt() {
+    QFETCH(bool, wordweigh);
+    QFETCH(int, index);
+    QFETCH(QStringList, left);
+    ToolArchive archive(wordweigh);
+    for (const QString tag : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        archive.Append("page-" + tag, "date-" + tag, "body-" + tag,
+                       wordweigh ? "pct-" + tag : QString());
+    archive.RemoveAt(index);
+    QVERIFY(archive.IsConsistent());
+    QCOMPARE(archive.Count(), int(left.size()));
+    for (int i = 0; i < left.size(); ++i) {
+        QCOMPARE(archive.Pages[i], "page-" + left[i]);
+        QCOMPARE(archive.Dates[i], "date-" + left[i]);
+        QCOMPARE(archive.Bodies[i], "body-" + left[i]);
+        if (wordweigh)
+            QCOMPARE(archive.Percentages[i], "pct-" + left[i]);
+    }
+    QCOMPARE(archive.Percentages.isEmpty(), !wordweigh);
 }
 
 void TestProjectFile::onlyRegularFilesAreOpened() {

@@ -197,6 +197,48 @@ class AnalysesTest : public QObject {
         QVERIFY(page.VisibleText.find("var a") == std::string::npos);
     }
 
+    // The share bands of the subheading (K7) and alternative text (K8)
+    // factors: a third to three quarters scores best, fewer or more do not.
+    void shareBands_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("matching");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<bool>("best");
+        QTest::newRow("K7 none of 4") << "K7" << 0 << 4 << false;
+        QTest::newRow("K7 a quarter") << "K7" << 1 << 4 << false;
+        QTest::newRow("K7 half") << "K7" << 2 << 4 << true;
+        QTest::newRow("K7 three quarters") << "K7" << 3 << 4 << true;
+        QTest::newRow("K7 all") << "K7" << 4 << 4 << false;
+        QTest::newRow("K8 one of 5") << "K8" << 1 << 5 << false;
+        QTest::newRow("K8 two of 5") << "K8" << 2 << 5 << true;
+        QTest::newRow("K8 three of 5") << "K8" << 3 << 5 << true;
+        QTest::newRow("K8 all of 5") << "K8" << 5 << 5 << false;
+    }
+    void shareBands() {
+        QFETCH(QString, code);
+        QFETCH(int, matching);
+        QFETCH(int, total);
+        QFETCH(bool, best);
+        std::string body = "<h1>Garden tools</h1><p>Garden tools for growers.</p>";
+        for (int i = 0; i < total; ++i) {
+            const bool on = i < matching;
+            if (code == "K7")
+                body += on ? "<h2>Garden tools part " + std::to_string(i) + "</h2><p>Text.</p>"
+                           : "<h2>Other matters " + std::to_string(i) + "</h2><p>Text.</p>";
+            else
+                body += std::string("<img src='i") + std::to_string(i) + ".jpg' alt='" +
+                        (on ? "garden tools on a wall" : "a quiet river bank") + "'>";
+        }
+        const PageModel page = ParsePage("<html><head><title>Garden tools</title></head><body>" +
+                                         body + "</body></html>");
+        const WordweighResult r = AnalyseWordweigh(page, "http://a/", "garden tools");
+        const auto score = std::find_if(r.Scores.begin(), r.Scores.end(), [&](const auto& s) {
+            return s.first == code.toStdString();
+        });
+        QVERIFY(score != r.Scores.end());
+        QCOMPARE(score->second == 9, best);
+    }
+
     void titleWidthBands() {
         QVERIFY(TitleWidthPx("Garden tools") < 400);
         QVERIFY(TitleWidthPx("Garden tools for every gardener and allotment season") >= 400);

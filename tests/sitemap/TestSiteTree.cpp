@@ -1,5 +1,6 @@
 // The line format and the flat tree: parsing, the ERROR status rule, the
 // progress percentage, nesting and its guards, full URLs, page validity, sorting.
+#include "SiteMapFormat.h"
 #include "SiteTree.h"
 
 #include <QLocale>
@@ -73,6 +74,27 @@ class TestSiteTree : public QObject {
             QCOMPARE(int(shownKind), kind);
             QCOMPARE(shown, caption);
         }
+    }
+
+    void splitMapFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("CR LF, final break")
+            << QByteArray("<ROOT>a\r\n<END>\r\n") << QStringList{"<ROOT>a", "<END>"};
+        QTest::newRow("LF and CR mixed") << QByteArray("a\nb\rc") << QStringList{"a", "b", "c"};
+        QTest::newRow("empty line kept") << QByteArray("a\r\n\r\nb") << QStringList{"a", "", "b"};
+        QTest::newRow("UTF-8") << QByteArray("<PAGE>caf\xc3\xa9 \xe2\x82\xac")
+                               << QStringList{QStringLiteral("<PAGE>caf\u00e9 \u20ac")};
+        QTest::newRow("Windows-1252")
+            << QByteArray("<PAGE>caf\xe9 \x80 \x93x\x94")
+            << QStringList{QStringLiteral("<PAGE>caf\u00e9 \u20ac \u201cx\u201d")};
+        QTest::newRow("overlong UTF-8 is not UTF-8")
+            << QByteArray("\xc0\xaf\x80") << QStringList{QStringLiteral("\u00c0\u00af\u20ac")};
+    }
+    void splitMapFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QCOMPARE(SplitMapFile(bytes), lines);
     }
 
     void progressPercent_data() {
