@@ -286,21 +286,21 @@ void TestProjectFile::archiveRemoveAt() {
     QFETCH(bool, wordweigh);
     QFETCH(int, index);
     QFETCH(QStringList, left);
-    ToolArchive archive(wordweigh);
+    ToolArchive archive(wordweigh ? ToolKind::Wordweigh : ToolKind::Stuffwatch);
     for (const QString tag : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
         archive.Append("page-" + tag, "date-" + tag, "body-" + tag,
                        wordweigh ? "pct-" + tag : QString());
-    archive.RemoveAt(index);
+    QCOMPARE(archive.RemoveAt(index), left.size() == 2);
     QVERIFY(archive.IsConsistent());
     QCOMPARE(archive.Count(), int(left.size()));
     for (int i = 0; i < left.size(); ++i) {
-        QCOMPARE(archive.Pages[i], "page-" + left[i]);
-        QCOMPARE(archive.Dates[i], "date-" + left[i]);
-        QCOMPARE(archive.Bodies[i], "body-" + left[i]);
+        QCOMPARE(archive.Pages()[i], "page-" + left[i]);
+        QCOMPARE(archive.Dates()[i], "date-" + left[i]);
+        QCOMPARE(archive.Bodies()[i], "body-" + left[i]);
         if (wordweigh)
-            QCOMPARE(archive.Percentages[i], "pct-" + left[i]);
+            QCOMPARE(archive.Percentages()[i], "pct-" + left[i]);
     }
-    QCOMPARE(archive.Percentages.isEmpty(), !wordweigh);
+    QCOMPARE(archive.Percentages().isEmpty(), !wordweigh);
 }
 
 void TestProjectFile::onlyRegularFilesAreOpened() {
