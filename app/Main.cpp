@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "ScreenReaderName.h"
 
 #include "Audit.h"
 #include "BulletinPage.h"
@@ -566,11 +567,13 @@ void MainWindow::BuildToolBar() {
     FontNameList = new QComboBox(MainToolBar);
     FontNameList->setObjectName(QStringLiteral("FontName"));
     FontNameList->setToolTip(QStringLiteral("Font Name"));
+    SetScreenReaderName(FontNameList, QStringLiteral("Font Name"));
     FontNameList->setFixedWidth(105);
     MainToolBar->addWidget(FontNameList);
     FontSizeList = new QComboBox(MainToolBar);
     FontSizeList->setObjectName(QStringLiteral("FontSize"));
     FontSizeList->setToolTip(QStringLiteral("Font Size"));
+    SetScreenReaderName(FontSizeList, QStringLiteral("Font Size"));
     FontSizeList->setFixedWidth(52);
     FontSizeList->setEditable(true);
     FontSizeList->addItems({"8", "9", "10", "11", "12", "14", "16", "18", "20", "24", "28", "36"});
@@ -599,6 +602,7 @@ void MainWindow::BuildStatusBar() {
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     StatusPanel1->setMinimumWidth(50);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setAccessibleName(QStringLiteral("Status"));
     statusBar()->setSizeGripEnabled(true);
     statusBar()->addWidget(StatusPanel0);
     statusBar()->addWidget(StatusPanel1, 1);

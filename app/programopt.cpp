@@ -1,4 +1,5 @@
 #include "programopt.h"
+#include "ScreenReaderName.h"
 
 #include "Dialogs.h"
 #include "ProgramSettings.h"
@@ -41,6 +42,8 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     MinutesField->lineEdit()->installEventFilter(this);
     MinutesField->installEventFilter(this);
     MinutesField->setFixedWidth(56);
+    SetScreenReaderName(MinutesField,
+                        QStringLiteral("Check for new Bulletin messages every (minutes)"));
     MinutesLabel = new QLabel(QStringLiteral("minutes."), group);
     MinutesLabel->setEnabled(false);
     ClearBox = new QCheckBox(QStringLiteral("Clear Reports before adding new data."), group);

@@ -9,6 +9,9 @@ clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 # Reading saved reports back with a real word processor, and PDF tools for
 # the printed pages.
 PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
+# The accessibility check: the desktop's accessibility bus and its Python
+# bindings, and a session bus to carry it.
+PKGS="$PKGS at-spi2-core python3-pyatspi dbus-daemon"
 # The crawler benchmark's web server, peers and tools.
 PKGS="$PKGS nginx linkchecker wget curl bc time nodejs npm"
 # The keyword analysis comparison's documentation pages (python3 and node run it).

@@ -90,6 +90,7 @@ BulletinPage::BulletinPage(BulletinHost& host, QWidget* parent)
     BBSplitter->setObjectName(QStringLiteral("BBSplitter"));
     BBSplitter->setChildrenCollapsible(false);
     BBList = new QTreeWidget(BBSplitter);
+    BBList->setAccessibleName(QStringLiteral("Messages"));
     BBList->setObjectName(QStringLiteral("BBList"));
     BBList->setHeaderLabels({QStringLiteral("Message from"), QStringLiteral("Regarding Web Page")});
     BBList->setRootIsDecorated(false);
@@ -104,6 +105,7 @@ BulletinPage::BulletinPage(BulletinHost& host, QWidget* parent)
     connect(BBList, &QTreeWidget::itemActivated, this, [this] { OpenSelectedMessage(); });
 
     MessageView = new ReportView(BBSplitter);
+    MessageView->setAccessibleName(QStringLiteral("Message"));
     MessageView->setObjectName(QStringLiteral("BulletinBoardReport"));
     MessageView->setReadOnly(true);
     MessageView->setLineWrapMode(QTextEdit::NoWrap);

@@ -53,6 +53,7 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
     Label->setTextFormat(Qt::PlainText);
 
     View = new QTreeView(group);
+    View->setAccessibleName(QStringLiteral("Site map"));
     View->setObjectName(QStringLiteral("SiteMapTree"));
     View->setModel(Control->Model());
     View->setSelectionModel(Control->Selection());
