@@ -17,6 +17,7 @@ QLineEdit* TextBox(const char* name, int limit, QWidget* parent) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
     box->setMaxLength(limit);
+    box->setAccessibleName(QLatin1String(name));
     return box;
 }
 
@@ -26,6 +27,7 @@ QComboBox* PickList(const char* name, const QStringList& items, QWidget* parent)
     list->addItems(items);
     list->setCurrentIndex(-1);
     list->setMaxVisibleItems(12);
+    list->setAccessibleName(QLatin1String(name));
     return list;
 }
 
@@ -45,7 +47,8 @@ TagsmithPage::TagsmithPage(WindowHost& host, QWidget* parent)
     Owner = TextBox("Owner", 1023, group);
     Copyright = TextBox("Copyright", 1023, group);
     Description = TextBox("Description", 4095, group);
-    KeyWords = TextBox("KeyWords", 4095, group);
+    KeyWords = TextBox("Key Words", 4095, group);
+    KeyWords->setObjectName(QStringLiteral("KeyWords"));
     auto* form = new QFormLayout(group);
     form->addRow(QStringLiteral("Category:"), Category);
     form->addRow(QStringLiteral("Rating (censorship):"), Rating);

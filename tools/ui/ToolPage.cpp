@@ -63,6 +63,7 @@ ToolPage::ToolPage(const QString& caption, const QString& pageText, WindowHost& 
     reportLayout->setContentsMargins(4, 4, 4, 4);
     View = new ReportView(ReportBox);
     View->setObjectName(id + QStringLiteral("Report"));
+    View->setAccessibleName(caption + QStringLiteral(" report"));
     View->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     View->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     reportLayout->addWidget(View);

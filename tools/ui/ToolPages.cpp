@@ -44,6 +44,7 @@ WordweighPage::WordweighPage(WindowHost& host, QWidget* parent)
     auto* layout = new QHBoxLayout(Fold->Box());
     layout->setContentsMargins(6, 4, 6, 4);
     KeyWordsBox = RefusingLineEdit(u"WordweighKeyWords"_s, Refused, 512, Fold->Box());
+    KeyWordsBox->setAccessibleName(u"Key Words"_s);
     layout->addWidget(KeyWordsBox);
     SetWrapLines(true);
 }
@@ -89,6 +90,7 @@ RankscoutPage::RankscoutPage(WindowHost& host, QWidget* parent)
     auto* phraseLayout = new QHBoxLayout(phraseGroup);
     phraseLayout->setContentsMargins(6, 4, 6, 4);
     KeyPhraseBox = RefusingLineEdit(u"RankscoutKeyPhrase"_s, u"?%&+"_s, 512, phraseGroup);
+    KeyPhraseBox->setAccessibleName(u"Key Phrase"_s);
     phraseLayout->addWidget(KeyPhraseBox);
     layout->addWidget(phraseGroup);
     // Leaving the box trims its text.
@@ -145,9 +147,13 @@ EnginepostPage::EnginepostPage(WindowHost& host, QWidget* parent)
     form->setContentsMargins(6, 4, 6, 4);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     TitleBox = RefusingLineEdit(u"EnginepostTitle"_s, Refused, 0, InfoFold->Box());
+    TitleBox->setAccessibleName(u"Page Title"_s);
     DescriptionBox = RefusingLineEdit(u"EnginepostDescription"_s, Refused, 0, InfoFold->Box());
+    DescriptionBox->setAccessibleName(u"Page Description"_s);
     KeyWordsBox = RefusingLineEdit(u"EnginepostKeyWords"_s, Refused, 0, InfoFold->Box());
+    KeyWordsBox->setAccessibleName(u"Key Words"_s);
     EmailBox = RefusingLineEdit(u"EnginepostEmail"_s, u"?%& "_s, 0, InfoFold->Box());
+    EmailBox->setAccessibleName(u"E-mail Address"_s);
     form->addRow(u"Title:"_s, TitleBox);
     form->addRow(u"Description:"_s, DescriptionBox);
     form->addRow(u"Keywords (with spaces):"_s, KeyWordsBox);
