@@ -1,0 +1,392 @@
+// A user's day with the whole product: a fresh settings folder, the program
+// starting its bundled analysis server, a new project for a site served here,
+// the real sm making the site map, pages picked in the tree, the project
+// saved, closed and opened again from the recent-file entry, and the program
+// ending with its settings stored and the server gone. Only the message
+// boxes' and file dialogs' answers and the clock are scripted; settings,
+// network, processes and the file type registration are the real ones.
+#include "BundledServer.h"
+#include "Main.h"
+#include "NmcliDialUp.h"
+#include "ProcessLauncher.h"
+#include "ProgramSettings.h"
+#include "QtHttpClient.h"
+#include "RealPlatform.h"
+#include "ReportPrinters.h"
+#include "ReportView.h"
+#include "SiteMapController.h"
+#include "SiteMapPanel.h"
+#include "XdgShellLauncher.h"
+
+#include "Fakes.h"
+#include "New.h"
+#include "StandIns.h"
+
+#include <httplib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <memory>
+#include <thread>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+QString BinDir() {
+    return qEnvironmentVariable("VANTORA_BIN_DIR");
+}
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The user's site: a home page with its title and meta tags, three products
+// and a contact page. Every page links home.
+class Site {
+  public:
+    int Port = 0;
+    Site() {
+        Server.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string& path = req.path;
+            auto page = [&res](const std::string& title, const std::string& body) {
+                res.set_content("<html><head><title>" + title +
+                                    "</title><meta name=\"description\" content=\"" + title +
+                                    " for every garden\"><meta name=\"keywords\" "
+                                    "content=\"garden tools, spades\"></head><body><h1>" +
+                                    title + "</h1><p>Garden tools of every kind.</p>" + body +
+                                    "<a href=\"/\">home</a></body></html>",
+                                "text/html");
+            };
+            if (path == "/" || path == "/index.html")
+                page("Garden tools",
+                     "<a href=\"/spades.html\">spades</a> <a href=\"/rakes.html\">rakes</a> "
+                     "<a href=\"/hoes.html\">hoes</a> <a href=\"/contact.html\">contact</a> "
+                     "<a href=\"mailto:shop@example.org\">mail us</a>");
+            else if (path == "/spades.html")
+                page("Spades", "");
+            else if (path == "/rakes.html")
+                page("Rakes", "<a href=\"/old-rakes.html\">old rakes</a>");
+            else if (path == "/hoes.html")
+                page("Hoes", "");
+            else if (path == "/contact.html")
+                page("Contact", "");
+            else {
+                res.status = 404;
+                res.set_content("not here", "text/plain");
+            }
+        });
+        Port = Server.bind_to_any_port("127.0.0.1");
+        Thread = std::thread([this] { Server.listen_after_bind(); });
+        for (int i = 0; i < 200 && !Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~Site() {
+        Server.stop();
+        Thread.join();
+    }
+    QString Root() const { return QStringLiteral("http://127.0.0.1:%1/").arg(Port); }
+
+  private:
+    httplib::Server Server;
+    std::thread Thread;
+};
+
+// The print dialog's answer: the user picks printing to a PDF file.
+class PdfPrinters : public ReportPrinters {
+  public:
+    QString OutputFile;
+    int Dialogs = 0;
+    bool HasPrinter() override { return true; }
+    bool RunPrintDialog(QPrinter& printer, QWidget*) override {
+        ++Dialogs;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(OutputFile);
+        return true;
+    }
+    bool RunSetupDialog(QPrinter&, QWidget*) override { return true; }
+};
+
+// The ids of this process's children running vantora-server.
+QList<qint64> ServerChildren() {
+    QList<qint64> ids;
+    const QString self = QString::number(::getpid());
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 id = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLocal8Bit(stat.readAll());
+        // pid (comm) state ppid ...: comm may hold spaces, so read after the last ')'.
+        const int close = line.lastIndexOf(QLatin1Char(')'));
+        const int open = line.indexOf(QLatin1Char('('));
+        if (open < 0 || close < open)
+            continue;
+        const QString comm = line.mid(open + 1, close - open - 1);
+        const QStringList rest = line.mid(close + 2).split(QLatin1Char(' '));
+        if (comm == QLatin1String("vantora-server") && rest.value(1) == self)
+            ids << id;
+    }
+    return ids;
+}
+
+// The real platform edge of the program, but for the answers of message
+// boxes and file dialogs, the clock and the print dialog.
+struct Day {
+    FakeDialogs dialogs;
+    QtSettingsStore settings;
+    FixedClock clock;
+    NetworkLocalAddress address;
+    XdgFileTypeRegistrar registrar;
+    XdgShellLauncher shell;
+    QtHttpClient http;
+    NmcliDialUp dialUp;
+    DetachedProcessLauncher processes;
+    PdfPrinters printers;
+    Platform platform;
+    std::unique_ptr<MainWindow> window;
+
+    Day() {
+        platform.dialogs = &dialogs;
+        platform.settings = &settings;
+        platform.clock = &clock;
+        platform.localAddress = &address;
+        platform.fileTypes = &registrar;
+        platform.shell = &shell;
+        platform.http = &http;
+        platform.dialUp = &dialUp;
+        platform.processes = &processes;
+        platform.printers = &printers;
+    }
+
+    void Start() {
+        window = std::make_unique<MainWindow>(platform, QDir(BinDir()).filePath("vantora"));
+        window->SplashMinimumMs = 0;
+        window->RunModal = [this](QDialog* dialog) { return Answer(dialog); };
+        window->show();
+        window->Startup({});
+    }
+
+    // What the user does in each modal dialog.
+    QString NewProjectUrl;
+    int Answer(QDialog* dialog) {
+        if (dialog == window->ProjectSettings && !NewProjectUrl.isEmpty()) {
+            window->ProjectSettings->show();
+            QLineEdit* url = window->ProjectSettings->UrlEdit();
+            url->setFocus();
+            url->selectAll();
+            QTest::keyClicks(url, NewProjectUrl);
+            QTest::mouseClick(window->ProjectSettings->OkButton(), Qt::LeftButton);
+            const int result = window->ProjectSettings->result();
+            window->ProjectSettings->hide();
+            return result;
+        }
+        return int(QDialog::Rejected);
+    }
+
+    void Trigger(const char* name) {
+        QAction* action = window->FindAction(QString::fromLatin1(name));
+        QVERIFY2(action, name);
+        QVERIFY2(action->isEnabled(), name);
+        action->trigger();
+    }
+
+    // The URLs of the tree's items, depth first.
+    QStringList TreeUrls() const {
+        QStringList urls;
+        const SiteMapController& c = window->SiteMap->Controller();
+        for (int n = 0; n < c.NodeCount(); ++n)
+            urls << c.SiteTreeGetFullURL(n, n);
+        return urls;
+    }
+
+    // Selects the tree's items whose URL is in pages, as Ctrl+click does.
+    void SelectPages(const QStringList& pages) {
+        QTreeView* tree = window->SiteMap->Tree();
+        QAbstractItemModel* model = tree->model();
+        QItemSelectionModel* selection = tree->selectionModel();
+        selection->clearSelection();
+        std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                const QString text = index.data(Qt::ToolTipRole).toString() + QLatin1Char(' ') +
+                                     index.data(Qt::DisplayRole).toString();
+                for (const QString& page : pages)
+                    if (text.contains(page))
+                        selection->select(index, QItemSelectionModel::Select);
+                tree->expand(index);
+                walk(index);
+            }
+        };
+        walk(QModelIndex());
+    }
+};
+
+} // namespace
+
+class TestEndToEndDay : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void aUsersDay();
+
+  private:
+    QTemporaryDir Home;
+};
+
+void TestEndToEndDay::initTestCase() {
+    QVERIFY(Home.isValid());
+    for (const char* program : {"vantora", "sm", "vantora-server"})
+        QVERIFY2(QFileInfo(QDir(BinDir()).filePath(program)).isExecutable(), program);
+}
+
+void TestEndToEndDay::aUsersDay() {
+    Site site;
+    SearchStandIn search;
+    SubmitStandIn submit;
+
+    // The analysis server's search and submission services, in the user's
+    // configuration folder where the bundled server reads them.
+    const QString configDir = qEnvironmentVariable("XDG_CONFIG_HOME") + "/vantora";
+    QVERIFY(QDir().mkpath(configDir));
+    {
+        QFile config(configDir + "/vantora-server.toml");
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral("[search.local]\nkind = \"json\"\n"
+                                    "url = \"http://127.0.0.1:%1/search?q={query}&pageno={page}\"\n"
+                                    "results = \"/results\"\nurl_field = \"url\"\nper_page = 10\n"
+                                    "timeout = 5\n\n"
+                                    "[rankscout]\ndepth = 30\nALTAVISTA = \"local\"\n"
+                                    "HOTBOT = \"local\"\n\n"
+                                    "[submit.indexnow]\nkind = \"indexnow\"\n"
+                                    "endpoint = \"http://127.0.0.1:%2/indexnow/200\"\n"
+                                    "key = \"0123456789abcdef0123456789abcdef\"\ntimeout = 5\n\n"
+                                    "[backwatch]\nsearch = \"local\"\n")
+                         .arg(search.Port)
+                         .arg(submit.Port)
+                         .toUtf8());
+    }
+    // The program's own settings name an analysis server on this machine
+    // where nothing answers yet.
+    const QString serverAddress = QStringLiteral("127.0.0.1:%1").arg(FreePort());
+    {
+        QSettings stored(QStringLiteral("Korvane Ltd."), QStringLiteral("ZEPH"));
+        stored.setValue(QStringLiteral("ServerAddress"), serverAddress);
+        stored.setValue(QStringLiteral("Tip"), 0);
+    }
+    const QString work = Home.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    const QString projectFile = work + "/garden.zpr";
+
+    Day day;
+    day.printers.OutputFile = work + "/audit.pdf";
+    day.Start();
+
+    // --- the bundled server runs and answers as an analysis server
+    QCOMPARE(day.window->ServerAddress, serverAddress);
+    QVERIFY(day.window->Bundled->Running());
+    QString host;
+    quint16 port = 0;
+    QVERIFY(BundledServer::SplitAddress(serverAddress, host, port));
+    QTRY_COMPARE_WITH_TIMEOUT(BundledServer::Probe(host, port, 1000),
+                              BundledServer::Occupant::AnalysisServer, 15000);
+    QCOMPARE(ServerChildren().size(), 1);
+
+    // --- New project; yes to making the site map now: the real sm maps the site
+    day.NewProjectUrl = site.Root();
+    day.dialogs.Answers.enqueue(MsgAnswer::Yes);
+    day.Trigger("actNew");
+    QVERIFY2(day.window->ProjectIsOpen(), qPrintable(day.dialogs.Texts().join('\n')));
+    QCOMPARE(day.window->Project.RootUrl(), site.Root());
+    QVERIFY2(!day.window->Project.SiteMapLines.isEmpty(), qPrintable(day.window->StatusText()));
+    const QStringList urls = day.TreeUrls();
+    for (const char* page :
+         {"", "spades.html", "rakes.html", "hoes.html", "contact.html", "old-rakes.html"})
+        QVERIFY2(urls.contains(site.Root() + QLatin1String(page)), qPrintable(urls.join('\n')));
+    const QString map = day.window->Project.SiteMapLines.join('\n');
+    QVERIFY(map.contains(QStringLiteral("<MAILTO>mailto:shop@example.org")));
+
+    // --- pages picked in the tree
+    const QStringList picked = {site.Root() + "spades.html", site.Root() + "rakes.html"};
+    day.SelectPages({QStringLiteral("spades.html"), QStringLiteral("rakes.html")});
+    QTRY_COMPARE_WITH_TIMEOUT(day.window->SelectedPages.size(), 2, 5000);
+    for (const QString& page : picked)
+        QVERIFY2(day.window->SelectedPages.contains(page),
+                 qPrintable(day.window->SelectedPages.join('\n')));
+
+    // --- saved, closed, and opened again from the recent-file entry
+    day.dialogs.FileNames.enqueue(projectFile);
+    day.Trigger("actSave");
+    QVERIFY(QFileInfo::exists(projectFile));
+    QVERIFY(!day.window->ProjectModified);
+    const QStringList savedMap = day.window->Project.SiteMapLines;
+    day.Trigger("actClose");
+    QVERIFY(!day.window->ProjectIsOpen());
+    QVERIFY(day.TreeUrls().isEmpty());
+    QAction* recent = day.window->RecentFileActions[0];
+    QVERIFY(recent->isVisible());
+    QVERIFY2(recent->text().contains(QStringLiteral("garden.zpr")), qPrintable(recent->text()));
+    recent->trigger();
+    QVERIFY(day.window->ProjectIsOpen());
+    QCOMPARE(day.window->ProjectFileName, projectFile);
+    QCOMPARE(day.window->Project.SiteMapLines, savedMap);
+    QCOMPARE(day.TreeUrls(), urls);
+
+    // --- the program ends: settings stored, the bundled server gone
+    day.window->close();
+    QVERIFY(!day.window->isVisible());
+    QVERIFY(!day.window->Bundled->Running());
+    QTRY_VERIFY_WITH_TIMEOUT(ServerChildren().isEmpty(), 10000);
+    QCOMPARE(BundledServer::Probe(host, port, 500), BundledServer::Occupant::Nobody);
+    day.window.reset();
+
+    QSettings stored(QStringLiteral("Korvane Ltd."), QStringLiteral("ZEPH"));
+    QCOMPARE(stored.value(QStringLiteral("File0")).toString(), projectFile);
+    QCOMPARE(stored.value(QStringLiteral("ServerAddress")).toString(), serverAddress);
+    QVERIFY(stored.contains(QStringLiteral("HorzPos")));
+    QVERIFY(stored.value(QStringLiteral("HorzPos")).toInt() > 0);
+    QVERIFY(stored.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+}
+
+// A fresh home for the run: settings, the server's configuration and the
+// desktop's data go to folders of the test's own, made before anything
+// reads the environment.
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SetApplicationIdentity();
+    QTEST_SET_MAIN_SOURCE_PATH
+    TestEndToEndDay test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_e2e_day.moc"
