@@ -5,9 +5,12 @@
 // ending with its settings stored and the server gone. Only the message
 // boxes' and file dialogs' answers and the clock are scripted; settings,
 // network, processes and the file type registration are the real ones.
+#include "Audit.h"
 #include "BundledServer.h"
+#include "EngineBoxes.h"
 #include "Main.h"
 #include "NmcliDialUp.h"
+#include "OnlineToolPage.h"
 #include "ProcessLauncher.h"
 #include "ProgramSettings.h"
 #include "QtHttpClient.h"
@@ -16,6 +19,11 @@
 #include "ReportView.h"
 #include "SiteMapController.h"
 #include "SiteMapPanel.h"
+#include "SitecensusPage.h"
+#include "TagsmithPage.h"
+#include "ToolKind.h"
+#include "ToolPages.h"
+#include "Transport.h"
 #include "XdgShellLauncher.h"
 
 #include "Fakes.h"
@@ -25,6 +33,8 @@
 #include <httplib.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +47,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+
+#include <functional>
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -104,6 +116,33 @@ class Site {
         Thread.join();
     }
     QString Root() const { return QStringLiteral("http://127.0.0.1:%1/").arg(Port); }
+
+  private:
+    httplib::Server Server;
+    std::thread Thread;
+};
+
+// Another site whose links page links to one of the user's pages.
+class Partner {
+  public:
+    int Port = 0;
+    std::string Target;
+    Partner() {
+        Server.Get("/links.html", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><head><title>Friends</title></head><body><a href=\"" + Target +
+                                "\">the best spades</a></body></html>",
+                            "text/html");
+        });
+        Port = Server.bind_to_any_port("127.0.0.1");
+        Thread = std::thread([this] { Server.listen_after_bind(); });
+        for (int i = 0; i < 200 && !Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~Partner() {
+        Server.stop();
+        Thread.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port) + "/links.html"; }
 
   private:
     httplib::Server Server;
@@ -203,7 +242,53 @@ struct Day {
             window->ProjectSettings->hide();
             return result;
         }
+        if (dialog == window->AuditOptionsDlg) {
+            AuditDialog* audit = window->AuditOptionsDlg;
+            audit->show();
+            // Every section; some boxes are enabled only by others, so twice.
+            for (int round = 0; round < 2; ++round)
+                for (QCheckBox* box :
+                     {audit->Broken, audit->Mailto, audit->ShowXtal, audit->ListPages, audit->Spam,
+                      audit->LessEffective, audit->Remote, audit->Ranking, audit->PrevSub,
+                      audit->Submited})
+                    if (box->isEnabled() && !box->isChecked())
+                        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+            AuditSections = 0;
+            for (QCheckBox* box : audit->findChildren<QCheckBox*>())
+                AuditSections += box->isChecked() ? 1 : 0;
+            QTest::mouseClick(audit->OkButton, Qt::LeftButton);
+            const int result = audit->result();
+            audit->hide();
+            return result;
+        }
         return int(QDialog::Rejected);
+    }
+    int AuditSections = 0;
+
+    OnlineToolPage& Page(ToolKind kind) const {
+        return *window->OnlinePages[size_t(TabIndex(kind))];
+    }
+    QStringList OldReports(ToolKind kind) const {
+        QStringList items;
+        QComboBox* list = Page(kind).OldReportList();
+        for (int i = 0; i < list->count(); ++i)
+            items << list->itemText(i);
+        return items;
+    }
+    // Shows the tool's page and presses its Start button; waits for the
+    // answers of every request.
+    void RunTool(ToolKind kind) {
+        window->ToolPages->setCurrentIndex(TabIndex(kind));
+        QPushButton* start = Page(kind).StartButton();
+        QVERIFY(start->isEnabled());
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window->Net->TransportIdle && window->Net->RequestQueue.isEmpty(),
+                                 60000);
+    }
+    static void Check(EngineBoxes* engines, const QStringList& captions) {
+        for (QCheckBox* box : engines->Boxes())
+            if (captions.contains(box->text(), Qt::CaseInsensitive) != box->isChecked())
+                box->click();
     }
 
     void Trigger(const char* name) {
@@ -266,6 +351,14 @@ void TestEndToEndDay::aUsersDay() {
     Site site;
     SearchStandIn search;
     SubmitStandIn submit;
+    Partner partner;
+    partner.Target = site.Root().toStdString() + "spades.html";
+    const std::string siteKey = "127.0.0.1:" + std::to_string(site.Port);
+    // The search service ranks the spades page third for the key phrase, and
+    // finds the partner's page mentioning it.
+    search.SetResults("garden tools", {"http://one.test/", "http://two.test/", partner.Target,
+                                       "http://four.test/"});
+    search.SetResults("\"" + siteKey + "/spades.html\" -site:127.0.0.1", {partner.Url()});
 
     // The analysis server's search and submission services, in the user's
     // configuration folder where the bundled server reads them.
@@ -283,6 +376,8 @@ void TestEndToEndDay::aUsersDay() {
                                     "[submit.indexnow]\nkind = \"indexnow\"\n"
                                     "endpoint = \"http://127.0.0.1:%2/indexnow/200\"\n"
                                     "key = \"0123456789abcdef0123456789abcdef\"\ntimeout = 5\n\n"
+                                    "[enginepost]\nAltaVista = \"indexnow\"\n"
+                                    "HotBot = \"indexnow\"\n\n"
                                     "[backwatch]\nsearch = \"local\"\n")
                          .arg(search.Port)
                          .arg(submit.Port)
@@ -295,6 +390,8 @@ void TestEndToEndDay::aUsersDay() {
         QSettings stored(QStringLiteral("Korvane Ltd."), QStringLiteral("ZEPH"));
         stored.setValue(QStringLiteral("ServerAddress"), serverAddress);
         stored.setValue(QStringLiteral("Tip"), 0);
+        // This machine may have no outside address; never offer to dial.
+        stored.setValue(QStringLiteral("Dial"), 0);
     }
     const QString work = Home.filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(work));
@@ -336,6 +433,61 @@ void TestEndToEndDay::aUsersDay() {
         QVERIFY2(day.window->SelectedPages.contains(page),
                  qPrintable(day.window->SelectedPages.join('\n')));
 
+    // --- the five on-line tools on the picked pages, through the bundled server
+    MainWindow& w = *day.window;
+    auto& wordweigh = static_cast<WordweighPage&>(day.Page(ToolKind::Wordweigh));
+    wordweigh.KeyWords()->setText(QStringLiteral("garden tools"));
+    day.RunTool(ToolKind::Wordweigh);
+    day.RunTool(ToolKind::Stuffwatch);
+    auto& rankscout = static_cast<RankscoutPage&>(day.Page(ToolKind::Rankscout));
+    rankscout.KeyPhrase()->setText(QStringLiteral("garden tools"));
+    Day::Check(rankscout.Engines(), {QStringLiteral("AltaVista")});
+    day.RunTool(ToolKind::Rankscout);
+    auto& enginepost = static_cast<EnginepostPage&>(day.Page(ToolKind::Enginepost));
+    Day::Check(enginepost.Engines(), {QStringLiteral("AltaVista"), QStringLiteral("HotBot")});
+    enginepost.Title()->setText(QStringLiteral("Garden tools"));
+    enginepost.Description()->setText(QStringLiteral("Spades and rakes for every garden"));
+    enginepost.KeyWords()->setText(QStringLiteral("garden tools, spades"));
+    enginepost.Email()->setText(QStringLiteral("shop@example.org"));
+    day.dialogs.Answers.enqueue(MsgAnswer::Yes); // yes, submit more than one page
+    day.RunTool(ToolKind::Backwatch);
+    day.RunTool(ToolKind::Enginepost);
+    QVERIFY2(day.dialogs.GeneralErrors.isEmpty(), qPrintable(day.dialogs.GeneralErrors.join('\n')));
+
+    QStringList oldReports[5];
+    for (const ToolInfo& tool : AllTools()) {
+        const QString report = day.Page(tool.Kind).Report()->toPlainText();
+        QVERIFY2(w.Project.Archive(tool.Kind).Pages() == picked,
+                 qPrintable(QString(tool.Caption) + ": " + day.dialogs.Texts().join('\n')));
+        QCOMPARE(report.count(QStringLiteral("End of Report")), 2);
+        for (const QString& page : picked)
+            QVERIFY2(report.contains(page), qPrintable(QString(tool.Caption) + '\n' + report));
+        oldReports[TabIndex(tool.Kind)] = day.OldReports(tool.Kind);
+        QCOMPARE(oldReports[TabIndex(tool.Kind)].size(), 2);
+    }
+    const QString ranks = day.Page(ToolKind::Rankscout).Report()->toPlainText();
+    QVERIFY2(ranks.contains(QStringLiteral("Match Position: 3")), qPrintable(ranks));
+    const QString links = day.Page(ToolKind::Backwatch).Report()->toPlainText();
+    QVERIFY2(links.contains(QString::fromStdString(partner.Url())), qPrintable(links));
+    QVERIFY(!w.Project.WordweighArchive.Percentages().value(0).isEmpty());
+    bool submitted = false;
+    for (const auto& received : submit.Requests())
+        submitted = submitted || received.Body.find("spades.html") != std::string::npos;
+    QVERIFY2(submitted, qPrintable(day.Page(ToolKind::Enginepost).Report()->toPlainText()));
+
+    // --- Tagsmith writes the meta tags of the user's page
+    auto* tagsmith = qobject_cast<TagsmithPage*>(w.ToolPages->widget(TagsmithTab));
+    QVERIFY(tagsmith);
+    w.ToolPages->setCurrentIndex(TagsmithTab);
+    tagsmith->Description->setText(QStringLiteral("Spades and rakes for every garden"));
+    tagsmith->KeyWords->setText(QStringLiteral("garden tools, spades, rakes"));
+    tagsmith->Owner->setText(QStringLiteral("The Garden Shop"));
+    QTest::mouseClick(tagsmith->StartButton(), Qt::LeftButton);
+    const QString tags = tagsmith->Report()->toPlainText();
+    QVERIFY2(tags.contains(QStringLiteral("Spades and rakes for every garden")), qPrintable(tags));
+    QVERIFY2(tags.contains(QStringLiteral("garden tools, spades, rakes")), qPrintable(tags));
+    QVERIFY2(tags.contains(QStringLiteral("The Garden Shop")), qPrintable(tags));
+
     // --- saved, closed, and opened again from the recent-file entry
     day.dialogs.FileNames.enqueue(projectFile);
     day.Trigger("actSave");
@@ -353,9 +505,47 @@ void TestEndToEndDay::aUsersDay() {
     QCOMPARE(day.window->ProjectFileName, projectFile);
     QCOMPARE(day.window->Project.SiteMapLines, savedMap);
     QCOMPARE(day.TreeUrls(), urls);
+    for (const ToolInfo& tool : AllTools()) {
+        QCOMPARE(day.OldReports(tool.Kind), oldReports[TabIndex(tool.Kind)]);
+        QCOMPARE(w.Project.Archive(tool.Kind).Pages(), picked);
+    }
+
+    // --- Sitecensus with every section, saved as RTF and printed to PDF
+    w.ToolPages->setCurrentIndex(SitecensusTab);
+    QTest::mouseClick(w.Census->StartButton(), Qt::LeftButton);
+    QCOMPARE(day.AuditSections, w.AuditOptionsDlg->findChildren<QCheckBox*>().size());
+    const QString audit = w.Census->Report()->toPlainText();
+    for (const QString& line :
+         {QStringLiteral("Pages with broken links,"),
+          QStringLiteral("Pages with E-mail (mailto) links,"),
+          QStringLiteral("A list of all web pages,"),
+          QStringLiteral("Pages with reciprocal links,"),
+          site.Root() + QStringLiteral("old-rakes.html"), QStringLiteral("shop@example.org"),
+          site.Root() + QStringLiteral("spades.html, ranked 3,"),
+          QStringLiteral("1 from 2 pages contain reciprocal links."),
+          QStringLiteral("2 from 2 were less than 80% effective."),
+          QStringLiteral("End of Report")})
+        QVERIFY2(audit.contains(line),
+                 qPrintable(line + QStringLiteral(" missing from\n") + audit));
+    const QString rtf = work + "/audit.rtf";
+    day.dialogs.FileNames.enqueue(rtf);
+    QTest::mouseClick(w.Census->SaveButton(), Qt::LeftButton);
+    QFile rtfFile(rtf);
+    QVERIFY(rtfFile.open(QIODevice::ReadOnly));
+    const QByteArray rtfText = rtfFile.readAll();
+    QVERIFY(rtfText.startsWith("{\\rtf1"));
+    QVERIFY(rtfText.contains("old-rakes.html"));
+    QTest::mouseClick(w.Census->PrintButton(), Qt::LeftButton);
+    QCOMPARE(day.printers.Dialogs, 1);
+    QFile pdf(day.printers.OutputFile);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QVERIFY(pdf.read(5) == "%PDF-");
+    QVERIFY(pdf.size() > 1000);
+    QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
 
     // --- the program ends: settings stored, the bundled server gone
     day.window->close();
+    QVERIFY(!day.window->ProjectModified);
     QVERIFY(!day.window->isVisible());
     QVERIFY(!day.window->Bundled->Running());
     QTRY_VERIFY_WITH_TIMEOUT(ServerChildren().isEmpty(), 10000);
