@@ -13,6 +13,7 @@
 #include "OnlineToolPage.h"
 #include "ProcessLauncher.h"
 #include "ProgramSettings.h"
+#include "ProjectFile.h"
 #include "QtHttpClient.h"
 #include "RealPlatform.h"
 #include "ReportPrinters.h"
@@ -336,6 +337,7 @@ class TestEndToEndDay : public QObject {
   private slots:
     void initTestCase();
     void aUsersDay();
+    void aToolFromTheKeyboard();
 
   private:
     QTemporaryDir Home;
@@ -558,6 +560,86 @@ void TestEndToEndDay::aUsersDay() {
     QVERIFY(stored.contains(QStringLiteral("HorzPos")));
     QVERIFY(stored.value(QStringLiteral("HorzPos")).toInt() > 0);
     QVERIFY(stored.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+}
+
+// Presses Tab until want has the focus; false after 60 presses.
+static bool TabTo(QWidget* want) {
+    for (int i = 0; i < 60; ++i) {
+        if (QApplication::focusWidget() == want)
+            return true;
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus)
+            return false;
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    return QApplication::focusWidget() == want;
+}
+
+// Wordweigh run with keys only: the tree's selection by arrow keys, Tab to
+// the key words box, Return as the default button, Tab to Start and Space,
+// then Alt+S to save the report and Alt+C to clear it.
+void TestEndToEndDay::aToolFromTheKeyboard() {
+    Site site;
+    const QString root = site.Root();
+    const QString work = Home.filePath(QStringLiteral("keys"));
+    QVERIFY(QDir().mkpath(work));
+    ProjectData project;
+    project.RootHost = QStringLiteral("127.0.0.1:%1").arg(site.Port);
+    project.RootPath = QStringLiteral("/");
+    project.SiteMapLines = {"WEBCHARTER",        "<ROOT>" + root,    "<PAGE>" + root, "<PUSH>",
+                            "<PAGE>spades.html", "<PAGE>rakes.html", "<POP>",         "<END>"};
+    const QString path = work + "/keys.zpr";
+    QVERIFY(WriteProjectFile(path, project).IsOk());
+
+    Day day;
+    day.Start();
+    MainWindow& w = *day.window;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    day.dialogs.FileNames.enqueue(path);
+    day.Trigger("actOpen");
+    QVERIFY(w.ProjectIsOpen());
+    QCOMPARE(w.ToolPages->currentIndex(), int(WordweighTab));
+
+    // The tree: Home is the root, Down its first page.
+    QTreeView* tree = w.SiteMap->Tree();
+    if (!QApplication::focusWidget())
+        w.UpdateSiteMapButton->setFocus();
+    QVERIFY2(TabTo(tree), qPrintable(QApplication::focusWidget()->objectName()));
+    QTest::keyClick(tree, Qt::Key_Home);
+    QTest::keyClick(tree, Qt::Key_Right);
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages, QStringList{root + "spades.html"}, 5000);
+
+    auto& wordweigh = static_cast<WordweighPage&>(day.Page(ToolKind::Wordweigh));
+    QVERIFY(TabTo(wordweigh.KeyWords()));
+    QTest::keyClicks(wordweigh.KeyWords(), QStringLiteral("garden tools"));
+    QTest::keyClick(wordweigh.KeyWords(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Project.WordweighArchive.Count() == 1 && w.Net->TransportIdle,
+                             60000);
+    ReportView* report = wordweigh.Report();
+    QCOMPARE(report->toPlainText().count(QStringLiteral("End of Report")), 1);
+    QVERIFY(report->toPlainText().contains(root + "spades.html"));
+
+    QVERIFY(TabTo(wordweigh.StartButton()));
+    QTest::keyClick(wordweigh.StartButton(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Project.WordweighArchive.Count() == 2 && w.Net->TransportIdle,
+                             60000);
+    QCOMPARE(report->toPlainText().count(QStringLiteral("End of Report")), 2);
+
+    const QString saved = work + "/wordweigh.rtf";
+    day.dialogs.FileNames.enqueue(saved);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(saved).size() > 0, 5000);
+
+    day.dialogs.Answers.enqueue(MsgAnswer::Yes);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(report->toPlainText().trimmed().isEmpty(), 5000);
+    QVERIFY2(day.dialogs.GeneralErrors.isEmpty(), qPrintable(day.dialogs.GeneralErrors.join('\n')));
+
+    day.dialogs.Answers.enqueue(MsgAnswer::No); // no need to save at exit
+    w.close();
+    QTRY_VERIFY_WITH_TIMEOUT(ServerChildren().isEmpty(), 10000);
 }
 
 // A fresh home for the run: settings, the server's configuration and the

@@ -5,8 +5,11 @@
 #include "ReportView.h"
 #include "WindowHost.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -92,6 +95,22 @@ void ToolPage::ClearReportView() {
         MsgAnswer::No)
         return;
     View->ClearReport();
+}
+
+void ToolPage::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QWidget* focus = QApplication::focusWidget();
+    // Only keys no child took arrive here; a button or a list with the focus
+    // is left to act on its own.
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && focus &&
+        isAncestorOf(focus) && !qobject_cast<QAbstractButton*>(focus) &&
+        !qobject_cast<QAbstractScrollArea*>(focus) && StartBtn->isEnabled() &&
+        StartBtn->isVisible()) {
+        event->accept();
+        StartBtn->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 FoldPanel* ToolPage::AddFoldPanel(const QString& title) {

@@ -47,6 +47,9 @@ class ToolPage : public QWidget {
     void ClearReportView();
 
   protected:
+    // Return or Enter in an input box presses Start, as the default button
+    // of a dialog would; buttons, lists and the report view keep the key.
+    void keyPressEvent(QKeyEvent* event) override;
     // A foldable input panel, placed above the buttons in the order added.
     FoldPanel* AddFoldPanel(const QString& title);
     // The row of the buttons; online tools add their old-report list to it.
