@@ -99,7 +99,7 @@ void ToolPage::ClearReportView() {
 
 void ToolPage::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    QWidget* focus = QApplication::focusWidget();
+    QWidget* focus = focusWidget();
     // Only keys no child took arrive here; a button or a list with the focus
     // is left to act on its own.
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && focus &&
