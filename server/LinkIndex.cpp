@@ -18,15 +18,6 @@ namespace {
 constexpr std::size_t MaxLinksPerPage = 2000;
 constexpr int BusyTimeoutMs = 15000;
 
-std::string NowStamp() {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return stamp;
-}
-
 std::string WithoutWww(std::string host) {
     if (host.rfind("www.", 0) == 0 && host.size() > 4)
         host.erase(0, 4);
@@ -112,6 +103,15 @@ std::string PageKey(std::string_view url) {
     return key;
 }
 
+std::string UtcStamp() {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return stamp;
+}
+
 std::string SiteKey(std::string_view url) {
     const auto parsed = ParseUrl(url);
     if (!parsed)
@@ -175,7 +175,7 @@ bool LinkIndex::RecordPage(std::string_view sourceUrl, const std::vector<SeenLin
     }
     Bind(remove.get(), 1, source);
     bool ok = sqlite3_step(remove.get()) == SQLITE_DONE;
-    const std::string seen = NowStamp();
+    const std::string seen = UtcStamp();
     std::set<std::string> keys;
     for (const SeenLink& link : links) {
         if (!ok || keys.size() >= MaxLinksPerPage)

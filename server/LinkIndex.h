@@ -25,6 +25,9 @@ struct SeenLink {
 std::string PageKey(std::string_view url);
 // The site part of PageKey: host without "www." and port.
 std::string SiteKey(std::string_view url);
+// The current time in UTC as "YYYY-MM-DDTHH:MM:SSZ", for "last seen" and
+// "verified" times.
+std::string UtcStamp();
 
 // The links of a parsed page resolved against its address (and its <base>).
 std::vector<SeenLink> ResolvedLinks(std::string_view pageUrl, const PageModel& page,

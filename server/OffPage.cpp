@@ -55,15 +55,6 @@ template <typename Work> void RunConcurrently(std::size_t count, int threads, Wo
         thread.join();
 }
 
-std::string Stamp() {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return stamp;
-}
-
 // Text for one item: nothing in it can end the item, pose as a tag or marker,
 // or make the client take the answer for a not-opened one.
 std::string Item(std::string_view text, std::size_t maxPoints = 300) {
@@ -357,7 +348,7 @@ void CheckCandidate(Candidate& c, const std::string& target, const ServiceConfig
         }
     }
     c.Title = model.HasTitle ? CollapseSpace(model.Title) : std::string();
-    c.Verified = Stamp();
+    c.Verified = UtcStamp();
 }
 
 } // namespace
