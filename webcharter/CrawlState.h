@@ -1,0 +1,230 @@
+#pragma once
+// The state of one crawl, shared by the files that each do one job of it: the
+// frontier (Frontier.cpp), the transfers (Transfers.cpp), robots.txt (RobotsTxt.cpp),
+// trap bounds (Traps.cpp), checks of images and outside links (OutsideChecks.cpp)
+// and the map writer (MapWriter.cpp); Crawler.cpp runs the loop.
+
+#include "Crawler.h"
+#include "PageReading.h"
+#include "Robots.h"
+#include "Url.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vantora::webcharter {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// What became of a URL the crawl met.
+enum class State : unsigned char {
+    Pending,  // queued or in flight
+    Page,     // an HTML document of the site, listed as a page
+    Resource, // fetched fine, not HTML (or an image/external that answered)
+    Broken,   // no answer, a redirect loop or too many redirects
+    HttpError,
+    Alias,    // redirected to another target
+    Skipped,  // robots.txt, limits, or never fetched: not listed
+    Unchecked // an external link not checked
+};
+
+struct Target {
+    std::string Url;     // what is fetched, with its real scheme
+    std::string Written; // how it is written in the map
+    State Status = State::Pending;
+    bool External = false;
+    bool Responded = false;
+    int HttpStatus = 0;
+    int AliasOf = -1;
+};
+
+enum class RefKind : unsigned char { Link, Image, Mail };
+
+struct Ref {
+    RefKind Kind;
+    int Index; // target, or mail address for Mail
+};
+
+struct PageNode {
+    int TargetIndex;
+    int Parent;
+    int Depth;
+    std::vector<int> Children;
+    std::vector<Ref> Refs;
+};
+
+enum class JobKind : unsigned char { Page, Check };
+
+struct Job {
+    JobKind Kind = JobKind::Page;
+    int TargetIndex = -1; // the target being fetched now (moves along redirects)
+    int FirstTarget = -1; // the target the link named
+    int ParentPage = -1;
+    int Depth = 0;
+    long Seq = -1; // order of page jobs: results are taken in this order
+    int Hops = 0;
+    int Retries = 0;
+    bool Head = false;
+    std::vector<int> Chain; // targets visited through redirects
+};
+
+// A finished page job waiting for its turn. A page whose body is still being read
+// on a parse thread is not Ready; pages are taken strictly in sequence order.
+struct Finished {
+    Job Work;
+    bool Ready = true;
+    bool IsPage = false;
+    ParsedPage Parsed;
+};
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+
+struct Transfer;
+
+struct Scope {
+    std::string Authority;
+    std::string Prefix; // path folder, ends with '/'
+};
+
+class Crawl {
+  public:
+    Crawl(const CrawlOptions& options, std::ostream& log, const std::atomic<bool>* stop)
+        : Options(options), Log(log), Stop(stop) {}
+    CrawlResult Run();
+
+    // called from the write callback
+    size_t OnData(Transfer& transfer, const char* data, size_t size);
+
+  private:
+    struct Completion {
+        CURLcode Code;
+        long Status;
+        std::string RedirectUrl;
+        std::string ContentType;
+    };
+
+    bool InScope(const Url& url) const;
+    void AddScope(const Url& url);
+    bool RobotsAllow(const Url& url);
+    void FetchRobots(const std::string& scheme, const std::string& authority);
+    int NewTarget(const Url& url, bool external);
+    int ExternalTarget(const Url& url);
+    int InternalTarget(const Url& url, bool forPage, int depth, int parentPage);
+    void EnqueuePage(int target, int parentPage, int depth);
+    void EnqueueCheck(int target);
+
+    void Dispatch();
+    void Start(Job job, bool siteSlot);
+    void Restart(std::unique_ptr<Transfer> transfer);
+    void OnDone(CURL* easy, CURLcode code);
+    void FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done);
+    void FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done);
+    void Release(std::unique_ptr<Transfer> transfer);
+    void OnParsed(long seq, ParsedPage parsed);
+    void TakeParsed();
+    void TakeFinishedInOrder();
+    void AddPage(Finished& finished);
+    bool DuplicateOfFolderPage(int target, const ParsedPage& parsed);
+    bool TrapCut(const Url& url);
+    void WatchSiteWait(CURL* easy);
+    void DeclareHostDead(const std::string& host, const std::string& why);
+    void Note(const std::string& text);
+    void NoteOnce(bool& flag, const std::string& text);
+    void ReportLeftOut(CrawlResult& result);
+    void ShowProgress(bool force);
+    int Final(int target) const;
+    std::vector<std::string> WriteMap(CrawlResult& result) const;
+
+    const CrawlOptions& Options;
+    std::ostream& Log;
+    const std::atomic<bool>* Stop;
+
+    MultiPtr Multi;
+    std::vector<EasyPtr> IdleHandles;
+    std::unordered_map<CURL*, std::unique_ptr<Transfer>> Active;
+
+    std::vector<Target> Targets;
+    std::unordered_map<std::string, int> PageKeys;     // site URLs met as links
+    std::unordered_map<std::string, int> ImageKeys;    // site URLs met only as images
+    std::unordered_map<std::string, int> ExternalKeys; // other URLs by full text
+    std::unordered_map<std::string, int> InvalidKeys;
+    std::vector<std::string> Mails;
+    std::unordered_map<std::string, int> MailKeys;
+    std::vector<PageNode> Pages;
+
+    std::vector<Scope> Scopes;
+    std::map<std::string, RobotsRules> Robots; // by authority
+
+    std::deque<Job> Frontier;   // page jobs in breadth-first order
+    std::deque<Job> SiteChecks; // images of the site
+    struct HostQueue {
+        std::deque<Job> Waiting;
+        int InFlight = 0;
+        bool Answered = false; // some request to the host got an answer
+        bool Dead = false;     // timed out or refused before any answer
+    };
+    std::unordered_map<std::string, HostQueue> ExternalHosts;
+    std::deque<std::string> ReadyHosts;
+    int SiteInFlight = 0, ExternalInFlight = 0;
+
+    // Connections to the site: fewer when its answers start to queue.
+    int SiteLimit = 16;
+    bool SiteAnswered = false;
+    double BaselineWait = -1; // shortest server wait seen, seconds
+    int QuickAnswers = 0;     // answers near the baseline since the last change
+    SteadyClock::time_point LastSlowDown;
+
+    long NextSeq = 0, NextToTake = 0;
+    std::map<long, Finished> Waiting;
+    size_t PagesQueued = 0;
+    std::unique_ptr<ParsePool> Parser;
+    size_t ParsesPending = 0;
+
+    // Folder URLs and their index files: key of the folder -> first page's target
+    // and body hash, so a page met under both names is listed once.
+    struct FolderPage {
+        int Target;
+        size_t Hash, Size;
+    };
+    std::unordered_map<std::string, FolderPage> FolderPages;
+    std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
+
+    SteadyClock::time_point Began, LastProgress;
+    bool PageLimitNoted = false, DepthLimitNoted = false, UrlLimitNoted = false,
+         SizeLimitNoted = false, TimeLimitNoted = false, TimeoutNoted = false,
+         QueryLimitNoted = false, RepeatNoted = false, SlowDownNoted = false;
+    bool TimeLimitHit = false;
+    size_t PagesDone = 0, BrokenSeen = 0, RobotsSkipped = 0;
+    size_t PageLimitCut = 0, DepthCut = 0, LongUrlCut = 0, QueryCut = 0, RepeatCut = 0,
+           BinaryBodies = 0, DeadHostLinks = 0;
+    std::vector<std::string> RobotsUnreadable; // hosts taken as "disallow all"
+    int RootFallbackStatus = 0;                // the error of a root whose final "/" was dropped
+};
+
+struct Transfer {
+    Crawl* Owner = nullptr;
+    EasyPtr Easy;
+    Job Work;
+    std::string Body;
+    bool Stopped = false;   // the write callback ended the body on purpose
+    bool Truncated = false; // the document was longer than the limit
+    bool Checked = false;   // status and type looked at
+    bool Html = true;
+    char Error[CURL_ERROR_SIZE] = {0};
+};
+
+} // namespace vantora::webcharter

@@ -1,0 +1,94 @@
+#include "CrawlState.h"
+
+namespace vantora::webcharter {
+
+int Crawl::ExternalTarget(const Url& url) {
+    std::string key = url.ToString();
+    if (const auto found = ExternalKeys.find(key); found != ExternalKeys.end())
+        return found->second;
+    const int index = NewTarget(url, true);
+    ExternalKeys.emplace(std::move(key), index);
+    if (Options.CheckExternal)
+        EnqueueCheck(index);
+    else
+        Targets[index].Status = State::Unchecked;
+    return index;
+}
+
+void Crawl::EnqueueCheck(int target) {
+    Job job;
+    job.Kind = JobKind::Check;
+    job.TargetIndex = job.FirstTarget = target;
+    job.Head = true;
+    if (!Targets[target].External) {
+        SiteChecks.push_back(std::move(job));
+        return;
+    }
+    const std::string host = ParseUrl(Targets[target].Url)->Authority();
+    HostQueue& queue = ExternalHosts[host];
+    if (queue.Dead) {
+        Targets[target].Status = State::Broken; // reported with the host's first time-out
+        ++BrokenSeen;
+        ++DeadHostLinks;
+        return;
+    }
+    queue.Waiting.push_back(std::move(job));
+    if (queue.InFlight < Options.PerExternalHost)
+        ReadyHosts.push_back(host);
+}
+
+void Crawl::DeclareHostDead(const std::string& host, const std::string& why) {
+    HostQueue& queue = ExternalHosts[host];
+    queue.Dead = true;
+    const size_t others = queue.Waiting.size();
+    for (Job& job : queue.Waiting) {
+        Targets[job.TargetIndex].Status = State::Broken;
+        ++BrokenSeen;
+    }
+    DeadHostLinks += others;
+    queue.Waiting.clear();
+    if (Options.Verbose || others)
+        Note(host + ": " + why + "; its " + std::to_string(others) +
+             " other link(s) are reported broken with it");
+}
+
+void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done) {
+    Job& job = transfer->Work;
+    Target& target = Targets[job.TargetIndex];
+    const bool failed = done.Code != CURLE_OK || done.Status >= 400;
+    if (failed && job.Head && done.Code != CURLE_COULDNT_RESOLVE_HOST &&
+        done.Code != CURLE_COULDNT_CONNECT && done.Code != CURLE_OPERATION_TIMEDOUT &&
+        done.Code != CURLE_TOO_MANY_REDIRECTS) {
+        job.Head = false; // some servers refuse HEAD: ask again with GET
+        Restart(std::move(transfer));
+        return;
+    }
+    target.Responded = done.Status > 0;
+    if (done.Code != CURLE_OK || done.Status == 0) {
+        target.Status = State::Broken;
+        ++BrokenSeen;
+    } else if (done.Status >= 400) {
+        target.Status = State::HttpError;
+        target.HttpStatus = static_cast<int>(done.Status);
+        ++BrokenSeen;
+    } else {
+        target.Status = State::Resource;
+    }
+    if (target.External) {
+        // A host that never answered and has now timed out (or refused) costs one
+        // time-out: its other links are reported broken without waiting for each.
+        const std::string host = ParseUrl(target.Url)->Authority();
+        HostQueue& queue = ExternalHosts[host];
+        if (done.Status > 0)
+            queue.Answered = true;
+        else if (!queue.Answered && !queue.Dead &&
+                 (done.Code == CURLE_OPERATION_TIMEDOUT || done.Code == CURLE_COULDNT_CONNECT))
+            DeclareHostDead(host, done.Code == CURLE_OPERATION_TIMEDOUT ? "no answer in time"
+                                                                        : "connection refused");
+    } else if (done.Status > 0) {
+        SiteAnswered = true;
+    }
+    Release(std::move(transfer));
+}
+
+} // namespace vantora::webcharter

@@ -1,0 +1,115 @@
+#pragma once
+// Reading page bodies: the links of one page, resolved against its URL, computed on
+// parse threads so the crawl loop never waits for a parser.
+
+#include "Links.h"
+#include "Url.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantora::webcharter {
+
+struct ResolvedLink {
+    LinkKind Kind;
+    std::optional<Url> Address; // an http(s) URL
+    std::string Mail;           // "mailto:" + address
+    std::string Invalid;        // an http(s) reference that cannot be parsed
+};
+
+// What reading one page's body gives: computed on a parse thread, from the body
+// and the page URL alone, so the result does not depend on timing.
+struct ParsedPage {
+    bool Binary = false;             // not text: listed as a link, not as a page
+    bool LongLinkCut = false;        // a reference longer than the URL limit was left out
+    bool ExtractorsDisagree = false; // checked only when asked to
+    size_t BodyHash = 0;
+    size_t BodySize = 0;
+    std::vector<ResolvedLink> Links;
+};
+
+ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
+                     bool verify);
+
+// Threads that read page bodies. Results come back through Take(); Wake is called
+// after each one so the crawl loop's wait ends at once.
+class ParsePool {
+  public:
+    struct Task {
+        long Seq;
+        std::string Body;
+        std::string PageUrl;
+    };
+    struct Result {
+        long Seq;
+        ParsedPage Parsed;
+    };
+
+    ParsePool(int threads, size_t maxUrlLength, bool verify, std::function<void()> wake)
+        : MaxUrlLength(maxUrlLength), Verify(verify), Wake(std::move(wake)) {
+        for (int i = 0; i < threads; ++i)
+            Threads.emplace_back([this] { Work(); });
+    }
+    ~ParsePool() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Closing = true;
+        }
+        More.notify_all();
+        for (std::thread& thread : Threads)
+            thread.join();
+    }
+    void Add(Task task) {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Tasks.push_back(std::move(task));
+        }
+        More.notify_one();
+    }
+    std::vector<Result> Take() {
+        std::lock_guard<std::mutex> guard(Lock);
+        std::vector<Result> results = std::move(Done);
+        Done.clear();
+        return results;
+    }
+
+  private:
+    void Work() {
+        while (true) {
+            Task task;
+            {
+                std::unique_lock<std::mutex> guard(Lock);
+                More.wait(guard, [this] { return Closing || !Tasks.empty(); });
+                if (Tasks.empty())
+                    return;
+                task = std::move(Tasks.front());
+                Tasks.pop_front();
+            }
+            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify)};
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Done.push_back(std::move(result));
+            }
+            Wake();
+        }
+    }
+
+    const size_t MaxUrlLength;
+    const bool Verify;
+    const std::function<void()> Wake;
+    std::mutex Lock;
+    std::condition_variable More;
+    std::deque<Task> Tasks;
+    std::vector<Result> Done;
+    bool Closing = false;
+    std::vector<std::thread> Threads;
+};
+
+} // namespace vantora::webcharter

@@ -1,0 +1,340 @@
+#include "CrawlState.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+
+namespace vantora::webcharter {
+
+namespace {
+
+size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    return transfer->Owner->OnData(*transfer, data, size * count);
+}
+
+bool IsHtmlType(std::string_view type) {
+    if (type.empty())
+        return true; // no type given: look at it as a browser would, as HTML
+    std::string lower(type.substr(0, type.find(';')));
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    while (!lower.empty() && lower.back() == ' ')
+        lower.pop_back();
+    return lower == "text/html" || lower == "application/xhtml+xml";
+}
+
+bool Retryable(CURLcode code) {
+    return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
+           code == CURLE_PARTIAL_FILE || code == CURLE_HTTP2 || code == CURLE_HTTP2_STREAM;
+}
+
+} // namespace
+
+size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
+    if (!transfer.Checked) {
+        transfer.Checked = true;
+        long status = 0;
+        curl_easy_getinfo(transfer.Easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (transfer.Work.Kind == JobKind::Check || status >= 300 || status < 200) {
+            transfer.Stopped = true; // the status is all that is needed
+            return 0;
+        }
+        char* type = nullptr;
+        curl_easy_getinfo(transfer.Easy.get(), CURLINFO_CONTENT_TYPE, &type);
+        transfer.Html = IsHtmlType(type ? type : "");
+        if (!transfer.Html) {
+            transfer.Stopped = true;
+            return 0;
+        }
+    }
+    const size_t room =
+        Options.MaxDocumentBytes - std::min(Options.MaxDocumentBytes, transfer.Body.size());
+    if (size > room) {
+        transfer.Body.append(data, room);
+        transfer.Truncated = transfer.Stopped = true;
+        return 0;
+    }
+    transfer.Body.append(data, size);
+    return size;
+}
+
+void Crawl::Dispatch() {
+    // Bodies waiting for a parse thread hold memory: fetch no more pages while many
+    // wait, so memory stays bounded whatever the speed of the site.
+    const size_t parseBacklog = 64;
+    while (SiteInFlight < SiteLimit && (!Frontier.empty() || !SiteChecks.empty())) {
+        const bool pageRoom = ParsesPending < parseBacklog;
+        if (!pageRoom && SiteChecks.empty())
+            break;
+        std::deque<Job>& from = !Frontier.empty() && pageRoom ? Frontier : SiteChecks;
+        Job job = std::move(from.front());
+        from.pop_front();
+        Start(std::move(job), true);
+    }
+    while (ExternalInFlight < Options.ExternalConcurrency && !ReadyHosts.empty()) {
+        const std::string host = std::move(ReadyHosts.front());
+        ReadyHosts.pop_front();
+        HostQueue& queue = ExternalHosts[host];
+        if (queue.Waiting.empty() || queue.InFlight >= Options.PerExternalHost)
+            continue;
+        Job job = std::move(queue.Waiting.front());
+        queue.Waiting.pop_front();
+        ++queue.InFlight;
+        if (!queue.Waiting.empty() && queue.InFlight < Options.PerExternalHost)
+            ReadyHosts.push_back(host);
+        Start(std::move(job), false);
+    }
+}
+
+void Crawl::Start(Job job, bool siteSlot) {
+    auto transfer = std::make_unique<Transfer>();
+    transfer->Owner = this;
+    transfer->Work = std::move(job);
+    if (!IdleHandles.empty()) {
+        transfer->Easy = std::move(IdleHandles.back());
+        IdleHandles.pop_back();
+    } else {
+        transfer->Easy.reset(curl_easy_init());
+    }
+    (siteSlot ? SiteInFlight : ExternalInFlight) += 1;
+    Restart(std::move(transfer));
+}
+
+void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
+    CURL* easy = transfer->Easy.get();
+    curl_easy_reset(easy);
+    transfer->Body.clear();
+    transfer->Stopped = transfer->Truncated = transfer->Checked = false;
+    transfer->Html = true;
+    transfer->Error[0] = 0;
+    const Job& job = transfer->Work;
+    curl_easy_setopt(easy, CURLOPT_URL, Targets[job.TargetIndex].Url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->Error);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, Options.RequestTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, Options.UserAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // HTTP/2 where TLS offers it. No waiting for a connection to multiplex on: a
+    // server that closes after each answer would hold every other transfer back.
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (job.Kind == JobKind::Check) {
+        // Checks follow redirects themselves; a loop ends in too many redirects.
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(Options.MaxRedirects));
+        if (job.Head)
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    }
+    curl_multi_add_handle(Multi.get(), easy);
+    Active.emplace(easy, std::move(transfer));
+}
+
+void Crawl::Release(std::unique_ptr<Transfer> transfer) {
+    const bool external = Targets[transfer->Work.FirstTarget].External;
+    if (external) {
+        --ExternalInFlight;
+        const std::string host = ParseUrl(Targets[transfer->Work.FirstTarget].Url)->Authority();
+        HostQueue& queue = ExternalHosts[host];
+        --queue.InFlight;
+        // The host's next check goes first, on the connection just freed, before
+        // the cache closes it for another host's.
+        if (!queue.Waiting.empty())
+            ReadyHosts.push_front(host);
+    } else {
+        --SiteInFlight;
+    }
+    IdleHandles.push_back(std::move(transfer->Easy));
+}
+
+void Crawl::OnDone(CURL* easy, CURLcode code) {
+    curl_multi_remove_handle(Multi.get(), easy);
+    auto found = Active.find(easy);
+    std::unique_ptr<Transfer> transfer = std::move(found->second);
+    Active.erase(found);
+    Completion done;
+    done.Code = code;
+    if (transfer->Stopped && code == CURLE_WRITE_ERROR)
+        done.Code = CURLE_OK;
+    if (transfer->Truncated)
+        NoteOnce(SizeLimitNoted, "document size limit of " +
+                                     std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
+                                     Targets[transfer->Work.TargetIndex].Url +
+                                     "); only the first part is read");
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        NoteOnce(TimeoutNoted, "request time limit of " + std::to_string(Options.RequestTimeoutMs) +
+                                   " ms reached (" + Targets[transfer->Work.TargetIndex].Url + ")");
+    done.Status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
+    char* redirect = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect);
+    if (redirect)
+        done.RedirectUrl = redirect;
+    if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
+        Note(
+            Targets[transfer->Work.TargetIndex].Url + ": " +
+            (done.Code != CURLE_OK
+                 ? std::string(transfer->Error[0] ? transfer->Error : curl_easy_strerror(done.Code))
+                 : "HTTP status " + std::to_string(done.Status)));
+    if (transfer->Work.Kind == JobKind::Page)
+        FinishPage(std::move(transfer), done);
+    else
+        FinishCheck(std::move(transfer), done);
+}
+
+void Crawl::WatchSiteWait(CURL* easy) {
+    // The server's wait: from the request sent to the first byte of the answer.
+    curl_off_t sent = 0, first = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent) != CURLE_OK ||
+        curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &first) != CURLE_OK || first <= 0)
+        return;
+    const double wait = static_cast<double>(first - sent) / 1e6;
+    if (BaselineWait < 0 || wait < BaselineWait)
+        BaselineWait = wait;
+    const auto now = SteadyClock::now();
+    if (wait > 4 * BaselineWait + 0.5) {
+        // Answers are queuing at the server: fewer connections at once, at most one
+        // step a second so that the transfers already queued can drain.
+        QuickAnswers = 0;
+        if (SiteLimit > 2 && now - LastSlowDown > std::chrono::seconds(1)) {
+            LastSlowDown = now;
+            SiteLimit = std::max(2, SiteLimit - std::max(1, SiteLimit / 4));
+            NoteOnce(SlowDownNoted, "the site's answers are queuing; fewer requests at once");
+        }
+    } else if (wait < 2 * BaselineWait + 0.05 && SiteLimit < Options.Concurrency &&
+               ++QuickAnswers >= 32) {
+        QuickAnswers = 0;
+        ++SiteLimit;
+    }
+}
+
+void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done) {
+    Job& job = transfer->Work;
+    const int current = job.TargetIndex;
+    // Targets grows below (redirect targets, externals): always index it afresh.
+    auto target = [this, current]() -> Target& { return Targets[current]; };
+    Finished finished;
+    if (done.Code != CURLE_OK && Retryable(done.Code) && job.Retries < 1) {
+        ++job.Retries; // a reset or a dropped keep-alive connection: try once more
+        Restart(std::move(transfer));
+        return;
+    }
+    if (done.Code == CURLE_OPERATION_TIMEDOUT && SiteAnswered && job.Retries < 1) {
+        // The site answers, so this page most likely waited in the server's queue:
+        // ask again once, with fewer requests at once.
+        ++job.Retries;
+        SiteLimit = std::max(2, SiteLimit / 2);
+        LastSlowDown = SteadyClock::now();
+        NoteOnce(SlowDownNoted, "the site's answers are queuing; fewer requests at once");
+        Restart(std::move(transfer));
+        return;
+    }
+    if (done.Status > 0) {
+        SiteAnswered = true;
+        WatchSiteWait(transfer->Easy.get());
+    }
+    target().Responded = done.Status > 0;
+    const Url* rootFallback = nullptr;
+    std::optional<Url> withoutSlash;
+    if (job.Seq == 0 && job.Hops == 0 && done.Code == CURLE_OK && done.Status >= 400 &&
+        RootFallbackStatus == 0) {
+        // A root that names a page, written with a final "/" ("/index.html/"): the
+        // same URL without that "/" may be the page meant.
+        withoutSlash = ParseUrl(target().Url);
+        if (withoutSlash && withoutSlash->Path.size() > 1 && withoutSlash->Path.back() == '/' &&
+            !withoutSlash->HasQuery) {
+            withoutSlash->Path.pop_back();
+            rootFallback = &*withoutSlash;
+        }
+    }
+    if (rootFallback) {
+        RootFallbackStatus = static_cast<int>(done.Status);
+        Note("the root " + target().Url + " answers " + std::to_string(done.Status) + "; trying " +
+             rootFallback->ToString() + " instead");
+        AddScope(*rootFallback);
+        const int index = NewTarget(*rootFallback, false);
+        PageKeys.emplace(rootFallback->Key(), index);
+        target().Status = State::Alias;
+        target().AliasOf = index;
+        if (!RobotsAllow(*rootFallback)) {
+            Targets[index].Status = State::Skipped;
+            ++RobotsSkipped;
+        } else {
+            job.TargetIndex = index;
+            job.Chain.push_back(index);
+            Restart(std::move(transfer));
+            return;
+        }
+    } else if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer->Truncated)) {
+        target().Status = State::Broken;
+        ++BrokenSeen;
+    } else if (done.Status >= 300 && done.Status < 400 && !done.RedirectUrl.empty()) {
+        const std::optional<Url> next = ParseUrl(done.RedirectUrl);
+        if (!next || job.Hops + 1 > Options.MaxRedirects) {
+            target().Status = State::Broken;
+            ++BrokenSeen;
+        } else {
+            // The root may move to another host or folder: that is still the site.
+            if (job.Seq == 0 && !InScope(*next))
+                AddScope(*next);
+            if (!InScope(*next)) {
+                const int outside = ExternalTarget(*next);
+                target().Status = State::Alias;
+                target().AliasOf = outside;
+            } else {
+                const std::string key = next->Key();
+                const auto known = PageKeys.find(key);
+                if (known != PageKeys.end()) {
+                    const bool loop = std::find(job.Chain.begin(), job.Chain.end(),
+                                                known->second) != job.Chain.end();
+                    target().Status = loop ? State::Broken : State::Alias;
+                    target().AliasOf = loop ? -1 : known->second;
+                    if (loop)
+                        ++BrokenSeen;
+                } else {
+                    const int index = NewTarget(*next, false);
+                    PageKeys.emplace(key, index);
+                    target().Status = State::Alias;
+                    target().AliasOf = index;
+                    if (!RobotsAllow(*next)) {
+                        Targets[index].Status = State::Skipped;
+                        ++RobotsSkipped;
+                    } else {
+                        job.TargetIndex = index;
+                        job.Chain.push_back(index);
+                        ++job.Hops;
+                        job.Retries = 0;
+                        Restart(std::move(transfer));
+                        return;
+                    }
+                }
+            }
+        }
+    } else if (done.Status >= 400) {
+        target().Status = State::HttpError;
+        target().HttpStatus = static_cast<int>(done.Status);
+        ++BrokenSeen;
+    } else if (done.Status < 200 || done.Status >= 300) {
+        target().Status = State::Broken; // a redirect without a target, or no status at all
+        ++BrokenSeen;
+    } else if (!transfer->Html) {
+        target().Status = State::Resource;
+    } else {
+        // An HTML answer: read on a parse thread; whether it is a page (text, not
+        // binary data) is known when that is done.
+        finished.Ready = false;
+        ++ParsesPending;
+        Parser->Add({job.Seq, std::move(transfer->Body), target().Url});
+    }
+    finished.Work = std::move(transfer->Work);
+    const long seq = finished.Work.Seq;
+    Release(std::move(transfer));
+    Waiting.emplace(seq, std::move(finished));
+}
+
+} // namespace vantora::webcharter
