@@ -185,8 +185,14 @@ class MainWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void BuildActions();
-    void BuildMenus();
+    // Each menu's commands and the menu itself (FileMenu.cpp, EditMenu.cpp,
+    // ToolsMenu.cpp, HelpMenu.cpp); the tool bar's (ToolBar.cpp).
+    void BuildFileMenu();
+    void BuildEditMenu();
+    void BuildToolsMenu();
+    void BuildHelpMenu();
+    void BuildReportPopup();
+    void BuildToolBarCommands();
     void BuildToolBar();
     void BuildStatusBar();
     void BuildProjectView();
@@ -213,6 +219,8 @@ class MainWindow : public QMainWindow {
     void ApplyControlState(bool projectOpen);
     QAction* MakeAction(const QString& name, const QString& text, const QString& hint = QString(),
                         const QKeySequence& shortcut = QKeySequence());
+    // Runs command through RunCommand whenever action is triggered.
+    void OnTriggered(QAction* action, std::function<void()> command);
 
     Platform Env;
     class SettingsHost;
