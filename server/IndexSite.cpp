@@ -65,7 +65,7 @@ IndexSiteResult IndexSite(const IndexSiteOptions& options, const LinkIndex& inde
             if (!IsHtml(page))
                 continue;
             const std::string where = page.FinalUrl.empty() ? batch[i] : page.FinalUrl;
-            const PageModel model = ParsePage(page.Body);
+            const PageModel model = ParsePage(page.Body, page.ContentType);
             const std::vector<SeenLink> links = ResolvedLinks(where, model, page.Body);
             std::string error;
             if (!index.RecordPage(where, links, &error)) {

@@ -123,7 +123,7 @@ bool IndexFetchedPage(const LinkIndex& index, const std::string& url, const Fetc
                       std::string* error) {
     if (page.Status != FetchStatus::Ok || !LooksLikeHtml(page))
         return true;
-    const PageModel model = ParsePage(page.Body);
+    const PageModel model = ParsePage(page.Body, page.ContentType);
     // Links resolve against where the page really is, after redirects.
     const std::string& where = page.FinalUrl.empty() ? url : page.FinalUrl;
     return index.RecordPage(where, ResolvedLinks(where, model, page.Body), error);
@@ -332,7 +332,7 @@ void CheckCandidate(Candidate& c, const std::string& target, const ServiceConfig
     if (page.Status != FetchStatus::Ok || !LooksLikeHtml(page))
         return;
     c.Fetched = true;
-    const PageModel model = ParsePage(page.Body);
+    const PageModel model = ParsePage(page.Body, page.ContentType);
     const std::string& where = page.FinalUrl.empty() ? c.Url : page.FinalUrl;
     const std::vector<SeenLink> links = ResolvedLinks(where, model, page.Body);
     if (index)

@@ -112,6 +112,7 @@ struct PageFetch {
     bool Ok = false;
     std::string Reason;
     std::string Html;
+    std::string ContentType; // of the answer: its charset decides how Html is read
 };
 
 PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
@@ -150,6 +151,7 @@ PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
         return out;
     }
     out.Ok = true;
+    out.ContentType = std::move(r.ContentType);
     out.Html = std::move(r.Body);
     return out;
 }
@@ -175,8 +177,9 @@ std::string StuffwatchNotOpened(std::string_view reason) {
 }
 
 std::string WordweighFromPage(std::string_view url, std::string_view keywords,
-                              std::string_view html, int* score) {
-    const PageModel page = ParsePage(html);
+                              std::string_view html, int* score,
+                              std::string_view contentType = {}) {
+    const PageModel page = ParsePage(html, contentType);
     const WordweighResult result = AnalyseWordweigh(page, url, keywords);
     if (score)
         *score = result.Percentage;
@@ -192,8 +195,9 @@ std::string WordweighFromPage(std::string_view url, std::string_view keywords,
     return JoinAnswer(WordweighMarker, "<br>", items);
 }
 
-std::string StuffwatchFromPage(std::string_view url, std::string_view html, int* points) {
-    const PageModel page = ParsePage(html);
+std::string StuffwatchFromPage(std::string_view url, std::string_view html, int* points,
+                               std::string_view contentType = {}) {
+    const PageModel page = ParsePage(html, contentType);
     const StuffwatchResult result = AnalyseStuffwatch(page, url);
     if (points)
         *points = result.Points;
@@ -339,7 +343,7 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             return answer;
         }
         int score = 0;
-        answer.Body = WordweighFromPage(url, keywords, page.Html, &score);
+        answer.Body = WordweighFromPage(url, keywords, page.Html, &score, page.ContentType);
         answer.Result = "ok " + std::to_string(score) + "%";
         return answer;
     }
@@ -353,7 +357,7 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             return answer;
         }
         int points = 0;
-        answer.Body = StuffwatchFromPage(url, page.Html, &points);
+        answer.Body = StuffwatchFromPage(url, page.Html, &points, page.ContentType);
         answer.Result = "ok " + std::to_string(points) + " points";
         return answer;
     }

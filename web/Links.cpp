@@ -1,5 +1,7 @@
 #include "Links.h"
 
+#include "HtmlInput.h"
+
 #include <gumbo.h>
 
 #include <algorithm>
@@ -178,8 +180,10 @@ DocumentLinks ExtractLinks(std::string_view html) {
     DocumentLinks result;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // the parse errors are of no use here and cost memory
+    std::string mended;
+    const std::string_view input = ForHtmlParser(html, mended);
     std::unique_ptr<GumboOutput, OutputDeleter> output(
-        gumbo_parse_with_options(&options, html.data(), html.size()));
+        gumbo_parse_with_options(&options, input.data(), input.size()));
     if (!output || !output->root)
         return result;
     bool haveBase = false;

@@ -1,5 +1,7 @@
 #include "PageModel.h"
 
+#include "Charset.h"
+#include "HtmlInput.h"
 #include "PageText.h"
 
 #include <gumbo.h>
@@ -1084,12 +1086,14 @@ double ContrastRatio(unsigned a, unsigned b) {
     return (la + 0.05) / (lb + 0.05);
 }
 
-PageModel ParsePage(std::string_view html) {
-    const std::string text = LimitNesting(ToUtf8(html));
+PageModel ParsePage(std::string_view html, std::string_view contentType) {
+    const std::string text = LimitNesting(DecodeHtml(html, contentType));
     PageModel model;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 1000;
-    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
+    std::string mended;
+    const std::string_view input = ForHtmlParser(text, mended);
+    GumboOutput* output = gumbo_parse_with_options(&options, input.data(), input.size());
     if (!output)
         return model;
     std::vector<CssRule> rules;

@@ -87,8 +87,10 @@ struct PageModel {
     std::size_t ElementCount = 0;
 };
 
-// Parses HTML bytes (UTF-8, or Windows-1252 when not valid UTF-8).
-PageModel ParsePage(std::string_view html);
+// Parses HTML bytes in the encoding a browser would read them in (see
+// SniffHtmlEncoding: byte order mark, the charset of contentType, a <meta>
+// declaration, else UTF-8 or Windows-1252).
+PageModel ParsePage(std::string_view html, std::string_view contentType = {});
 
 // Colour parsing used by the same-colour rule: "#fff", "#ffffff",
 // "rgb(1,2,3)", and the common names. False when not understood.

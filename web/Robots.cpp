@@ -1,5 +1,7 @@
 #include "Robots.h"
 
+#include "Url.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -52,13 +54,26 @@ bool PatternMatches(std::string_view pattern, std::string_view path) {
     }
 }
 
+// The product token a user-agent value names: the value up to the first blank or
+// '/', so "webcharter/2.0 (+about)" names "webcharter".
+std::string ProductToken(std::string_view value) {
+    const size_t end = value.find_first_of(" \t/");
+    return Lower(value.substr(0, end));
+}
+
 } // namespace
 
 RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
-    const std::string token = Lower(agent);
+    const std::string token = ProductToken(Trim(agent));
+    // A UTF-8 byte order mark is not part of the first line.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     RobotsRules named, everyone;
     bool haveNamed = false;
-    bool groupNamed = false, groupStar = false, inAgentLines = false;
+    // A group is one or more user-agent lines and the rules after them; it ends only
+    // at a user-agent line that follows a rule. Other lines (Sitemap, unknown ones,
+    // blank ones) leave the group as it is.
+    bool groupNamed = false, groupStar = false, ruleSeen = true;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
@@ -69,34 +84,32 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
         if (const size_t hash = line.find('#'); hash != std::string_view::npos)
             line = line.substr(0, hash);
         const size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string key = Lower(Trim(line.substr(0, colon)));
-        const std::string_view value = Trim(line.substr(colon + 1));
-        if (key == "user-agent") {
-            if (!inAgentLines) {
-                groupNamed = groupStar = false;
-                inAgentLines = true;
+        if (colon != std::string_view::npos) {
+            const std::string key = Lower(Trim(line.substr(0, colon)));
+            const std::string_view value = Trim(line.substr(colon + 1));
+            if (key == "user-agent") {
+                if (ruleSeen) {
+                    groupNamed = groupStar = false;
+                    ruleSeen = false;
+                }
+                const std::string name = ProductToken(value);
+                if (value == "*") {
+                    groupStar = true;
+                } else if (!name.empty() && name == token) {
+                    groupNamed = true;
+                    haveNamed = true;
+                }
+            } else if (key == "allow" || key == "disallow") {
+                ruleSeen = true;
+                // "Disallow:" with nothing allows everything; no rule is kept for it
+                if (!value.empty()) {
+                    const Rule rule{NormaliseUrlText(value), key == "allow"};
+                    if (groupNamed)
+                        named.Rules.push_back(rule);
+                    if (groupStar)
+                        everyone.Rules.push_back(rule);
+                }
             }
-            const std::string name = Lower(value);
-            if (name == "*")
-                groupStar = true;
-            else if (!name.empty() && (token.find(name) != std::string::npos ||
-                                       name.find(token) != std::string::npos)) {
-                groupNamed = true;
-                haveNamed = true;
-            }
-        } else if (key == "allow" || key == "disallow") {
-            inAgentLines = false;
-            if (value.empty())
-                continue; // "Disallow:" with nothing allows everything
-            const Rule rule{std::string(value), key == "allow"};
-            if (groupNamed)
-                named.Rules.push_back(rule);
-            if (groupStar)
-                everyone.Rules.push_back(rule);
-        } else {
-            inAgentLines = false;
         }
         if (end == text.size())
             break;
@@ -105,10 +118,14 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
 }
 
 bool RobotsRules::Allowed(std::string_view pathAndQuery) const {
+    if (Rules.empty())
+        return true;
+    // Rules and path are compared in one percent-encoded form.
+    const std::string path = NormaliseUrlText(pathAndQuery);
     size_t bestLength = 0;
     bool allowed = true, matched = false;
     for (const Rule& rule : Rules) {
-        if (!PatternMatches(rule.Pattern, pathAndQuery))
+        if (!PatternMatches(rule.Pattern, path))
             continue;
         const size_t length = rule.Pattern.size();
         if (!matched || length > bestLength || (length == bestLength && rule.Allow)) {

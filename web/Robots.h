@@ -1,6 +1,8 @@
 #pragma once
-// robots.txt rules: the group that names the crawler (or "*"), Allow and Disallow
-// with "*" and "$" patterns, the longest matching rule deciding.
+// robots.txt rules: the groups that name the crawler's product token (or else the
+// "*" groups), Allow and Disallow with "*" and "$" patterns compared with the path in
+// one percent-encoded form, the longest matching rule deciding and Allow winning a
+// tie.
 
 #include <string>
 #include <string_view>
@@ -10,7 +12,7 @@ namespace vantora {
 
 class RobotsRules {
   public:
-    // agent: the crawler's product token, matched case-insensitively.
+    // agent: the crawler's product token, matched case-insensitively and whole.
     static RobotsRules Parse(std::string_view text, std::string_view agent);
     // pathAndQuery: the URL's path with "?" and query when it has one.
     bool Allowed(std::string_view pathAndQuery) const;

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <vector>
+
+#include <idn2.h>
 
 namespace vantora {
 
@@ -49,8 +53,10 @@ void AppendEscaped(std::string& out, unsigned char c) {
 }
 
 // Normalises the escapes of a path or query: decodes escaped unreserved characters,
-// writes the others in upper case, and escapes bytes that may not stand in a URL.
-std::string NormaliseComponent(std::string_view text) {
+// writes the others in upper case, and escapes bytes that may not stand in a URL. A
+// '%' that does not start an escape is kept as it stands, as a browser sends it. In
+// a query the apostrophe is escaped too, as browsers do for http and https.
+std::string NormaliseComponent(std::string_view text, bool query) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -58,12 +64,18 @@ std::string NormaliseComponent(std::string_view text) {
         if (c == '%' && i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2])) {
             const auto v =
                 static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            if (IsUnreserved(v))
+            // A decoded hex digit after a kept '%' would make an escape that was not
+            // there, so such an escape stays as it is.
+            const size_t n = out.size();
+            const bool afterStray =
+                IsHex(static_cast<char>(v)) && ((n >= 1 && out[n - 1] == '%') ||
+                                                (n >= 2 && out[n - 2] == '%' && IsHex(out[n - 1])));
+            if (IsUnreserved(v) && !afterStray)
                 out += static_cast<char>(v);
             else
                 AppendEscaped(out, v);
             i += 2;
-        } else if (c == '%' || NeedsEscape(c)) {
+        } else if (c != '%' && (NeedsEscape(c) || (query && c == '\''))) {
             AppendEscaped(out, c);
         } else {
             out += static_cast<char>(c);
@@ -76,32 +88,306 @@ bool IsSlash(char c) {
     return c == '/' || c == '\\';
 }
 
-bool ValidHost(std::string& host) {
-    if (host.empty())
-        return false;
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return false;
-        for (size_t i = 1; i + 1 < host.size(); ++i) {
-            const char c = host[i];
-            if (!IsHex(c) && c != ':' && c != '.')
-                return false;
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2])) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
         }
-        std::transform(host.begin(), host.end(), host.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    }
+    return out;
+}
+
+// Code points that may never stand in a domain: controls, blanks and the delimiters
+// of a URL.
+bool ForbiddenInDomain(unsigned char c) {
+    if (c <= 0x20 || c == 0x7F)
         return true;
-    }
-    while (!host.empty() && host.back() == '.')
-        host.pop_back();
-    if (host.empty() || host.size() > 253)
+    switch (c) {
+    case '#':
+    case '%':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '@':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '|':
+        return true;
+    default:
         return false;
-    for (char& c : host) {
-        const auto u = static_cast<unsigned char>(c);
-        if (!(std::isalnum(u) || c == '-' || c == '.' || c == '_'))
-            return false;
-        c = static_cast<char>(std::tolower(u));
     }
-    return host.find("..") == std::string::npos && host.front() != '.';
+}
+
+std::vector<std::string_view> SplitDots(std::string_view text) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t dot = text.find('.', start);
+        parts.push_back(
+            text.substr(start, dot == std::string_view::npos ? text.npos : dot - start));
+        if (dot == std::string_view::npos)
+            return parts;
+        start = dot + 1;
+    }
+}
+
+bool HasAceLabel(std::string_view domain) {
+    for (const std::string_view label : SplitDots(domain))
+        if (label.size() >= 4 && AsciiLower(label.substr(0, 4)) == "xn--")
+            return true;
+    return false;
+}
+
+// One part of a numeric IPv4 host: decimal, octal after a leading 0, hex after 0x.
+// Values past 2^32 saturate so that long digit runs cannot wrap.
+std::optional<uint64_t> Ipv4Number(std::string_view part) {
+    if (part.empty())
+        return std::nullopt;
+    int radix = 10;
+    if (part.size() >= 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+        radix = 16;
+        part.remove_prefix(2);
+    } else if (part.size() >= 2 && part[0] == '0') {
+        radix = 8;
+        part.remove_prefix(1);
+    }
+    uint64_t value = 0;
+    for (const char c : part) {
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (radix == 16 && IsHex(c))
+            digit = HexValue(c);
+        if (digit < 0 || digit >= radix)
+            return std::nullopt;
+        value = std::min<uint64_t>(value * radix + digit, uint64_t(1) << 33);
+    }
+    return value;
+}
+
+// Whether the last label is a number, so that the host must be an IPv4 address.
+bool EndsInNumber(std::string_view domain) {
+    std::vector<std::string_view> parts = SplitDots(domain);
+    if (parts.back().empty()) {
+        if (parts.size() == 1)
+            return false;
+        parts.pop_back();
+    }
+    const std::string_view last = parts.back();
+    if (!last.empty() &&
+        std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return true;
+    return Ipv4Number(last).has_value();
+}
+
+std::optional<std::string> ParseIpv4(std::string_view domain) {
+    std::vector<std::string_view> parts = SplitDots(domain);
+    if (parts.back().empty() && parts.size() > 1)
+        parts.pop_back();
+    if (parts.size() > 4)
+        return std::nullopt;
+    std::vector<uint64_t> numbers;
+    for (const std::string_view part : parts) {
+        const std::optional<uint64_t> n = Ipv4Number(part);
+        if (!n)
+            return std::nullopt;
+        numbers.push_back(*n);
+    }
+    for (size_t i = 0; i + 1 < numbers.size(); ++i)
+        if (numbers[i] > 255)
+            return std::nullopt;
+    const size_t fill = 5 - numbers.size(); // bytes the last number may take
+    if (numbers.back() >= (uint64_t(1) << (8 * fill)))
+        return std::nullopt;
+    uint64_t address = numbers.back();
+    for (size_t i = 0; i + 1 < numbers.size(); ++i)
+        address += numbers[i] << (8 * (3 - i));
+    return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) +
+           "." + std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
+}
+
+// Parses the inside of [...] and writes it in its canonical form: lower-case hex
+// without leading zeros, the longest run of two or more zero pieces as "::".
+std::optional<std::string> ParseIpv6(std::string_view text) {
+    uint16_t pieces[8] = {};
+    size_t index = 0, i = 0;
+    std::optional<size_t> compress;
+    if (!text.empty() && text[0] == ':') {
+        if (text.size() < 2 || text[1] != ':')
+            return std::nullopt;
+        i = 2;
+        compress = ++index;
+    }
+    while (i < text.size()) {
+        if (index == 8)
+            return std::nullopt;
+        if (text[i] == ':') {
+            if (compress)
+                return std::nullopt;
+            ++i;
+            compress = ++index;
+            continue;
+        }
+        unsigned value = 0, length = 0;
+        while (length < 4 && i < text.size() && IsHex(text[i])) {
+            value = value * 16 + HexValue(text[i]);
+            ++i;
+            ++length;
+        }
+        if (i < text.size() && text[i] == '.') {
+            // an IPv4 address in the last two pieces
+            if (length == 0 || index > 6)
+                return std::nullopt;
+            i -= length;
+            int seen = 0;
+            while (i < text.size()) {
+                std::optional<unsigned> part;
+                if (seen > 0) {
+                    if (text[i] != '.' || seen >= 4)
+                        return std::nullopt;
+                    ++i;
+                }
+                if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
+                    return std::nullopt;
+                while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+                    const unsigned digit = text[i] - '0';
+                    if (!part)
+                        part = digit;
+                    else if (*part == 0)
+                        return std::nullopt;
+                    else
+                        part = *part * 10 + digit;
+                    if (*part > 255)
+                        return std::nullopt;
+                    ++i;
+                }
+                pieces[index] = static_cast<uint16_t>(pieces[index] * 256 + *part);
+                ++seen;
+                if (seen == 2 || seen == 4)
+                    ++index;
+            }
+            if (seen != 4)
+                return std::nullopt;
+            break;
+        }
+        if (i < text.size() && text[i] == ':') {
+            ++i;
+            if (i == text.size())
+                return std::nullopt;
+        } else if (i < text.size()) {
+            return std::nullopt;
+        }
+        pieces[index++] = static_cast<uint16_t>(value);
+    }
+    if (compress) {
+        size_t swaps = index - *compress;
+        index = 7;
+        while (index != 0 && swaps > 0) {
+            std::swap(pieces[index], pieces[*compress + swaps - 1]);
+            --index;
+            --swaps;
+        }
+    } else if (index != 8) {
+        return std::nullopt;
+    }
+    // the first longest run of zero pieces (two or more) is written as "::"
+    size_t bestStart = 8, bestLength = 1;
+    for (size_t start = 0; start < 8;) {
+        size_t end = start;
+        while (end < 8 && pieces[end] == 0)
+            ++end;
+        if (end - start > bestLength) {
+            bestStart = start;
+            bestLength = end - start;
+        }
+        start = end == start ? start + 1 : end;
+    }
+    std::string out;
+    static const char digits[] = "0123456789abcdef";
+    for (size_t p = 0; p < 8; ++p) {
+        if (p == bestStart) {
+            out += p == 0 ? "::" : ":";
+            p += bestLength - 1;
+            continue;
+        }
+        char buffer[5];
+        int n = 0;
+        for (int shift = 12; shift >= 0; shift -= 4)
+            if (const unsigned d = (pieces[p] >> shift) & 15; d || n || shift == 0)
+                buffer[n++] = digits[d];
+        out.append(buffer, n);
+        if (p != 7)
+            out += ':';
+    }
+    return out;
+}
+
+// The host of an http(s) URL as it is sent: percent-escapes decoded, international
+// names mapped to their ASCII form (UTS 46, non-transitional, by libidn2), numeric
+// IPv4 hosts written as four decimal numbers and IPv6 ones in canonical form. Names
+// keep to letters, digits, '-', '_' and dots, the characters resolvers accept.
+std::optional<std::string> ParseHost(std::string_view raw) {
+    if (raw.empty())
+        return std::nullopt;
+    if (raw.front() == '[') {
+        if (raw.size() < 3 || raw.back() != ']')
+            return std::nullopt;
+        const std::optional<std::string> address = ParseIpv6(raw.substr(1, raw.size() - 2));
+        if (!address)
+            return std::nullopt;
+        return "[" + *address + "]";
+    }
+    const std::string decoded = PercentDecode(raw);
+    const bool ascii = std::all_of(decoded.begin(), decoded.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string domain;
+    if (ascii && !HasAceLabel(decoded)) {
+        domain = AsciiLower(decoded);
+    } else {
+        if (decoded.size() > 1024 || std::any_of(decoded.begin(), decoded.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            }))
+            return std::nullopt;
+        char* mapped = nullptr;
+        const int rc = idn2_to_ascii_8z(decoded.c_str(), &mapped, IDN2_NONTRANSITIONAL);
+        if (rc != IDN2_OK) {
+            idn2_free(mapped);
+            return std::nullopt;
+        }
+        domain = AsciiLower(mapped);
+        idn2_free(mapped);
+    }
+    if (std::any_of(domain.begin(), domain.end(),
+                    [](char c) { return ForbiddenInDomain(static_cast<unsigned char>(c)); }))
+        return std::nullopt;
+    if (EndsInNumber(domain))
+        return ParseIpv4(domain);
+    while (!domain.empty() && domain.back() == '.')
+        domain.pop_back();
+    if (domain.empty() || domain.size() > 253)
+        return std::nullopt;
+    for (const char c : domain)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_'))
+            return std::nullopt;
+    if (domain.find("..") != std::string::npos || domain.front() == '.')
+        return std::nullopt;
+    return domain;
 }
 
 } // namespace
@@ -176,6 +462,14 @@ std::string EscapeUrlText(std::string_view text) {
     return out;
 }
 
+std::string NormaliseUrlText(std::string_view pathAndQuery) {
+    const size_t question = pathAndQuery.find('?');
+    if (question == std::string_view::npos)
+        return NormaliseComponent(pathAndQuery, false);
+    return NormaliseComponent(pathAndQuery.substr(0, question), false) + "?" +
+           NormaliseComponent(pathAndQuery.substr(question + 1), true);
+}
+
 std::string RemoveDotSegments(std::string_view path) {
     // Segments are kept on an output stack; "." is dropped and ".." pops one.
     std::string out;
@@ -243,14 +537,21 @@ std::optional<Url> ParseUrl(std::string_view input) {
         if (colon != std::string_view::npos)
             portText = authority.substr(colon + 1);
     }
-    if (!ValidHost(url.Host))
+    std::optional<std::string> host = ParseHost(url.Host);
+    if (!host)
         return std::nullopt;
+    url.Host = std::move(*host);
     if (!portText.empty()) {
-        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(),
-                                                [](char c) { return c >= '0' && c <= '9'; }))
+        if (!std::all_of(portText.begin(), portText.end(),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        // leading zeros are allowed, as browsers allow them
+        while (portText.size() > 1 && portText.front() == '0')
+            portText.remove_prefix(1);
+        if (portText.size() > 5)
             return std::nullopt;
         const int port = std::stoi(std::string(portText));
-        if (port < 1 || port > 65535)
+        if (port > 65535)
             return std::nullopt;
         if (!((scheme == "http" && port == 80) || (scheme == "https" && port == 443)))
             url.Port = std::to_string(port);
@@ -263,39 +564,96 @@ std::optional<Url> ParseUrl(std::string_view input) {
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.empty())
         path = "/";
-    url.Path = RemoveDotSegments(NormaliseComponent(path));
+    url.Path = RemoveDotSegments(NormaliseComponent(path, false));
     if (question != std::string_view::npos) {
         url.HasQuery = true;
-        url.Query = NormaliseComponent(rest.substr(question + 1));
+        url.Query = NormaliseComponent(rest.substr(question + 1), true);
     }
     return url;
 }
 
+namespace {
+
+// A reference without a scheme, already cleaned, against the base.
+std::optional<Url> ResolveRelative(const Url& base, std::string_view ref) {
+    if (ref.empty() || ref.front() == '#')
+        return base;
+    const std::string origin = base.Scheme + "://" + base.Authority();
+    std::string absolute;
+    if (ref.size() >= 2 && IsSlash(ref[0]) && IsSlash(ref[1])) {
+        absolute = base.Scheme + ":";
+    } else if (IsSlash(ref.front())) {
+        absolute = origin;
+    } else if (ref.front() == '?') {
+        absolute = origin + base.Path;
+    } else {
+        absolute = origin;
+        absolute += std::string_view(base.Path).substr(0, base.Path.rfind('/') + 1);
+    }
+    absolute += ref;
+    return ParseUrl(absolute);
+}
+
+} // namespace
+
 std::optional<Url> ResolveUrl(const Url& base, std::string_view reference) {
+    if (reference.size() > MaxReferenceBytes)
+        return std::nullopt;
     const std::string ref = CleanReference(reference);
     const std::string scheme = ReferenceScheme(ref);
-    if (!scheme.empty()) {
-        if (scheme != "http" && scheme != "https")
-            return std::nullopt;
-        const std::string_view rest = std::string_view(ref).substr(scheme.size() + 1);
-        if ((!rest.empty() && IsSlash(rest.front())) || scheme != base.Scheme)
-            return ParseUrl(ref);
-        // "http:page.html" on an http page is a relative reference
-        return ResolveUrl(base, rest);
+    if (scheme.empty())
+        return ResolveRelative(base, ref);
+    if (scheme != "http" && scheme != "https")
+        return std::nullopt;
+    const std::string_view rest = std::string_view(ref).substr(scheme.size() + 1);
+    if (scheme != base.Scheme || (rest.size() >= 2 && IsSlash(rest[0]) && IsSlash(rest[1])))
+        return ParseUrl(ref);
+    // "http:page.html" and "http:/page.html" on an http page stay on the page's host.
+    // The rest is read as a path whatever it holds, so "http:http:x" is the relative
+    // path "http:x", as browsers read it; nothing here recurses.
+    return ResolveRelative(base, rest);
+}
+
+std::string HostForDisplay(std::string_view host) {
+    if (host.empty() || host.front() == '[' || !HasAceLabel(host) || host.size() > 1024)
+        return std::string(host);
+    const std::string text(host);
+    char* unicode = nullptr;
+    const int rc = idn2_to_unicode_8z8z(text.c_str(), &unicode, 0);
+    std::string shown = rc == IDN2_OK && unicode ? std::string(unicode) : text;
+    idn2_free(unicode);
+    // The name is shown in Unicode only when it maps back to the same ASCII form, so
+    // what the user reads names the host that is fetched.
+    if (shown != text) {
+        char* back = nullptr;
+        const bool same = idn2_to_ascii_8z(shown.c_str(), &back, IDN2_NONTRANSITIONAL) == IDN2_OK &&
+                          back && AsciiLower(back) == AsciiLower(text);
+        idn2_free(back);
+        if (!same)
+            return text;
     }
-    const std::string origin = base.Scheme + "://" + base.Authority();
-    if (ref.empty() || ref.front() == '#') {
-        Url same = base;
-        return same;
-    }
-    if (ref.size() >= 2 && IsSlash(ref[0]) && IsSlash(ref[1]))
-        return ParseUrl(base.Scheme + ":" + ref);
-    if (IsSlash(ref.front()))
-        return ParseUrl(origin + ref);
-    if (ref.front() == '?')
-        return ParseUrl(origin + base.Path + ref);
-    const size_t slash = base.Path.rfind('/');
-    return ParseUrl(origin + base.Path.substr(0, slash + 1) + ref);
+    return shown;
+}
+
+std::string UrlForDisplay(std::string_view url) {
+    const std::string scheme = ReferenceScheme(url);
+    if ((scheme != "http" && scheme != "https") || url.substr(scheme.size(), 3) != "://")
+        return std::string(url);
+    const size_t begin = scheme.size() + 3;
+    size_t end = begin;
+    while (end < url.size() && url[end] != '/' && url[end] != '?' && url[end] != '#')
+        ++end;
+    std::string_view authority = url.substr(begin, end - begin);
+    const size_t at = authority.rfind('@');
+    const size_t hostBegin = at == std::string_view::npos ? 0 : at + 1;
+    size_t hostEnd = authority.size();
+    if (authority.substr(hostBegin).find('[') == std::string_view::npos)
+        if (const size_t colon = authority.find(':', hostBegin); colon != std::string_view::npos)
+            hostEnd = colon;
+    std::string out(url.substr(0, begin + hostBegin));
+    out += HostForDisplay(authority.substr(hostBegin, hostEnd - hostBegin));
+    out += url.substr(begin + hostEnd);
+    return out;
 }
 
 } // namespace vantora

@@ -51,8 +51,10 @@ void TestWebcharterUnits::parse_data() {
                                        << "http://x/%C3%A9";
     QTest::newRow("unreserved decoded") << "http://x/%7euser/%41%2f"
                                         << "http://x/~user/A%2F";
-    QTest::newRow("stray percent") << "http://x/100%"
-                                   << "http://x/100%25";
+    QTest::newRow("stray percent kept") << "http://x/100%"
+                                        << "http://x/100%";
+    QTest::newRow("no escape made of a stray percent") << "http://x/%%32%35?%%32"
+                                                       << "http://x/%%325?%%32";
     QTest::newRow("userinfo dropped") << "http://u:p@x/"
                                       << "http://x/";
     QTest::newRow("backslashes") << "http:\\\\x\\a\\b"

@@ -11,7 +11,7 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 100000)
+    if (size > (2u << 20))
         return 0;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto fast = vantora::ScanLinksFast(text);

@@ -1,10 +1,11 @@
 // libFuzzer target: robots.txt rules on arbitrary files and paths. The input is the
 // file, a NUL byte, then the path asked about. Checks that a file without rules for
 // the crawler allows everything, and that one Disallow rule matches exactly as a
-// plain dynamic-programming matcher says ("*" any run of bytes, a final "$" the
-// end); the sanitizers and the time limit catch the rest.
+// plain dynamic-programming matcher says on the percent-encoded forms ("*" any run of
+// bytes, a final "$" the end); the sanitizers and the time limit catch the rest.
 
 #include "Robots.h"
+#include "Url.h"
 
 #include <cctype>
 #include <cstdint>
@@ -39,7 +40,7 @@ bool Matches(std::string pattern, const std::string& path) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 64 * 1024)
+    if (size > (2u << 20))
         return 0;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const size_t split = input.find('\0');
@@ -61,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const vantora::RobotsRules one =
         vantora::RobotsRules::Parse("User-agent: *\nDisallow: " + pattern + "\n", "webcharter");
-    if (one.Allowed(path) == Matches(pattern, path))
+    // rules and paths are compared in one percent-encoded form
+    if (one.Allowed(path) ==
+        Matches(vantora::NormaliseUrlText(pattern), vantora::NormaliseUrlText(path)))
         std::abort();
     return 0;
 }

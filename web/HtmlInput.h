@@ -1,0 +1,16 @@
+#pragma once
+// Text as it is handed to the HTML5 parser library (gumbo). The library adds up the
+// digits of a numeric character reference in 32 bits, so a reference past U+10FFFF
+// can wrap to another character or swallow the rest of its tag, where the HTML
+// standard reads every such reference as U+FFFD. Such references are rewritten to
+// one the library reads right; all other text is left as it is.
+
+#include <string>
+#include <string_view>
+
+namespace vantora {
+
+// html itself, or storage filled with the mended text and returned.
+std::string_view ForHtmlParser(std::string_view html, std::string& storage);
+
+} // namespace vantora
