@@ -9,6 +9,7 @@
 #include "PageModel.h"
 #include "Robots.h"
 #include "Url.h"
+#include "Wordweigh.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -455,6 +456,15 @@ void TestWebUnits::cyrillicPageTitle() {
             QByteArray::fromStdString(cp1251) + "</h1></body></html>";
     const PageModel model = ParsePage(std::string_view(page.constData(), page.size()));
     QCOMPARE(QString::fromStdString(model.Title), QString("Купить велосипед в Москве"));
+    // the keyword analysis finds the key words at the title's start
+    const WordweighResult result = AnalyseWordweigh(model, "http://h.example/", "купить велосипед");
+    int titleScore = -1;
+    for (const auto& [code, score] : result.Scores)
+        if (code == "K1")
+            titleScore = score;
+    QCOMPARE(titleScore, 9);
+    for (const Advice& advice : result.Problems)
+        QVERIFY2(advice.Code != "K1", advice.What.c_str());
     // the same bytes with the charset in the header only
     QByteArray bare = "<title>" + QByteArray::fromStdString(cp1251) + "</title>";
     const PageModel fromHeader = ParsePage(std::string_view(bare.constData(), bare.size()),
