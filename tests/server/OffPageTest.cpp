@@ -192,12 +192,15 @@ class OffPageTest : public QObject {
     }
 
     void rankscoutPositions() {
-        const std::string page = Target.Url("/garden.html");
+        // The site is named, so that it can also be written with www. (a www. before a
+        // numeric address makes no URL).
+        const std::string named = "http://localhost:" + std::to_string(Target.Port);
+        const std::string page = named + "/garden.html";
         std::vector<std::string> searx;
         for (int i = 1; i <= 25; ++i)
             searx.push_back("http://other" + std::to_string(i) + ".example/");
         // Position 13, on the second page, written with www. and a slash.
-        searx[12] = "https://www.127.0.0.1:" + std::to_string(Target.Port) + "/garden.html/";
+        searx[12] = "https://www.localhost:" + std::to_string(Target.Port) + "/garden.html/";
         Search.SetResults("garden tools", searx);
         std::vector<std::string> brave(searx.begin(), searx.begin() + 12);
         brave[3] = page; // position 4
@@ -436,8 +439,9 @@ class OffPageTest : public QObject {
     }
 
     void backwatch() {
-        const std::string page = Target.Url("/garden.html");
-        const std::string target = "http://www.127.0.0.1:" + std::to_string(Target.Port);
+        const std::string named = "http://localhost:" + std::to_string(Target.Port);
+        const std::string page = named + "/garden.html";
+        const std::string target = "http://www.localhost:" + std::to_string(Target.Port);
         Linking.Put("/blog",
                     LinkPage("A gardening blog", "<p>See <a href=\"" + target +
                                                      "/garden.html/\">the best spades</a>.</p>"));
@@ -446,7 +450,7 @@ class OffPageTest : public QObject {
                                               "\">tools</a> and <a href=\"/blog\">blog</a>"));
         Linking.Put("/mention", LinkPage("Mentions", "<p>Someone wrote " + page + "</p>"));
         Linking.Put("/relative",
-                    LinkPage("Relative", "<base href=\"" + Target.Url("/shop/") +
+                    LinkPage("Relative", "<base href=\"" + named + "/shop/" +
                                              "\"><a href=\"../garden.html\">relative</a>"));
         Partner.Put("/", LinkPage("Partner home", "<a href=\"/partners\">partners</a>"
                                                   "<a href=\"/private/list\">private</a>"));
@@ -469,11 +473,11 @@ class OffPageTest : public QObject {
                                 indexFile + "\"\n");
         QVERIFY(config.OffPage);
         const std::string mention =
-            "\"127.0.0.1:" + std::to_string(Target.Port) + "/garden.html\" -site:127.0.0.1";
+            "\"localhost:" + std::to_string(Target.Port) + "/garden.html\" -site:localhost";
         Search.SetResults(mention,
                           {Linking.Url("/blog"), Linking.Url("/sponsored"), Linking.Url("/mention"),
                            Linking.Url("/gone"), Linking.Url("/fifty"), Linking.Url("/relative"),
-                           Target.Url("/other.html"), page});
+                           named + "/other.html", page});
         const std::string answer = Ask(config, "backwatch-pt.cgi", "url=" + page);
         const Listing l = ReadBackwatch(Q(answer));
         QVERIFY2(l.MarkerOk && !l.NotOpened, answer.c_str());
