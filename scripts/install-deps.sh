@@ -9,6 +9,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev chromium libcurl4-openssl-dev libgumbo-dev \
 libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev libidn2-dev libicu-dev \
 clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
+# The crawler tests run a real nginx, over https with an authority made by openssl.
+PKGS="$PKGS nginx openssl"
 # Reading saved reports back with a real word processor, and PDF tools for
 # the printed pages.
 PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
@@ -17,7 +19,7 @@ PKGS="$PKGS libreoffice-writer-nogui poppler-utils"
 PKGS="$PKGS at-spi2-core python3-pyatspi dbus-daemon"
 # The crawler benchmark's web server, peers and tools, and the keyword
 # analysis comparison's documentation pages (python3 and node run it).
-BENCH="nginx linkchecker wget curl bc time postgresql-doc-15 debian-reference-en python3"
+BENCH="linkchecker wget curl bc time postgresql-doc-15 debian-reference-en python3"
 command -v node >/dev/null 2>&1 || BENCH="$BENCH nodejs"
 command -v npm >/dev/null 2>&1 || BENCH="$BENCH npm"
 

@@ -92,6 +92,10 @@ struct MultiDeleter {
 };
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+struct ShareDeleter {
+    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
+using SharePtr = std::unique_ptr<CURLSH, ShareDeleter>;
 
 struct Transfer;
 
@@ -115,6 +119,7 @@ class Crawl {
         long Status;
         std::string RedirectUrl;
         std::string ContentType;
+        bool SetCookie = false; // the answer set a cookie
     };
 
     bool InScope(const Url& url) const;
@@ -134,6 +139,7 @@ class Crawl {
     void FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done);
     void FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done);
     void Release(std::unique_ptr<Transfer> transfer);
+    void SetCommonOptions(CURL* easy) const;
     void OnParsed(long seq, ParsedPage parsed);
     void TakeParsed();
     void TakeFinishedInOrder();
@@ -154,6 +160,9 @@ class Crawl {
     const std::atomic<bool>* Stop;
 
     MultiPtr Multi;
+    // Cookies the site sets (a consent or session wall) are kept for the crawl in
+    // this share, in memory only, and sent with every later request.
+    SharePtr Cookies;
     std::vector<EasyPtr> IdleHandles;
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> Active;
 
@@ -224,6 +233,7 @@ struct Transfer {
     bool Truncated = false; // the document was longer than the limit
     bool Checked = false;   // status and type looked at
     bool Html = true;
+    std::string Location; // of a redirect whose body was not read
     char Error[CURL_ERROR_SIZE] = {0};
 };
 

@@ -42,6 +42,8 @@ CrawlResult Crawl::Run() {
                         "<END>"};
         return result;
     }
+    Cookies.reset(curl_share_init());
+    curl_share_setopt(Cookies.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     Multi.reset(curl_multi_init());
     curl_multi_setopt(Multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     // Room to keep a connection to every site slot and every outside host in use.

@@ -36,6 +36,8 @@ struct CrawlOptions {
     // Each page's links read by both extractors; differences go to the log.
     bool VerifyLinks = false;
     std::string UserAgent = "Webcharter/1.0 (site mapper)";
+    // Certificate authorities trusted for https, as a PEM file; empty: the system's.
+    std::string CaFile;
 };
 
 struct CrawlResult {

@@ -15,13 +15,9 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     EasyPtr easy(curl_easy_init());
     const std::string url = scheme + "://" + authority + "/robots.txt";
     curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+    SetCommonOptions(easy.get());
     curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy.get(), CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, Options.RequestTimeoutMs);
-    curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
-    curl_easy_setopt(easy.get(), CURLOPT_USERAGENT, Options.UserAgent.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(
         easy.get(), CURLOPT_WRITEFUNCTION,
@@ -60,8 +56,10 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     if (code == CURLE_OK && status >= 400 && status < 500)
         return; // no robots.txt: everything is allowed
     if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_CONNECT ||
-        code == CURLE_TOO_MANY_REDIRECTS || code == CURLE_UNSUPPORTED_PROTOCOL)
-        return; // the host is not there (its pages will say so) or the file is unreachable
+        code == CURLE_TOO_MANY_REDIRECTS || code == CURLE_UNSUPPORTED_PROTOCOL ||
+        code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR)
+        return; // the host is not there or not trusted (its pages will say so) or the
+                // file is unreachable
     // A server error or no answer: the site's wishes are unknown, so nothing of it is
     // crawled this run, as the robots exclusion standard asks.
     rules = RobotsRules::Parse("User-agent: *\nDisallow: /\n", "webcharter");

@@ -24,6 +24,14 @@ bool IsHtmlType(std::string_view type) {
     return lower == "text/html" || lower == "application/xhtml+xml";
 }
 
+// The first value of a header of the last answer, or empty.
+std::string HeaderValue(CURL* easy, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
+        return {};
+    return header->value ? header->value : "";
+}
+
 bool Retryable(CURLcode code) {
     return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
            code == CURLE_PARTIAL_FILE || code == CURLE_HTTP2 || code == CURLE_HTTP2_STREAM;
@@ -37,7 +45,12 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
         long status = 0;
         curl_easy_getinfo(transfer.Easy.get(), CURLINFO_RESPONSE_CODE, &status);
         if (transfer.Work.Kind == JobKind::Check || status >= 300 || status < 200) {
-            transfer.Stopped = true; // the status is all that is needed
+            // The status is all that is needed, and a redirect's target: libcurl
+            // works that out only for an answer read to its end, so it is taken
+            // from the header here, whatever body the server sends with it.
+            if (status >= 300 && status < 400)
+                transfer.Location = HeaderValue(transfer.Easy.get(), "Location");
+            transfer.Stopped = true;
             return 0;
         }
         char* type = nullptr;
@@ -107,6 +120,7 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     transfer->Body.clear();
     transfer->Stopped = transfer->Truncated = transfer->Checked = false;
     transfer->Html = true;
+    transfer->Location.clear();
     transfer->Error[0] = 0;
     const Job& job = transfer->Work;
     curl_easy_setopt(easy, CURLOPT_URL, Targets[job.TargetIndex].Url.c_str());
@@ -114,11 +128,7 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->Error);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, Options.RequestTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, Options.UserAgent.c_str());
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    SetCommonOptions(easy);
     // HTTP/2 where TLS offers it. No waiting for a connection to multiplex on: a
     // server that closes after each answer would hold every other transfer back.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
@@ -133,6 +143,20 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     }
     curl_multi_add_handle(Multi.get(), easy);
     Active.emplace(easy, std::move(transfer));
+}
+
+void Crawl::SetCommonOptions(CURL* easy) const {
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, Options.RequestTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, Options.UserAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    if (!Options.CaFile.empty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, Options.CaFile.c_str());
+    // The cookie engine reads no file (the empty name) and no jar is ever set, so
+    // the cookies live in the share for this run only.
+    curl_easy_setopt(easy, CURLOPT_SHARE, Cookies.get());
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
 }
 
 void Crawl::Release(std::unique_ptr<Transfer> transfer) {
@@ -173,8 +197,17 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
     char* redirect = nullptr;
     curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect);
-    if (redirect)
+    if (redirect) {
         done.RedirectUrl = redirect;
+    } else if (!transfer->Location.empty()) {
+        char* effective = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+        const std::optional<Url> base = ParseUrl(effective ? effective : "");
+        if (const std::optional<Url> next =
+                base ? ResolveUrl(*base, transfer->Location) : std::nullopt)
+            done.RedirectUrl = next->ToString();
+    }
+    done.SetCookie = !HeaderValue(easy, "Set-Cookie").empty();
     if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
         Note(
             Targets[transfer->Work.TargetIndex].Url + ": " +
@@ -288,17 +321,43 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
                 target().AliasOf = outside;
             } else {
                 const std::string key = next->Key();
+                const std::string exact = next->ToString();
                 const auto known = PageKeys.find(key);
-                if (known != PageKeys.end()) {
-                    const bool loop = std::find(job.Chain.begin(), job.Chain.end(),
-                                                known->second) != job.Chain.end();
-                    target().Status = loop ? State::Broken : State::Alias;
-                    target().AliasOf = loop ? -1 : known->second;
-                    if (loop)
-                        ++BrokenSeen;
+                // A chain loops when the same URL, scheme included, comes back; http to
+                // https is a move, not a loop. An answer that set a cookie may send the
+                // crawler back to a URL it has met (a consent wall): asked again with
+                // the cookie, it answers otherwise; the hop limit bounds the rest.
+                int again = -1;
+                for (const int visited : job.Chain)
+                    if (Targets[visited].Url == exact)
+                        again = visited;
+                const bool knownInChain =
+                    known != PageKeys.end() &&
+                    std::find(job.Chain.begin(), job.Chain.end(), known->second) != job.Chain.end();
+                if (again >= 0 && !done.SetCookie) {
+                    target().Status = State::Broken;
+                    target().AliasOf = -1;
+                    ++BrokenSeen;
+                } else if (again >= 0) {
+                    if (again != current) {
+                        target().Status = State::Alias;
+                        target().AliasOf = again;
+                    }
+                    job.TargetIndex = again;
+                    job.Chain.push_back(again);
+                    ++job.Hops;
+                    job.Retries = 0;
+                    Restart(std::move(transfer));
+                    return;
+                } else if (known != PageKeys.end() && !knownInChain) {
+                    target().Status = State::Alias;
+                    target().AliasOf = known->second;
                 } else {
+                    // A new URL, or the page of this chain under the other scheme: that
+                    // one keeps the key, so links under either scheme lead here.
                     const int index = NewTarget(*next, false);
-                    PageKeys.emplace(key, index);
+                    if (known == PageKeys.end())
+                        PageKeys.emplace(key, index);
                     target().Status = State::Alias;
                     target().AliasOf = index;
                     if (!RobotsAllow(*next)) {

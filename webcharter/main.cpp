@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -36,6 +37,8 @@ const char Usage[] =
     "  --concurrency=N      transfers at once to the site (default 16)\n"
     "  --max-query-pages=N  list at most N pages of one path with differing query\n"
     "                       strings (default 1000)\n"
+    "  --ca-file=FILE       trust the certificate authorities in FILE (PEM) for\n"
+    "                       https instead of the system's\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -120,6 +123,10 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 1, 1e9, number))
                 return bad("a number of pages from 1");
             options.MaxQueryPages = static_cast<size_t>(number);
+        } else if (name == "--ca-file") {
+            if (value.empty() || !std::ifstream(value))
+                return bad("a readable file of certificate authorities");
+            options.CaFile = value;
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {
