@@ -233,7 +233,8 @@ struct Transfer {
     bool Truncated = false; // the document was longer than the limit
     bool Checked = false;   // status and type looked at
     bool Html = true;
-    std::string Location; // of a redirect whose body was not read
+    std::string Location;    // of a redirect whose body was not read
+    std::string ContentType; // of an HTML answer: its charset decides how it is read
     char Error[CURL_ERROR_SIZE] = {0};
 };
 

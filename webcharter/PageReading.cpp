@@ -1,22 +1,29 @@
 #include "PageReading.h"
 
 #include "BodyCheck.h"
+#include "Charset.h"
 #include "FastLinks.h"
 
 namespace vantora::webcharter {
 
-ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify) {
+ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, size_t maxUrlLength,
+                     bool verify, const std::string& contentType) {
     ParsedPage parsed;
-    parsed.BodySize = body.size();
-    parsed.BodyHash = std::hash<std::string_view>()(body);
-    if (LooksBinary(body)) {
+    parsed.BodySize = rawBody.size();
+    parsed.BodyHash = std::hash<std::string_view>()(rawBody);
+    if (LooksBinary(rawBody)) {
         parsed.Binary = true;
         return parsed;
     }
     const std::optional<Url> page = ParseUrl(pageUrl);
     if (!page)
         return parsed;
+    // Links are read from the text as a browser reads it: a page in another
+    // encoding is decoded first, so that its non-ASCII links become UTF-8.
+    const std::string encoding = SniffHtmlEncoding(rawBody, contentType);
+    const std::string decoded =
+        encoding == "UTF-8" ? std::string() : DecodeToUtf8(rawBody, encoding);
+    const std::string& body = encoding == "UTF-8" ? rawBody : decoded;
     DocumentLinks links = ExtractLinksFast(body);
     if (verify) {
         // the HTML5 parser's links, each first occurrence, must be the same

@@ -35,8 +35,10 @@ struct ParsedPage {
     std::vector<ResolvedLink> Links;
 };
 
+// contentType: the answer's Content-Type, whose charset (or else the page's <meta>)
+// tells the encoding; pages not in UTF-8 are decoded before their links are read.
 ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify);
+                     bool verify, const std::string& contentType = {});
 
 // Threads that read page bodies. Results come back through Take(); Wake is called
 // after each one so the crawl loop's wait ends at once.
@@ -46,6 +48,7 @@ class ParsePool {
         long Seq;
         std::string Body;
         std::string PageUrl;
+        std::string ContentType;
     };
     struct Result {
         long Seq;
@@ -92,7 +95,8 @@ class ParsePool {
                 task = std::move(Tasks.front());
                 Tasks.pop_front();
             }
-            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify)};
+            Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
+                                              task.ContentType)};
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));

@@ -56,6 +56,7 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
         char* type = nullptr;
         curl_easy_getinfo(transfer.Easy.get(), CURLINFO_CONTENT_TYPE, &type);
         transfer.Html = IsHtmlType(type ? type : "");
+        transfer.ContentType = type ? type : "";
         if (!transfer.Html) {
             transfer.Stopped = true;
             return 0;
@@ -388,7 +389,7 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         // binary data) is known when that is done.
         finished.Ready = false;
         ++ParsesPending;
-        Parser->Add({job.Seq, std::move(transfer->Body), target().Url});
+        Parser->Add({job.Seq, std::move(transfer->Body), target().Url, transfer->ContentType});
     }
     finished.Work = std::move(transfer->Work);
     const long seq = finished.Work.Seq;

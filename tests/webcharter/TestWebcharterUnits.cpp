@@ -4,6 +4,7 @@
 #include "Captions.h"
 #include "FastLinks.h"
 #include "Links.h"
+#include "PageReading.h"
 #include "Robots.h"
 #include "Url.h"
 
@@ -26,6 +27,8 @@ class TestWebcharterUnits : public QObject {
     void captions();
     void fastLinks_data();
     void fastLinks();
+    void pageEncodings_data();
+    void pageEncodings();
 };
 
 void TestWebcharterUnits::parse_data() {
@@ -322,4 +325,32 @@ void TestWebcharterUnits::fastLinks() {
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterUnits)
+// A page's links are read in the page's encoding: the path of a link written in
+// windows-1251 or KOI8-R is requested in UTF-8, as a browser requests it.
+void TestWebcharterUnits::pageEncodings_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("contentType");
+    QTest::addColumn<QString>("link");
+    const QString expected = "http://h.example/%D1%81%D1%82%D1%80.html"; // "стр.html"
+    QTest::newRow("charset in the header") << QByteArray("<a href=\"/\xF1\xF2\xF0.html\">x</a>")
+                                           << "text/html; charset=windows-1251" << expected;
+    QTest::newRow("charset in a meta")
+        << QByteArray("<meta charset=koi8-r><a href=\"/\xD3\xD4\xD2.html\">x</a>") << "text/html"
+        << expected;
+    QTest::newRow("UTF-8 as it is") << QByteArray("<a href=\"/\xD1\x81\xD1\x82\xD1\x80.html\">")
+                                    << "text/html; charset=utf-8" << expected;
+}
+
+void TestWebcharterUnits::pageEncodings() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, contentType);
+    QFETCH(QString, link);
+    const webcharter::ParsedPage parsed = webcharter::ParsePage(
+        body.toStdString(), "http://h.example/", 2000, true, contentType.toStdString());
+    QVERIFY(!parsed.ExtractorsDisagree);
+    QCOMPARE(parsed.Links.size(), size_t(1));
+    QVERIFY(parsed.Links[0].Address);
+    QCOMPARE(QString::fromStdString(parsed.Links[0].Address->ToString()), link);
+}
+
 #include "TestWebcharterUnits.moc"
