@@ -7,6 +7,7 @@
 
 #include <QCollator>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <exception>
 #include <functional>
@@ -62,39 +63,38 @@ qint64 LeadingNumber(const QString& text) {
 class StampCache {
   public:
     StampCache(const Records& records, const StampReader& reader)
-        : Data(records), Reader(reader), Dates(size_t(records.Count())),
-          Values(size_t(records.Count())) {}
+        : Reader(reader), Set(records.Stamps, reader), Moments(size_t(records.Count())) {}
 
     QDate Date(int index) {
-        std::optional<QDate>& date = Dates[size_t(index)];
-        if (!date) {
-            date = Reader.ReadDate(Data.Stamps.at(index));
-            if (!date)
-                throw Unreadable();
-        }
+        const std::optional<QDate> date = Set.Date(index);
+        if (!date)
+            throw Unreadable();
         return *date;
     }
-    qint64 FullValue(int index) {
-        std::optional<qint64>& value = Values[size_t(index)];
-        if (!value) {
-            value = Reader.ReadFullValue(Data.Stamps.at(index));
-            if (!value)
+    const StampMoments& When(int index) {
+        std::optional<StampMoments>& moments = Moments[size_t(index)];
+        if (!moments) {
+            const std::optional<StampTime> time = Set.Read(index);
+            if (!time)
                 throw Unreadable();
+            moments = Reader.Moments(*time);
         }
-        return *value;
+        return *moments;
     }
 
   private:
-    const Records& Data;
     const StampReader& Reader;
-    std::vector<std::optional<QDate>> Dates;
-    std::vector<std::optional<qint64>> Values;
+    StampSet Set;
+    std::vector<std::optional<StampMoments>> Moments;
 };
 
-// Decides which records are the latest of their page in one pass over the
-// archive: a record is the latest when no record of the same page (among
-// the members, when a filter is given) has a later stamp. The stamps of a
-// page are read only when it has more than one record.
+// Decides which record is the latest of its page in one pass over the
+// archive (among the members, when a filter is given). Records are added
+// at the end of an archive, so going down it a record takes over from the
+// one before unless its stamp is plainly earlier: between stamps that read
+// alike (the same time, or times in the hour the clocks repeat) the later
+// record wins. The stamps of a page are read only when it has more than
+// one record.
 class LatestRecords {
   public:
     LatestRecords(const Records& records, StampCache& stamps,
@@ -109,19 +109,20 @@ class LatestRecords {
         Group& group = Groups[Data.Pages.at(index)];
         if (group.Members.size() < 2)
             return true;
-        if (!group.Read) {
-            for (int member : group.Members)
-                group.Latest = std::max(group.Latest, Stamps.FullValue(member));
-            group.Read = true;
+        if (group.Latest < 0) {
+            int latest = group.Members.first();
+            for (const int member : group.Members)
+                if (Stamps.When(member).Latest >= Stamps.When(latest).Earliest)
+                    latest = member;
+            group.Latest = latest;
         }
-        return Stamps.FullValue(index) == group.Latest;
+        return index == group.Latest;
     }
 
   private:
     struct Group {
         QList<int> Members;
-        bool Read = false;
-        qint64 Latest = std::numeric_limits<qint64>::min();
+        int Latest = -1;
     };
     const Records& Data;
     StampCache& Stamps;
@@ -493,24 +494,32 @@ class AuditWriter {
             return;
         const bool all = engineItem == AllSearchEngines;
         StampCache stamps(records, Stamps);
-        LatestRecords latest(records, stamps);
+        QSet<QString> pagesListed;
         for (int i = 0; i < records.Count(); ++i) {
             const QString& stamp = records.Stamps.at(i);
             if (!InScope(stamps, i) || (Options.Submited && !MeetsSubmitCondition(stamps, i)))
                 continue;
-            if (latest.IsLatest(i))
-                ++Considered;
             const QString& page = records.Pages.at(i);
+            // The answer names the page as its first item gives it, which
+            // may differ from the URL the result is filed under.
+            const QString& body = records.Bodies.at(i);
+            const qsizetype br = body.indexOf(QLatin1String("<br>"));
+            const QString answered = br < 0 ? body : body.left(br);
             for (const Engine& engine : SubmitEngines) {
                 if (!all && engineItem != QLatin1String(engine.Selector))
                     continue;
                 const QString name = QLatin1String(engine.Name);
-                if (records.Bodies.at(i).contains(QStringLiteral("Successfully submitted ") + page +
-                                                  QStringLiteral(" to ") + name))
+                if (body.contains(QStringLiteral("Successfully submitted ") + answered +
+                                  QStringLiteral(" to ") + name) ||
+                    body.contains(QStringLiteral("Successfully submitted ") + page +
+                                  QStringLiteral(" to ") + name)) {
                     Listing(page + QStringLiteral(", submitted ") + stamp + QStringLiteral(" to ") +
                             name);
+                    pagesListed.insert(page);
+                }
             }
         }
+        Considered = int(pagesListed.size());
         const QString counts = Bullet + QString::number(Listed) +
                                QStringLiteral(" submissions to ") + engineItem +
                                QStringLiteral(" from ") + QString::number(Considered);

@@ -2,6 +2,8 @@
 
 #include "ToolKind.h"
 
+#include <QUrl>
+
 namespace vantora {
 
 namespace {
@@ -25,31 +27,16 @@ QString EngineParameters(const QStringList& engines, const char* value) {
 
 } // namespace
 
-QString PageParameter(const QString& page) {
-    QString escaped;
-    escaped.reserve(page.size() + 8);
-    for (const QChar c : page) {
-        switch (c.unicode()) {
-        case '%':
-            escaped += QLatin1String("%25");
-            break;
-        case '?':
-            escaped += QLatin1String("%3F");
-            break;
-        case '&':
-            escaped += QLatin1String("%26");
-            break;
-        case '#':
-            escaped += QLatin1String("%23");
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
+QString QueryValue(const QString& text) {
+    // Everything but the unreserved characters, as UTF-8 bytes.
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
-QString EncodeBlanks(const QString& text, const QString& blankCode) {
+QString PageParameter(const QString& page) {
+    return QueryValue(page);
+}
+
+QString EncodeTypedText(const QString& text, const QString& blankCode) {
     // Trim the characters up to and including the blank at both ends.
     qsizetype from = 0;
     qsizetype to = text.size();
@@ -57,18 +44,25 @@ QString EncodeBlanks(const QString& text, const QString& blankCode) {
         ++from;
     while (to > from && text.at(to - 1).unicode() <= ' ')
         --to;
-    QString encoded;
-    encoded.reserve(to - from + 8);
-    for (qsizetype i = from; i < to; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char(' '))
-            encoded += blankCode;
-        else if (c == QLatin1Char('#'))
-            encoded += QLatin1String("%23"); // would end the request at a fragment
-        else
-            encoded += c;
+    const QStringList words = text.mid(from, to - from).split(QLatin1Char(' '));
+    QStringList encoded;
+    encoded.reserve(words.size());
+    for (const QString& word : words)
+        encoded << QueryValue(word);
+    return encoded.join(blankCode);
+}
+
+QString RequestedPage(const QString& requestUrl) {
+    const qsizetype query = requestUrl.indexOf(QLatin1Char('?'));
+    if (query < 0)
+        return QString();
+    for (const QString& parameter :
+         QStringView(requestUrl).mid(query + 1).toString().split(QLatin1Char('&'))) {
+        for (const QLatin1String name : {QLatin1String("url="), QLatin1String("Search_URL=")})
+            if (parameter.startsWith(name))
+                return QUrl::fromPercentEncoding(parameter.mid(name.size()).toLatin1());
     }
-    return encoded;
+    return QString();
 }
 
 QString QueueEntry(int tag, const QString& url) {
@@ -77,7 +71,7 @@ QString QueueEntry(int tag, const QString& url) {
 
 QString WordweighUrl(const QString& serverAddress, const QString& page, const QString& keyWords) {
     return ToolBase(serverAddress, ToolKind::Wordweigh, "url") + PageParameter(page) +
-           QLatin1String("&keywords=") + EncodeBlanks(keyWords, QStringLiteral("%20"));
+           QLatin1String("&keywords=") + EncodeTypedText(keyWords, QStringLiteral("%20"));
 }
 
 QString StuffwatchUrl(const QString& serverAddress, const QString& page) {
@@ -87,7 +81,7 @@ QString StuffwatchUrl(const QString& serverAddress, const QString& page) {
 QString RankscoutUrl(const QString& serverAddress, const QString& page, const QString& keyPhrase,
                      const QStringList& engines, bool detail) {
     return ToolBase(serverAddress, ToolKind::Rankscout, "Search_URL") + PageParameter(page) +
-           QLatin1String("&Search_Text=") + EncodeBlanks(keyPhrase, QStringLiteral("+")) +
+           QLatin1String("&Search_Text=") + EncodeTypedText(keyPhrase, QStringLiteral("+")) +
            EngineParameters(engines, "1") +
            (detail ? QLatin1String("&Detail=1") : QLatin1String("&Detail=0"));
 }
@@ -97,10 +91,10 @@ QString EnginepostUrl(const QString& serverAddress, const QString& page, const Q
                       const QString& email) {
     const QString blank = QStringLiteral("%20");
     return ToolBase(serverAddress, ToolKind::Enginepost, "url") + PageParameter(page) +
-           EngineParameters(engines, "on") + QLatin1String("&title=") + EncodeBlanks(title, blank) +
-           QLatin1String("&desc=") + EncodeBlanks(description, blank) +
-           QLatin1String("&keywords=") + EncodeBlanks(keyWords, blank) + QLatin1String("&email=") +
-           QString(email).replace(QLatin1Char('#'), QLatin1String("%23"));
+           EngineParameters(engines, "on") + QLatin1String("&title=") +
+           EncodeTypedText(title, blank) + QLatin1String("&desc=") +
+           EncodeTypedText(description, blank) + QLatin1String("&keywords=") +
+           EncodeTypedText(keyWords, blank) + QLatin1String("&email=") + QueryValue(email);
 }
 
 QString BackwatchUrl(const QString& serverAddress, const QString& page) {
@@ -109,14 +103,14 @@ QString BackwatchUrl(const QString& serverAddress, const QString& page) {
 
 QString StopRankscoutBulletinsUrl(const QString& serverAddress, const QString& userId,
                                   const QString& rootHost) {
-    return Base(serverAddress, "register/kpreguser.cgi?action=del&uid=") + userId +
-           QLatin1String("&project=http://") + rootHost;
+    return Base(serverAddress, "register/kpreguser.cgi?action=del&uid=") + QueryValue(userId) +
+           QLatin1String("&project=") + QueryValue(QStringLiteral("http://") + rootHost);
 }
 
 QString StopBackwatchBulletinsUrl(const QString& serverAddress, const QString& userId,
                                   const QString& rootHost) {
-    return Base(serverAddress, "register/unreguser.cgi?uid=") + userId +
-           QLatin1String("&project=http://") + rootHost;
+    return Base(serverAddress, "register/unreguser.cgi?uid=") + QueryValue(userId) +
+           QLatin1String("&project=") + QueryValue(QStringLiteral("http://") + rootHost);
 }
 
 } // namespace vantora

@@ -1,7 +1,7 @@
 #pragma once
 // Request URLs of the analysis server, one builder per request kind. Each
-// returns "http://" + serverAddress + the script's path and query. Pages are
-// inserted as they stand; free text is trimmed and its inner blanks encoded.
+// returns "http://" + serverAddress + the script's path and query, every
+// query value percent-encoded.
 #include <QString>
 #include <QStringList>
 
@@ -14,16 +14,21 @@ enum RequestKind {
     StopBackwatchBulletinsTag = 8,
 };
 
-// A page URL as a request parameter: "%", "?", "&" and "#" are escaped
-// (%25, %3F, %26, %23) so the page's own query cannot end the parameter or
-// make a second "?" in the request line; the server undoes exactly these.
+// A query value percent-encoded as RFC 3986 has it: every character but the
+// unreserved ones (letters, digits, "-", ".", "_", "~") as the %XX escapes
+// of its UTF-8 bytes. The server decodes them all.
+QString QueryValue(const QString& text);
+// A page URL as a request parameter (QueryValue).
 QString PageParameter(const QString& page);
 
 // A value the user typed: trimmed of the characters up to and including the
 // blank at both ends, each inner blank replaced by blankCode ("%20" or "+")
-// and "#" escaped as "%23" so it cannot cut the request off. The input boxes
-// refuse "?", "%" and "&" as they are typed.
-QString EncodeBlanks(const QString& text, const QString& blankCode);
+// and everything else encoded as QueryValue does.
+QString EncodeTypedText(const QString& text, const QString& blankCode);
+
+// The page a request was made for: its decoded "url" (or "Search_URL")
+// parameter; empty when it has none.
+QString RequestedPage(const QString& requestUrl);
 
 // The queue entry for a request: the tag digit followed by the URL.
 QString QueueEntry(int tag, const QString& url);
@@ -35,8 +40,7 @@ QString StuffwatchUrl(const QString& serverAddress, const QString& page);
 QString RankscoutUrl(const QString& serverAddress, const QString& page, const QString& keyPhrase,
                      const QStringList& engines, bool detail);
 // engines: the chosen engines' parameter names, each sent as "&name=on";
-// title, description and key words have their blanks as "%20"; the e-mail
-// address goes as typed.
+// title, description and key words have their blanks as "%20".
 QString EnginepostUrl(const QString& serverAddress, const QString& page, const QStringList& engines,
                       const QString& title, const QString& description, const QString& keyWords,
                       const QString& email);

@@ -23,6 +23,12 @@ QStringList& Transport::PendingAnswers(int tag) {
     return Pending[size_t(qBound(FirstToolTag, tag, LastToolTag) - FirstToolTag)];
 }
 
+QString Transport::AnsweredRequest(int tag) const {
+    if (tag < FirstToolTag || tag > LastToolTag)
+        return QString();
+    return PendingRequests[size_t(tag - FirstToolTag)];
+}
+
 void Transport::SetAnswerStep(int tag, std::function<void()> step) {
     if (tag >= FirstToolTag && tag <= LastToolTag)
         AnswerSteps[size_t(tag - FirstToolTag)] = std::move(step);
@@ -112,6 +118,7 @@ void Transport::OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray&
             QStringList& pending = PendingAnswers(tag);
             pending.clear();
             pending.append(AnswerBuffer);
+            PendingRequests[size_t(tag - FirstToolTag)] = RequestQueue.first().mid(1);
             if (const auto& step = AnswerSteps[size_t(tag - FirstToolTag)])
                 step();
             Host.SetProjectModified();

@@ -45,6 +45,8 @@ class Transport : public HttpClientListener {
     // The tool's list for tags 1..5: holds the last complete answer as its
     // only line when the tool's answer step runs.
     QStringList& PendingAnswers(int tag);
+    // The request URL that the answer in PendingAnswers(tag) was sent for.
+    QString AnsweredRequest(int tag) const;
     // The answer step of a tool tag 1..5, run when an answer for it is complete.
     void SetAnswerStep(int tag, std::function<void()> step);
 
@@ -74,6 +76,7 @@ class Transport : public HttpClientListener {
     HttpClient& Client;
     TransportHost& Host;
     std::array<QStringList, 5> Pending;
+    std::array<QString, 5> PendingRequests;
     std::array<std::function<void()>, 5> AnswerSteps;
     QStringDecoder Decoder{QStringDecoder::Utf8};
 };

@@ -26,6 +26,11 @@ QString EnterProxyServerMessage() {
                           "do not know the Proxy server IP address.");
 }
 
+QString ProxyPortRangeMessage() {
+    return QStringLiteral("Please enter a Port number from 1 to 65535 for the Proxy server, or "
+                          "uncheck \"Connect through a Proxy Server\".");
+}
+
 QString EnterProxyPortMessage() {
     return QStringLiteral("Please enter a Port number for the Proxy server, or uncheck \"Connect "
                           "through a Proxy Server\".\rContact your System Administrator if you "
@@ -113,6 +118,10 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
         dialogs.GeneralError(NotIntegerMessage(fields.ProxyPort));
         return {false, SettingsField::ProxyPort};
     }
+    if (fields.UseProxy && (port < 1 || port > 65535)) {
+        dialogs.Message(MsgKind::Information, ProxyPortRangeMessage(), MsgButtons::Ok);
+        return {false, SettingsField::ProxyPort};
+    }
 
     ProjectData& project = host.Project();
     const bool hadRoot = project.HasRoot();
@@ -136,6 +145,12 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
         }
     }
 
+    // The proxy and the bulletin flags are saved with the project: a change
+    // of either alone must not be lost at Close.
+    const QString oldServer = project.ProxyServer;
+    const qint32 oldPort = project.ProxyPort;
+    const bool bulletinsWereOn = project.RankscoutBulletins != QLatin1String("N") ||
+                                 project.BackwatchBulletins != QLatin1String("N");
     if (fields.UseProxy) {
         project.ProxyServer = fields.ProxyServer;
         project.ProxyPort = port;
@@ -150,6 +165,9 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
     project.RootPath = root.Path;
     project.RankscoutBulletins = QStringLiteral("N");
     project.BackwatchBulletins = QStringLiteral("N");
+    if (hadRoot &&
+        (project.ProxyServer != oldServer || project.ProxyPort != oldPort || bulletinsWereOn))
+        host.MarkProjectModified();
     return {true, SettingsField::None};
 }
 

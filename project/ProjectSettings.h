@@ -83,10 +83,10 @@ struct SettingsOkOutcome {
 };
 
 // Runs "Ok": normalises fields.Url, checks the fields in order (URL, proxy
-// server, port), asks before a change of an existing root URL, then stores
-// the proxy, the root and the bulletin flags. fields is updated with what the
-// dialog must show afterwards (the normalised URL, or the old root after
-// "No").
+// server, port and its range 1 to 65535), asks before a change of an
+// existing root URL, then stores the proxy, the root and the bulletin flags;
+// a changed proxy or bulletin flags that were on mark the project modified. fields is updated with
+// what the dialog must show afterwards (the normalised URL, or the old root after "No").
 SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSettingsHost& host,
                                        Dialogs& dialogs);
 
@@ -94,6 +94,7 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
 QString EnterValidUrlMessage();
 QString EnterProxyServerMessage();
 QString EnterProxyPortMessage();
+QString ProxyPortRangeMessage();
 QString RootChangeWarning();
 
 } // namespace vantora

@@ -7,6 +7,11 @@
 
 namespace vantora {
 
+namespace {
+// The user state of a first paragraph that holds a line.
+constexpr int LineTaken = 1;
+} // namespace
+
 void DocumentSink::ClearReport() {
     Document.clear();
 }
@@ -37,11 +42,14 @@ void DocumentSink::AppendLine(const QString& text) {
         block.setAlignment(Qt::AlignRight);
         break;
     }
-    // An empty document still has one empty paragraph: the first line goes there.
-    const bool firstLine = Document.isEmpty() && Document.blockCount() == 1;
+    // An empty document still has one empty paragraph: the first line goes
+    // there, and marks it taken so that a first line that is empty stays.
+    const bool firstLine = Document.isEmpty() && Document.blockCount() == 1 &&
+                           Document.firstBlock().userState() != LineTaken;
     if (firstLine) {
         cursor.setBlockFormat(block);
         cursor.setBlockCharFormat(chars);
+        cursor.block().setUserState(LineTaken);
     } else {
         cursor.insertBlock(block, chars);
     }
@@ -50,9 +58,13 @@ void DocumentSink::AppendLine(const QString& text) {
         list.setStyle(QTextListFormat::ListDisc);
         cursor.createList(list);
     }
-    // A line is one paragraph: line breaks inside it would start others.
+    // A line is one paragraph: line and paragraph breaks inside it would
+    // start others.
     QString line = text;
-    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (QChar& c : line)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::ParagraphSeparator ||
+            c == QChar::LineSeparator)
+            c = QLatin1Char(' ');
     cursor.insertText(line, chars);
 }
 

@@ -15,12 +15,16 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace vantora {
 
 const QString MsgMapStopped = QStringLiteral("SiteMap creation stopped.");
 const QString MsgMapCreating = QStringLiteral("Creating the Site Map, Please Wait...");
 const QString MsgMapComplete = QStringLiteral("SiteMap creation complete.");
 const QString MsgMapError = QStringLiteral("Error creating SiteMap.");
+const QString MsgMapNotUpdated =
+    QStringLiteral("The SiteMap was not updated, the previous SiteMap has been kept.");
 
 namespace {
 // Command lines and file paths longer than this are refused.
@@ -241,6 +245,15 @@ void SiteMapCreator::Run() {
     QFile::remove(tmpPath);
     if (Host.Project().RootUrl() != startedFor || lines.isEmpty()) {
         EndStopped(0);
+        return;
+    }
+    // The applet could not examine the site: the map the project has is
+    // kept as it is, and the project is left unchanged.
+    if (std::any_of(lines.cbegin(), lines.cend(),
+                    [](const QString& line) { return line.contains(UnspecifiedHost); })) {
+        Host.SetBusyAnimation(false);
+        Host.SetStatusText(MsgMapNotUpdated);
+        Host.MessageBoxes().Message(MsgKind::Error, MsgUnspecifiedHost, MsgButtons::Ok);
         return;
     }
     if (!MapIsForRoot(lines, startedFor)) {

@@ -42,6 +42,8 @@ extern const QString MsgMapStopped;  // the status text after Stop
 extern const QString MsgMapCreating; // "Creating the Site Map, Please Wait..."
 extern const QString MsgMapComplete; // "SiteMap creation complete."
 extern const QString MsgMapError;    // "Error creating SiteMap."
+// The status text when the applet could not examine the site.
+extern const QString MsgMapNotUpdated;
 
 class SiteMapCreator : public QObject {
     Q_OBJECT

@@ -30,7 +30,11 @@ void WordweighBody(ReportFrame& f, const Stored& s) {
     f.SetBold(true);
     f.Line("Percent effectiveness: "_L1 + s.Percentage);
     f.SetBold(false);
-    if (!s.Body.contains("PROBLEM:"_L1)) {
+    // Advice comes in groups of four items from the fourth on, each group
+    // opened by a problem or a tip.
+    const bool advice =
+        s.Body.contains("PROBLEM:"_L1) || (s.Items.Has(3) && s.Items[3].startsWith("TIP:"_L1));
+    if (!advice) {
         f.EmptyLine();
         f.Line(u"No more additional advice."_s);
         return;
@@ -108,7 +112,7 @@ void EnginepostBody(ReportFrame& f, const Stored& s) {
 
 void BackwatchBody(ReportFrame& f, const Stored& s) {
     f.SetBold(true);
-    f.Line("The following URLs ontain a link back to "_L1 + s.Page);
+    f.Line("The following URLs contain a link back to "_L1 + s.Page);
     f.EmptyLine();
     f.SetBold(false);
     const int count = s.Items.Count();
@@ -149,6 +153,38 @@ bool WriteStoredReport(const ToolArchive& archive, int index, ReportSink& sink, 
             break;
         }
     });
+}
+
+namespace {
+
+// A sink that keeps nothing.
+class NoSink : public ReportSink {
+  public:
+    void ClearReport() override {}
+    void SetFormat(const ReportFormat&) override {}
+    void AppendLine(const QString&) override {}
+};
+
+} // namespace
+
+bool AnswerIsWhole(ToolKind kind, const QString& page, const QString& body,
+                   const QString& percentage) {
+    if (kind != ToolKind::Wordweigh)
+        return true;
+    if (percentage.isEmpty())
+        return false;
+    ToolArchive one(kind);
+    one.Append(page, QString(), body, percentage);
+    NoSink none;
+    return WriteStoredReport(one, 0, none, false);
+}
+
+void WriteIncomplete(ToolKind kind, const QString& page, ReportSink& sink) {
+    ReportFrame frame(sink);
+    frame.Line("The answer of "_L1 + Tool(kind).Caption + " for "_L1 + page +
+               " was incomplete, so it has not been stored."_L1);
+    frame.Line(u"(No report has been generated for this URL.)"_s);
+    frame.EmptyLine();
 }
 
 void WriteNotOpened(ToolKind kind, ReportSink& sink) {

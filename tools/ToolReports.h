@@ -16,6 +16,16 @@ class ToolArchive;
 // Returns false when the index does not exist or the report was truncated.
 bool WriteStoredReport(const ToolArchive& archive, int index, ReportSink& sink, bool clearFirst);
 
+// Whether a Wordweigh intake holds all that its report and the audit read:
+// a percentage, and a report that is written whole. Other tools' answers
+// are taken as they come.
+bool AnswerIsWhole(ToolKind kind, const QString& page, const QString& body,
+                   const QString& percentage);
+
+// Appends the lines for an answer that lacks part of what its report reads
+// and so was not stored, in plain Arial 10, without a frame.
+void WriteIncomplete(ToolKind kind, const QString& page, ReportSink& sink);
+
 // Appends the tool's message for a page the server could not open, in plain
 // Arial 10, without a frame.
 void WriteNotOpened(ToolKind kind, ReportSink& sink);

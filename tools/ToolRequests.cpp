@@ -98,7 +98,7 @@ CheckedRequests BackwatchRequests(const QString& server, const QStringList& page
 CheckedRequests RankscoutRequests(const QString& server, const QStringList& pages,
                                   const RankscoutInput& input) {
     CheckedRequests out;
-    if (EncodeBlanks(input.KeyPhrase, u"+"_s).isEmpty()) {
+    if (EncodeTypedText(input.KeyPhrase, u"+"_s).isEmpty()) {
         out.Message = u"You must enter a Key Phrase to test your pages with, operation aborted."_s;
         out.Focus = InputField::KeyPhrase;
         return out;
@@ -123,15 +123,15 @@ CheckedRequests EnginepostRequests(const QString& server, const QStringList& pag
         out.Message =
             u"You must select at least one Search Engine to submit to, operation aborted."_s;
         out.Focus = InputField::Engines;
-    } else if (EncodeBlanks(input.Title, blank).isEmpty()) {
+    } else if (EncodeTypedText(input.Title, blank).isEmpty()) {
         out.Message = u"You must enter a Title for your Web Page as some search engines require "
                       u"it, operation aborted."_s;
         out.Focus = InputField::Title;
-    } else if (EncodeBlanks(input.Description, blank).isEmpty()) {
+    } else if (EncodeTypedText(input.Description, blank).isEmpty()) {
         out.Message = u"You must enter a Description of your Web Page as some search engines "
                       u"require it, operation aborted."_s;
         out.Focus = InputField::Description;
-    } else if (EncodeBlanks(input.KeyWords, blank).isEmpty()) {
+    } else if (EncodeTypedText(input.KeyWords, blank).isEmpty()) {
         out.Message = u"You must enter some Key Words for your Web Page as some search engines "
                       u"require it, operation aborted."_s;
         out.Focus = InputField::KeyWords;

@@ -1,10 +1,9 @@
 #include "ToolRun.h"
 
 #include "ProjectData.h"
+#include "TimeStamps.h"
 #include "Transport.h"
 #include "WindowHost.h"
-
-#include <QRegularExpression>
 
 namespace vantora {
 
@@ -21,14 +20,7 @@ void QueueRequests(WindowHost& host, ToolKind kind, const QStringList& urls) {
 }
 
 QString DateAdded(const QDateTime& when, const QLocale& locale) {
-    const QString date = locale.toString(when.date(), QLocale::ShortFormat);
-    if (when.time() == QTime(0, 0))
-        return date;
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    // Drop the time-zone name ("t", "tt"...) and the blank before it.
-    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
-    timeFormat.remove(zone);
-    return date + QLatin1Char(' ') + locale.toString(when.time(), timeFormat.trimmed());
+    return WriteStamp(when, locale);
 }
 
 Filed FileAnswer(ToolArchive& archive, const Intake& intake, const QString& dateAdded, bool leave) {

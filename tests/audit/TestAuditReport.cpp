@@ -19,9 +19,9 @@ const QDateTime Now(QDate(2026, 12, 8), QTime(13, 30, 5));
 const QString B = QStringLiteral("\u2022 ");
 const QString Warning = QStringLiteral("...WARNING! Premature end of file, Report truncated.");
 
+// A stamp as the tools write it.
 QString Stamp(const QDate& date, const QTime& time = QTime(10, 15, 30), const QLocale& l = US) {
-    return l.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
-           l.toString(time, QLocale::LongFormat);
+    return WriteStamp(QDateTime(date, time), l);
 }
 QString Short(const QDate& date, const QLocale& l = US) {
     return l.toString(date, QLocale::ShortFormat);
@@ -92,6 +92,11 @@ class TestAuditReport : public QObject {
     void stampReading_data();
     void stampReading();
     void oldProjectStamps();
+    void stampsReadBackInEveryLocale();
+    void stampsWrittenUnderAnotherLocale_data();
+    void stampsWrittenUnderAnotherLocale();
+    void latestAcrossTheClockChange_data();
+    void latestAcrossTheClockChange();
 };
 
 void TestAuditReport::frameWithNoBoxChecked() {
@@ -279,8 +284,11 @@ void TestAuditReport::spamScopeAndLatest_data() {
     QTest::newRow("no limit takes all")
         << false << QStringList{"p1|0|23|spam", "p2|1|0|spam", "p3|-5|9|x<br>NO-SPAM"}
         << QStringList{"0", "1"} << 3;
-    QTest::newRow("equal stamps both counted")
-        << true << QStringList{"p1|2|10|spam", "p1|2|10|more spam"} << QStringList{"0", "1"} << 2;
+    QTest::newRow("equal stamps, the later record counts")
+        << true
+        << QStringList{"p1|2|10|spam", "p1|2|10|x<br>NO-SPAM", "p2|2|10|x<br>NO-SPAM",
+                       "p2|2|10|spam"}
+        << QStringList{"3"} << 2;
     QTest::newRow("only the newest of a page")
         << false << QStringList{"p1|3|10|x<br>NO-SPAM", "p1|2|22|spam"} << QStringList() << 1;
     QTest::newRow("older record out of scope, newest in scope")
@@ -436,29 +444,38 @@ void TestAuditReport::submissions_data() {
     QTest::addColumn<QString>("condition");   // "" when Submited is not checked
     QTest::addColumn<QStringList>("records"); // day offset from SubmitDate|engine names
     QTest::addColumn<QStringList>("lines");   // "record index|engine name"
-    QTest::addColumn<int>("considered");
+    QTest::addColumn<int>("considered");      // pages with a listed line
+    QTest::addColumn<QString>("echo"); // the page as the answers name it; "" for the filed one
     QTest::newRow("all engines, three successes in table order")
         << "(All Search Engines)"
         << "" << QStringList{"0|Lycos,Infoseek,Megallan"}
-        << QStringList{"0|Infoseek", "0|Lycos", "0|Megallan"} << 1;
+        << QStringList{"0|Infoseek", "0|Lycos", "0|Megallan"} << 1 << "";
     QTest::newRow("one engine chosen")
         << "Lycos"
-        << "" << QStringList{"0|Lycos,Infoseek,Megallan"} << QStringList{"0|Lycos"} << 1;
+        << "" << QStringList{"0|Lycos,Infoseek,Megallan"} << QStringList{"0|Lycos"} << 1 << "";
     QTest::newRow("What-U-Seek item matches What-u-Seek answers only")
         << "What-U-Seek"
-        << "" << QStringList{"0|What-u-Seek", "-1|What-U-Seek"} << QStringList{"0|What-u-Seek"}
-        << 1;
-    // The page's newest record is the one of the day after, so only the
-    // condition "after" counts the page as considered.
+        << "" << QStringList{"0|What-u-Seek", "-1|What-U-Seek"} << QStringList{"0|What-u-Seek"} << 1
+        << "";
+    // The page counts whenever one of its records is listed, newest or not.
     QTest::newRow("on: that day only")
         << "Zap"
-        << "on" << QStringList{"0|Zap", "-1|Zap", "1|Zap"} << QStringList{"0|Zap"} << 0;
+        << "on" << QStringList{"0|Zap", "-1|Zap", "1|Zap"} << QStringList{"0|Zap"} << 1 << "";
     QTest::newRow("before") << "Zap"
                             << "before" << QStringList{"0|Zap", "-1|Zap", "1|Zap"}
-                            << QStringList{"1|Zap"} << 0;
+                            << QStringList{"1|Zap"} << 1 << "";
     QTest::newRow("after") << "Zap"
                            << "after" << QStringList{"0|Zap", "-1|Zap", "1|Zap"}
-                           << QStringList{"2|Zap"} << 1;
+                           << QStringList{"2|Zap"} << 1 << "";
+    QTest::newRow("nothing listed, no page")
+        << "Zap"
+        << "after" << QStringList{"-1|Zap", "0|Lycos"} << QStringList() << 0 << "";
+    // The server writes its marker words in another case inside the URL it
+    // echoes; the result is filed under the URL asked for.
+    QTest::newRow("filed under the requested URL")
+        << "Zap"
+        << "" << QStringList{"0|Zap"} << QStringList{"0|Zap"} << 1
+        << "http://site.test/Error-codes.html";
 }
 
 void TestAuditReport::submissions() {
@@ -467,18 +484,19 @@ void TestAuditReport::submissions() {
     QFETCH(QStringList, records);
     QFETCH(QStringList, lines);
     QFETCH(int, considered);
+    QFETCH(QString, echo);
     const QDate day(2026, 11, 20);
     ProjectData project;
     QStringList stamps;
-    // Each record is a page of its own, except that all share one page when
-    // the row has more than one record, so every record in scope is listed
-    // while only the newest counts as considered.
-    const QString page = "http://site.test/s.html";
+    // All records are of one page, so every record in scope is listed.
+    const QString page =
+        echo.isEmpty() ? "http://site.test/s.html" : "http://site.test/ERROR-codes.html";
+    const QString named = echo.isEmpty() ? page : echo;
     for (const QString& record : records) {
         const QStringList f = record.split(QLatin1Char('|'));
-        QString body = "x";
+        QString body = named + "<br>1 of 1";
         for (const QString& name : f[1].split(QLatin1Char(',')))
-            body += "<br>Successfully submitted " + page + " to " + name + "<br>";
+            body += "<br>Successfully submitted " + named + " to " + name + "<br>OK 200";
         stamps << Stamp(day.addDays(f[0].toInt()));
         project.EnginepostArchive.Append(page, stamps.last(), body);
     }
@@ -578,6 +596,21 @@ void TestAuditReport::stampReading_data() {
     QTest::newRow("no date") << US << "yesterday 10:00:00" << QDate() << QTime();
     QTest::newRow("no such day") << DE << "31.02.26 10:00:00" << QDate() << QTime();
     QTest::newRow("bad time") << US << "1/2/26 25:00:00" << QDate(2026, 1, 2) << QTime();
+    // Quoted words in the time, AM/PM words of more than one word.
+    QTest::newRow("fr_CA") << QLocale("fr_CA") << "2026-12-08 14 h 30 min 05 s"
+                           << QDate(2026, 12, 8) << QTime(14, 30, 5);
+    QTest::newRow("sq_AL afternoon") << QLocale("sq_AL") << "8.12.26 2:30:05 E PASDITES"
+                                     << QDate(2026, 12, 8) << QTime(14, 30, 5);
+    QTest::newRow("pt_MO afternoon") << QLocale("pt_MO") << "08/12/26 2:30:05 da tarde"
+                                     << QDate(2026, 12, 8) << QTime(14, 30, 5);
+    QTest::newRow("sq_AL as older versions wrote it")
+        << QLocale("sq_AL") << "8.12.26 2:30:05 E PASDITES," << QDate(2026, 12, 8)
+        << QTime(14, 30, 5);
+    // Written under another region: this region's formats do not read it.
+    QTest::newRow("US stamp under en_GB")
+        << QLocale("en_GB") << "12/8/26 2:30:05 PM" << QDate(2026, 12, 8) << QTime(14, 30, 5);
+    QTest::newRow("German stamp under en_US")
+        << US << "08.12.26 14:30:05" << QDate(2026, 12, 8) << QTime(14, 30, 5);
 }
 
 void TestAuditReport::stampReading() {
@@ -641,6 +674,99 @@ void TestAuditReport::oldProjectStamps() {
     project.WordweighArchive.Append("http://www.site.test/x", "gestern", "b", "30");
     sink = Audit(project, o, DE);
     QVERIFY(Truncated(sink));
+}
+
+void TestAuditReport::stampsReadBackInEveryLocale() {
+    // A morning, an afternoon, noon, half past midnight, exactly midnight
+    // (date alone), a day above 12 and a year of the last century.
+    const QList<QDateTime> moments{
+        {QDate(2026, 12, 8), QTime(14, 30, 5)}, {QDate(1998, 1, 25), QTime(9, 5, 7)},
+        {QDate(2026, 7, 4), QTime(12, 0, 30)},  {QDate(2026, 7, 4), QTime(0, 30, 0)},
+        {QDate(2026, 3, 31), QTime(0, 0)},      {QDate(2045, 11, 30), QTime(23, 59, 59)}};
+    const QList<QLocale> all =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(all.size() > 300);
+    QStringList wrong;
+    for (const QLocale& locale : all) {
+        const StampReader reader(locale, 2026);
+        for (const QDateTime& when : moments) {
+            const QString stamp = WriteStamp(when, locale);
+            const std::optional<StampTime> read = reader.Read(stamp);
+            if (!read || read->Date != when.date() || read->Time != when.time() ||
+                reader.ReadDate(stamp) != when.date())
+                wrong << locale.name() + ": " + stamp;
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(QString::number(wrong.size()) + " wrong: " +
+                                         wrong.mid(0, 12).join(QStringLiteral(" ; "))));
+}
+
+void TestAuditReport::stampsWrittenUnderAnotherLocale_data() {
+    QTest::addColumn<QLocale>("reader");
+    for (const char* name : {"en_US", "en_GB", "de_DE", "fr_CA", "ko_KR"})
+        QTest::newRow(name) << QLocale(name);
+}
+
+void TestAuditReport::stampsWrittenUnderAnotherLocale() {
+    // An archive written whole under each region Qt knows reads right
+    // under the region in use, as long as one of its days is above 12.
+    QFETCH(QLocale, reader);
+    const QList<QDateTime> moments{{QDate(2026, 12, 8), QTime(14, 30, 5)},
+                                   {QDate(2026, 1, 25), QTime(9, 5, 7)},
+                                   {QDate(2026, 7, 4), QTime(0, 0)}};
+    const StampReader stamps(reader, 2026);
+    QStringList wrong;
+    for (const QLocale& writer : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
+                                                          QLocale::AnyTerritory)) {
+        QStringList archive;
+        for (const QDateTime& when : moments)
+            archive << WriteStamp(when, writer);
+        StampSet set(archive, stamps);
+        for (int i = 0; i < int(moments.size()); ++i) {
+            const std::optional<StampTime> read = set.Read(i);
+            if (!read || QDateTime(read->Date, read->Time) != moments[i] ||
+                set.Date(i) != moments[i].date())
+                wrong << writer.name() + ": " + archive[i];
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(QString::number(wrong.size()) + " wrong: " +
+                                         wrong.mid(0, 12).join(QStringLiteral(" ; "))));
+}
+
+void TestAuditReport::latestAcrossTheClockChange_data() {
+    // Stuffwatch records of one page in archive order (German stamps,
+    // Berlin time); the expected newest is the one that shows spamming.
+    QTest::addColumn<QStringList>("stamps");
+    QTest::addColumn<int>("newest");
+    QTest::newRow("the repeated hour: the later record")
+        << QStringList{"25.10.26 02:50:00", "25.10.26 02:30:00"} << 1;
+    QTest::newRow("the repeated hour, before it")
+        << QStringList{"25.10.26 02:50:00", "25.10.26 01:55:00"} << 0;
+    QTest::newRow("an ordinary day: the later time")
+        << QStringList{"24.10.26 02:50:00", "24.10.26 02:30:00"} << 0;
+    QTest::newRow("same stamp: the later record")
+        << QStringList{"24.10.26 02:50:00", "24.10.26 02:50:00"} << 1;
+    QTest::newRow("an older stamp added later")
+        << QStringList{"26.10.26 09:00:00", "24.10.26 10:00:00", "25.10.26 10:00:00"} << 0;
+}
+
+void TestAuditReport::latestAcrossTheClockChange() {
+    QFETCH(QStringList, stamps);
+    QFETCH(int, newest);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ProjectData project;
+    for (int i = 0; i < int(stamps.size()); ++i)
+        project.StuffwatchArchive.Append("http://site.test/p", stamps[i],
+                                         i == newest ? "x<br>spam" : "x<br>NO-SPAM");
+    AuditOptions o;
+    o.Spam = true;
+    const RecordingSink sink = Audit(project, o, DE);
+    qputenv("TZ", zone);
+    QCOMPARE(Section(sink, "Pages that show Spamming,"),
+             (QStringList{"Pages that show Spamming,",
+                          B + "http://site.test/p, last checked " + stamps[newest],
+                          B + "1 from 1 Stuffwatched pages show Spamming."}));
 }
 
 QTEST_GUILESS_MAIN(TestAuditReport)

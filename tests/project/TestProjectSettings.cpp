@@ -68,6 +68,7 @@ class TestProjectSettings : public QObject {
     void okChecksInOrder_data();
     void okChecksInOrder();
     void newProject();
+    void sameRootChangesOnlyProxyAndFlags_data();
     void sameRootChangesOnlyProxyAndFlags();
     void rootChange_data();
     void rootChange();
@@ -186,6 +187,10 @@ void TestProjectSettings::okChecksInOrder_data() {
                                   << QStringList{EnterProxyPortMessage()} << QStringList() << port;
     QTest::newRow("pasted non-number port") << Fields("a.com", true, "px", "80x") << QStringList()
                                             << QStringList{NotIntegerMessage("80x")} << port;
+    for (const char* outside : {"-1", "0", "65536", "999999"})
+        QTest::newRow(qPrintable(QStringLiteral("port %1").arg(outside)))
+            << Fields("a.com", true, "px", outside) << QStringList{ProxyPortRangeMessage()}
+            << QStringList() << port;
 }
 
 void TestProjectSettings::okChecksInOrder() {
@@ -227,17 +232,33 @@ void TestProjectSettings::newProject() {
     QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
 }
 
+void TestProjectSettings::sameRootChangesOnlyProxyAndFlags_data() {
+    QTest::addColumn<ProjectSettingsFields>("fields");
+    QTest::addColumn<QString>("flags"); // both bulletin flags before Ok
+    QTest::addColumn<bool>("modified");
+    const QString root = QStringLiteral("http://www.old.com/site/");
+    QTest::newRow("proxy removed") << Fields(root) << "N" << true;
+    QTest::newRow("port changed") << Fields(root, true, "oldproxy", "82") << "N" << true;
+    QTest::newRow("server changed") << Fields(root, true, "newproxy", "81") << "N" << true;
+    QTest::newRow("bulletins reset") << Fields(root, true, "oldproxy", "81") << "Y" << true;
+    QTest::newRow("nothing changed") << Fields(root, true, "oldproxy", "81") << "N" << false;
+}
+
 void TestProjectSettings::sameRootChangesOnlyProxyAndFlags() {
+    QFETCH(ProjectSettingsFields, fields);
+    QFETCH(QString, flags);
+    QFETCH(bool, modified);
     FakeHost host;
     OpenProject(host.Data);
+    host.Data.RankscoutBulletins = host.Data.BackwatchBulletins = flags;
     FakeDialogs dialogs;
-    ProjectSettingsFields fields = Fields("http://www.old.com/site/");
+    const ProjectSettingsFields typed = fields;
     QVERIFY(ApplyProjectSettings(fields, host, dialogs).Accepted);
     QVERIFY(dialogs.Asked.isEmpty());
     QVERIFY(host.Calls.isEmpty());
-    QVERIFY(!host.Modified);
-    QCOMPARE(host.Data.ProxyServer, QString());
-    QCOMPARE(host.Data.ProxyPort, 0);
+    QCOMPARE(host.Modified, modified);
+    QCOMPARE(host.Data.ProxyServer, typed.UseProxy ? typed.ProxyServer : QString());
+    QCOMPARE(host.Data.ProxyPort, typed.UseProxy ? typed.ProxyPort.toInt() : 0);
     QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("N"));
     QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
     QCOMPARE(host.Data.SiteMapLines.size(), 1);
@@ -284,7 +305,7 @@ void TestProjectSettings::rootChange() {
         QCOMPARE(host.Data.RootUrl(), QStringLiteral("http://www.old.com/site/"));
         QCOMPARE(host.Data.SiteMapLines.size(), 1);
         QVERIFY(host.Calls.isEmpty());
-        QVERIFY(!host.Modified);
+        QVERIFY(host.Modified); // the proxy changed
         QCOMPARE(host.Data.ProxyServer, QStringLiteral("np"));
         QCOMPARE(host.Data.ProxyPort, 3128);
         QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));

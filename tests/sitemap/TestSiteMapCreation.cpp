@@ -179,15 +179,24 @@ class TestSiteMapCreation : public QObject {
                                 "site's robots.txt"));
     }
 
-    void unspecifiedHostEmptiesTheMap() {
+    // A site the applet could not examine leaves the previous map, its tree
+    // and the project untouched, and says so.
+    void unspecifiedHostKeepsTheMap() {
         Fixture f;
-        f.Launcher.Output = "Unspecified Host\r\n";
+        f.Tree.BuildSiteTree();
+        const int nodes = f.Tree.NodeCount();
+        QVERIFY(nodes > 0);
+        const QStringList old = f.Host.Data.SiteMapLines;
+        f.Launcher.Output = "<ROOT>http://site.test/\r\nUnspecified Host\r\n";
         f.Creator.ShowMapperInfo = false;
         QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
         f.Creator.UpdateSiteMap();
         QCOMPARE(f.Host.Boxes.Texts(), QStringList{MsgUnspecifiedHost});
-        QVERIFY(f.Host.Data.SiteMapLines.isEmpty());
-        QCOMPARE(f.Host.Status, MsgMapComplete);
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+        QCOMPARE(f.Tree.NodeCount(), nodes);
+        QCOMPARE(f.Host.Modified, 0);
+        QCOMPARE(f.Host.Status, MsgMapNotUpdated);
+        QCOMPARE(f.Host.BusyHistory.last(), false);
         QCOMPARE(info.count(), 0);
     }
 

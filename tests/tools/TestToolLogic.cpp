@@ -243,7 +243,7 @@ void TestToolLogic::reportBodies_data() {
         << "" << Truncated(ep, {"I Arial 10|Submitted URL: http://h/", "I Arial 10|"}) << false;
 
     const QString bw = QStringLiteral("Backwatch - Report, created ");
-    const QString bwHead = "B Arial 10|The following URLs ontain a link back to http://h/";
+    const QString bwHead = "B Arial 10|The following URLs contain a link back to http://h/";
     QTest::newRow("backwatch none")
         << 5 << "http://h/<br>x<br>END<br>"
         << "" << Framed(bw, {bwHead, "B Arial 10|", " Arial 10|(none)"}) << true;
@@ -349,9 +349,10 @@ void TestToolLogic::rankscoutChecksInOrder() {
         return;
     }
     QCOMPARE(r.Urls.size(), 2);
-    QCOMPARE(r.Urls[1], "http://" + Server +
-                            "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http://h/b&" +
-                            query);
+    QCOMPARE(r.Urls[1],
+             "http://" + Server +
+                 "/cgi-bin/zeph/text_output/rankscout-pt.cgi?Search_URL=http%3A%2F%2Fh%2Fb&" +
+                 query);
 }
 
 void TestToolLogic::enginepostChecksInOrder_data() {
@@ -413,9 +414,10 @@ void TestToolLogic::enginepostChecksInOrder() {
     QCOMPARE(int(r.Focus), focus);
     QCOMPARE(r.Failed(), focus != int(InputField::None));
     if (!r.Failed())
-        QCOMPARE(r.Urls.value(0), "http://" + Server +
-                                      "/cgi-bin/zeph/text_output/submit-pt.cgi?url=http://h/"
-                                      "&whatuseek=on&title=T&desc=D&keywords=K&email=a@bc");
+        QCOMPARE(r.Urls.value(0),
+                 "http://" + Server +
+                     "/cgi-bin/zeph/text_output/submit-pt.cgi?url=http%3A%2F%2Fh%2F"
+                     "&whatuseek=on&title=T&desc=D&keywords=K&email=a%40bc");
 }
 
 void TestToolLogic::typedValuesAreEncoded_data() {
@@ -424,20 +426,21 @@ void TestToolLogic::typedValuesAreEncoded_data() {
     const QString base = "http://" + Server + "/cgi-bin/zeph/text_output/";
     QTest::newRow("wordweigh blanks")
         << WordweighRequests(Server, {"http://h/"}, "  web  site ").Urls.value(0)
-        << base + "wordweigh-pt.cgi?url=http://h/&keywords=web%20%20site";
+        << base + "wordweigh-pt.cgi?url=http%3A%2F%2Fh%2F&keywords=web%20%20site";
     QTest::newRow("wordweigh hash")
         << WordweighRequests(Server, {"http://h/"}, "C# programming").Urls.value(0)
-        << base + "wordweigh-pt.cgi?url=http://h/&keywords=C%23%20programming";
+        << base + "wordweigh-pt.cgi?url=http%3A%2F%2Fh%2F&keywords=C%23%20programming";
     QTest::newRow("wordweigh tab trimmed")
         << WordweighRequests(Server, {"http://h/"}, "\tweb\n").Urls.value(0)
-        << base + "wordweigh-pt.cgi?url=http://h/&keywords=web";
+        << base + "wordweigh-pt.cgi?url=http%3A%2F%2Fh%2F&keywords=web";
     QTest::newRow("wordweigh empty") << WordweighRequests(Server, {"http://h/"}, " ").Urls.value(0)
-                                     << base + "wordweigh-pt.cgi?url=http://h/&keywords=";
+                                     << base + "wordweigh-pt.cgi?url=http%3A%2F%2Fh%2F&keywords=";
     QTest::newRow("rankscout hash")
         << RankscoutRequests(Server, {"http://h/"},
                              RankscoutInput{"C# tips", QList<bool>(9, true), false, false})
                .Urls.value(0)
-        << base + "rankscout-pt.cgi?Search_URL=http://h/&Search_Text=C%23+tips&altavista=1&hotbot=1"
+        << base + "rankscout-pt.cgi?Search_URL=http%3A%2F%2Fh%2F&Search_Text=C%23+tips&altavista=1&"
+                  "hotbot=1"
                   "&lycos=1&excite=1&infoseek=1&webcrawler=1&northernlight=1&yahoo=1&linkstar=1"
                   "&Detail=0";
     EnginepostInput post;
@@ -451,8 +454,8 @@ void TestToolLogic::typedValuesAreEncoded_data() {
         engines += "&" + QString(e.Parameter) + "=on";
     QTest::newRow("enginepost hash keeps later parameters")
         << EnginepostRequests(Server, {"http://h/"}, post).Urls.value(0)
-        << base + "submit-pt.cgi?url=http://h/" + engines +
-               "&title=My%20%20%231%20Site&desc=Best&keywords=a%20b&email=me%23x@h.org";
+        << base + "submit-pt.cgi?url=http%3A%2F%2Fh%2F" + engines +
+               "&title=My%20%20%231%20Site&desc=Best&keywords=a%20b&email=me%23x%40h.org";
 }
 
 void TestToolLogic::typedValuesAreEncoded() {

@@ -1,8 +1,10 @@
 // The five tool pages over a host double: Start, answers in, the old-report
 // lists beside their archives, Clear, Delete, Show from the site map and the
 // controls of the input panels.
+#include "Endpoints.h"
 #include "EngineBoxes.h"
 #include "FoldPanel.h"
+#include "RecordingSink.h"
 #include "ReportView.h"
 #include "ToolHostDouble.h"
 #include "ToolPages.h"
@@ -16,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <memory>
@@ -87,6 +91,10 @@ class TestToolPages : public QObject {
     void enginepostManyPagesQuestion();
     void badAnswersStoreNothing_data();
     void badAnswersStoreNothing();
+    void resultIsFiledUnderTheRequestedPage_data();
+    void resultIsFiledUnderTheRequestedPage();
+    void viewShowsWhatTheRecordingHolds_data();
+    void viewShowsWhatTheRecordingHolds();
     void leaveDecidesWhetherAResultIsReplaced_data();
     void leaveDecidesWhetherAResultIsReplaced();
     void deleteKeepsArchiveAndListPaired_data();
@@ -114,8 +122,8 @@ void TestToolPages::startQueuesOnePerPageAndSecondToolWaits() {
     rig.page(ToolKind::Stuffwatch).Start();
     QCOMPARE(rig.host.Http.Requested.size(), 1); // the second tool waits behind the first
     QCOMPARE(rig.host.Net.RequestQueue.size(), 6);
-    QVERIFY(rig.host.Net.RequestQueue[3].startsWith("2http://127.0.0.1:47800/cgi-bin/zeph/"
-                                                    "text_output/spam-pt.cgi?url=http://site/a"));
+    QVERIFY(rig.host.Net.RequestQueue[3].startsWith(
+        "2http://127.0.0.1:47800/cgi-bin/zeph/text_output/spam-pt.cgi?url=http%3A%2F%2Fsite%2Fa"));
     for (int i = 0; i < 3; ++i)
         rig.host.Http.Answer(WordweighAnswer(ThreePages[i], 10 + i));
     for (int i = 0; i < 3; ++i)
@@ -123,8 +131,8 @@ void TestToolPages::startQueuesOnePerPageAndSecondToolWaits() {
     QVERIFY(rig.host.Net.TransportIdle);
     QCOMPARE(rig.host.Http.Requested.size(), 6); // each sent once
     QCOMPARE(rig.host.Http.Requested[0],
-             "http://127.0.0.1:47800/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=http://site/"
-             "a.html&keywords=web%20%20design");
+             "http://127.0.0.1:47800/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=http%3A%2F%2F"
+             "site%2Fa.html&keywords=web%20%20design");
     QCOMPARE(rig.host.Data.WordweighArchive.Pages(), ThreePages);
     QCOMPARE(rig.host.Data.WordweighArchive.Percentages(), (QStringList{"10", "11", "12"}));
     QCOMPARE(rig.host.Data.StuffwatchArchive.Pages(), ThreePages);
@@ -282,28 +290,43 @@ void TestToolPages::badAnswersStoreNothing_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<bool>("errorBox");
-    QTest::newRow("wordweigh wrong format") << 1 << QByteArray("Internal error, sorry") << true;
-    QTest::newRow("wordweigh truncated marker") << 1 << QByteArray("WORDWEI") << true;
+    QTest::addColumn<QString>("shown"); // a line the report view shows, without a box
+    const QString notOpened = QStringLiteral("(No report has been generated for this URL.)");
+    const QString incomplete = QStringLiteral("The answer of Wordweigh for http://site/a.html was "
+                                              "incomplete, so it has not been stored.");
+    QTest::newRow("wordweigh wrong format")
+        << 1 << QByteArray("Internal error, sorry") << true << "";
+    QTest::newRow("wordweigh truncated marker") << 1 << QByteArray("WORDWEI") << true << "";
     QTest::newRow("wordweigh not opened")
-        << 1 << QByteArray("WORDWEIGH-v1.1<br>ERROR-OPENING-URL<br>") << false;
+        << 1 << QByteArray("WORDWEIGH-v1.1<br>ERROR-OPENING-URL<br>") << false << notOpened;
+    QTest::newRow("wordweigh without percentage")
+        << 1 << QByteArray("WORDWEIGH-v1.1<br>http://site/a.html<br>KEYWORDS: x<br>") << false
+        << incomplete;
+    QTest::newRow("wordweigh advice cut short")
+        << 1
+        << QByteArray("WORDWEIGH-v1.1<br>http://site/a.html<br>KEYWORDS: x<br>PERCENTAGE: 40<br>"
+                      "PROBLEM: one<br>")
+        << false << incomplete;
     QTest::newRow("stuffwatch error anywhere")
-        << 2 << QByteArray("STUFFWATCH-v1.1 http://site/a.html<br>ERROR<br>") << false;
+        << 2 << QByteArray("STUFFWATCH-v1.1 http://site/a.html<br>ERROR<br>") << false << notOpened;
     QTest::newRow("rankscout not opened")
-        << 3 << QByteArray("RANKSCOUT<br>Unspecified Host or Keywords<br>") << false;
+        << 3 << QByteArray("RANKSCOUT<br>Unspecified Host or Keywords<br>") << false << notOpened;
     QTest::newRow("enginepost not opened")
-        << 4 << QByteArray("ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>") << false;
-    QTest::newRow("backwatch lower-case") << 5 << QByteArray("backwatch-v1.1<br>x<br>") << true;
+        << 4 << QByteArray("ENGINEPOST-v1.1<br>ERROR-INVALID-URL<br>") << false << notOpened;
+    QTest::newRow("backwatch lower-case")
+        << 5 << QByteArray("backwatch-v1.1<br>x<br>") << true << "";
 }
 
 void TestToolPages::badAnswersStoreNothing() {
     QFETCH(int, kind);
     QFETCH(QByteArray, answer);
     QFETCH(bool, errorBox);
+    QFETCH(QString, shown);
     Rig rig;
     const ToolKind tool = ToolKind(kind);
     rig.host.Data.Archive(tool).Append("http://site/old.html", "d", "http://site/old.html<br>");
     rig.page(tool).RebuildOldReports();
-    rig.host.Net.Append(kind, "http://127.0.0.1:47800/x");
+    rig.host.Net.Append(kind, "http://127.0.0.1:47800/x?url=http%3A%2F%2Fsite%2Fa.html");
     rig.host.Net.StartNextRequest(QString(), 0);
     rig.host.Http.Answer(answer);
     QCOMPARE(rig.host.Data.Archive(tool).Count(), 1);
@@ -317,9 +340,45 @@ void TestToolPages::badAnswersStoreNothing() {
         QVERIFY(rig.page(tool).Report()->toPlainText().isEmpty());
     } else {
         QVERIFY(rig.host.Boxes.Asked.isEmpty());
-        QVERIFY(rig.page(tool).Report()->toPlainText().contains(
-            "(No report has been generated for this URL.)"));
+        QVERIFY2(rig.page(tool).Report()->toPlainText().split('\n').contains(shown),
+                 qPrintable(rig.page(tool).Report()->toPlainText()));
     }
+}
+
+// The server may echo a page's URL changed (its marker words in another
+// case); the result is filed under the URL that was asked for, so Show
+// from the site map finds it and starts no new run.
+void TestToolPages::resultIsFiledUnderTheRequestedPage_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("answer");
+    const QString echo = QStringLiteral("http://site/Error-codes.html");
+    QTest::newRow("wordweigh") << 1 << "WORDWEIGH-v1.1<br>" + echo + "<br>x<br>PERCENTAGE: 50<br>";
+    QTest::newRow("stuffwatch") << 2 << "STUFFWATCH-v1.1 " + echo + "<br>x<br>NO-SPAM<br>";
+    QTest::newRow("rankscout") << 3
+                               << "RANKSCOUT<br><ROOT>" + echo +
+                                      "<br><KEYWORDS>k<br><ENGINE>LYCOS<br><MATCH>3<br>";
+    QTest::newRow("enginepost") << 4 << "ENGINEPOST-v1.1<br>" + echo + "<br>1 of 1<br>ok<br>x<br>";
+    QTest::newRow("backwatch") << 5 << "BACKWATCH-v1.1<br>" + echo + "<br>x<br>END<br>";
+}
+
+void TestToolPages::resultIsFiledUnderTheRequestedPage() {
+    QFETCH(int, kind);
+    QFETCH(QString, answer);
+    const QString page = QStringLiteral("http://site/ERROR-codes.html");
+    Rig rig;
+    const ToolKind tool = ToolKind(kind);
+    rig.host.Opts.ReportGen = true;
+    rig.host.Pages = {page};
+    OnlineToolPage& toolPage = rig.page(tool);
+    rig.host.Net.Append(kind, QStringLiteral("http://127.0.0.1:47800/x.cgi?") +
+                                  (kind == 3 ? "Search_URL=" : "url=") + PageParameter(page));
+    rig.host.Net.StartNextRequest(QString(), 0);
+    rig.host.Http.Answer(answer.toUtf8());
+    QCOMPARE(rig.host.Data.Archive(tool).Pages(), QStringList{page});
+    const qsizetype sent = rig.host.Http.Requested.size();
+    toolPage.ShowFromSiteMap(page);
+    QCOMPARE(rig.host.Http.Requested.size(), sent); // found: no new run
+    QCOMPARE(toolPage.OldReportList()->currentIndex(), 0);
 }
 
 void TestToolPages::leaveDecidesWhetherAResultIsReplaced_data() {
@@ -581,7 +640,59 @@ void TestToolPages::enginepostScreenOrder() {
     page.Email()->setText("a@bc");
     page.Start();
     QVERIFY(rig.host.Net.RequestQueue.value(0).contains(
-        "url=http://site/a.html&altavista=on&lycos=on&title="));
+        "url=http%3A%2F%2Fsite%2Fa.html&altavista=on&lycos=on&title="));
+}
+
+// The real report view, read back paragraph by paragraph in the recording
+// sink's "style|text" form.
+static QStringList ViewStyled(const QTextDocument& document) {
+    QStringList out;
+    for (QTextBlock block = document.firstBlock(); block.isValid(); block = block.next()) {
+        const QTextCharFormat f =
+            block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+        QString style;
+        if (f.fontWeight() == QFont::Bold)
+            style += 'B';
+        if (f.fontItalic())
+            style += 'I';
+        if (f.fontUnderline())
+            style += 'U';
+        out << style + ' ' + f.fontFamilies().toStringList().value(0) + ' ' +
+                   QString::number(int(f.fontPointSize())) + '|' + block.text();
+    }
+    return out;
+}
+
+void TestToolPages::viewShowsWhatTheRecordingHolds_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("wordweigh tips only")
+        << 1 << "http://h/<br>KEYWORDS: k<br>PERCENTAGE: 80<br>TIP: a<br>why<br>fix<br>code<br>";
+    QTest::newRow("stuffwatch with paragraph separators")
+        << 2 << QStringLiteral("http://h/<br>x<br>Hidden\u2029text<br>12\u2028words<br>w<br>h<br>");
+    QTest::newRow("rankscout") << 3
+                               << "<ROOT>http://h/<br><KEYWORDS>k<br><ENGINE>LYCOS<br><URL1>u<br>"
+                                  "<MATCH>3<br>";
+    QTest::newRow("backwatch truncated") << 5 << "http://h/";
+}
+
+void TestToolPages::viewShowsWhatTheRecordingHolds() {
+    QFETCH(int, kind);
+    QFETCH(QString, body);
+    ToolArchive archive{ToolKind(kind)};
+    archive.Append("http://h/", "d", body, kind == 1 ? "80" : "");
+    RecordingSink recording;
+    ReportView view;
+    view.AppendLine("old report"); // cleared first
+    const bool whole = WriteStoredReport(archive, 0, recording, true);
+    QCOMPARE(WriteStoredReport(archive, 0, view, true), whole);
+    QStringList expected = recording.Styled();
+    // The view keeps each line one paragraph.
+    for (QString& line : expected)
+        line.replace(QChar(0x2028), ' ').replace(QChar(0x2029), ' ');
+    QCOMPARE(ViewStyled(*view.document()), expected);
+    if (kind == 1)
+        QVERIFY(!recording.Texts().contains("No more additional advice."));
 }
 
 QTEST_MAIN(TestToolPages)

@@ -2,10 +2,12 @@
 
 #include "AnswerIntake.h"
 #include "Dialogs.h"
+#include "Endpoints.h"
 #include "ProjectData.h"
 #include "ReportView.h"
 #include "ToolReports.h"
 #include "ToolRun.h"
+#include "Transport.h"
 #include "WindowHost.h"
 
 #include <QAction>
@@ -108,7 +110,12 @@ void OnlineToolPage::Start() {
 }
 
 void OnlineToolPage::TakeAnswer(const QString& answer) {
-    const Intake intake = ReadAnswer(Tool, answer);
+    Intake intake = ReadAnswer(Tool, answer);
+    // The result is filed under the page it was asked for: the server's
+    // echo of the URL may differ from it.
+    const QString requested = RequestedPage(Host.Requests().AnsweredRequest(Tag(Tool)));
+    if (!requested.isEmpty())
+        intake.Page = requested;
     switch (intake.Outcome) {
     case IntakeOutcome::Invalid:
         Host.MessageBoxes().Message(MsgKind::Error, InvalidDataMessage(), MsgButtons::Ok);
@@ -118,6 +125,12 @@ void OnlineToolPage::TakeAnswer(const QString& answer) {
         return;
     case IntakeOutcome::Stored:
         break;
+    }
+    // An answer that lacks what its report and the audit read would cut
+    // them short whenever it is read: it is not kept.
+    if (!AnswerIsWhole(Tool, intake.Page, intake.Body, intake.Percentage)) {
+        WriteIncomplete(Tool, intake.Page, *Report());
+        return;
     }
     const QString added = DateAdded(Host.Now());
     const bool leave = Host.Options().Leave;
