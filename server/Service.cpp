@@ -99,9 +99,10 @@ std::string UnescapePageParameter(std::string_view raw) {
     return out;
 }
 
-// The page URL as sent; a fully encoded one ("http%3A%2F%2F...") is decoded.
+// The page URL as sent; a fully encoded one ("http%3A%2F%2F...", which has
+// no ':' of its own) is decoded whole.
 std::string PageUrl(std::string raw) {
-    if (StartsWithNoCase(raw, "http%3a") || StartsWithNoCase(raw, "https%3a"))
+    if (raw.find(':') == std::string::npos)
         raw = PercentDecode(raw);
     else
         raw = UnescapePageParameter(raw);

@@ -22,6 +22,8 @@ class TestReports : public QObject {
     void frameWritesHeadingAndEnd();
     void missingItemTruncatesKeepingLines();
     void documentSinkKeepsLineFormats();
+    void documentSinkKeepsEveryLine_data();
+    void documentSinkKeepsEveryLine();
 };
 
 void TestReports::itemsAreCutAtBreaks_data() {
@@ -121,6 +123,32 @@ void TestReports::documentSinkKeepsLineFormats() {
     QVERIFY(!centred.begin().fragment().charFormat().fontUnderline());
     sink.ClearReport();
     QVERIFY(document.isEmpty());
+}
+
+void TestReports::documentSinkKeepsEveryLine_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("paragraphs");
+    QTest::newRow("leading empty lines") << QStringList{"", "", "x"} << QStringList{"", "", "x"};
+    QTest::newRow("only an empty line") << QStringList{""} << QStringList{""};
+    QTest::newRow("paragraph and line separators")
+        << QStringList{QStringLiteral("a\u2029b"), QStringLiteral("c\u2028d\re")}
+        << QStringList{"a b", "c d e"};
+}
+
+void TestReports::documentSinkKeepsEveryLine() {
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, paragraphs);
+    QTextDocument document;
+    DocumentSink sink(document);
+    for (int round = 0; round < 2; ++round) { // again after a clear
+        sink.ClearReport();
+        for (const QString& line : lines)
+            sink.AppendLine(line);
+        QStringList shown;
+        for (QTextBlock b = document.firstBlock(); b.isValid(); b = b.next())
+            shown << b.text();
+        QCOMPARE(shown, paragraphs);
+    }
 }
 
 QTEST_MAIN(TestReports)

@@ -4,6 +4,7 @@
 
 #include "Service.h"
 #include "ClientRules.h"
+#include "Endpoints.h"
 #include "LocalSite.h"
 #include "PageText.h"
 
@@ -525,6 +526,34 @@ class ServiceTest : public QObject {
         const auto s = ReadStuffwatch(Q(spam.Body));
         QVERIFY(s.MarkerOk);
         QVERIFY(s.NoSpam);
+    }
+
+    void typedTextArrivesWhole_data() {
+        QTest::addColumn<QString>("keywords");
+        QTest::addColumn<QString>("query"); // the page's own query
+        QTest::newRow("ampersand and plus") << "salt & pepper C++"
+                                            << "";
+        QTest::newRow("percent, hash, equals") << "100% #1 a=b"
+                                               << "?x=1&y=%41#top";
+        QTest::newRow("non-ASCII") << QStringLiteral("Gärten über alles") << "?q=grün";
+    }
+
+    void typedTextArrivesWhole() {
+        // The request as the program builds it, read by the server's own
+        // query parsing: page and key words arrive as typed.
+        QFETCH(QString, keywords);
+        QFETCH(QString, query);
+        vantora::ServiceConfig config;
+        const QString page = Q(Site->Url("/garden-tools.html")) + query;
+        const QString url = vantora::WordweighUrl("127.0.0.1:1", page, keywords);
+        const qsizetype question = url.indexOf('?');
+        const auto answer =
+            vantora::HandleRequest(url.left(question).mid(url.indexOf("/cgi-bin")).toStdString(),
+                                   url.mid(question + 1).toStdString(), config);
+        QCOMPARE(Q(answer.Page), page);
+        const auto w = ReadWordweigh(Q(answer.Body));
+        QVERIFY2(w.MarkerOk && !w.NotOpened, qPrintable(w.Body));
+        QCOMPARE(w.Items.value(1), "KEYWORDS: " + keywords);
     }
 
     void otherToolsGiveTheirNotOpenedAnswers_data() {
