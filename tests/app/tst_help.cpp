@@ -380,7 +380,7 @@ void TestHelp::stopCommandsFromTheToolsMenu() {
     QCOMPARE(f.http.Requested,
              QStringList{QStringLiteral("http://") + w.ServerAddress +
                          QStringLiteral("/cgi-bin/zeph/register/unreguser.cgi?uid=owner7&project="
-                                        "http://www.example.org")});
+                                        "http%3A%2F%2Fwww.example.org")});
     // Still enabled: the flags do not change.
     QVERIFY(w.FindAction("actStopBackwatchBulletins")->isEnabled());
 
