@@ -249,10 +249,10 @@ void TestBulletinBoard::stopRequests_data() {
         << int(BulletinTool::Rankscout) << ""
         << "7http://127.0.0.1:47800/cgi-bin/zeph/register/kpreguser.cgi?action=del&uid=&project="
            "http%3A%2F%2Fwww.example.org";
-    QTest::newRow("backwatch, user id")
-        << int(BulletinTool::Backwatch) << "u42"
-        << "8http://127.0.0.1:47800/cgi-bin/zeph/register/unreguser.cgi?uid=u42&project=http%3A%2F%2F"
-           "www.example.org";
+    QTest::newRow("backwatch, user id") << int(BulletinTool::Backwatch) << "u42"
+                                        << "8http://127.0.0.1:47800/cgi-bin/zeph/register/"
+                                           "unreguser.cgi?uid=u42&project=http%3A%2F%2F"
+                                           "www.example.org";
 }
 
 void TestBulletinBoard::stopRequests() {
