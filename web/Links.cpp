@@ -51,9 +51,8 @@ bool Shallow(std::string_view name) {
     return false;
 }
 
-// The deepest nesting the document could reach, counted over start and end tags.
-// The HTML5 tree builder takes time quadratic in nesting depth, so deeply nested
-// documents are read by the plain tag scanner below instead.
+} // namespace
+
 size_t EstimatedDepth(std::string_view html) {
     size_t depth = 0, deepest = 0;
     for (size_t i = html.find('<'); i != std::string_view::npos; i = html.find('<', i + 1)) {
@@ -75,6 +74,8 @@ size_t EstimatedDepth(std::string_view html) {
     }
     return deepest;
 }
+
+namespace {
 
 // A linear scan over tags and their attributes, for documents too deep for the tree
 // builder. Comments, script and style contents are skipped.

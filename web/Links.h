@@ -23,6 +23,12 @@ struct DocumentLinks {
 // HTML5 tree builder, whose time grows with the square of the depth.
 inline constexpr size_t MaxTreeDepth = 1500;
 
+// The deepest nesting the document could reach, counted over start and end tags
+// (elements that hold no children do not count). The HTML5 tree builder takes
+// time quadratic in nesting depth, so deeper documents than MaxTreeDepth are read
+// by a plain tag scanner instead.
+size_t EstimatedDepth(std::string_view html);
+
 // Links from a, area, frame and iframe (href, or src for the frames) and images from
 // img src. Never throws on bad input: any byte sequence is parsed as HTML5 would.
 DocumentLinks ExtractLinks(std::string_view html);

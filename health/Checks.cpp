@@ -1,0 +1,550 @@
+#include "Checks.h"
+
+#include "PageText.h"
+#include "Url.h"
+#include "Wordweigh.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vantora::health {
+
+namespace {
+
+using Detail = std::optional<std::string>;
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Hops(const Site& site, const Chain& chain) {
+    std::string text;
+    for (const std::size_t hop : chain.Hops) {
+        if (!text.empty())
+            text += " -> ";
+        text += site.Urls()[hop].Url;
+    }
+    if (chain.Loop) {
+        const UrlFacts& last = site.Urls()[chain.Hops.back()];
+        text += " -> " + NormalUrl(last.Location);
+    } else if (chain.Outside) {
+        text += " -> " + site.Urls()[chain.Hops.back()].Location;
+    }
+    return Excerpt(text, 400);
+}
+
+std::string FirstTitle(const UrlFacts& url) {
+    return url.Titles.empty() ? std::string() : Collapsed(url.Titles.front());
+}
+
+bool IsHttpUrl(const std::string& url) {
+    return ParseUrl(url).has_value();
+}
+
+// The canonicals of a page that name something else than the page itself.
+std::vector<std::string> Elsewhere(const Site& site, std::size_t url) {
+    const std::string self = NormalUrl(site.Urls()[url].Url);
+    std::vector<std::string> others;
+    for (std::string& canonical : site.CanonicalsOf(url))
+        if (canonical != self)
+            others.push_back(std::move(canonical));
+    return others;
+}
+
+// Why a URL is not a fit canonical target, or nothing when it is (or cannot be told).
+Detail CanonicalFault(const Site& site, const std::string& canonical) {
+    if (!IsHttpUrl(canonical))
+        return Excerpt(canonical) + " is not an http or https URL";
+    const std::optional<std::size_t> at = site.Find(canonical);
+    if (!at)
+        return std::nullopt; // not fetched: nothing is known of it
+    const UrlFacts& target = site.Urls()[*at];
+    if (target.Status >= 300 && target.Status < 400)
+        return canonical + " redirects to " + Excerpt(target.Location);
+    if (target.Status != 200)
+        return canonical + (target.Status ? " answers " + std::to_string(target.Status)
+                                          : std::string(" gives no answer"));
+    if (site.NoIndex(*at))
+        return canonical + " is noindex";
+    return std::nullopt;
+}
+
+std::string DecodePercent(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit((unsigned char)text[i + 1]) &&
+            std::isxdigit((unsigned char)text[i + 2])) {
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool Reached(const Site& site, std::size_t url) {
+    return !site.ReachedFrom(url).empty() || site.IsRoot(url);
+}
+
+std::string ReachedDetail(const Site& site, std::size_t url) {
+    const std::string& from = site.ReachedFrom(url);
+    return from.empty() ? std::string("the root URL") : from;
+}
+
+// ---- the rules ----
+
+Detail Status4xx(const Site& site, std::size_t url, double) {
+    const int status = site.Urls()[url].Status;
+    if (status >= 400 && status < 500 && Reached(site, url))
+        return ReachedDetail(site, url);
+    return std::nullopt;
+}
+
+Detail Status5xx(const Site& site, std::size_t url, double) {
+    const int status = site.Urls()[url].Status;
+    if ((status == 0 || (status >= 500 && status < 600)) && Reached(site, url))
+        return ReachedDetail(site, url);
+    return std::nullopt;
+}
+
+Detail RedirectChain(const Site& site, std::size_t url, double threshold) {
+    const Chain& chain = site.ChainFrom(url);
+    if (!site.Linked(url) || chain.Loop || chain.Redirects() < threshold ||
+        chain.Redirects() == 0)
+        return std::nullopt;
+    return Hops(site, chain);
+}
+
+Detail RedirectLoop(const Site& site, std::size_t url, double) {
+    const Chain& chain = site.ChainFrom(url);
+    if (!site.Linked(url) || !chain.Loop)
+        return std::nullopt;
+    return Hops(site, chain);
+}
+
+Detail RedirectInternal(const Site& site, std::size_t url, double) {
+    const UrlFacts& facts = site.Urls()[url];
+    if (site.LinkedFrom(url).empty() || facts.Status < 300 || facts.Status >= 400 ||
+        facts.Location.empty())
+        return std::nullopt;
+    return Excerpt(facts.Location, 300);
+}
+
+Detail TitleMissing(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url) || !FirstTitle(site.Urls()[url]).empty())
+        return std::nullopt;
+    return std::string(site.Urls()[url].Titles.empty() ? "no title" : "empty title");
+}
+
+Detail TitleDuplicate(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    std::string other = site.SameTitle(url);
+    if (other.empty())
+        return std::nullopt;
+    return other;
+}
+
+Detail TitleTooLong(const Site& site, std::size_t url, double threshold) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    const double px = TitleWidthPx(FirstTitle(site.Urls()[url]));
+    if (px <= threshold)
+        return std::nullopt;
+    return std::to_string(static_cast<long>(px + 0.5)) + " px";
+}
+
+Detail TitleMultiple(const Site& site, std::size_t url, double) {
+    const std::size_t titles = site.Urls()[url].Titles.size();
+    if (!site.IsPage(url) || titles < 2)
+        return std::nullopt;
+    return Count(titles, "title", "titles");
+}
+
+Detail DescriptionMissing(const Site& site, std::size_t url, double) {
+    const UrlFacts& facts = site.Urls()[url];
+    if (!site.IsPage(url) || !Collapsed(facts.Description).empty())
+        return std::nullopt;
+    return std::string(facts.HasDescription ? "empty description" : "no description");
+}
+
+Detail DescriptionDuplicate(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    std::string other = site.SameDescription(url);
+    if (other.empty())
+        return std::nullopt;
+    return other;
+}
+
+Detail DescriptionTooLong(const Site& site, std::size_t url, double threshold) {
+    const std::size_t chars = site.Urls()[url].DescriptionChars;
+    if (!site.IsPage(url) || chars <= threshold)
+        return std::nullopt;
+    return Count(chars, "character", "characters");
+}
+
+Detail H1Missing(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url) || site.Urls()[url].H1WithText > 0)
+        return std::nullopt;
+    return std::string(site.Urls()[url].H1Count ? "only empty <h1>" : "no <h1>");
+}
+
+Detail H1Multiple(const Site& site, std::size_t url, double) {
+    const std::size_t count = site.Urls()[url].H1Count;
+    if (!site.IsPage(url) || count < 2)
+        return std::nullopt;
+    return Count(count, "<h1>", "<h1>");
+}
+
+Detail NoIndex(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url) || !site.NoIndex(url))
+        return std::nullopt;
+    const UrlFacts& facts = site.Urls()[url];
+    return Excerpt(!facts.RobotsHeader.empty() ? "X-Robots-Tag: " + facts.RobotsHeader
+                                               : "robots: " + facts.RobotsMeta);
+}
+
+Detail CanonicalElsewhere(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    const std::vector<std::string> others = Elsewhere(site, url);
+    if (others.empty())
+        return std::nullopt;
+    return Excerpt(others.front(), 300);
+}
+
+Detail CanonicalBroken(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    for (const std::string& canonical : Elsewhere(site, url))
+        if (Detail fault = CanonicalFault(site, canonical))
+            return Excerpt(*fault, 300);
+    return std::nullopt;
+}
+
+Detail CanonicalMultiple(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    const std::vector<std::string> all = site.CanonicalsOf(url);
+    if (all.size() < 2)
+        return std::nullopt;
+    return Excerpt(all[0] + " / " + all[1], 300);
+}
+
+Detail HreflangNoReturn(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    const UrlFacts& facts = site.Urls()[url];
+    const std::string self = NormalUrl(facts.Url);
+    std::string first;
+    std::size_t missing = 0;
+    std::unordered_set<std::string> asked;
+    for (const auto& [lang, href] : facts.Alternates) {
+        const std::string alternate = NormalUrl(href);
+        if (alternate == self || !asked.insert(alternate).second)
+            continue;
+        const std::optional<std::size_t> at = site.Find(alternate);
+        if (!at)
+            continue; // not fetched: whether it names this page back is not known
+        const UrlFacts& other = site.Urls()[*at];
+        const bool back =
+            other.Html && other.Status == 200 &&
+            std::any_of(other.Alternates.begin(), other.Alternates.end(),
+                        [&](const auto& pair) { return NormalUrl(pair.second) == self; });
+        if (!back && missing++ == 0)
+            first = alternate;
+    }
+    if (!missing)
+        return std::nullopt;
+    return Excerpt(first, 300) + (missing > 1 ? " and " + std::to_string(missing - 1) + " more"
+                                              : std::string());
+}
+
+Detail HreflangInvalid(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    for (const auto& [lang, href] : site.Urls()[url].Alternates)
+        if (!ValidHreflang(lang))
+            return "\"" + Excerpt(lang, 40) + "\"";
+    return std::nullopt;
+}
+
+Detail ContentDuplicate(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    std::string other = site.SameContent(url);
+    if (other.empty())
+        return std::nullopt;
+    return other;
+}
+
+Detail ContentThin(const Site& site, std::size_t url, double threshold) {
+    const std::size_t words = site.Urls()[url].Words;
+    if (!site.IsPage(url) || words >= threshold)
+        return std::nullopt;
+    return Count(words, "word", "words");
+}
+
+Detail ResponseSlow(const Site& site, std::size_t url, double threshold) {
+    const long ms = site.Urls()[url].FirstByteMs;
+    if (!site.IsPage(url) || ms <= threshold)
+        return std::nullopt;
+    return std::to_string(ms) + " ms";
+}
+
+Detail PageHeavy(const Site& site, std::size_t url, double threshold) {
+    const long long bytes = site.Urls()[url].Bytes;
+    if (!site.IsPage(url) || bytes <= threshold)
+        return std::nullopt;
+    return std::to_string(bytes) + " bytes";
+}
+
+Detail ImageAltMissing(const Site& site, std::size_t url, double) {
+    const std::size_t count = site.Urls()[url].ImagesWithoutAlt;
+    if (!site.IsPage(url) || count == 0)
+        return std::nullopt;
+    return Count(count, "image", "images");
+}
+
+Detail MixedContent(const Site& site, std::size_t url, double) {
+    const UrlFacts& facts = site.Urls()[url];
+    if (!site.IsPage(url) || facts.InsecureCount == 0 || facts.Url.compare(0, 8, "https://") != 0)
+        return std::nullopt;
+    const std::string first = facts.Insecure.empty() ? std::string() : facts.Insecure.front();
+    return Excerpt(first, 300) + (facts.InsecureCount > 1
+                                      ? " and " + std::to_string(facts.InsecureCount - 1) + " more"
+                                      : std::string());
+}
+
+Detail DepthDeep(const Site& site, std::size_t url, double threshold) {
+    const int depth = site.Urls()[url].Depth;
+    if (!site.IsPage(url) || depth <= threshold)
+        return std::nullopt;
+    return Count(static_cast<std::size_t>(depth), "click", "clicks");
+}
+
+Detail SitemapOrphan(const Site& site, std::size_t url, double) {
+    if (!site.Listed(url) || site.Linked(url))
+        return std::nullopt;
+    return std::string("no crawled page links to it");
+}
+
+Detail SitemapMissing(const Site& site, std::size_t url, double) {
+    if (!site.HasSitemap() || !site.IsPage(url) || !site.Indexable(url) || site.Listed(url))
+        return std::nullopt;
+    return std::string("not in the XML sitemap");
+}
+
+Detail SitemapNonIndexable(const Site& site, std::size_t url, double) {
+    if (!site.Listed(url) || site.Indexable(url))
+        return std::nullopt;
+    const UrlFacts& facts = site.Urls()[url];
+    if (facts.Status >= 300 && facts.Status < 400)
+        return "redirects to " + Excerpt(facts.Location, 300);
+    if (facts.Status != 200)
+        return facts.Status ? "answers " + std::to_string(facts.Status) : "no answer";
+    if (!facts.Html)
+        return "not an HTML page";
+    if (site.NoIndex(url))
+        return std::string("noindex");
+    const std::vector<std::string> others = Elsewhere(site, url);
+    return "canonical " + Excerpt(others.empty() ? std::string() : others.front(), 300);
+}
+
+Detail StructuredDataInvalid(const Site& site, std::size_t url, double) {
+    const UrlFacts& facts = site.Urls()[url];
+    if (!site.IsPage(url) || facts.JsonLdInvalid == 0)
+        return std::nullopt;
+    return std::to_string(facts.JsonLdInvalid) + " of " + Count(facts.JsonLd, "block", "blocks");
+}
+
+Detail FragmentMissing(const Site& site, std::size_t url, double) {
+    if (!site.IsPage(url))
+        return std::nullopt;
+    const UrlFacts& facts = site.Urls()[url];
+    std::string first;
+    std::size_t missing = 0;
+    for (const auto& [target, fragment] : facts.Fragments) {
+        const std::optional<std::size_t> at = site.Find(target);
+        if (!at)
+            continue;
+        const UrlFacts& page = site.Urls()[*at];
+        if (!page.Html || page.Status != 200 || page.TooDeep)
+            continue;
+        const std::string name = DecodePercent(fragment);
+        if (std::find(page.Ids.begin(), page.Ids.end(), name) != page.Ids.end() ||
+            std::find(page.Ids.begin(), page.Ids.end(), fragment) != page.Ids.end())
+            continue;
+        if (missing++ == 0)
+            first = target + "#" + fragment;
+    }
+    if (!missing)
+        return std::nullopt;
+    return Excerpt(first, 300) + (missing > 1 ? " and " + std::to_string(missing - 1) + " more"
+                                              : std::string());
+}
+
+const CheckRule Rules[] = {
+    {"status-4xx", Severity::Error, "An internal link leads to a URL that answers 400-499", 0,
+     Status4xx},
+    {"status-5xx", Severity::Error,
+     "An internal link leads to a URL that answers 500-599 or gives no answer", 0, Status5xx},
+    {"redirect-chain", Severity::Warning, "Reaching the URL takes two or more redirects", 2,
+     RedirectChain},
+    {"redirect-loop", Severity::Error, "The URL's redirects return to a URL already visited", 0,
+     RedirectLoop},
+    {"redirect-internal", Severity::Notice, "A page of the site links to a URL that redirects",
+     0, RedirectInternal},
+    {"title-missing", Severity::Error, "The page has no title, or an empty one", 0,
+     TitleMissing},
+    {"title-duplicate", Severity::Warning, "Another indexable page has the same title", 0,
+     TitleDuplicate},
+    {"title-too-long", Severity::Warning, "The title is wider than search results show (px)",
+     600, TitleTooLong},
+    {"title-multiple", Severity::Warning, "The head holds more than one title", 0,
+     TitleMultiple},
+    {"description-missing", Severity::Warning, "The page has no meta description, or an empty one",
+     0, DescriptionMissing},
+    {"description-duplicate", Severity::Warning,
+     "Another indexable page has the same meta description", 0, DescriptionDuplicate},
+    {"description-too-long", Severity::Notice, "The meta description is longer than (characters)",
+     160, DescriptionTooLong},
+    {"h1-missing", Severity::Warning, "The body has no <h1> with text", 0, H1Missing},
+    {"h1-multiple", Severity::Notice, "The body has more than one <h1>", 0, H1Multiple},
+    {"noindex", Severity::Notice, "A robots meta tag or X-Robots-Tag header says noindex", 0,
+     NoIndex},
+    {"canonical-elsewhere", Severity::Notice, "The page's canonical names another URL", 0,
+     CanonicalElsewhere},
+    {"canonical-broken", Severity::Error,
+     "The canonical URL answers other than 200, redirects or is noindex", 0, CanonicalBroken},
+    {"canonical-multiple", Severity::Warning, "More than one canonical is given and they differ",
+     0, CanonicalMultiple},
+    {"hreflang-no-return", Severity::Warning, "An hreflang alternate does not name the page back",
+     0, HreflangNoReturn},
+    {"hreflang-invalid", Severity::Warning, "An hreflang value is not a language code", 0,
+     HreflangInvalid},
+    {"content-duplicate", Severity::Warning,
+     "The main content's text is the same as another indexable page's", 0, ContentDuplicate},
+    {"content-thin", Severity::Notice, "The main content holds fewer words than", 200,
+     ContentThin},
+    {"response-slow", Severity::Warning, "The first byte of the answer took longer than (ms)", 1000,
+     ResponseSlow},
+    {"page-heavy", Severity::Warning, "The HTML is larger than (bytes, decompressed)", 1048576,
+     PageHeavy},
+    {"image-alt-missing", Severity::Notice, "An image of the body has no alt attribute", 0,
+     ImageAltMissing},
+    {"mixed-content", Severity::Error,
+     "An https page loads a script, style sheet, image or frame over http", 0, MixedContent},
+    {"depth-deep", Severity::Notice, "The shortest click path from the root is longer than", 4,
+     DepthDeep},
+    {"sitemap-orphan", Severity::Warning, "The XML sitemap lists the URL and no page links to it",
+     0, SitemapOrphan},
+    {"sitemap-missing", Severity::Notice, "An indexable page that the XML sitemap does not list", 0,
+     SitemapMissing},
+    {"sitemap-nonindexable", Severity::Warning,
+     "The XML sitemap lists the URL and it is not indexable", 0, SitemapNonIndexable},
+    {"structured-data-invalid", Severity::Warning, "A JSON-LD block does not parse as JSON", 0,
+     StructuredDataInvalid},
+    {"fragment-missing", Severity::Warning,
+     "A link's #fragment names no id or anchor on the page it leads to", 0, FragmentMissing},
+};
+
+// ISO 639-1 language codes and ISO 3166-1 alpha-2 regions, blank-separated.
+constexpr std::string_view Languages =
+    "aa ab ae af ak am an ar as av ay az ba be bg bh bi bm bn bo br bs ca ce ch co cr cs cu cv "
+    "cy da de dv dz ee el en eo es et eu fa ff fi fj fo fr fy ga gd gl gn gu gv ha he hi ho hr "
+    "ht hu hy hz ia id ie ig ii ik io is it iu ja jv ka kg ki kj kk kl km kn ko kr ks ku kv kw "
+    "ky la lb lg li ln lo lt lu lv mg mh mi mk ml mn mr ms mt my na nb nd ne ng nl nn no nr nv "
+    "ny oc oj om or os pa pi pl ps pt qu rm rn ro ru rw sa sc sd se sg si sk sl sm sn so sq sr "
+    "ss st su sv sw ta te tg th ti tk tl tn to tr ts tt tw ty ug uk ur uz ve vi vo wa wo xh yi "
+    "yo za zh zu";
+constexpr std::string_view Regions =
+    "ad ae af ag ai al am ao aq ar as at au aw ax az ba bb bd be bf bg bh bi bj bl bm bn bo bq "
+    "br bs bt bv bw by bz ca cc cd cf cg ch ci ck cl cm cn co cr cu cv cw cx cy cz de dj dk dm "
+    "do dz ec ee eg eh er es et fi fj fk fm fo fr ga gb gd ge gf gg gh gi gl gm gn gp gq gr gs "
+    "gt gu gw gy hk hm hn hr ht hu id ie il im in io iq ir is it je jm jo jp ke kg kh ki km kn "
+    "kp kr kw ky kz la lb lc li lk lr ls lt lu lv ly ma mc md me mf mg mh mk ml mm mn mo mp mq "
+    "mr ms mt mu mv mw mx my mz na nc ne nf ng ni nl no np nr nu nz om pa pe pf pg ph pk pl pm "
+    "pn pr ps pt pw py qa re ro rs ru rw sa sb sc sd se sg sh si sj sk sl sm sn so sr ss st sv "
+    "sx sy sz tc td tf tg th tj tk tl tm tn to tr tt tv tw tz ua ug um us uy uz va vc ve vg vi "
+    "vn vu wf ws ye yt za zm zw";
+
+bool InList(std::string_view list, std::string_view code) {
+    if (code.size() != 2)
+        return false;
+    for (std::size_t i = 0; i + 2 <= list.size(); i += 3)
+        if (list.substr(i, 2) == code)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string_view SeverityName(Severity severity) {
+    switch (severity) {
+    case Severity::Error:
+        return "error";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Notice:
+        break;
+    }
+    return "notice";
+}
+
+bool ParseSeverity(std::string_view text, Severity& severity) {
+    for (const Severity s : {Severity::Error, Severity::Warning, Severity::Notice})
+        if (text == SeverityName(s)) {
+            severity = s;
+            return true;
+        }
+    return false;
+}
+
+bool ValidHreflang(std::string_view value) {
+    const std::string lower = AsciiLower(Trim(value));
+    if (lower == "x-default")
+        return true;
+    const std::size_t dash = lower.find('-');
+    if (!InList(Languages, std::string_view(lower).substr(0, dash)))
+        return false;
+    return dash == std::string::npos || InList(Regions, std::string_view(lower).substr(dash + 1));
+}
+
+std::span<const CheckRule> CheckTable() {
+    return Rules;
+}
+
+const CheckRule* FindCheck(std::string_view id) {
+    for (const CheckRule& rule : Rules)
+        if (rule.Id == id)
+            return &rule;
+    return nullptr;
+}
+
+void SortFindings(std::vector<Finding>& findings) {
+    std::sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.Check != b.Check ? a.Check < b.Check : a.Url < b.Url;
+    });
+}
+
+std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds) {
+    const Site site(facts);
+    std::vector<Finding> findings;
+    for (const CheckRule& rule : Rules) {
+        const auto set = thresholds.find(rule.Id);
+        const double threshold = set != thresholds.end() ? set->second : rule.Threshold;
+        std::unordered_set<std::string> listed; // one finding per check and URL
+        for (std::size_t i = 0; i < site.Urls().size(); ++i)
+            if (Detail detail = rule.Listed(site, i, threshold))
+                if (listed.insert(site.Urls()[i].Url).second)
+                    findings.push_back({std::string(rule.Id), rule.Level, site.Urls()[i].Url,
+                                        Excerpt(*detail, 400)});
+    }
+    SortFindings(findings);
+    return findings;
+}
+
+} // namespace vantora::health

@@ -1,0 +1,56 @@
+#pragma once
+// The site-health checks: one table of rules, each with its identifier,
+// severity, a line of text, a threshold (where it has one) and a predicate
+// over the crawl's facts. Adding a check is adding a row.
+
+#include "Site.h"
+
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantora::health {
+
+enum class Severity { Error = 0, Warning = 1, Notice = 2 };
+
+std::string_view SeverityName(Severity severity);
+// "error", "warning" or "notice"; false for anything else.
+bool ParseSeverity(std::string_view text, Severity& severity);
+
+struct Finding {
+    std::string Check;
+    Severity Level = Severity::Notice;
+    std::string Url;
+    std::string Detail;
+};
+
+struct CheckRule {
+    std::string_view Id;
+    Severity Level;
+    std::string_view Text; // what the check looks for, for lists and help
+    double Threshold;      // the default; 0 where the rule has none
+    // The detail of the finding when the URL is listed, nothing when it is not.
+    std::optional<std::string> (*Listed)(const Site& site, std::size_t url, double threshold);
+};
+
+// Every check, in the order the help lists them.
+std::span<const CheckRule> CheckTable();
+const CheckRule* FindCheck(std::string_view id);
+
+// Thresholds by check identifier; missing ones take the table's defaults.
+using Thresholds = std::map<std::string, double, std::less<>>;
+
+// The findings of a crawl, sorted by check then URL.
+std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds = {});
+
+// Whether an hreflang value is a language code (ISO 639-1), optionally with a
+// region (ISO 3166-1), or "x-default"; case does not matter.
+bool ValidHreflang(std::string_view value);
+
+// Findings sorted by check, then URL.
+void SortFindings(std::vector<Finding>& findings);
+
+} // namespace vantora::health

@@ -1,0 +1,369 @@
+#include "History.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+namespace vantora::health {
+
+namespace {
+
+constexpr const char* Format = "vantora-crawl-history";
+constexpr int SchemaVersion = 1;
+
+struct Statement {
+    sqlite3_stmt* Stmt = nullptr;
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &Stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(Stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    explicit operator bool() const { return Stmt != nullptr; }
+    void Bind(int i, const std::string& text) {
+        sqlite3_bind_text(Stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    void Bind(int i, long long value) { sqlite3_bind_int64(Stmt, i, value); }
+    std::string Text(int i) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, i));
+        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i)))
+                    : std::string();
+    }
+    long long Int(int i) const { return sqlite3_column_int64(Stmt, i); }
+    int Step() { return sqlite3_step(Stmt); }
+    void Reset() {
+        sqlite3_reset(Stmt);
+        sqlite3_clear_bindings(Stmt);
+    }
+};
+
+bool Exec(sqlite3* db, const char* sql, std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    error = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    return false;
+}
+
+const char* Schema = "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);"
+                     "CREATE TABLE crawls(id INTEGER PRIMARY KEY, time TEXT NOT NULL, root TEXT,"
+                     " pages INTEGER, findings INTEGER);"
+                     "CREATE TABLE pages(crawl INTEGER NOT NULL, url TEXT NOT NULL, status INTEGER,"
+                     " redirect TEXT, title TEXT, description TEXT, canonical TEXT,"
+                     " indexable INTEGER, h1 TEXT, words INTEGER, html INTEGER, modified TEXT,"
+                     " depth INTEGER, PRIMARY KEY(crawl, url)) WITHOUT ROWID;"
+                     "CREATE TABLE findings(crawl INTEGER NOT NULL, check_id TEXT NOT NULL,"
+                     " url TEXT NOT NULL, severity TEXT, detail TEXT,"
+                     " PRIMARY KEY(crawl, check_id, url)) WITHOUT ROWID;";
+
+} // namespace
+
+std::string NowUtc() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::vector<PageRow> PageRows(const CrawlFacts& facts) {
+    const Site site(facts);
+    std::vector<PageRow> rows;
+    rows.reserve(facts.Urls.size());
+    for (std::size_t i = 0; i < facts.Urls.size(); ++i) {
+        const UrlFacts& url = facts.Urls[i];
+        PageRow row;
+        row.Url = url.Url;
+        row.Status = url.Status;
+        if (url.Status >= 300 && url.Status < 400)
+            row.Redirect = url.Location;
+        row.Html = url.Html;
+        if (url.Html) {
+            row.Title = url.Titles.empty() ? std::string() : Excerpt(Collapsed(url.Titles[0]), 300);
+            row.Description = Excerpt(Collapsed(url.Description), 300);
+            const std::string self = NormalUrl(url.Url);
+            for (const std::string& canonical : site.CanonicalsOf(i))
+                if (canonical != self) {
+                    row.Canonical = Excerpt(canonical, 300);
+                    break;
+                }
+            row.H1 = url.H1Texts.empty() ? std::string() : Excerpt(url.H1Texts[0], 200);
+            row.Words = static_cast<long long>(url.Words);
+        }
+        row.Indexable = site.Indexable(i);
+        row.Modified = url.Modified;
+        row.Depth = url.Depth;
+        rows.push_back(std::move(row));
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const PageRow& a, const PageRow& b) { return a.Url < b.Url; });
+    rows.erase(std::unique(rows.begin(), rows.end(),
+                           [](const PageRow& a, const PageRow& b) { return a.Url == b.Url; }),
+               rows.end());
+    return rows;
+}
+
+History::~History() {
+    if (Db)
+        sqlite3_close(Db);
+}
+
+std::string History::PathFor(const std::string& projectPath) {
+    std::string base = projectPath;
+    if (base.size() > 4) {
+        std::string end = base.substr(base.size() - 4);
+        std::transform(end.begin(), end.end(), end.begin(), ::tolower);
+        if (end == ".zpr")
+            base.resize(base.size() - 4);
+    }
+    return base + ".crawls.sqlite";
+}
+
+bool History::Carry(const std::string& fromProject, const std::string& toProject,
+                    std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path from = PathFor(fromProject), to = PathFor(toProject);
+    std::error_code code;
+    if (!fs::exists(from, code))
+        return true;
+    if (fs::equivalent(from, to, code))
+        return true;
+    const fs::path part = to.string() + ".part";
+    if (!fs::copy_file(from, part, fs::copy_options::overwrite_existing, code)) {
+        error = "Cannot create file " + part.string() + ": " + code.message();
+        fs::remove(part, code);
+        return false;
+    }
+    fs::rename(part, to, code);
+    if (code) {
+        error = "Cannot create file " + to.string() + ": " + code.message();
+        fs::remove(part, code);
+        return false;
+    }
+    return true;
+}
+
+bool History::Open(const std::string& path, bool create, std::string& error) {
+    if (Db) {
+        sqlite3_close(Db);
+        Db = nullptr;
+    }
+    std::error_code code;
+    const bool exists = std::filesystem::exists(path, code);
+    if (!exists && !create) {
+        error = "there is no crawl history " + path;
+        return false;
+    }
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(path.c_str(), &Db, flags, nullptr) != SQLITE_OK) {
+        error = "cannot open the crawl history " + path + ": " + sqlite3_errmsg(Db);
+        sqlite3_close(Db);
+        Db = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(Db, 5000);
+    auto damaged = [&](const std::string& why) {
+        error = "the crawl history " + path + " is damaged (" + why +
+                "); move it away to start a new one";
+        sqlite3_close(Db);
+        Db = nullptr;
+        return false;
+    };
+    bool empty = true;
+    {
+        Statement tables(Db, "SELECT count(*) FROM sqlite_master");
+        if (!tables || tables.Step() != SQLITE_ROW)
+            return damaged(sqlite3_errmsg(Db));
+        empty = tables.Int(0) == 0;
+    }
+    if (empty) {
+        std::string why;
+        const std::string init = std::string("BEGIN;") + Schema +
+                                 "INSERT INTO meta VALUES('format','" + Format +
+                                 "');INSERT INTO meta VALUES('version','" +
+                                 std::to_string(SchemaVersion) + "');COMMIT;";
+        if (!Exec(Db, init.c_str(), why)) {
+            error = "cannot create the crawl history " + path + ": " + why;
+            sqlite3_close(Db);
+            Db = nullptr;
+            return false;
+        }
+        return true;
+    }
+    Statement meta(Db, "SELECT value FROM meta WHERE key='format'");
+    if (!meta || meta.Step() != SQLITE_ROW || meta.Text(0) != Format)
+        return damaged(meta ? "it is not a crawl history" : sqlite3_errmsg(Db));
+    Statement version(Db, "SELECT value FROM meta WHERE key='version'");
+    if (!version || version.Step() != SQLITE_ROW)
+        return damaged("no version");
+    if (std::atoi(version.Text(0).c_str()) > SchemaVersion) {
+        error = "the crawl history " + path + " was written by a later version of the program";
+        sqlite3_close(Db);
+        Db = nullptr;
+        return false;
+    }
+    Statement check(Db, "PRAGMA quick_check(1)");
+    if (!check || check.Step() != SQLITE_ROW || check.Text(0) != "ok")
+        return damaged(check ? check.Text(0) : sqlite3_errmsg(Db));
+    return true;
+}
+
+bool History::Store(const std::string& time, const std::string& root,
+                    const std::vector<PageRow>& pages, const std::vector<Finding>& findings,
+                    std::string& error) {
+    if (!Db) {
+        error = "the crawl history is not open";
+        return false;
+    }
+    if (!Exec(Db, "BEGIN IMMEDIATE", error))
+        return false;
+    auto fail = [&] {
+        error = sqlite3_errmsg(Db);
+        std::string ignored;
+        Exec(Db, "ROLLBACK", ignored);
+        return false;
+    };
+    Statement crawl(Db, "INSERT INTO crawls(time, root, pages, findings) VALUES(?,?,?,?)");
+    if (!crawl)
+        return fail();
+    crawl.Bind(1, time);
+    crawl.Bind(2, root);
+    crawl.Bind(3, static_cast<long long>(pages.size()));
+    crawl.Bind(4, static_cast<long long>(findings.size()));
+    if (crawl.Step() != SQLITE_DONE)
+        return fail();
+    const long long id = sqlite3_last_insert_rowid(Db);
+    Statement page(Db, "INSERT OR REPLACE INTO pages VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    if (!page)
+        return fail();
+    for (const PageRow& row : pages) {
+        page.Bind(1, id);
+        page.Bind(2, row.Url);
+        page.Bind(3, static_cast<long long>(row.Status));
+        page.Bind(4, row.Redirect);
+        page.Bind(5, row.Title);
+        page.Bind(6, row.Description);
+        page.Bind(7, row.Canonical);
+        page.Bind(8, static_cast<long long>(row.Indexable));
+        page.Bind(9, row.H1);
+        page.Bind(10, row.Words);
+        page.Bind(11, static_cast<long long>(row.Html));
+        page.Bind(12, row.Modified);
+        page.Bind(13, static_cast<long long>(row.Depth));
+        if (page.Step() != SQLITE_DONE)
+            return fail();
+        page.Reset();
+    }
+    Statement finding(Db, "INSERT OR REPLACE INTO findings VALUES(?,?,?,?,?)");
+    if (!finding)
+        return fail();
+    for (const Finding& row : findings) {
+        finding.Bind(1, id);
+        finding.Bind(2, row.Check);
+        finding.Bind(3, row.Url);
+        finding.Bind(4, std::string(SeverityName(row.Level)));
+        finding.Bind(5, row.Detail);
+        if (finding.Step() != SQLITE_DONE)
+            return fail();
+        finding.Reset();
+    }
+    if (!Exec(Db, "COMMIT", error)) {
+        std::string ignored;
+        Exec(Db, "ROLLBACK", ignored);
+        return false;
+    }
+    return true;
+}
+
+std::vector<CrawlInfo> History::Crawls() const {
+    std::vector<CrawlInfo> crawls;
+    if (!Db)
+        return crawls;
+    Statement list(Db, "SELECT id, time, root, pages, findings FROM crawls ORDER BY id");
+    while (list && list.Step() == SQLITE_ROW)
+        crawls.push_back({list.Int(0), list.Text(1), list.Text(2), list.Int(3), list.Int(4)});
+    return crawls;
+}
+
+std::optional<CrawlInfo> History::Latest() const {
+    std::vector<CrawlInfo> crawls = Crawls();
+    if (crawls.empty())
+        return std::nullopt;
+    return crawls.back();
+}
+
+std::optional<CrawlInfo> History::Earlier(const std::string& which) const {
+    std::vector<CrawlInfo> crawls = Crawls();
+    if (crawls.size() < 2)
+        return std::nullopt;
+    crawls.pop_back(); // the latest is what is compared
+    if (which == "previous")
+        return crawls.back();
+    for (auto at = crawls.rbegin(); at != crawls.rend(); ++at)
+        if (!which.empty() && at->Time.compare(0, which.size(), which) == 0)
+            return *at;
+    return std::nullopt;
+}
+
+std::vector<Finding> History::Findings(long long crawl) const {
+    std::vector<Finding> findings;
+    if (!Db)
+        return findings;
+    Statement list(Db, "SELECT check_id, severity, url, detail FROM findings WHERE crawl=?"
+                       " ORDER BY check_id, url");
+    list.Bind(1, crawl);
+    while (list && list.Step() == SQLITE_ROW) {
+        Finding finding;
+        finding.Check = list.Text(0);
+        ParseSeverity(list.Text(1), finding.Level);
+        finding.Url = list.Text(2);
+        finding.Detail = list.Text(3);
+        findings.push_back(std::move(finding));
+    }
+    return findings;
+}
+
+std::function<bool(PageRow&)> History::PageReader(long long crawl) const {
+    if (!Db)
+        return [](PageRow&) { return false; };
+    auto list = std::make_shared<Statement>(
+        Db, "SELECT url, status, redirect, title, description, canonical, indexable,"
+            " h1, words, html, modified, depth FROM pages WHERE crawl=? ORDER BY url");
+    if (!*list)
+        return [](PageRow&) { return false; };
+    list->Bind(1, crawl);
+    return [list](PageRow& row) {
+        if (list->Step() != SQLITE_ROW)
+            return false;
+        row.Url = list->Text(0);
+        row.Status = static_cast<int>(list->Int(1));
+        row.Redirect = list->Text(2);
+        row.Title = list->Text(3);
+        row.Description = list->Text(4);
+        row.Canonical = list->Text(5);
+        row.Indexable = list->Int(6) != 0;
+        row.H1 = list->Text(7);
+        row.Words = list->Int(8);
+        row.Html = list->Int(9) != 0;
+        row.Modified = list->Text(10);
+        row.Depth = static_cast<int>(list->Int(11));
+        return true;
+    };
+}
+
+bool History::ForEachPage(long long crawl, const std::function<bool(const PageRow&)>& each) const {
+    if (!Db)
+        return false;
+    const std::function<bool(PageRow&)> next = PageReader(crawl);
+    PageRow row;
+    while (next(row))
+        if (!each(row))
+            break;
+    return true;
+}
+
+} // namespace vantora::health

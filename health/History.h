@@ -1,0 +1,94 @@
+#pragma once
+// The project's crawl history: an SQLite database beside the project file
+// ("site.zpr" keeps it in "site.crawls.sqlite") that holds, for every
+// completed crawl, its time, each fetched URL's page row and the findings of
+// the checks. A crawl is stored in one transaction, so a crawl or a program
+// killed half way leaves the history as it was.
+
+#include "Checks.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace vantora::health {
+
+// What the history keeps of one fetched URL: the fields that are compared
+// crawl to crawl and those the XML sitemap needs.
+struct PageRow {
+    std::string Url;
+    int Status = 0;
+    std::string Redirect;
+    std::string Title;
+    std::string Description;
+    std::string Canonical; // the first canonical that names another URL, else empty
+    bool Indexable = false;
+    std::string H1;
+    long long Words = 0;
+    bool Html = false;
+    std::string Modified; // Last-Modified, YYYY-MM-DDThh:mm:ssZ
+    int Depth = -1;
+};
+
+// The page rows of a crawl, sorted by URL.
+std::vector<PageRow> PageRows(const CrawlFacts& facts);
+
+struct CrawlInfo {
+    long long Id = 0;
+    std::string Time; // UTC, YYYY-MM-DDThh:mm:ssZ
+    std::string Root;
+    long long Pages = 0;
+    long long Findings = 0;
+};
+
+class History {
+  public:
+    History() = default;
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
+    // The history's file for a project file: the project's name without
+    // ".zpr", then ".crawls.sqlite", in the same folder.
+    static std::string PathFor(const std::string& projectPath);
+    // Copies the history of one project file to another (Save As); nothing
+    // to do when the first has none. The copy is complete or absent.
+    static bool Carry(const std::string& fromProject, const std::string& toProject,
+                      std::string& error);
+
+    // Opens the history; with create a missing one is made. False with a
+    // one-line reason when the file is damaged or not a crawl history (it is
+    // then left untouched).
+    bool Open(const std::string& path, bool create, std::string& error);
+    bool IsOpen() const { return Db != nullptr; }
+
+    // Stores one crawl with its pages and findings, all or nothing.
+    bool Store(const std::string& time, const std::string& root, const std::vector<PageRow>& pages,
+               const std::vector<Finding>& findings, std::string& error);
+
+    // The stored crawls, oldest first.
+    std::vector<CrawlInfo> Crawls() const;
+    std::optional<CrawlInfo> Latest() const;
+    // An earlier crawl than the latest: "previous" is the one before it; a
+    // date or time ("2026-12-09", "2026-12-09T10:15") the newest crawl whose
+    // time begins with it.
+    std::optional<CrawlInfo> Earlier(const std::string& which) const;
+
+    std::vector<Finding> Findings(long long crawl) const;
+    // Calls each with the crawl's page rows in URL order; stops when it returns false.
+    bool ForEachPage(long long crawl, const std::function<bool(const PageRow&)>& each) const;
+    // A reader of the crawl's page rows in URL order: each call fills the next
+    // row and returns true, or returns false at the end. Several may be open.
+    std::function<bool(PageRow&)> PageReader(long long crawl) const;
+
+  private:
+    sqlite3* Db = nullptr;
+};
+
+// The current time as the history writes it.
+std::string NowUtc();
+
+} // namespace vantora::health

@@ -1,0 +1,27 @@
+#pragma once
+// XML sitemaps (sitemaps.org protocol 0.9) of a crawl's indexable pages.
+
+#include "History.h"
+
+#include <string>
+#include <vector>
+
+namespace vantora::health {
+
+inline constexpr std::size_t UrlsPerSitemap = 50000;
+
+// Writes the indexable HTML pages of rows (status 200, not noindex, canonical
+// to itself or absent) to path, with lastmod where the server gave
+// Last-Modified. Over perFile URLs, path becomes a sitemap index and the URLs
+// go to numbered files beside it ("sitemap.xml" -> "sitemap-1.xml" ...), which
+// the index names under siteFolder (the URL of the folder they will be served
+// from, ending in "/"). Each file is written through a temporary file.
+// Returns the number of URLs written, or -1 with error.
+long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& rows,
+                           const std::string& siteFolder, std::string& error,
+                           std::size_t perFile = UrlsPerSitemap);
+
+// Text with &, <, >, " and ' written as entities.
+std::string XmlEscape(std::string_view text);
+
+} // namespace vantora::health
