@@ -1,0 +1,303 @@
+#include "FactsWriter.h"
+
+#include "PageText.h"
+#include "Url.h"
+
+#include <cinttypes>
+#include <ctime>
+
+namespace vantora::webcharter {
+
+namespace {
+
+void Quoted(std::string& out, std::string_view text) {
+    const std::string valid = IsValidUtf8(text) ? std::string(text) : RepairUtf8(text);
+    out += '"';
+    for (const char c : valid) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", u);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void Member(std::string& out, const char* name, std::string_view text) {
+    out += ",\"";
+    out += name;
+    out += "\":";
+    Quoted(out, text);
+}
+
+void Member(std::string& out, const char* name, long long value) {
+    out += ",\"";
+    out += name;
+    out += "\":";
+    out += std::to_string(value);
+}
+
+void Member(std::string& out, const char* name, const std::vector<std::string>& list) {
+    out += ",\"";
+    out += name;
+    out += "\":[";
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i)
+            out += ',';
+        Quoted(out, list[i]);
+    }
+    out += ']';
+}
+
+void Member(std::string& out, const char* name,
+            const std::vector<std::pair<std::string, std::string>>& list) {
+    out += ",\"";
+    out += name;
+    out += "\":[";
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        out += i ? ",[" : "[";
+        Quoted(out, list[i].first);
+        out += ',';
+        Quoted(out, list[i].second);
+        out += ']';
+    }
+    out += ']';
+}
+
+std::string Headers(CURL* easy, const char* name) {
+    std::string joined;
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK)
+        return joined;
+    const std::size_t amount = header->amount;
+    for (std::size_t i = 0; i < amount && i < 16; ++i) {
+        if (i && curl_easy_header(easy, name, i, CURLH_HEADER, -1, &header) != CURLHE_OK)
+            break;
+        if (!joined.empty())
+            joined += ',';
+        joined += std::string_view(header->value).substr(0, 1024);
+    }
+    return joined;
+}
+
+} // namespace
+
+std::string W3cDate(const char* httpDate) {
+    const std::time_t when = curl_getdate(httpDate, nullptr);
+    if (when < 0)
+        return {};
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
+    std::vector<std::string> found;
+    std::size_t i = 0;
+    while ((i = value.find('<', i)) != std::string_view::npos && found.size() < 8) {
+        const std::size_t close = value.find('>', i);
+        if (close == std::string_view::npos)
+            break;
+        const std::string_view target = value.substr(i + 1, close - i - 1);
+        // the parameters run to the next link: a comma followed by "<"
+        std::size_t end = value.find('<', close);
+        if (end == std::string_view::npos)
+            end = value.size();
+        const std::string params = AsciiLower(value.substr(close + 1, end - close - 1));
+        std::size_t rel = params.find("rel=");
+        if (rel != std::string::npos) {
+            std::string rels = params.substr(rel + 4);
+            if (!rels.empty() && rels[0] == '"')
+                rels = rels.substr(1, rels.find('"', 1) - 1);
+            else
+                rels = rels.substr(0, rels.find_first_of(";, "));
+            for (std::size_t at = 0; at < rels.size();) {
+                const std::size_t blank = std::min(rels.find(' ', at), rels.size());
+                if (rels.substr(at, blank - at) == "canonical") {
+                    found.emplace_back(target);
+                    break;
+                }
+                at = blank + 1;
+            }
+        }
+        i = close + 1;
+    }
+    return found;
+}
+
+void ReadTransferFacts(CURL* easy, FetchFacts& facts) {
+    curl_off_t first = 0, total = 0, bytes = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &first) == CURLE_OK && first > 0)
+        facts.FirstByteMs = static_cast<long>(first / 1000);
+    if (curl_easy_getinfo(easy, CURLINFO_TOTAL_TIME_T, &total) == CURLE_OK && total > 0)
+        facts.TotalMs = static_cast<long>(total / 1000);
+    if (facts.Bytes == 0 && curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes) == CURLE_OK)
+        facts.Bytes = bytes;
+    char* type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+        facts.Type = std::string(type).substr(0, 200);
+    if (facts.Status <= 0)
+        return;
+    curl_header* modified = nullptr;
+    if (curl_easy_header(easy, "Last-Modified", 0, CURLH_HEADER, -1, &modified) == CURLHE_OK)
+        facts.Modified = W3cDate(std::string(modified->value).substr(0, 100).c_str());
+    facts.RobotsHeader = AsciiLower(Headers(easy, "X-Robots-Tag"));
+    const std::string links = Headers(easy, "Link");
+    if (!links.empty()) {
+        const std::optional<Url> page = ParseUrl(facts.Url);
+        for (const std::string& target : LinkHeaderCanonicals(links)) {
+            std::optional<Url> resolved = page ? ResolveUrl(*page, target) : std::nullopt;
+            facts.LinkCanonicals.push_back(resolved ? resolved->ToString()
+                                                    : EscapeUrlText(target.substr(0, 200)));
+        }
+    }
+}
+
+FactsWriter::~FactsWriter() {
+    if (File)
+        std::fclose(File);
+}
+
+bool FactsWriter::Open(const std::string& path, const std::string& root, std::string& error) {
+    File = std::fopen(path.c_str(), "wb");
+    if (!File) {
+        error = "Cannot create file " + path;
+        return false;
+    }
+    Path = path;
+    std::setvbuf(File, nullptr, _IOFBF, 1 << 20);
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char started[32];
+    std::strftime(started, sizeof started, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::string line = "{\"format\":\"vantora-facts\"";
+    Member(line, "version", 1);
+    Member(line, "root", root);
+    Member(line, "started", started);
+    Line(line + "}");
+    return !Failed;
+}
+
+void FactsWriter::Line(const std::string& line) {
+    if (!File || Failed)
+        return;
+    if (std::fwrite(line.data(), 1, line.size(), File) != line.size() ||
+        std::fputc('\n', File) == EOF)
+        Failed = true;
+}
+
+void FactsWriter::Fetch(const FetchFacts& facts) {
+    std::string line = "{\"k\":\"fetch\"";
+    Member(line, "id", facts.Id);
+    Member(line, "url", facts.Url);
+    Member(line, "status", facts.Status);
+    if (!facts.Error.empty())
+        Member(line, "error", facts.Error);
+    if (!facts.Location.empty())
+        Member(line, "location", facts.Location.substr(0, 4096));
+    Member(line, "first_ms", facts.FirstByteMs);
+    Member(line, "total_ms", facts.TotalMs);
+    Member(line, "bytes", facts.Bytes);
+    if (!facts.Type.empty())
+        Member(line, "type", facts.Type);
+    if (!facts.Modified.empty())
+        Member(line, "modified", facts.Modified);
+    if (!facts.RobotsHeader.empty())
+        Member(line, "x_robots", facts.RobotsHeader);
+    if (!facts.LinkCanonicals.empty())
+        Member(line, "link_canonical", facts.LinkCanonicals);
+    Member(line, "depth", facts.Depth);
+    Member(line, "source", facts.FromSitemap ? "sitemap" : "link");
+    Line(line + "}");
+}
+
+void FactsWriter::Page(long id, const PageFacts& facts, const std::vector<long>& links) {
+    std::string line = "{\"k\":\"page\"";
+    Member(line, "id", id);
+    Member(line, "titles", facts.Titles);
+    if (facts.HasDescription)
+        Member(line, "description", facts.Description);
+    Member(line, "description_chars", static_cast<long long>(facts.DescriptionChars));
+    if (!facts.Robots.empty())
+        Member(line, "robots", facts.Robots);
+    Member(line, "canonicals", facts.Canonicals);
+    if (!facts.Alternates.empty()) {
+        Member(line, "hreflang", facts.Alternates);
+        Member(line, "hreflang_count", static_cast<long long>(facts.AlternateCount));
+    }
+    Member(line, "h1_count", static_cast<long long>(facts.H1Count));
+    Member(line, "h1_with_text", static_cast<long long>(facts.H1WithText));
+    Member(line, "h1_texts", facts.H1Texts);
+    Member(line, "ids", facts.Ids);
+    Member(line, "words", static_cast<long long>(facts.MainWords));
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "%016" PRIx64, facts.MainHash);
+    Member(line, "hash", hash);
+    Member(line, "img_no_alt", static_cast<long long>(facts.ImagesWithoutAlt));
+    if (facts.InsecureCount) {
+        Member(line, "insecure", facts.Insecure);
+        Member(line, "insecure_count", static_cast<long long>(facts.InsecureCount));
+    }
+    if (facts.JsonLdBlocks) {
+        Member(line, "jsonld", static_cast<long long>(facts.JsonLdBlocks));
+        Member(line, "jsonld_invalid", static_cast<long long>(facts.JsonLdInvalid));
+    }
+    line += ",\"links\":[";
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (i)
+            line += ',';
+        line += std::to_string(links[i]);
+    }
+    line += ']';
+    if (!facts.Fragments.empty())
+        Member(line, "fragments", facts.Fragments);
+    if (facts.TooDeep)
+        line += ",\"too_deep\":true";
+    Line(line + "}");
+}
+
+void FactsWriter::Sitemap(const std::string& url, long status, std::size_t urls,
+                          const std::string& note) {
+    std::string line = "{\"k\":\"sitemap\"";
+    Member(line, "url", url);
+    Member(line, "status", status);
+    Member(line, "urls", static_cast<long long>(urls));
+    if (!note.empty())
+        Member(line, "note", note);
+    Line(line + "}");
+}
+
+void FactsWriter::Listed(const std::string& url) {
+    std::string line = "{\"k\":\"listed\"";
+    Member(line, "url", url);
+    Line(line + "}");
+}
+
+bool FactsWriter::Close(std::size_t pages, bool complete, std::string& error) {
+    if (!File) {
+        error = "the facts file is not open";
+        return false;
+    }
+    std::string line = "{\"k\":\"end\"";
+    Member(line, "pages", static_cast<long long>(pages));
+    line += complete ? ",\"complete\":true}" : ",\"complete\":false}";
+    Line(line);
+    const bool closed = std::fclose(File) == 0;
+    File = nullptr;
+    if (Failed || !closed) {
+        error = "Cannot write file " + Path;
+        return false;
+    }
+    return true;
+}
+
+} // namespace vantora::webcharter

@@ -1,0 +1,66 @@
+#pragma once
+// The crawl facts file: one JSON line per fetched URL of the site and per
+// HTML page, written as each is done, so nothing is kept per page (the
+// layout is described in health/facts-format.md).
+
+#include "PageFacts.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vantora::webcharter {
+
+struct FetchFacts {
+    long Id = -1;
+    std::string Url;
+    long Status = 0;
+    std::string Error;
+    std::string Location;
+    long FirstByteMs = -1, TotalMs = -1;
+    long long Bytes = 0;
+    std::string Type;
+    std::string Modified; // YYYY-MM-DDThh:mm:ssZ
+    std::string RobotsHeader;
+    std::vector<std::string> LinkCanonicals;
+    int Depth = -1;
+    bool FromSitemap = false;
+};
+
+// Fills the answer's facts from a finished transfer: timings, type,
+// Last-Modified, X-Robots-Tag and canonical Link headers (resolved against
+// Url, which must be set).
+void ReadTransferFacts(CURL* easy, FetchFacts& facts);
+
+// A Last-Modified value as YYYY-MM-DDThh:mm:ssZ, or empty when it is no date.
+std::string W3cDate(const char* httpDate);
+
+// The canonical targets of Link header values ("<url>; rel=canonical").
+std::vector<std::string> LinkHeaderCanonicals(std::string_view value);
+
+class FactsWriter {
+  public:
+    FactsWriter() = default;
+    ~FactsWriter();
+    FactsWriter(const FactsWriter&) = delete;
+    FactsWriter& operator=(const FactsWriter&) = delete;
+
+    bool Open(const std::string& path, const std::string& root, std::string& error);
+    void Fetch(const FetchFacts& facts);
+    void Page(long id, const PageFacts& facts, const std::vector<long>& links);
+    void Sitemap(const std::string& url, long status, std::size_t urls, const std::string& note);
+    void Listed(const std::string& url);
+    // Writes the end record and closes the file; false when any write failed.
+    bool Close(std::size_t pages, bool complete, std::string& error);
+
+  private:
+    void Line(const std::string& line);
+
+    std::FILE* File = nullptr;
+    std::string Path;
+    bool Failed = false;
+};
+
+} // namespace vantora::webcharter
