@@ -7,7 +7,7 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 PKGS="cmake g++ make pkg-config qt6-base-dev libgl-dev chromium libcurl4-openssl-dev libgumbo-dev \
-libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev libidn2-dev libicu-dev \
+libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-dev libidn2-dev libicu-dev zlib1g-dev \
 clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 # The crawler tests run a real nginx, over https with an authority made by openssl.
 PKGS="$PKGS nginx openssl"

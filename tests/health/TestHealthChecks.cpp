@@ -1,0 +1,539 @@
+// The table of site-health checks, one row per rule and its near misses, over
+// facts written the way sm writes them; and the facts of pages as read from
+// their HTML.
+
+#include "Checks.h"
+#include "CrawlFacts.h"
+#include "PageFacts.h"
+
+#include <QtTest>
+
+#include <set>
+#include <sstream>
+
+using namespace vantora;
+using namespace vantora::health;
+
+namespace {
+
+// A fetch record; extra members come last and replace the defaults.
+std::string F(int id, const std::string& path, int status = 200, const std::string& extra = "") {
+    return "{\"k\":\"fetch\",\"id\":" + std::to_string(id) + ",\"url\":\"http://s.test" + path +
+           "\",\"status\":" + std::to_string(status) +
+           ",\"depth\":1,\"first_ms\":5,\"bytes\":5000,\"type\":\"text/html\"" +
+           (extra.empty() ? "" : "," + extra) + "}\n";
+}
+
+// A page record of a page that passes every check.
+std::string P(int id, const std::string& extra = "") {
+    const std::string n = std::to_string(id);
+    return "{\"k\":\"page\",\"id\":" + n + ",\"titles\":[\"Title " + n +
+           "\"],\"description\":\"Description " + n +
+           "\",\"description_chars\":13,\"h1_count\":1,\"h1_with_text\":1,\"h1_texts\":[\"H\"]," +
+           "\"words\":300,\"hash\":\"hash" + n + "\",\"links\":[]" +
+           (extra.empty() ? "" : "," + extra) + "}\n";
+}
+
+// A crawl: the header, a root page linking to the ids given, then the rest.
+std::string Crawl(const std::string& rootLinks, const std::string& rest) {
+    return "{\"format\":\"vantora-facts\",\"version\":1,\"root\":\"http://s.test/\"}\n" +
+           F(0, "/", 200, "\"depth\":0") + P(0, "\"links\":[" + rootLinks + "]") + rest +
+           "{\"k\":\"end\",\"pages\":1,\"complete\":true}\n";
+}
+
+const std::string Listed(const std::string& path) {
+    return "{\"k\":\"listed\",\"url\":\"http://s.test" + path + "\"}\n";
+}
+const std::string SitemapRead =
+    "{\"k\":\"sitemap\",\"url\":\"http://s.test/sitemap.xml\",\"status\":200,\"urls\":1}\n";
+
+} // namespace
+
+class TestHealthChecks : public QObject {
+    Q_OBJECT
+  private slots:
+    void checks_data();
+    void checks();
+    void everyCheckHasRows();
+    void hreflangCodes_data();
+    void hreflangCodes();
+    void pageFacts_data();
+    void pageFacts();
+    void hostilePagesAreBounded();
+    void json_data();
+    void json();
+    void factsFileFaults_data();
+    void factsFileFaults();
+};
+
+namespace {
+
+struct CheckCase {
+    const char* Name;
+    const char* Check;
+    std::string Facts;
+    const char* Listed; // the URL path listed; empty: the check lists nothing
+    const char* Detail; // the expected detail, when given
+};
+
+std::vector<CheckCase> CheckCases() {
+    std::vector<CheckCase> cases;
+    auto row = [&](const char* name, const char* check, const std::string& facts,
+                   const char* listed, const char* detail = "") {
+        cases.push_back({name, check, facts, listed, detail});
+    };
+    row("4xx linked", "status-4xx", Crawl("1", F(1, "/gone", 404)), "/gone", "http://s.test/");
+    row("4xx behind a redirect", "status-4xx",
+        Crawl("1", F(1, "/old", 301, "\"location\":\"http://s.test/gone\"") + F(2, "/gone", 410)),
+        "/gone");
+    row("4xx nobody links to", "status-4xx", Crawl("", F(1, "/gone", 404)), "");
+    row("5xx linked", "status-5xx", Crawl("1", F(1, "/err", 503)), "/err");
+    row("no answer is 5xx", "status-5xx",
+        Crawl("1", F(1, "/dead", 0, "\"error\":\"Connection closed\"")), "/dead");
+    row("redirect loop is no 5xx", "status-5xx",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 301, "\"location\":\"http://s.test/a\"")),
+        "");
+    row("chain of two", "redirect-chain",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 302, "\"location\":\"http://s.test/c\"") + F(3, "/c") + P(3)),
+        "/a", "http://s.test/a -> http://s.test/b -> http://s.test/c");
+    row("one redirect is no chain", "redirect-chain",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/c\"") + F(3, "/c") + P(3)), "");
+    row("a loop is no chain", "redirect-chain",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 301, "\"location\":\"http://s.test/c\"") +
+                       F(3, "/c", 301, "\"location\":\"http://s.test/a\"")),
+        "");
+    row("loop", "redirect-loop",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 301, "\"location\":\"http://s.test/a\"")),
+        "/a");
+    row("chain without loop", "redirect-loop",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 301, "\"location\":\"http://s.test/c\"") + F(3, "/c") + P(3)),
+        "");
+    row("linked redirect", "redirect-internal",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/c\"") + F(3, "/c") + P(3)), "/a",
+        "http://s.test/c");
+    row("hop reached only by redirect", "redirect-internal",
+        Crawl("1", F(1, "/a", 301, "\"location\":\"http://s.test/b\"") +
+                       F(2, "/b", 301, "\"location\":\"http://s.test/c\"") + F(3, "/c") + P(3)),
+        "/a"); // /b is not listed: only the first URL of the chain
+    row("redirect nobody links to", "redirect-internal",
+        Crawl("", F(1, "/a", 301, "\"location\":\"http://s.test/\"")), "");
+    row("no title", "title-missing", Crawl("1", F(1, "/p") + P(1, "\"titles\":[]")), "/p");
+    row("blank title", "title-missing", Crawl("1", F(1, "/p") + P(1, "\"titles\":[\"  \"]")), "/p");
+    row("error body is no page", "title-missing",
+        Crawl("1", F(1, "/p", 404) + P(1, "\"titles\":[]")), "");
+    row("same title", "title-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"titles\":[\"Same  Title\"]") + F(2, "/b") +
+                         P(2, "\"titles\":[\" Same Title\"]")),
+        "/a", "http://s.test/b");
+    row("case differs", "title-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"titles\":[\"Same\"]") + F(2, "/b") +
+                         P(2, "\"titles\":[\"same\"]")),
+        "");
+    row("noindex copy is no duplicate", "title-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"titles\":[\"Same\"]") + F(2, "/b") +
+                         P(2, "\"titles\":[\"Same\"],\"robots\":\"noindex\"")),
+        "");
+    row("empty titles are no duplicates", "title-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"titles\":[\"\"]") + F(2, "/b") + P(2, "\"titles\":[\"\"]")),
+        "");
+    row("wide title", "title-too-long",
+        Crawl("1", F(1, "/p") + P(1, "\"titles\":[\"" + std::string(60, 'W') + "\"]")), "/p");
+    row("narrow title", "title-too-long",
+        Crawl("1", F(1, "/p") + P(1, "\"titles\":[\"" + std::string(60, 'i') + "\"]")), "");
+    row("two titles", "title-multiple", Crawl("1", F(1, "/p") + P(1, "\"titles\":[\"a\",\"b\"]")),
+        "/p", "2 titles");
+    row("one title", "title-multiple", Crawl("1", F(1, "/p") + P(1)), "");
+    row("no description", "description-missing",
+        Crawl("1", F(1, "/p") + "{\"k\":\"page\",\"id\":1,\"titles\":[\"t\"],\"words\":300}\n"),
+        "/p", "no description");
+    row("empty description", "description-missing",
+        Crawl("1", F(1, "/p") + P(1, "\"description\":\"\"")), "/p", "empty description");
+    row("described", "description-missing", Crawl("1", F(1, "/p") + P(1)), "");
+    row("same description", "description-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"description\":\"D\"") + F(2, "/b") +
+                         P(2, "\"description\":\"D\"")),
+        "/b", "http://s.test/a");
+    row("canonicalised copy", "description-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"description\":\"D\"") + F(2, "/b") +
+                         P(2, "\"description\":\"D\",\"canonicals\":[\"http://s.test/a\"]")),
+        "");
+    row("161 characters", "description-too-long",
+        Crawl("1", F(1, "/p") + P(1, "\"description_chars\":161")), "/p", "161 characters");
+    row("160 characters", "description-too-long",
+        Crawl("1", F(1, "/p") + P(1, "\"description_chars\":160")), "");
+    row("no h1", "h1-missing", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":0,\"h1_with_text\":0")),
+        "/p");
+    row("empty h1", "h1-missing", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":1,\"h1_with_text\":0")),
+        "/p");
+    row("one h1", "h1-missing", Crawl("1", F(1, "/p") + P(1)), "");
+    row("two h1", "h1-multiple", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":2")), "/p");
+    row("single h1", "h1-multiple", Crawl("1", F(1, "/p") + P(1)), "");
+    row("robots noindex", "noindex", Crawl("1", F(1, "/p") + P(1, "\"robots\":\"noindex,follow\"")),
+        "/p");
+    row("header none", "noindex", Crawl("1", F(1, "/p", 200, "\"x_robots\":\"none\"") + P(1)), "/p");
+    row("index follow", "noindex", Crawl("1", F(1, "/p") + P(1, "\"robots\":\"index, follow\"")),
+        "");
+    row("canonical elsewhere", "canonical-elsewhere",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://s.test/q\"]")), "/p",
+        "http://s.test/q");
+    row("canonical by header", "canonical-elsewhere",
+        Crawl("1", F(1, "/p", 200, "\"link_canonical\":[\"http://s.test/q\"]") + P(1)), "/p");
+    row("self canonical", "canonical-elsewhere",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://S.test:80/p\"]")), "");
+    row("canonical to 404", "canonical-broken",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://s.test/q\"]") + F(2, "/q", 404)),
+        "/p", "http://s.test/q answers 404");
+    row("canonical redirects", "canonical-broken",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://s.test/q\"]") +
+                       F(2, "/q", 301, "\"location\":\"http://s.test/r\"")),
+        "/p");
+    row("canonical to noindex", "canonical-broken",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://s.test/q\"]") + F(2, "/q") +
+                       P(2, "\"robots\":\"noindex\"")),
+        "/p");
+    row("canonical to javascript", "canonical-broken",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"javascript:void(0)\"]")), "/p");
+    row("canonical to a good page", "canonical-broken",
+        Crawl("1", F(1, "/p") + P(1, "\"canonicals\":[\"http://s.test/q\"]") + F(2, "/q") + P(2)),
+        "");
+    row("two canonicals", "canonical-multiple",
+        Crawl("1", F(1, "/p", 200, "\"link_canonical\":[\"http://s.test/r\"]") +
+                       P(1, "\"canonicals\":[\"http://s.test/q\"]")),
+        "/p");
+    row("same canonical twice", "canonical-multiple",
+        Crawl("1", F(1, "/p", 200, "\"link_canonical\":[\"http://s.test/q\"]") +
+                       P(1, "\"canonicals\":[\"http://s.test/q\"]")),
+        "");
+    row("alternate does not return", "hreflang-no-return",
+        Crawl("1,2", F(1, "/en") + P(1, "\"hreflang\":[[\"de\",\"http://s.test/de\"]]") +
+                         F(2, "/de") + P(2)),
+        "/en", "http://s.test/de");
+    row("alternate returns", "hreflang-no-return",
+        Crawl("1,2", F(1, "/en") + P(1, "\"hreflang\":[[\"de\",\"http://s.test/de\"]]") +
+                         F(2, "/de") + P(2, "\"hreflang\":[[\"en\",\"http://s.test/en\"]]")),
+        "");
+    row("self reference only", "hreflang-no-return",
+        Crawl("1", F(1, "/en") + P(1, "\"hreflang\":[[\"en\",\"http://s.test/en\"]]")), "");
+    row("zz is no language", "hreflang-invalid",
+        Crawl("1", F(1, "/p") + P(1, "\"hreflang\":[[\"zz\",\"http://s.test/z\"]]")), "/p",
+        "\"zz\"");
+    row("region and x-default", "hreflang-invalid",
+        Crawl("1", F(1, "/p") + P(1, "\"hreflang\":[[\"EN-gb\",\"http://s.test/a\"],"
+                                     "[\"x-default\",\"http://s.test/b\"]]")),
+        "");
+    row("same text", "content-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"hash\":\"h\"") + F(2, "/b") + P(2, "\"hash\":\"h\"")),
+        "/a", "http://s.test/b");
+    row("noindex copy of the text", "content-duplicate",
+        Crawl("1,2", F(1, "/a") + P(1, "\"hash\":\"h\"") + F(2, "/b") +
+                         P(2, "\"hash\":\"h\",\"robots\":\"noindex\"")),
+        "");
+    row("199 words", "content-thin", Crawl("1", F(1, "/p") + P(1, "\"words\":199")), "/p",
+        "199 words");
+    row("200 words", "content-thin", Crawl("1", F(1, "/p") + P(1, "\"words\":200")), "");
+    row("slow", "response-slow", Crawl("1", F(1, "/p", 200, "\"first_ms\":1001") + P(1)), "/p",
+        "1001 ms");
+    row("1000 ms", "response-slow", Crawl("1", F(1, "/p", 200, "\"first_ms\":1000") + P(1)), "");
+    row("heavy", "page-heavy", Crawl("1", F(1, "/p", 200, "\"bytes\":1048577") + P(1)), "/p");
+    row("one MiB", "page-heavy", Crawl("1", F(1, "/p", 200, "\"bytes\":1048576") + P(1)), "");
+    row("images without alt", "image-alt-missing",
+        Crawl("1", F(1, "/p") + P(1, "\"img_no_alt\":2")), "/p", "2 images");
+    row("every image has alt", "image-alt-missing", Crawl("1", F(1, "/p") + P(1)), "");
+    row("http script on https", "mixed-content",
+        Crawl("1", "{\"k\":\"fetch\",\"id\":1,\"url\":\"https://s.test/p\",\"status\":200,"
+                   "\"depth\":1}\n" +
+                       P(1, "\"insecure\":[\"http://cdn.test/a.js\"],\"insecure_count\":1")),
+        "https://s.test/p");
+    row("http page", "mixed-content",
+        Crawl("1", F(1, "/p") + P(1, "\"insecure\":[\"http://cdn.test/a.js\"],\"insecure_count\":1")),
+        "");
+    row("5 clicks deep", "depth-deep", Crawl("1", F(1, "/p", 200, "\"depth\":5") + P(1)), "/p",
+        "5 clicks");
+    row("4 clicks deep", "depth-deep", Crawl("1", F(1, "/p", 200, "\"depth\":4") + P(1)), "");
+    row("orphan", "sitemap-orphan",
+        Crawl("", SitemapRead + Listed("/o") + F(1, "/o", 200, "\"source\":\"sitemap\"") + P(1)),
+        "/o");
+    row("linked and listed", "sitemap-orphan",
+        Crawl("1", SitemapRead + Listed("/o") + F(1, "/o") + P(1)), "");
+    row("not in the sitemap", "sitemap-missing", Crawl("1", SitemapRead + F(1, "/p") + P(1)), "/p");
+    row("site without sitemap", "sitemap-missing", Crawl("1", F(1, "/p") + P(1)), "");
+    row("noindex page not listed", "sitemap-missing",
+        Crawl("1", SitemapRead + Listed("/") + F(1, "/p") + P(1, "\"robots\":\"noindex\"")), "");
+    row("sitemap lists a redirect", "sitemap-nonindexable",
+        Crawl("1", SitemapRead + Listed("/r") + F(1, "/r", 301, "\"location\":\"http://s.test/\"")),
+        "/r", "redirects to http://s.test/");
+    row("sitemap lists a noindex page", "sitemap-nonindexable",
+        Crawl("1", SitemapRead + Listed("/n") + F(1, "/n") + P(1, "\"robots\":\"noindex\"")), "/n");
+    row("sitemap lists an indexable page", "sitemap-nonindexable",
+        Crawl("1", SitemapRead + Listed("/i") + F(1, "/i") + P(1)), "");
+    row("bad JSON-LD", "structured-data-invalid",
+        Crawl("1", F(1, "/p") + P(1, "\"jsonld\":2,\"jsonld_invalid\":1")), "/p", "1 of 2 blocks");
+    row("good JSON-LD", "structured-data-invalid",
+        Crawl("1", F(1, "/p") + P(1, "\"jsonld\":2,\"jsonld_invalid\":0")), "");
+    row("fragment named nowhere", "fragment-missing",
+        Crawl("1,2", F(1, "/a") + P(1, "\"fragments\":[[\"http://s.test/b\",\"top\"]]") +
+                         F(2, "/b") + P(2, "\"ids\":[\"main\"]")),
+        "/a", "http://s.test/b#top");
+    row("fragment names an id", "fragment-missing",
+        Crawl("1,2", F(1, "/a") + P(1, "\"fragments\":[[\"http://s.test/b\",\"caf%C3%A9\"]]") +
+                         F(2, "/b") + P(2, "\"ids\":[\"caf\\u00e9\"]")),
+        "");
+    row("fragment on the page itself", "fragment-missing",
+        Crawl("1", F(1, "/a") + P(1, "\"fragments\":[[\"http://s.test/a\",\"x\"]],\"ids\":[\"x\"]")),
+        "");
+    return cases;
+}
+
+} // namespace
+
+void TestHealthChecks::checks_data() {
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("facts");
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("detail");
+    for (const CheckCase& c : CheckCases())
+        QTest::newRow(c.Name) << c.Check << QString::fromStdString(c.Facts) << c.Listed
+                              << c.Detail;
+}
+
+void TestHealthChecks::checks() {
+    QFETCH(QString, check);
+    QFETCH(QString, facts);
+    QFETCH(QString, listed);
+    QFETCH(QString, detail);
+    std::istringstream in(facts.toStdString());
+    CrawlFacts crawl;
+    std::string error;
+    QVERIFY2(ReadFacts(in, crawl, error), error.c_str());
+    QVERIFY(FindCheck(check.toStdString()));
+    std::vector<Finding> mine;
+    for (const Finding& finding : FindIssues(crawl))
+        if (finding.Check == check.toStdString())
+            mine.push_back(finding);
+    if (listed.isEmpty()) {
+        QVERIFY2(mine.empty(), mine.empty() ? "" : (mine[0].Url + ": " + mine[0].Detail).c_str());
+        return;
+    }
+    const std::string url =
+        listed.startsWith('/') ? "http://s.test" + listed.toStdString() : listed.toStdString();
+    const auto found = std::find_if(mine.begin(), mine.end(),
+                                    [&](const Finding& finding) { return finding.Url == url; });
+    QVERIFY2(found != mine.end(), ("not listed: " + url).c_str());
+    QCOMPARE(found->Level, FindCheck(check.toStdString())->Level);
+    if (!detail.isEmpty())
+        QCOMPARE(QString::fromStdString(found->Detail), detail);
+}
+
+void TestHealthChecks::everyCheckHasRows() {
+    // Adding a check means adding its rows above: a listed case and a near miss.
+    std::set<std::string> listed, missed, ids;
+    for (const CheckCase& c : CheckCases())
+        (*c.Listed ? listed : missed).insert(c.Check);
+    for (const CheckRule& rule : CheckTable()) {
+        const std::string id(rule.Id);
+        QVERIFY2(ids.insert(id).second, ("two rules named " + id).c_str());
+        QVERIFY2(listed.count(id), ("no row lists " + id).c_str());
+        QVERIFY2(missed.count(id), ("no near miss for " + id).c_str());
+    }
+    QCOMPARE(ids.size(), size_t(32));
+}
+
+void TestHealthChecks::hreflangCodes_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("language") << "de" << true;
+    QTest::newRow("language and region, any case") << "pt-BR" << true;
+    QTest::newRow("x-default") << "X-Default" << true;
+    QTest::newRow("well formed, no such language") << "zz" << false;
+    QTest::newRow("no such region") << "en-UK" << false;
+    QTest::newRow("underscore") << "en_GB" << false;
+    QTest::newRow("three letters") << "eng" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestHealthChecks::hreflangCodes() {
+    QFETCH(QString, value);
+    QFETCH(bool, valid);
+    QCOMPARE(ValidHreflang(value.toStdString()), valid);
+}
+
+void TestHealthChecks::pageFacts_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("fact");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char* name, const char* html, const char* fact, const char* expected) {
+        QTest::newRow(name) << html << fact << expected;
+    };
+    row("title collapsed", "<title> A \n  b </title>", "titles", "A b");
+    row("two titles in the head", "<head><title>a</title><title>b</title></head>", "titles", "a|b");
+    row("a title in the body is not the page's",
+        "<head><title>a</title></head><body><svg><title>x</title></svg></body>", "titles", "a");
+    row("description counted in characters after entities",
+        "<meta name=Description content='caf&eacute;  &amp; more'>", "description",
+        "café & more|11");
+    row("no description", "<title>t</title>", "description", "-");
+    row("robots joined, lower case",
+        "<meta name=robots content='NoIndex'><meta name=ROBOTS content=nofollow>", "robots",
+        "noindex,nofollow");
+    row("relative canonical resolved", "<link rel='Canonical' href='/p?x=1#f'>", "canonicals",
+        "http://s.test/p?x=1");
+    row("the same canonical twice is one",
+        "<link rel=canonical href=/p><link rel=canonical href=http://s.test/p>", "canonicals",
+        "http://s.test/p");
+    row("canonical under base",
+        "<base href='http://s.test/d/'><link rel=canonical href=p>", "canonicals",
+        "http://s.test/d/p");
+    row("hreflang resolved", "<link rel=alternate hreflang=de href=../de/>", "hreflang",
+        "de=http://s.test/de/");
+    row("h1 with and without text", "<body><h1> </h1><h1>One <b>Two</b></h1></body>", "h1",
+        "2|1|One Two");
+    row("ids and anchor names", "<body><div id=a><a name=b>x</a><p ID=c></p></div></body>", "ids",
+        "a|b|c");
+    row("main element wins",
+        "<body><nav>one two</nav><main>three four five</main><p>six</p></body>", "words", "3");
+    row("body without nav, header, footer, aside",
+        "<body><header>a b</header><nav>c</nav><p>one, two</p><aside>d</aside>"
+        "<footer>e</footer><script>var x = 1;</script></body>",
+        "words", "2");
+    row("punctuation is no word", "<body><p>one -- two ... 3</p></body>", "words", "3");
+    row("inline tags do not split words", "<body><p>wo<b>rd</b> next</p></body>", "words", "2");
+    row("images without alt", "<body><img src=a><img src=b alt><img src=c alt=''><IMG SRC=d></body>",
+        "img_no_alt", "2");
+    row("http resources", "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
+        "href='//s.test/s.css'><img src='http://s.test/i.png'><a href='http://x.test/'>a</a>",
+        "insecure", "3|http://cdn.test/a.js|http://s.test/s.css|http://s.test/i.png");
+    row("JSON-LD blocks",
+        "<script type='application/ld+json'>{\"a\":[1,2,{\"b\":null}]}</script>"
+        "<script type='Application/LD+JSON '>{\"a\":</script>",
+        "jsonld", "2|1");
+    row("fragments, a bare # is none",
+        "<body><a href='#top'>a</a><a href='#'>b</a><a href='/x#y'>c</a></body>", "fragments",
+        "http://s.test/page#top|http://s.test/x#y");
+}
+
+void TestHealthChecks::pageFacts() {
+    QFETCH(QString, html);
+    QFETCH(QString, fact);
+    QFETCH(QString, expected);
+    const PageFacts facts = ReadPageFacts(html.toStdString(), "http://s.test/page");
+    auto join = [](const std::vector<std::string>& list) {
+        QStringList out;
+        for (const std::string& item : list)
+            out << QString::fromStdString(item);
+        return out.join('|');
+    };
+    QString actual;
+    if (fact == "titles")
+        actual = join(facts.Titles);
+    else if (fact == "description")
+        actual = facts.HasDescription ? QString::fromStdString(facts.Description) + "|" +
+                                            QString::number(facts.DescriptionChars)
+                                      : "-";
+    else if (fact == "robots")
+        actual = QString::fromStdString(facts.Robots);
+    else if (fact == "canonicals")
+        actual = join(facts.Canonicals);
+    else if (fact == "hreflang")
+        for (const auto& [lang, href] : facts.Alternates)
+            actual += QString::fromStdString(lang + "=" + href);
+    else if (fact == "h1")
+        actual = QString::number(facts.H1Count) + "|" + QString::number(facts.H1WithText) + "|" +
+                 join(facts.H1Texts);
+    else if (fact == "ids")
+        actual = join(facts.Ids);
+    else if (fact == "words")
+        actual = QString::number(facts.MainWords);
+    else if (fact == "img_no_alt")
+        actual = QString::number(facts.ImagesWithoutAlt);
+    else if (fact == "insecure")
+        actual = QString::number(facts.InsecureCount) + "|" + join(facts.Insecure);
+    else if (fact == "jsonld")
+        actual = QString::number(facts.JsonLdBlocks) + "|" + QString::number(facts.JsonLdInvalid);
+    else if (fact == "fragments") {
+        QStringList parts;
+        for (const auto& [url, fragment] : facts.Fragments)
+            parts << QString::fromStdString(url + "#" + fragment);
+        actual = parts.join('|');
+    }
+    QCOMPARE(actual, expected);
+}
+
+void TestHealthChecks::hostilePagesAreBounded() {
+    // A title of 1 MB, 100,000 hreflang links, JSON-LD nested 100,000 deep and a
+    // document nested past the tree builder's reach: each read within bounds.
+    std::string html = "<head><title>" + std::string(1 << 20, 'x') + "</title>";
+    for (int i = 0; i < 100000; ++i)
+        html += "<link rel=alternate hreflang=de href=/p" + std::to_string(i) + ">";
+    html += "<script type=application/ld+json>" + std::string(100000, '[') +
+            std::string(100000, ']') + "</script></head><body><p>text</p></body>";
+    PageFacts facts = ReadPageFacts(html, "http://s.test/");
+    QCOMPARE(facts.Titles.size(), size_t(1));
+    QCOMPARE(facts.Titles[0].size(), size_t(1000));
+    QCOMPARE(facts.AlternateCount, size_t(100000));
+    QCOMPARE(facts.Alternates.size(), size_t(1000));
+    QCOMPARE(facts.JsonLdInvalid, size_t(0));
+    std::string deep = "<body>";
+    for (int i = 0; i < 5000; ++i)
+        deep += "<div>";
+    deep += "<a href=/x>x</a>";
+    facts = ReadPageFacts(deep, "http://s.test/");
+    QVERIFY(facts.TooDeep);
+    QCOMPARE(facts.Links.Links.size(), size_t(1));
+}
+
+void TestHealthChecks::json_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("object") << "{\"a\": [1, -2.5e3, true, null, \"\\u00e9\"]}" << true;
+    QTest::newRow("bare value") << " 12 " << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("trailing comma") << "[1,]" << false;
+    QTest::newRow("two values") << "{} {}" << false;
+    QTest::newRow("unclosed") << "{\"a\":1" << false;
+    QTest::newRow("mismatched") << "[}" << false;
+    QTest::newRow("single quotes") << "{'a':1}" << false;
+    QTest::newRow("leading zero") << "01" << false;
+    QTest::newRow("control character in string") << "\"a\tb\"" << false;
+}
+
+void TestHealthChecks::json() {
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(IsValidJson(text.toStdString()), valid);
+}
+
+void TestHealthChecks::factsFileFaults_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("reads");
+    QTest::addColumn<bool>("ended");
+    const QString head = "{\"format\":\"vantora-facts\",\"version\":1,\"root\":\"http://s.test/\"}\n";
+    QTest::newRow("complete") << head + "{\"k\":\"end\",\"complete\":true}\n" << true << true;
+    QTest::newRow("cut off mid line") << head + "{\"k\":\"fetch\",\"id\":1,\"ur" << true << false;
+    QTest::newRow("later version") << "{\"format\":\"vantora-facts\",\"version\":2}\n" << false
+                                   << false;
+    QTest::newRow("not a facts file") << "WEBCHARTER\r\n<ROOT>x\r\n" << false << false;
+    QTest::newRow("unknown records are skipped")
+        << head + "{\"k\":\"future\",\"x\":1}\n{\"k\":\"end\"}\n" << true << true;
+}
+
+void TestHealthChecks::factsFileFaults() {
+    QFETCH(QString, text);
+    QFETCH(bool, reads);
+    QFETCH(bool, ended);
+    std::istringstream in(text.toStdString());
+    CrawlFacts facts;
+    std::string error;
+    QCOMPARE(ReadFacts(in, facts, error), reads);
+    if (reads)
+        QCOMPARE(facts.Ended, ended);
+    else
+        QVERIFY(!error.empty());
+}
+
+QTEST_GUILESS_MAIN(TestHealthChecks)
+#include "TestHealthChecks.moc"
