@@ -11,10 +11,11 @@ check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; fi; }
 
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
 dir="$root/usr/lib/vantora"
-for p in vantora sm vantora-server; do
+for p in vantora sm vantora-server vantora-cli; do
   check "$p in the program folder" "[ -x '$dir/$p' ] && [ ! -L '$dir/$p' ]"
   check "$p linked from bin" "[ \"\$(readlink '$root/usr/bin/$p')\" = '../lib/vantora/$p' ]"
 done
+check "vantora-cli manual page" "[ -f '$root/usr/share/man/man1/vantora-cli.1' ]"
 check "example server configuration beside the server" "[ -f '$dir/vantora-server.example.toml' ]"
 if [ -d "$(dirname "$0")/../../help" ]; then
   check "Help/ beside the programs" "[ -f '$dir/Help/index.htm' ]"
