@@ -5,6 +5,7 @@
 #include "BulletinPage.h"
 #include "Dialogs.h"
 #include "Environment.h"
+#include "History.h"
 #include "New.h"
 #include "OnlineToolPage.h"
 #include "ProjectFile.h"
@@ -251,7 +252,7 @@ void MainWindow::OpenProject(const QString& path) {
     QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::SaveProject() {
+bool MainWindow::SaveProject() {
     if (ProjectFileName.isEmpty()) {
         FileDialogOptions options;
         options.Title = QStringLiteral("Save Project to disk");
@@ -262,7 +263,7 @@ void MainWindow::SaveProject() {
     }
     setWindowTitle(QStringLiteral("The Vantora"));
     if (ProjectFileName.isEmpty())
-        return;
+        return false;
     SetTitleForFile();
     UpdateRecentFiles();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -271,18 +272,24 @@ void MainWindow::SaveProject() {
     QApplication::restoreOverrideCursor();
     if (!result.IsOk()) {
         Env.dialogs->GeneralError(result.Error);
-        return;
+        return false;
     }
     ProjectModified = false;
+    return true;
 }
 
 void MainWindow::SaveProjectAs() {
     const QString kept = ProjectFileName;
     ProjectFileName.clear();
-    SaveProject();
+    const bool saved = SaveProject();
     if (ProjectFileName.isEmpty())
         ProjectFileName = kept;
     SetTitleForFile();
+    // The project's crawl history goes with it to its new name.
+    std::string error;
+    if (saved && !kept.isEmpty() && ProjectFileName != kept &&
+        !health::History::Carry(kept.toStdString(), ProjectFileName.toStdString(), error))
+        Env.dialogs->GeneralError(QString::fromStdString(error));
 }
 
 void MainWindow::CloseProject() {

@@ -102,7 +102,8 @@ class MainWindow : public QMainWindow {
     // --- project life cycle ---
     void NewProject();
     void OpenProject(const QString& path);
-    void SaveProject();
+    // True when the project was written.
+    bool SaveProject();
     void SaveProjectAs();
     void CloseProject();
     void ResetProject();

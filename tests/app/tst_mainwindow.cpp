@@ -402,12 +402,21 @@ void TestMainWindow::saveAsCancelledKeepsName() {
     f.Trigger("actSaveAs");
     QCOMPARE(w.ProjectFileName, path);
     QCOMPARE(w.windowTitle(), QStringLiteral("The Vantora - ") + path);
-    // And a confirmed Save As writes the new file and names it.
+    // And a confirmed Save As writes the new file and names it, and takes the
+    // project's crawl history along.
+    const QString history = QFileInfo(path).path() + "/" + QFileInfo(path).completeBaseName() +
+                            ".crawls.sqlite";
+    {
+        QFile file(history);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("the crawl history");
+    }
     const QString other = dir.filePath("other.zpr");
     f.dialogs.FileNames.enqueue(other);
     f.Trigger("actSaveAs");
     QCOMPARE(w.ProjectFileName, other);
     QCOMPARE(ReadAll(other), ReadAll(path));
+    QCOMPARE(ReadAll(dir.filePath("other.crawls.sqlite")), QByteArray("the crawl history"));
     QCOMPARE(w.RecentFiles.value(0), other);
     QCOMPARE(w.RecentFiles.value(1), path);
 }
