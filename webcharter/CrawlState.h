@@ -5,6 +5,7 @@
 // and the map writer (MapWriter.cpp); Crawler.cpp runs the loop.
 
 #include "Crawler.h"
+#include "FactsWriter.h"
 #include "PageReading.h"
 #include "Robots.h"
 #include "Url.h"
@@ -154,6 +155,12 @@ class Crawl {
     void ShowProgress(bool force);
     int Final(int target) const;
     std::vector<std::string> WriteMap(CrawlResult& result) const;
+    // The facts file (SiteFacts.cpp).
+    void OpenFacts(CrawlResult& result);
+    void RecordFetch(const Transfer& transfer, const Completion& done);
+    void RecordPage(const Finished& finished, const std::vector<Ref>& refs);
+    void FinishFacts(CrawlResult& result);
+    std::unique_ptr<FactsWriter> Facts;
 
     const CrawlOptions& Options;
     std::ostream& Log;

@@ -55,9 +55,11 @@ CrawlResult Crawl::Run() {
     int threads = Options.ParseThreads > 0 ? Options.ParseThreads
                                            : static_cast<int>(std::thread::hardware_concurrency());
     CURLM* multi = Multi.get();
-    Parser =
-        std::make_unique<ParsePool>(std::clamp(threads, 1, 64), Options.MaxUrlLength,
-                                    Options.VerifyLinks, [multi] { curl_multi_wakeup(multi); });
+    Parser = std::make_unique<ParsePool>(
+        std::clamp(threads, 1, 64), Options.MaxUrlLength, Options.VerifyLinks,
+        [multi] { curl_multi_wakeup(multi); }, !Options.FactsFile.empty());
+    if (!Options.FactsFile.empty())
+        OpenFacts(result);
     AddScope(*root);
     const int rootTarget = NewTarget(*root, false);
     PageKeys.emplace(root->Key(), rootTarget);
@@ -121,6 +123,8 @@ CrawlResult Crawl::Run() {
     ShowProgress(true);
     result.RootReached = !Pages.empty();
     result.Lines = WriteMap(result);
+    if (Facts)
+        FinishFacts(result);
     ReportLeftOut(result);
     return result;
 }

@@ -38,6 +38,9 @@ struct CrawlOptions {
     std::string UserAgent = "Webcharter/1.0 (site mapper)";
     // Certificate authorities trusted for https, as a PEM file; empty: the system's.
     std::string CaFile;
+    // When set, the facts of every fetched URL of the site and of its XML
+    // sitemaps are written to this file (FactsWriter.h); the map is the same.
+    std::string FactsFile;
 };
 
 struct CrawlResult {
@@ -48,6 +51,7 @@ struct CrawlResult {
     // What the crawl left out and why, one line a reason (page limit, robots.txt,
     // trap bounds...); empty when the map is the whole site.
     std::vector<std::string> LeftOut;
+    std::string FactsError; // the facts file could not be written
 };
 
 // Crawls the site and builds its map. Diagnostics, limits hit and progress go to

@@ -162,6 +162,8 @@ bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
 
 void Crawl::AddPage(Finished& finished) {
     if (DuplicateOfFolderPage(finished.Work.TargetIndex, finished.Parsed)) {
+        if (Facts)
+            RecordPage(finished, {});
         --PagesDone;
         return;
     }
@@ -207,6 +209,8 @@ void Crawl::AddPage(Finished& finished) {
         if (seen.insert(key).second)
             refs.push_back(ref);
     }
+    if (Facts)
+        RecordPage(finished, refs);
     Pages[pageIndex].Refs = std::move(refs);
 }
 

@@ -7,7 +7,7 @@
 namespace vantora::webcharter {
 
 ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify, const std::string& contentType) {
+                     bool verify, const std::string& contentType, bool facts) {
     ParsedPage parsed;
     parsed.BodySize = rawBody.size();
     parsed.BodyHash = std::hash<std::string_view>()(rawBody);
@@ -24,6 +24,10 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     const std::string decoded =
         encoding == "UTF-8" ? std::string() : DecodeToUtf8(rawBody, encoding);
     const std::string& body = encoding == "UTF-8" ? rawBody : decoded;
+    if (facts) {
+        parsed.Facts = std::make_shared<PageFacts>(ReadPageFacts(body, pageUrl));
+        parsed.Facts->Links = {}; // the map takes its links from the extractor below
+    }
     DocumentLinks links = ExtractLinksFast(body);
     if (verify) {
         // the HTML5 parser's links, each first occurrence, must be the same

@@ -3,12 +3,14 @@
 // parse threads so the crawl loop never waits for a parser.
 
 #include "Links.h"
+#include "PageFacts.h"
 #include "Url.h"
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,12 +35,13 @@ struct ParsedPage {
     size_t BodyHash = 0;
     size_t BodySize = 0;
     std::vector<ResolvedLink> Links;
+    std::shared_ptr<PageFacts> Facts; // read only for the facts file
 };
 
 // contentType: the answer's Content-Type, whose charset (or else the page's <meta>)
 // tells the encoding; pages not in UTF-8 are decoded before their links are read.
 ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify, const std::string& contentType = {});
+                     bool verify, const std::string& contentType = {}, bool facts = false);
 
 // Threads that read page bodies. Results come back through Take(); Wake is called
 // after each one so the crawl loop's wait ends at once.
@@ -55,8 +58,9 @@ class ParsePool {
         ParsedPage Parsed;
     };
 
-    ParsePool(int threads, size_t maxUrlLength, bool verify, std::function<void()> wake)
-        : MaxUrlLength(maxUrlLength), Verify(verify), Wake(std::move(wake)) {
+    ParsePool(int threads, size_t maxUrlLength, bool verify, std::function<void()> wake,
+              bool facts = false)
+        : MaxUrlLength(maxUrlLength), Verify(verify), Facts(facts), Wake(std::move(wake)) {
         for (int i = 0; i < threads; ++i)
             Threads.emplace_back([this] { Work(); });
     }
@@ -96,7 +100,7 @@ class ParsePool {
                 Tasks.pop_front();
             }
             Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
-                                              task.ContentType)};
+                                              task.ContentType, Facts)};
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
@@ -107,6 +111,7 @@ class ParsePool {
 
     const size_t MaxUrlLength;
     const bool Verify;
+    const bool Facts;
     const std::function<void()> Wake;
     std::mutex Lock;
     std::condition_variable More;

@@ -286,6 +286,8 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
             rootFallback = &*withoutSlash;
         }
     }
+    if (Facts && !rootFallback)
+        RecordFetch(*transfer, done);
     if (rootFallback) {
         RootFallbackStatus = static_cast<int>(done.Status);
         Note("the root " + target().Url + " answers " + std::to_string(done.Status) + "; trying " +

@@ -43,6 +43,9 @@ const char Usage[] =
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
     "  --verbose            report every failed request\n"
+    "  --facts=FILE         also write the facts of every fetched URL of the site\n"
+    "                       (answer, timings, titles, canonicals...) and of its XML\n"
+    "                       sitemaps to FILE, for the site-health checks\n"
     "  --verify-links       read every page with both link extractors and report\n"
     "                       any page on which they differ (slower)\n"
     "  --help               show this text\n"
@@ -94,6 +97,10 @@ int main(int argc, char** argv) {
             if (value.empty())
                 return bad("a file name");
             output = value;
+        } else if (name == "--facts") {
+            if (value.empty())
+                return bad("a file name");
+            options.FactsFile = value;
         } else if (name == "--max-pages") {
             if (!ReadNumber(value, 1, 1e9, number))
                 return bad("a number of pages from 1");
@@ -164,5 +171,7 @@ int main(int argc, char** argv) {
     std::cerr << "sm: map written to " << output << ": " << result.Pages << " pages, "
               << result.External << " external links, " << result.Mail << " e-mail links, "
               << result.Broken << " broken links, " << result.Errors << " server errors\n";
+    if (!result.FactsError.empty())
+        return 1; // the map is written, the facts asked for are not
     return result.RootReached ? 0 : 3;
 }

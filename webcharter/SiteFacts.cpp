@@ -1,0 +1,110 @@
+// The crawl's side of the facts file: each answer of a page job and each page
+// as it is taken in order, then the site's XML sitemaps and the URLs only they
+// list. The map does not depend on any of it.
+
+#include "CrawlState.h"
+#include "SiteSitemaps.h"
+
+namespace vantora::webcharter {
+
+void Crawl::OpenFacts(CrawlResult& result) {
+    Facts = std::make_unique<FactsWriter>();
+    std::string error;
+    std::string root = Options.SearchUrl;
+    if (ReferenceScheme(root) != "http" && ReferenceScheme(root) != "https")
+        root = "http://" + root;
+    if (const std::optional<Url> url = ParseUrl(root))
+        root = url->ToString();
+    if (!Facts->Open(Options.FactsFile, root, error)) {
+        result.FactsError = error;
+        Note(error + "; no facts are written");
+        Facts.reset();
+    }
+}
+
+void Crawl::RecordFetch(const Transfer& transfer, const Completion& done) {
+    const Target& target = Targets[transfer.Work.TargetIndex];
+    FetchFacts facts;
+    facts.Id = transfer.Work.TargetIndex;
+    facts.Url = target.Url;
+    facts.Status = done.Status;
+    if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer.Truncated)) {
+        facts.Status = 0;
+        facts.Error = transfer.Error[0] ? transfer.Error : curl_easy_strerror(done.Code);
+    }
+    if (facts.Status >= 300 && facts.Status < 400)
+        facts.Location = done.RedirectUrl;
+    facts.Bytes = static_cast<long long>(transfer.Body.size());
+    facts.Depth = transfer.Work.Depth;
+    ReadTransferFacts(transfer.Easy.get(), facts);
+    Facts->Fetch(facts);
+}
+
+void Crawl::RecordPage(const Finished& finished, const std::vector<Ref>& refs) {
+    if (!finished.Parsed.Facts)
+        return;
+    std::vector<long> links;
+    for (const Ref& ref : refs)
+        if (ref.Kind == RefKind::Link && ref.Index >= 0 && !Targets[ref.Index].External &&
+            Targets[ref.Index].Status != State::Skipped)
+            links.push_back(ref.Index);
+    Facts->Page(finished.Work.TargetIndex, *finished.Parsed.Facts, links);
+}
+
+void Crawl::FinishFacts(CrawlResult& result) {
+    SitemapLimits limits;
+    limits.TimeoutMs = Options.RequestTimeoutMs;
+    limits.ConnectTimeoutMs = Options.ConnectTimeoutMs;
+    limits.UserAgent = Options.UserAgent;
+    const std::string root = Targets.empty() ? std::string() : Targets[0].Url;
+    const SitemapsRead sitemaps = ReadSiteSitemaps(root, limits, Stop);
+    std::vector<std::string> unknown;
+    for (const SitemapFileRead& file : sitemaps.Files) {
+        Facts->Sitemap(file.Url, file.Status, file.Urls, file.Note);
+        if (!file.Note.empty())
+            Note("XML sitemap " + file.Url + ": " + file.Note);
+    }
+    for (const std::string& listed : sitemaps.Urls) {
+        Facts->Listed(listed);
+        // URLs of the site that the crawl did not meet are fetched for their
+        // facts alone; what robots.txt forbids is not.
+        const std::optional<Url> url = ParseUrl(listed);
+        if (url && InScope(*url) && !PageKeys.count(url->Key()) && !ImageKeys.count(url->Key()) &&
+            RobotsAllow(*url))
+            unknown.push_back(url->ToString());
+    }
+    if (!unknown.empty())
+        Note("fetching " + std::to_string(unknown.size()) +
+             " URL(s) that only the XML sitemaps list");
+    long id = static_cast<long>(Targets.size());
+    FetchListedPages(unknown, limits, SiteLimit, Options.MaxDocumentBytes, Stop,
+                     [&](ListedAnswer& answer) {
+                         FetchFacts facts;
+                         facts.Id = id++;
+                         facts.Url = answer.Url;
+                         facts.Status = answer.Status;
+                         facts.Error = answer.Error;
+                         facts.FromSitemap = true;
+                         facts.Bytes = static_cast<long long>(answer.Body.size());
+                         CURL* easy = static_cast<CURL*>(answer.Easy);
+                         if (facts.Status >= 300 && facts.Status < 400) {
+                             char* location = nullptr;
+                             curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+                             if (location)
+                                 facts.Location = location;
+                         }
+                         ReadTransferFacts(easy, facts);
+                         Facts->Fetch(facts);
+                         if (answer.Html)
+                             Facts->Page(facts.Id, ReadPageFacts(answer.Body, answer.Url), {});
+                     });
+    std::string error;
+    const bool complete = !TimeLimitHit && !(Stop && Stop->load());
+    if (!Facts->Close(result.Pages, complete, error)) {
+        result.FactsError = error;
+        Note(error);
+    }
+    Facts.reset();
+}
+
+} // namespace vantora::webcharter
