@@ -333,13 +333,14 @@ int Crawl(const QStringList& args) {
     QStringList lines;
     if (mapFile.open(QIODevice::ReadOnly))
         lines = SplitMapFile(mapFile.readAll());
-    if (smExit == 3 || (smExit == 0 && lines.size() >= 2 && lines.value(1).contains(UnspecifiedHost)))
+    if (smExit == 3 ||
+        (smExit == 0 && lines.size() >= 2 && lines.value(1).contains(UnspecifiedHost)))
         return Fail(QStringLiteral("the root URL %1 could not be reached (%2)")
                         .arg(project.RootUrl(), lines.value(1, lastNote)));
     if (smExit != 0)
-        return Fail(QStringLiteral("the site mapper failed: %1")
-                        .arg(lastNote.isEmpty() ? QStringLiteral("exit status %1").arg(smExit)
-                                                : lastNote));
+        return Fail(
+            QStringLiteral("the site mapper failed: %1")
+                .arg(lastNote.isEmpty() ? QStringLiteral("exit status %1").arg(smExit) : lastNote));
     if (!SiteMapOutputComplete(lines) || !MapIsForRoot(lines, project.RootUrl()))
         return Fail(QStringLiteral("the site mapper wrote no complete map"));
     CrawlFacts facts;
@@ -399,7 +400,8 @@ int Health(const QStringList& args) {
         const QString which = options->Values.at(QStringLiteral("--compare"));
         const std::optional<CrawlInfo> earlier = history.Earlier(which.toStdString());
         if (!earlier)
-            return Fail(QStringLiteral("the crawl history holds no earlier crawl \"%1\"").arg(which));
+            return Fail(
+                QStringLiteral("the crawl history holds no earlier crawl \"%1\"").arg(which));
         rows = CompareFindings(now, history.Findings(earlier->Id));
     } else {
         for (const Finding& finding : now)
@@ -408,12 +410,13 @@ int Health(const QStringList& args) {
     const bool csv = options->Values.count(QStringLiteral("--csv")) > 0;
     const bool json = options->Values.count(QStringLiteral("--json")) > 0;
     if ((csv || !json) &&
-        !WriteOutput(csv ? options->Values.at(QStringLiteral("--csv")) : QStringLiteral("-"),
-                     [&](std::ostream& out) { WriteFindingsCsv(out, rows, comparing); }, error))
+        !WriteOutput(
+            csv ? options->Values.at(QStringLiteral("--csv")) : QStringLiteral("-"),
+            [&](std::ostream& out) { WriteFindingsCsv(out, rows, comparing); }, error))
         return Fail(error);
-    if (json && !WriteOutput(options->Values.at(QStringLiteral("--json")),
-                             [&](std::ostream& out) { WriteFindingsJson(out, rows, comparing); },
-                             error))
+    if (json && !WriteOutput(
+                    options->Values.at(QStringLiteral("--json")),
+                    [&](std::ostream& out) { WriteFindingsJson(out, rows, comparing); }, error))
         return Fail(error);
     if (failing)
         for (const ComparedFinding& row : rows)
@@ -446,11 +449,13 @@ int Diff(const QStringList& args) {
     const bool csv = options->Values.count(QStringLiteral("--csv")) > 0;
     const bool json = options->Values.count(QStringLiteral("--json")) > 0;
     if ((csv || !json) &&
-        !WriteOutput(csv ? options->Values.at(QStringLiteral("--csv")) : QStringLiteral("-"),
-                     [&](std::ostream& out) { WriteChangesCsv(out, changes); }, error))
+        !WriteOutput(
+            csv ? options->Values.at(QStringLiteral("--csv")) : QStringLiteral("-"),
+            [&](std::ostream& out) { WriteChangesCsv(out, changes); }, error))
         return Fail(error);
-    if (json && !WriteOutput(options->Values.at(QStringLiteral("--json")),
-                             [&](std::ostream& out) { WriteChangesJson(out, changes); }, error))
+    if (json && !WriteOutput(
+                    options->Values.at(QStringLiteral("--json")),
+                    [&](std::ostream& out) { WriteChangesJson(out, changes); }, error))
         return Fail(error);
     return Ok;
 }
@@ -479,8 +484,8 @@ int Sitemap(const QStringList& args) {
     // Numbered files are named under the folder of the crawl's root URL.
     const std::string folder = latest->Root.substr(0, latest->Root.rfind('/') + 1);
     std::string why;
-    const long long written =
-        WriteXmlSitemaps(options->Values.at(QStringLiteral("--xml")).toStdString(), rows, folder, why);
+    const long long written = WriteXmlSitemaps(
+        options->Values.at(QStringLiteral("--xml")).toStdString(), rows, folder, why);
     if (written < 0)
         return Fail(QString::fromStdString(why));
     std::cerr << "vantora-cli: " << written << " pages written\n";

@@ -110,8 +110,7 @@ Detail Status5xx(const Site& site, std::size_t url, double) {
 
 Detail RedirectChain(const Site& site, std::size_t url, double threshold) {
     const Chain& chain = site.ChainFrom(url);
-    if (!site.Linked(url) || chain.Loop || chain.Redirects() < threshold ||
-        chain.Redirects() == 0)
+    if (!site.Linked(url) || chain.Loop || chain.Redirects() < threshold || chain.Redirects() == 0)
         return std::nullopt;
     return Hops(site, chain);
 }
@@ -258,8 +257,8 @@ Detail HreflangNoReturn(const Site& site, std::size_t url, double) {
     }
     if (!missing)
         return std::nullopt;
-    return Excerpt(first, 300) + (missing > 1 ? " and " + std::to_string(missing - 1) + " more"
-                                              : std::string());
+    return Excerpt(first, 300) +
+           (missing > 1 ? " and " + std::to_string(missing - 1) + " more" : std::string());
 }
 
 Detail HreflangInvalid(const Site& site, std::size_t url, double) {
@@ -382,8 +381,8 @@ Detail FragmentMissing(const Site& site, std::size_t url, double) {
     }
     if (!missing)
         return std::nullopt;
-    return Excerpt(first, 300) + (missing > 1 ? " and " + std::to_string(missing - 1) + " more"
-                                              : std::string());
+    return Excerpt(first, 300) +
+           (missing > 1 ? " and " + std::to_string(missing - 1) + " more" : std::string());
 }
 
 const CheckRule Rules[] = {
@@ -395,16 +394,14 @@ const CheckRule Rules[] = {
      RedirectChain},
     {"redirect-loop", Severity::Error, "The URL's redirects return to a URL already visited", 0,
      RedirectLoop},
-    {"redirect-internal", Severity::Notice, "A page of the site links to a URL that redirects",
-     0, RedirectInternal},
-    {"title-missing", Severity::Error, "The page has no title, or an empty one", 0,
-     TitleMissing},
+    {"redirect-internal", Severity::Notice, "A page of the site links to a URL that redirects", 0,
+     RedirectInternal},
+    {"title-missing", Severity::Error, "The page has no title, or an empty one", 0, TitleMissing},
     {"title-duplicate", Severity::Warning, "Another indexable page has the same title", 0,
      TitleDuplicate},
-    {"title-too-long", Severity::Warning, "The title is wider than search results show (px)",
-     600, TitleTooLong},
-    {"title-multiple", Severity::Warning, "The head holds more than one title", 0,
-     TitleMultiple},
+    {"title-too-long", Severity::Warning, "The title is wider than search results show (px)", 600,
+     TitleTooLong},
+    {"title-multiple", Severity::Warning, "The head holds more than one title", 0, TitleMultiple},
     {"description-missing", Severity::Warning, "The page has no meta description, or an empty one",
      0, DescriptionMissing},
     {"description-duplicate", Severity::Warning,
@@ -419,16 +416,15 @@ const CheckRule Rules[] = {
      CanonicalElsewhere},
     {"canonical-broken", Severity::Error,
      "The canonical URL answers other than 200, redirects or is noindex", 0, CanonicalBroken},
-    {"canonical-multiple", Severity::Warning, "More than one canonical is given and they differ",
-     0, CanonicalMultiple},
+    {"canonical-multiple", Severity::Warning, "More than one canonical is given and they differ", 0,
+     CanonicalMultiple},
     {"hreflang-no-return", Severity::Warning, "An hreflang alternate does not name the page back",
      0, HreflangNoReturn},
     {"hreflang-invalid", Severity::Warning, "An hreflang value is not a language code", 0,
      HreflangInvalid},
     {"content-duplicate", Severity::Warning,
      "The main content's text is the same as another indexable page's", 0, ContentDuplicate},
-    {"content-thin", Severity::Notice, "The main content holds fewer words than", 200,
-     ContentThin},
+    {"content-thin", Severity::Notice, "The main content holds fewer words than", 200, ContentThin},
     {"response-slow", Severity::Warning, "The first byte of the answer took longer than (ms)", 1000,
      ResponseSlow},
     {"page-heavy", Severity::Warning, "The HTML is larger than (bytes, decompressed)", 1048576,

@@ -136,10 +136,9 @@ bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
             if (at != facts.ById.end())
                 ReadPage(record, facts.Urls[at->second]);
         } else if (kind == "sitemap") {
-            facts.Sitemaps.push_back({Text(record, "url"),
-                                      static_cast<int>(Number(record, "status")),
-                                      static_cast<std::size_t>(Number(record, "urls")),
-                                      Text(record, "note")});
+            facts.Sitemaps.push_back(
+                {Text(record, "url"), static_cast<int>(Number(record, "status")),
+                 static_cast<std::size_t>(Number(record, "urls")), Text(record, "note")});
         } else if (kind == "listed") {
             std::string url = Text(record, "url");
             if (!url.empty())

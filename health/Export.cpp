@@ -69,8 +69,8 @@ void WriteFindingsJson(std::ostream& out, const std::vector<ComparedFinding>& fi
 void WriteChangesCsv(std::ostream& out, const std::vector<PageChange>& changes) {
     out << "change,url,field,old,new\n";
     for (const PageChange& row : changes)
-        out << row.How << ',' << CsvField(row.Url) << ',' << row.Field << ','
-            << CsvField(row.Old) << ',' << CsvField(row.New) << "\n";
+        out << row.How << ',' << CsvField(row.Url) << ',' << row.Field << ',' << CsvField(row.Old)
+            << ',' << CsvField(row.New) << "\n";
 }
 
 void WriteChangesJson(std::ostream& out, const std::vector<PageChange>& changes) {
@@ -79,8 +79,7 @@ void WriteChangesJson(std::ostream& out, const std::vector<PageChange>& changes)
     for (const PageChange& row : changes) {
         out << (first ? "\n" : ",\n") << "  {\"change\": \"" << row.How
             << "\", \"url\": " << JsonString(row.Url) << ", \"field\": " << JsonString(row.Field)
-            << ", \"old\": " << JsonString(row.Old) << ", \"new\": " << JsonString(row.New)
-            << "}";
+            << ", \"old\": " << JsonString(row.Old) << ", \"new\": " << JsonString(row.New) << "}";
         first = false;
     }
     out << (first ? "]\n" : "\n]\n");

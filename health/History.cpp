@@ -182,10 +182,9 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
     }
     if (empty) {
         std::string why;
-        const std::string init = std::string("BEGIN;") + Schema +
-                                 "INSERT INTO meta VALUES('format','" + Format +
-                                 "');INSERT INTO meta VALUES('version','" +
-                                 std::to_string(SchemaVersion) + "');COMMIT;";
+        const std::string init =
+            std::string("BEGIN;") + Schema + "INSERT INTO meta VALUES('format','" + Format +
+            "');INSERT INTO meta VALUES('version','" + std::to_string(SchemaVersion) + "');COMMIT;";
         if (!Exec(Db, init.c_str(), why)) {
             error = "cannot create the crawl history " + path + ": " + why;
             sqlite3_close(Db);

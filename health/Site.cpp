@@ -39,7 +39,8 @@ Site::Site(const CrawlFacts& facts) : Crawl(facts) {
     ListedFlags.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         ByUrl.emplace(NormalUrl(facts.Urls[i].Url), i);
-        if (facts.Urls[i].Depth == 0 && !facts.Urls[i].FromSitemap && Root == static_cast<std::size_t>(-1))
+        if (facts.Urls[i].Depth == 0 && !facts.Urls[i].FromSitemap &&
+            Root == static_cast<std::size_t>(-1))
             Root = i;
     }
     // Links from pages found by following links.

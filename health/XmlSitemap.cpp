@@ -64,8 +64,7 @@ std::string XmlEscape(std::string_view text) {
 }
 
 long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& rows,
-                           const std::string& siteFolder, std::string& error,
-                           std::size_t perFile) {
+                           const std::string& siteFolder, std::string& error, std::size_t perFile) {
     std::vector<const PageRow*> pages;
     for (const PageRow& row : rows)
         if (row.Indexable && row.Html && row.Status == 200)

@@ -145,8 +145,8 @@ bool IsValidJson(std::string_view text) {
     Want want = Want::Value;
     std::size_t i = 0;
     auto blank = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                                   text[i] == '\r'))
+        while (i < text.size() &&
+               (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
             ++i;
     };
     auto string = [&]() -> bool {

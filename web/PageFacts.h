@@ -26,7 +26,7 @@ struct PageFactLimits {
     std::size_t Alternates = 1000; // hreflang links kept
     std::size_t Ids = 5000;        // ids and anchor names kept
     std::size_t IdBytes = 200;
-    std::size_t Insecure = 8;   // http resources kept (all are counted)
+    std::size_t Insecure = 8;     // http resources kept (all are counted)
     std::size_t Fragments = 1000; // links with a fragment kept
     std::size_t UrlBytes = 2048;  // longer references are cut
 };
@@ -35,16 +35,16 @@ struct PageFacts {
     // Titles of the head, each with white space collapsed (and cut).
     std::vector<std::string> Titles;
     bool HasDescription = false;
-    std::string Description;         // collapsed, cut
+    std::string Description;          // collapsed, cut
     std::size_t DescriptionChars = 0; // code points of the whole collapsed text
-    std::string Robots;              // content of robots meta tags, lower case, joined by ","
+    std::string Robots;               // content of robots meta tags, lower case, joined by ","
     // Canonical references resolved against the page (or as written, cut, when
     // they are not http or https).
     std::vector<std::string> Canonicals;
     // hreflang alternates: value as written, resolved href.
     std::vector<std::pair<std::string, std::string>> Alternates;
     std::size_t AlternateCount = 0;
-    std::size_t H1Count = 0;         // <h1> elements in the body
+    std::size_t H1Count = 0;          // <h1> elements in the body
     std::vector<std::string> H1Texts; // those with text, collapsed
     std::size_t H1WithText = 0;
     std::vector<std::string> Ids; // id attributes and <a name> values

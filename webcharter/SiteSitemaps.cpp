@@ -268,8 +268,8 @@ SitemapsRead ReadSiteSitemaps(const std::string& rootUrl, const SitemapLimits& l
         }
         file.Urls = document.Locs.size();
         if (cut)
-            file.Note = "larger than " + std::to_string(limits.MaxBytes) +
-                        " bytes; the rest is not read";
+            file.Note =
+                "larger than " + std::to_string(limits.MaxBytes) + " bytes; the rest is not read";
         else if (document.Cut)
             file.Note = "more than " + std::to_string(limits.MaxUrlsPerFile) +
                         " URLs; the rest are not read";
@@ -357,8 +357,8 @@ void FetchListedPages(const std::vector<std::string>& urls, const SitemapLimits&
             curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
             std::string lower = AsciiLower(type ? type : "");
             lower = Trim(lower.substr(0, lower.find(';')));
-            answer.Html = answer.Status == 200 &&
-                          (lower.empty() || lower == "text/html" || lower == "application/xhtml+xml");
+            answer.Html = answer.Status == 200 && (lower.empty() || lower == "text/html" ||
+                                                   lower == "application/xhtml+xml");
             if (answer.Html)
                 answer.Body = std::move(slot->Read.Text);
             each(answer);

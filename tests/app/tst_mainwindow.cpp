@@ -404,8 +404,8 @@ void TestMainWindow::saveAsCancelledKeepsName() {
     QCOMPARE(w.windowTitle(), QStringLiteral("The Vantora - ") + path);
     // And a confirmed Save As writes the new file and names it, and takes the
     // project's crawl history along.
-    const QString history = QFileInfo(path).path() + "/" + QFileInfo(path).completeBaseName() +
-                            ".crawls.sqlite";
+    const QString history =
+        QFileInfo(path).path() + "/" + QFileInfo(path).completeBaseName() + ".crawls.sqlite";
     {
         QFile file(history);
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -139,7 +139,8 @@ std::vector<CheckCase> CheckCases() {
                          P(2, "\"titles\":[\"Same\"],\"robots\":\"noindex\"")),
         "");
     row("empty titles are no duplicates", "title-duplicate",
-        Crawl("1,2", F(1, "/a") + P(1, "\"titles\":[\"\"]") + F(2, "/b") + P(2, "\"titles\":[\"\"]")),
+        Crawl("1,2",
+              F(1, "/a") + P(1, "\"titles\":[\"\"]") + F(2, "/b") + P(2, "\"titles\":[\"\"]")),
         "");
     row("wide title", "title-too-long",
         Crawl("1", F(1, "/p") + P(1, "\"titles\":[\"" + std::string(60, 'W') + "\"]")), "/p");
@@ -168,14 +169,15 @@ std::vector<CheckCase> CheckCases() {
         Crawl("1", F(1, "/p") + P(1, "\"description_chars\":160")), "");
     row("no h1", "h1-missing", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":0,\"h1_with_text\":0")),
         "/p");
-    row("empty h1", "h1-missing", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":1,\"h1_with_text\":0")),
-        "/p");
+    row("empty h1", "h1-missing",
+        Crawl("1", F(1, "/p") + P(1, "\"h1_count\":1,\"h1_with_text\":0")), "/p");
     row("one h1", "h1-missing", Crawl("1", F(1, "/p") + P(1)), "");
     row("two h1", "h1-multiple", Crawl("1", F(1, "/p") + P(1, "\"h1_count\":2")), "/p");
     row("single h1", "h1-multiple", Crawl("1", F(1, "/p") + P(1)), "");
     row("robots noindex", "noindex", Crawl("1", F(1, "/p") + P(1, "\"robots\":\"noindex,follow\"")),
         "/p");
-    row("header none", "noindex", Crawl("1", F(1, "/p", 200, "\"x_robots\":\"none\"") + P(1)), "/p");
+    row("header none", "noindex", Crawl("1", F(1, "/p", 200, "\"x_robots\":\"none\"") + P(1)),
+        "/p");
     row("index follow", "noindex", Crawl("1", F(1, "/p") + P(1, "\"robots\":\"index, follow\"")),
         "");
     row("canonical elsewhere", "canonical-elsewhere",
@@ -250,7 +252,8 @@ std::vector<CheckCase> CheckCases() {
                        P(1, "\"insecure\":[\"http://cdn.test/a.js\"],\"insecure_count\":1")),
         "https://s.test/p");
     row("http page", "mixed-content",
-        Crawl("1", F(1, "/p") + P(1, "\"insecure\":[\"http://cdn.test/a.js\"],\"insecure_count\":1")),
+        Crawl("1",
+              F(1, "/p") + P(1, "\"insecure\":[\"http://cdn.test/a.js\"],\"insecure_count\":1")),
         "");
     row("5 clicks deep", "depth-deep", Crawl("1", F(1, "/p", 200, "\"depth\":5") + P(1)), "/p",
         "5 clicks");
@@ -284,7 +287,8 @@ std::vector<CheckCase> CheckCases() {
                          F(2, "/b") + P(2, "\"ids\":[\"caf\\u00e9\"]")),
         "");
     row("fragment on the page itself", "fragment-missing",
-        Crawl("1", F(1, "/a") + P(1, "\"fragments\":[[\"http://s.test/a\",\"x\"]],\"ids\":[\"x\"]")),
+        Crawl("1",
+              F(1, "/a") + P(1, "\"fragments\":[[\"http://s.test/a\",\"x\"]],\"ids\":[\"x\"]")),
         "");
     return cases;
 }
@@ -297,8 +301,7 @@ void TestHealthChecks::checks_data() {
     QTest::addColumn<QString>("listed");
     QTest::addColumn<QString>("detail");
     for (const CheckCase& c : CheckCases())
-        QTest::newRow(c.Name) << c.Check << QString::fromStdString(c.Facts) << c.Listed
-                              << c.Detail;
+        QTest::newRow(c.Name) << c.Check << QString::fromStdString(c.Facts) << c.Listed << c.Detail;
 }
 
 void TestHealthChecks::checks() {
@@ -385,9 +388,8 @@ void TestHealthChecks::pageFacts_data() {
     row("the same canonical twice is one",
         "<link rel=canonical href=/p><link rel=canonical href=http://s.test/p>", "canonicals",
         "http://s.test/p");
-    row("canonical under base",
-        "<base href='http://s.test/d/'><link rel=canonical href=p>", "canonicals",
-        "http://s.test/d/p");
+    row("canonical under base", "<base href='http://s.test/d/'><link rel=canonical href=p>",
+        "canonicals", "http://s.test/d/p");
     row("hreflang resolved", "<link rel=alternate hreflang=de href=../de/>", "hreflang",
         "de=http://s.test/de/");
     row("h1 with and without text", "<body><h1> </h1><h1>One <b>Two</b></h1></body>", "h1",
@@ -402,9 +404,10 @@ void TestHealthChecks::pageFacts_data() {
         "words", "2");
     row("punctuation is no word", "<body><p>one -- two ... 3</p></body>", "words", "3");
     row("inline tags do not split words", "<body><p>wo<b>rd</b> next</p></body>", "words", "2");
-    row("images without alt", "<body><img src=a><img src=b alt><img src=c alt=''><IMG SRC=d></body>",
-        "img_no_alt", "2");
-    row("http resources", "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
+    row("images without alt",
+        "<body><img src=a><img src=b alt><img src=c alt=''><IMG SRC=d></body>", "img_no_alt", "2");
+    row("http resources",
+        "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
         "href='//s.test/s.css'><img src='http://s.test/i.png'><a href='http://x.test/'>a</a>",
         "insecure", "3|http://cdn.test/a.js|http://s.test/s.css|http://s.test/i.png");
     row("JSON-LD blocks",
@@ -511,14 +514,16 @@ void TestHealthChecks::factsFileFaults_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("reads");
     QTest::addColumn<bool>("ended");
-    const QString head = "{\"format\":\"vantora-facts\",\"version\":1,\"root\":\"http://s.test/\"}\n";
+    const QString head =
+        "{\"format\":\"vantora-facts\",\"version\":1,\"root\":\"http://s.test/\"}\n";
     QTest::newRow("complete") << head + "{\"k\":\"end\",\"complete\":true}\n" << true << true;
     QTest::newRow("cut off mid line") << head + "{\"k\":\"fetch\",\"id\":1,\"ur" << true << false;
-    QTest::newRow("later version") << "{\"format\":\"vantora-facts\",\"version\":2}\n" << false
-                                   << false;
+    QTest::newRow("later version") << "{\"format\":\"vantora-facts\",\"version\":2}\n"
+                                   << false << false;
     QTest::newRow("not a facts file") << "WEBCHARTER\r\n<ROOT>x\r\n" << false << false;
     QTest::newRow("unknown records are skipped")
-        << head + "{\"k\":\"future\",\"x\":1}\n{\"k\":\"end\"}\n" << true << true;
+        << head + "{\"k\":\"future\",\"x\":1}\n{\"k\":\"end\"}\n"
+        << true << true;
 }
 
 void TestHealthChecks::factsFileFaults() {

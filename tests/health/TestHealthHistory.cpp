@@ -176,7 +176,8 @@ void TestHealthHistory::pageChanges() {
     QFETCH(int, oldWords);
     QFETCH(int, newWords);
     QFETCH(bool, changed);
-    const std::vector<PageChange> changes = ComparePages(Row("/", 200, oldWords), Row("/", 200, newWords));
+    const std::vector<PageChange> changes =
+        ComparePages(Row("/", 200, oldWords), Row("/", 200, newWords));
     QCOMPARE(!changes.empty(), changed);
     if (changed)
         QCOMPARE(QString::fromStdString(changes[0].Field), "words");
@@ -237,7 +238,8 @@ void TestHealthHistory::xmlSitemapSplitsIntoAnIndex() {
     const QString one = dir.filePath("one.xml");
     QCOMPARE(WriteXmlSitemaps(one.toStdString(), rows, "http://s.test/", error), 5LL);
     const QByteArray single = Read(one);
-    QVERIFY(single.contains("<loc>http://s.test/p0?a=1&amp;b=2</loc><lastmod>2026-12-01T10:00:00Z</lastmod>"));
+    QVERIFY(single.contains(
+        "<loc>http://s.test/p0?a=1&amp;b=2</loc><lastmod>2026-12-01T10:00:00Z</lastmod>"));
     QCOMPARE(single.count("<url>"), 5);
     QVERIFY(!single.contains("/gone") && !single.contains("/n<"));
     // Two to a file: an index and three numbered files beside it.
