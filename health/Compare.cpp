@@ -39,20 +39,24 @@ std::vector<ComparedFinding> CompareFindings(const std::vector<Finding>& now,
 
 std::vector<PageChange> ComparePages(const PageRow& before, const PageRow& now) {
     std::vector<PageChange> changes;
-    auto field = [&](const char* name, const std::string& old, const std::string& fresh) {
-        if (old != fresh)
+    // What a page says of itself is compared only where both crawls read it as
+    // a page; a page that now fails shows as a change of status.
+    const bool pages = before.Html && now.Html;
+    auto field = [&](const char* name, const std::string& old, const std::string& fresh,
+                     bool compared) {
+        if (compared && old != fresh)
             changes.push_back({"changed", now.Url, name, old, fresh});
     };
     // In the order of the field names, so the rows come out sorted.
-    field("canonical", before.Canonical, now.Canonical);
-    field("description", before.Description, now.Description);
-    field("h1", before.H1, now.H1);
-    field("indexable", before.Indexable ? "yes" : "no", now.Indexable ? "yes" : "no");
-    field("redirect", before.Redirect, now.Redirect);
-    field("status", std::to_string(before.Status), std::to_string(now.Status));
-    field("title", before.Title, now.Title);
+    field("canonical", before.Canonical, now.Canonical, pages);
+    field("description", before.Description, now.Description, pages);
+    field("h1", before.H1, now.H1, pages);
+    field("indexable", before.Indexable ? "yes" : "no", now.Indexable ? "yes" : "no", true);
+    field("redirect", before.Redirect, now.Redirect, true);
+    field("status", std::to_string(before.Status), std::to_string(now.Status), true);
+    field("title", before.Title, now.Title, pages);
     const double old = static_cast<double>(before.Words), fresh = static_cast<double>(now.Words);
-    if (std::fabs(fresh - old) > WordsChangeShare * old && (old > 0 || fresh > 0))
+    if (pages && std::fabs(fresh - old) > WordsChangeShare * old && (old > 0 || fresh > 0))
         changes.push_back(
             {"changed", now.Url, "words", std::to_string(before.Words), std::to_string(now.Words)});
     return changes;

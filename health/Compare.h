@@ -35,7 +35,8 @@ struct PageChange {
 // Words differ when the count moved by more than this share of the old count.
 inline constexpr double WordsChangeShare = 0.2;
 
-// The fields of two rows of one URL that differ, sorted by field.
+// The fields of two rows of one URL that differ, sorted by field. Title,
+// description, canonical, h1 and words are compared when both rows are pages.
 std::vector<PageChange> ComparePages(const PageRow& before, const PageRow& now);
 
 // Compares two crawls' rows, each given in URL order by a reader that fills

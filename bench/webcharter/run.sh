@@ -1,8 +1,8 @@
 #!/bin/bash
 # Crawler benchmark: serves a generated static site with nginx on 127.0.0.1 (outside
 # links go to 127.0.0.2, served too) and maps it with sm as the program runs it
-# (outside links checked), beside wget (recursive and spider), linkchecker and
-# linkinator in the same run, and beside a parallel fetch that parses nothing
+# (outside links checked), with and without the site-health facts (--facts), beside
+# wget (recursive and spider), linkchecker and linkinator in the same run, and beside a parallel fetch that parses nothing
 # (curl --parallel, 16 at a time, over the list of pages). Prints pages per second,
 # CPU seconds and peak memory of each, and the ratios.
 # Usage: run.sh [SM_BINARY] [SITES...]
@@ -79,6 +79,19 @@ for site in $SITES; do
     echo "Site of $n pages${large:+ (large pages, $(du -sm "$WORK/site" | cut -f1) MB)} on 127.0.0.1:$PORT, outside links to 127.0.0.2 checked"
     measure sm "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --quiet
     smPps=$LAST_PPS; smCpu=$LAST_CPU; smMem=$LAST_MEM
+    cp "$WORK/run/sitemap.tmp" "$WORK/sitemap.plain"
+    # The same crawl writing the site-health facts beside the map, alternated
+    # with plain runs; the best of two of each is compared. The map must not change.
+    measure sm-facts "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --quiet --facts=facts.jsonl
+    fPps=$LAST_PPS; fCpu=$LAST_CPU; fMem=$LAST_MEM
+    cmp -s "$WORK/run/sitemap.tmp" "$WORK/sitemap.plain" || echo "  FAIL: the map written with --facts differs"
+    measure sm "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --quiet
+    [ "$(echo "$LAST_PPS > $smPps" | bc)" = 1 ] && { smPps=$LAST_PPS; smCpu=$LAST_CPU; }
+    measure sm-facts "$n" "$SM" "Search_URL=127.0.0.1:$PORT/index.html" --quiet --facts=facts.jsonl
+    [ "$(echo "$LAST_PPS > $fPps" | bc)" = 1 ] && { fPps=$LAST_PPS; fCpu=$LAST_CPU; }
+    echo "  facts: $(wc -l < "$WORK/run/facts.jsonl") records, $(du -k "$WORK/run/facts.jsonl" | cut -f1) KB;" \
+         "pages/s with facts / without $(ratio "$fPps" "$smPps") (target >= 0.90)," \
+         "CPU $(ratio "$fCpu" "$smCpu")x, peak ${fMem} MB with, ${smMem} MB without"
     echo "  sm listed $(grep -c '^<PAGE>' "$WORK/run/sitemap.tmp") pages, $(grep -c '^<ERROR>' "$WORK/run/sitemap.tmp") error lines, $(grep -c '^<LINK>' "$WORK/run/sitemap.tmp") outside links"
     find "$WORK/site" -name '*.html' -printf "url = \"http://127.0.0.1:$PORT/%P\"\noutput = \"/dev/null\"\n" > "$WORK/curl.cfg"
     measure fetch-no-parse "$n" curl -s --parallel --parallel-max 16 -K "$WORK/curl.cfg"
