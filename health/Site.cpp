@@ -129,6 +129,11 @@ const std::string& Site::ReachedFrom(std::size_t url) const {
     return Reachers[url];
 }
 
+bool Site::HasSitemap() const {
+    return std::any_of(Crawl.Sitemaps.begin(), Crawl.Sitemaps.end(),
+                       [](const SitemapFile& file) { return file.Status == 200; });
+}
+
 bool Site::IsPage(std::size_t url) const {
     const UrlFacts& facts = Crawl.Urls[url];
     return facts.Html && facts.Status == 200 && !facts.FromSitemap;

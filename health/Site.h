@@ -56,7 +56,8 @@ class Site {
     std::string SameDescription(std::size_t url) const;
     std::string SameContent(std::size_t url) const;
 
-    bool HasSitemap() const { return !Crawl.Sitemaps.empty(); }
+    // Some XML sitemap of the site was read.
+    bool HasSitemap() const;
     bool Listed(std::size_t url) const { return ListedFlags[url]; }
 
   private:

@@ -56,11 +56,11 @@ struct Site {
             return;
         }
         if (path == "/") {
-            std::string links = "<a href=/a>a</a><a href=/gone>g</a><a href=/old>o</a>"
+            std::string links = "<a href=/a>a</a><a href=/old>o</a>"
                                 "<a href=/dup1>d</a><a href=/dup2>d</a><a href=/words>w</a>"
                                 "<a href=/words2>w</a><a href=/c#missing>c</a><a href=/c#here>c</a>"
                                 "<a href=/canon>c</a><a href=/t>t</a><a href=/status>s</a>";
-            links += v == 1 ? "<a href=/b>b</a>" : "<a href=/new>n</a>";
+            links += v == 1 ? "<a href=/b>b</a><a href=/gone>g</a>" : "<a href=/new>n</a>";
             if (Slow.load())
                 links += "<a href=/slow1>s</a><a href=/slow2>s</a><a href=/slow3>s</a>";
             html(Page("Home", Words(250) + links));
@@ -98,12 +98,12 @@ struct Site {
         } else if (path == "/orphan") {
             html(Page("Orphan", Words(230, "omega")));
         } else if (path == "/sitemap.xml") {
-            response.set_content("<?xml version=\"1.0\"?><urlset "
-                                 "xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" +
-                                     base + "/</loc></url><url><loc>" + base +
-                                     "/a</loc></url><url><loc>" + base +
-                                     "/orphan</loc></url></urlset>",
-                                 "application/xml");
+            response.set_content(
+                "<?xml version=\"1.0\"?><urlset "
+                "xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" +
+                    base + "/</loc></url><url><loc>" + base + "/a</loc></url><url><loc>" + base +
+                    "/orphan</loc></url></urlset>",
+                "application/xml");
         } else {
             response.status = 404;
         }
@@ -240,19 +240,39 @@ void TestCliEndToEnd::twoCrawlsHealthCompareDiff() {
 
     Run diff = Cli({"diff", project});
     QCOMPARE(diff.Exit, 0);
-    const QString expectedDiff =
-        "change,url,field,old,new\n"
-        "removed," + base + "/b,,,\n"
-        "changed," + base + "/canon,canonical,," + base + "/a\n"
-        "changed," + base + "/canon,indexable,yes,no\n"
-        "removed," + base + "/gone,,,\n"
-        "added," + base + "/new,,,\n"
-        "changed," + base + "/status,indexable,yes,no\n"
-        "changed," + base + "/status,status,200,500\n"
-        "changed," + base + "/t,description,About Title One,About Title Two\n"
-        "changed," + base + "/t,h1,Title One,Title Two\n"
-        "changed," + base + "/t,title,Title One,Title Two\n"
-        "changed," + base + "/words2,words,300,400\n";
+    const QString expectedDiff = "change,url,field,old,new\n"
+                                 "removed," +
+                                 base +
+                                 "/b,,,\n"
+                                 "changed," +
+                                 base + "/canon,canonical,," + base +
+                                 "/a\n"
+                                 "changed," +
+                                 base +
+                                 "/canon,indexable,yes,no\n"
+                                 "removed," +
+                                 base +
+                                 "/gone,,,\n"
+                                 "added," +
+                                 base +
+                                 "/new,,,\n"
+                                 "changed," +
+                                 base +
+                                 "/status,indexable,yes,no\n"
+                                 "changed," +
+                                 base +
+                                 "/status,status,200,500\n"
+                                 "changed," +
+                                 base +
+                                 "/t,description,About Title One,About Title Two\n"
+                                 "changed," +
+                                 base +
+                                 "/t,h1,Title One,Title Two\n"
+                                 "changed," +
+                                 base +
+                                 "/t,title,Title One,Title Two\n"
+                                 "changed," +
+                                 base + "/words2,words,300,400\n";
     QCOMPARE(diff.Out, expectedDiff);
 
     // Once the same error is there a second time it is no longer new.
@@ -307,20 +327,22 @@ void TestCliEndToEnd::badArgumentsAndFailures_data() {
     QTest::addColumn<QString>("says");
     QTest::newRow("no command") << QStringList() << 2 << "command is missing";
     QTest::newRow("unknown command") << QStringList{"crawel", "p.zpr"} << 2 << "unknown command";
-    QTest::newRow("unknown option") << QStringList{"health", "p.zpr", "--cvs", "-"} << 2
-                                    << "unknown option";
+    QTest::newRow("unknown option")
+        << QStringList{"health", "p.zpr", "--cvs", "-"} << 2 << "unknown option";
     QTest::newRow("bad severity") << QStringList{"health", "p.zpr", "--fail-on", "notice"} << 2
                                   << "error or warning";
-    QTest::newRow("value missing") << QStringList{"diff", "p.zpr", "--from"} << 2 << "needs a value";
+    QTest::newRow("value missing")
+        << QStringList{"diff", "p.zpr", "--from"} << 2 << "needs a value";
     QTest::newRow("sitemap without --xml") << QStringList{"sitemap", "p.zpr"} << 2 << "--xml";
     QTest::newRow("no history yet") << QStringList{"health", "p.zpr"} << 1 << "crawl first";
     QTest::newRow("not a URL") << QStringList{"crawl", "p.zpr", "--new", "http:///x"} << 2
                                << "not a root URL";
     // A port nothing listens on: the crawl cannot run.
     QTest::newRow("unreachable root")
-        << QStringList{"crawl", "p.zpr", "--new", "http://127.0.0.1:9/"} << 1 << "could not be reached";
-    QTest::newRow("project is no project file") << QStringList{"crawl", "junk.zpr"} << 1
-                                                << "not a project file";
+        << QStringList{"crawl", "p.zpr", "--new", "http://127.0.0.1:9/"} << 1
+        << "could not be reached";
+    QTest::newRow("project is no project file")
+        << QStringList{"crawl", "junk.zpr"} << 1 << "not a project file";
 }
 
 void TestCliEndToEnd::badArgumentsAndFailures() {
