@@ -2,6 +2,7 @@
 // as it is taken in order, then the site's XML sitemaps and the URLs only they
 // list. The map does not depend on any of it.
 
+#include "Charset.h"
 #include "CrawlState.h"
 #include "SiteSitemaps.h"
 
@@ -77,27 +78,28 @@ void Crawl::FinishFacts(CrawlResult& result) {
         Note("fetching " + std::to_string(unknown.size()) +
              " URL(s) that only the XML sitemaps list");
     long id = static_cast<long>(Targets.size());
-    FetchListedPages(unknown, limits, SiteLimit, Options.MaxDocumentBytes, Stop,
-                     [&](ListedAnswer& answer) {
-                         FetchFacts facts;
-                         facts.Id = id++;
-                         facts.Url = answer.Url;
-                         facts.Status = answer.Status;
-                         facts.Error = answer.Error;
-                         facts.FromSitemap = true;
-                         facts.Bytes = static_cast<long long>(answer.Body.size());
-                         CURL* easy = static_cast<CURL*>(answer.Easy);
-                         if (facts.Status >= 300 && facts.Status < 400) {
-                             char* location = nullptr;
-                             curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
-                             if (location)
-                                 facts.Location = location;
-                         }
-                         ReadTransferFacts(easy, facts);
-                         Facts->Fetch(facts);
-                         if (answer.Html)
-                             Facts->Page(facts.Id, ReadPageFacts(answer.Body, answer.Url), {});
-                     });
+    FetchListedPages(
+        unknown, limits, SiteLimit, Options.MaxDocumentBytes, Stop, [&](ListedAnswer& answer) {
+            FetchFacts facts;
+            facts.Id = id++;
+            facts.Url = answer.Url;
+            facts.Status = answer.Status;
+            facts.Error = answer.Error;
+            facts.FromSitemap = true;
+            facts.Bytes = static_cast<long long>(answer.Body.size());
+            CURL* easy = static_cast<CURL*>(answer.Easy);
+            if (facts.Status >= 300 && facts.Status < 400) {
+                char* location = nullptr;
+                curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+                if (location)
+                    facts.Location = location;
+            }
+            ReadTransferFacts(easy, facts);
+            Facts->Fetch(facts);
+            if (answer.Html)
+                Facts->Page(facts.Id,
+                            ReadPageFacts(DecodeHtml(answer.Body, facts.Type), answer.Url), {});
+        });
     std::string error;
     const bool complete = !TimeLimitHit && !(Stop && Stop->load());
     if (!Facts->Close(result.Pages, complete, error)) {
