@@ -25,8 +25,7 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
         encoding == "UTF-8" ? std::string() : DecodeToUtf8(rawBody, encoding);
     const std::string& body = encoding == "UTF-8" ? rawBody : decoded;
     if (facts) {
-        // Texts are read in the page's own encoding (byte order mark or <meta>).
-        parsed.Facts = std::make_shared<PageFacts>(ReadPageFacts(DecodeHtml(body), pageUrl));
+        parsed.Facts = std::make_shared<PageFacts>(ReadPageFacts(body, pageUrl));
         parsed.Facts->Links = {}; // the map takes its links from the extractor below
     }
     DocumentLinks links = ExtractLinksFast(body);
