@@ -74,9 +74,10 @@ QStringList SiteMap(int nodes, QStringList& pages) {
     return lines;
 }
 
+// A stamp as the tools write it.
 QString Stamp(int day, int second) {
-    return Locale.toString(QDate(2026, 1, 1).addDays(day), QLocale::ShortFormat) +
-           QLatin1Char(' ') + Locale.toString(QTime(0, 0).addSecs(second), QLocale::LongFormat);
+    return WriteStamp(QDateTime(QDate(2026, 1, 1).addDays(day), QTime(0, 0).addSecs(second)),
+                      Locale);
 }
 
 // Records for pages; every page of the first quarter has several.
@@ -115,15 +116,19 @@ AuditOptions Everything() {
     return o;
 }
 
-// The plain latest-record rule: every record compared with every other.
+// The plain latest-record rule: every record compared with every other
+// (each stamp read once beforehand).
 int PlainLatestCount(const ToolArchive& archive, const StampReader& reader) {
+    std::vector<qint64> values;
+    values.reserve(size_t(archive.Count()));
+    for (const QString& stamp : archive.Dates())
+        values.push_back(reader.ReadFullValue(stamp).value_or(0));
     int latest = 0;
     for (int i = 0; i < archive.Count(); ++i) {
         bool isLatest = true;
         for (int j = 0; j < archive.Count() && isLatest; ++j)
             if (j != i && archive.Pages().at(j) == archive.Pages().at(i) &&
-                *reader.ReadFullValue(archive.Dates().at(j)) >
-                    *reader.ReadFullValue(archive.Dates().at(i)))
+                values[size_t(j)] > values[size_t(i)])
                 isLatest = false;
         latest += isLatest;
     }
