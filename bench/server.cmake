@@ -4,3 +4,10 @@ target_link_libraries(bench_server PRIVATE vantora_server_core PkgConfig::HTTPLI
 add_dependencies(bench_server vantora-server)
 target_compile_definitions(bench_server PRIVATE
   VANTORA_PEER_DIR="${CMAKE_CURRENT_LIST_DIR}/wordweigh")
+
+# The costly pages: each answer's time and the server's peak memory.
+add_executable(bench_server_limits ${CMAKE_CURRENT_LIST_DIR}/server/LimitsBench.cpp)
+target_include_directories(bench_server_limits PRIVATE ${PROJECT_SOURCE_DIR}/tests/server)
+target_link_libraries(bench_server_limits PRIVATE vantora_server_core PkgConfig::HTTPLIB
+  Threads::Threads)
+add_dependencies(bench_server_limits vantora-server)

@@ -4,13 +4,35 @@
 
 namespace vantora {
 
-std::string CleanItem(std::string_view text, std::size_t maxPoints) {
+std::string BlankLineBreaks(std::string_view text) {
     std::string s = RepairUtf8(text);
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto u = static_cast<unsigned char>(s[i]);
+        if (u < 32 || u == 127) {
+            out += ' ';
+        } else if (u == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+            // U+0080..U+009F: the C1 controls, NEL (U+0085) among them.
+            out += ' ';
+            ++i;
+        } else if (u == 0xE2 && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(s[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(s[i + 2]) == 0xA9)) {
+            // U+2028 LINE SEPARATOR and U+2029 PARAGRAPH SEPARATOR.
+            out += ' ';
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string CleanItem(std::string_view text, std::size_t maxPoints) {
+    std::string s = BlankLineBreaks(text);
     for (char& c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 32 || u == 127)
-            c = ' ';
-        else if (c == '<')
+        if (c == '<')
             c = '[';
         else if (c == '>')
             c = ']';

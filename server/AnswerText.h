@@ -11,7 +11,12 @@
 
 namespace vantora {
 
-// Control characters become blanks, '<' and '>' become '[' and ']', invalid
+// Every control character and every line break Unicode defines (CR, LF, VT,
+// FF, NEL, U+2028, U+2029) becomes a blank, so that a line of a record or
+// log file stays one line; invalid UTF-8 becomes '?'.
+std::string BlankLineBreaks(std::string_view text);
+
+// Control characters and line breaks become blanks, '<' and '>' become '[' and ']', invalid
 // UTF-8 becomes '?', runs of blanks shrink to one, and the result is cut to
 // maxPoints code points ("..." marks a cut).
 std::string CleanItem(std::string_view text, std::size_t maxPoints = 300);

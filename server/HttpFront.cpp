@@ -63,8 +63,12 @@ const char* Reason(int status) {
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 403:
+        return "Forbidden";
     case 408:
         return "Request Timeout";
+    case 421:
+        return "Misdirected Request";
     case 414:
         return "URI Too Long";
     case 431:
@@ -135,6 +139,8 @@ HeadParse ParseRequestHead(std::string_view received) {
         return Bad(400);
 
     bool keepAlive = version == "HTTP/1.1";
+    bool haveHost = false;
+    RequestHead head;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const std::size_t colon = line.find(':');
@@ -154,6 +160,15 @@ HeadParse ParseRequestHead(std::string_view received) {
                 return Bad(400); // the service takes no request bodies
         } else if (EqualsNoCase(name, "Transfer-Encoding")) {
             return Bad(400);
+        } else if (EqualsNoCase(name, "Host")) {
+            if (haveHost)
+                return Bad(400); // two Host headers: which server is meant is unclear
+            haveHost = true;
+            head.Host = std::string(value);
+        } else if (EqualsNoCase(name, "Origin")) {
+            head.Origin = std::string(value);
+        } else if (EqualsNoCase(name, "X-Vantora-Key")) {
+            head.Key = std::string(value);
         }
     }
     if (method != "GET" && method != "HEAD")
@@ -162,6 +177,7 @@ HeadParse ParseRequestHead(std::string_view received) {
     HeadParse result;
     result.Status = HeadStatus::Complete;
     result.Consumed = headEnd;
+    result.Head = std::move(head);
     result.Head.Method = std::string(method);
     result.Head.Target = std::string(target);
     result.Head.Path = PercentDecode(target.substr(0, question));
@@ -171,12 +187,14 @@ HeadParse ParseRequestHead(std::string_view received) {
     return result;
 }
 
-std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly) {
+std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly,
+                           std::string_view extraHeaders) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
                       "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                       std::to_string(body.size()) +
-                      "\r\nCache-Control: no-store\r\nX-Vantora-Server: 1\r\nConnection: " +
-                      (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
+                      "\r\nCache-Control: no-store\r\nX-Vantora-Server: 1\r\n" +
+                      std::string(extraHeaders) +
+                      "Connection: " + (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
     if (!headOnly) {
         const std::size_t start = out.size();
         out.append(body);
@@ -185,6 +203,59 @@ std::string FormatResponse(int status, std::string_view body, bool keepAlive, bo
             [](char c) { return c == '\r' || c == '\n'; }, ' ');
     }
     return out;
+}
+
+namespace {
+
+// The host part of a Host header or an origin's authority, lower case,
+// without port and brackets: "[::1]:47800" is "::1".
+std::string HostName(std::string_view authority) {
+    std::string host;
+    if (!authority.empty() && authority.front() == '[') {
+        const std::size_t close = authority.find(']');
+        host = std::string(
+            authority.substr(1, close == std::string_view::npos ? authority.npos : close - 1));
+    } else {
+        host = std::string(authority.substr(0, authority.find(':')));
+    }
+    for (char& c : host)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    while (!host.empty() && host.back() == '.')
+        host.pop_back(); // "localhost." names the same host
+    return host;
+}
+
+bool AllowedHost(std::string_view host, const std::vector<std::string>& hosts) {
+    return hosts.empty() || std::find(hosts.begin(), hosts.end(), host) != hosts.end();
+}
+
+// Compares without stopping at the first difference, so the time taken
+// does not tell how much of a guess was right.
+bool SameSecret(std::string_view a, std::string_view b) {
+    unsigned char diff = a.size() == b.size() ? 0 : 1;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ (i < b.size() ? b[i] : 0));
+    return diff == 0;
+}
+
+} // namespace
+
+int RefusalStatus(const RequestHead& head, const FrontPolicy& policy) {
+    if (!head.Host.empty() && !AllowedHost(HostName(head.Host), policy.Hosts))
+        return 421;
+    if (!head.Origin.empty()) {
+        // "http://127.0.0.1:47800"; "null" and other schemes are foreign.
+        const std::string_view origin = head.Origin;
+        const std::size_t sep = origin.find("://");
+        const std::string_view scheme = origin.substr(0, sep);
+        if (sep == std::string_view::npos || (scheme != "http" && scheme != "https") ||
+            policy.Hosts.empty() || !AllowedHost(HostName(origin.substr(sep + 3)), policy.Hosts))
+            return 403;
+    }
+    if (!policy.Key.empty() && !SameSecret(head.Key, policy.Key))
+        return 403;
+    return 0;
 }
 
 std::string AnswerRequest(const RequestHead& head, const ServiceConfig& config,
@@ -287,8 +358,8 @@ struct HttpFront::State {
             const bool got = Work.wait_for(guard, std::chrono::seconds(extra ? 5 : 3600),
                                            [this] { return Stopping.load() || !Jobs.empty(); });
             --Idle;
-            if (Stopping.load() && Jobs.empty())
-                break;
+            if (Stopping.load())
+                break; // the requests still queued are answered 503 on the way out
             if (!got) {
                 if (extra)
                     break;
@@ -357,11 +428,43 @@ struct HttpFront::State {
             CloseConnection(conn);
             return false;
         }
+        const bool headOnly = parsed.Head.Method == "HEAD";
+        if (const int refusal = RefusalStatus(parsed.Head, Options.Policy); refusal != 0) {
+            Refuse(conn, FormatResponse(refusal,
+                                        refusal == 421
+                                            ? "This server does not answer for that host name.<br>"
+                                            : "This server answers only the program it belongs "
+                                              "to.<br>",
+                                        false, headOnly));
+            return false;
+        }
+        bool full = false;
+        {
+            std::lock_guard guard(Lock);
+            full = Jobs.size() >= Options.MaxQueued;
+        }
+        if (full) {
+            Refuse(conn, Busy(headOnly));
+            return false;
+        }
         conn.Received.erase(0, parsed.Consumed);
         conn.Started = !conn.Received.empty();
         conn.Deadline = Clock::now() + std::chrono::milliseconds(Options.RequestTimeoutMs);
         Enqueue(std::move(conn), parsed.Head);
         return true;
+    }
+
+    static std::string Busy(bool headOnly) {
+        return FormatResponse(503, "The server is busy, please try again in a few seconds.<br>",
+                              false, headOnly, "Retry-After: 5\r\n");
+    }
+
+    // A short answer on a socket that can take it without waiting; then the
+    // connection ends.
+    static void Refuse(Connection& conn, const std::string& answer) {
+        [[maybe_unused]] const ssize_t n =
+            ::send(conn.Fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        CloseConnection(conn);
     }
 };
 
@@ -393,7 +496,8 @@ HttpFront::~HttpFront() {
         S->Ended.wait(guard, [this] { return S->Threads == 0; });
     }
     for (auto& job : S->Jobs)
-        CloseConnection(job.Conn);
+        State::Refuse(job.Conn, FormatResponse(503, "The server is stopping.<br>", false,
+                                               job.Head.Method == "HEAD", "Retry-After: 5\r\n"));
     for (auto& conn : S->Returned)
         CloseConnection(conn);
     if (S->Listener >= 0)

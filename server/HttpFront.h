@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantora {
 
@@ -23,6 +24,9 @@ struct RequestHead {
     std::string Path;   // percent-decoded, without the query
     std::string Query;  // raw, after the first "?"
     bool KeepAlive = true;
+    std::string Host;   // the Host header, empty when there is none
+    std::string Origin; // the Origin header, empty when there is none
+    std::string Key;    // the X-Vantora-Key header
 };
 
 enum class HeadStatus { Incomplete, Complete, Bad };
@@ -37,6 +41,22 @@ struct HeadParse {
 inline constexpr std::size_t MaxRequestLine = 8192;
 inline constexpr std::size_t MaxRequestHead = 64 * 1024;
 
+// Who may ask: a browser page elsewhere can send requests to a server on
+// this machine, and with a name of its own that resolves here (DNS
+// rebinding) read the answers too. Hosts: the names a Host header may give
+// (without port, lower case; empty accepts any). Key: the secret every
+// request must carry in X-Vantora-Key (empty: none needed).
+struct FrontPolicy {
+    std::vector<std::string> Hosts;
+    std::string Key;
+};
+
+// 0 when the request may be answered, else its refusal status: 421 for a
+// Host naming another server, 403 for a foreign Origin or a missing or
+// wrong key. An Origin must name one of Hosts; a request without Origin
+// (not from a browser page) passes that check.
+int RefusalStatus(const RequestHead& head, const FrontPolicy& policy);
+
 // Reads the request at the start of received (the bytes of a connection so
 // far): its request line and header lines up to the empty line. Lines end in
 // CR LF or LF; a CR anywhere else, a second "?" in the target, a request line
@@ -48,20 +68,25 @@ HeadParse ParseRequestHead(std::string_view received);
 // program can tell its own server from another program on the same port.
 // The body is plain text on one line: any CR or LF in it is sent as a blank,
 // so an answer never holds a line break.
-std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly);
+std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly,
+                           std::string_view extraHeaders = {});
 
 // One request through the service, as a worker answers it.
 std::string AnswerRequest(const RequestHead& head, const ServiceConfig& config,
                           const PageFetcher& fetch = FetchPage);
 
 struct HttpFrontOptions {
-    int Workers = 16;             // requests worked on at once when none waits long
-    int MaxWorkers = 256;         // with the extra workers for requests that wait long
-    int RequestTimeoutMs = 10000; // from the first byte to the end of the request head
-    int KeepAliveMs = 2000;       // an idle connection between requests
-    int WriteTimeoutMs = 10000;   // one answer's send
-    int ExtraWorkerDelayMs = 50;  // a request queued this long gets an extra worker
-    std::size_t MaxConnections = 1024;
+    int Workers = 16;                  // requests worked on at once when none waits long
+    int MaxWorkers = 256;              // with the extra workers for requests that wait long
+    int RequestTimeoutMs = 10000;      // from the first byte to the end of the request head
+    int KeepAliveMs = 2000;            // an idle connection between requests
+    int WriteTimeoutMs = 10000;        // one answer's send
+    int ExtraWorkerDelayMs = 50;       // a request queued this long gets an extra worker
+    std::size_t MaxConnections = 1024; // connections being read
+    // Whole requests waiting for a worker; past it a request is answered
+    // 503 with Retry-After at once.
+    std::size_t MaxQueued = 256;
+    FrontPolicy Policy;
 };
 
 class HttpFront {
@@ -79,7 +104,9 @@ class HttpFront {
     int Bind(const std::string& host, int port);
     // Serves until Stop.
     void Run();
-    // Ends Run from any thread or a signal handler.
+    // Ends Run from any thread or a signal handler. Requests still waiting
+    // for a worker are answered 503; the workers finish the answer they
+    // are on (the caller ends their fetches) and take no other.
     void Stop();
 
   private:

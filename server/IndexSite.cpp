@@ -66,7 +66,7 @@ IndexSiteResult IndexSite(const IndexSiteOptions& options, const LinkIndex& inde
                 continue;
             const std::string where = page.FinalUrl.empty() ? batch[i] : page.FinalUrl;
             const PageModel model = ParsePage(page.Body, page.ContentType);
-            const std::vector<SeenLink> links = ResolvedLinks(where, model, page.Body);
+            const std::vector<SeenLink> links = ResolvedLinks(where, model);
             std::string error;
             if (!index.RecordPage(where, links, &error)) {
                 result.Error = error;

@@ -30,12 +30,35 @@ std::string SiteKey(std::string_view url);
 std::string UtcStamp();
 
 // The links of a parsed page resolved against its address (and its <base>).
-std::vector<SeenLink> ResolvedLinks(std::string_view pageUrl, const PageModel& page,
-                                    std::string_view html);
+std::vector<SeenLink> ResolvedLinks(std::string_view pageUrl, const PageModel& page);
+
+// The source page as the index keeps it: its URL without fragment and
+// without the query parameters that only track visitors or sessions
+// (utm_..., gclid, fbclid, session ids), the others in sorted order, so that
+// one page read under many query strings stays one page. Empty when not an
+// http(s) URL.
+std::string SourceKey(std::string_view url);
+
+// How much the index may hold: every client of the server feeds it, so
+// each site's share, the whole and the file's size are bounded, and rows
+// not seen again for ExpiryDays go.
+struct LinkIndexLimits {
+    std::size_t MaxPerSite = 10000; // rows whose source is on one site
+    std::size_t MaxTotal = 250000;
+    long long MaxBytes = 256ll << 20;
+    int ExpiryDays = 180;
+};
+
+struct LinkIndexSize {
+    long long Links = 0;
+    long long Sites = 0; // source sites
+    long long Bytes = 0; // of the file
+};
 
 class LinkIndex {
   public:
-    explicit LinkIndex(std::string path) : File(std::move(path)) {}
+    explicit LinkIndex(std::string path, LinkIndexLimits limits = {})
+        : File(std::move(path)), Limits(limits) {}
     const std::string& Path() const { return File; }
 
     // Replaces what the index holds about sourceUrl with its links to other
@@ -49,9 +72,12 @@ class LinkIndex {
 
     // Links on record; -1 when the file cannot be read.
     long long LinkCount(std::string* error = nullptr) const;
+    // What the index holds, for the log; zeros with a reason when unreadable.
+    LinkIndexSize Size(std::string* error = nullptr) const;
 
   private:
     std::string File;
+    LinkIndexLimits Limits;
 };
 
 } // namespace vantora

@@ -98,16 +98,25 @@ std::string InvalidUrlAnswer(std::string_view marker, std::string_view reason) {
 }
 
 // Checks that the page exists: an http(s) address that answers with a page.
+// recordError: why its links could not go into the index, if they could not.
 std::string PageProblem(const std::string& url, const ServiceConfig& config,
-                        const PageFetcher& fetch, const std::optional<LinkIndex>& index) {
+                        const PageFetcher& fetch, const std::optional<LinkIndex>& index,
+                        std::string* recordError = nullptr) {
     if (std::string problem = AddressProblem(url, config); !problem.empty())
         return problem;
     const FetchResult page = fetch(url, config.Fetch);
     if (page.Status != FetchStatus::Ok)
         return page.Error.empty() ? "the page could not be fetched" : page.Error;
     if (index)
-        IndexFetchedPage(*index, url, page);
+        IndexFetchedPage(*index, url, page, recordError);
     return {};
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i ? "; " : "") + parts[i];
+    return text;
 }
 
 } // namespace
@@ -124,9 +133,11 @@ bool IndexFetchedPage(const LinkIndex& index, const std::string& url, const Fetc
     if (page.Status != FetchStatus::Ok || !LooksLikeHtml(page))
         return true;
     const PageModel model = ParsePage(page.Body, page.ContentType);
+    if (model.TooComplex)
+        return true;
     // Links resolve against where the page really is, after redirects.
     const std::string& where = page.FinalUrl.empty() ? url : page.FinalUrl;
-    return index.RecordPage(where, ResolvedLinks(where, model, page.Body), error);
+    return index.RecordPage(where, ResolvedLinks(where, model), error);
 }
 
 PageFetcher IndexingFetcher(PageFetcher inner, LinkIndex index) {
@@ -300,7 +311,9 @@ struct Candidate {
     // Filled by the check:
     bool Checked = false; // false: the time for checks ran out first
     bool Fetched = false;
+    bool TooComplex = false; // fetched, but too complex to read
     bool Links = false;
+    std::string RecordError; // its links could not go into the index
     std::string Title;
     std::string Anchor;
     bool NoFollow = false;
@@ -333,10 +346,14 @@ void CheckCandidate(Candidate& c, const std::string& target, const ServiceConfig
         return;
     c.Fetched = true;
     const PageModel model = ParsePage(page.Body, page.ContentType);
+    if (model.TooComplex) {
+        c.TooComplex = true;
+        return;
+    }
     const std::string& where = page.FinalUrl.empty() ? c.Url : page.FinalUrl;
-    const std::vector<SeenLink> links = ResolvedLinks(where, model, page.Body);
+    const std::vector<SeenLink> links = ResolvedLinks(where, model);
     if (index)
-        index->RecordPage(where, links);
+        index->RecordPage(where, links, &c.RecordError);
     // A followed link outranks a nofollow one to the same page.
     for (const SeenLink& link : links) {
         if (PageKey(link.Target) != target)
@@ -357,10 +374,14 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
                             const PageFetcher& fetch, std::string& result) {
     const OffPageConfig& settings = Settings(config);
     const std::optional<LinkIndex> index = ConfiguredLinkIndex(config);
-    if (std::string problem = PageProblem(pageUrl, config, fetch, index); !problem.empty()) {
+    std::string recordError;
+    if (std::string problem = PageProblem(pageUrl, config, fetch, index, &recordError);
+        !problem.empty()) {
         result = "not-opened: " + problem;
         return InvalidUrlAnswer(BackMarker, problem);
     }
+    // What could not be checked: with any of it, finding nothing proves nothing.
+    std::vector<std::string> failures;
     const std::string target = PageKey(pageUrl);
     const std::string site = SiteKey(pageUrl);
 
@@ -380,11 +401,11 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     if (settings.BackwatchSearch.empty())
         notes.push_back("no search service is configured for link-backs on this server");
     else if (!search.Ok)
-        notes.push_back("the search found no candidates: " + search.Reason);
+        failures.push_back("the search found no candidates: " + search.Reason);
     if (!index)
         notes.push_back("this server keeps no link index");
     else if (!indexError.empty())
-        notes.push_back(indexError);
+        failures.push_back(indexError);
 
     std::vector<Candidate> candidates;
     std::map<std::string, std::size_t> byKey;
@@ -420,11 +441,16 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     std::size_t linking = 0;
     std::size_t unreachable = 0;
     std::size_t late = 0;
+    std::size_t complex = 0;
     for (const Candidate& c : candidates) {
         if (!c.Checked)
             ++late;
         else if (!c.Fetched)
             ++unreachable;
+        else if (c.TooComplex)
+            ++complex;
+        if (recordError.empty() && !c.RecordError.empty())
+            recordError = c.RecordError;
         if (!c.Links)
             continue;
         ++linking;
@@ -440,24 +466,45 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
         items.push_back(c.Verified);
         items.push_back(from);
     }
-    if (linking == 0)
-        items.push_back("END");
+    const std::string of = " of " + std::to_string(candidates.size());
     if (unreachable > 0)
-        notes.push_back(std::to_string(unreachable) + " of " + std::to_string(candidates.size()) +
-                        " candidate pages could not be fetched");
+        failures.push_back(std::to_string(unreachable) + of +
+                           " candidate pages could not be fetched");
+    if (complex > 0)
+        failures.push_back(std::to_string(complex) + of +
+                           " candidate pages were too complex to check");
     if (late > 0)
-        notes.push_back(std::to_string(late) + " of " + std::to_string(candidates.size()) +
-                        " candidate pages were not checked: the time for checks ran out");
+        failures.push_back(std::to_string(late) + of +
+                           " candidate pages were not checked: the time for checks ran out");
+    if (!recordError.empty())
+        failures.push_back("the pages read could not be recorded: " + recordError);
+    if (linking == 0) {
+        items.push_back("END");
+        if (!failures.empty()) {
+            // The client lists the first item of every group of six: after
+            // the END group, a second one says in words what was not checked,
+            // so that finding nothing is not taken for a clean result.
+            items.insert(items.end(), 5, "-");
+            items.push_back(Item("Not checked, so pages that link back may have been missed: " +
+                                     Joined(failures) + ".",
+                                 1000));
+            items.insert(items.end(), 5, "-");
+        }
+    }
+    notes.insert(notes.end(), failures.begin(), failures.end());
     // A single trailing item after the groups is past the client's count
     // rule, so the notes travel with the answer without being listed.
-    if (!notes.empty()) {
-        std::string text = "Note: ";
-        for (std::size_t i = 0; i < notes.size(); ++i)
-            text += (i ? "; " : "") + notes[i];
-        items.push_back(Item(text + ".", 1000));
-    }
-    result = "ok " + std::to_string(linking) + " of " + std::to_string(candidates.size()) +
-             " candidates link back";
+    if (!notes.empty())
+        items.push_back(Item("Note: " + Joined(notes) + ".", 1000));
+    const std::string found = std::to_string(linking) + of + " candidates link back";
+    std::size_t read = 0;
+    for (const Candidate& c : candidates)
+        read += c.Fetched && !c.TooComplex ? 1 : 0;
+    if (failures.empty())
+        result = "ok " + found;
+    else
+        result = std::string(read == 0 && linking == 0 ? "not checked: " : "incomplete: ") +
+                 failures.front() + "; " + found;
     return JoinAnswer(BackMarker, "<br>", items);
 }
 

@@ -258,7 +258,24 @@ const cpptoml::table* SubTable(const Reader& r, const cpptoml::table& root,
 }
 
 void ReadAll(const Reader& r, const cpptoml::table& root, OffPageConfig& config) {
-    r.CheckKeys(root, "", {"search", "rankscout", "submit", "enginepost", "backwatch"});
+    r.CheckKeys(root, "", {"server", "search", "rankscout", "submit", "enginepost", "backwatch"});
+    if (const auto* server = SubTable(r, root, "server")) {
+        r.CheckKeys(*server, "server", {"hosts"});
+        if (server->contains("hosts")) {
+            const auto list = server->get("hosts")->as_array();
+            if (!list)
+                r.Fail("server.hosts", "\"server.hosts\" must be a list of host names");
+            for (const auto& item : *list) {
+                const auto name = item->as<std::string>();
+                if (!name || name->get().empty() ||
+                    name->get().find_first_of(" /:\t\r\n") != std::string::npos)
+                    r.Fail("server.hosts",
+                           "\"server.hosts\" must hold host names without port, such as "
+                           "\"analysis.example\"");
+                config.Hosts.push_back(AsciiLower(name->get()));
+            }
+        }
+    }
     if (const auto* searches = SubTable(r, root, "search")) {
         for (const auto& [name, value] : *searches) {
             if (!value->is_table())

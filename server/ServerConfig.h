@@ -37,6 +37,9 @@ struct SubmitBackend {
 };
 
 struct OffPageConfig {
+    // Host names this server answers for besides its listening address and,
+    // on loopback, 127.0.0.1, localhost and ::1 ([server] hosts).
+    std::vector<std::string> Hosts;
     std::map<std::string, SearchBackend> Searches;
     int RankDepth = 50;
     std::map<std::string, std::string> RankEngines; // "ALTAVISTA" -> search backend name

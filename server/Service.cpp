@@ -114,6 +114,8 @@ struct PageFetch {
     std::string Reason;
     std::string Html;
     std::string ContentType; // of the answer: its charset decides how Html is read
+    std::string FinalUrl;
+    bool Cut = false; // only the first part of the page was read
 };
 
 PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
@@ -154,15 +156,36 @@ PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
     out.Ok = true;
     out.ContentType = std::move(r.ContentType);
     out.Html = std::move(r.Body);
+    out.FinalUrl = r.FinalUrl.empty() ? url : r.FinalUrl;
+    out.Cut = r.Truncated;
     return out;
+}
+
+// Puts the links of a page read for an analysis into the link index.
+void IndexPage(const std::optional<LinkIndex>& index, const PageFetch& page,
+               const PageModel& model) {
+    if (index && !model.TooComplex)
+        index->RecordPage(page.FinalUrl, ResolvedLinks(page.FinalUrl, model));
+}
+
+std::string TooComplexReason(const PageModel& page) {
+    return "The page is too complex to analyse: " + page.TooComplexWhy +
+           ", more than this server reads of one page.";
+}
+
+std::string CutReason(std::size_t bytes) {
+    return "Only the first " + std::to_string(bytes) +
+           " bytes of the page were read: the page is larger than this server reads, and what "
+           "follows byte " +
+           std::to_string(bytes) + " was not analysed.";
 }
 
 std::string EchoUrl(std::string_view url, std::initializer_list<std::string_view> words) {
     return DefuseWords(CleanItem(url, 4096), words);
 }
 
-std::string Item(std::string_view text) {
-    return DefuseMarkers(CleanItem(text));
+std::string Item(std::string_view text, std::size_t maxPoints = 300) {
+    return DefuseMarkers(CleanItem(text, maxPoints));
 }
 
 std::string WordweighNotOpened(std::string_view reason) {
@@ -177,40 +200,87 @@ std::string StuffwatchNotOpened(std::string_view reason) {
                        CleanItem("The page could not be analysed: " + std::string(reason) + ".")});
 }
 
+// What a report needs to know about how much of the page was read.
+struct Reading {
+    bool Cut = false;
+    std::size_t Bytes = 0;
+};
+
 std::string WordweighFromPage(std::string_view url, std::string_view keywords,
-                              std::string_view html, int* score,
-                              std::string_view contentType = {}) {
-    const PageModel page = ParsePage(html, contentType);
-    const WordweighResult result = AnalyseWordweigh(page, url, keywords);
-    if (score)
-        *score = result.Percentage;
+                              const PageModel& page, const Reading& reading, std::string& log) {
     std::vector<std::string> items = {EchoUrl(url, {"PERCENTAGE", "PROBLEM", "TIP"}),
-                                      "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600)),
-                                      "PERCENTAGE: " + FormatPercentage(result.Percentage)};
+                                      "KEYWORDS: " + DefuseMarkers(CleanItem(keywords, 600))};
+    if (page.TooComplex) {
+        // No score can be given for a page that was not read: it is said in
+        // words, as the one problem of the page.
+        items.push_back("PERCENTAGE: " + FormatPercentage(0));
+        items.push_back("PROBLEM: " + Item("The page is too complex to analyse"));
+        items.push_back(Item(TooComplexReason(page), 400));
+        items.push_back(Item("Simplify the page's markup: fewer elements, less deep nesting and "
+                             "shorter style sheets.",
+                             400));
+        items.push_back("LIMIT");
+        log = "too complex: " + page.TooComplexWhy;
+        return JoinAnswer(WordweighMarker, "<br>", items);
+    }
+    const WordweighResult result = AnalyseWordweigh(page, url, keywords);
+    items.push_back("PERCENTAGE: " + FormatPercentage(result.Percentage));
+    if (reading.Cut) {
+        items.push_back("PROBLEM: " + Item("Only the first " + std::to_string(reading.Bytes) +
+                                           " bytes of the page were analysed"));
+        items.push_back(Item(CutReason(reading.Bytes), 400));
+        items.push_back(Item("Make the page smaller, or split it into several pages.", 400));
+        items.push_back("CUT");
+    }
     for (const auto& a : result.Problems) {
         items.push_back((a.Tip ? "TIP: " : "PROBLEM: ") + Item(a.What));
         items.push_back(Item(a.Why));
         items.push_back(Item(a.Fix));
         items.push_back(Item(a.Code));
     }
+    log = "ok " + std::to_string(result.Percentage) + "%" +
+          (reading.Cut ? ", cut at " + std::to_string(reading.Bytes) + " bytes" : "");
     return JoinAnswer(WordweighMarker, "<br>", items);
 }
 
-std::string StuffwatchFromPage(std::string_view url, std::string_view html, int* points,
-                               std::string_view contentType = {}) {
-    const PageModel page = ParsePage(html, contentType);
+std::string StuffwatchFromPage(std::string_view url, const PageModel& page, const Reading& reading,
+                               std::string& log) {
+    std::vector<std::string> items = {EchoUrl(url, {"ERROR", "NO-SPAM"})};
+    if (page.TooComplex) {
+        // Nothing was checked, so nothing is called clean.
+        items.push_back("VERDICT: not checked, the page is too complex to analyse");
+        items.push_back(Item("The page is too complex to analyse"));
+        items.push_back(Item(TooComplexReason(page), 400));
+        items.push_back(
+            Item("None of the page was checked for spam, so it is not called clean.", 400));
+        items.push_back("LIMIT");
+        log = "too complex: " + page.TooComplexWhy;
+        return JoinAnswer(StuffwatchMarker, " ", items);
+    }
     const StuffwatchResult result = AnalyseStuffwatch(page, url);
-    if (points)
-        *points = result.Points;
-    std::vector<std::string> items = {EchoUrl(url, {"ERROR", "NO-SPAM"}), result.Verdict()};
-    if (result.Findings.empty())
+    items.push_back(reading.Cut
+                        ? "VERDICT: incomplete, only the first " + std::to_string(reading.Bytes) +
+                              " bytes checked, " + std::to_string(result.Points) + " points"
+                        : result.Verdict());
+    if (result.Findings.empty() && !reading.Cut)
         items.push_back("NO-SPAM");
+    if (reading.Cut) {
+        // A check that did not read the whole page never calls it clean.
+        items.push_back(Item("Only the first " + std::to_string(reading.Bytes) +
+                             " bytes of the page were checked"));
+        items.push_back(Item("The page is cut after byte " + std::to_string(reading.Bytes) +
+                             "; hidden text or stuffing after it was not looked for."));
+        items.push_back(Item(CutReason(reading.Bytes), 400));
+        items.push_back("CUT");
+    }
     for (const auto& f : result.Findings) {
         items.push_back(Item(f.What));
         items.push_back(Item(f.Where));
         items.push_back(Item(f.Why));
         items.push_back(Item(f.Code));
     }
+    log = "ok " + std::to_string(result.Points) + " points" +
+          (reading.Cut ? ", cut at " + std::to_string(reading.Bytes) + " bytes" : "");
     return JoinAnswer(StuffwatchMarker, " ", items);
 }
 
@@ -293,38 +363,37 @@ std::string LogLine(std::string_view path, std::string_view page, std::string_vi
     std::tm tm{};
     gmtime_r(&now, &tm);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    // A field holds no blank and no line break of any kind, so a line stays
+    // one record of five fields.
     auto field = [](std::string_view s, std::size_t max) {
-        std::string out = RepairUtf8(s.substr(0, max));
+        std::string out = BlankLineBreaks(s.substr(0, max));
         for (char& c : out)
-            if (static_cast<unsigned char>(c) < 32 || c == ' ' || c == 127)
+            if (c == ' ')
                 c = '_';
         return out.empty() ? std::string("-") : out;
     };
-    std::string resultText = RepairUtf8(result.substr(0, 200));
-    for (char& c : resultText)
-        if (static_cast<unsigned char>(c) < 32 || c == 127)
-            c = ' ';
+    const std::string resultText = BlankLineBreaks(result.substr(0, 200));
     return std::string(stamp) + " " + field(path, 200) + " " + field(page, 300) + " " +
            (resultText.empty() ? "-" : resultText) + " " + std::to_string(milliseconds) + "ms";
 }
 
 std::string WordweighAnswer(std::string_view pageUrl, std::string_view keywords,
                             std::string_view html) {
-    return WordweighFromPage(pageUrl, keywords, html, nullptr);
+    std::string log;
+    return WordweighFromPage(pageUrl, keywords, ParsePage(html), {}, log);
 }
 
 std::string StuffwatchAnswer(std::string_view pageUrl, std::string_view html) {
-    return StuffwatchFromPage(pageUrl, html, nullptr);
+    std::string log;
+    return StuffwatchFromPage(pageUrl, ParsePage(html), {}, log);
 }
 
 ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
                             const ServiceConfig& config, const PageFetcher& fetch) {
     ServiceAnswer answer;
     const std::string route = RoutePath(path);
-    // Pages fetched for the on-page analyses feed the link index as well.
+    // Pages read for the on-page analyses feed the link index as well.
     const std::optional<LinkIndex> index = ConfiguredLinkIndex(config);
-    const PageFetcher indexing = index ? IndexingFetcher(fetch, *index) : PageFetcher();
-    const PageFetcher& pageFetch = index ? indexing : fetch;
     if (route == "text_output/wordweigh-pt.cgi") {
         const std::string url = PageUrl(RawValue(rawQuery, "url", {"keywords"}).value_or(""));
         const std::string keywords =
@@ -337,29 +406,31 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             answer.Result = "not-opened: key words too long";
             return answer;
         }
-        const PageFetch page = FetchForAnalysis(url, config, pageFetch);
+        const PageFetch page = FetchForAnalysis(url, config, fetch);
         if (!page.Ok) {
             answer.Body = WordweighNotOpened(page.Reason);
             answer.Result = "not-opened: " + page.Reason;
             return answer;
         }
-        int score = 0;
-        answer.Body = WordweighFromPage(url, keywords, page.Html, &score, page.ContentType);
-        answer.Result = "ok " + std::to_string(score) + "%";
+        const PageModel model = ParsePage(page.Html, page.ContentType);
+        IndexPage(index, page, model);
+        answer.Body = WordweighFromPage(url, keywords, model, {page.Cut, config.Fetch.MaxBytes},
+                                        answer.Result);
         return answer;
     }
     if (route == "text_output/spam-pt.cgi") {
         const std::string url = PageUrl(RawValue(rawQuery, "url").value_or(""));
         answer.Page = url;
-        const PageFetch page = FetchForAnalysis(url, config, pageFetch);
+        const PageFetch page = FetchForAnalysis(url, config, fetch);
         if (!page.Ok) {
             answer.Body = StuffwatchNotOpened(page.Reason);
             answer.Result = "not-opened: " + page.Reason;
             return answer;
         }
-        int points = 0;
-        answer.Body = StuffwatchFromPage(url, page.Html, &points, page.ContentType);
-        answer.Result = "ok " + std::to_string(points) + " points";
+        const PageModel model = ParsePage(page.Html, page.ContentType);
+        IndexPage(index, page, model);
+        answer.Body =
+            StuffwatchFromPage(url, model, {page.Cut, config.Fetch.MaxBytes}, answer.Result);
         return answer;
     }
     if (route == "text_output/rankscout-pt.cgi") {

@@ -3,6 +3,7 @@
 // CGI: run by a web server with GATEWAY_INTERFACE set; one request per run.
 
 #include "IndexSite.h"
+#include "OffPage.h"
 #include "PageText.h"
 #include "ServerConfig.h"
 #include "Service.h"
@@ -10,6 +11,9 @@
 #include "HttpFront.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -17,9 +21,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace vantora;
 
@@ -43,6 +50,8 @@ const char* Usage =
     "  --max-page-bytes N      size cap per fetched page (default 4194304)\n"
     "  --timeout SECONDS       total time allowed per page fetch (default 15)\n"
     "  --record FILE           append stop-bulletin requests to FILE\n"
+    "  --key-file FILE         answer only requests whose X-Vantora-Key header holds\n"
+    "                          the secret in FILE (readable by its owner only)\n"
     "  --config FILE           search and submission services, link index (TOML;\n"
     "                          default: vantora-server.toml in ~/.config/vantora)\n"
     "  --index-site URL        read the site at URL into the link index and exit\n"
@@ -130,8 +139,33 @@ int RunCgi(const ServiceConfig& config) {
 HttpFront* RunningServer = nullptr;
 
 void StopOnSignal(int) {
+    CancelAllFetches();
     if (RunningServer)
         RunningServer->Stop();
+}
+
+// The secret of a key file, or an empty text with the reason in error. The
+// file must be the user's own and readable by nobody else.
+std::string ReadKeyFile(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = path + " cannot be read";
+        return {};
+    }
+    if ((info.st_mode & 077) != 0 || info.st_uid != ::getuid()) {
+        error = path + " must belong to this user and be readable by nobody else (chmod 600)";
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string key;
+    std::getline(in, key);
+    while (!key.empty() && (key.back() == '\r' || key.back() == ' '))
+        key.pop_back();
+    if (key.size() < 16) {
+        error = path + " holds no key (16 characters or more)";
+        return {};
+    }
+    return key;
 }
 
 } // namespace
@@ -157,6 +191,7 @@ int main(int argc, char** argv) {
     long workers = 16;
     bool allowPrivate = false;
     std::string configFile;
+    std::string keyFile;
     std::string indexSite;
     long indexPages = 500;
     for (int i = 1; i < argc; ++i) {
@@ -196,6 +231,8 @@ int main(int argc, char** argv) {
             config.Fetch.ConnectTimeoutMs = std::min(config.Fetch.ConnectTimeoutMs, number * 1000);
         } else if (arg == "--record") {
             config.RecordFile = next();
+        } else if (arg == "--key-file") {
+            keyFile = next();
         } else if (arg == "--config") {
             configFile = next();
         } else if (arg == "--index-site") {
@@ -249,6 +286,36 @@ int main(int argc, char** argv) {
     HttpFrontOptions options;
     options.Workers = static_cast<int>(workers);
     options.MaxWorkers = static_cast<int>(std::min(workers * 16, 1024L));
+    if (!keyFile.empty()) {
+        std::string error;
+        options.Policy.Key = ReadKeyFile(keyFile, error);
+        if (options.Policy.Key.empty()) {
+            std::fprintf(stderr, "vantora-server: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    // The Host names answered for: on loopback the names of this machine, so
+    // that a web page whose own name resolves here cannot read the answers;
+    // on a network address any, unless the configuration names them.
+    std::string listenHost = AsciiLower(host);
+    const std::vector<std::string>& named = config.OffPage->Hosts;
+    if (loopback || !named.empty()) {
+        options.Policy.Hosts = named;
+        options.Policy.Hosts.push_back(listenHost);
+        if (loopback)
+            for (const char* name : {"127.0.0.1", "localhost", "::1"})
+                options.Policy.Hosts.emplace_back(name);
+    }
+    if (const auto index = ConfiguredLinkIndex(config)) {
+        std::string error;
+        const LinkIndexSize size = index->Size(&error);
+        WriteLog(LogLine("link-index", index->Path(),
+                         error.empty() ? std::to_string(size.Links) + " links from " +
+                                             std::to_string(size.Sites) + " sites, " +
+                                             std::to_string(size.Bytes / 1024) + " KB"
+                                       : error,
+                         0));
+    }
     HttpFront server(
         [&config](const RequestHead& head) {
             const auto started = std::chrono::steady_clock::now();
@@ -257,6 +324,9 @@ int main(int argc, char** argv) {
                                                   std::chrono::steady_clock::now() - started)
                                                   .count());
             WriteLog(LogLine(head.Path, answer.Page, answer.Result, ms));
+            // A page's parse leaves tens of megabytes free in this thread's
+            // arena; they go back to the system, so that an idle server stays small.
+            ::malloc_trim(0);
             return FormatResponse(answer.Status, answer.Body, head.KeepAlive,
                                   head.Method == "HEAD");
         },
@@ -276,5 +346,13 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, StopOnSignal);
     std::signal(SIGPIPE, SIG_IGN);
     server.Run();
+    // The workers end the answers they are on: their fetches are cancelled
+    // and an analysis has its budget. Should one still hang, the process
+    // ends anyway, two seconds after it was asked to.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+        WriteLog("vantora-server: answers still in progress were ended");
+        std::_Exit(0);
+    }).detach();
     return 0;
 }

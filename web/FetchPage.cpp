@@ -6,6 +6,9 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -55,16 +58,20 @@ bool V6NonPublic(const unsigned char* b) {
     return false;
 }
 
-bool SockaddrNonPublic(const sockaddr* sa) {
-    if (sa->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-        return V4NonPublic(ntohl(in->sin_addr.s_addr));
-    }
-    if (sa->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-        return V6NonPublic(in6->sin6_addr.s6_addr);
-    }
-    return true;
+std::string NumericAddress(const sockaddr* sa) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (sa->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, text, sizeof text);
+    else if (sa->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text,
+                  sizeof text);
+    return text;
+}
+
+std::atomic<bool> Cancelled{false};
+
+int Progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return Cancelled.load(std::memory_order_relaxed) ? 1 : 0;
 }
 
 struct Transfer {
@@ -87,12 +94,19 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// Refuses a connection to an address that is not public; curl then tries
+// the name's next address, so a name with a private and a public address
+// still reaches the public one.
 curl_socket_t OpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
     auto* t = static_cast<Transfer*>(user);
-    if (purpose == CURLSOCKTYPE_IPCXN && !t->Options->AllowPrivateAddresses &&
-        SockaddrNonPublic(&address->addr)) {
-        t->Refused = true;
-        return CURL_SOCKET_BAD;
+    if (purpose == CURLSOCKTYPE_IPCXN && !t->Options->AllowPrivateAddresses) {
+        const std::string numeric = NumericAddress(&address->addr);
+        const bool nonPublic =
+            t->Options->NonPublic ? t->Options->NonPublic(numeric) : IsNonPublicAddress(numeric);
+        if (nonPublic) {
+            t->Refused = true;
+            return CURL_SOCKET_BAD;
+        }
     }
     return socket(address->family, address->socktype, address->protocol);
 }
@@ -112,6 +126,14 @@ struct HeaderListDeleter {
 
 } // namespace
 
+void CancelAllFetches() {
+    Cancelled.store(true);
+}
+
+bool FetchesCancelled() {
+    return Cancelled.load();
+}
+
 void FetchGlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -130,6 +152,52 @@ bool IsNonPublicAddress(std::string_view numericAddress) {
     return true;
 }
 
+namespace {
+
+struct Origin {
+    std::string Scheme;
+    std::string Host;
+    long Port = 0;
+};
+
+Origin OriginOf(const std::string& url) {
+    Origin origin;
+    CURLU* parts = curl_url();
+    if (!parts)
+        return origin;
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+        char* part = nullptr;
+        if (curl_url_get(parts, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+            origin.Scheme = part;
+            curl_free(part);
+        }
+        if (curl_url_get(parts, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+            origin.Host = part;
+            curl_free(part);
+        }
+        if (curl_url_get(parts, CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+            origin.Port = std::strtol(part, nullptr, 10);
+            curl_free(part);
+        }
+    }
+    curl_url_cleanup(parts);
+    for (char& ch : origin.Host)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return origin;
+}
+
+// Whether a request's own headers may go on to where a redirect points: the
+// same host and port, and never from https down to http.
+bool SameService(const Origin& from, const Origin& to) {
+    if (from.Host.empty() || from.Host != to.Host)
+        return false;
+    if (from.Scheme == "https" && to.Scheme != "https")
+        return false;
+    return from.Port == to.Port || (from.Scheme == "http" && to.Scheme == "https");
+}
+
+} // namespace
+
 FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
     FetchGlobalInit();
     FetchResult result;
@@ -139,6 +207,10 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
         result.Error = "only http and https pages can be analysed";
         return result;
     }
+    if (FetchesCancelled()) {
+        result.Error = "the server is stopping";
+        return result;
+    }
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         result.Error = "the fetcher could not start";
@@ -146,8 +218,10 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
     }
     Transfer transfer{&options, &result.Body};
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    // A request with its own headers or a body follows redirects itself, so
+    // that the headers stay with their service and a body is never sent twice.
+    const bool ownRedirects = !options.Headers.empty() || !options.PostBody.empty();
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, ownRedirects ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, options.MaxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -156,27 +230,31 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, options.UserAgent.c_str());
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
-    std::unique_ptr<curl_slist, HeaderListDeleter> headers;
-    auto addHeader = [&headers](const std::string& line) {
+    using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+    auto addHeader = [](HeaderList& list, const std::string& line) {
         // A header line with a line break would smuggle in a second header.
         if (line.find_first_of("\r\n") != std::string::npos)
             return;
-        if (curl_slist* grown = curl_slist_append(headers.get(), line.c_str())) {
-            (void)headers.release();
-            headers.reset(grown);
+        if (curl_slist* grown = curl_slist_append(list.get(), line.c_str())) {
+            (void)list.release();
+            list.reset(grown);
         }
     };
+    HeaderList headers;
     for (const auto& line : options.Headers)
-        addHeader(line);
+        addHeader(headers, line);
     if (!options.PostBody.empty()) {
-        addHeader("Content-Type: " + options.PostContentType);
+        addHeader(headers, "Content-Type: " + options.PostContentType);
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, options.PostBody.c_str());
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(options.PostBody.size()));
-        // A redirected POST stays a POST, as the services that accept one expect.
-        curl_easy_setopt(c, CURLOPT_POSTREDIR, CURL_REDIR_POST_ALL);
     }
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    HeaderList pinned;
+    for (const auto& entry : options.Resolve)
+        addHeader(pinned, entry);
+    if (pinned)
+        curl_easy_setopt(c, CURLOPT_RESOLVE, pinned.get());
     // Proxies from the environment are not used: the safety check must see
     // the page's own address.
     curl_easy_setopt(c, CURLOPT_PROXY, "");
@@ -184,10 +262,57 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
 
-    const CURLcode code = curl_easy_perform(c);
+    const Origin service = OriginOf(url);
+    std::string current = url;
+    CURLcode code = CURLE_OK;
+    for (long hop = 0;; ++hop) {
+        curl_easy_setopt(c, CURLOPT_URL, current.c_str());
+        result.Body.clear();
+        transfer.Truncated = false;
+        transfer.Refused = false;
+        errorBuffer[0] = 0;
+        code = curl_easy_perform(c);
+        if (!ownRedirects || code != CURLE_OK)
+            break;
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        char* location = nullptr;
+        if (status < 300 || status > 399 ||
+            curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location) != CURLE_OK || !location)
+            break;
+        const std::string next = location;
+        if (!options.PostBody.empty()) {
+            // The body went to the address asked for; sending it on to
+            // wherever that points could hand it to someone else.
+            result.Status = FetchStatus::HttpError;
+            result.HttpCode = status;
+            result.FinalUrl = current;
+            const Origin to = OriginOf(next);
+            result.Error = "the service answered with a redirect to " +
+                           (to.Host.empty() ? std::string("another address") : to.Host) +
+                           " and the request was not sent again there";
+            result.Body.clear();
+            return result;
+        }
+        if (hop + 1 > options.MaxRedirects) {
+            result.Status = FetchStatus::Failed;
+            result.Error =
+                "Maximum (" + std::to_string(options.MaxRedirects) + ") redirects followed";
+            result.Body.clear();
+            return result;
+        }
+        if (!SameService(service, OriginOf(next)) && headers) {
+            // Off the service's own host the request goes on without its headers.
+            curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+            headers.reset();
+        }
+        current = next;
+    }
     result.Truncated = transfer.Truncated;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.HttpCode);
     if (char* effective = nullptr;
@@ -197,14 +322,22 @@ FetchResult FetchPage(const std::string& url, const FetchOptions& options) {
         curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
         result.ContentType = type;
 
-    if (transfer.Refused) {
+    const bool read = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.Truncated);
+    if (!read && transfer.Refused) {
+        // Only when no allowed address answered: a name may also have a public one.
         result.Status = FetchStatus::Refused;
         result.Error = "the page's address is private or local and this server does not fetch "
                        "such addresses";
         result.Body.clear();
         return result;
     }
-    if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && transfer.Truncated)) {
+    if (!read && code == CURLE_ABORTED_BY_CALLBACK) {
+        result.Status = FetchStatus::Failed;
+        result.Error = "the server is stopping";
+        result.Body.clear();
+        return result;
+    }
+    if (!read) {
         result.Status = code == CURLE_URL_MALFORMAT          ? FetchStatus::BadUrl
                         : code == CURLE_UNSUPPORTED_PROTOCOL ? FetchStatus::Refused
                                                              : FetchStatus::Failed;

@@ -3,9 +3,13 @@
 // (http pages that moved to https included), a size cap, time-outs, a clear
 // user agent, http and https only, and an optional refusal of private,
 // loopback and link-local addresses checked on every connection made, so a
-// redirect or a host name that resolves inward cannot get past it.
+// redirect or a host name that resolves inward cannot get past it. Extra
+// headers (a service's key) go only to the host the request was made to:
+// a redirect to another host, or from https to http, is followed without
+// them.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +24,16 @@ struct FetchOptions {
     bool AllowPrivateAddresses = true;
     std::string UserAgent = "vantora-server/1.0 (page analysis; +local)";
     std::vector<std::string> Headers; // extra request headers, "Name: value"
-    std::string PostBody;             // when not empty the request is a POST of this body
+    // When not empty the request is a POST of this body. A POST answered
+    // with a redirect is not sent again: the answer is the redirect.
+    std::string PostBody;
     std::string PostContentType = "application/json; charset=utf-8";
+    // Host names pinned to addresses, "host:port:address[,address...]", as
+    // a local set-up may need them.
+    std::vector<std::string> Resolve;
+    // Which connection addresses count as not public; IsNonPublicAddress
+    // when unset.
+    std::function<bool(std::string_view numericAddress)> NonPublic;
 };
 
 enum class FetchStatus {
@@ -53,5 +65,10 @@ bool IsNonPublicAddress(std::string_view numericAddress);
 
 // One-time libcurl set-up; call before starting threads that fetch.
 void FetchGlobalInit();
+
+// Ends every fetch in progress (within about a second) and fails every later
+// one, for a program that is stopping. Safe in a signal handler.
+void CancelAllFetches();
+bool FetchesCancelled();
 
 } // namespace vantora

@@ -8,6 +8,10 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace vantora {
 
@@ -53,24 +57,50 @@ bool Shallow(std::string_view name) {
 
 } // namespace
 
+// The deepest nesting the document could reach, counted over start and end tags.
+// The HTML5 tree builder takes time quadratic in nesting depth, so deeply nested
+// documents are read by the plain tag scanner below instead. An end tag closes
+// the open element of its name and those inside it; one that matches no open
+// element closes nothing, as in the tree builder.
 size_t EstimatedDepth(std::string_view html) {
-    size_t depth = 0, deepest = 0;
+    std::vector<std::string> open;
+    std::unordered_map<std::string, size_t> openByName;
+    size_t deepest = 0;
+    auto lowerName = [&](size_t from) {
+        size_t end = from;
+        while (end < html.size() && IsNameChar(html[end]))
+            ++end;
+        std::string name(html.substr(from, std::min<size_t>(end - from, 64)));
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return std::make_pair(name, end);
+    };
     for (size_t i = html.find('<'); i != std::string_view::npos; i = html.find('<', i + 1)) {
         if (i + 1 >= html.size())
             break;
         if (html[i + 1] == '/') {
-            depth -= depth > 0 ? 1 : 0;
+            const std::string name = lowerName(i + 2).first;
+            if (const auto it = openByName.find(name); it != openByName.end() && it->second > 0)
+                while (!open.empty()) {
+                    const std::string last = std::move(open.back());
+                    open.pop_back();
+                    --openByName[last];
+                    if (last == name)
+                        break;
+                }
             continue;
         }
-        size_t end = i + 1;
-        while (end < html.size() && IsNameChar(html[end]))
-            ++end;
-        if (end == i + 1 || Shallow(html.substr(i + 1, end - i - 1)))
+        const auto [name, end] = lowerName(i + 1);
+        if (end == i + 1 || Shallow(name))
             continue;
         const size_t close = html.find('>', end);
         if (close != std::string_view::npos && close > 0 && html[close - 1] == '/')
             continue;
-        deepest = std::max(deepest, ++depth);
+        open.push_back(name);
+        ++openByName[name];
+        deepest = std::max(deepest, open.size());
+        if (deepest > MaxTreeDepth)
+            break; // deep enough for the scanner
     }
     return deepest;
 }

@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -27,6 +29,18 @@ using Style = std::map<std::string, std::string>;
 // model grow without limit (the page itself is already size-capped).
 constexpr std::size_t MaxCollectedText = 64 * 1024;
 constexpr std::size_t MaxFindings = 50;
+// Style rules kept from all style sheets, selectors of comma lists counted
+// one by one; class names of one element that rules are matched against.
+constexpr std::size_t MaxCssRules = 5000;
+constexpr std::size_t MaxClassTokens = 64;
+// Texts collected at once (nested headings, paragraphs, links): every text
+// node is appended to each, so their number bounds the cost of one node.
+constexpr std::size_t MaxOpenCollectors = 24;
+// Work units (rules tried on an element, bytes collected) one page may cost
+// before it counts as too complex to analyse.
+constexpr std::size_t MaxStyleWork = 2'000'000;
+constexpr std::size_t MaxCachedStyles = 4096;
+constexpr std::size_t MaxCollectedTotal = 24u << 20;
 
 std::string Attr(const GumboElement& e, const char* name) {
     const GumboAttribute* a = gumbo_get_attribute(&e.attributes, name);
@@ -39,8 +53,11 @@ bool HasAttr(const GumboElement& e, const char* name) {
 
 std::vector<std::string> ClassTokens(const GumboElement& e) {
     std::vector<std::string> out;
-    for (auto& w : SplitWords(Attr(e, "class")))
-        out.push_back(w);
+    for (auto& w : SplitWords(Attr(e, "class"))) {
+        if (out.size() >= MaxClassTokens)
+            break;
+        out.push_back(std::move(w));
+    }
     // SplitWords drops '_' and keeps '-' only inside words; the class names we
     // look for ("sr-only", "visually-hidden") survive that.
     return out;
@@ -67,6 +84,17 @@ std::string ElementPath(const GumboElement& e) {
     return path;
 }
 
+// The properties the hidden-text and colour rules read; no other is kept,
+// so a block of thousands of declarations costs no memory.
+bool UsedProperty(std::string_view name) {
+    static constexpr std::string_view Names[] = {
+        "background", "background-color", "background-image", "clip",   "clip-path",
+        "color",      "display",          "font-size",        "height", "left",
+        "opacity",    "position",         "text-indent",      "top",    "visibility",
+        "width"};
+    return std::find(std::begin(Names), std::end(Names), name) != std::end(Names);
+}
+
 // "a:b; c:d" into a property map, lower-cased, without "!important".
 void ParseDeclarations(std::string_view text, Style& style) {
     std::size_t pos = 0;
@@ -77,12 +105,16 @@ void ParseDeclarations(std::string_view text, Style& style) {
         const std::string_view decl = text.substr(pos, end - pos);
         const std::size_t colon = decl.find(':');
         if (colon != std::string_view::npos) {
-            std::string name = AsciiLower(Trim(decl.substr(0, colon)));
-            std::string value = AsciiLower(Trim(decl.substr(colon + 1)));
-            if (const auto bang = value.find("!important"); bang != std::string::npos)
-                value = Trim(value.substr(0, bang));
-            if (!name.empty() && name.size() < 64)
-                style[name] = CollapseSpace(value);
+            const std::string_view rawName = decl.substr(0, colon);
+            if (rawName.size() < 64) {
+                const std::string name = AsciiLower(Trim(rawName));
+                if (UsedProperty(name)) {
+                    std::string value = AsciiLower(Trim(decl.substr(colon + 1, 512)));
+                    if (const auto bang = value.find("!important"); bang != std::string::npos)
+                        value = Trim(value.substr(0, bang));
+                    style[name] = CollapseSpace(value);
+                }
+            }
         }
         pos = end + 1;
     }
@@ -126,7 +158,7 @@ std::optional<SimpleSelector> ParseSelector(std::string_view text) {
 
 struct CssRule {
     SimpleSelector Selector;
-    Style Declarations;
+    std::shared_ptr<const Style> Declarations; // shared by the selectors of one block
 };
 
 // Reads the rules of a style sheet whose selectors are single compound
@@ -145,7 +177,7 @@ void ParseStyleSheet(std::string_view css, std::vector<CssRule>& rules) {
         }
     }
     std::size_t pos = 0;
-    while (pos < text.size() && rules.size() < 5000) {
+    while (pos < text.size() && rules.size() < MaxCssRules) {
         const std::size_t open = text.find('{', pos);
         if (open == std::string::npos)
             break;
@@ -159,15 +191,19 @@ void ParseStyleSheet(std::string_view css, std::vector<CssRule>& rules) {
         }
         const std::size_t close = text.find('}', open + 1);
         const std::size_t end = close == std::string::npos ? text.size() : close;
-        Style decls;
-        ParseDeclarations(std::string_view(text).substr(open + 1, end - open - 1), decls);
+        auto decls = std::make_shared<Style>();
+        ParseDeclarations(std::string_view(text).substr(open + 1, end - open - 1), *decls);
         std::size_t start = 0;
-        while (start <= prelude.size()) {
+        // Each selector of a comma list is a rule of its own and counts
+        // against the cap, however long the list.
+        while (start <= prelude.size() && rules.size() < MaxCssRules) {
             std::size_t comma = prelude.find(',', start);
             if (comma == std::string::npos)
                 comma = prelude.size();
-            if (auto sel = ParseSelector(std::string_view(prelude).substr(start, comma - start)))
-                rules.push_back({*sel, decls});
+            if (!decls->empty())
+                if (auto sel =
+                        ParseSelector(std::string_view(prelude).substr(start, comma - start)))
+                    rules.push_back({std::move(*sel), decls});
             start = comma + 1;
         }
         pos = end + 1;
@@ -185,6 +221,77 @@ bool Matches(const SimpleSelector& sel, const std::string& tag, const std::strin
             return false;
     return true;
 }
+
+// The rules by the part of their selector an element must have: its id,
+// else its first class, else its tag; rules without any apply to all. An
+// element is then tried only against rules that may match it.
+class RuleIndex {
+  public:
+    explicit RuleIndex(const std::vector<CssRule>& rules) {
+        for (std::size_t i = 0; i < rules.size(); ++i) {
+            const SimpleSelector& sel = rules[i].Selector;
+            if (!sel.Id.empty())
+                ById[sel.Id].push_back(i);
+            else if (!sel.Classes.empty())
+                ByClass[sel.Classes.front()].push_back(i);
+            else if (!sel.Tag.empty())
+                ByTag[sel.Tag].push_back(i);
+            else
+                Any.push_back(i);
+            SelectorClasses.insert(sel.Classes.begin(), sel.Classes.end());
+            if (!sel.Id.empty())
+                SelectorIds.insert(sel.Id);
+        }
+    }
+
+    // What decides which rules match an element: its tag, its id and classes
+    // as far as any selector names them. Elements alike in these share one
+    // computed style.
+    std::string Signature(const std::string& tag, const std::string& id,
+                          const std::vector<std::string>& classes) const {
+        std::string key = tag;
+        key += '#';
+        if (SelectorIds.count(id))
+            key += id;
+        std::vector<const std::string*> named;
+        for (const auto& c : classes)
+            if (SelectorClasses.count(c))
+                named.push_back(&c);
+        std::sort(named.begin(), named.end(),
+                  [](const std::string* a, const std::string* b) { return *a < *b; });
+        for (const std::string* c : named)
+            key += '.' + *c;
+        return key;
+    }
+
+    bool Empty() const { return ById.empty() && ByClass.empty() && ByTag.empty() && Any.empty(); }
+
+    // The rules that may match, in sheet order (later rules win).
+    void Candidates(const std::string& tag, const std::string& id,
+                    const std::vector<std::string>& classes, std::vector<std::size_t>& out) const {
+        out.clear();
+        auto add = [&](const std::unordered_map<std::string, std::vector<std::size_t>>& map,
+                       const std::string& key) {
+            if (const auto it = map.find(key); it != map.end())
+                out.insert(out.end(), it->second.begin(), it->second.end());
+        };
+        if (!id.empty())
+            add(ById, id);
+        for (const auto& c : classes)
+            add(ByClass, c);
+        add(ByTag, tag);
+        out.insert(out.end(), Any.begin(), Any.end());
+        if (!std::is_sorted(out.begin(), out.end())) {
+            std::sort(out.begin(), out.end());
+            out.erase(std::unique(out.begin(), out.end()), out.end());
+        }
+    }
+
+  private:
+    std::unordered_map<std::string, std::vector<std::size_t>> ById, ByClass, ByTag;
+    std::vector<std::size_t> Any;
+    std::unordered_set<std::string> SelectorClasses, SelectorIds;
+};
 
 // A CSS length in pixels; nullopt when not a length.
 std::optional<double> LengthPx(std::string_view value) {
@@ -538,15 +645,17 @@ void Append(std::string& target, std::string_view text) {
 
 class Walker {
   public:
-    Walker(PageModel& model, const std::vector<CssRule>& rules, const MainPlan& plan)
-        : M(model), Rules(rules), Plan(plan) {}
+    Walker(PageModel& model, const std::vector<CssRule>& rules, const MainPlan& plan,
+           long long cpuLimitNs)
+        : M(model), Rules(rules), Index(rules), Plan(plan), CpuLimitNs(cpuLimitNs) {}
 
     void Run(const GumboNode* root) {
         std::vector<Frame> stack;
         stack.push_back({root, WalkState{}, false, 0});
-        while (!stack.empty()) {
+        while (!stack.empty() && !M.TooComplex) {
             Frame frame = stack.back();
             stack.pop_back();
+            CheckTime();
             if (frame.Exit) {
                 Leave(frame);
                 continue;
@@ -580,10 +689,45 @@ class Walker {
   private:
     PageModel& M;
     const std::vector<CssRule>& Rules;
+    const RuleIndex Index;
     const MainPlan& Plan;
     std::vector<Collector> Open;
     std::string Block;
     std::string MainBlock;
+    std::vector<std::size_t> Candidates;
+    std::unordered_map<std::string, Style> StyleCache;
+    std::size_t StyleWork = 0;
+    std::size_t Collected = 0;
+    long long CpuLimitNs = 0; // thread CPU time at which reading stops
+    std::size_t Steps = 0;
+
+    static long long ThreadCpuNs() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    }
+
+    // Every so often: has reading this page used up its time?
+    void CheckTime() {
+        if (CpuLimitNs > 0 && ++Steps % 512 == 0 && ThreadCpuNs() > CpuLimitNs)
+            GiveUp("reading it takes longer than this server gives one page");
+    }
+
+    void GiveUp(std::string why) {
+        if (!M.TooComplex) {
+            M.TooComplex = true;
+            M.TooComplexWhy = std::move(why);
+        }
+    }
+
+    // Appends to one collected text and counts the bytes against the page's share.
+    void Collect(std::string& target, std::string_view text) {
+        const std::size_t before = target.size();
+        Append(target, text);
+        Collected += target.size() - before;
+        if (Collected > MaxCollectedTotal)
+            GiveUp("its texts are nested too deeply");
+    }
 
     void FlushBlock() {
         std::string text = CollapseSpace(Block);
@@ -612,12 +756,23 @@ class Walker {
     Style ComputedStyle(const GumboElement& e, const std::string& tag,
                         const std::vector<std::string>& classes) {
         Style s;
-        if (!Rules.empty()) {
+        if (!Index.Empty()) {
             const std::string id = AsciiLower(Attr(e, "id"));
-            for (const auto& rule : Rules)
-                if (Matches(rule.Selector, tag, id, classes))
-                    for (const auto& [k, v] : rule.Declarations)
-                        s[k] = v;
+            const std::string signature = Index.Signature(tag, id, classes);
+            if (const auto known = StyleCache.find(signature); known != StyleCache.end()) {
+                s = known->second;
+            } else {
+                Index.Candidates(tag, id, classes, Candidates);
+                StyleWork += Candidates.size() + 1;
+                if (StyleWork > MaxStyleWork)
+                    GiveUp("its style sheets apply to too many of its elements");
+                for (const std::size_t i : Candidates)
+                    if (Matches(Rules[i].Selector, tag, id, classes))
+                        for (const auto& [k, v] : *Rules[i].Declarations)
+                            s[k] = v;
+                if (StyleCache.size() < MaxCachedStyles)
+                    StyleCache.emplace(signature, s);
+            }
         }
         if (const GumboAttribute* a = gumbo_get_attribute(&e.attributes, "style"))
             ParseDeclarations(a->value, s);
@@ -739,6 +894,12 @@ class Walker {
                 M.HasRefresh = true, M.RefreshContent = Trim(content);
             break;
         }
+        case GUMBO_TAG_BASE:
+            if (!M.HasBase && HasAttr(e, "href")) {
+                M.HasBase = true;
+                M.BaseHref = Trim(Attr(e, "href"));
+            }
+            break;
         case GUMBO_TAG_LINK:
             if (AsciiLower(Attr(e, "rel")) == "canonical" && M.Canonicals.size() < 10)
                 M.Canonicals.push_back(Trim(Attr(e, "href")));
@@ -749,13 +910,14 @@ class Walker {
         case GUMBO_TAG_H4:
         case GUMBO_TAG_H5:
         case GUMBO_TAG_H6:
-            if (!state.Hidden && M.Headings.size() < 10000) {
+            if (!state.Hidden && M.Headings.size() < 10000 && Open.size() < MaxOpenCollectors) {
                 M.Headings.push_back({e.tag - GUMBO_TAG_H1 + 1, {}, state.InMain});
                 Open.push_back({CollectorKind::Heading, M.Headings.size() - 1});
             }
             break;
         case GUMBO_TAG_P:
-            if (!state.Hidden && M.Paragraphs.size() < 10000) {
+            if (!state.Hidden && M.Paragraphs.size() < 10000 &&
+                Open.size() + 1 < MaxOpenCollectors) {
                 M.Paragraphs.emplace_back();
                 Open.push_back({CollectorKind::Paragraph, M.Paragraphs.size() - 1});
                 if (state.InMain) {
@@ -772,7 +934,7 @@ class Walker {
                 M.Links[state.Link].HasImage = true;
             break;
         case GUMBO_TAG_A:
-            if (HasAttr(e, "href") && M.Links.size() < 10000) {
+            if (HasAttr(e, "href") && M.Links.size() < 10000 && Open.size() < MaxOpenCollectors) {
                 PageLink link;
                 link.Href = Trim(Attr(e, "href"));
                 link.AriaLabel = Attr(e, "aria-label");
@@ -866,27 +1028,27 @@ class Walker {
         for (const auto& c : Open) {
             switch (c.Kind) {
             case CollectorKind::Title:
-                Append(M.Title, text);
+                Collect(M.Title, text);
                 break;
             case CollectorKind::Heading:
-                Append(M.Headings[c.Index].Text, text);
+                Collect(M.Headings[c.Index].Text, text);
                 break;
             case CollectorKind::Paragraph:
-                Append(M.Paragraphs[c.Index], text);
+                Collect(M.Paragraphs[c.Index], text);
                 break;
             case CollectorKind::MainParagraph:
-                Append(M.MainParagraphs[c.Index], text);
+                Collect(M.MainParagraphs[c.Index], text);
                 break;
             case CollectorKind::Link:
-                Append(M.Links[c.Index].Text, text);
+                Collect(M.Links[c.Index].Text, text);
                 break;
             case CollectorKind::Hidden:
                 if (!state.NoText)
-                    Append(M.HiddenBlocks[c.Index].Text, text);
+                    Collect(M.HiddenBlocks[c.Index].Text, text);
                 break;
             case CollectorKind::SameColour:
                 if (!state.NoText)
-                    Append(M.SameColour[c.Index].Text, text);
+                    Collect(M.SameColour[c.Index].Text, text);
                 break;
             }
         }
@@ -932,79 +1094,197 @@ double Luminance(unsigned rgb) {
 
 // Nesting deeper than this is cut before parsing: the parser's own clean-up
 // recurses once per level, and no real page comes near it.
-constexpr int MaxNesting = 2000;
+constexpr std::size_t MaxNesting = 2000;
+// Attributes of one tag past this are cut: the parser checks each new
+// attribute against all earlier ones of its tag.
+constexpr std::size_t MaxTagAttributes = 100;
 
-// Counts open tags minus close tags roughly and, past MaxNesting, drops
-// further opening tags. Void elements are not counted.
-std::string LimitNesting(std::string_view html) {
-    int depth = 0;
-    bool cut = false;
-    std::string out;
-    std::size_t copiedUpTo = 0;
-    for (std::size_t i = 0; i + 1 < html.size(); ++i) {
-        if (html[i] != '<')
-            continue;
+bool IsTagNameEnd(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
+}
+
+// Elements that hold no children, or that the parser closes by itself when
+// a sibling starts: they do not nest.
+bool IsFlat(std::string_view name) {
+    static constexpr std::string_view Names[] = {
+        "br",    "img",   "meta",   "link",  "input", "hr",     "area",     "base",
+        "col",   "embed", "source", "track", "wbr",   "param",  "p",        "li",
+        "dt",    "dd",    "option", "tr",    "td",    "th",     "tbody",    "thead",
+        "tfoot", "rb",    "rt",     "rp",    "frame", "keygen", "optgroup", "!doctype"};
+    return std::find(std::begin(Names), std::end(Names), name) != std::end(Names);
+}
+
+struct PreparedMarkup {
+    std::string Html;
+    std::size_t Elements = 0;
+    std::size_t Attributes = 0;
+    std::string TooComplexWhy; // set when the page holds more than the limits allow
+};
+
+// One pass over the markup before the tree is built, so that the parser's
+// work stays proportional to the page: start tags past MaxNesting open
+// elements are dropped (with their end tags), attributes past MaxTagAttributes
+// are cut, and the count of start tags is checked against maxElements.
+// Nesting is counted as the parser builds it: an end tag closes the open
+// element of its name and those inside it, and an end tag that matches no
+// open element closes nothing.
+PreparedMarkup PrepareMarkup(std::string_view html, const ParseLimits& limits) {
+    PreparedMarkup out;
+    out.Html.reserve(html.size());
+    std::vector<std::string> open;
+    std::unordered_map<std::string, std::size_t> openByName;
+    std::unordered_map<std::string, std::size_t> droppedByName;
+    std::size_t copied = 0; // html[copied..] is not yet in out.Html
+    auto copyTo = [&](std::size_t pos) {
+        out.Html.append(html.substr(copied, pos - copied));
+        copied = pos;
+    };
+    auto readName = [&](std::size_t from) {
+        std::size_t end = from;
+        while (end < html.size() && !IsTagNameEnd(html[end]))
+            ++end;
+        return end;
+    };
+    std::size_t i = 0;
+    while ((i = html.find('<', i)) != std::string_view::npos && i + 1 < html.size()) {
         if (html.compare(i, 4, "<!--") == 0) {
             const std::size_t close = html.find("-->", i + 4);
             if (close == std::string_view::npos)
                 break;
-            i = close + 2;
+            i = close + 3;
             continue;
         }
         const char next = html[i + 1];
         if (next == '/') {
-            if (depth > 0)
-                --depth;
-            continue;
-        }
-        if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z')))
-            continue;
-        std::size_t end = html.find('>', i);
-        if (end == std::string_view::npos)
-            break;
-        const std::string name =
-            AsciiLower(html.substr(i + 1, std::min<std::size_t>(8, end - i - 1)));
-        if (name.starts_with("script") || name.starts_with("style")) {
-            // Script and style bodies are text, not tags.
-            const std::size_t close =
-                AsciiLower(html.substr(end)).find(name[1] == 'c' ? "</script" : "</style");
-            if (close == std::string::npos)
+            const std::size_t nameEnd = readName(i + 2);
+            const std::size_t close = html.find('>', nameEnd);
+            if (close == std::string_view::npos)
                 break;
-            i = end + close;
+            const std::string name =
+                AsciiLower(html.substr(i + 2, std::min<std::size_t>(nameEnd - i - 2, 64)));
+            if (auto d = droppedByName.find(name); d != droppedByName.end() && d->second > 0) {
+                // The end of an element that was dropped goes with it.
+                --d->second;
+                copyTo(i);
+                copied = close + 1;
+            } else if (auto o = openByName.find(name); o != openByName.end() && o->second > 0) {
+                while (!open.empty()) {
+                    const std::string last = std::move(open.back());
+                    open.pop_back();
+                    --openByName[last];
+                    if (last == name)
+                        break;
+                }
+            }
+            i = close + 1;
             continue;
         }
-        // Void elements, and elements that close themselves when a sibling
-        // starts, do not nest.
-        static constexpr const char* Void[] = {
-            "br",    "img",      "meta",   "link",  "input", "hr",    "area",  "base",
-            "col",   "embed",    "source", "track", "wbr",   "param", "p",     "li",
-            "dt",    "dd",       "option", "tr",    "td",    "th",    "tbody", "thead",
-            "tfoot", "optgroup", "rb",     "rt",    "rp"};
-        bool isVoid = html[end - 1] == '/';
-        for (const char* v : Void) {
-            const std::size_t n = std::strlen(v);
-            if (name.compare(0, n, v) == 0 &&
-                (name.size() == n || !std::isalnum(static_cast<unsigned char>(name[n]))))
-                isVoid = true;
-        }
-        if (isVoid)
+        if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'))) {
+            ++i;
             continue;
-        if (++depth > MaxNesting) {
-            if (!cut)
-                out.reserve(html.size());
-            cut = true;
-            out.append(html.substr(copiedUpTo, i - copiedUpTo));
-            copiedUpTo = end + 1;
-            --depth;
-            i = end;
+        }
+        const std::size_t nameEnd = readName(i + 1);
+        const std::string name =
+            AsciiLower(html.substr(i + 1, std::min<std::size_t>(nameEnd - i - 1, 64)));
+        // The attributes, as the parser reads them, up to the tag's end.
+        std::size_t pos = nameEnd;
+        std::size_t attributes = 0;
+        std::size_t cutAt = std::string_view::npos;
+        bool selfClosing = false;
+        while (pos < html.size() && html[pos] != '>') {
+            const char c = html[pos];
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                ++pos;
+                continue;
+            }
+            if (c == '/') {
+                selfClosing = pos + 1 < html.size() && html[pos + 1] == '>';
+                ++pos;
+                continue;
+            }
+            selfClosing = false;
+            if (++attributes > MaxTagAttributes && cutAt == std::string_view::npos)
+                cutAt = pos;
+            ++pos; // the name's first character may be '='
+            while (pos < html.size() && !IsTagNameEnd(html[pos]) && html[pos] != '=')
+                ++pos;
+            std::size_t look = pos;
+            while (look < html.size() &&
+                   (html[look] == ' ' || html[look] == '\t' || html[look] == '\n' ||
+                    html[look] == '\r' || html[look] == '\f'))
+                ++look;
+            if (look < html.size() && html[look] == '=') {
+                pos = look + 1;
+                while (pos < html.size() &&
+                       (html[pos] == ' ' || html[pos] == '\t' || html[pos] == '\n' ||
+                        html[pos] == '\r' || html[pos] == '\f'))
+                    ++pos;
+                if (pos < html.size() && (html[pos] == '"' || html[pos] == '\'')) {
+                    const std::size_t end = html.find(html[pos], pos + 1);
+                    pos = end == std::string_view::npos ? html.size() : end + 1;
+                } else {
+                    while (pos < html.size() && html[pos] != '>' && html[pos] != ' ' &&
+                           html[pos] != '\t' && html[pos] != '\n' && html[pos] != '\r' &&
+                           html[pos] != '\f')
+                        ++pos;
+                }
+            }
+        }
+        if (pos >= html.size())
+            break; // a tag that never ends: the parser drops it
+        const std::size_t tagStart = i;
+        const std::size_t tagEnd = pos + 1;
+        const bool raw = name == "script" || name == "style" || name == "textarea" ||
+                         name == "title" || name == "xmp";
+        const bool nests = !raw && !selfClosing && !IsFlat(name);
+        if (nests && open.size() >= MaxNesting) {
+            copyTo(tagStart);
+            copied = tagEnd;
+            ++droppedByName[name];
+            i = tagEnd;
+            continue;
+        }
+        // Only the tags the parser gets count.
+        out.Attributes += std::min(attributes, MaxTagAttributes);
+        if (++out.Elements > limits.MaxElements) {
+            out.TooComplexWhy =
+                "it has more than " + std::to_string(limits.MaxElements) + " elements";
+            return out;
+        }
+        if (out.Attributes > limits.MaxAttributes) {
+            out.TooComplexWhy =
+                "it has more than " + std::to_string(limits.MaxAttributes) + " attributes";
+            return out;
+        }
+        if (cutAt != std::string_view::npos) {
+            copyTo(cutAt);
+            out.Html += selfClosing ? "/>" : ">";
+            copied = tagEnd;
+        }
+        i = tagEnd;
+        if (raw) {
+            // Their bodies are text, not tags.
+            const std::string closing = "</" + name;
+            std::size_t k = tagEnd;
+            while ((k = html.find("</", k)) != std::string_view::npos) {
+                if (AsciiLower(html.substr(k, closing.size())) == closing &&
+                    (k + closing.size() >= html.size() || IsTagNameEnd(html[k + closing.size()])))
+                    break;
+                k += 2;
+            }
+            if (k == std::string_view::npos)
+                break;
+            i = k + closing.size();
+            continue;
+        }
+        if (nests) {
+            open.push_back(name);
+            ++openByName[name];
         }
     }
-    if (!cut)
-        return std::string(html);
-    out.append(html.substr(copiedUpTo));
+    copyTo(html.size());
     return out;
 }
-
 } // namespace
 
 bool ParseCssColour(std::string_view text, unsigned& rgb) {
@@ -1086,13 +1366,23 @@ double ContrastRatio(unsigned a, unsigned b) {
     return (la + 0.05) / (lb + 0.05);
 }
 
-PageModel ParsePage(std::string_view html, std::string_view contentType) {
-    const std::string text = LimitNesting(DecodeHtml(html, contentType));
+PageModel ParsePage(std::string_view html, std::string_view contentType,
+                    const ParseLimits& limits) {
+    timespec cpu{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    const long long startedNs = static_cast<long long>(cpu.tv_sec) * 1'000'000'000 + cpu.tv_nsec;
     PageModel model;
+    const PreparedMarkup prepared = PrepareMarkup(DecodeHtml(html, contentType), limits);
+    model.ElementCount = prepared.Elements;
+    if (!prepared.TooComplexWhy.empty()) {
+        model.TooComplex = true;
+        model.TooComplexWhy = prepared.TooComplexWhy;
+        return model;
+    }
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 1000;
     std::string mended;
-    const std::string_view input = ForHtmlParser(text, mended);
+    const std::string_view input = ForHtmlParser(prepared.Html, mended);
     GumboOutput* output = gumbo_parse_with_options(&options, input.data(), input.size());
     if (!output)
         return model;
@@ -1100,7 +1390,9 @@ PageModel ParsePage(std::string_view html, std::string_view contentType) {
     CollectStyleSheets(output->document, rules);
     const MainPlan plan = PlanMainContent(output->document);
     model.MainFrom = plan.Source;
-    Walker(model, rules, plan).Run(output->document);
+    model.ElementCount = 0;
+    Walker(model, rules, plan, limits.MaxCpuMs > 0 ? startedNs + limits.MaxCpuMs * 1'000'000 : 0)
+        .Run(output->document);
     gumbo_destroy_output(&options, output);
     return model;
 }

@@ -85,12 +85,34 @@ struct PageModel {
     std::vector<PageHiddenBlock> HiddenBlocks;
     std::vector<PageSameColour> SameColour;
     std::size_t ElementCount = 0;
+    bool HasBase = false;
+    std::string BaseHref; // the first <base href>, as written
+    // The page cost more to read than one page may (elements, style rules
+    // applied, nested texts): what was read is incomplete and must not be
+    // analysed as the page. TooComplexWhy says why, as "it has more than
+    // 250000 elements".
+    bool TooComplex = false;
+    std::string TooComplexWhy;
+};
+
+struct ParseLimits {
+    // Start tags and their attributes read at most; a page with more is too
+    // complex. The tree of one element costs the parser about half a
+    // kilobyte, so these bound the memory one page takes; a page of 4 MB of
+    // ordinary markup has less than half of them.
+    std::size_t MaxElements = 80000;
+    std::size_t MaxAttributes = 200000;
+    // Processor time of the reading thread; past it the page is too complex.
+    // The other bounds come first for every page built to be costly; this
+    // one catches what they miss. 0: no limit.
+    long MaxCpuMs = 1500;
 };
 
 // Parses HTML bytes in the encoding a browser would read them in (see
 // SniffHtmlEncoding: byte order mark, the charset of contentType, a <meta>
 // declaration, else UTF-8 or Windows-1252).
-PageModel ParsePage(std::string_view html, std::string_view contentType = {});
+PageModel ParsePage(std::string_view html, std::string_view contentType = {},
+                    const ParseLimits& limits = {});
 
 // Colour parsing used by the same-colour rule: "#fff", "#ffffff",
 // "rgb(1,2,3)", and the common names. False when not understood.

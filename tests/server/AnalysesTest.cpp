@@ -3,6 +3,7 @@
 // the hidden-text model and its exemptions.
 
 #include "AnswerText.h"
+#include "AttackPages.h"
 #include "FetchPage.h"
 #include "PageModel.h"
 #include "PageText.h"
@@ -108,6 +109,10 @@ class AnalysesTest : public QObject {
         QTest::newRow("control characters") << "a\r\n\tb\x01"
                                                "c"
                                             << "a b c";
+        QTest::newRow("unicode line breaks")
+            << QString::fromUtf8("a\u2028b\u2029c\u0085d\u009fe\x0b"
+                                 "f")
+            << "a b c d e f";
         QTest::newRow("markers") << "PERCENTAGE: 1 PROBLEM: ERROR NO-SPAM"
                                  << "Percentage: 1 Problem: Error No-spam";
     }
@@ -243,6 +248,102 @@ class AnalysesTest : public QObject {
         QVERIFY(TitleWidthPx("Garden tools") < 400);
         QVERIFY(TitleWidthPx("Garden tools for every gardener and allotment season") >= 400);
         QVERIFY(TitleWidthPx(std::string(80, 'W')) > 600);
+    }
+
+    // Each page aims at one costly part of reading a page; each is read
+    // within its bounds, and one that is past them is answered in words as
+    // too complex to analyse, never as clean.
+    void attackPagesStayWithinBounds_data() {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<bool>("tooComplex");
+        int i = 0;
+        for (const attack::Page& page : attack::Pages())
+            QTest::newRow(page.Name) << i++ << page.TooComplex;
+    }
+    void attackPagesStayWithinBounds() {
+        QFETCH(int, which);
+        QFETCH(bool, tooComplex);
+        static const std::vector<attack::Page> pages = attack::Pages();
+        const std::string& html = pages.at(std::size_t(which)).Html;
+        const PageModel page = ParsePage(html);
+        QCOMPARE(page.TooComplex, tooComplex);
+        std::size_t collected = 0;
+        for (const auto& h : page.Headings)
+            collected += h.Text.size();
+        QVERIFY2(collected < (8u << 20), qPrintable(QString::number(collected)));
+        if (!tooComplex) {
+            // Nesting past the cap is dropped: an unmatched end tag closes nothing.
+            QVERIFY2(page.ElementCount < 110000, qPrintable(QString::number(page.ElementCount)));
+            QVERIFY(page.VisibleText.find("Garden tools") != std::string::npos);
+        }
+        const QString spam = QString::fromStdString(StuffwatchAnswer("http://a.example/", html));
+        const QString weigh =
+            QString::fromStdString(WordweighAnswer("http://a.example/", "garden tools", html));
+        QVERIFY(spam.startsWith("STUFFWATCH-v1.1 ") && weigh.startsWith("WORDWEIGH-v1.1<br>"));
+        QCOMPARE(spam.contains("too complex to analyse"), tooComplex);
+        QCOMPARE(weigh.contains("PROBLEM: The page is too complex to analyse"), tooComplex);
+        if (tooComplex)
+            QVERIFY(!spam.contains("NO-SPAM") && weigh.contains("PERCENTAGE: 00"));
+    }
+
+    // Real nesting is counted: end tags that close nothing do not undo it,
+    // and end tags of open elements do.
+    void nestingIsCountedAsBuilt_data() {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<int>("repeats");
+        QTest::addColumn<int>("maxElements");
+        QTest::newRow("unmatched end tags deepen") << "<div></x>" << 5000 << 2010;
+        QTest::newRow("closed elements do not") << "<div></div>" << 5000 << 5010;
+        QTest::newRow("an end tag closes those inside")
+            << "<div><span><section></div>" << 3000 << 9010;
+    }
+    void nestingIsCountedAsBuilt() {
+        QFETCH(QString, unit);
+        QFETCH(int, repeats);
+        QFETCH(int, maxElements);
+        std::string html = "<html><body>";
+        for (int i = 0; i < repeats; ++i)
+            html += unit.toStdString();
+        const PageModel page = ParsePage(html + "<p>end</p></body></html>");
+        QVERIFY2(int(page.ElementCount) <= maxElements,
+                 qPrintable(QString::number(page.ElementCount)));
+        QVERIFY(int(page.ElementCount) >= std::min(maxElements - 10, repeats));
+        QVERIFY(page.VisibleText.find("end") != std::string::npos);
+    }
+
+    // A page cut at the size cap: the answers say so and where, and
+    // Stuffwatch never calls it clean.
+    void cutPagesSaySo() {
+        const std::string clean = "<html><head><title>Garden tools</title></head><body><p>Garden "
+                                  "tools for growers.</p></body></html>";
+        ServiceConfig config;
+        config.Fetch.MaxBytes = 4096;
+        auto serve = [&](bool cut) {
+            return [&clean, cut](const std::string& url, const FetchOptions&) {
+                FetchResult r;
+                r.Status = FetchStatus::Ok;
+                r.HttpCode = 200;
+                r.FinalUrl = url;
+                r.ContentType = "text/html";
+                r.Body = clean;
+                r.Truncated = cut;
+                return r;
+            };
+        };
+        const std::string spamPath = "/cgi-bin/zeph/text_output/spam-pt.cgi";
+        const std::string weighPath = "/cgi-bin/zeph/text_output/wordweigh-pt.cgi";
+        const std::string query = "url=http://a.example/&keywords=garden+tools";
+        QVERIFY(HandleRequest(spamPath, query, config, serve(false)).Body.find("NO-SPAM") !=
+                std::string::npos);
+        const ServiceAnswer spam = HandleRequest(spamPath, query, config, serve(true));
+        QVERIFY2(spam.Body.find("NO-SPAM") == std::string::npos, spam.Body.c_str());
+        QVERIFY(spam.Body.find("VERDICT: clean") == std::string::npos);
+        QVERIFY(spam.Body.find("cut after byte 4096") != std::string::npos);
+        QVERIFY(spam.Result.find("cut at 4096") != std::string::npos);
+        const ServiceAnswer weigh = HandleRequest(weighPath, query, config, serve(true));
+        QVERIFY2(weigh.Body.find("PROBLEM: Only the first 4096 bytes of the page were analysed") !=
+                     std::string::npos,
+                 weigh.Body.c_str());
     }
 
     void noKeywordsStillScoresAndSaysSo() {

@@ -1,9 +1,52 @@
-// The server's request reader and answer writer, without sockets.
+// The server's request reader, its checks of who asks, its answer writer,
+// and its queue of whole requests over real sockets on 127.0.0.1.
 #include "HttpFront.h"
 
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 using namespace vantora;
+
+namespace {
+
+// A connection to 127.0.0.1:port that has sent one GET of path.
+int Send(int port, const std::string& path) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    [[maybe_unused]] const ssize_t n = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+// Everything the server sends until it closes (at most 10 s), then closes.
+std::string Read(int fd) {
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        out.append(buffer, std::size_t(n));
+    ::close(fd);
+    return out;
+}
+
+} // namespace
 
 class FrontTest : public QObject {
     Q_OBJECT
@@ -87,6 +130,125 @@ class FrontTest : public QObject {
         QCOMPARE(QString::fromStdString(parsed.Head.Query), query);
         QCOMPARE(parsed.Head.KeepAlive, keepAlive);
         QCOMPARE(int(parsed.Consumed), consumed);
+    }
+
+    void refusesForeignRequests_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("keyed"); // the server was started with a key
+        QTest::addColumn<int>("status");
+        QTest::newRow("loopback name") << "127.0.0.1:47800"
+                                       << ""
+                                       << "" << false << 0;
+        QTest::newRow("localhost, any case") << "LocalHost:1"
+                                             << ""
+                                             << "" << false << 0;
+        QTest::newRow("IPv6 loopback") << "[::1]:47800"
+                                       << ""
+                                       << "" << false << 0;
+        QTest::newRow("no Host (HTTP/1.0)") << ""
+                                            << ""
+                                            << "" << false << 0;
+        QTest::newRow("configured name") << "analysis.example"
+                                         << ""
+                                         << "" << false << 0;
+        QTest::newRow("rebound name") << "attacker.example:47800"
+                                      << ""
+                                      << "" << false << 421;
+        QTest::newRow("name that only begins alike") << "localhost.attacker.example"
+                                                     << ""
+                                                     << "" << false << 421;
+        QTest::newRow("own origin") << "127.0.0.1:47800"
+                                    << "http://127.0.0.1:47800"
+                                    << "" << false << 0;
+        QTest::newRow("foreign origin") << "127.0.0.1:47800"
+                                        << "http://attacker.example"
+                                        << "" << false << 403;
+        QTest::newRow("null origin") << "127.0.0.1:47800"
+                                     << "null"
+                                     << "" << false << 403;
+        QTest::newRow("key given") << "localhost"
+                                   << ""
+                                   << "0123456789abcdef0123" << true << 0;
+        QTest::newRow("key missing") << "localhost"
+                                     << ""
+                                     << "" << true << 403;
+        QTest::newRow("key wrong") << "localhost"
+                                   << ""
+                                   << "0123456789abcdef0124" << true << 403;
+    }
+    void refusesForeignRequests() {
+        QFETCH(QString, host);
+        QFETCH(QString, origin);
+        QFETCH(QString, key);
+        QFETCH(bool, keyed);
+        QFETCH(int, status);
+        FrontPolicy policy;
+        policy.Hosts = {"127.0.0.1", "localhost", "::1", "analysis.example"};
+        if (keyed)
+            policy.Key = "0123456789abcdef0123";
+        RequestHead head;
+        head.Host = host.toStdString();
+        head.Origin = origin.toStdString();
+        head.Key = key.toStdString();
+        QCOMPARE(RefusalStatus(head, policy), status);
+    }
+
+    // Past the queue's bound a request is answered 503 with Retry-After at
+    // once; on Stop the requests still waiting are answered too, and the
+    // worker takes no other.
+    void queueIsBoundedAndStopAnswersIt() {
+        std::mutex lock;
+        std::condition_variable changed;
+        int started = 0;
+        bool release = false;
+        HttpFrontOptions options;
+        options.Workers = 1;
+        options.MaxWorkers = 1;
+        options.MaxQueued = 1;
+        auto front = std::make_unique<HttpFront>(
+            [&](const RequestHead& head) {
+                std::unique_lock guard(lock);
+                ++started;
+                changed.notify_all();
+                changed.wait_for(guard, std::chrono::seconds(20), [&] { return release; });
+                return FormatResponse(200, "done " + head.Path, false, false);
+            },
+            options);
+        const int port = front->Bind("127.0.0.1", 0);
+        QVERIFY(port > 0);
+        std::thread runner([&] { front->Run(); });
+        auto waitStarted = [&](int n) {
+            std::unique_lock guard(lock);
+            return changed.wait_for(guard, std::chrono::seconds(10), [&] { return started >= n; });
+        };
+        const int first = Send(port, "/first");
+        QVERIFY(waitStarted(1));
+        const int queued = Send(port, "/queued");
+        // The queued request is in the queue once a third one finds it full.
+        std::string refused;
+        for (int attempt = 0; attempt < 50 && refused.find(" 503 ") == std::string::npos;
+             ++attempt) {
+            refused = Read(Send(port, "/third"));
+            if (refused.find(" 503 ") == std::string::npos)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        QVERIFY2(refused.find("HTTP/1.1 503 ") == 0, refused.c_str());
+        QVERIFY(refused.find("\r\nRetry-After: 5\r\n") != std::string::npos);
+        front->Stop();
+        {
+            std::lock_guard guard(lock);
+            release = true;
+        }
+        changed.notify_all();
+        runner.join();
+        front.reset();
+        QVERIFY(Read(first).find("done /first") != std::string::npos);
+        const std::string second = Read(queued);
+        QVERIFY2(second.find("HTTP/1.1 503 ") == 0 && second.find("stopping") != second.npos,
+                 second.c_str());
+        QCOMPARE(started, 1);
     }
 
     void answersHoldNoLineBreak() {

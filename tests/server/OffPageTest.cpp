@@ -5,6 +5,7 @@
 
 #include "AuditReport.h"
 #include "ClientRules.h"
+#include "FetchPage.h"
 #include "IndexSite.h"
 #include "LinkIndex.h"
 #include "ServerConfig.h"
@@ -307,6 +308,60 @@ class OffPageTest : public QObject {
         QVERIFY(r.Blocks[0].Details.join(" ").contains("private or local"));
     }
 
+    // A service's key never leaves its host, and a POST is never sent twice;
+    // a name with a refused and an allowed address reaches the allowed one.
+    void outsideCallsKeepTheirKeys_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("post");
+        QTest::addColumn<int>("status");      // FetchStatus
+        QTest::addColumn<QString>("arrived"); // "" none, else the key that arrived ("-" none)
+        QTest::newRow("redirect on the same host keeps the key")
+            << "here.test"
+            << "here.test" << false << int(FetchStatus::Ok) << "k";
+        QTest::newRow("redirect to another host drops it")
+            << "here.test"
+            << "elsewhere.test" << false << int(FetchStatus::Ok) << "-";
+        QTest::newRow("redirected POST is not sent again")
+            << "here.test"
+            << "here.test" << true << int(FetchStatus::HttpError) << "";
+        QTest::newRow("refused address, then an allowed one")
+            << "twofold.test"
+            << "twofold.test" << false << int(FetchStatus::Ok) << "k";
+    }
+    void outsideCallsKeepTheirKeys() {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, post);
+        QFETCH(int, status);
+        QFETCH(QString, arrived);
+        RedirectStandIn service;
+        const std::string port = std::to_string(service.Port);
+        FetchOptions options;
+        options.Headers = {"X-Key: k"};
+        options.Resolve = {"here.test:" + port + ":127.0.0.1",
+                           "elsewhere.test:" + port + ":127.0.0.1",
+                           "twofold.test:" + port + ":127.0.0.2,127.0.0.1"};
+        // 127.0.0.2 stands for a private address, 127.0.0.1 for a public one.
+        options.AllowPrivateAddresses = false;
+        options.NonPublic = [](std::string_view a) { return a != "127.0.0.1"; };
+        if (post)
+            options.PostBody = "{}";
+        const std::string landing = "http://" + to.toStdString() + ":" + port + "/seen";
+        const FetchResult r =
+            FetchPage("http://" + from.toStdString() + ":" + port + "/hop?to=" + landing, options);
+        QCOMPARE(int(r.Status), status);
+        const auto arrivals = service.Arrivals();
+        if (arrived.isEmpty()) {
+            QCOMPARE(int(arrivals.size()), 0);
+            QVERIFY2(Q(r.Error).contains("not sent again"), r.Error.c_str());
+            return;
+        }
+        QCOMPARE(int(arrivals.size()), 1);
+        QCOMPARE(Q(arrivals[0].Method), QString("GET"));
+        QCOMPARE(Q(arrivals[0].Key.empty() ? "-" : arrivals[0].Key), arrived);
+    }
+
     void rankscoutNotOpened_data() {
         QTest::addColumn<QString>("query");
         QTest::addColumn<bool>("notOpened");
@@ -602,6 +657,58 @@ class OffPageTest : public QObject {
 
     // The real server: a bad file stops it naming the line; --index-site fills
     // the index; the index outlives a restart; two processes share one file.
+    // Any client feeds the index: one page under many query strings is one
+    // source, each site and the whole have a share, old rows expire.
+    void linkIndexStaysBounded() {
+        const std::string file = Temp.filePath("bounded.sqlite").toStdString();
+        LinkIndexLimits limits;
+        limits.MaxPerSite = 30;
+        limits.MaxTotal = 50;
+        const LinkIndex index(file, limits);
+        auto links = [](int from) {
+            std::vector<SeenLink> out;
+            for (int i = from; i < from + 10; ++i)
+                out.push_back({"http://t" + std::to_string(i) + ".example/", "t", false});
+            return out;
+        };
+        auto count = [&](const char* where) {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.c_str(), &db);
+            sqlite3_stmt* q = nullptr;
+            sqlite3_prepare_v2(db, (std::string("SELECT COUNT(*) FROM links ") + where).c_str(), -1,
+                               &q, nullptr);
+            const long long n = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : -1;
+            sqlite3_finalize(q);
+            sqlite3_close(db);
+            return n;
+        };
+        QVERIFY(index.RecordPage("http://a.example/p?utm_source=x&b=2&a=1", links(0)));
+        QVERIFY(index.RecordPage("http://a.example/p?a=1&fbclid=z&b=2#top", links(0)));
+        QCOMPARE(count(""), 10ll);
+        QCOMPARE(count("WHERE source = 'http://a.example/p?a=1&b=2'"), 10ll);
+        for (int page = 0; page < 6; ++page)
+            QVERIFY(index.RecordPage("http://a.example/q?n=" + std::to_string(page),
+                                     links(100 + page * 10)));
+        QCOMPARE(count("WHERE source_site = 'a.example'"), 30ll);
+        for (int page = 0; page < 4; ++page)
+            QVERIFY(index.RecordPage("http://b" + std::to_string(page) + ".example/",
+                                     links(200 + page * 10)));
+        QCOMPARE(count(""), 50ll);
+        // The newest pages stay.
+        QVERIFY(!index.PagesLinkingTo("http://t239.example/", 5).empty());
+        QCOMPARE(index.Size().Links, 50ll);
+
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_exec(db,
+                     "UPDATE links SET seen = '2001-01-01T00:00:00Z' WHERE source_site = "
+                     "'b0.example'",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QVERIFY(index.RecordPage("http://c.example/", {}));
+        QCOMPARE(count("WHERE source_site = 'b0.example'"), 0ll);
+    }
+
     void linkIndexAcrossProcesses() {
         const QString program = qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server";
         const QString indexFile = Temp.filePath("shared.sqlite");

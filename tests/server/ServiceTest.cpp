@@ -610,13 +610,20 @@ class ServiceTest : public QObject {
         QCOMPARE(status, 200);
         QVERIFY(b.contains("Rankscout"));
         QVERIFY(!a.contains("<HTML>") && !b.contains("<HTML>"));
+        // Unicode line breaks (LS, PS, NEL) in a name cannot split its record.
+        Get("/cgi-bin/zeph/register/unreguser.cgi?uid=a%E2%80%A8b&project=p%E2%80%A9q%C2%85r%0Bs",
+            &status);
+        QCOMPARE(status, 200);
         QFile record(Temp.filePath("record.txt"));
         QVERIFY(record.open(QIODevice::ReadOnly));
-        const QStringList lines =
-            QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 2);
+        const QStringList lines = QString::fromUtf8(record.readAll())
+                                      .split(QRegularExpression("[\\r\\n\\x{0B}\\x{0C}\\x{85}"
+                                                                "\\x{2028}\\x{2029}]"),
+                                             Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains("stop-backwatch http://www.example.org uid=-"));
         QVERIFY(lines[1].contains("stop-rankscout http://www.example.org uid=7"));
+        QVERIFY2(lines[2].contains("stop-backwatch p_q_r_s uid=a b"), qPrintable(lines[2]));
     }
 
     void slowPageDoesNotBlockOthers() {

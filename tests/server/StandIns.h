@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class SearchStandIn {
@@ -249,4 +250,51 @@ class PageSite {
     std::thread Thread;
     std::mutex Mutex;
     std::map<std::string, std::string> Pages;
+};
+
+// Redirects and a landing page that records what reached it: GET /hop and
+// POST /hop answer 302 or 307 to ?to=URL; /seen records the method and the
+// X-Key header of each request.
+class RedirectStandIn {
+  public:
+    struct Arrival {
+        std::string Method;
+        std::string Key;
+    };
+
+    RedirectStandIn() {
+        auto hop = [](const httplib::Request& req, httplib::Response& res) {
+            res.status = req.method == "POST" ? 307 : 302;
+            res.set_header("Location", req.get_param_value("to"));
+        };
+        Server.Get("/hop", hop);
+        Server.Post("/hop", hop);
+        auto seen = [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(Mutex);
+            Seen.push_back({req.method, req.get_header_value("X-Key")});
+            res.set_content("<html><body>here</body></html>", "text/html");
+        };
+        Server.Get("/seen", seen);
+        Server.Post("/seen", seen);
+        Port = Server.bind_to_any_port("127.0.0.1");
+        Thread = std::thread([this] { Server.listen_after_bind(); });
+    }
+
+    ~RedirectStandIn() {
+        Server.stop();
+        Thread.join();
+    }
+
+    std::vector<Arrival> Arrivals() {
+        std::lock_guard lock(Mutex);
+        return std::exchange(Seen, {});
+    }
+
+    int Port = -1;
+
+  private:
+    httplib::Server Server;
+    std::thread Thread;
+    std::mutex Mutex;
+    std::vector<Arrival> Seen;
 };
