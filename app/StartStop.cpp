@@ -68,6 +68,7 @@ void MainWindow::Startup(const QStringList& arguments) {
     if (StartBundledServer) {
         Bundled->Start(ServerAddress, ProgramDir);
         ServerAddress = Bundled->Address();
+        Env.http->SetServerKey(ServerAddress, Bundled->Key());
     }
 
     LetMessagesRun();

@@ -1,5 +1,7 @@
 #include "BundledServer.h"
 
+#include "ServerKey.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -106,6 +108,8 @@ bool BundledServer::Start(const QString& serverAddress, const QString& programDi
         return false;
     Program = program;
     WaitMs = waitMs;
+    // A server another copy of the program started reads the same file.
+    SharedKey = LoadServerKey(KeyFile.isEmpty() ? DefaultServerKeyFile() : KeyFile);
     bool started = false;
     switch (Probe(host, port, waitMs)) {
     case Occupant::AnalysisServer:
@@ -140,7 +144,11 @@ bool BundledServer::Launch(const QString& address) {
     delete Process;
     Process = new QProcess;
     Process->setProgram(Program);
-    Process->setArguments({QStringLiteral("--listen"), address});
+    QStringList arguments = {QStringLiteral("--listen"), address};
+    if (!SharedKey.isEmpty())
+        arguments << QStringLiteral("--key-file")
+                  << (KeyFile.isEmpty() ? DefaultServerKeyFile() : KeyFile);
+    Process->setArguments(arguments);
     Process->setWorkingDirectory(QFileInfo(Program).absolutePath());
     Process->setProcessChannelMode(QProcess::ForwardedChannels);
 #if defined(Q_OS_LINUX)

@@ -6,6 +6,9 @@
 // bundled server is started on a free loopback port instead and used for
 // this run. Once started, it is watched: a server that dies (killed, or the
 // other instance of the program that owned it ended) is started again.
+// The server it starts answers only requests that carry the per-install
+// secret (ServerKey.h), so web pages in the user's browser cannot use it.
+#include <QByteArray>
 #include <QString>
 
 class QProcess;
@@ -38,6 +41,12 @@ class BundledServer {
     QString Address() const { return InUse; }
     // How often the watch looks for a vanished server (milliseconds).
     void SetWatchInterval(int ms);
+    // The file holding the secret the started server requires of every
+    // request (DefaultServerKeyFile() unless set before Start), and the
+    // secret itself once Start has read or made it: the program sends it
+    // with every request to Address().
+    void SetKeyFile(const QString& file) { KeyFile = file; }
+    QByteArray Key() const { return SharedKey; }
 
     // "host:port" split; false when the text has no usable port. A bare host
     // means port 80.
@@ -57,6 +66,8 @@ class BundledServer {
     QTimer* Watchdog = nullptr;
     QString Program;
     QString InUse;
+    QString KeyFile;
+    QByteArray SharedKey;
     int WatchMs = 3000;
     int WaitMs = 300;
 };

@@ -39,6 +39,12 @@ class HttpClient {
     // when nothing is in flight.
     virtual void Cancel() = 0;
     virtual bool Busy() const = 0;
+    // Every later request to address ("host:port") carries key in its
+    // X-Vantora-Key header; requests elsewhere never do. An empty key ends it.
+    virtual void SetServerKey(const QString& address, const QByteArray& key) {
+        (void)address;
+        (void)key;
+    }
 
   protected:
     HttpClientListener* Listener = nullptr;

@@ -28,9 +28,24 @@ void QtHttpClient::SetProxy(bool use, const QString& host, int port) {
         Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 }
 
+void QtHttpClient::SetServerKey(const QString& address, const QByteArray& key) {
+    Key = key;
+    KeyHost.clear();
+    KeyPort = -1;
+    const QUrl parsed(QStringLiteral("http://") + address.trimmed());
+    if (!key.isEmpty() && parsed.isValid()) {
+        KeyHost = parsed.host().toLower();
+        KeyPort = parsed.port(80);
+    }
+}
+
 void QtHttpClient::GetDoc(const QString& url) {
     Drop();
-    QNetworkRequest request{QUrl(url)};
+    const QUrl target(url);
+    QNetworkRequest request{target};
+    if (!KeyHost.isEmpty() && target.host().toLower() == KeyHost &&
+        target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == KeyPort)
+        request.setRawHeader("X-Vantora-Key", Key);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(10);

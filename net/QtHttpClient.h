@@ -27,6 +27,7 @@ class QtHttpClient : public QObject, public HttpClient {
     void GetDoc(const QString& url) override;
     void Cancel() override;
     bool Busy() const override { return Reply != nullptr; }
+    void SetServerKey(const QString& address, const QByteArray& key) override;
 
   private:
     void EnsureBegun();
@@ -42,6 +43,9 @@ class QtHttpClient : public QObject, public HttpClient {
     quint64 Generation = 0;
     bool Begun = false;
     qint64 Received = 0;
+    QString KeyHost;
+    int KeyPort = -1;
+    QByteArray Key;
 };
 
 } // namespace vantora

@@ -72,6 +72,9 @@ void TestEndToEndServer::wordweighThroughBundledServer() {
     QVERIFY(!second.Start(address, binDir));
 
     QtHttpClient client;
+    // Without the key the server the program started answers nothing.
+    client.SetServerKey(address, bundled.Key());
+    QVERIFY(!bundled.Key().isEmpty());
     Host windowHost;
     Transport transport(client, windowHost);
     QString answer;

@@ -175,6 +175,8 @@ void TestEndToEndTools::fiveToolsFileOneResultPerPage() {
     const QStringList pages{root + "a.html", root + "b.html", root + "c.html"};
 
     Program p;
+    // The program sends the started server's key, as at its own start-up.
+    p.Client.SetServerKey(address, server.Key());
     MainWindow& w = *p.window;
     p.dialogs.FileNames.enqueue(path);
     p.Trigger("actOpen");

@@ -1,6 +1,8 @@
 // Starting and ending the bundled analysis server, with a stand-in program.
 #include "BundledServer.h"
+#include "ServerKey.h"
 
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -55,6 +57,8 @@ bool AnswersWithin(quint16 port, int ms) {
 class TestBundledServer : public QObject {
     Q_OBJECT
   private slots:
+    // The key file goes to the test's own configuration folder.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void splitAddress_data();
     void splitAddress();
     void thisMachine_data();
@@ -118,10 +122,20 @@ void TestBundledServer::startsWhenNothingAnswersAndEndsAtStop() {
     const quint16 port = FreePort();
     const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
     BundledServer server;
+    const QString keyFile = dir.Dir.filePath(QStringLiteral("config/vantora/server-key"));
+    server.SetKeyFile(keyFile);
     QVERIFY(server.Start(address, dir.Dir.path(), 200));
     QVERIFY(server.Running());
     QVERIFY(AnswersWithin(port, 5000));
-    QCOMPARE(dir.ReadLog(), QStringLiteral("--listen ") + address);
+    // The server is told where the shared secret is; only the user may read it.
+    QCOMPARE(dir.ReadLog(),
+             QStringLiteral("--listen ") + address + QStringLiteral(" --key-file ") + keyFile);
+    QCOMPARE(QFile::permissions(keyFile), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser);
+    QCOMPARE(server.Key().size(), 64);
+    QFile::setPermissions(keyFile, QFile::permissions(keyFile) | QFileDevice::ReadOther);
+    QCOMPARE(LoadServerKey(keyFile), server.Key()); // kept, and closed again
+    QVERIFY(!(QFile::permissions(keyFile) & QFileDevice::ReadOther));
     // A second start while it runs does nothing.
     QVERIFY(!server.Start(address, dir.Dir.path(), 200));
     server.Stop();
@@ -204,7 +218,8 @@ void TestBundledServer::strangerOnThePortGetsAFallbackPort() {
     QVERIFY(server.Address().startsWith(QStringLiteral("127.0.0.1:")));
     const quint16 fallback = server.Address().section(':', 1).toUShort();
     QVERIFY(AnswersWithin(fallback, 5000));
-    QTRY_COMPARE(dir.ReadLog(), QStringLiteral("--listen ") + server.Address());
+    QTRY_VERIFY(dir.ReadLog().startsWith(QStringLiteral("--listen ") + server.Address() +
+                                         QStringLiteral(" --key-file ")));
     QCOMPARE(BundledServer::Probe(QStringLiteral("127.0.0.1"), fallback, 2000),
              BundledServer::Occupant::AnalysisServer);
 }

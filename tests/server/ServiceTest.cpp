@@ -194,6 +194,21 @@ class ServiceTest : public QObject {
         return false;
     }
 
+    // Starts another server on a free port with extra arguments; its port, or -1.
+    int StartServer(QProcess& process, const QStringList& extra) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", Temp.filePath("config"));
+        env.insert("XDG_DATA_HOME", Temp.filePath("data"));
+        process.setProcessEnvironment(env);
+        process.start(qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server",
+                      QStringList{"--listen", "127.0.0.1:0"} + extra);
+        if (!process.waitForStarted(10000) || !process.waitForReadyRead(10000))
+            return -1;
+        const QRegularExpressionMatch m = QRegularExpression(R"(listening on 127\.0\.0\.1:(\d+))")
+                                              .match(QString::fromUtf8(process.readLine()));
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+
   private slots:
     void initTestCase() {
         QVERIFY(Temp.isValid());
@@ -596,6 +611,94 @@ class ServiceTest : public QObject {
         QCOMPARE(status, 404);
         Get("/", &status);
         QCOMPARE(status, 404);
+    }
+
+    // A web page in the user's browser can reach a loopback server: under a
+    // name of its own that resolves here (DNS rebinding), or from its
+    // origin. Neither is answered; the server's own names are.
+    void foreignPagesAreNotAnswered_data() {
+        QTest::addColumn<QString>("headers");
+        QTest::addColumn<int>("status");
+        QTest::newRow("own address") << "Host: 127.0.0.1\r\n" << 200;
+        QTest::newRow("localhost with port") << "Host: localhost:47800\r\n" << 200;
+        QTest::newRow("rebound name") << "Host: attacker.example\r\n" << 421;
+        QTest::newRow("foreign origin") << "Host: 127.0.0.1\r\nOrigin: http://attacker.example\r\n"
+                                        << 403;
+    }
+    void foreignPagesAreNotAnswered() {
+        QFETCH(QString, headers);
+        QFETCH(int, status);
+        RawClient client(ServerPort, 20000);
+        QVERIFY(client.Connected);
+        QVERIFY(client.Send(
+            "GET /cgi-bin/zeph/text_output/spam-pt.cgi?url=" + Site->Url("/garden-tools.html") +
+            " HTTP/1.1\r\n" + headers.toStdString() + "Connection: close\r\n\r\n"));
+        const std::string answer = client.ReadToClose();
+        QVERIFY2(answer.rfind("HTTP/1.1 " + std::to_string(status) + " ", 0) == 0, answer.c_str());
+        QCOMPARE(answer.find("STUFFWATCH") != std::string::npos, status == 200);
+        QVERIFY(answer.find("X-Vantora-Server: 1") != std::string::npos);
+    }
+
+    // Started with a key file (as the program starts it), the server answers
+    // only requests that carry the key, and refuses a file others can read.
+    void keyedServerNeedsTheKey() {
+        const QString keyFile = Temp.filePath("server-key");
+        const QByteArray key = "0f1e2d3c4b5a69788796a5b4c3d2e1f0";
+        {
+            QFile f(keyFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(key + "\n");
+        }
+        const QString program = qEnvironmentVariable("VANTORA_BIN_DIR") + "/vantora-server";
+        QFile::setPermissions(keyFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadOther);
+        QProcess loose;
+        loose.start(program, {"--listen", "127.0.0.1:0", "--key-file", keyFile});
+        QVERIFY(loose.waitForFinished(10000));
+        QCOMPARE(loose.exitCode(), 2);
+        QVERIFY(loose.readAllStandardError().contains("chmod 600"));
+
+        QFile::setPermissions(keyFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QProcess keyed;
+        const int port = StartServer(keyed, {"--key-file", keyFile});
+        QVERIFY(port > 0);
+        auto ask = [&](const std::string& keyHeader) {
+            RawClient client(port, 20000);
+            client.Send("GET /cgi-bin/zeph/nothing.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                        keyHeader + "Connection: close\r\n\r\n");
+            const std::string answer = client.ReadToClose();
+            return answer.substr(0, answer.find("\r\n"));
+        };
+        QCOMPARE(Q(ask("")), QString("HTTP/1.1 403 Forbidden"));
+        QCOMPARE(Q(ask("X-Vantora-Key: 0f1e2d3c4b5a69788796a5b4c3d2e1f1\r\n")),
+                 QString("HTTP/1.1 403 Forbidden"));
+        QCOMPARE(Q(ask("X-Vantora-Key: " + key.toStdString() + "\r\n")),
+                 QString("HTTP/1.1 404 Not Found"));
+        keyed.terminate();
+        QVERIFY(keyed.waitForFinished(10000));
+    }
+
+    // SIGTERM ends the fetch in progress instead of waiting for it: the page
+    // is still held back by the site when the server has gone.
+    void stopsWithAFetchInProgress() {
+        LocalSite site;
+        QProcess server;
+        const int port = StartServer(server, {});
+        QVERIFY(port > 0);
+        std::thread asker([port, &site] {
+            RawClient client(port, 30000);
+            client.Send("GET /cgi-bin/zeph/text_output/spam-pt.cgi?url=" + site.Url("/slow") +
+                        " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            client.ReadToClose();
+        });
+        QVERIFY(site.WaitForSlow());
+        server.terminate();
+        QVERIFY(server.waitForFinished(15000));
+        const QString log = QString::fromUtf8(server.readAllStandardError());
+        asker.join();
+        QVERIFY2(log.contains("not-opened: the server is stopping") ||
+                     log.contains("answers still in progress were ended"),
+                 qPrintable(log));
     }
 
     void stopBulletinsAreRecorded() {
