@@ -16,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -207,6 +208,10 @@ class Crawl {
     long NextSeq = 0, NextToTake = 0;
     std::map<long, Finished> Waiting;
     size_t PagesQueued = 0;
+    // Page jobs started whose answer is not yet known to be a page or not: with the
+    // pages done they must stay within the page limit, which counts pages of the
+    // site only (files, errors and duplicates do not use it up).
+    size_t PageJobsOpen = 0;
     std::unique_ptr<ParsePool> Parser;
     size_t ParsesPending = 0;
 
@@ -228,7 +233,10 @@ class Crawl {
     size_t PageLimitCut = 0, DepthCut = 0, LongUrlCut = 0, QueryCut = 0, RepeatCut = 0,
            BinaryBodies = 0, DeadHostLinks = 0;
     std::vector<std::string> RobotsUnreadable; // hosts taken as "disallow all"
-    int RootFallbackStatus = 0;                // the error of a root whose final "/" was dropped
+    std::set<std::string> RobotsSilent;        // of those, the hosts that never answered
+    size_t CutPages = 0, UncheckedAtTimeLimit = 0;
+    std::string FirstCutPage;
+    int RootFallbackStatus = 0; // the error of a root whose final "/" was dropped
 };
 
 struct Transfer {

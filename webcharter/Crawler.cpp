@@ -66,7 +66,8 @@ CrawlResult Crawl::Run() {
     if (!RobotsAllow(*root)) {
         Note("robots.txt of " + root->Authority() + " forbids the root page; nothing is crawled");
         Targets[rootTarget].Status = State::Skipped;
-        Targets[rootTarget].Responded = true;
+        // the root alone is the map, unless its host never answered at all
+        Targets[rootTarget].Responded = !RobotsSilent.count(root->Authority());
         ++RobotsSkipped;
     } else {
         EnqueuePage(rootTarget, -1, 0);
@@ -120,6 +121,22 @@ CrawlResult Crawl::Run() {
         NextToTake = Waiting.begin()->first;
         TakeFinishedInOrder();
     }
+    if (!TimeLimitHit && !Frontier.empty()) {
+        // Pages the page limit kept from being fetched.
+        for (const Job& job : Frontier)
+            Targets[job.TargetIndex].Status = State::Skipped;
+        PageLimitCut += Frontier.size();
+        Frontier.clear();
+    }
+    if (PageLimitCut)
+        NoteOnce(PageLimitNoted, "page limit of " + std::to_string(Options.MaxPages) +
+                                     " pages reached; further pages are left out");
+    if (TimeLimitHit)
+        for (Target& target : Targets)
+            if (target.External && target.Status == State::Pending) {
+                target.Status = State::Unchecked;
+                ++UncheckedAtTimeLimit;
+            }
     ShowProgress(true);
     result.RootReached = !Pages.empty();
     result.Lines = WriteMap(result);
@@ -150,6 +167,14 @@ void Crawl::ReportLeftOut(CrawlResult& result) {
     add(RepeatCut, "URL(s) repeating one path segment more than " +
                        std::to_string(Options.MaxSegmentRepeats) +
                        " times (a likely crawler trap)");
+    if (CutPages)
+        result.LeftOut.push_back(std::to_string(CutPages) +
+                                 " page(s) longer than the document size limit of " +
+                                 std::to_string(Options.MaxDocumentBytes) +
+                                 " bytes, read only in part: their links after the cut are "
+                                 "missing (the first: " +
+                                 FirstCutPage + ")");
+    add(UncheckedAtTimeLimit, "outside link(s) not checked: the run time limit came first");
     add(LongUrlCut, "link(s) longer than " + std::to_string(Options.MaxUrlLength) + " characters");
     for (const std::string& line : result.LeftOut)
         Log << "sm: left out: " << line << std::endl;

@@ -48,6 +48,7 @@ struct CrawlResult {
     bool RootReached = false;
     bool Interrupted = false; // Stop was set: the lines are not a complete map
     size_t Pages = 0, Broken = 0, Errors = 0, External = 0, Mail = 0;
+    size_t ServerErrors = 0; // the ERROR lines of status 500 and above
     // What the crawl left out and why, one line a reason (page limit, robots.txt,
     // trap bounds...); empty when the map is the whole site.
     std::vector<std::string> LeftOut;

@@ -55,11 +55,6 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
         ++DepthCut;
         NoteOnce(DepthLimitNoted, "depth limit of " + std::to_string(Options.MaxDepth) +
                                       " levels reached; deeper pages are left out");
-    } else if (PagesQueued >= Options.MaxPages) {
-        Targets[index].Status = State::Skipped;
-        ++PageLimitCut;
-        NoteOnce(PageLimitNoted, "page limit of " + std::to_string(Options.MaxPages) +
-                                     " pages reached; further pages are left out");
     } else if (TrapCut(url)) {
         Targets[index].Status = State::Skipped;
     } else {
@@ -83,6 +78,7 @@ void Crawl::EnqueuePage(int target, int parentPage, int depth) {
 
 void Crawl::OnParsed(long seq, ParsedPage parsed) {
     --ParsesPending;
+    --PageJobsOpen;
     Finished& finished = Waiting.at(seq);
     finished.Ready = true;
     Target& target = Targets[finished.Work.TargetIndex];
@@ -164,6 +160,12 @@ void Crawl::AddPage(Finished& finished) {
     if (DuplicateOfFolderPage(finished.Work.TargetIndex, finished.Parsed)) {
         if (Facts)
             RecordPage(finished, {});
+        --PagesDone;
+        return;
+    }
+    if (Pages.size() >= Options.MaxPages) {
+        Targets[finished.Work.TargetIndex].Status = State::Skipped;
+        ++PageLimitCut;
         --PagesDone;
         return;
     }

@@ -22,7 +22,9 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
     if (Pages.empty()) {
         const Target& root = Targets.empty() ? Target{} : Targets[0];
         const int last = Targets.empty() ? -1 : Final(0);
-        if (Targets.empty() || (!root.Responded && root.Status == State::Broken)) {
+        if (Targets.empty() ||
+            (!root.Responded && (root.Status == State::Broken || root.Status == State::Pending ||
+                                 root.Status == State::Skipped))) {
             lines.push_back("Unspecified Host");
         } else if (RootFallbackStatus) {
             // neither the root as given nor without its final "/" is a page
@@ -30,7 +32,8 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
         } else if (last >= 0 && Targets[last].Status == State::HttpError) {
             lines.push_back("<ERROR>" + Targets[last].Written + " " +
                             std::to_string(Targets[last].HttpStatus));
-        } else if (last < 0 || Targets[last].Status == State::Broken) {
+        } else if (last < 0 || Targets[last].Status == State::Broken ||
+                   Targets[last].Status == State::Pending) {
             lines.push_back("<BROKEN>" + root.Written);
         } else {
             lines.push_back("<PAGE>" + Targets[last].Written);
@@ -96,8 +99,11 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
                 else
                     line =
                         "<ERROR>" + named.Written + " " + std::to_string(Targets[last].HttpStatus);
-                if (written.insert(line).second)
+                if (written.insert(line).second) {
                     (ref.Kind == RefKind::Image ? broken : errors).push_back(line);
+                    if (ref.Kind != RefKind::Image && Targets[last].HttpStatus >= 500)
+                        ++result.ServerErrors;
+                }
             } else if (ref.Kind == RefKind::Link && Targets[last].External) {
                 // a page of the site that moved off-site is listed where it ends
                 line = "<LINK>" + Targets[last].Written;

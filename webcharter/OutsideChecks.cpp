@@ -57,9 +57,9 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
     Target& target = Targets[job.TargetIndex];
     const bool failed = done.Code != CURLE_OK || done.Status >= 400;
     if (failed && job.Head && done.Code != CURLE_COULDNT_RESOLVE_HOST &&
-        done.Code != CURLE_COULDNT_CONNECT && done.Code != CURLE_OPERATION_TIMEDOUT &&
-        done.Code != CURLE_TOO_MANY_REDIRECTS) {
-        job.Head = false; // some servers refuse HEAD: ask again with GET
+        done.Code != CURLE_COULDNT_CONNECT && done.Code != CURLE_TOO_MANY_REDIRECTS) {
+        // Some servers refuse HEAD, or never answer it: ask again with GET.
+        job.Head = false;
         Restart(std::move(transfer));
         return;
     }

@@ -1,5 +1,8 @@
 #include "CrawlState.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace vantora::webcharter {
 
 void Crawl::FetchRobots(const std::string& scheme, const std::string& authority) {
@@ -18,6 +21,13 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     SetCommonOptions(easy.get());
     curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy.get(), CURLOPT_MAXREDIRS, 5L);
+    if (Options.MaxRunSeconds > 0) {
+        // the file is read before anything else: it must not outlast the whole run
+        const double left = Options.MaxRunSeconds -
+                            std::chrono::duration<double>(SteadyClock::now() - Began).count();
+        curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS,
+                         std::clamp(static_cast<long>(left * 1000), 1L, Options.RequestTimeoutMs));
+    }
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(
         easy.get(), CURLOPT_WRITEFUNCTION,
@@ -66,6 +76,8 @@ void Crawl::FetchRobots(const std::string& scheme, const std::string& authority)
     const std::string why = code == CURLE_OK ? "server error " + std::to_string(status)
                                              : std::string(curl_easy_strerror(code));
     RobotsUnreadable.push_back(authority + " (" + why + ")");
+    if (status == 0)
+        RobotsSilent.insert(authority);
     Note("robots.txt of " + authority + " could not be read (" + why +
          "); nothing there is crawled this run");
 }

@@ -78,10 +78,13 @@ void Crawl::Dispatch() {
     // wait, so memory stays bounded whatever the speed of the site.
     const size_t parseBacklog = 64;
     while (SiteInFlight < SiteLimit && (!Frontier.empty() || !SiteChecks.empty())) {
-        const bool pageRoom = ParsesPending < parseBacklog;
+        const bool pageRoom =
+            ParsesPending < parseBacklog && PagesDone + PageJobsOpen < Options.MaxPages;
         if (!pageRoom && SiteChecks.empty())
             break;
         std::deque<Job>& from = !Frontier.empty() && pageRoom ? Frontier : SiteChecks;
+        if (&from == &Frontier)
+            ++PageJobsOpen;
         Job job = std::move(from.front());
         from.pop_front();
         Start(std::move(job), true);
@@ -186,6 +189,8 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     done.Code = code;
     if (transfer->Stopped && code == CURLE_WRITE_ERROR)
         done.Code = CURLE_OK;
+    if (transfer->Truncated && transfer->Work.Kind == JobKind::Page && CutPages++ == 0)
+        FirstCutPage = Targets[transfer->Work.TargetIndex].Url;
     if (transfer->Truncated)
         NoteOnce(SizeLimitNoted, "document size limit of " +
                                      std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
@@ -196,6 +201,14 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
                                    " ms reached (" + Targets[transfer->Work.TargetIndex].Url + ")");
     done.Status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
+    if (!transfer->Checked && transfer->Work.Kind == JobKind::Page && done.Status >= 200 &&
+        done.Status < 300) {
+        // No body came, so the write callback never looked at the answer: its kind is
+        // read from the headers here. "No content" is not a page whatever its type.
+        char* type = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
+        transfer->Html = done.Status != 204 && done.Status != 205 && IsHtmlType(type ? type : "");
+    }
     char* redirect = nullptr;
     curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirect);
     if (redirect) {
@@ -366,6 +379,9 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
                     if (!RobotsAllow(*next)) {
                         Targets[index].Status = State::Skipped;
                         ++RobotsSkipped;
+                    } else if (TrapCut(*next)) {
+                        // a redirect may lead into a trap as a link may
+                        Targets[index].Status = State::Skipped;
                     } else {
                         job.TargetIndex = index;
                         job.Chain.push_back(index);
@@ -393,6 +409,8 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         ++ParsesPending;
         Parser->Add({job.Seq, std::move(transfer->Body), target().Url, transfer->ContentType});
     }
+    if (finished.Ready)
+        --PageJobsOpen;
     finished.Work = std::move(transfer->Work);
     const long seq = finished.Work.Seq;
     Release(std::move(transfer));

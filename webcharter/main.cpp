@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
     }
     std::cerr << "sm: map written to " << output << ": " << result.Pages << " pages, "
               << result.External << " external links, " << result.Mail << " e-mail links, "
-              << result.Broken << " broken links, " << result.Errors << " server errors\n";
+              << result.Broken + result.Errors - result.ServerErrors << " broken links, "
+              << result.ServerErrors << " server errors\n";
     if (!result.FactsError.empty())
         return 1; // the map is written, the facts asked for are not
     return result.RootReached ? 0 : 3;

@@ -254,6 +254,8 @@ class TestWebcharterCrawl : public QObject {
     void robotsTxtTroubles();
     void binaryBodies();
     void slowServers();
+    void whatIsCounted_data();
+    void whatIsCounted();
 };
 
 void TestWebcharterCrawl::generatedSite() {
@@ -581,11 +583,30 @@ void TestWebcharterCrawl::unreachableRoot_data() {
     QTest::newRow("blank in host") << "Search_URL=exa mple.org/";
     QTest::newRow("bad port") << "Search_URL=127.0.0.1:99999/";
     QTest::newRow("line break") << "Search_URL=127.0.0.1:1/\r\n<END>";
+    // A host that takes the connection and never answers, past the run's time limit:
+    // the listening socket is kept open, unaccepted, for the rest of the tests.
+    static const int silent = [] {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(fd, 16);
+        socklen_t length = sizeof address;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        return static_cast<int>(ntohs(address.sin_port));
+    }();
+    QTest::newRow("silent past the time limit")
+        << "Search_URL=127.0.0.1:" + QString::number(silent) + "/ --max-time=1";
 }
 
 void TestWebcharterCrawl::unreachableRoot() {
     QFETCH(QString, argument);
-    const Run run = RunSm({argument, "--quiet", "--timeout=5"});
+    // options after the URL are separated by " --"
+    QStringList arguments = argument.split(" --");
+    for (int i = 1; i < arguments.size(); ++i)
+        arguments[i].prepend("--");
+    const Run run = RunSm(arguments + QStringList{"--quiet", "--timeout=5"});
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     QCOMPARE(run.Map.Lines.size(), 3);
     QVERIFY(run.Map.Lines[0].startsWith("<ROOT>http://"));
@@ -825,6 +846,7 @@ void TestWebcharterCrawl::robotsTxtTroubles_data() {
     QTest::addColumn<QString>("report");
     QTest::newRow("10 MB file, first rule obeyed") << "huge" << true << "first 512 KiB";
     QTest::newRow("server error") << "error" << false << "could not be read (server error 503)";
+    // a host that never answered: its root is no page
     QTest::newRow("no answer") << "silent" << false << "could not be read";
     QTest::newRow("no robots.txt") << "missing" << true << "";
 }
@@ -860,7 +882,10 @@ void TestWebcharterCrawl::robotsTxtTroubles() {
     if (!rootMapped) {
         // nothing fetched but robots.txt; the map is the root alone, and says why
         QCOMPARE(site.Hits["/"], 0);
-        QCOMPARE(pages.keys(), QList<QString>{origin + "/"});
+        if (trouble == "silent")
+            QCOMPARE(run.Map.Lines.value(1), QString("Unspecified Host"));
+        else
+            QCOMPARE(pages.keys(), QList<QString>{origin + "/"});
         QVERIFY(run.Errors.contains("sm: left out: everything on 127.0.0.1"));
         return;
     }
@@ -955,6 +980,106 @@ void TestWebcharterCrawl::slowServers() {
         expected << QString::fromStdString("<BROKEN>" + hung + "/p" + std::to_string(i));
     QCOMPARE(FindingsUnder(run.Map, 0), expected);
     QVERIFY2(silentRequests.load() <= 2, qPrintable(QString::number(silentRequests.load())));
+}
+
+void TestWebcharterCrawl::whatIsCounted_data() {
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("pages");    // paths of the site, "$X" the outside origin
+    QTest::addColumn<QStringList>("findings"); // all lines that are not pages
+    QTest::addColumn<QStringList>("reports");  // texts sm writes on its log
+    const QStringList gone{"<ERROR>$O/limit/gone1.html 404", "<ERROR>$O/limit/gone2.html 404",
+                           "<ERROR>$O/limit/gone3.html 404"};
+    QTest::newRow("files and errors do not use up the page limit")
+        << "/limit/" << QStringList{"--max-pages=3"}
+        << QStringList{"/limit/", "/limit/p1.html", "/limit/p2.html"} << gone
+        << QStringList{"3 broken links, 0 server errors"};
+    QTest::newRow("the page limit counts pages")
+        << "/limit/" << QStringList{"--max-pages=2"} << QStringList{"/limit/", "/limit/p1.html"}
+        << gone << QStringList{"left out: 1 page(s) beyond the page limit of 2"};
+    QTest::newRow("answers without a body are pages by their type")
+        << "/empty/" << QStringList{} << QStringList{"/empty/", "/empty/blank.html"}
+        << QStringList{} << QStringList{};
+    QTest::newRow("a page cut at the size limit is reported")
+        << "/big/" << QStringList{"--max-bytes=1024"} << QStringList{"/big/"} << QStringList{}
+        << QStringList{"left out: 1 page(s) longer than the document size limit of 1024 bytes"};
+    QTest::newRow("a HEAD that times out is asked again with GET")
+        << "/outside/" << QStringList{"--timeout=1"} << QStringList{"/outside/"}
+        << QStringList{"<LINK>$X/slowhead"} << QStringList{};
+    QTest::newRow("outside links still waiting at the time limit are unchecked")
+        << "/waiting/" << QStringList{"--max-time=1"} << QStringList{"/waiting/"}
+        << QStringList{"<LINK>$X/hang1", "<LINK>$X/hang2", "<LINK>$X/hang3"}
+        << QStringList{"left out: 3 outside link(s) not checked: the run time limit came first"};
+    QTest::newRow("redirect targets keep to the URL length limit")
+        << "/redirect/" << QStringList{} << QStringList{"/redirect/"} << QStringList{}
+        << QStringList{"left out: 1 link(s) longer than 2048 characters"};
+}
+
+void TestWebcharterCrawl::whatIsCounted() {
+    QFETCH(QString, root);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, pages);
+    QFETCH(QStringList, findings);
+    QFETCH(QStringList, reports);
+    std::atomic<bool> release{false};
+    TestServer outside("127.0.0.2",
+                       [&](const httplib::Request& request, httplib::Response& response) {
+                           const bool hang = request.path.rfind("/hang", 0) == 0;
+                           if (hang || (request.path == "/slowhead" && request.method == "HEAD"))
+                               for (int i = 0; i < 60 && !release; ++i)
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                           response.set_content("ok", "text/plain");
+                       });
+    const std::string x = "http://127.0.0.2:" + std::to_string(outside.Port);
+    StaticSite site;
+    site.Replies["/limit/"] = {200, "text/html", "", ""};
+    for (int i = 1; i <= 5; ++i) {
+        const std::string n = std::to_string(i);
+        site.Replies["/limit/"].Body += "<a href=f" + n + ".pdf>f</a>";
+        site.Replies["/limit/f" + n + ".pdf"] = {200, "application/pdf", "%PDF-1.4", ""};
+        if (i <= 3)
+            site.Replies["/limit/"].Body += "<a href=gone" + n + ".html>g</a>";
+    }
+    site.Replies["/limit/"].Body += "<a href=p1.html>1</a><a href=p2.html>2</a>";
+    site.Replies["/limit/p1.html"] = {200, "text/html", "<p>1</p>", ""};
+    site.Replies["/limit/p2.html"] = {200, "text/html", "<p>2</p>", ""};
+    site.Replies["/empty/"] = {
+        200, "text/html", "<a href=none>n</a><a href=empty.pdf>e</a><a href=blank.html>b</a>", ""};
+    site.Replies["/empty/none"] = {204, "text/html", "", ""};
+    site.Replies["/empty/empty.pdf"] = {200, "application/pdf", "", ""};
+    site.Replies["/empty/blank.html"] = {200, "text/html", "", ""};
+    site.Replies["/big/"] = {200, "text/html", std::string(3000, ' ') + "<a href=after.html>a</a>",
+                             ""};
+    site.Replies["/outside/"] = {200, "text/html", "<a href='" + x + "/slowhead'>s</a>", ""};
+    site.Replies["/waiting/"] = {200, "text/html", "", ""};
+    for (int i = 1; i <= 3; ++i)
+        site.Replies["/waiting/"].Body += "<a href='" + x + "/hang" + std::to_string(i) + "'>h</a>";
+    site.Replies["/redirect/"] = {200, "text/html", "<a href=long>l</a>", ""};
+    site.Replies["/redirect/long"] = {302, "text/html", "", "/redirect/" + std::string(3000, 'a')};
+    TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
+    const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
+    const Run run = RunSm(
+        QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + root, "--quiet"} +
+        options);
+    release = true;
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
+    QStringList expected;
+    for (const QString& page : pages)
+        expected << origin + page;
+    const QMap<QString, int> listed = PagesOf(run.Map);
+    QCOMPARE(QStringList(listed.keys()), expected);
+    QStringList lines;
+    for (const MapNode& node : run.Map.Nodes)
+        if (node.Tag != "PAGE")
+            lines << "<" + node.Tag + ">" + node.Caption;
+    lines.sort();
+    expected.clear();
+    for (const QString& line : findings)
+        expected << QString(line).replace("$O", origin).replace("$X", QString::fromStdString(x));
+    QVERIFY2(lines == expected, qPrintable(lines.join('\n').left(2000)));
+    for (const QString& report : reports)
+        QVERIFY2(run.Errors.contains(report), qPrintable(run.Errors));
+    QCOMPARE(site.Hits["/redirect/" + std::string(3000, 'a')], 0);
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterCrawl)
