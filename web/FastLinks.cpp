@@ -174,8 +174,6 @@ bool DecodeAttribute(std::string_view raw, std::string& out) {
     return true;
 }
 
-enum class Wanted { None, Href, Src };
-
 struct Attribute {
     std::string Name;
     std::string_view Value;
@@ -339,49 +337,53 @@ class Scanner {
                   DocumentLinks& result) {
         if (NeedsTreeBuilder(name))
             return false;
-        Wanted wanted = Wanted::None;
-        LinkKind kind = LinkKind::Link;
-        const bool base = name == "base";
-        if (name == "a" || name == "area" || base) {
-            wanted = Wanted::Href;
-        } else if (name == "iframe") {
-            wanted = Wanted::Src;
-        } else if (name == "img") {
-            wanted = Wanted::Src;
-            kind = LinkKind::Image;
-        } else if (name == "table") {
-            Tables.push_back(false);
-        } else if (!Tables.empty()) {
-            if (name == "td" || name == "th" || name == "caption")
-                Tables.back() = true;
-            else if (name == "tr" || name == "tbody" || name == "thead" || name == "tfoot" ||
-                     name == "colgroup" || name == "col")
-                Tables.back() = false;
-        }
-        if (wanted == Wanted::None)
+        if (!MayHoldLinks(name)) {
+            if (name == "table") {
+                Tables.push_back(false);
+            } else if (!Tables.empty()) {
+                if (name == "td" || name == "th" || name == "caption")
+                    Tables.back() = true;
+                else if (name == "tr" || name == "tbody" || name == "thead" || name == "tfoot" ||
+                         name == "colgroup" || name == "col")
+                    Tables.back() = false;
+            }
             return true;
+        }
         // A repeated attribute may cost the parser the attribute after it.
         if (Repeated)
             return false;
         // Outside a cell, a table's content is moved in front of the table.
         if (!Tables.empty() && !Tables.back())
             return false;
-        const char* attribute = wanted == Wanted::Href ? "href" : "src";
-        for (const Attribute& candidate : attributes) {
-            if (candidate.Name != attribute)
-                continue;
-            std::string value;
-            if (!DecodeAttribute(candidate.Value, value))
-                return false;
-            if (base) {
-                if (!HaveBase) {
-                    HaveBase = true;
-                    result.BaseHref = std::move(value);
+        bool undecodable = false;
+        const AttributeReader read = [&](const char* wanted) -> std::optional<std::string> {
+            for (const Attribute& candidate : attributes) {
+                if (candidate.Name != wanted)
+                    continue;
+                std::string value;
+                if (!DecodeAttribute(candidate.Value, value)) {
+                    undecodable = true;
+                    return std::nullopt;
                 }
-            } else if (Seen.emplace(static_cast<int>(kind), value).second) {
-                result.Links.push_back({kind, std::move(value)});
+                return value;
             }
+            return std::nullopt;
+        };
+        if (name == "base") {
+            std::optional<std::string> href = read("href");
+            if (href && !HaveBase) {
+                HaveBase = true;
+                result.BaseHref = std::move(*href);
+            }
+            return !undecodable;
         }
+        std::vector<FoundLink> found;
+        ElementLinks(name, read, found);
+        if (undecodable)
+            return false;
+        for (FoundLink& link : found)
+            if (Seen.emplace(static_cast<int>(link.Kind), link.Reference).second)
+                result.Links.push_back(std::move(link));
         return true;
     }
 

@@ -203,7 +203,146 @@ DocumentLinks ScanLinks(std::string_view html) {
     return result;
 }
 
+bool IsAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool EqualsNoCase(std::string_view text, const char* lower) {
+    return NameIs(text, lower);
+}
+
 } // namespace
+
+std::vector<std::string> SrcsetUrls(std::string_view s) {
+    std::vector<std::string> urls;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (IsAsciiSpace(s[i]) || s[i] == ','))
+            ++i;
+        if (i >= s.size())
+            break;
+        const size_t start = i;
+        while (i < s.size() && !IsAsciiSpace(s[i]))
+            ++i;
+        std::string_view url = s.substr(start, i - start);
+        bool commaEnded = false;
+        while (!url.empty() && url.back() == ',') {
+            url.remove_suffix(1);
+            commaEnded = true;
+        }
+        if (!commaEnded) {
+            // descriptors up to a comma outside parentheses
+            bool inParens = false;
+            while (i < s.size() && (inParens || s[i] != ',')) {
+                if (s[i] == '(')
+                    inParens = true;
+                else if (s[i] == ')')
+                    inParens = false;
+                ++i;
+            }
+        }
+        if (!url.empty())
+            urls.emplace_back(url);
+    }
+    return urls;
+}
+
+std::string RefreshUrl(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && IsAsciiSpace(s[i]))
+        ++i;
+    const size_t digits = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+        ++i;
+    if (i == digits && (i >= s.size() || s[i] != '.'))
+        return {};
+    while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.'))
+        ++i;
+    if (i >= s.size() || (s[i] != ';' && s[i] != ',' && !IsAsciiSpace(s[i])))
+        return {};
+    while (i < s.size() && IsAsciiSpace(s[i]))
+        ++i;
+    if (i < s.size() && (s[i] == ';' || s[i] == ','))
+        ++i;
+    while (i < s.size() && IsAsciiSpace(s[i]))
+        ++i;
+    if (i >= s.size())
+        return {};
+    std::string_view url = s.substr(i);
+    char quote = 0;
+    if (s.size() - i >= 3 && EqualsNoCase(s.substr(i, 3), "url")) {
+        size_t k = i + 3;
+        while (k < s.size() && IsAsciiSpace(s[k]))
+            ++k;
+        if (k < s.size() && s[k] == '=') {
+            ++k;
+            while (k < s.size() && IsAsciiSpace(s[k]))
+                ++k;
+            if (k < s.size() && (s[k] == '"' || s[k] == '\'')) {
+                quote = s[k];
+                ++k;
+            }
+            url = s.substr(k);
+        }
+    } else if (s[i] == '"' || s[i] == '\'') {
+        quote = s[i];
+        url = s.substr(i + 1);
+    }
+    if (quote)
+        url = url.substr(0, url.find(quote));
+    return std::string(url);
+}
+
+bool MayHoldLinks(std::string_view tag) {
+    static const char* const names[] = {"a",      "area",  "frame", "iframe", "img",  "source",
+                                        "object", "embed", "video", "input",  "meta", "base"};
+    for (const char* name : names)
+        if (tag == name)
+            return true;
+    return false;
+}
+
+void ElementLinks(std::string_view tag, const AttributeReader& attribute,
+                  std::vector<FoundLink>& out) {
+    auto add = [&](LinkKind kind, const char* name) {
+        if (std::optional<std::string> value = attribute(name))
+            out.push_back({kind, std::move(*value)});
+    };
+    auto addSrcset = [&] {
+        if (std::optional<std::string> value = attribute("srcset"))
+            for (std::string& url : SrcsetUrls(*value))
+                out.push_back({LinkKind::Image, std::move(url)});
+    };
+    if (tag == "a" || tag == "area") {
+        add(LinkKind::Link, "href");
+    } else if (tag == "frame" || tag == "iframe") {
+        add(LinkKind::Link, "src");
+    } else if (tag == "img") {
+        add(LinkKind::Image, "src");
+        addSrcset();
+    } else if (tag == "source") {
+        addSrcset();
+    } else if (tag == "object") {
+        add(LinkKind::Image, "data");
+    } else if (tag == "embed") {
+        add(LinkKind::Image, "src");
+    } else if (tag == "video") {
+        add(LinkKind::Image, "src");
+        add(LinkKind::Image, "poster");
+    } else if (tag == "input") {
+        const std::optional<std::string> type = attribute("type");
+        if (type && EqualsNoCase(*type, "image"))
+            add(LinkKind::Image, "src");
+    } else if (tag == "meta") {
+        const std::optional<std::string> equiv = attribute("http-equiv");
+        if (equiv && EqualsNoCase(*equiv, "refresh"))
+            if (const std::optional<std::string> content = attribute("content")) {
+                std::string url = RefreshUrl(*content);
+                if (!url.empty())
+                    out.push_back({LinkKind::Link, std::move(url)});
+            }
+    }
+}
 
 DocumentLinks ExtractLinks(std::string_view html) {
     if (EstimatedDepth(html) > MaxTreeDepth)
@@ -223,37 +362,29 @@ DocumentLinks ExtractLinks(std::string_view html) {
     while (!stack.empty()) {
         const GumboNode* node = stack.back();
         stack.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
+        // A template's content is inert: a browser fetches nothing in it.
+        if (node->type != GUMBO_NODE_ELEMENT)
             continue;
         const GumboElement& element = node->v.element;
-        const char* value = nullptr;
-        LinkKind kind = LinkKind::Link;
-        switch (element.tag) {
-        case GUMBO_TAG_A:
-        case GUMBO_TAG_AREA:
-            value = Attribute(element, "href");
-            break;
-        case GUMBO_TAG_FRAME:
-        case GUMBO_TAG_IFRAME:
-            value = Attribute(element, "src");
-            break;
-        case GUMBO_TAG_IMG:
-            value = Attribute(element, "src");
-            kind = LinkKind::Image;
-            break;
-        case GUMBO_TAG_BASE:
+        if (element.tag == GUMBO_TAG_BASE) {
             if (!haveBase) {
                 if (const char* href = Attribute(element, "href")) {
                     result.BaseHref = href;
                     haveBase = true;
                 }
             }
-            break;
-        default:
-            break;
+        } else if (element.tag != GUMBO_TAG_UNKNOWN) {
+            const char* name = gumbo_normalized_tagname(element.tag);
+            if (MayHoldLinks(name))
+                ElementLinks(
+                    name,
+                    [&element](const char* attribute) -> std::optional<std::string> {
+                        if (const char* value = Attribute(element, attribute))
+                            return std::string(value);
+                        return std::nullopt;
+                    },
+                    result.Links);
         }
-        if (value)
-            result.Links.push_back({kind, value});
         const GumboVector& children = element.children;
         for (unsigned i = children.length; i > 0; --i)
             stack.push_back(static_cast<const GumboNode*>(children.data[i - 1]));

@@ -328,9 +328,20 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
             target().Status = State::Broken;
             ++BrokenSeen;
         } else {
-            // The root may move to another host or folder: that is still the site.
-            if (job.Seq == 0 && !InScope(*next))
-                AddScope(*next);
+            // The root may move to another host or folder: that is still the site. A
+            // folder named without its final "/" that moves into itself ("/docs" to
+            // "/docs/") is that folder, not the folder above it.
+            if (job.Seq == 0) {
+                const std::optional<Url> from = ParseUrl(target().Url);
+                if (from && from->Path.back() != '/' &&
+                    next->Path.compare(0, from->Path.size() + 1, from->Path + "/") == 0)
+                    for (Scope& scope : Scopes)
+                        if (scope.Authority == from->Authority() &&
+                            scope.Prefix == from->Path.substr(0, from->Path.rfind('/') + 1))
+                            scope.Prefix = from->Path + "/";
+                if (!InScope(*next))
+                    AddScope(*next);
+            }
             if (!InScope(*next)) {
                 const int outside = ExternalTarget(*next);
                 target().Status = State::Alias;

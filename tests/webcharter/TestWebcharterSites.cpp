@@ -58,6 +58,10 @@ QStringList Findings(const ReadMap& map) {
 const std::map<std::string, std::string> Files = {
     {"/en/index.html", "<a href=a.html>a</a> <a href=/loop>loop</a>"},
     {"/en/a.html", "<p>a page</p>"},
+    {"/docs/index.html", "<a href=/>home</a> <a href=/shop/>shop</a> <a href=a.html>a</a>"},
+    {"/docs/a.html", "<p>a page</p>"},
+    {"/shop/index.html", "<p>shop</p>"},
+    {"/index.html", "<meta http-equiv=refresh content='0; url=/en/'><p>moved</p>"},
 };
 
 // Sends "/" to "/en/" as nginx writes a redirect: with an HTML body.
@@ -84,6 +88,7 @@ class TestWebcharterSites : public QObject {
 };
 
 void TestWebcharterSites::realServer_data() {
+    QTest::addColumn<QString>("root");
     QTest::addColumn<QString>("server");
     QTest::addColumn<bool>("tls");
     QTest::addColumn<bool>("trustAuthority"); // sm is given the test's authority
@@ -91,22 +96,31 @@ void TestWebcharterSites::realServer_data() {
     QTest::addColumn<QStringList>("findings");
     QTest::addColumn<int>("exitCode");
     const QStringList pages{"/en/", "/en/a.html"};
-    QTest::newRow("root redirect with a body")
-        << QString(RootMoves) << false << false << pages << QStringList{"<ERROR>$O/loop 404"} << 0;
+    QTest::newRow("root redirect with a body") << "/" << QString(RootMoves) << false << false
+                                               << pages << QStringList{"<ERROR>$O/loop 404"} << 0;
     QTest::newRow("http to https on one port, https back to http is a loop")
+        << "/"
         << QString(ToHttps) + RootMoves + "location = /loop { return 301 http://$http_host/loop; }"
         << true << true << pages << QStringList{"<BROKEN>$O/loop"} << 0;
     QTest::newRow("an authority the system does not know is refused")
-        << QString(ToHttps) + RootMoves << true << false << QStringList{}
+        << "/" << QString(ToHttps) + RootMoves << true << false << QStringList{}
         << QStringList{"<BROKEN>$O/"} << 3;
     QTest::newRow("cookie wall on the same URL, over https")
-        << QString(ToHttps) + RootMoves + CookieWall << true << true << pages
+        << "/" << QString(ToHttps) + RootMoves + CookieWall << true << true << pages
         << QStringList{"<ERROR>$O/loop 404"} << 0;
-    QTest::newRow("consent page") << QString(RootMoves) + ConsentPage << false << false << pages
-                                  << QStringList{"<ERROR>$O/loop 404"} << 0;
+    QTest::newRow("consent page") << "/" << QString(RootMoves) + ConsentPage << false << false
+                                  << pages << QStringList{"<ERROR>$O/loop 404"} << 0;
+    QTest::newRow("a root that refreshes to another page")
+        << "/" << QString() << false << false << QStringList{"/", "/en/", "/en/a.html"}
+        << QStringList{"<ERROR>$O/loop 404"} << 0;
+    // nginx sends "/docs" to "/docs/": the folder is the site, not the host
+    QTest::newRow("a folder named without its final slash")
+        << "/docs" << QString() << false << false << QStringList{"/docs/", "/docs/a.html"}
+        << QStringList{"<LINK>$O/", "<LINK>$O/shop/"} << 0;
 }
 
 void TestWebcharterSites::realServer() {
+    QFETCH(QString, root);
     QFETCH(QString, server);
     QFETCH(bool, tls);
     QFETCH(bool, trustAuthority);
@@ -115,7 +129,7 @@ void TestWebcharterSites::realServer() {
     QFETCH(int, exitCode);
     const NginxSite site(server.toStdString() + "root $ROOT;\n", Files, tls);
     QVERIFY2(site.Running, "nginx did not start");
-    QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(site.Port) + "/"};
+    QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(site.Port) + root};
     if (trustAuthority)
         arguments << "--ca-file=" + site.CaFile();
     const Run run = RunSm(arguments);

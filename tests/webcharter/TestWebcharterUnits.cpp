@@ -29,6 +29,8 @@ class TestWebcharterUnits : public QObject {
     void fastLinks();
     void pageEncodings_data();
     void pageEncodings();
+    void browserLinks_data();
+    void browserLinks();
 };
 
 void TestWebcharterUnits::parse_data() {
@@ -322,6 +324,45 @@ void TestWebcharterUnits::fastLinks() {
                              QString::fromStdString(link.Reference);
     QCOMPARE(gotLinks, expectedLinks);
     QVERIFY(!expectedLinks.isEmpty());
+}
+
+void TestWebcharterUnits::browserLinks_data() {
+    // "L" a link followed as a page, "I" a file checked as images are
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QStringList>("links");
+    QTest::newRow("meta refresh")
+        << QByteArray("<meta http-equiv=Refresh content=\"0; URL='/en/'\"><a href=x>")
+        << QStringList{"L/en/", "Lx"};
+    QTest::newRow("meta refresh forms")
+        << QByteArray("<meta http-equiv=refresh content=\"5\"><meta http-equiv=refresh "
+                      "content=\"1,next.html\"><meta http-equiv=refresh content=\"x; url=no\">"
+                      "<meta name=refresh content=\"0; url=no\">")
+        << QStringList{"Lnext.html"};
+    QTest::newRow("srcset and picture")
+        << QByteArray("<picture><source srcset=\"a.webp 1x, b.webp 2x\"><img src=c.png "
+                      "srcset=\"d.png 100w,e,f.png (x,y) 2x\"></picture>")
+        << QStringList{"Ia.webp", "Ib.webp", "Ic.png", "Id.png", "Ie,f.png"};
+    QTest::newRow("embedded files")
+        << QByteArray("<object data=o.svg></object><embed src=e.swf><video src=v.mp4 "
+                      "poster=p.jpg></video><input type=IMAGE src=go.png><input src=no.png>")
+        << QStringList{"Io.svg", "Ie.swf", "Iv.mp4", "Ip.jpg", "Igo.png"};
+    QTest::newRow("template is inert")
+        << QByteArray("<template><a href=/item/{{id}}>i</a><img src=${name}.png></template>"
+                      "<a href=real>")
+        << QStringList{"Lreal"};
+}
+
+void TestWebcharterUnits::browserLinks() {
+    QFETCH(QByteArray, html);
+    QFETCH(QStringList, links);
+    const std::string_view text(html.constData(), static_cast<size_t>(html.size()));
+    for (const DocumentLinks& found : {UniqueLinks(ExtractLinks(text)), ExtractLinksFast(text)}) {
+        QStringList got;
+        for (const FoundLink& link : found.Links)
+            got << (link.Kind == LinkKind::Link ? "L" : "I") +
+                       QString::fromStdString(link.Reference);
+        QCOMPARE(got, links);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterUnits)
