@@ -191,8 +191,9 @@ class Crawl {
     struct HostQueue {
         std::deque<Job> Waiting;
         int InFlight = 0;
-        bool Answered = false; // some request to the host got an answer
-        bool Dead = false;     // timed out or refused before any answer
+        bool Answered = false;   // some request to the host got an answer
+        bool Dead = false;       // timed out or refused before any answer
+        bool HeadSilent = false; // a HEAD got no answer in time: checks use GET
     };
     std::unordered_map<std::string, HostQueue> ExternalHosts;
     std::deque<std::string> ReadyHosts;

@@ -58,8 +58,11 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
     const bool failed = done.Code != CURLE_OK || done.Status >= 400;
     if (failed && job.Head && done.Code != CURLE_COULDNT_RESOLVE_HOST &&
         done.Code != CURLE_COULDNT_CONNECT && done.Code != CURLE_TOO_MANY_REDIRECTS) {
-        // Some servers refuse HEAD, or never answer it: ask again with GET.
+        // Some servers refuse HEAD, or never answer it: ask again with GET. After a
+        // HEAD that got no answer in time, the host's other links are asked with GET.
         job.Head = false;
+        if (done.Code == CURLE_OPERATION_TIMEDOUT && target.External)
+            ExternalHosts[ParseUrl(target.Url)->Authority()].HeadSilent = true;
         Restart(std::move(transfer));
         return;
     }

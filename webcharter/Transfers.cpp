@@ -97,6 +97,8 @@ void Crawl::Dispatch() {
             continue;
         Job job = std::move(queue.Waiting.front());
         queue.Waiting.pop_front();
+        if (queue.HeadSilent)
+            job.Head = false;
         ++queue.InFlight;
         if (!queue.Waiting.empty() && queue.InFlight < Options.PerExternalHost)
             ReadyHosts.push_back(host);

@@ -936,7 +936,8 @@ void TestWebcharterCrawl::binaryBodies() {
 
 void TestWebcharterCrawl::slowServers() {
     // An outside host that accepts and never answers, with five links: one time-out
-    // costs all five (at most two requests reach it), each reported broken.
+    // costs all five (at most two HEADs and the GETs that ask again reach it), each
+    // reported broken.
     std::atomic<int> silentRequests{0};
     std::atomic<bool> release{false};
     TestServer silent("127.0.0.2", [&](const httplib::Request&, httplib::Response& response) {
@@ -979,7 +980,7 @@ void TestWebcharterCrawl::slowServers() {
     for (int i = 0; i < 5; ++i)
         expected << QString::fromStdString("<BROKEN>" + hung + "/p" + std::to_string(i));
     QCOMPARE(FindingsUnder(run.Map, 0), expected);
-    QVERIFY2(silentRequests.load() <= 2, qPrintable(QString::number(silentRequests.load())));
+    QVERIFY2(silentRequests.load() <= 4, qPrintable(QString::number(silentRequests.load())));
 }
 
 void TestWebcharterCrawl::whatIsCounted_data() {
