@@ -12,6 +12,8 @@
 
 #include <curl/curl.h>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <deque>
 #include <map>
@@ -114,6 +116,12 @@ class Crawl {
 
     // called from the write callback
     size_t OnData(Transfer& transfer, const char* data, size_t size);
+    // Whether an outside link may be checked at this address: public addresses, and
+    // loopback, private or link-local ones only when the site itself is on such an
+    // address, so that a page cannot make this machine call its own network.
+    bool MayCall(const sockaddr* address) const;
+    enum class AddressKind : unsigned char { Public, Loopback, Private, LinkLocal };
+    static AddressKind KindOf(const sockaddr* address);
 
   private:
     struct Completion {
@@ -235,7 +243,10 @@ class Crawl {
            BinaryBodies = 0, DeadHostLinks = 0;
     std::vector<std::string> RobotsUnreadable; // hosts taken as "disallow all"
     std::set<std::string> RobotsSilent;        // of those, the hosts that never answered
-    size_t CutPages = 0, UncheckedAtTimeLimit = 0;
+    size_t CutPages = 0, UncheckedAtTimeLimit = 0, OutsideRefused = 0;
+    std::set<AddressKind> SiteAddressKinds; // of the addresses the site answered from
+    size_t LinksCutOnPages = 0, PagesWithLinksCut = 0, LinksOverTotal = 0, OutsideChecks = 0,
+           OutsideOverCap = 0;
     std::string FirstCutPage;
     int RootFallbackStatus = 0; // the error of a root whose final "/" was dropped
 };
@@ -250,6 +261,7 @@ struct Transfer {
     bool Checked = false;   // status and type looked at
     bool Html = true;
     std::string Location;    // of a redirect whose body was not read
+    bool Refused = false;    // an outside address this crawl does not call
     std::string ContentType; // of an HTML answer: its charset decides how it is read
     char Error[CURL_ERROR_SIZE] = {0};
 };

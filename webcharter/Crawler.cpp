@@ -57,7 +57,7 @@ CrawlResult Crawl::Run() {
     CURLM* multi = Multi.get();
     Parser = std::make_unique<ParsePool>(
         std::clamp(threads, 1, 64), Options.MaxUrlLength, Options.VerifyLinks,
-        [multi] { curl_multi_wakeup(multi); }, !Options.FactsFile.empty());
+        [multi] { curl_multi_wakeup(multi); }, !Options.FactsFile.empty(), Options.MaxLinksPerPage);
     if (!Options.FactsFile.empty())
         OpenFacts(result);
     AddScope(*root);
@@ -175,6 +175,16 @@ void Crawl::ReportLeftOut(CrawlResult& result) {
                                  "missing (the first: " +
                                  FirstCutPage + ")");
     add(UncheckedAtTimeLimit, "outside link(s) not checked: the run time limit came first");
+    if (LinksCutOnPages)
+        result.LeftOut.push_back(std::to_string(LinksCutOnPages) + " link(s) beyond " +
+                                 std::to_string(Options.MaxLinksPerPage) + " on one page (" +
+                                 std::to_string(PagesWithLinksCut) + " page(s))");
+    add(LinksOverTotal,
+        "link(s) beyond the " + std::to_string(Options.MaxLinks) + " URLs one crawl keeps");
+    add(OutsideOverCap, "outside link(s) beyond the first " +
+                            std::to_string(Options.MaxOutsideChecks) + " not checked");
+    add(OutsideRefused, "outside link(s) to loopback, private or link-local addresses not "
+                        "checked: the site is on no such address");
     add(LongUrlCut, "link(s) longer than " + std::to_string(Options.MaxUrlLength) + " characters");
     for (const std::string& line : result.LeftOut)
         Log << "sm: left out: " << line << std::endl;

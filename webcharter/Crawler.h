@@ -29,6 +29,11 @@ struct CrawlOptions {
     size_t MaxQueryPages = 1000;
     int MaxSegmentRepeats = 3;
     int MaxRedirects = 10;
+    // Bounds on memory whatever the site: distinct links kept of one page, distinct
+    // URLs kept for the whole crawl, outside links checked.
+    size_t MaxLinksPerPage = 10000;
+    size_t MaxLinks = 1000000;
+    size_t MaxOutsideChecks = 100000;
     bool Robots = true;
     bool CheckExternal = true;
     bool Progress = true;

@@ -82,6 +82,10 @@ void Crawl::OnParsed(long seq, ParsedPage parsed) {
     Finished& finished = Waiting.at(seq);
     finished.Ready = true;
     Target& target = Targets[finished.Work.TargetIndex];
+    if (parsed.LinksCut) {
+        LinksCutOnPages += parsed.LinksCut;
+        ++PagesWithLinksCut;
+    }
     if (parsed.LongLinkCut) {
         ++LongUrlCut;
         NoteOnce(UrlLimitNoted, "links longer than " + std::to_string(Options.MaxUrlLength) +
@@ -197,6 +201,19 @@ void Crawl::AddPage(Finished& finished) {
             ref = {RefKind::Link, it->second};
         } else {
             const bool image = link.Kind == LinkKind::Image;
+            if (Targets.size() >= Options.MaxLinks) {
+                // Enough URLs are kept: a link already known is listed, a new one is not.
+                bool known;
+                if (!InScope(*link.Address))
+                    known = ExternalKeys.count(link.Address->ToString()) > 0;
+                else
+                    known = PageKeys.count(link.Address->Key()) > 0 ||
+                            (image && ImageKeys.count(link.Address->Key()) > 0);
+                if (!known) {
+                    ++LinksOverTotal;
+                    continue;
+                }
+            }
             int index;
             if (InScope(*link.Address))
                 index = InternalTarget(*link.Address, !image, depth + 1, pageIndex);

@@ -1,6 +1,48 @@
 #include "CrawlState.h"
 
+#include "FetchPage.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
 namespace vantora::webcharter {
+
+Crawl::AddressKind Crawl::KindOf(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = {0};
+    if (address->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        const std::uint32_t a = ntohl(in->sin_addr.s_addr);
+        if ((a >> 24) == 127)
+            return AddressKind::Loopback;
+        if ((a >> 16) == 0xA9FE)
+            return AddressKind::LinkLocal;
+        inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+        const unsigned char* b = in6->sin6_addr.s6_addr;
+        if (IN6_IS_ADDR_LOOPBACK(&in6->sin6_addr))
+            return AddressKind::Loopback;
+        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
+            sockaddr_in v4{};
+            v4.sin_family = AF_INET;
+            std::memcpy(&v4.sin_addr, b + 12, 4);
+            return KindOf(reinterpret_cast<const sockaddr*>(&v4));
+        }
+        if (b[0] == 0xFE && (b[1] & 0xC0) == 0x80)
+            return AddressKind::LinkLocal;
+        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    } else {
+        return AddressKind::Private;
+    }
+    return IsNonPublicAddress(text) ? AddressKind::Private : AddressKind::Public;
+}
+
+bool Crawl::MayCall(const sockaddr* address) const {
+    const AddressKind kind = KindOf(address);
+    return kind == AddressKind::Public || SiteAddressKinds.count(kind) > 0;
+}
 
 int Crawl::ExternalTarget(const Url& url) {
     std::string key = url.ToString();
@@ -8,10 +50,14 @@ int Crawl::ExternalTarget(const Url& url) {
         return found->second;
     const int index = NewTarget(url, true);
     ExternalKeys.emplace(std::move(key), index);
-    if (Options.CheckExternal)
+    if (Options.CheckExternal && OutsideChecks < Options.MaxOutsideChecks) {
+        ++OutsideChecks;
         EnqueueCheck(index);
-    else
+    } else {
         Targets[index].Status = State::Unchecked;
+        if (Options.CheckExternal)
+            ++OutsideOverCap;
+    }
     return index;
 }
 
@@ -55,6 +101,12 @@ void Crawl::DeclareHostDead(const std::string& host, const std::string& why) {
 void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done) {
     Job& job = transfer->Work;
     Target& target = Targets[job.TargetIndex];
+    if (transfer->Refused) {
+        target.Status = State::Unchecked;
+        ++OutsideRefused;
+        Release(std::move(transfer));
+        return;
+    }
     const bool failed = done.Code != CURLE_OK || done.Status >= 400;
     if (failed && job.Head && done.Code != CURLE_COULDNT_RESOLVE_HOST &&
         done.Code != CURLE_COULDNT_CONNECT && done.Code != CURLE_TOO_MANY_REDIRECTS) {

@@ -4,10 +4,40 @@
 #include "Charset.h"
 #include "FastLinks.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace vantora::webcharter {
 
+std::string MailAddress(std::string_view rest) {
+    rest = rest.substr(0, rest.find('#'));
+    const size_t question = rest.find('?');
+    std::string_view address = rest.substr(0, question);
+    if (address.empty() && question != std::string_view::npos) {
+        // "mailto:?to=a@b.example&subject=..."
+        std::string_view query = rest.substr(question + 1);
+        while (!query.empty()) {
+            const std::string_view field = query.substr(0, query.find('&'));
+            if (field.size() > 3 && (field[0] == 't' || field[0] == 'T') &&
+                (field[1] == 'o' || field[1] == 'O') && field[2] == '=') {
+                address = field.substr(3);
+                break;
+            }
+            query.remove_prefix(std::min(query.size(), field.size() + 1));
+        }
+    }
+    address = address.substr(0, address.find(',')); // the first of several
+    std::string text(address);
+    // The domain is written in lower case, so one address is listed once.
+    const size_t at = text.rfind('@');
+    if (at != std::string::npos)
+        for (size_t i = at + 1; i < text.size(); ++i)
+            text[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    return text;
+}
+
 ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify, const std::string& contentType, bool facts) {
+                     bool verify, const std::string& contentType, bool facts, size_t maxLinks) {
     ParsedPage parsed;
     parsed.BodySize = rawBody.size();
     parsed.BodyHash = std::hash<std::string_view>()(rawBody);
@@ -42,6 +72,10 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     if (!links.BaseHref.empty())
         if (std::optional<Url> resolved = ResolveUrl(*page, links.BaseHref))
             base = std::move(*resolved);
+    if (links.Links.size() > maxLinks) {
+        parsed.LinksCut = links.Links.size() - maxLinks;
+        links.Links.resize(maxLinks);
+    }
     parsed.Links.reserve(links.Links.size());
     for (FoundLink& link : links.Links) {
         const std::string reference = CleanReference(link.Reference);
@@ -49,8 +83,7 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
         ResolvedLink resolved;
         resolved.Kind = link.Kind;
         if (scheme == "mailto" && link.Kind == LinkKind::Link) {
-            std::string address = reference.substr(7);
-            address = address.substr(0, address.find('?'));
+            const std::string address = MailAddress(reference.substr(7));
             if (address.empty())
                 continue;
             resolved.Mail = "mailto:" + EscapeUrlText(address);

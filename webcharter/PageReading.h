@@ -31,6 +31,7 @@ struct ResolvedLink {
 struct ParsedPage {
     bool Binary = false;             // not text: listed as a link, not as a page
     bool LongLinkCut = false;        // a reference longer than the URL limit was left out
+    size_t LinksCut = 0;             // distinct links beyond the per-page bound, left out
     bool ExtractorsDisagree = false; // checked only when asked to
     size_t BodyHash = 0;
     size_t BodySize = 0;
@@ -38,10 +39,16 @@ struct ParsedPage {
     std::shared_ptr<PageFacts> Facts; // read only for the facts file
 };
 
+// The address of a mailto: link from what follows "mailto:": the first address, or
+// the "to" field when there is none before "?"; without a fragment, its domain in
+// lower case. Empty when there is none.
+std::string MailAddress(std::string_view rest);
+
 // contentType: the answer's Content-Type, whose charset (or else the page's <meta>)
 // tells the encoding; pages not in UTF-8 are decoded before their links are read.
 ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify, const std::string& contentType = {}, bool facts = false);
+                     bool verify, const std::string& contentType = {}, bool facts = false,
+                     size_t maxLinks = static_cast<size_t>(-1));
 
 // Threads that read page bodies. Results come back through Take(); Wake is called
 // after each one so the crawl loop's wait ends at once.
@@ -59,8 +66,9 @@ class ParsePool {
     };
 
     ParsePool(int threads, size_t maxUrlLength, bool verify, std::function<void()> wake,
-              bool facts = false)
-        : MaxUrlLength(maxUrlLength), Verify(verify), Facts(facts), Wake(std::move(wake)) {
+              bool facts = false, size_t maxLinks = static_cast<size_t>(-1))
+        : MaxUrlLength(maxUrlLength), MaxLinks(maxLinks), Verify(verify), Facts(facts),
+          Wake(std::move(wake)) {
         for (int i = 0; i < threads; ++i)
             Threads.emplace_back([this] { Work(); });
     }
@@ -100,7 +108,7 @@ class ParsePool {
                 Tasks.pop_front();
             }
             Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
-                                              task.ContentType, Facts)};
+                                              task.ContentType, Facts, MaxLinks)};
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
@@ -110,6 +118,7 @@ class ParsePool {
     }
 
     const size_t MaxUrlLength;
+    const size_t MaxLinks;
     const bool Verify;
     const bool Facts;
     const std::function<void()> Wake;

@@ -1,5 +1,8 @@
 #include "CrawlState.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <chrono>
 #include <string_view>
@@ -30,6 +33,15 @@ std::string HeaderValue(CURL* easy, const char* name) {
     if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
         return {};
     return header->value ? header->value : "";
+}
+
+curl_socket_t OpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
+    auto* transfer = static_cast<Transfer*>(user);
+    if (purpose == CURLSOCKTYPE_IPCXN && !transfer->Owner->MayCall(&address->addr)) {
+        transfer->Refused = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype, address->protocol);
 }
 
 bool Retryable(CURLcode code) {
@@ -127,6 +139,7 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     transfer->Stopped = transfer->Truncated = transfer->Checked = false;
     transfer->Html = true;
     transfer->Location.clear();
+    transfer->Refused = false;
     transfer->Error[0] = 0;
     const Job& job = transfer->Work;
     curl_easy_setopt(easy, CURLOPT_URL, Targets[job.TargetIndex].Url.c_str());
@@ -140,6 +153,11 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (Targets[job.FirstTarget].External) {
+        // every connection, redirects and names that resolve inward included
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.get());
+    }
     if (job.Kind == JobKind::Check) {
         // Checks follow redirects themselves; a loop ends in too many redirects.
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -286,6 +304,19 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
     if (done.Status > 0) {
         SiteAnswered = true;
         WatchSiteWait(transfer->Easy.get());
+        // the kinds of address the site is on may be called for outside links too
+        char* ip = nullptr;
+        curl_easy_getinfo(transfer->Easy.get(), CURLINFO_PRIMARY_IP, &ip);
+        sockaddr_storage address{};
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        if (ip && inet_pton(AF_INET, ip, &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            SiteAddressKinds.insert(KindOf(reinterpret_cast<sockaddr*>(&address)));
+        } else if (ip && inet_pton(AF_INET6, ip, &v6->sin6_addr) == 1) {
+            v6->sin6_family = AF_INET6;
+            SiteAddressKinds.insert(KindOf(reinterpret_cast<sockaddr*>(&address)));
+        }
     }
     target().Responded = done.Status > 0;
     const Url* rootFallback = nullptr;

@@ -39,6 +39,9 @@ const char Usage[] =
     "                       strings (default 1000)\n"
     "  --ca-file=FILE       trust the certificate authorities in FILE (PEM) for\n"
     "                       https instead of the system's\n"
+    "  --max-links-per-page=N  keep at most N distinct links of one page (default 10000)\n"
+    "  --max-links=N        keep at most N distinct URLs in all (default 1000000)\n"
+    "  --max-outside-checks=N  check at most N links to other sites (default 100000)\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -134,6 +137,14 @@ int main(int argc, char** argv) {
             if (value.empty() || !std::ifstream(value))
                 return bad("a readable file of certificate authorities");
             options.CaFile = value;
+        } else if (name == "--max-links-per-page" || name == "--max-links" ||
+                   name == "--max-outside-checks") {
+            if (!ReadNumber(value, 1, 1e9, number))
+                return bad("a number from 1");
+            (name == "--max-links"            ? options.MaxLinks
+             : name == "--max-outside-checks" ? options.MaxOutsideChecks
+                                              : options.MaxLinksPerPage) =
+                static_cast<size_t>(number);
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {

@@ -10,6 +10,8 @@
 #include "WindowFixture.h"
 #include "startdlg.h"
 
+#include "../webcharter/NginxSite.h"
+
 #include <httplib.h>
 
 #include <QAction>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <atomic>
 #include <chrono>
@@ -136,6 +139,7 @@ class TestEndToEndSiteMap : public QObject {
     void updateSiteMapBuildsTheTree();
     void stopDuringSlowCrawlKeepsPreviousMap();
     void mapLeavingThingsOutSaysSo();
+    void httpsSiteBehindRedirectsAndCookieWall();
 };
 
 void TestEndToEndSiteMap::updateSiteMapBuildsTheTree() {
@@ -224,6 +228,50 @@ void TestEndToEndSiteMap::mapLeavingThingsOutSaysSo() {
     QVERIFY(p.NodeCaptions().contains(
         QStringLiteral("http://127.0.0.1:%1/section2/page.html").arg(site.Port)));
     QVERIFY2(information().isEmpty(), qPrintable(information().join('\n')));
+}
+
+void TestEndToEndSiteMap::httpsSiteBehindRedirectsAndCookieWall() {
+    // A site as many are today: http sends to https on the same port, "/" to "/en/",
+    // and a consent wall that sets a cookie and sends the browser back. The
+    // certificate is of an authority this test makes; sm is told of it through the
+    // environment it reads its options from.
+    const NginxSite site(
+        "error_page 497 =301 https://$http_host$request_uri;\n"
+        "location = / { return 301 /en/; }\n"
+        "location /en/ { if ($cookie_consent != yes) {\n"
+        "  add_header Set-Cookie \"consent=yes; Path=/\"; return 302 $request_uri; } }\n"
+        "root $ROOT;\n",
+        {{"/en/index.html",
+          "<title>Home</title><a href=shop/>Shop</a> <a href=about.html>About</a>"
+          " <a href=/en/gone.html>Gone</a> <a href=mailto:info@example.org>m</a>"},
+         {"/en/about.html", "<title>About</title><a href=/en/>Home</a>"},
+         {"/en/shop/index.html", "<title>Shop</title><a href=bench.html>Bench</a>"},
+         {"/en/shop/bench.html", "<title>Bench</title><img src=bench.png>"},
+         {"/en/shop/bench.png", "\x89PNG\r\n"}},
+        true);
+    QVERIFY2(site.Running, "nginx did not start");
+    qputenv("VANTORA_SM_OPTIONS", ("--ca-file=" + site.CaFile()).toUtf8());
+    Program p;
+    p.NewProjectFor(site.Port);
+    p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+    qunsetenv("VANTORA_SM_OPTIONS");
+    const QString root = site.Origin() + "/";
+    const QStringList urls = p.NodeCaptions();
+    for (const char* page : {"en/", "en/about.html", "en/shop/", "en/shop/bench.html"})
+        QVERIFY2(urls.contains(root + page), qPrintable(urls.join('\n')));
+    QVERIFY(urls.contains(root + "en/gone.html"));
+    QVERIFY(
+        p.window->Project.SiteMapLines.join('\n').contains("<ERROR>" + root + "en/gone.html 404"));
+    // VANTORA_SHOT names a file for a picture of the window with the tree open.
+    const QString shot = qEnvironmentVariable("VANTORA_SHOT");
+    if (!shot.isEmpty()) {
+        p.window->resize(900, 640);
+        p.window->show();
+        if (auto* tree = p.window->SiteMap->findChild<QTreeView*>())
+            tree->expandAll();
+        QTest::qWait(500);
+        QVERIFY(p.window->grab().save(shot));
+    }
 }
 
 QTEST_MAIN(TestEndToEndSiteMap)

@@ -1011,6 +1011,24 @@ void TestWebcharterCrawl::whatIsCounted_data() {
         << "/waiting/" << QStringList{"--max-time=1"} << QStringList{"/waiting/"}
         << QStringList{"<LINK>$X/hang1", "<LINK>$X/hang2", "<LINK>$X/hang3"}
         << QStringList{"left out: 3 outside link(s) not checked: the run time limit came first"};
+    QStringList five;
+    for (int i = 1; i <= 5; ++i)
+        five << "<ERROR>$O/many/g" + QString::number(i) + ".html 404";
+    QTest::newRow("links kept of one page are bounded")
+        << "/many/" << QStringList{"--max-links-per-page=5"} << QStringList{"/many/"} << five
+        << QStringList{"left out: 15 link(s) beyond 5 on one page (1 page(s))"};
+    QTest::newRow("outside checks are capped")
+        << "/outside5/" << QStringList{"--max-outside-checks=2"} << QStringList{"/outside5/"}
+        << QStringList{"<LINK>$X/o1", "<LINK>$X/o2", "<LINK>$X/o3", "<LINK>$X/o4", "<LINK>$X/o5"}
+        << QStringList{"left out: 3 outside link(s) beyond the first 2 not checked"};
+    // 0.0.0.0 reaches this machine; a page must not make sm call it
+    QTest::newRow("outside links to this machine's other addresses are refused")
+        << "/inward/" << QStringList{} << QStringList{"/inward/"}
+        << QStringList{"<LINK>http://0.0.0.0:$P/secret"}
+        << QStringList{"left out: 1 outside link(s) to loopback, private or link-local"};
+    QTest::newRow("e-mail addresses as a mail program reads them")
+        << "/mail/" << QStringList{} << QStringList{"/mail/"}
+        << QStringList{"<MAILTO>mailto:Info@example.org", "<MAILTO>mailto:x@y.z"} << QStringList{};
     QTest::newRow("redirect targets keep to the URL length limit")
         << "/redirect/" << QStringList{} << QStringList{"/redirect/"} << QStringList{}
         << QStringList{"left out: 1 link(s) longer than 2048 characters"};
@@ -1056,8 +1074,22 @@ void TestWebcharterCrawl::whatIsCounted() {
     for (int i = 1; i <= 3; ++i)
         site.Replies["/waiting/"].Body += "<a href='" + x + "/hang" + std::to_string(i) + "'>h</a>";
     site.Replies["/redirect/"] = {200, "text/html", "<a href=long>l</a>", ""};
+    site.Replies["/many/"] = {200, "text/html", "", ""};
+    for (int i = 1; i <= 20; ++i)
+        site.Replies["/many/"].Body += "<a href=g" + std::to_string(i) + ".html>g</a>";
+    site.Replies["/outside5/"] = {200, "text/html", "", ""};
+    for (int i = 1; i <= 5; ++i)
+        site.Replies["/outside5/"].Body += "<a href='" + x + "/o" + std::to_string(i) + "'>o</a>";
+    site.Replies["/mail/"] = {200, "text/html",
+                              "<a href='mailto:Info@Example.ORG#top'>a</a>"
+                              "<a href='mailto:Info@example.org?subject=hi'>b</a>"
+                              "<a href='mailto:?to=x@y.z&subject=s'>c</a><a href='mailto:'>d</a>",
+                              ""};
     site.Replies["/redirect/long"] = {302, "text/html", "", "/redirect/" + std::string(3000, 'a')};
     TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
+    site.Replies["/inward/"] = {
+        200, "text/html",
+        "<a href='http://0.0.0.0:" + std::to_string(server.Port) + "/secret'>s</a>", ""};
     const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
     const Run run = RunSm(
         QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + root, "--quiet"} +
@@ -1076,11 +1108,15 @@ void TestWebcharterCrawl::whatIsCounted() {
     lines.sort();
     expected.clear();
     for (const QString& line : findings)
-        expected << QString(line).replace("$O", origin).replace("$X", QString::fromStdString(x));
+        expected << QString(line)
+                        .replace("$O", origin)
+                        .replace("$X", QString::fromStdString(x))
+                        .replace("$P", QString::number(server.Port));
     QVERIFY2(lines == expected, qPrintable(lines.join('\n').left(2000)));
     for (const QString& report : reports)
         QVERIFY2(run.Errors.contains(report), qPrintable(run.Errors));
     QCOMPARE(site.Hits["/redirect/" + std::string(3000, 'a')], 0);
+    QCOMPARE(site.Hits["/secret"], 0);
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterCrawl)
