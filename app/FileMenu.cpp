@@ -3,6 +3,7 @@
 #include "Main.h"
 
 #include "BulletinPage.h"
+#include "DialSession.h"
 #include "Dialogs.h"
 #include "Environment.h"
 #include "History.h"
@@ -310,7 +311,10 @@ void MainWindow::ResetProject() {
     ProjectView->hide();
     ProjectFileName.clear();
     ProjectModified = false;
-    SetProjectStatus(QString());
+    // The texts of the no-project state, as at start-up: nothing of the
+    // previous project's work stays on the status bar.
+    SetStatusText(DialSession::ConnectionStateText(*Env.localAddress));
+    SetProjectStatus(QStringLiteral("No Project open."));
     Env.http->SetProxy(false, QString(), 0);
     Project.ProxyServer.clear();
     Project.ProxyPort = 0;

@@ -39,6 +39,9 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     RunModal = [](QDialog* dialog) { return dialog->exec(); };
     setWindowTitle(QStringLiteral("The Vantora"));
     resize(820, 623);
+    // Below this every control still reads whole and the report views keep
+    // lines to read.
+    setMinimumSize(760, 560);
 
     AnimationTimer = new QTimer(this);
     AnimationTimer->setInterval(200);

@@ -20,6 +20,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QTabBar;
 class QTabWidget;
 class QTimer;
 class QToolBar;
@@ -137,6 +138,10 @@ class MainWindow : public QMainWindow {
     QLabel* SelectionLabel = nullptr;
     QPushButton* UpdateSiteMapButton = nullptr;
     QTabWidget* ToolPages = nullptr;
+    // The notebook's tab strip, across the whole window above the site map
+    // and the pages so that every page's tab shows whole at the default
+    // size; it and the notebook follow each other.
+    QTabBar* PageTabs = nullptr;
     std::array<ReportView*, TabCount> ReportViews{};
     // Edit mode and the edit, format, print and save commands of the views.
     ReportEditor* Reports = nullptr;

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -109,8 +110,17 @@ QWidget* MainWindow::BuildToolPage(int index) {
 void MainWindow::BuildProjectView() {
     ProjectView = new QWidget(this);
     ProjectView->setObjectName(QStringLiteral("ProjectView"));
-    auto* layout = new QHBoxLayout(ProjectView);
+    auto* layout = new QVBoxLayout(ProjectView);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(0);
+    PageTabs = new QTabBar(ProjectView);
+    PageTabs->setObjectName(QStringLiteral("PageTabs"));
+    PageTabs->setAccessibleName(QStringLiteral("Pages"));
+    PageTabs->setUsesScrollButtons(false);
+    PageTabs->setElideMode(Qt::ElideNone);
+    PageTabs->setExpanding(false);
+    PageTabs->setDrawBase(false);
+    layout->addWidget(PageTabs);
 
     MainSplitter = new QSplitter(Qt::Horizontal, ProjectView);
     MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
@@ -147,6 +157,11 @@ void MainWindow::BuildProjectView() {
         ToolPages->widget(i)->setProperty(HelpPageProperty, HelpPageOfToolPage(i));
     }
     ToolPages->setMinimumWidth(192);
+    for (int i = 0; i < TabCount; ++i)
+        PageTabs->addTab(QString::fromLatin1(PageCaptions[i]));
+    ToolPages->tabBar()->hide();
+    connect(PageTabs, &QTabBar::currentChanged, ToolPages, &QTabWidget::setCurrentIndex);
+    connect(ToolPages, &QTabWidget::currentChanged, PageTabs, &QTabBar::setCurrentIndex);
 
     MainSplitter->addWidget(SiteMap);
     MainSplitter->addWidget(ToolPages);

@@ -8,6 +8,7 @@
 #include "SiteMapCreation.h"
 #include "splash.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -123,12 +124,21 @@ void MainWindow::BuildToolBarCommands() {
     MakeAction("tbCut", "Cut", "Cut");
     MakeAction("tbCopy", "Copy", "Copy");
     MakeAction("tbPaste", "Paste", "Paste");
-    for (const char* name :
-         {"Bold", "Italic", "Underline", "Left Justify", "Center", "Right Justify", "Bullets"}) {
+    // The format commands have no menu entry; their keys reach them from the
+    // keyboard.
+    const std::pair<const char*, QKeySequence> formats[] = {
+        {"Bold", QKeySequence(Qt::CTRL | Qt::Key_B)},
+        {"Italic", QKeySequence(Qt::CTRL | Qt::Key_I)},
+        {"Underline", QKeySequence(Qt::CTRL | Qt::Key_U)},
+        {"Left Justify", QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {"Center", QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {"Right Justify", QKeySequence(Qt::CTRL | Qt::Key_R)},
+        {"Bullets", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}};
+    for (const auto& [name, keys] : formats) {
         QString objectName = QStringLiteral("tb") + QString::fromLatin1(name).remove(' ');
-        MakeAction(objectName, name, name)->setCheckable(true);
+        MakeAction(objectName, name, name, keys)->setCheckable(true);
     }
-    OnTriggered(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer"),
+    OnTriggered(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer", Qt::Key_Escape),
                 [this] { StopTransfers(); });
     OnTriggered(MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web"),
                 [this] { OpenHomePage(*Env.shell); });
@@ -197,6 +207,20 @@ void MainWindow::BuildToolBar() {
     MainToolBar->addWidget(FontSizeList);
     MainToolBar->addSeparator();
     MainToolBar->addAction(a("tbStop"));
+
+    // A button's own checked state goes to its action: a screen reader's
+    // toggle sets the button without clicking it.
+    for (QAction* action : MainToolBar->actions()) {
+        auto* button = qobject_cast<QAbstractButton*>(MainToolBar->widgetForAction(action));
+        if (!action->isCheckable() || !button)
+            continue;
+        connect(button, &QAbstractButton::toggled, action, [action, button](bool on) {
+            if (action->isChecked() != on && action->isEnabled())
+                action->trigger();
+            if (button->isChecked() != action->isChecked())
+                button->setChecked(action->isChecked());
+        });
+    }
 
     // The large animated button sits at the right end in a bar of its own.
     auto* spacer = new QWidget(MainToolBar);

@@ -11,3 +11,8 @@ target_include_directories(bench_server_limits PRIVATE ${PROJECT_SOURCE_DIR}/tes
 target_link_libraries(bench_server_limits PRIVATE vantora_server_core PkgConfig::HTTPLIB
   Threads::Threads)
 add_dependencies(bench_server_limits vantora-server)
+
+# The server's resident memory over a long run with a hostile share.
+add_executable(bench_server_memory ${CMAKE_CURRENT_LIST_DIR}/server/MemoryBench.cpp)
+target_link_libraries(bench_server_memory PRIVATE PkgConfig::HTTPLIB Threads::Threads)
+add_dependencies(bench_server_memory vantora-server)

@@ -18,7 +18,7 @@ ReportFormat MessageFormat() {
 }
 
 int MessageReadFlag(const BulletinList& messages, int index) {
-    return messages.ReadStates.value(index).trimmed().toInt();
+    return messages.ReadStates().value(index).trimmed().toInt();
 }
 
 bool StopEntryEnabled(const QString& flag) {
@@ -42,13 +42,9 @@ bool OpenMessage(BulletinHost& host, int index, ReportSink& view) {
     host.LetMessagesRun();
     view.ClearReport();
     view.SetFormat(MessageFormat());
-    for (const QString& line : MessageLines(messages.Bodies.at(index)))
+    for (const QString& line : MessageLines(messages.Bodies().at(index)))
         view.AppendLine(line);
-    // A file may hold fewer read flags than messages; the column is padded so
-    // that the flag lands on this message and the columns stay paired.
-    while (messages.ReadStates.size() <= index)
-        messages.ReadStates.append(QString::number(UnreadFlag));
-    messages.ReadStates[index] = QString::number(ReadFlag);
+    messages.SetReadState(index, QString::number(ReadFlag));
     host.SetProjectModified();
     host.SetBusyCursor(false);
     return true;

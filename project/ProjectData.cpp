@@ -87,29 +87,81 @@ bool ToolArchive::SetColumns(QStringList pages, QStringList dates, QStringList p
 }
 
 bool BulletinList::IsConsistent() const {
-    const int n = Bodies.size();
-    return Senders.size() == n && Pages.size() == n && ReadStates.size() == n;
+    const int n = BodyColumn.size();
+    return SenderColumn.size() == n && PageColumn.size() == n && ReadColumn.size() == n;
+}
+
+// Runs edit on copies of the columns and takes them only when they still
+// pair up, so a faulty change can neither unpair the list nor half-apply.
+template <class Edit> void BulletinList::Change(Edit&& edit) {
+    QStringList bodies = BodyColumn;
+    QStringList senders = SenderColumn;
+    QStringList pages = PageColumn;
+    QStringList reads = ReadColumn;
+    edit(bodies, senders, pages, reads);
+    const int n = bodies.size();
+    if (senders.size() != n || pages.size() != n || reads.size() != n)
+        throw std::logic_error(
+            "The columns of the bulletin messages no longer pair up, the change was not made.");
+    BodyColumn = std::move(bodies);
+    SenderColumn = std::move(senders);
+    PageColumn = std::move(pages);
+    ReadColumn = std::move(reads);
 }
 
 void BulletinList::Append(const QString& body, const QString& sender, const QString& page,
                           const QString& readState) {
-    Bodies.append(body);
-    Senders.append(sender);
-    Pages.append(page);
-    ReadStates.append(readState);
+    Change([&](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
+        bodies.append(body);
+        senders.append(sender);
+        pages.append(page);
+        reads.append(readState);
+    });
 }
 
-void BulletinList::RemoveAt(int index) {
-    for (QStringList* column : {&Bodies, &Senders, &Pages, &ReadStates})
-        if (index >= 0 && index < column->size())
-            column->removeAt(index);
+bool BulletinList::RemoveAt(int index) {
+    if (index < 0 || index >= Count())
+        return false;
+    Change([&](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
+        bodies.removeAt(index);
+        senders.removeAt(index);
+        pages.removeAt(index);
+        reads.removeAt(index);
+    });
+    return true;
+}
+
+bool BulletinList::SetReadState(int index, const QString& readState) {
+    if (index < 0 || index >= Count())
+        return false;
+    Change([&](QStringList&, QStringList&, QStringList&, QStringList& reads) {
+        reads[index] = readState;
+    });
+    return true;
 }
 
 void BulletinList::Clear() {
-    Bodies.clear();
-    Senders.clear();
-    Pages.clear();
-    ReadStates.clear();
+    Change([](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
+        bodies.clear();
+        senders.clear();
+        pages.clear();
+        reads.clear();
+    });
+}
+
+bool BulletinList::SetColumns(QStringList bodies, QStringList senders, QStringList pages,
+                              QStringList readStates) {
+    try {
+        Change([&](QStringList& b, QStringList& s, QStringList& p, QStringList& r) {
+            b = std::move(bodies);
+            s = std::move(senders);
+            p = std::move(pages);
+            r = std::move(readStates);
+        });
+    } catch (const std::logic_error&) {
+        return false;
+    }
+    return true;
 }
 
 ToolArchive& ProjectData::Archive(ToolKind kind) {

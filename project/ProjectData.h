@@ -56,19 +56,37 @@ class ToolArchive {
     QStringList BodyColumn;
 };
 
-// The bulletin board's messages as four parallel columns.
-struct BulletinList {
-    QStringList Bodies;     // lines joined by "<br>"
-    QStringList Senders;    // "Message from"
-    QStringList Pages;      // "Regarding Web Page"
-    QStringList ReadStates; // "1" once read, else "0"
+// The bulletin board's messages as four parallel columns. The columns are
+// private; every change goes through one member that checks they stay
+// paired, in every build.
+class BulletinList {
+  public:
+    int Count() const { return BodyColumn.size(); }
+    const QStringList& Bodies() const { return BodyColumn; }     // lines joined by "<br>"
+    const QStringList& Senders() const { return SenderColumn; }  // "Message from"
+    const QStringList& Pages() const { return PageColumn; }      // "Regarding Web Page"
+    const QStringList& ReadStates() const { return ReadColumn; } // "1" once read, else "0"
 
-    int Count() const { return Bodies.size(); }
     bool IsConsistent() const;
     void Append(const QString& body, const QString& sender, const QString& page,
                 const QString& readState);
-    void RemoveAt(int index);
+    // Removes message index from every column; false when there is none.
+    bool RemoveAt(int index);
+    // Sets the read state of message index; false when there is none.
+    bool SetReadState(int index, const QString& readState);
     void Clear();
+    // Replaces every column at once (the project file reader). False, and the
+    // list unchanged, when the columns do not pair up.
+    bool SetColumns(QStringList bodies, QStringList senders, QStringList pages,
+                    QStringList readStates);
+
+  private:
+    template <class Edit> void Change(Edit&& edit);
+
+    QStringList BodyColumn;
+    QStringList SenderColumn;
+    QStringList PageColumn;
+    QStringList ReadColumn;
 };
 
 struct ProjectData {

@@ -31,8 +31,9 @@ std::array<const QStringList*, BlockCount> Blocks(const ProjectData& p) {
             out[n++] = &archive.Percentages();
         out[n++] = &archive.Bodies();
     }
-    for (const QStringList* column : {&p.BulletinMessages.Bodies, &p.BulletinMessages.Senders,
-                                      &p.BulletinMessages.Pages, &p.BulletinMessages.ReadStates})
+    const BulletinList& messages = p.BulletinMessages;
+    for (const QStringList* column :
+         {&messages.Bodies(), &messages.Senders(), &messages.Pages(), &messages.ReadStates()})
         out[n++] = column;
     return out;
 }
@@ -55,11 +56,12 @@ bool TakeBlocks(std::array<QStringList, BlockCount>& blocks, ProjectData& p) {
                                 std::move(bodies)))
             return false;
     }
-    p.BulletinMessages.Bodies = std::move(blocks[n++]);
-    p.BulletinMessages.Senders = std::move(blocks[n++]);
-    p.BulletinMessages.Pages = std::move(blocks[n++]);
-    p.BulletinMessages.ReadStates = std::move(blocks[n++]);
-    return p.BulletinMessages.IsConsistent();
+    QStringList& bodies = blocks[n++];
+    QStringList& senders = blocks[n++];
+    QStringList& pages = blocks[n++];
+    QStringList& reads = blocks[n++];
+    return p.BulletinMessages.SetColumns(std::move(bodies), std::move(senders), std::move(pages),
+                                         std::move(reads));
 }
 
 bool NeedsCleaning(QStringView value) {

@@ -42,6 +42,10 @@ QString RootChangeWarning() {
                           "SiteMap information.\rAre you sure you want to change it?");
 }
 
+QString RefusedInRootUrl() {
+    return QStringLiteral(" @&?%");
+}
+
 QString RootUrlHost(const QString& url) {
     const QString rest = url.mid(Http.size());
     const qsizetype slash = rest.indexOf(u'/');
@@ -99,7 +103,12 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
 
     // "http://" alone passes normalisation (it is what an empty field shows)
     // but names no site; it is refused like an empty field.
-    if (fields.Url.isEmpty() || RootUrlHost(fields.Url).isEmpty()) {
+    // A refused character that got in whole (an old project's root, text put
+    // in by a program) is refused here like the typed one.
+    bool refused = false;
+    for (const QChar c : fields.Url)
+        refused = refused || RefusedInRootUrl().contains(c);
+    if (fields.Url.isEmpty() || RootUrlHost(fields.Url).isEmpty() || refused) {
         dialogs.Message(MsgKind::Information, EnterValidUrlMessage(), MsgButtons::Ok);
         return {false, SettingsField::Url};
     }

@@ -42,6 +42,8 @@ RootSplit SplitRootUrl(const QString& url);
 
 // The host part of a normalised URL (empty for "http://" or "http:///x/").
 QString RootUrlHost(const QString& url);
+// The characters a root URL may not hold: blank, "@", "&", "?" and "%".
+QString RefusedInRootUrl();
 
 // What the dialog shows.
 struct ProjectSettingsFields {

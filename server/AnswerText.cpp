@@ -79,6 +79,12 @@ std::string DefuseMarkers(std::string_view text) {
         text, {"PERCENTAGE", "PROBLEM", "ERROR", "NO-SPAM", "Unspecified Host or Keywords"});
 }
 
+std::string Noun(std::size_t count, std::string_view singular, std::string_view plural) {
+    if (count == 1)
+        return std::string(singular);
+    return plural.empty() ? std::string(singular) + "s" : std::string(plural);
+}
+
 std::string JoinAnswer(std::string_view marker, std::string_view separator,
                        const std::vector<std::string>& items) {
     std::string out(marker);

@@ -28,6 +28,10 @@ std::string CleanItem(std::string_view text, std::size_t maxPoints = 300);
 std::string DefuseMarkers(std::string_view text);
 std::string DefuseWords(std::string_view text, std::initializer_list<std::string_view> words);
 
+// The noun for a count in advice texts: "time" for 1, else "times" (or
+// plural when the noun does not take a plain "s").
+std::string Noun(std::size_t count, std::string_view singular, std::string_view plural = {});
+
 // Marker + separator + items, each item followed by "<br>".
 std::string JoinAnswer(std::string_view marker, std::string_view separator,
                        const std::vector<std::string>& items);

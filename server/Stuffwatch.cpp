@@ -1,4 +1,5 @@
 #include "Stuffwatch.h"
+#include "AnswerText.h"
 
 #include "PageModel.h"
 #include "PageText.h"
@@ -138,7 +139,7 @@ struct Checker {
                 std::snprintf(seconds, sizeof seconds, "%g", delay);
                 Add(elsewhere
                         ? std::string("A meta refresh sends visitors to another site after ") +
-                              seconds + " second(s)."
+                              seconds + (delay == 1 ? " second." : " seconds.")
                         : "A meta refresh sends visitors to another page of this site.",
                     "meta refresh: " + Excerpt(content), RedirectPolicy, "S4", elsewhere ? 3 : 1);
             }
@@ -205,7 +206,8 @@ struct Checker {
             if (density <= 3.0 || n < 3)
                 break;
             Add("The phrase \"" + phrase + "\" has a density of " + Percent(density) + " (" +
-                    std::to_string(n) + " times in " + std::to_string(words.size()) + " words).",
+                    std::to_string(n) + " " + Noun(n, "time") + " in " +
+                    std::to_string(words.size()) + " " + Noun(words.size(), "word") + ").",
                 "visible text", StuffingPolicy, "S5", density > 4.0 ? 3 : 1);
             inPhrase.insert(phrase.substr(0, phrase.find(' ')));
             inPhrase.insert(phrase.substr(phrase.find(' ') + 1));
@@ -220,7 +222,8 @@ struct Checker {
             if (inPhrase.count(word))
                 continue; // already named as part of a stuffed phrase
             Add("The word \"" + word + "\" makes up " + Percent(density) + " of the text (" +
-                    std::to_string(n) + " times in " + std::to_string(words.size()) + " words).",
+                    std::to_string(n) + " " + Noun(n, "time") + " in " +
+                    std::to_string(words.size()) + " " + Noun(words.size(), "word") + ").",
                 "visible text", StuffingPolicy, "S6", density > 4.0 ? 2 : 1);
         }
     }
@@ -236,8 +239,8 @@ struct Checker {
     void Title() {
         for (const auto& [w, n] : Counts(Page.Title))
             if (n > 3) {
-                Add("The word \"" + w + "\" is repeated " + std::to_string(n) +
-                        " times in the title.",
+                Add("The word \"" + w + "\" is repeated " + std::to_string(n) + " " +
+                        Noun(n, "time") + " in the title.",
                     "title: " + Excerpt(Page.Title), StuffingPolicy, "S7", 2);
                 break;
             }
@@ -261,7 +264,8 @@ struct Checker {
         }
         for (const auto& [term, n] : terms)
             if (n >= 3) {
-                Add("The meta keywords repeat \"" + term + "\" " + std::to_string(n) + " times.",
+                Add("The meta keywords repeat \"" + term + "\" " + std::to_string(n) + " " +
+                        Noun(n, "time") + ".",
                     "meta keywords: " + Excerpt(text), StuffingPolicy, "S8", 1);
                 return;
             }
@@ -275,7 +279,7 @@ struct Checker {
             for (const auto& [w, n] : Counts(img.Alt))
                 if (n >= 3) {
                     Add("An image's alternative text repeats \"" + w + "\" " + std::to_string(n) +
-                            " times.",
+                            " " + Noun(n, "time") + ".",
                         "img alt: " + Excerpt(img.Alt), StuffingPolicy, "S9", 1);
                     goto altsDone;
                 }
@@ -295,7 +299,8 @@ struct Checker {
         }
         for (const auto& [w, n] : Counts(Page.Description))
             if (n > 2) {
-                Add("The meta description repeats \"" + w + "\" " + std::to_string(n) + " times.",
+                Add("The meta description repeats \"" + w + "\" " + std::to_string(n) + " " +
+                        Noun(n, "time") + ".",
                     "meta description: " + Excerpt(Page.Description), StuffingPolicy, "S9", 1);
                 break;
             }

@@ -1,5 +1,7 @@
 #include "Wordweigh.h"
 
+#include "AnswerText.h"
+
 #include "PageModel.h"
 #include "PageText.h"
 
@@ -212,8 +214,8 @@ struct Scorer {
     std::string ReadNote() const {
         if (!Text.Main || Text.Words == Text.PageWords)
             return {};
-        return " (read in the main content: " + Count(Text.Words) + " words of " +
-               Count(Text.PageWords) + " on the page)";
+        return " (read in the main content: " + Count(Text.Words) + " " + Noun(Text.Words, "word") +
+               " of " + Count(Text.PageWords) + " on the page)";
     }
 
     // The main content's items, or the whole page's when it is read whole.
@@ -302,7 +304,8 @@ struct Scorer {
         if (n >= 121 && n <= 156)
             return 9;
         Add(nullptr,
-            n <= 120 ? "The meta description is short (" + std::to_string(n) + " characters)."
+            n <= 120 ? "The meta description is short (" + std::to_string(n) + " " +
+                           Noun(n, "character") + ")."
                      : "The meta description is long (" + std::to_string(n) + " characters).",
             "Descriptions of 121 to 156 characters fill the search result's snippet without "
             "being cut.",
@@ -365,21 +368,23 @@ struct Scorer {
         const std::size_t words = Text.Words;
         auto lowAdvice = [&](std::size_t least) {
             Add(&p,
-                "The key words appear " + std::to_string(matches) + " time(s) in " + Count(words) +
-                    " words, too few" + ReadNote() + ".",
+                "The key words appear " + std::to_string(matches) + " " + Noun(matches, "time") +
+                    " in " + Count(words) + " " + Noun(words, "word") + ", too few" + ReadNote() +
+                    ".",
                 "A page that rarely uses its key words is hard to rank for them.",
-                "Use " + Quote(p) + " at least " + std::to_string(least) +
-                    " times, spread over the text.",
+                "Use " + Quote(p) + " at least " + std::to_string(least) + " " +
+                    Noun(least, "time") + ", spread over the text.",
                 "K6");
         };
         auto highAdvice = [&](std::size_t most) {
             Add(&p,
-                "The key words appear " + std::to_string(repeats) + " times in " + Count(words) +
-                    " words, too often" + ReadNote() + ".",
+                "The key words appear " + std::to_string(repeats) + " " + Noun(repeats, "time") +
+                    " in " + Count(words) + " " + Noun(words, "word") + ", too often" + ReadNote() +
+                    ".",
                 "Repeating the key words beyond natural use reads as keyword stuffing, which "
                 "search engines penalise.",
-                "Use " + Quote(p) + " at most " + std::to_string(most) +
-                    " times and write the rest naturally.",
+                "Use " + Quote(p) + " at most " + std::to_string(most) + " " + Noun(most, "time") +
+                    " and write the rest naturally.",
                 "K6");
         };
         if (words < 51) {
@@ -527,7 +532,7 @@ struct Scorer {
         const std::size_t n = Text.Words;
         if (n >= 300)
             return 9;
-        Add(nullptr, "The text is short (" + Count(n) + " words" + ReadNote() + ").",
+        Add(nullptr, "The text is short (" + Count(n) + " " + Noun(n, "word") + ReadNote() + ").",
             "Pages with little text give search engines little to judge them by and rarely "
             "rank well.",
             "Write at least 300 words of useful text on the page's subject.", "K10");
@@ -646,18 +651,23 @@ struct Scorer {
         }
         if (generic)
             Add(nullptr,
-                std::to_string(generic) + " link(s) have a text that says nothing, such as \"" +
+                std::to_string(generic) + " " + Noun(generic, "link") + " " +
+                    Noun(generic, "has", "have") + " a text that says nothing, such as \"" +
                     example + "\".",
                 "Search engines read a link's text as a description of the page it leads to.",
                 "Use link texts that name the page they lead to.", "B2");
         if (empty)
-            Add(nullptr, std::to_string(empty) + " link(s) have an empty or script address.",
+            Add(nullptr,
+                std::to_string(empty) + " " + Noun(empty, "link") + " " +
+                    Noun(empty, "has", "have") + " an empty or script address.",
                 "Search engines cannot follow links without a real address.",
                 "Give every link a real address (href).", "B3");
         const auto noAlt = std::count_if(Page.Images.begin(), Page.Images.end(),
                                          [](const auto& i) { return !i.HasAlt; });
         if (noAlt)
-            Add(nullptr, std::to_string(noAlt) + " image(s) have no alternative text.",
+            Add(nullptr,
+                std::to_string(noAlt) + " " + Noun(noAlt, "image") + " " +
+                    Noun(noAlt, "has", "have") + " no alternative text.",
                 "Search engines and screen readers cannot see images; the alt text is what "
                 "they read.",
                 "Give every image an alt attribute that describes it.", "B4");

@@ -1,5 +1,7 @@
 #include "PageText.h"
 
+#include "FunctionWordData.h"
+
 #include <libstemmer.h>
 
 #include <algorithm>
@@ -388,28 +390,40 @@ std::vector<std::string> SplitSentences(std::string_view text) {
     return sentences;
 }
 
+namespace {
+
+// Reads one list: a word a line, lower-cased; "#" starts a comment.
+FunctionWordSet ReadFunctionWords(std::string_view text) {
+    FunctionWordSet words;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (const auto hash = line.find('#'); hash != std::string_view::npos)
+            line = line.substr(0, hash);
+        std::string word = AsciiLower(Trim(line));
+        if (!word.empty())
+            words.insert(std::move(word));
+    }
+    return words;
+}
+
+} // namespace
+
+const FunctionWordSet* FunctionWordsOf(std::string_view algorithm) {
+    static const auto lists = [] {
+        std::unordered_map<std::string_view, FunctionWordSet> all;
+        for (const FunctionWordFile& file : FunctionWordFiles())
+            all.emplace(file.Name, ReadFunctionWords(file.Text));
+        return all;
+    }();
+    const auto it = lists.find(algorithm);
+    return it == lists.end() ? nullptr : &it->second;
+}
+
 bool IsFunctionWord(std::string_view w) {
-    static constexpr std::string_view List[] = {
-        "a",      "about",  "above",   "after",    "again",   "against", "all",     "am",
-        "an",     "and",    "any",     "are",      "as",      "at",      "be",      "because",
-        "been",   "before", "being",   "below",    "between", "both",    "but",     "by",
-        "can",    "could",  "did",     "do",       "does",    "doing",   "down",    "during",
-        "each",   "few",    "for",     "from",     "further", "had",     "has",     "have",
-        "having", "he",     "her",     "here",     "hers",    "herself", "him",     "himself",
-        "his",    "how",    "i",       "if",       "in",      "into",    "is",      "it",
-        "its",    "itself", "just",    "me",       "more",    "most",    "my",      "myself",
-        "no",     "nor",    "not",     "now",      "of",      "off",     "on",      "once",
-        "only",   "or",     "other",   "our",      "ours",    "out",     "over",    "own",
-        "same",   "she",    "should",  "so",       "some",    "such",    "than",    "that",
-        "the",    "their",  "theirs",  "them",     "then",    "there",   "these",   "they",
-        "this",   "those",  "through", "to",       "too",     "under",   "until",   "up",
-        "us",     "very",   "was",     "we",       "were",    "what",    "when",    "where",
-        "which",  "while",  "who",     "whom",     "why",     "will",    "with",    "would",
-        "you",    "your",   "yours",   "yourself", "also",    "may",     "might",   "must",
-        "shall",  "via",    "per",     "upon",     "within",  "without", "onto",    "unto",
-        "yet",    "ever",   "every",   "many",     "much",    "one",     "ones",    "let",
-        "'s",     "it's",   "don't",   "i'm",      "you're",  "we're",   "they're", "isn't"};
-    return std::find(std::begin(List), std::end(List), w) != std::end(List);
+    static const FunctionWordSet* const english = FunctionWordsOf("english");
+    return english && english->count(w) > 0;
 }
 
 std::string Stem(std::string_view w) {
@@ -445,61 +459,6 @@ constexpr Language Languages[] = {
     {"tr", "turkish"},
 };
 
-// German function words: articles, pronouns, prepositions, conjunctions,
-// auxiliaries and common adverbs, lower-cased.
-const std::unordered_set<std::string_view>& GermanFunctionWords() {
-    static const std::unordered_set<std::string_view> words = {
-        "der",     "die",     "das",     "des",     "dem",    "den",    "ein",      "eine",
-        "einer",   "eines",   "einem",   "einen",   "und",    "oder",   "aber",     "doch",
-        "sondern", "denn",    "weil",    "dass",    "daß",    "ob",     "wenn",     "als",
-        "wie",     "wo",      "wer",     "was",     "wie",    "warum",  "wann",     "welche",
-        "welcher", "welches", "welchen", "welchem", "ich",    "du",     "er",       "sie",
-        "es",      "wir",     "ihr",     "mich",    "dich",   "sich",   "uns",      "euch",
-        "mir",     "dir",     "ihm",     "ihn",     "ihnen",  "mein",   "meine",    "dein",
-        "deine",   "sein",    "seine",   "ihre",    "unser",  "unsere", "euer",     "eure",
-        "dies",    "diese",   "dieser",  "dieses",  "diesem", "diesen", "jene",     "jener",
-        "jenes",   "in",      "im",      "ins",     "an",     "am",     "ans",      "auf",
-        "aus",     "bei",     "beim",    "mit",     "nach",   "seit",   "von",      "vom",
-        "zu",      "zum",     "zur",     "für",     "fürs",   "gegen",  "ohne",     "um",
-        "durch",   "über",    "unter",   "vor",     "hinter", "neben",  "zwischen", "bis",
-        "ab",      "während", "wegen",   "trotz",   "ist",    "sind",   "war",      "waren",
-        "bin",     "bist",    "seid",    "wird",    "werden", "wurde",  "wurden",   "worden",
-        "hat",     "haben",   "hatte",   "hatten",  "habe",   "hast",   "kann",     "können",
-        "muss",    "müssen",  "soll",    "sollen",  "will",   "wollen", "darf",     "dürfen",
-        "mag",     "möchte",  "nicht",   "kein",    "keine",  "keinen", "keinem",   "keiner",
-        "auch",    "noch",    "schon",   "nur",     "so",     "sehr",   "hier",     "dort",
-        "da",      "dann",    "jetzt",   "man",     "alle",   "alles",  "viel",     "viele",
-        "mehr",    "wie",     "zu",      "ja",      "nein",   "etwa",   "etwas",    "mal",
-        "immer",   "wieder",  "eben",    "also",    "sowie",  "bzw"};
-    return words;
-}
-
-// French function words, elided forms included.
-const std::unordered_set<std::string_view>& FrenchFunctionWords() {
-    static const std::unordered_set<std::string_view> words = {
-        "le",     "la",      "les",      "l'",      "un",      "une",     "des",     "du",
-        "de",     "d'",      "au",       "aux",     "et",      "ou",      "mais",    "donc",
-        "or",     "ni",      "car",      "que",     "qu'",     "qui",     "quoi",    "dont",
-        "où",     "comment", "pourquoi", "quand",   "quel",    "quelle",  "quels",   "quelles",
-        "je",     "j'",      "tu",       "il",      "elle",    "on",      "nous",    "vous",
-        "ils",    "elles",   "me",       "m'",      "te",      "t'",      "se",      "s'",
-        "lui",    "leur",    "leurs",    "eux",     "moi",     "toi",     "soi",     "mon",
-        "ma",     "mes",     "ton",      "ta",      "tes",     "son",     "sa",      "ses",
-        "notre",  "nos",     "votre",    "vos",     "ce",      "c'",      "cet",     "cette",
-        "ces",    "ceci",    "cela",     "ça",      "celui",   "celle",   "ceux",    "celles",
-        "à",      "dans",    "en",       "sur",     "sous",    "par",     "pour",    "avec",
-        "sans",   "chez",    "entre",    "vers",    "contre",  "depuis",  "pendant", "avant",
-        "après",  "selon",   "est",      "sont",    "était",   "étaient", "être",    "été",
-        "suis",   "es",      "sommes",   "êtes",    "sera",    "seront",  "a",       "ai",
-        "as",     "avons",   "avez",     "ont",     "avait",   "avoir",   "eu",      "fait",
-        "faire",  "peut",    "peuvent",  "pouvoir", "doit",    "faut",    "ne",      "n'",
-        "pas",    "plus",    "moins",    "très",    "trop",    "aussi",   "bien",    "tout",
-        "tous",   "toute",   "toutes",   "si",      "comme",   "y",       "là",      "ici",
-        "alors",  "encore",  "déjà",     "même",    "autre",   "autres",  "quelque", "quelques",
-        "chaque", "lorsque", "puisque",  "jusqu'",  "lorsqu'", "puisqu'"};
-    return words;
-}
-
 // Elided articles and pronouns that French and Italian write onto the next
 // word: "l'analyse" is the word "analyse".
 std::string_view CutElision(std::string_view word, std::string_view code) {
@@ -532,6 +491,7 @@ WordForms::WordForms(std::string_view lang, bool stem) : Code("en") {
         }
     if (stem)
         Stemmer = sb_stemmer_new(algorithm, "UTF_8");
+    Words = FunctionWordsOf(algorithm);
 }
 
 WordForms::~WordForms() {
@@ -540,19 +500,16 @@ WordForms::~WordForms() {
 }
 
 bool WordForms::HasFunctionWords() const {
-    return Code == "en" || Code == "de" || Code == "fr";
+    return Words && !Words->empty();
 }
 
 bool WordForms::IsFunctionWord(std::string_view word) const {
-    if (Code == "de")
-        return GermanFunctionWords().count(word) > 0;
-    if (Code == "fr")
-        return FrenchFunctionWords().count(word) > 0 ||
-               (CutElision(word, Code) != word &&
-                FrenchFunctionWords().count(CutElision(word, Code)));
-    if (Code == "en")
-        return vantora::IsFunctionWord(word);
-    return false;
+    if (!Words)
+        return false;
+    if (Words->count(word))
+        return true;
+    const std::string_view bare = CutElision(word, Code);
+    return bare != word && Words->count(bare) > 0;
 }
 
 std::string WordForms::Form(std::string_view word) {

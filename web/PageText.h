@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sb_stemmer;
@@ -51,6 +52,18 @@ std::vector<std::string> SplitSentences(std::string_view text);
 // Common English function words ("the", "of", "to" ...).
 bool IsFunctionWord(std::string_view lowerWord);
 
+struct FunctionWordHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept {
+        return std::hash<std::string_view>{}(s);
+    }
+};
+using FunctionWordSet = std::unordered_set<std::string, FunctionWordHash, std::equal_to<>>;
+// The function words of a language by its Snowball algorithm name
+// ("english", "romanian" ...), read once from the lists the program carries;
+// null for a language without a list.
+const FunctionWordSet* FunctionWordsOf(std::string_view algorithm);
+
 // Light plural stemmer: "bikes" -> "bike", "cities" -> "city".
 std::string Stem(std::string_view lowerWord);
 
@@ -84,6 +97,7 @@ class WordForms {
   private:
     std::string Code;
     sb_stemmer* Stemmer = nullptr;
+    const FunctionWordSet* Words = nullptr;
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const noexcept {

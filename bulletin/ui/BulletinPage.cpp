@@ -152,8 +152,18 @@ BulletinPage::BulletinPage(BulletinHost& host, QWidget* parent)
     layout->addLayout(strip);
     layout->addWidget(BBSplitter, 1);
 
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (now && isAncestorOf(now) && !(old && isAncestorOf(old)))
+    // Entering is a move of the focus from another control of the program
+    // into the page. Focus that leaves for a menu, a message box or another
+    // program and comes back was never outside in the user's eyes.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || now->window()->windowType() == Qt::Popup)
+            return;
+        if (now->window() != window() && now->window()->isModal())
+            return;
+        const bool inside = isAncestorOf(now);
+        const bool entered = inside && !FocusInside;
+        FocusInside = inside;
+        if (entered)
             emit FocusEntered();
     });
     SetProjectOpen(false);
@@ -179,7 +189,7 @@ void BulletinPage::FillBulletinList() {
     const BulletinList& messages = Host.Project().BulletinMessages;
     for (int i = 0; i < messages.Count(); ++i) {
         auto* row =
-            new QTreeWidgetItem(BBList, {messages.Senders.value(i), messages.Pages.value(i)});
+            new QTreeWidgetItem(BBList, {messages.Senders().value(i), messages.Pages().value(i)});
         row->setIcon(0, FlagIcon(MessageReadFlag(messages, i)));
         row->setData(0, Qt::UserRole, MessageReadFlag(messages, i));
     }

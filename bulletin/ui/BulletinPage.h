@@ -69,6 +69,8 @@ class BulletinPage : public QGroupBox {
 
   private:
     BulletinHost& Host;
+    // Whether the program's last focused control was in this page.
+    bool FocusInside = false;
 };
 
 } // namespace vantora

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace vantora {
 
@@ -48,6 +49,23 @@ bool AllDigits(const QString& text) {
             return false;
     return true;
 }
+
+// The key filters' rule for text that arrives whole (pasted, dropped, from
+// an input method): a text holding a refused character is not taken.
+class FieldRule : public QValidator {
+  public:
+    FieldRule(QString refused, bool digitsOnly, QObject* parent)
+        : QValidator(parent), Refused(std::move(refused)), DigitsOnly(digitsOnly) {}
+    State validate(QString& input, int&) const override {
+        if (DigitsOnly ? !AllDigits(input) : TextHasAnyOf(input, Refused))
+            return Invalid;
+        return Acceptable;
+    }
+
+  private:
+    QString Refused;
+    bool DigitsOnly;
+};
 
 } // namespace
 
@@ -112,6 +130,9 @@ ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHo
 
     for (QLineEdit* edit : {UrlField, ServerField, PortField})
         edit->installEventFilter(this);
+    UrlField->setValidator(new FieldRule(RefusedInRootUrl(), false, UrlField));
+    ServerField->setValidator(new FieldRule(QStringLiteral(" :"), false, ServerField));
+    PortField->setValidator(new FieldRule(QString(), true, PortField));
     connect(UrlField, &QLineEdit::textChanged, this,
             [this](const QString& text) { OkBtn->setEnabled(!text.isEmpty()); });
     connect(ProxyCheck, &QCheckBox::toggled, this, [this] { UpdateProxyControls(); });
@@ -185,7 +206,7 @@ bool ProjectSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (watched == UrlField)
-            return TextHasAnyOf(key->text(), u" @&?%");
+            return TextHasAnyOf(key->text(), RefusedInRootUrl());
         if (watched == ServerField)
             return TextHasAnyOf(key->text(), u" :");
         if (watched == PortField)

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -71,6 +72,20 @@ void CopyVerified(ReportView* view) {
         throw std::runtime_error("the clipboard did not take the text");
 }
 
+// A font family without its foundry: "C059 [UKWN]" is "C059".
+QString FamilyName(const QString& family) {
+    const qsizetype bracket = family.lastIndexOf(QLatin1String(" ["));
+    return bracket > 0 && family.endsWith(u']') ? family.left(bracket) : family;
+}
+
+// The family a view shows text in: the one asked for where the machine has
+// it, else the family that stands in for it.
+QString ShownFamily(const QString& family) {
+    if (QFontDatabase::hasFamily(family))
+        return FamilyName(family);
+    return FamilyName(QFontInfo(QFont(family)).family());
+}
+
 const char* const ToggleNames[] = {"actEditReport", "popEditReport", "tbEditMode"};
 // The controls that only work in edit mode.
 const char* const EditOnlyNames[] = {"tbCut",     "tbPaste",       "tbBold",   "tbUnderline",
@@ -94,12 +109,13 @@ ReportEditor::ReportEditor(Dialogs& dialogs, Clock& clock, ReportPrinters& print
     auto on = [this](const char* name, auto handler) {
         connect(Action(name), &QAction::triggered, this, handler);
     };
-    on("actEditReport", [this] { ToggleEditMode(); });
-    on("popEditReport", [this] { ToggleEditMode(); });
-    on("tbEditMode", [this] {
-        LetMessagesRun();
-        ToggleEditMode();
-    });
+    // Edit mode follows the entry points' checked state, not their triggers:
+    // a screen reader's toggle changes the state without a trigger.
+    for (const char* name : ToggleNames)
+        connect(Action(name), &QAction::toggled, this, [this](bool on) {
+            if (!Syncing)
+                RequestEditMode(on);
+        });
     for (const char* name : {"actCut", "popCut", "tbCut"})
         on(name, [this] { Cut(); });
     for (const char* name : {"actCopy", "popCopy", "tbCopy"})
@@ -222,20 +238,26 @@ void ReportEditor::LetMessagesRun() {
 // ---------------------------------------------------------------- edit mode
 
 void ReportEditor::ToggleEditMode() {
-    if (!Editing && ActivePage() == BulletinPage) {
+    RequestEditMode(!Editing);
+}
+
+void ReportEditor::RequestEditMode(bool on) {
+    if (on && ActivePage() == BulletinPage) {
         SetEditMode(false);
         MessageBoxes.Message(MsgKind::Information,
                              QStringLiteral("You can not edit Bulletin Board Messages."),
                              MsgButtons::Ok);
         return;
     }
-    SetEditMode(!Editing);
+    SetEditMode(on);
 }
 
 void ReportEditor::SetEditMode(bool on) {
     Editing = on;
+    Syncing = true;
     for (const char* name : ToggleNames)
         Action(name)->setChecked(on);
+    Syncing = false;
     for (const char* name : EditOnlyNames)
         Action(name)->setEnabled(on);
     FontNameList->setEnabled(on);
@@ -414,7 +436,8 @@ void ReportEditor::RefreshToolBar(ReportView* view) {
                                               : defaultFont.pixelSize() * 72.0 / 96.0;
     FontSizeList->setEditText(QString::number(qRound(points)));
     const QStringList families = format.fontFamilies().toStringList();
-    FontNameList->setEditText(families.isEmpty() ? defaultFont.family() : families.first());
+    FontNameList->setEditText(
+        FamilyName(families.isEmpty() ? defaultFont.family() : families.first()));
     const Qt::Alignment align = view->alignment();
     if (align & Qt::AlignHCenter)
         Action("tbCenter")->setChecked(true);
@@ -437,6 +460,10 @@ void ReportEditor::FillFontList() {
                 "An error occurred while trying to retrieve the font list, operation aborted."),
             MsgButtons::Ok);
     }
+    // A family that several foundries make is listed once, by the name a
+    // user knows ("C059", not "C059 [UKWN]").
+    for (QString& family : families)
+        family = FamilyName(family);
     std::sort(families.begin(), families.end(), [](const QString& a, const QString& b) {
         const int folded = a.compare(b, Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a < b;
@@ -444,6 +471,15 @@ void ReportEditor::FillFontList() {
     families.removeDuplicates();
     FontNameList->clear();
     FontNameList->addItems(families);
+    // The boxes start on the reports' body font: Arial where the machine has
+    // it, else the family that stands in for it.
+    const QString shown = ShownFamily(QStringLiteral("Arial"));
+    const int at = FontNameList->findText(shown, Qt::MatchFixedString);
+    if (at >= 0)
+        FontNameList->setCurrentIndex(at);
+    else
+        FontNameList->setEditText(shown);
+    FontSizeList->setCurrentIndex(FontSizeList->findText(QStringLiteral("10")));
 }
 
 // ---------------------------------------------------------------- print and save

@@ -52,6 +52,10 @@ class ReportEditor : public QObject, public ReportCommands {
     bool EditMode() const { return Editing; }
     // The three entry points: refuses on the Bulletin Board page while off.
     void ToggleEditMode();
+    // What a change of an entry point's checked state asks for, however it
+    // changed (a click, the menu, a screen reader's toggle): on is refused on
+    // the Bulletin Board page, off is always granted.
+    void RequestEditMode(bool on);
     // Puts the controls and views into the state of edit mode on or off.
     void SetEditMode(bool on);
     // The project's control state: edit mode off, and the report commands
@@ -96,6 +100,9 @@ class ReportEditor : public QObject, public ReportCommands {
     QWidget& Window;
     std::array<ReportView*, ViewCount> Views{};
     bool Editing = false;
+    // Set while SetEditMode puts the entry points in step, so their checked
+    // changes are not taken for requests.
+    bool Syncing = false;
     QComboBox* FontNameList = nullptr;
     QComboBox* FontSizeList = nullptr;
     QMenu* Popup = nullptr;

@@ -127,6 +127,30 @@ def dump(node, depth=0):
         pass
 
 
+KEYBOARD_ROLES = {"push button", "check box", "radio button", "combo box", "text", "entry",
+                  "spin button", "list", "tree", "tree table", "table"}
+
+
+def keyboard_reach(node, where, problems, depth=0):
+    """Every enabled control a dialog shows can take the keyboard focus."""
+    if node is None or depth > 40:
+        return
+    try:
+        role = node.getRoleName()
+        states = node.getState()
+    except Exception:
+        return
+    if not states.contains(pyatspi.STATE_SHOWING):
+        return
+    if role in KEYBOARD_ROLES and states.contains(pyatspi.STATE_ENABLED) \
+            and not states.contains(pyatspi.STATE_FOCUSABLE) and role != "text":
+        problems.append(f"{where}: {role} '{node.name}' cannot be reached from the keyboard")
+    if role == "combo box":
+        return
+    for i in range(min(node.childCount, 400)):
+        keyboard_reach(node.getChildAtIndex(i), where, problems, depth + 1)
+
+
 def find_first(node, pred, depth=0):
     if node is None or depth > 40:
         return None
@@ -200,10 +224,28 @@ def main():
             walk(main_frame, f"page '{tab.name}'", problems)
             pages += 1
 
-    # Dialogs opened from the menus: each one walked, then closed.
+    # The report editor's font boxes: named, and reached with the keyboard.
+    for box in ("Font Name", "Font Size"):
+        found = find_first(main_frame, lambda n, b=box: n.getRoleName() == "combo box" and (n.name or "") == b)
+        if found is None:
+            problems.append(f"main window: the combo box '{box}' has no name a screen reader finds")
+        elif not found.getState().contains(pyatspi.STATE_FOCUSABLE):
+            problems.append(f"main window: the combo box '{box}' cannot be reached from the keyboard")
+
+    # Dialogs opened from the menus or a page's button ("Page:Button"): each
+    # one walked, then closed.
     dialogs = 0
     for caption in sys.argv[1:]:
-        item = find_first(main_frame, lambda n, c=caption: n.getRoleName() in ("menu item", "push button") and (n.name or "") == c)
+        page, _, caption = caption.rpartition(":")
+        if page:
+            tab = find_first(main_frame, lambda n, p=page: n.getRoleName() == "page tab" and (n.name or "") == p)
+            if tab is None:
+                problems.append(f"page tab '{page}' not found")
+                continue
+            tab.queryAction().doAction(0)
+            time.sleep(0.4)
+        item = find_first(main_frame, lambda n, c=caption: n.getRoleName() in ("menu item", "push button") and (n.name or "") == c
+                          and (n.getRoleName() == "menu item" or n.getState().contains(pyatspi.STATE_SHOWING)))
         if item is None:
             problems.append(f"menu item '{caption}' not found")
             continue
@@ -221,6 +263,7 @@ def main():
             continue
         dialogs += 1
         walk(dialog, f"dialog '{dialog.name}' (from '{caption}')", problems)
+        keyboard_reach(dialog, f"dialog '{dialog.name}'", problems)
         close = find_first(dialog, lambda n: n.getRoleName() == "push button" and (n.name or "") in ("Cancel", "Close", "OK", "Ok"))
         if close is not None:
             press(close)

@@ -350,7 +350,7 @@ void TestHelp::bulletinBoardInTheWindow() {
     w.BBPage->OpenSelectedMessage();
     QCOMPARE(w.ReportViews[BulletinBoardTab]->toPlainText(), QStringLiteral("Hello\nthere\n"));
     QVERIFY(w.ProjectModified);
-    QCOMPARE(w.Project.BulletinMessages.ReadStates, QStringList{"1"});
+    QCOMPARE(w.Project.BulletinMessages.ReadStates(), QStringList{"1"});
 
     // "Save..." writes the message shown as rich text.
     const QString rtf = f.Dir.filePath(QStringLiteral("message.rtf"));

@@ -140,7 +140,11 @@ void TestBulletinBoard::openingCutsTheMessageAtBreaks() {
     QFETCH(QStringList, lines);
     TestHost host;
     AddMessages(host.Data);
-    host.Data.BulletinMessages.Bodies[2] = body;
+    BulletinList& messages = host.Data.BulletinMessages;
+    QStringList bodies = messages.Bodies();
+    bodies[2] = body;
+    QVERIFY(
+        messages.SetColumns(bodies, messages.Senders(), messages.Pages(), messages.ReadStates()));
     RecordingSink view;
     view.AppendLine(QStringLiteral("an older message"));
 
@@ -151,8 +155,8 @@ void TestBulletinBoard::openingCutsTheMessageAtBreaks() {
         QCOMPARE(line.Format.FontName, QStringLiteral("Arial"));
         QVERIFY(!line.Format.Bold && !line.Format.Underline);
     }
-    QCOMPARE(host.Data.BulletinMessages.ReadStates.at(2), QStringLiteral("1"));
-    QCOMPARE(host.Data.BulletinMessages.ReadStates.at(0), QStringLiteral("0"));
+    QCOMPARE(host.Data.BulletinMessages.ReadStates().at(2), QStringLiteral("1"));
+    QCOMPARE(host.Data.BulletinMessages.ReadStates().at(0), QStringLiteral("0"));
     QVERIFY(host.Modified);
 }
 
@@ -162,7 +166,7 @@ void TestBulletinBoard::openingAReadMessageStillMarksTheProject() {
     RecordingSink view;
     QVERIFY(OpenMessage(host, 1, view));
     QCOMPARE(view.Texts(), QStringList{"Seen before"});
-    QCOMPARE(host.Data.BulletinMessages.ReadStates.at(1), QStringLiteral("1"));
+    QCOMPARE(host.Data.BulletinMessages.ReadStates().at(1), QStringLiteral("1"));
     QVERIFY(host.Modified);
 }
 
@@ -176,7 +180,7 @@ void TestBulletinBoard::openingWithoutSelectionDoesNothing() {
         QCOMPARE(view.Texts(), QStringList{"kept"});
     }
     QVERIFY(!host.Modified);
-    QCOMPARE(host.Data.BulletinMessages.ReadStates, QStringList({"0", "1", "0"}));
+    QCOMPARE(host.Data.BulletinMessages.ReadStates(), QStringList({"0", "1", "0"}));
 }
 
 void TestBulletinBoard::deleteAsksFirst_data() {
@@ -210,14 +214,14 @@ void TestBulletinBoard::deleteAsksFirst() {
     QCOMPARE(host.Boxes.Asked[0].Kind, MsgKind::Confirm);
     QCOMPARE(host.Boxes.Asked[0].Buttons, MsgButtons::YesNo);
     const BulletinList& messages = host.Data.BulletinMessages;
-    QCOMPARE(messages.Senders, sendersLeft);
+    QCOMPARE(messages.Senders(), sendersLeft);
     QVERIFY(messages.IsConsistent());
     QCOMPARE(removed, sendersLeft.size() == 2);
     // The removed message's view is emptied; a refused delete leaves it.
     QCOMPARE(view.Texts().isEmpty(), removed);
     QCOMPARE(host.Modified, removed);
     if (removed && selected == 1)
-        QCOMPARE(messages.Bodies, QStringList({"Hello<br>there", "Third"}));
+        QCOMPARE(messages.Bodies(), QStringList({"Hello<br>there", "Third"}));
 }
 
 void TestBulletinBoard::stopEntriesFollowTheFlags_data() {
@@ -358,7 +362,7 @@ void TestBulletinBoard::clickOpensAndMarksTheRow() {
 
     QCOMPARE(page.MessageView->toPlainText(), QStringLiteral("Hello\nthere"));
     QVERIFY(SameIcon(row->icon(0), BulletinPage::FlagIcon(1)));
-    QCOMPARE(host.Data.BulletinMessages.ReadStates.at(0), QStringLiteral("1"));
+    QCOMPARE(host.Data.BulletinMessages.ReadStates().at(0), QStringLiteral("1"));
     QVERIFY(host.Modified);
     QVERIFY(page.MessageView->isReadOnly());
     QCOMPARE(page.MessageView->lineWrapMode(), QTextEdit::NoWrap);

@@ -98,10 +98,10 @@ void CompareProjects(const ProjectData& a, const ProjectData& b) {
         QCOMPARE(x->Bodies(), y->Bodies());
     }
     QVERIFY(b.BulletinMessages.IsConsistent());
-    QCOMPARE(a.BulletinMessages.Bodies, b.BulletinMessages.Bodies);
-    QCOMPARE(a.BulletinMessages.Senders, b.BulletinMessages.Senders);
-    QCOMPARE(a.BulletinMessages.Pages, b.BulletinMessages.Pages);
-    QCOMPARE(a.BulletinMessages.ReadStates, b.BulletinMessages.ReadStates);
+    QCOMPARE(a.BulletinMessages.Bodies(), b.BulletinMessages.Bodies());
+    QCOMPARE(a.BulletinMessages.Senders(), b.BulletinMessages.Senders());
+    QCOMPARE(a.BulletinMessages.Pages(), b.BulletinMessages.Pages());
+    QCOMPARE(a.BulletinMessages.ReadStates(), b.BulletinMessages.ReadStates());
 }
 
 } // namespace
@@ -406,8 +406,8 @@ void TestProjectFile::writerKeepsLinesIntact() {
     QCOMPARE(back.ProxyServer, stored);
     QCOMPARE(back.SiteMapLines, (QStringList{stored, QStringLiteral("next")}));
     QCOMPARE(back.StuffwatchArchive.Bodies(), QStringList{stored});
-    QCOMPARE(back.BulletinMessages.Pages, QStringList{stored});
-    QCOMPARE(back.BulletinMessages.ReadStates, QStringList{QStringLiteral("0")});
+    QCOMPARE(back.BulletinMessages.Pages(), QStringList{stored});
+    QCOMPARE(back.BulletinMessages.ReadStates(), QStringList{QStringLiteral("0")});
 }
 
 void TestProjectFile::decimalIntegers_data() {

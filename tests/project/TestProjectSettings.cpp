@@ -6,7 +6,11 @@
 #include "ProjectFile.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 
@@ -76,6 +80,8 @@ class TestProjectSettings : public QObject {
     void dialogShowNormalisesAndFocusesUrl();
     void keyFilters_data();
     void keyFilters();
+    void wholeTextsFollowTheKeyRule_data();
+    void wholeTextsFollowTheKeyRule();
     void okButtonAndProxyControls();
     void okFocusesFieldAtFault_data();
     void okFocusesFieldAtFault();
@@ -180,6 +186,11 @@ void TestProjectSettings::okChecksInOrder_data() {
     QTest::newRow("too long") << Fields(QString(1020, u'a'))
                               << QStringList{UrlFormatErrorMessage(), EnterValidUrlMessage()}
                               << QStringList() << url;
+    QTest::newRow("blank in the root")
+        << Fields("http://exa mple.com/") << QStringList{EnterValidUrlMessage()} << QStringList()
+        << url;
+    QTest::newRow("@ in the root") << Fields("http://me@example.com/")
+                                   << QStringList{EnterValidUrlMessage()} << QStringList() << url;
     QTest::newRow("proxy server missing")
         << Fields("a.com", true, "", "") << QStringList{EnterProxyServerMessage()} << QStringList()
         << server;
@@ -396,6 +407,66 @@ void TestProjectSettings::keyFilters() {
     QCOMPARE(edit->text(), kept);
     QTest::keyClick(edit, Qt::Key_Backspace);
     QCOMPARE(edit->text(), kept.chopped(1));
+}
+
+void TestProjectSettings::wholeTextsFollowTheKeyRule_data() {
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    for (const char* how : {"paste", "drop", "input method"}) {
+        const QString way = QString::fromLatin1(how);
+        QTest::addRow("URL with a blank, %s", how) << 0 << way << "http://exa mple.com/"
+                                                   << "";
+        QTest::addRow("URL with %%, %s", how) << 0 << way << "http://a.com/%41"
+                                              << "";
+        QTest::addRow("clean URL, %s", how) << 0 << way << "http://a.com/"
+                                            << "http://a.com/";
+        QTest::addRow("proxy with a colon, %s", how) << 1 << way << "px:80"
+                                                     << "";
+        QTest::addRow("port with a letter, %s", how) << 2 << way << "8o"
+                                                     << "";
+        QTest::addRow("port digits, %s", how) << 2 << way << "8080"
+                                              << "8080";
+    }
+}
+
+// Text that arrives whole is held to the rule of the typed keys: a text with
+// a refused character is not taken at all.
+void TestProjectSettings::wholeTextsFollowTheKeyRule() {
+    QFETCH(int, field);
+    QFETCH(QString, how);
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    FakeHost host;
+    FakeDialogs dialogs;
+    ProjectSettingsDialog dlg(dialogs, host);
+    dlg.ProxyBox()->setChecked(true);
+    QLineEdit* edit = field == 0   ? dlg.UrlEdit()
+                      : field == 1 ? dlg.ProxyServerEdit()
+                                   : dlg.ProxyPortEdit();
+    edit->clear();
+    if (how == QLatin1String("paste")) {
+        QGuiApplication::clipboard()->setText(text);
+        if (QGuiApplication::clipboard()->text() != text)
+            QSKIP("this desktop's clipboard does not keep text");
+        edit->paste();
+    } else if (how == QLatin1String("drop")) {
+        auto* data = new QMimeData;
+        data->setText(text);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &enter);
+        QDragMoveEvent move(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &move);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &drop);
+        delete data;
+    } else {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QCoreApplication::sendEvent(edit, &commit);
+    }
+    QCOMPARE(edit->text(), kept);
 }
 
 void TestProjectSettings::okButtonAndProxyControls() {

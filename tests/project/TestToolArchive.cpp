@@ -44,6 +44,8 @@ class TestToolArchive : public QObject {
     void setColumnsRefusesUnpairedColumns_data();
     void setColumnsRefusesUnpairedColumns();
     void findsFirstAndNewest();
+    void bulletinListStaysPaired_data();
+    void bulletinListStaysPaired();
     void projectReachesArchivesByKindAndTag();
 };
 
@@ -147,6 +149,56 @@ void TestToolArchive::projectReachesArchivesByKindAndTag() {
     QCOMPARE(p.ArchiveForTag(0), nullptr);
     QCOMPARE(p.ArchiveForTag(7), nullptr);
     QCOMPARE(&p.Archive(ToolKind::Rankscout), &p.RankscoutArchive);
+}
+
+void TestToolArchive::bulletinListStaysPaired_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QStringList>("senders");
+    QTest::addColumn<QStringList>("reads");
+    const QStringList three{"s0", "s1", "s2"};
+    QTest::newRow("remove the middle")
+        << "remove 1" << true << QStringList{"s0", "s2"} << QStringList{"0", "0"};
+    QTest::newRow("remove past the end")
+        << "remove 3" << false << three << QStringList{"0", "0", "0"};
+    QTest::newRow("remove before the start")
+        << "remove -1" << false << three << QStringList{"0", "0", "0"};
+    QTest::newRow("read the last") << "read 2" << true << three << QStringList{"0", "0", "1"};
+    QTest::newRow("read past the end") << "read 3" << false << three << QStringList{"0", "0", "0"};
+    QTest::newRow("columns paired") << "columns 1" << true << QStringList{"x"} << QStringList{"1"};
+    QTest::newRow("read column short")
+        << "columns 0" << false << three << QStringList{"0", "0", "0"};
+    QTest::newRow("clear") << "clear" << true << QStringList() << QStringList();
+}
+
+// Every change keeps the four columns paired by index; a change that could
+// not is refused whole.
+void TestToolArchive::bulletinListStaysPaired() {
+    QFETCH(QString, change);
+    QFETCH(bool, done);
+    QFETCH(QStringList, senders);
+    QFETCH(QStringList, reads);
+    BulletinList list;
+    for (int i = 0; i < 3; ++i)
+        list.Append(QStringLiteral("b%1").arg(i), QStringLiteral("s%1").arg(i),
+                    QStringLiteral("p%1").arg(i), QStringLiteral("0"));
+    const QString verb = change.section(u' ', 0, 0);
+    const int n = change.section(u' ', 1, 1).toInt();
+    bool result = true;
+    if (verb == QLatin1String("remove"))
+        result = list.RemoveAt(n);
+    else if (verb == QLatin1String("read"))
+        result = list.SetReadState(n, QStringLiteral("1"));
+    else if (verb == QLatin1String("columns"))
+        result = list.SetColumns({"b"}, {"x"}, {"p"}, n ? QStringList{"1"} : QStringList());
+    else
+        list.Clear();
+    QCOMPARE(result, done);
+    QCOMPARE(list.Senders(), senders);
+    QCOMPARE(list.ReadStates(), reads);
+    QVERIFY(list.IsConsistent());
+    for (int i = 0; i < list.Count(); ++i)
+        QCOMPARE(list.Pages()[i].mid(1), list.Senders()[i].mid(1));
 }
 
 QTEST_GUILESS_MAIN(TestToolArchive)

@@ -9,10 +9,13 @@
 #include "RtfCheck.h"
 #include "WindowFixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrinter>
@@ -25,6 +28,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextList>
+#include <QToolBar>
+#include <QTreeWidget>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -127,6 +132,31 @@ struct Fixture : WindowFixture<> {
     }
 };
 
+// Changes an edit-mode entry point's checked state the way a user, a
+// program or a screen reader does.
+void Flip(Fixture& f, const QString& entry, const QString& how) {
+    QAction* action = f.window->FindAction(entry);
+    QVERIFY2(action, qPrintable(entry));
+    if (how == QLatin1String("trigger")) {
+        action->trigger();
+    } else if (how == QLatin1String("toggle")) {
+        action->toggle();
+    } else if (how == QLatin1String("set checked")) {
+        action->setChecked(!action->isChecked());
+    } else {
+        QWidget* button = f.window->MainToolBar->widgetForAction(action);
+        QVERIFY2(button, qPrintable(entry));
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(face && face->actionInterface());
+        const bool was = action->isChecked();
+        face->actionInterface()->doAction(how == QLatin1String("screen reader toggle")
+                                              ? QAccessibleActionInterface::toggleAction()
+                                              : QAccessibleActionInterface::pressAction());
+        // A press is an animated click that lands a moment later.
+        QTRY_VERIFY(action->isChecked() != was);
+    }
+}
+
 bool AllToolViewsReadOnly(MainWindow& w) {
     for (int page = 0; page < TabCount; ++page)
         if (!w.ReportViews[page]->isReadOnly())
@@ -143,6 +173,10 @@ class TestReportEditor : public QObject {
     void editModeEntryPoints();
     void bulletinRefusesEditMode_data();
     void bulletinRefusesEditMode();
+    void editModeFollowsTheCheckedState_data();
+    void editModeFollowsTheCheckedState();
+    void leavingOnTheBulletinPageIsNotRefused_data();
+    void leavingOnTheBulletinPageIsNotRefused();
     void editModeEndsForEveryView_data();
     void editModeEndsForEveryView();
     void commandsActOnTheShownView_data();
@@ -222,6 +256,77 @@ void TestReportEditor::bulletinRefusesEditMode() {
         QVERIFY2(!f.Checked(name), name);
     for (const char* name : EditOnlyActions)
         QVERIFY2(!f.Enabled(name), name);
+    QVERIFY(AllToolViewsReadOnly(w));
+}
+
+void TestReportEditor::editModeFollowsTheCheckedState_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("how");
+    QTest::newRow("tool bar, screen reader toggle") << "tbEditMode"
+                                                    << "screen reader toggle";
+    QTest::newRow("tool bar, screen reader press") << "tbEditMode"
+                                                   << "screen reader press";
+    QTest::newRow("menu, toggled") << "actEditReport"
+                                   << "toggle";
+    QTest::newRow("pop-up, checked set") << "popEditReport"
+                                         << "set checked";
+}
+
+void TestReportEditor::editModeFollowsTheCheckedState() {
+    QFETCH(QString, entry);
+    QFETCH(QString, how);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    for (const bool on : {true, false}) {
+        Flip(f, entry, how);
+        QCOMPARE(w.Reports->EditMode(), on);
+        for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+            QVERIFY2(f.Checked(name) == on, name);
+        QCOMPARE(w.MainToolBar->widgetForAction(w.FindAction("tbEditMode"))
+                     ->property("checked")
+                     .toBool(),
+                 on);
+        QCOMPARE(f.View(WordweighTab)->isReadOnly(), !on);
+        QCOMPARE(f.Enabled("tbBold"), on);
+    }
+    QVERIFY(f.dialogs.Asked.isEmpty());
+}
+
+void TestReportEditor::leavingOnTheBulletinPageIsNotRefused_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("how");
+    QTest::newRow("menu") << "actEditReport"
+                          << "trigger";
+    QTest::newRow("pop-up") << "popEditReport"
+                            << "trigger";
+    QTest::newRow("tool bar") << "tbEditMode"
+                              << "trigger";
+    QTest::newRow("tool bar, screen reader toggle") << "tbEditMode"
+                                                    << "screen reader toggle";
+}
+
+// Edit mode is on while the Bulletin Board page shows (the page was chosen
+// from the tab strip, the focus stayed outside it). Turning edit mode off
+// is granted without the refusal, also when the focus reaches the page
+// together with the press (the window becoming active again).
+void TestReportEditor::leavingOnTheBulletinPageIsNotRefused() {
+    QFETCH(QString, entry);
+    QFETCH(QString, how);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    f.Trigger("actEditReport");
+    w.UpdateSiteMapButton->setFocus();
+    f.Show(BulletinBoardTab);
+    QVERIFY(w.Reports->EditMode());
+    QObject::connect(w.FindAction(entry), &QAction::toggled, &w,
+                     [&w] { w.BBList->setFocus(Qt::ActiveWindowFocusReason); });
+    Flip(f, entry, how);
+    QVERIFY2(f.dialogs.Asked.isEmpty(), qPrintable(f.dialogs.Texts().join('|')));
+    QVERIFY(!w.Reports->EditMode());
+    for (const char* name : {"actEditReport", "popEditReport", "tbEditMode"})
+        QVERIFY2(!f.Checked(name), name);
     QVERIFY(AllToolViewsReadOnly(w));
 }
 
@@ -530,12 +635,29 @@ void TestReportEditor::wordWrapPerView() {
 
 void TestReportEditor::fontListIsSorted() {
     Fixture f;
-    MainWindow& w = f.StartWithProject();
+    f.settings.Values[QStringLiteral("Tip")] = 0;
+    MainWindow& w = f.Start();
     QVERIFY(w.FontNameList->count() > 0);
     for (int i = 1; i < w.FontNameList->count(); ++i)
         QVERIFY2(w.FontNameList->itemText(i - 1).compare(w.FontNameList->itemText(i),
                                                          Qt::CaseInsensitive) <= 0,
                  qPrintable(w.FontNameList->itemText(i)));
+    // Families by the names users know, each once, and the boxes on the
+    // reports' body font from the start.
+    QStringList seen;
+    for (int i = 0; i < w.FontNameList->count(); ++i) {
+        const QString family = w.FontNameList->itemText(i);
+        QVERIFY2(!family.endsWith(u']'), qPrintable(family));
+        QVERIFY2(!seen.contains(family), qPrintable(family));
+        seen << family;
+    }
+    const QString body = QFontDatabase::hasFamily(QStringLiteral("Arial"))
+                             ? QStringLiteral("Arial")
+                             : QFontInfo(QFont(QStringLiteral("Arial"))).family();
+    QVERIFY2(body.startsWith(w.FontNameList->currentText()) &&
+                 !w.FontNameList->currentText().isEmpty(),
+             qPrintable(w.FontNameList->currentText() + " / " + body));
+    QCOMPARE(w.FontSizeList->currentText(), QStringLiteral("10"));
 }
 
 void TestReportEditor::saveWritesTheShownView_data() {

@@ -7,6 +7,7 @@
 #include "Service.h"
 #include "Wordweigh.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <algorithm>
@@ -194,6 +195,47 @@ class ReadingTest : public QObject {
         QCOMPARE(FormsMatch(S(lang), S(phrase), S(text)), match);
     }
 
+    // Every language the stemmer reads drops its own function words and
+    // keeps its content words.
+    void functionWordsForEveryLanguage_data() {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<QString>("content");
+        const char* rows[][3] = {{"en", "the", "garden"},
+                                 {"de", "der", "garten"},
+                                 {"fr", "le", "jardin"},
+                                 {"es", "el", "casa"},
+                                 {"it", "il", "casa"},
+                                 {"nl", "het", "huis"},
+                                 {"pt", "o", "casa"},
+                                 {"sv", "och", "hus"},
+                                 {"da", "og", "hus"},
+                                 {"no", "og", "hus"},
+                                 {"nb", "ikke", "hus"},
+                                 {"nn", "og", "hus"},
+                                 {"fi", "ja", "talo"},
+                                 {"ru", "\u0438", "\u0434\u043E\u043C"},
+                                 {"hu", "\u00E9s", "h\u00E1z"},
+                                 {"ro", "\u0219i", "cas\u0103"},
+                                 {"tr", "ve", "ev"}};
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1])
+                                  << QString::fromUtf8(row[2]);
+        QTest::newRow("fr elided pronoun")
+            << QStringLiteral("fr") << QStringLiteral("qu'il") << QStringLiteral("l'analyse");
+        QTest::newRow("ro cedilla spelling") << QStringLiteral("ro") << QStringLiteral("\u015Fi")
+                                             << QStringLiteral("gr\u0103din\u0103");
+    }
+    void functionWordsForEveryLanguage() {
+        QFETCH(QString, lang);
+        QFETCH(QString, function);
+        QFETCH(QString, content);
+        WordForms forms(S(lang));
+        QCOMPARE(QString::fromStdString(forms.Language()), lang);
+        QVERIFY(forms.HasFunctionWords());
+        QVERIFY2(forms.IsFunctionWord(S(function)), qPrintable(function));
+        QVERIFY2(!forms.IsFunctionWord(S(content)), qPrintable(content));
+    }
     void mainContentIsFound_data() {
         QTest::addColumn<QString>("body");
         QTest::addColumn<int>("source");
@@ -321,6 +363,38 @@ class ReadingTest : public QObject {
         QCOMPARE(Q(plus.Body), Q(blank.Body));
         const auto escaped = HandleRequest(path, url + "c%2B%2B", config, fetch);
         QVERIFY2(escaped.Body.find("KEYWORDS: c++<br>") != std::string::npos, escaped.Body.c_str());
+    }
+
+    // Counts in the advice take their noun in the right number: one time,
+    // one word, one link has, never "1 times" or "link(s)".
+    void adviceCountsInTheRightNumber_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("key words once")
+            << QString::fromStdString("<p>Views. " + Filler(40) + "</p>") << "appear 1 time in";
+        QTest::newRow("one image without alt")
+            << QString::fromStdString("<p>Views " + Filler(6) + "</p><img src=\"a.png\">")
+            << "1 image has no alternative text.";
+        QTest::newRow("one link that says nothing")
+            << QString::fromStdString("<p>Views " + Filler(6) +
+                                      " <a href=\"/x\">click here</a></p>")
+            << "1 link has a text that says nothing";
+        QTest::newRow("one script link")
+            << QString::fromStdString("<p>Views " + Filler(6) +
+                                      " <a href=\"javascript:void(0)\">Spades</a></p>")
+            << "1 link has an empty or script address.";
+    }
+    void adviceCountsInTheRightNumber() {
+        QFETCH(QString, body);
+        QFETCH(QString, said);
+        const auto r = Analyse(Page("Views", S(body)), "views");
+        QString all;
+        for (const Advice& a : r.Problems)
+            all += Q(a.What) + '|' + Q(a.Fix) + '|';
+        QVERIFY2(all.contains(said), qPrintable(all));
+        static const QRegularExpression wrong(QStringLiteral(
+            "\\(s\\)|\\b1 (times|words|characters|links|images)\\b|\\b1 \\w+ have\\b"));
+        QVERIFY2(!all.contains(wrong), qPrintable(all));
     }
 
     void pageAsAllNavigationIsReadWhole() {

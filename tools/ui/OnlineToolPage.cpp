@@ -10,12 +10,14 @@
 #include "Transport.h"
 #include "WindowHost.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 
 namespace vantora {
 
@@ -64,9 +66,12 @@ OnlineToolPage::OnlineToolPage(ToolKind kind, const QString& pageText, WindowHos
     OldReports->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     OldReports->setMinimumContentsLength(20);
     label->setBuddy(OldReports);
-    ButtonRow()->addSpacing(8);
-    ButtonRow()->addWidget(label);
-    ButtonRow()->addWidget(OldReports, 1);
+    // A row of its own: beside the buttons the entries (a page's URL and a
+    // date) were cut until they could not be told apart.
+    RowBelowButtons()->addWidget(label);
+    RowBelowButtons()->addWidget(OldReports, 1);
+    OldReports->view()->setTextElideMode(Qt::ElideNone);
+    connect(OldReports, &QComboBox::currentIndexChanged, this, [this] { ShowWholeEntry(); });
 
     Popup = new QMenu(this);
     Popup->setObjectName(id + QStringLiteral("OldReportPopup"));
@@ -92,6 +97,22 @@ OnlineToolPage::OnlineToolPage(ToolKind kind, const QString& pageText, WindowHos
 void OnlineToolPage::RebuildOldReports() {
     Model->Change([](ToolArchive&) {});
     OldReports->setCurrentIndex(-1);
+    ShowWholeEntry();
+}
+
+void OnlineToolPage::ShowWholeEntry() {
+    // The list opens wide enough for its longest entry, and the box tells
+    // the entry it shows in full.
+    QAbstractItemView* list = OldReports->view();
+    int widest = 0;
+    for (int row = 0; row < Model->rowCount(); ++row)
+        widest = qMax(widest, list->fontMetrics().horizontalAdvance(
+                                  Model->data(Model->index(row), Qt::DisplayRole).toString()));
+    list->setMinimumWidth(widest + 2 * list->frameWidth() + 16 +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    OldReports->setToolTip(OldReports->currentIndex() >= 0
+                               ? OldReports->currentText()
+                               : QStringLiteral("Add from old Report:"));
 }
 
 void OnlineToolPage::Start() {

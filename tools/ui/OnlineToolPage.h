@@ -76,6 +76,10 @@ class OnlineToolPage : public ToolPage {
     virtual void ApplyEngineDefaults() {}
 
   private:
+    // Sizes the list's drop-down to its longest entry and shows the current
+    // entry whole as the box's tool tip.
+    void ShowWholeEntry();
+
     ToolKind Tool;
     OldReportModel* Model;
     QComboBox* OldReports;

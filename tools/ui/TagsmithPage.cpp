@@ -5,8 +5,9 @@
 #include "WindowHost.h"
 
 #include <QComboBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 
 namespace vantora {
@@ -49,16 +50,34 @@ TagsmithPage::TagsmithPage(WindowHost& host, QWidget* parent)
     Description = TextBox("Description", 4095, group);
     KeyWords = TextBox("Key Words", 4095, group);
     KeyWords->setObjectName(QStringLiteral("KeyWords"));
-    auto* form = new QFormLayout(group);
-    form->addRow(QStringLiteral("Category:"), Category);
-    form->addRow(QStringLiteral("Rating (censorship):"), Rating);
-    form->addRow(QStringLiteral("The Owner of the site:"), Owner);
-    form->addRow(QStringLiteral("Enter any copyright information:"), Copyright);
-    form->addRow(QStringLiteral("Enter a description of your Web site..."), Description);
-    form->addRow(
-        QStringLiteral("Specify what Key Words best describe your site... (separated with commas)"),
-        KeyWords);
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    // The two lists beside their labels; each text field under its label,
+    // takes the page's whole width (beside the long labels the fields were
+    // left a sliver of the page).
+    auto* grid = new QGridLayout(group);
+    grid->setVerticalSpacing(2);
+    auto label = [group](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, group);
+        l->setBuddy(buddy);
+        return l;
+    };
+    grid->addWidget(label(QStringLiteral("Category:"), Category), 0, 0);
+    grid->addWidget(Category, 0, 1);
+    grid->addWidget(label(QStringLiteral("Rating (censorship):"), Rating), 1, 0);
+    grid->addWidget(Rating, 1, 1);
+    grid->setColumnStretch(1, 1);
+    int row = 2;
+    for (const auto& [text, field] :
+         {std::pair<QString, QLineEdit*>{QStringLiteral("The Owner of the site:"), Owner},
+          {QStringLiteral("Enter any copyright information:"), Copyright},
+          {QStringLiteral("Enter a description of your Web site..."), Description},
+          {QStringLiteral(
+               "Specify what Key Words best describe your site... (separated with commas)"),
+           KeyWords}}) {
+        QLabel* above = label(text, field);
+        above->setWordWrap(true);
+        grid->addWidget(above, row++, 0, 1, 2);
+        grid->addWidget(field, row++, 0, 1, 2);
+    }
     SetWrapLines(true);
 }
 

@@ -59,6 +59,8 @@ ToolPage::ToolPage(const QString& caption, const QString& pageText, WindowHost& 
     SaveBtn->setEnabled(false);
     Buttons->addStretch(1);
     layout->addLayout(Buttons);
+    BelowButtons = new QHBoxLayout;
+    layout->addLayout(BelowButtons);
 
     ReportBox = new QGroupBox(caption + QStringLiteral(" - Reports"), this);
     ReportBox->setObjectName(id + QStringLiteral("ReportBox"));

@@ -52,8 +52,10 @@ class ToolPage : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     // A foldable input panel, placed above the buttons in the order added.
     FoldPanel* AddFoldPanel(const QString& title);
-    // The row of the buttons; online tools add their old-report list to it.
+    // The row of the buttons, and an empty row below it (online tools put
+    // their old-report list there, where it has the page's whole width).
     QHBoxLayout* ButtonRow() const { return Buttons; }
+    QHBoxLayout* RowBelowButtons() const { return BelowButtons; }
     // Wraps long lines in the report view or scrolls them sideways.
     void SetWrapLines(bool wrap);
 
@@ -63,6 +65,7 @@ class ToolPage : public QWidget {
     QString Name;
     QVBoxLayout* Inputs;
     QHBoxLayout* Buttons;
+    QHBoxLayout* BelowButtons;
     QPushButton* StartBtn;
     QPushButton* ClearBtn;
     QPushButton* PrintBtn;

@@ -1,0 +1,21 @@
+# Writes the function-word lists of DIR (one <snowball name>.txt per
+# language) into OUT as a C++ table, so the server carries its lists with it
+# and finds them however it is started (CGI, bundled, alone).
+file(GLOB lists ${DIR}/*.txt)
+list(SORT lists)
+set(body "// Generated from web/functionwords/*.txt at build time; edit those files.\n")
+string(APPEND body "#include \"FunctionWordData.h\"\n\nnamespace vantora {\n\n")
+string(APPEND body "const std::vector<FunctionWordFile>& FunctionWordFiles() {\n")
+string(APPEND body "    static const std::vector<FunctionWordFile> files = {\n")
+foreach(path ${lists})
+  get_filename_component(name ${path} NAME_WE)
+  file(READ ${path} text)
+  string(FIND "${text}" ")WORDS\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the text )WORDS\"")
+  endif()
+  string(APPEND body "        {\"${name}\", R\"WORDS(${text})WORDS\"},\n")
+endforeach()
+string(APPEND body "    };\n    return files;\n}\n\n} // namespace vantora\n")
+file(WRITE ${OUT}.new "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different ${OUT}.new ${OUT})
