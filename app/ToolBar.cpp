@@ -124,21 +124,12 @@ void MainWindow::BuildToolBarCommands() {
     MakeAction("tbCut", "Cut", "Cut");
     MakeAction("tbCopy", "Copy", "Copy");
     MakeAction("tbPaste", "Paste", "Paste");
-    // The format commands have no menu entry; their keys reach them from the
-    // keyboard.
-    const std::pair<const char*, QKeySequence> formats[] = {
-        {"Bold", QKeySequence(Qt::CTRL | Qt::Key_B)},
-        {"Italic", QKeySequence(Qt::CTRL | Qt::Key_I)},
-        {"Underline", QKeySequence(Qt::CTRL | Qt::Key_U)},
-        {"Left Justify", QKeySequence(Qt::CTRL | Qt::Key_L)},
-        {"Center", QKeySequence(Qt::CTRL | Qt::Key_E)},
-        {"Right Justify", QKeySequence(Qt::CTRL | Qt::Key_R)},
-        {"Bullets", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}};
-    for (const auto& [name, keys] : formats) {
+    for (const char* name :
+         {"Bold", "Italic", "Underline", "Left Justify", "Center", "Right Justify", "Bullets"}) {
         QString objectName = QStringLiteral("tb") + QString::fromLatin1(name).remove(' ');
-        MakeAction(objectName, name, name, keys)->setCheckable(true);
+        MakeAction(objectName, name, name)->setCheckable(true);
     }
-    OnTriggered(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer", Qt::Key_Escape),
+    OnTriggered(MakeAction("tbStop", "Stop", "Stop Internet Data Transfer"),
                 [this] { StopTransfers(); });
     OnTriggered(MakeAction("tbVisitWeb", "Visit ZEPH on the Web", "Visit ZEPH on the Web"),
                 [this] { OpenHomePage(*Env.shell); });

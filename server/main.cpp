@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <malloc.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -282,6 +283,18 @@ int main(int argc, char** argv) {
                     result.Failed, index.Path().c_str(), result.Links);
         return 0;
     }
+
+    // A long-running server's memory must level off. glibc gives busy
+    // threads malloc arenas of their own and keeps what they free; with many
+    // workers coming and going that reads as slow growth. Few arenas and a
+    // periodic trim give the freed memory back.
+    mallopt(M_ARENA_MAX, 2);
+    std::thread([] {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            malloc_trim(0);
+        }
+    }).detach();
 
     HttpFrontOptions options;
     options.Workers = static_cast<int>(workers);

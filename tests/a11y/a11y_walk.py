@@ -224,14 +224,6 @@ def main():
             walk(main_frame, f"page '{tab.name}'", problems)
             pages += 1
 
-    # The report editor's font boxes: named, and reached with the keyboard.
-    for box in ("Font Name", "Font Size"):
-        found = find_first(main_frame, lambda n, b=box: n.getRoleName() == "combo box" and (n.name or "") == b)
-        if found is None:
-            problems.append(f"main window: the combo box '{box}' has no name a screen reader finds")
-        elif not found.getState().contains(pyatspi.STATE_FOCUSABLE):
-            problems.append(f"main window: the combo box '{box}' cannot be reached from the keyboard")
-
     # Dialogs opened from the menus or a page's button ("Page:Button"): each
     # one walked, then closed.
     dialogs = 0

@@ -579,10 +579,22 @@ static bool TabTo(QWidget* want) {
 // the key words box, Return as the default button, Tab to Start and Space,
 // then Alt+S to save the report and Alt+C to clear it.
 void TestEndToEndDay::aToolFromTheKeyboard() {
-    // About one run in five the Return after the key words starts nothing yet;
-    // kept out of the default run until that is understood.
+    // Tab from the site tree to the key words box does not always arrive
+    // yet; kept out of the default run until that is understood.
     if (!qEnvironmentVariableIsSet("VANTORA_E2E_KEYBOARD"))
         QSKIP("set VANTORA_E2E_KEYBOARD to run");
+    // The run's own analysis server on a free port: at the default address
+    // another copy of the program on this machine (another test, another
+    // user) may already run one, set up otherwise or about to stop, and the
+    // tools' requests would go there. No tip window takes the focus at the
+    // start, and a machine without an outside address is never offered a dial.
+    {
+        QSettings stored(QStringLiteral("Korvane Ltd."), QStringLiteral("ZEPH"));
+        stored.setValue(QStringLiteral("ServerAddress"),
+                        QStringLiteral("127.0.0.1:%1").arg(FreePort()));
+        stored.setValue(QStringLiteral("Tip"), 0);
+        stored.setValue(QStringLiteral("Dial"), 0);
+    }
     Site site;
     const QString root = site.Root();
     const QString work = Home.filePath(QStringLiteral("keys"));
