@@ -226,7 +226,12 @@ int main(int argc, char* argv[]) {
     w.SplashMinimumMs = 0;
     w.StartBundledServer = false;
     w.RunModal = [](QDialog*) { return int(QDialog::Rejected); };
-    w.setGeometry(0, 0, 1100, 720);
+    // HELP_SHOT_SIZE (for example 820x623) takes the pictures at another size.
+    const QStringList size = qEnvironmentVariable("HELP_SHOT_SIZE").split(QLatin1Char('x'));
+    if (size.size() == 2 && size[0].toInt() > 0 && size[1].toInt() > 0)
+        w.setGeometry(0, 0, size[0].toInt(), size[1].toInt());
+    else
+        w.setGeometry(0, 0, 1100, 720);
     w.show();
     w.Startup({});
     w.TipWindow->move(w.geometry().center() - w.TipWindow->rect().center());
