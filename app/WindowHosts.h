@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "Dialupthing.h"
 #include "Environment.h"
+#include "History.h"
 #include "ProjectSettings.h"
 #include "SiteMapHost.h"
 #include "Transport.h"
@@ -76,6 +77,11 @@ class MainWindow::MapHost : public SiteMapHost {
     void SetStopRequested(bool requested) override { Window.Net->StopRequested = requested; }
     bool CheckConnect() override {
         return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
+    }
+    QString CrawlHistoryPath() const override {
+        return Window.ProjectFileName.isEmpty() ? QString()
+                                                : QString::fromStdString(health::History::PathFor(
+                                                      Window.ProjectFileName.toStdString()));
     }
 
   private:

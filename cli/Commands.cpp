@@ -2,6 +2,7 @@
 
 #include "Compare.h"
 #include "CrawlFacts.h"
+#include "CrawlStore.h"
 #include "Export.h"
 #include "History.h"
 #include "ProjectData.h"
@@ -43,7 +44,7 @@ const char Usage[] =
     "Usage:\n"
     "  vantora-cli crawl PROJECT.zpr [--new ROOT_URL] [--sm-options \"...\"]\n"
     "  vantora-cli health PROJECT.zpr [--csv FILE] [--json FILE] [--compare previous|DATE]\n"
-    "                     [--fail-on error|warning]\n"
+    "                     [--fail-on error|warning] [--columns LIST]\n"
     "  vantora-cli sitemap PROJECT.zpr --xml FILE\n"
     "  vantora-cli diff PROJECT.zpr [--from previous|DATE] [--csv FILE] [--json FILE]\n"
     "  vantora-cli crawls PROJECT.zpr\n"
@@ -59,7 +60,9 @@ const char Usage[] =
     "         column (new, fixed, same) against an earlier crawl: \"previous\", or a\n"
     "         date or time such as 2026-12-09 (the newest crawl of that day).\n"
     "         --fail-on exits with status 3 when a finding of that severity or worse\n"
-    "         exists (only new ones with --compare).\n"
+    "         exists (only new ones with --compare). --columns picks the CSV's\n"
+    "         columns from check,severity,url,detail,link_score,change (link_score:\n"
+    "         the page's internal link score, 0-100). JSON always has link_score.\n"
     "sitemap  writes an XML sitemap of the indexable pages of the latest crawl; over\n"
     "         50,000 pages FILE is a sitemap index naming numbered files beside it.\n"
     "diff     compares the latest crawl with an earlier one (default: the previous)\n"
@@ -343,6 +346,8 @@ int Crawl(const QStringList& args) {
                 .arg(lastNote.isEmpty() ? QStringLiteral("exit status %1").arg(smExit) : lastNote));
     if (!SiteMapOutputComplete(lines) || !MapIsForRoot(lines, project.RootUrl()))
         return Fail(QStringLiteral("the site mapper wrote no complete map"));
+    // The facts are read before the project is written, so a crawl whose
+    // facts are unreadable changes neither.
     CrawlFacts facts;
     if (!ReadFactsFile(factsPath.toStdString(), facts, why))
         return Fail(QString::fromStdString(why));
@@ -354,17 +359,13 @@ int Crawl(const QStringList& args) {
     const ProjectFileResult saved = WriteProjectFile(projectPath, project);
     if (!saved.IsOk())
         return Fail(saved.Error);
-    const std::vector<Finding> findings = FindIssues(facts);
-    if (!history.Store(NowUtc(), facts.Root, PageRows(facts), findings, why))
-        return Fail(QStringLiteral("the crawl could not be stored in %1: %2")
-                        .arg(QString::fromStdString(HistoryPath(projectPath)),
-                             QString::fromStdString(why)));
-    std::size_t counts[3] = {0, 0, 0};
-    for (const Finding& finding : findings)
-        ++counts[static_cast<int>(finding.Level)];
-    std::cerr << "vantora-cli: " << facts.Urls.size() << " URLs crawled; " << counts[0]
-              << " errors, " << counts[1] << " warnings, " << counts[2] << " notices; stored in "
-              << HistoryPath(projectPath) << "\n";
+    StoredCrawl stored;
+    if (!StoreCrawl(history, facts, {}, stored, why))
+        return Fail(QStringLiteral("%1 (%2)").arg(
+            QString::fromStdString(why), QString::fromStdString(HistoryPath(projectPath))));
+    std::cerr << "vantora-cli: " << stored.Urls << " URLs crawled; " << stored.Counts[0]
+              << " errors, " << stored.Counts[1] << " warnings, " << stored.Counts[2]
+              << " notices; stored in " << HistoryPath(projectPath) << "\n";
     return Ok;
 }
 
@@ -375,7 +376,7 @@ int Health(const QStringList& args) {
     const std::optional<Options> options =
         ReadOptions(args,
                     {QStringLiteral("--csv"), QStringLiteral("--json"), QStringLiteral("--compare"),
-                     QStringLiteral("--fail-on")},
+                     QStringLiteral("--fail-on"), QStringLiteral("--columns")},
                     error);
     if (!options)
         return Bad(error);
@@ -387,6 +388,16 @@ int Health(const QStringList& args) {
             return Bad(QStringLiteral("--fail-on takes error or warning, not \"%1\"").arg(level));
         ParseSeverity(level.toStdString(), failOn);
     }
+    const bool comparing = options->Values.count(QStringLiteral("--compare")) > 0;
+    std::vector<std::string> columns{"check", "severity", "url", "detail"};
+    if (comparing)
+        columns.push_back("change");
+    if (options->Values.count(QStringLiteral("--columns"))) {
+        std::string why;
+        if (!ParseFindingColumns(options->Values.at(QStringLiteral("--columns")).toStdString(),
+                                 comparing, columns, why))
+            return Bad(QStringLiteral("--columns: %1").arg(QString::fromStdString(why)));
+    }
     History history;
     if (!OpenHistory(options->Project, history, error))
         return Fail(error);
@@ -395,7 +406,6 @@ int Health(const QStringList& args) {
         return Fail(QStringLiteral("the crawl history holds no crawl yet"));
     const std::vector<Finding> now = history.Findings(latest->Id);
     std::vector<ComparedFinding> rows;
-    const bool comparing = options->Values.count(QStringLiteral("--compare")) > 0;
     if (comparing) {
         const QString which = options->Values.at(QStringLiteral("--compare"));
         const std::optional<CrawlInfo> earlier = history.Earlier(which.toStdString());
@@ -412,7 +422,7 @@ int Health(const QStringList& args) {
     if ((csv || !json) &&
         !WriteOutput(
             csv ? options->Values.at(QStringLiteral("--csv")) : QStringLiteral("-"),
-            [&](std::ostream& out) { WriteFindingsCsv(out, rows, comparing); }, error))
+            [&](std::ostream& out) { WriteFindingsCsv(out, rows, columns); }, error))
         return Fail(error);
     if (json && !WriteOutput(
                     options->Values.at(QStringLiteral("--json")),

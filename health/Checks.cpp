@@ -387,64 +387,127 @@ Detail FragmentMissing(const Site& site, std::size_t url, double) {
 
 const CheckRule Rules[] = {
     {"status-4xx", Severity::Error, "An internal link leads to a URL that answers 400-499", 0,
-     Status4xx},
+     Status4xx,
+     "Visitors and crawlers that follow the link reach an error page, and the link passes nothing "
+     "on. Correct or remove the link, or redirect the missing URL to the page that replaced it."},
     {"status-5xx", Severity::Error,
-     "An internal link leads to a URL that answers 500-599 or gives no answer", 0, Status5xx},
+     "An internal link leads to a URL that answers 500-599 or gives no answer", 0, Status5xx,
+     "The server failed or did not answer; search engines retry, then drop pages that keep "
+     "failing. Check the server's error log for the URL and fix the cause."},
     {"redirect-chain", Severity::Warning, "Reaching the URL takes two or more redirects", 2,
-     RedirectChain},
+     RedirectChain,
+     "Each hop costs a round trip and some crawlers stop after a few. Point links and the first "
+     "redirect straight at the final URL."},
     {"redirect-loop", Severity::Error, "The URL's redirects return to a URL already visited", 0,
-     RedirectLoop},
+     RedirectLoop,
+     "The URL never leads to a page: browsers give up with an error and search engines drop it. "
+     "Change the redirect rules so the chain ends at a page that answers 200."},
     {"redirect-internal", Severity::Notice, "A page of the site links to a URL that redirects", 0,
-     RedirectInternal},
-    {"title-missing", Severity::Error, "The page has no title, or an empty one", 0, TitleMissing},
+     RedirectInternal,
+     "A link to a redirecting URL costs every visitor an extra round trip. Change the link to the "
+     "URL it redirects to."},
+    {"title-missing", Severity::Error, "The page has no title, or an empty one", 0, TitleMissing,
+     "Search results show the title as the page's headline; without one the engine makes one up. "
+     "Write a short title that says what the page is about."},
     {"title-duplicate", Severity::Warning, "Another indexable page has the same title", 0,
-     TitleDuplicate},
+     TitleDuplicate,
+     "Pages with the same title compete for the same searches and look alike in results. Give "
+     "every page a title of its own."},
     {"title-too-long", Severity::Warning, "The title is wider than search results show (px)", 600,
-     TitleTooLong},
-    {"title-multiple", Severity::Warning, "The head holds more than one title", 0, TitleMultiple},
+     TitleTooLong,
+     "Search results cut a title that is wider than they show. Put the important words first and "
+     "shorten it."},
+    {"title-multiple", Severity::Warning, "The head holds more than one title", 0, TitleMultiple,
+     "With several titles the engine picks one, maybe not the one meant. Keep a single <title> in "
+     "the head."},
     {"description-missing", Severity::Warning, "The page has no meta description, or an empty one",
-     0, DescriptionMissing},
+     0, DescriptionMissing,
+     "Search results show the description under the title; without one the engine quotes some text "
+     "of the page. Write a sentence or two that invite the click."},
     {"description-duplicate", Severity::Warning,
-     "Another indexable page has the same meta description", 0, DescriptionDuplicate},
+     "Another indexable page has the same meta description", 0, DescriptionDuplicate,
+     "The same description on many pages tells searchers nothing about each one. Write a "
+     "description per page."},
     {"description-too-long", Severity::Notice, "The meta description is longer than (characters)",
-     160, DescriptionTooLong},
-    {"h1-missing", Severity::Warning, "The body has no <h1> with text", 0, H1Missing},
-    {"h1-multiple", Severity::Notice, "The body has more than one <h1>", 0, H1Multiple},
+     160, DescriptionTooLong,
+     "Search results cut long descriptions. Keep the message in the first 160 characters."},
+    {"h1-missing", Severity::Warning, "The body has no <h1> with text", 0, H1Missing,
+     "The main heading tells readers and engines what the page is about. Give the page one <h1> "
+     "with text."},
+    {"h1-multiple", Severity::Notice, "The body has more than one <h1>", 0, H1Multiple,
+     "Several main headings blur what the page is about. Keep one <h1> and make the others lower "
+     "headings."},
     {"noindex", Severity::Notice, "A robots meta tag or X-Robots-Tag header says noindex", 0,
-     NoIndex},
+     NoIndex,
+     "Search engines leave this page out of their index. Fine when meant; otherwise remove the "
+     "noindex from the robots meta tag or X-Robots-Tag header."},
     {"canonical-elsewhere", Severity::Notice, "The page's canonical names another URL", 0,
-     CanonicalElsewhere},
+     CanonicalElsewhere,
+     "The page asks search engines to index another URL in its place. Fine for copies; check that "
+     "the named URL is the one meant."},
     {"canonical-broken", Severity::Error,
-     "The canonical URL answers other than 200, redirects or is noindex", 0, CanonicalBroken},
+     "The canonical URL answers other than 200, redirects or is noindex", 0, CanonicalBroken,
+     "The canonical names a URL that cannot be indexed, so the engine ignores it or drops both. "
+     "Point the canonical at a page that answers 200 and is indexable."},
     {"canonical-multiple", Severity::Warning, "More than one canonical is given and they differ", 0,
-     CanonicalMultiple},
+     CanonicalMultiple,
+     "Differing canonicals cancel each other out and the engine chooses on its own. Give one "
+     "canonical, in the tag or the Link header, not both differing."},
     {"hreflang-no-return", Severity::Warning, "An hreflang alternate does not name the page back",
-     0, HreflangNoReturn},
+     0, HreflangNoReturn,
+     "Search engines ignore language alternates that are not confirmed from the other side. Add "
+     "the return hreflang link on the alternate page."},
     {"hreflang-invalid", Severity::Warning, "An hreflang value is not a language code", 0,
-     HreflangInvalid},
+     HreflangInvalid,
+     "An hreflang value that is not a language code is ignored. Use a code such as en, en-gb or "
+     "x-default."},
     {"content-duplicate", Severity::Warning,
-     "The main content's text is the same as another indexable page's", 0, ContentDuplicate},
-    {"content-thin", Severity::Notice, "The main content holds fewer words than", 200, ContentThin},
+     "The main content's text is the same as another indexable page's", 0, ContentDuplicate,
+     "Pages with the same text compete with each other, and the engine shows only one. Merge them, "
+     "or name one as canonical on the others."},
+    {"content-thin", Severity::Notice, "The main content holds fewer words than", 200, ContentThin,
+     "Pages with little text rarely answer a search well. Add useful content, merge the page with "
+     "another, or set it noindex."},
     {"response-slow", Severity::Warning, "The first byte of the answer took longer than (ms)", 1000,
-     ResponseSlow},
+     ResponseSlow,
+     "A slow first byte delays every visit and slows crawling. Look at the server's caching and "
+     "the work done for the page."},
     {"page-heavy", Severity::Warning, "The HTML is larger than (bytes, decompressed)", 1048576,
-     PageHeavy},
+     PageHeavy,
+     "Large HTML is slow to load and parse, above all on phones. Remove inline data, split the "
+     "page, or load parts later."},
     {"image-alt-missing", Severity::Notice, "An image of the body has no alt attribute", 0,
-     ImageAltMissing},
+     ImageAltMissing,
+     "Screen readers and image search rely on the alt text. Describe each image in its alt "
+     "attribute, or give decorative ones alt=\"\"."},
     {"mixed-content", Severity::Error,
-     "An https page loads a script, style sheet, image or frame over http", 0, MixedContent},
+     "An https page loads a script, style sheet, image or frame over http", 0, MixedContent,
+     "Browsers block or warn about http resources on an https page, and the page may break. Load "
+     "every resource over https."},
     {"depth-deep", Severity::Notice, "The shortest click path from the root is longer than", 4,
-     DepthDeep},
+     DepthDeep,
+     "Pages many clicks from the home page are crawled less often and count for less. Link to them "
+     "from pages nearer the top."},
     {"sitemap-orphan", Severity::Warning, "The XML sitemap lists the URL and no page links to it",
-     0, SitemapOrphan},
+     0, SitemapOrphan,
+     "A page that only the sitemap knows gets no link value and visitors cannot reach it. Link to "
+     "it from the site, or drop it from the sitemap."},
     {"sitemap-missing", Severity::Notice, "An indexable page that the XML sitemap does not list", 0,
-     SitemapMissing},
+     SitemapMissing,
+     "The sitemap helps engines find pages and notice changes. Add the page to the XML sitemap, or "
+     "regenerate the sitemap."},
     {"sitemap-nonindexable", Severity::Warning,
-     "The XML sitemap lists the URL and it is not indexable", 0, SitemapNonIndexable},
+     "The XML sitemap lists the URL and it is not indexable", 0, SitemapNonIndexable,
+     "Listing URLs that cannot be indexed wastes crawling and makes the sitemap less trusted. List "
+     "only indexable pages that answer 200."},
     {"structured-data-invalid", Severity::Warning, "A JSON-LD block does not parse as JSON", 0,
-     StructuredDataInvalid},
+     StructuredDataInvalid,
+     "Structured data that does not parse is ignored, and rich results are lost. Fix the JSON of "
+     "the block (a validator shows where)."},
     {"fragment-missing", Severity::Warning,
-     "A link's #fragment names no id or anchor on the page it leads to", 0, FragmentMissing},
+     "A link's #fragment names no id or anchor on the page it leads to", 0, FragmentMissing,
+     "The link promises a place on the page that does not exist, so the visitor lands at the top. "
+     "Correct the fragment or add the id to the target."},
 };
 
 // ISO 639-1 language codes and ISO 3166-1 alpha-2 regions, blank-separated.
@@ -527,11 +590,17 @@ void SortFindings(std::vector<Finding>& findings) {
 }
 
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds) {
+    return FindIssues(facts, CheckSettings{thresholds, {}});
+}
+
+std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& settings) {
     const Site site(facts);
     std::vector<Finding> findings;
     for (const CheckRule& rule : Rules) {
-        const auto set = thresholds.find(rule.Id);
-        const double threshold = set != thresholds.end() ? set->second : rule.Threshold;
+        if (settings.Off.count(rule.Id))
+            continue;
+        const auto set = settings.Limits.find(rule.Id);
+        const double threshold = set != settings.Limits.end() ? set->second : rule.Threshold;
         std::unordered_set<std::string> listed; // one finding per check and URL
         for (std::size_t i = 0; i < site.Urls().size(); ++i)
             if (Detail detail = rule.Listed(site, i, threshold))

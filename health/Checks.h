@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ struct Finding {
     Severity Level = Severity::Notice;
     std::string Url;
     std::string Detail;
+    double LinkScore = -1; // of the URL, 0-100; -1 when not known (crawls stored without it)
 };
 
 struct CheckRule {
@@ -34,6 +36,7 @@ struct CheckRule {
     double Threshold;      // the default; 0 where the rule has none
     // The detail of the finding when the URL is listed, nothing when it is not.
     std::optional<std::string> (*Listed)(const Site& site, std::size_t url, double threshold);
+    std::string_view Advice; // why it matters and how to fix it, for the page and the help
 };
 
 // Every check, in the order the help lists them.
@@ -43,8 +46,15 @@ const CheckRule* FindCheck(std::string_view id);
 // Thresholds by check identifier; missing ones take the table's defaults.
 using Thresholds = std::map<std::string, double, std::less<>>;
 
+// What the user set: thresholds, and the checks switched off.
+struct CheckSettings {
+    Thresholds Limits;
+    std::set<std::string, std::less<>> Off;
+};
+
 // The findings of a crawl, sorted by check then URL.
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds = {});
+std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& settings);
 
 // Whether an hreflang value is a language code (ISO 639-1), optionally with a
 // region (ISO 3166-1), or "x-default"; case does not matter.

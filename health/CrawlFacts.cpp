@@ -83,6 +83,7 @@ void ReadPage(const Json& record, UrlFacts& url) {
             if (id.is_number_integer())
                 url.Links.push_back(id.get<long>());
     url.Fragments = Pairs(record, "fragments");
+    url.NoFollow = Texts(record, "nofollow");
     url.TooDeep = record.value("too_deep", false);
 }
 

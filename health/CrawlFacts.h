@@ -48,6 +48,7 @@ struct UrlFacts {
     std::size_t InsecureCount = 0;
     std::size_t JsonLd = 0, JsonLdInvalid = 0;
     std::vector<long> Links;
+    std::vector<std::string> NoFollow; // URLs the page links to only with rel=nofollow
     std::vector<std::pair<std::string, std::string>> Fragments;
     bool TooDeep = false;
 };

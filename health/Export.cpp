@@ -2,7 +2,9 @@
 
 #include "PageText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace vantora::health {
 
@@ -37,6 +39,69 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
+std::string ScoreText(double score, std::string_view unknown) {
+    if (score < 0)
+        return std::string(unknown);
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", score);
+    return text;
+}
+
+bool ParseFindingColumns(std::string_view list, bool comparing, std::vector<std::string>& columns,
+                         std::string& error) {
+    columns.clear();
+    static constexpr std::string_view Known[] = {"check",  "severity",   "url",
+                                                 "detail", "link_score", "change"};
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        const std::string name(list.substr(at, comma - at));
+        at = comma + 1;
+        if (std::find(std::begin(Known), std::end(Known), name) == std::end(Known)) {
+            error = "unknown column \"" + name +
+                    "\" (columns: check, severity, url, detail, link_score, change)";
+            return false;
+        }
+        if (name == "change" && !comparing) {
+            error = "the column change needs --compare";
+            return false;
+        }
+        if (std::find(columns.begin(), columns.end(), name) != columns.end()) {
+            error = "the column " + name + " is named twice";
+            return false;
+        }
+        columns.push_back(name);
+    }
+    return true;
+}
+
+void WriteFindingsCsv(std::ostream& out, const std::vector<ComparedFinding>& findings,
+                      const std::vector<std::string>& columns) {
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        out << (i ? "," : "") << columns[i];
+    out << "\n";
+    for (const ComparedFinding& row : findings) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const std::string& column = columns[i];
+            if (i)
+                out << ',';
+            if (column == "check")
+                out << CsvField(row.Item.Check);
+            else if (column == "severity")
+                out << SeverityName(row.Item.Level);
+            else if (column == "url")
+                out << CsvField(row.Item.Url);
+            else if (column == "detail")
+                out << CsvField(row.Item.Detail);
+            else if (column == "link_score")
+                out << ScoreText(row.Item.LinkScore, "");
+            else if (column == "change")
+                out << ChangeName(row.How);
+        }
+        out << "\n";
+    }
+}
+
 void WriteFindingsCsv(std::ostream& out, const std::vector<ComparedFinding>& findings,
                       bool withChange) {
     out << "check,severity,url,detail" << (withChange ? ",change" : "") << "\n";
@@ -57,7 +122,8 @@ void WriteFindingsJson(std::ostream& out, const std::vector<ComparedFinding>& fi
         out << (first ? "\n" : ",\n") << "  {\"check\": " << JsonString(row.Item.Check)
             << ", \"severity\": \"" << SeverityName(row.Item.Level)
             << "\", \"url\": " << JsonString(row.Item.Url)
-            << ", \"detail\": " << JsonString(row.Item.Detail);
+            << ", \"detail\": " << JsonString(row.Item.Detail)
+            << ", \"link_score\": " << ScoreText(row.Item.LinkScore, "null");
         if (withChange)
             out << ", \"change\": \"" << ChangeName(row.How) << "\"";
         out << "}";

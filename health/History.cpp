@@ -1,5 +1,7 @@
 #include "History.h"
 
+#include "LinkScore.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -59,6 +61,11 @@ const char* Schema = "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);"
                      " url TEXT NOT NULL, severity TEXT, detail TEXT,"
                      " PRIMARY KEY(crawl, check_id, url)) WITHOUT ROWID;";
 
+// Added within version 1: a program that does not know the table leaves it
+// alone, and crawls it stored have no scores (they read as unknown).
+const char* ScoresTable = "CREATE TABLE IF NOT EXISTS link_scores(crawl INTEGER NOT NULL,"
+                          " url TEXT NOT NULL, score REAL, PRIMARY KEY(crawl, url)) WITHOUT ROWID;";
+
 } // namespace
 
 std::string NowUtc() {
@@ -72,6 +79,7 @@ std::string NowUtc() {
 
 std::vector<PageRow> PageRows(const CrawlFacts& facts) {
     const Site site(facts);
+    const std::vector<double> scores = LinkScores(site);
     std::vector<PageRow> rows;
     rows.reserve(facts.Urls.size());
     for (std::size_t i = 0; i < facts.Urls.size(); ++i) {
@@ -97,6 +105,7 @@ std::vector<PageRow> PageRows(const CrawlFacts& facts) {
         row.Indexable = site.Indexable(i);
         row.Modified = url.Modified;
         row.Depth = url.Depth;
+        row.LinkScore = scores[i];
         rows.push_back(std::move(row));
     }
     std::sort(rows.begin(), rows.end(),
@@ -182,9 +191,10 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
     }
     if (empty) {
         std::string why;
-        const std::string init =
-            std::string("BEGIN;") + Schema + "INSERT INTO meta VALUES('format','" + Format +
-            "');INSERT INTO meta VALUES('version','" + std::to_string(SchemaVersion) + "');COMMIT;";
+        const std::string init = std::string("BEGIN;") + Schema + ScoresTable +
+                                 "INSERT INTO meta VALUES('format','" + Format +
+                                 "');INSERT INTO meta VALUES('version','" +
+                                 std::to_string(SchemaVersion) + "');COMMIT;";
         if (!Exec(Db, init.c_str(), why)) {
             error = "cannot create the crawl history " + path + ": " + why;
             sqlite3_close(Db);
@@ -208,6 +218,13 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
     Statement check(Db, "PRAGMA quick_check(1)");
     if (!check || check.Step() != SQLITE_ROW || check.Text(0) != "ok")
         return damaged(check ? check.Text(0) : sqlite3_errmsg(Db));
+    std::string why;
+    if (!Exec(Db, ScoresTable, why)) {
+        error = "cannot add to the crawl history " + path + ": " + why;
+        sqlite3_close(Db);
+        Db = nullptr;
+        return false;
+    }
     return true;
 }
 
@@ -256,6 +273,19 @@ bool History::Store(const std::string& time, const std::string& root,
         if (page.Step() != SQLITE_DONE)
             return fail();
         page.Reset();
+    }
+    Statement score(Db, "INSERT OR REPLACE INTO link_scores VALUES(?,?,?)");
+    if (!score)
+        return fail();
+    for (const PageRow& row : pages) {
+        if (row.LinkScore < 0)
+            continue;
+        score.Bind(1, id);
+        score.Bind(2, row.Url);
+        sqlite3_bind_double(score.Stmt, 3, row.LinkScore);
+        if (score.Step() != SQLITE_DONE)
+            return fail();
+        score.Reset();
     }
     Statement finding(Db, "INSERT OR REPLACE INTO findings VALUES(?,?,?,?,?)");
     if (!finding)
@@ -312,8 +342,9 @@ std::vector<Finding> History::Findings(long long crawl) const {
     std::vector<Finding> findings;
     if (!Db)
         return findings;
-    Statement list(Db, "SELECT check_id, severity, url, detail FROM findings WHERE crawl=?"
-                       " ORDER BY check_id, url");
+    Statement list(Db, "SELECT f.check_id, f.severity, f.url, f.detail, s.score FROM findings f"
+                       " LEFT JOIN link_scores s ON s.crawl=f.crawl AND s.url=f.url"
+                       " WHERE f.crawl=? ORDER BY f.check_id, f.url");
     list.Bind(1, crawl);
     while (list && list.Step() == SQLITE_ROW) {
         Finding finding;
@@ -321,17 +352,41 @@ std::vector<Finding> History::Findings(long long crawl) const {
         ParseSeverity(list.Text(1), finding.Level);
         finding.Url = list.Text(2);
         finding.Detail = list.Text(3);
+        if (sqlite3_column_type(list.Stmt, 4) != SQLITE_NULL)
+            finding.LinkScore = sqlite3_column_double(list.Stmt, 4);
         findings.push_back(std::move(finding));
     }
     return findings;
+}
+
+std::map<long long, History::Totals> History::CrawlTotals() const {
+    std::map<long long, Totals> totals;
+    if (!Db)
+        return totals;
+    auto level = [](const std::string& text) {
+        Severity severity = Severity::Notice;
+        ParseSeverity(text, severity);
+        return static_cast<int>(severity);
+    };
+    Statement counts(Db, "SELECT crawl, severity, count(*) FROM findings GROUP BY crawl, severity");
+    while (counts && counts.Step() == SQLITE_ROW)
+        totals[counts.Int(0)].Findings[level(counts.Text(1))] += counts.Int(2);
+    Statement worst(Db, "SELECT crawl, worst, count(*) FROM (SELECT crawl, url,"
+                        " min(CASE severity WHEN 'error' THEN 0 WHEN 'warning' THEN 1 ELSE 2 END)"
+                        " AS worst FROM findings GROUP BY crawl, url) GROUP BY crawl, worst");
+    while (worst && worst.Step() == SQLITE_ROW)
+        totals[worst.Int(0)].WorstUrls[std::clamp<long long>(worst.Int(1), 0, 2)] += worst.Int(2);
+    return totals;
 }
 
 std::function<bool(PageRow&)> History::PageReader(long long crawl) const {
     if (!Db)
         return [](PageRow&) { return false; };
     auto list = std::make_shared<Statement>(
-        Db, "SELECT url, status, redirect, title, description, canonical, indexable,"
-            " h1, words, html, modified, depth FROM pages WHERE crawl=? ORDER BY url");
+        Db, "SELECT p.url, p.status, p.redirect, p.title, p.description, p.canonical,"
+            " p.indexable, p.h1, p.words, p.html, p.modified, p.depth, s.score FROM pages p"
+            " LEFT JOIN link_scores s ON s.crawl=p.crawl AND s.url=p.url WHERE p.crawl=?"
+            " ORDER BY p.url");
     if (!*list)
         return [](PageRow&) { return false; };
     list->Bind(1, crawl);
@@ -350,6 +405,9 @@ std::function<bool(PageRow&)> History::PageReader(long long crawl) const {
         row.Html = list->Int(9) != 0;
         row.Modified = list->Text(10);
         row.Depth = static_cast<int>(list->Int(11));
+        row.LinkScore = sqlite3_column_type(list->Stmt, 12) == SQLITE_NULL
+                            ? -1
+                            : sqlite3_column_double(list->Stmt, 12);
         return true;
     };
 }

@@ -8,6 +8,7 @@
 #include "Checks.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct PageRow {
     bool Html = false;
     std::string Modified; // Last-Modified, YYYY-MM-DDThh:mm:ssZ
     int Depth = -1;
+    double LinkScore = -1; // 0-100, -1 when not known
 };
 
 // The page rows of a crawl, sorted by URL.
@@ -78,6 +80,13 @@ class History {
     std::optional<CrawlInfo> Earlier(const std::string& which) const;
 
     std::vector<Finding> Findings(long long crawl) const;
+    // Per crawl (by id): findings by severity, and URLs by their worst finding's
+    // severity (error, warning, notice).
+    struct Totals {
+        long long Findings[3] = {0, 0, 0};
+        long long WorstUrls[3] = {0, 0, 0};
+    };
+    std::map<long long, Totals> CrawlTotals() const;
     // Calls each with the crawl's page rows in URL order; stops when it returns false.
     bool ForEachPage(long long crawl, const std::function<bool(const PageRow&)>& each) const;
     // A reader of the crawl's page rows in URL order: each call fills the next

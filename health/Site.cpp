@@ -140,6 +140,14 @@ bool Site::IsPage(std::size_t url) const {
 }
 
 bool Site::NoIndex(std::size_t url) const {
+    return RobotsSay(url, "noindex");
+}
+
+bool Site::NoFollow(std::size_t url) const {
+    return RobotsSay(url, "nofollow");
+}
+
+bool Site::RobotsSay(std::size_t url, std::string_view directive) const {
     const UrlFacts& facts = Crawl.Urls[url];
     for (const std::string* text : {&facts.RobotsMeta, &facts.RobotsHeader}) {
         // Directives are separated by commas; a header may name a crawler first
@@ -163,7 +171,7 @@ bool Site::NoIndex(std::size_t url) const {
                  }
                  return words;
              }())
-            if (word == "noindex" || word == "none")
+            if (word == directive || word == "none")
                 return true;
     }
     return false;

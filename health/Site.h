@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -44,6 +45,8 @@ class Site {
     // An HTML page that answered 200 and was found by following links.
     bool IsPage(std::size_t url) const;
     bool NoIndex(std::size_t url) const;
+    // A robots meta tag or X-Robots-Tag says nofollow (or none).
+    bool NoFollow(std::size_t url) const;
     // The distinct canonicals given by tag and Link header, the page's own URL included.
     std::vector<std::string> CanonicalsOf(std::size_t url) const;
     // Canonical absent or to itself.
@@ -61,6 +64,7 @@ class Site {
     bool Listed(std::size_t url) const { return ListedFlags[url]; }
 
   private:
+    bool RobotsSay(std::size_t url, std::string_view directive) const;
     std::string Another(const std::unordered_map<std::string, std::vector<std::size_t>>& groups,
                         const std::string& key, std::size_t url) const;
 

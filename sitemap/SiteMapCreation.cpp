@@ -15,7 +15,12 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include "CrawlStore.h"
+
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace vantora {
 
@@ -25,6 +30,8 @@ const QString MsgMapComplete = QStringLiteral("SiteMap creation complete.");
 const QString MsgMapError = QStringLiteral("Error creating SiteMap.");
 const QString MsgMapNotUpdated =
     QStringLiteral("The SiteMap was not updated, the previous SiteMap has been kept.");
+const QString MsgKeepingCrawl =
+    QStringLiteral("Checking the site's health and keeping the crawl in its history...");
 
 namespace {
 // Command lines and file paths longer than this are refused.
@@ -135,6 +142,49 @@ void SiteMapCreator::EndStopped(qint64 applet) {
     Host.SetStatusText(MsgMapStopped);
 }
 
+void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
+                               const QString& historyPath) {
+    // The applet writes the facts' end after the map; it is given a while.
+    for (int waited = 0; Launcher.IsRunning(applet) && waited < 60000 && !Host.StopRequested();
+         waited += 100)
+        WaitWhileHandlingMessages(100, [this] { return Host.StopRequested(); });
+    if (Launcher.IsRunning(applet) || Host.StopRequested())
+        return;
+    Host.SetStatusText(MsgKeepingCrawl);
+    Host.SetBusyAnimation(true);
+    // Reading a large crawl and running the checks takes a while: off the
+    // window's thread, the window going on meanwhile.
+    struct Outcome {
+        std::atomic<bool> Done{false};
+        bool Ok = false;
+        std::string Error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const health::CheckSettings settings = Host.HealthChecks();
+    std::thread worker(
+        [outcome, settings, facts = factsPath.toStdString(), history = historyPath.toStdString()] {
+            health::History store;
+            health::StoredCrawl stored;
+            outcome->Ok = store.Open(history, true, outcome->Error) &&
+                          health::StoreCrawl(store, facts, settings, stored, outcome->Error);
+            outcome->Done.store(true);
+        });
+    while (!outcome->Done.load())
+        WaitWhileHandlingMessages(50, [&] { return outcome->Done.load(); });
+    worker.join();
+    Host.SetBusyAnimation(false);
+    Host.SetStatusText(MsgMapComplete);
+    if (outcome->Ok)
+        emit CrawlStored();
+    else
+        Host.MessageBoxes().Message(
+            MsgKind::Warning,
+            QStringLiteral("The site map is complete, but its crawl was not kept in the crawl "
+                           "history:\r") +
+                QString::fromStdString(outcome->Error),
+            MsgButtons::Ok);
+}
+
 void SiteMapCreator::Run() {
     {
         WaitCursor wait;
@@ -150,6 +200,10 @@ void SiteMapCreator::Run() {
     const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
     const QString mapPath = folder.filePath(QStringLiteral("sitemap.map"));
     const QString logPath = folder.filePath(QStringLiteral("sm.log"));
+    // With a project file the applet also writes the crawl's facts, which
+    // end up in the crawl history beside it.
+    const QString historyPath = Host.CrawlHistoryPath();
+    const QString factsPath = folder.filePath(QStringLiteral("facts.jsonl"));
     AppletReport report;
     qint64 logRead = 0;
     // Reads what the applet has added to its error output since the last look.
@@ -181,7 +235,10 @@ void SiteMapCreator::Run() {
         if (Applet.size() + 1 + argument.size() <= MaxPathLength &&
             mapPath.size() <= MaxPathLength) {
             Launcher.SetErrorFile(logPath);
-            applet = Launcher.Start(Applet, {argument}, folder.path());
+            QStringList arguments{argument};
+            if (!historyPath.isEmpty())
+                arguments << QStringLiteral("--facts=") + factsPath;
+            applet = Launcher.Start(Applet, arguments, folder.path());
         }
     }
     if (applet <= 0) {
@@ -270,6 +327,8 @@ void SiteMapCreator::Run() {
     TreeControl.BuildSiteTree();
     Host.SetProjectModified();
     ProcessPendingEvents();
+    if (!historyPath.isEmpty() && Host.Project().RootUrl() == startedFor)
+        KeepCrawl(applet, factsPath, historyPath);
     // A map cut short (page or time limit, traps) or filtered by robots.txt says
     // so; the applet reports that before it writes the map's last line.
     readLog();

@@ -44,6 +44,8 @@ extern const QString MsgMapComplete; // "SiteMap creation complete."
 extern const QString MsgMapError;    // "Error creating SiteMap."
 // The status text when the applet could not examine the site.
 extern const QString MsgMapNotUpdated;
+// The status text while a finished crawl is checked and kept in the history.
+extern const QString MsgKeepingCrawl;
 
 class SiteMapCreator : public QObject {
     Q_OBJECT
@@ -73,11 +75,15 @@ class SiteMapCreator : public QObject {
     // The applet's latest progress line, while it runs.
     void AppletProgress(const QString& text);
     void RunningChanged(bool running);
+    // A finished map's crawl was kept in the project's crawl history.
+    void CrawlStored();
 
   private:
     void Run();
     void EndStopped(qint64 applet);
     void Fail(const QString& text);
+    // Waits for the applet to end, then keeps its crawl in the history.
+    void KeepCrawl(qint64 applet, const QString& factsPath, const QString& historyPath);
 
     SiteMapHost& Host;
     SiteMapController& TreeControl;

@@ -2,6 +2,8 @@
 // What the site map code needs from the main window: the open project, the
 // status bar's left panel, the busy animation, the Stop flag, the connection
 // check and the message boxes.
+#include "Checks.h"
+
 #include <QString>
 
 #include <functional>
@@ -28,6 +30,11 @@ class SiteMapHost {
     virtual void SetStopRequested(bool requested) = 0;
     // Connected, or dialled now; false means stop without a message.
     virtual bool CheckConnect() = 0;
+    // The crawl history beside the project file; empty while the project has
+    // no file, and then a crawl is not kept.
+    virtual QString CrawlHistoryPath() const { return {}; }
+    // What the site-health checks of a kept crawl are run with.
+    virtual health::CheckSettings HealthChecks() const { return {}; }
 };
 
 // Shows the hourglass cursor for its lifetime (nothing without a GUI application).

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 namespace vantora {
 
@@ -305,6 +306,8 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
     std::vector<std::string> canonicals, resources;
     std::vector<std::pair<std::string, std::string>> alternates;
     std::vector<std::string> fragmentLinks;
+    // a and area links, nofollow or not (views into the parse, alive until the end).
+    std::vector<std::string_view> noFollowLinks, followedLinks;
     bool haveBase = false;
     TextDigest mainDigest, bodyDigest;
     bool haveMain = false;
@@ -457,6 +460,15 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
                         facts.Ids.push_back(Cut(name, limits.IdBytes));
             if (link && std::strchr(link, '#') && fragmentLinks.size() < limits.Fragments)
                 fragmentLinks.push_back(Cut(link, limits.UrlBytes));
+            if (link) {
+                const char* rel = Attribute(element, "rel");
+                if (rel && HasToken(rel, "nofollow")) {
+                    if (noFollowLinks.size() < limits.NoFollow)
+                        noFollowLinks.push_back(link);
+                } else {
+                    followedLinks.push_back(link);
+                }
+            }
             break;
         case GUMBO_TAG_FRAME:
         case GUMBO_TAG_IFRAME:
@@ -532,6 +544,21 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
             continue; // a bare "#" names the top of the page
         if (const std::optional<std::string> url = resolve(clean))
             facts.Fragments.emplace_back(*url, fragment);
+    }
+    if (!noFollowLinks.empty()) {
+        auto target = [&](std::string_view reference) -> std::optional<std::string> {
+            const std::string clean = CleanReference(Cut(reference, limits.UrlBytes));
+            return resolve(clean.substr(0, clean.find('#')));
+        };
+        std::unordered_set<std::string> followed;
+        for (const std::string_view reference : followedLinks)
+            if (std::optional<std::string> url = target(reference))
+                followed.insert(std::move(*url));
+        for (const std::string_view reference : noFollowLinks)
+            if (std::optional<std::string> url = target(reference))
+                if (!followed.count(*url) && std::find(facts.NoFollow.begin(), facts.NoFollow.end(),
+                                                       *url) == facts.NoFollow.end())
+                    facts.NoFollow.push_back(std::move(*url));
     }
     return facts;
 }

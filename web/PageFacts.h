@@ -28,6 +28,7 @@ struct PageFactLimits {
     std::size_t IdBytes = 200;
     std::size_t Insecure = 8;     // http resources kept (all are counted)
     std::size_t Fragments = 1000; // links with a fragment kept
+    std::size_t NoFollow = 1000;  // nofollow links kept
     std::size_t UrlBytes = 2048;  // longer references are cut
 };
 
@@ -57,6 +58,9 @@ struct PageFacts {
     std::size_t JsonLdInvalid = 0;
     // Links with a fragment: the resolved URL without it, the fragment.
     std::vector<std::pair<std::string, std::string>> Fragments;
+    // Resolved URLs (fragment dropped) that a, area links reach only with
+    // rel=nofollow: a followed link to the same URL takes it off.
+    std::vector<std::string> NoFollow;
     // Too deeply nested for the tree builder: only the links were read.
     bool TooDeep = false;
     // The links the HTML5 parser gives, as ExtractLinks returns them.

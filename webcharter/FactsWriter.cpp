@@ -260,6 +260,8 @@ void FactsWriter::Page(long id, const PageFacts& facts, const std::vector<long>&
     line += ']';
     if (!facts.Fragments.empty())
         Member(line, "fragments", facts.Fragments);
+    if (!facts.NoFollow.empty())
+        Member(line, "nofollow", facts.NoFollow);
     if (facts.TooDeep)
         line += ",\"too_deep\":true";
     Line(line + "}");

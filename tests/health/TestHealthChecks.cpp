@@ -417,6 +417,10 @@ void TestHealthChecks::pageFacts_data() {
     row("fragments, a bare # is none",
         "<body><a href='#top'>a</a><a href='#'>b</a><a href='/x#y'>c</a></body>", "fragments",
         "http://s.test/page#top|http://s.test/x#y");
+    row("nofollow only where no followed link leads too",
+        "<body><a href=/a rel=nofollow>a</a><a href=/b#f rel='UGC NoFollow'>b</a>"
+        "<a href=/b>b</a><area href=/c rel=nofollow><a href=/a#x rel=nofollow>a</a></body>",
+        "nofollow", "http://s.test/a|http://s.test/c");
 }
 
 void TestHealthChecks::pageFacts() {
@@ -457,6 +461,8 @@ void TestHealthChecks::pageFacts() {
         actual = QString::number(facts.InsecureCount) + "|" + join(facts.Insecure);
     else if (fact == "jsonld")
         actual = QString::number(facts.JsonLdBlocks) + "|" + QString::number(facts.JsonLdInvalid);
+    else if (fact == "nofollow")
+        actual = join(facts.NoFollow);
     else if (fact == "fragments") {
         QStringList parts;
         for (const auto& [url, fragment] : facts.Fragments)

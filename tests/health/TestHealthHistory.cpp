@@ -218,7 +218,8 @@ void TestHealthHistory::csvAndJson() {
     WriteFindingsJson(json, rows, false);
     QCOMPARE(QString::fromStdString(json.str()),
              "[\n  {\"check\": \"title-duplicate\", \"severity\": \"error\", \"url\": "
-             "\"http://s.test/a\", \"detail\": \"http://s.test/b,c \\\"q\\\"\"}\n]\n");
+             "\"http://s.test/a\", \"detail\": \"http://s.test/b,c \\\"q\\\"\", \"link_score\": "
+             "null}\n]\n");
     std::ostringstream empty;
     WriteChangesJson(empty, {});
     QCOMPARE(QString::fromStdString(empty.str()), "[]\n");

@@ -1,0 +1,34 @@
+#include "CrawlStore.h"
+
+#include "CrawlFacts.h"
+
+namespace vantora::health {
+
+bool StoreCrawl(History& history, const std::string& factsPath, const CheckSettings& settings,
+                StoredCrawl& stored, std::string& error) {
+    CrawlFacts facts;
+    if (!ReadFactsFile(factsPath, facts, error))
+        return false;
+    if (!facts.Ended) {
+        error = "the site mapper's facts file is incomplete";
+        return false;
+    }
+    return StoreCrawl(history, facts, settings, stored, error);
+}
+
+bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& settings,
+                StoredCrawl& stored, std::string& error) {
+    const std::vector<Finding> findings = FindIssues(facts, settings);
+    std::string why;
+    if (!history.Store(NowUtc(), facts.Root, PageRows(facts), findings, why)) {
+        error = "the crawl could not be stored in the crawl history: " + why;
+        return false;
+    }
+    stored = {};
+    stored.Urls = facts.Urls.size();
+    for (const Finding& finding : findings)
+        ++stored.Counts[static_cast<int>(finding.Level)];
+    return true;
+}
+
+} // namespace vantora::health

@@ -1,0 +1,126 @@
+#include "LinkScore.h"
+
+#include "Site.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantora::health {
+
+LinkGraph LinkGraph::FromPairs(std::size_t count,
+                               std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs) {
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    LinkGraph graph;
+    graph.Offsets.assign(count + 1, 0);
+    graph.Targets.reserve(pairs.size());
+    for (const auto& [from, to] : pairs) {
+        if (from == to || from >= count || to >= count)
+            continue;
+        ++graph.Offsets[from + 1];
+        graph.Targets.push_back(to);
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        graph.Offsets[i + 1] += graph.Offsets[i];
+    return graph;
+}
+
+RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
+    RankResult result;
+    const std::size_t n = graph.Nodes();
+    if (n == 0) {
+        result.Converged = true;
+        return result;
+    }
+    // The links turned round (who links to v), so each node's new rank is a
+    // sum over a contiguous run: reads scattered, writes in order.
+    std::vector<std::uint32_t> inOffsets(n + 1, 0), sources(graph.Targets.size());
+    for (const std::uint32_t to : graph.Targets)
+        ++inOffsets[to + 1];
+    for (std::size_t i = 0; i < n; ++i)
+        inOffsets[i + 1] += inOffsets[i];
+    {
+        std::vector<std::uint32_t> fill(inOffsets.begin(), inOffsets.end() - 1);
+        for (std::uint32_t from = 0; from < n; ++from)
+            for (std::uint32_t k = graph.Offsets[from]; k < graph.Offsets[from + 1]; ++k)
+                sources[fill[graph.Targets[k]]++] = from;
+    }
+    const double d = options.Damping, share = 1.0 / static_cast<double>(n);
+    std::vector<double> rank(n, share), next(n), contribution(n);
+    for (int iteration = 1; iteration <= options.MaxIterations; ++iteration) {
+        double dangling = 0;
+        for (std::size_t u = 0; u < n; ++u) {
+            const std::uint32_t out = graph.Offsets[u + 1] - graph.Offsets[u];
+            if (out == 0) {
+                dangling += rank[u];
+                contribution[u] = 0;
+            } else {
+                contribution[u] = rank[u] / out;
+            }
+        }
+        const double base = (1 - d) * share + d * dangling * share;
+        double moved = 0;
+        for (std::size_t v = 0; v < n; ++v) {
+            double sum = 0;
+            for (std::uint32_t k = inOffsets[v]; k < inOffsets[v + 1]; ++k)
+                sum += contribution[sources[k]];
+            next[v] = base + d * sum;
+            moved += std::fabs(next[v] - rank[v]);
+        }
+        rank.swap(next);
+        result.Iterations = iteration;
+        if (moved < options.Tolerance) {
+            result.Converged = true;
+            break;
+        }
+    }
+    result.Ranks = std::move(rank);
+    return result;
+}
+
+std::vector<double> ScaledScores(const std::vector<double>& ranks) {
+    std::vector<double> scores(ranks.size(), 0.0);
+    const auto best = std::max_element(ranks.begin(), ranks.end());
+    if (best == ranks.end() || *best <= 0)
+        return scores;
+    for (std::size_t i = 0; i < ranks.size(); ++i)
+        scores[i] = 100.0 * ranks[i] / *best;
+    return scores;
+}
+
+LinkGraph SiteLinks(const Site& site) {
+    const std::vector<UrlFacts>& urls = site.Urls();
+    const CrawlFacts& facts = site.Facts();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const UrlFacts& url = urls[i];
+        const auto from = static_cast<std::uint32_t>(i);
+        if (url.Status >= 300 && url.Status < 400 && !url.Location.empty()) {
+            if (const std::optional<std::size_t> to = site.Find(url.Location))
+                pairs.emplace_back(from, static_cast<std::uint32_t>(*to));
+            continue;
+        }
+        if (!site.IsPage(i) || site.NoFollow(i))
+            continue;
+        std::vector<std::uint32_t> skipped;
+        for (const std::string& nofollow : url.NoFollow)
+            if (const std::optional<std::size_t> to = site.Find(nofollow))
+                skipped.push_back(static_cast<std::uint32_t>(*to));
+        std::sort(skipped.begin(), skipped.end());
+        for (const long id : url.Links) {
+            const auto to = facts.ById.find(id);
+            if (to == facts.ById.end())
+                continue;
+            const auto target = static_cast<std::uint32_t>(to->second);
+            if (!std::binary_search(skipped.begin(), skipped.end(), target))
+                pairs.emplace_back(from, target);
+        }
+    }
+    return LinkGraph::FromPairs(urls.size(), std::move(pairs));
+}
+
+std::vector<double> LinkScores(const Site& site) {
+    return ScaledScores(PageRank(SiteLinks(site)).Ranks);
+}
+
+} // namespace vantora::health

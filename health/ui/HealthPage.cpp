@@ -1,0 +1,569 @@
+#include "HealthPage.h"
+
+#include "Dialogs.h"
+#include "DocumentSink.h"
+#include "Export.h"
+#include "ReportFrame.h"
+#include "ReportLayout.h"
+#include "ReportPrinters.h"
+#include "RtfWriter.h"
+#include "TrendChart.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <fstream>
+#include <thread>
+
+namespace vantora::health {
+
+namespace {
+
+const char* const SeverityTitles[3] = {"Errors", "Warnings", "Notices"};
+constexpr int CheckRole = Qt::UserRole + 1;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// "2026-12-09T10:15:00Z" as "2026-12-09 10:15 UTC".
+QString When(const std::string& time) {
+    QString text = Q(time);
+    if (text.size() >= 16)
+        return text.left(10) + QLatin1Char(' ') + text.mid(11, 5) + QStringLiteral(" UTC");
+    return text;
+}
+
+QString SummaryText(const HealthSnapshot& data) {
+    const Overview& o = data.Summary;
+    QString text = QStringLiteral("Latest crawl: %1, %2 URLs.   Errors: %3   Warnings: %4   "
+                                  "Notices: %5   Site score: %6 of 100")
+                       .arg(When(data.Latest.Time))
+                       .arg(data.Latest.Pages)
+                       .arg(o.Counts[0])
+                       .arg(o.Counts[1])
+                       .arg(o.Counts[2])
+                       .arg(o.Score);
+    if (data.ComparedWith)
+        text += QStringLiteral("\nNew since the compared crawl: %1 errors, %2 warnings, %3 notices")
+                    .arg(o.NewCounts[0])
+                    .arg(o.NewCounts[1])
+                    .arg(o.NewCounts[2]);
+    return text;
+}
+
+} // namespace
+
+HealthSnapshot LoadSnapshot(const std::string& path, long long compare) {
+    HealthSnapshot data;
+    History history;
+    std::string error;
+    if (!history.Open(path, false, error)) {
+        // A missing history is no problem: the page says how to get one.
+        if (error.rfind("there is no crawl history", 0) != 0)
+            data.Problem = Q(error);
+        return data;
+    }
+    data.Crawls = history.Crawls();
+    if (data.Crawls.empty())
+        return data;
+    data.HaveHistory = true;
+    data.Latest = data.Crawls.back();
+    const std::vector<Finding> now = history.Findings(data.Latest.Id);
+    std::optional<CrawlInfo> before;
+    if (compare == -1 && data.Crawls.size() >= 2)
+        before = data.Crawls[data.Crawls.size() - 2];
+    for (const CrawlInfo& crawl : data.Crawls)
+        if (compare > 0 && crawl.Id == compare && crawl.Id != data.Latest.Id)
+            before = crawl;
+    auto findings = std::make_shared<std::vector<ComparedFinding>>();
+    if (before) {
+        data.ComparedWith = before->Id;
+        *findings = CompareFindings(now, history.Findings(before->Id));
+        auto changes = std::make_shared<std::vector<PageChange>>();
+        DiffPages(history.PageReader(before->Id), history.PageReader(data.Latest.Id),
+                  [&](const PageChange& change) { changes->push_back(change); });
+        data.Changes = std::move(changes);
+    } else {
+        findings->reserve(now.size());
+        for (const Finding& finding : now)
+            findings->push_back({finding, Change::Same});
+    }
+    data.Summary = Summarise(*findings, data.Latest.Pages);
+    data.Findings = std::move(findings);
+    data.Trend = Trend(history);
+    return data;
+}
+
+HealthPage::HealthPage(HealthHost& host, QWidget* parent)
+    : QWidget(parent), Host(host), Alive(std::make_shared<bool>(true)) {
+    setObjectName(QStringLiteral("SiteHealthPage"));
+    auto* layout = new QVBoxLayout(this);
+    Stack = new QStackedWidget(this);
+    layout->addWidget(Stack);
+
+    // Without a history: what to do, and the one button that does it.
+    auto* empty = new QWidget(Stack);
+    auto* emptyLayout = new QVBoxLayout(empty);
+    EmptyText = new QLabel(empty);
+    EmptyText->setWordWrap(true);
+    EmptyText->setObjectName(QStringLiteral("HealthEmptyText"));
+    UpdateButton = new QPushButton(QStringLiteral("Update Site Map"), empty);
+    UpdateButton->setObjectName(QStringLiteral("HealthUpdateSiteMap"));
+    emptyLayout->addStretch(1);
+    emptyLayout->addWidget(EmptyText);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(UpdateButton);
+    buttonRow->addStretch(1);
+    emptyLayout->addLayout(buttonRow);
+    emptyLayout->addStretch(2);
+    Stack->addWidget(empty);
+    connect(UpdateButton, &QPushButton::clicked, this, [this] { Host.UpdateSiteMap(); });
+
+    auto* content = new QWidget(Stack);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    Summary = new QLabel(content);
+    Summary->setObjectName(QStringLiteral("HealthSummary"));
+    Summary->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    Summary->setFocusPolicy(Qt::StrongFocus);
+    contentLayout->addWidget(Summary);
+
+    auto* compareRow = new QHBoxLayout;
+    auto* compareLabel = new QLabel(QStringLiteral("&Compare with:"), content);
+    CompareBox = new QComboBox(content);
+    CompareBox->setObjectName(QStringLiteral("HealthCompare"));
+    CompareBox->setAccessibleName(QStringLiteral("Compare with"));
+    compareLabel->setBuddy(CompareBox);
+    OnlyNew = new QCheckBox(QStringLiteral("Show only &new"), content);
+    OnlyNew->setObjectName(QStringLiteral("HealthOnlyNew"));
+    compareRow->addWidget(compareLabel);
+    compareRow->addWidget(CompareBox, 1);
+    compareRow->addWidget(OnlyNew);
+    contentLayout->addLayout(compareRow);
+    connect(CompareBox, &QComboBox::activated, this,
+            [this](int index) { CompareWith(CompareBox->itemData(index).toLongLong()); });
+    connect(OnlyNew, &QCheckBox::toggled, this, [this] { ShowCheck(); });
+
+    Views = new QTabWidget(content);
+    Views->setObjectName(QStringLiteral("HealthViews"));
+    // Findings: the checks, the affected pages, the detail.
+    auto* findings = new QSplitter(Qt::Horizontal, Views);
+    findings->setObjectName(QStringLiteral("HealthFindings"));
+    Checks = new QTreeWidget(findings);
+    Checks->setObjectName(QStringLiteral("HealthChecks"));
+    Checks->setAccessibleName(QStringLiteral("Checks with findings"));
+    Checks->setColumnCount(2);
+    Checks->setHeaderLabels({QStringLiteral("Check"), QStringLiteral("Count")});
+    Checks->header()->setStretchLastSection(false);
+    Checks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    Checks->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    auto* right = new QSplitter(Qt::Vertical, findings);
+    Pages = new QTableView(right);
+    Pages->setObjectName(QStringLiteral("HealthPages"));
+    Pages->setAccessibleName(QStringLiteral("Affected pages"));
+    PageModel = new FindingsModel(Pages);
+    Pages->setModel(PageModel);
+    Pages->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Pages->setSortingEnabled(true);
+    Pages->horizontalHeader()->setSortIndicator(FindingsModel::ScoreColumn, Qt::DescendingOrder);
+    Pages->horizontalHeader()->setStretchLastSection(true);
+    Pages->verticalHeader()->hide();
+    Pages->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    Pages->setWordWrap(false);
+    Detail = new QTextBrowser(right);
+    Detail->setObjectName(QStringLiteral("HealthDetail"));
+    Detail->setAccessibleName(QStringLiteral("Why it matters and how to fix it"));
+    right->addWidget(Pages);
+    right->addWidget(Detail);
+    right->setStretchFactor(0, 3);
+    right->setStretchFactor(1, 1);
+    findings->addWidget(Checks);
+    findings->addWidget(right);
+    findings->setStretchFactor(0, 2);
+    findings->setStretchFactor(1, 3);
+    Views->addTab(findings, QStringLiteral("&Findings"));
+    connect(Checks, &QTreeWidget::currentItemChanged, this, [this] { ShowCheck(); });
+    connect(Pages->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ShowDetail(); });
+    connect(Pages, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const QString url = index.data(FindingsModel::UrlRole).toString();
+        if (!url.isEmpty() && Host.SelectInSiteMap({url}) == 0)
+            Host.MessageBoxes().Message(MsgKind::Information,
+                                        QStringLiteral("%1 is not in the site map.").arg(url),
+                                        MsgButtons::Ok);
+    });
+
+    // Changes: the page-by-page diff against the compared crawl.
+    auto* changes = new QWidget(Views);
+    auto* changesLayout = new QVBoxLayout(changes);
+    ChangesText = new QLabel(changes);
+    ChangesText->setWordWrap(true);
+    ChangeView = new QTableView(changes);
+    ChangeView->setObjectName(QStringLiteral("HealthChanges"));
+    ChangeView->setAccessibleName(QStringLiteral("Changes between the crawls"));
+    ChangeModel = new ChangesModel(ChangeView);
+    ChangeView->setModel(ChangeModel);
+    ChangeView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ChangeView->verticalHeader()->hide();
+    ChangeView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    ChangeView->horizontalHeader()->setStretchLastSection(true);
+    changesLayout->addWidget(ChangesText);
+    changesLayout->addWidget(ChangeView, 1);
+    Views->addTab(changes, QStringLiteral("C&hanges"));
+
+    Chart = new TrendChart(Views);
+    Chart->setObjectName(QStringLiteral("HealthTrend"));
+    Views->addTab(Chart, QStringLiteral("&Trend"));
+    connect(Chart, &TrendChart::PointChosen, this, [this](int index) {
+        if (index >= 0 && static_cast<std::size_t>(index) < Data.Trend.size())
+            CompareWith(Data.Trend[static_cast<std::size_t>(index)].Crawl.Id);
+    });
+    contentLayout->addWidget(Views, 1);
+
+    auto* buttons = new QHBoxLayout;
+    SelectButton = new QPushButton(QStringLiteral("Select in &Site Map"), content);
+    SelectButton->setObjectName(QStringLiteral("HealthSelectInSiteMap"));
+    ExportButton = new QPushButton(QStringLiteral("&Export CSV..."), content);
+    ExportButton->setObjectName(QStringLiteral("HealthExportCsv"));
+    PrintButton = new QPushButton(QStringLiteral("&Print..."), content);
+    PrintButton->setObjectName(QStringLiteral("HealthPrint"));
+    SaveButton = new QPushButton(QStringLiteral("Sa&ve..."), content);
+    SaveButton->setObjectName(QStringLiteral("HealthSave"));
+    for (QPushButton* button : {SelectButton, ExportButton, PrintButton, SaveButton})
+        buttons->addWidget(button);
+    buttons->addStretch(1);
+    contentLayout->addLayout(buttons);
+    connect(SelectButton, &QPushButton::clicked, this, [this] { SelectAllInSiteMap(); });
+    connect(ExportButton, &QPushButton::clicked, this, [this] { ExportCsv(); });
+    connect(PrintButton, &QPushButton::clicked, this, [this] { PrintReport(); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { SaveReport(); });
+    Stack->addWidget(content);
+    Reload();
+}
+
+HealthPage::~HealthPage() {
+    *Alive = false;
+}
+
+void HealthPage::Reload() {
+    const int generation = ++Generation;
+    const QString path = Host.CrawlHistoryPath();
+    if (path.isEmpty()) {
+        HealthSnapshot none;
+        Show(std::move(none), generation);
+        return;
+    }
+    EmptyText->setText(QStringLiteral("Reading the crawl history..."));
+    // Reading a long history or a crawl of a million findings takes time: a
+    // thread of its own, the result handed back to the window's thread
+    // unless the page is gone or a newer load was asked for meanwhile.
+    QPointer<HealthPage> self(this);
+    std::thread([self, alive = Alive, generation, path = path.toStdString(), compare = Compare] {
+        auto snapshot = std::make_shared<HealthSnapshot>(LoadSnapshot(path, compare));
+        if (!*alive)
+            return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, snapshot, generation] {
+                if (self)
+                    self->Show(std::move(*snapshot), generation);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void HealthPage::CompareWith(long long crawl) {
+    Compare = crawl;
+    Reload();
+}
+
+void HealthPage::Show(HealthSnapshot snapshot, int generation) {
+    if (generation != Generation)
+        return;
+    Shown = generation;
+    Data = std::move(snapshot);
+    if (!Data.HaveHistory) {
+        QString text;
+        if (!Host.ProjectOpen())
+            text = QStringLiteral("Open or create a project to see the health of its site.");
+        else if (!Data.Problem.isEmpty())
+            text = Data.Problem + QStringLiteral("\n\nThe project itself is not affected.");
+        else if (Host.CrawlHistoryPath().isEmpty())
+            text = QStringLiteral("Save the project, then update its site map: every crawl of a "
+                                  "saved project is checked and kept in its crawl history, and "
+                                  "its findings are shown here.");
+        else
+            text = QStringLiteral("This project has no crawl history yet. Update the site map: "
+                                  "the crawl is checked and kept in the history, and its "
+                                  "findings are shown here.");
+        EmptyText->setText(text);
+        UpdateButton->setVisible(Host.ProjectOpen() && Data.Problem.isEmpty());
+        Stack->setCurrentIndex(0);
+        emit Loaded();
+        return;
+    }
+    Summary->setText(SummaryText(Data));
+    Summary->setAccessibleName(Summary->text());
+
+    CompareBox->clear();
+    CompareBox->addItem(QStringLiteral("(no comparison)"), 0LL);
+    int current = 0;
+    for (auto at = Data.Crawls.rbegin() + 1; at != Data.Crawls.rend(); ++at) {
+        CompareBox->addItem(When(at->Time) + (at == Data.Crawls.rbegin() + 1
+                                                  ? QStringLiteral(" (the previous crawl)")
+                                                  : QString()),
+                            at->Id);
+        if (at->Id == Data.ComparedWith)
+            current = CompareBox->count() - 1;
+    }
+    CompareBox->setCurrentIndex(current);
+    CompareBox->setEnabled(Data.Crawls.size() > 1);
+    OnlyNew->setEnabled(Data.ComparedWith != 0);
+
+    const QString chosen =
+        Checks->currentItem() ? Checks->currentItem()->data(0, CheckRole).toString() : QString();
+    Checks->clear();
+    QTreeWidgetItem* select = nullptr;
+    QTreeWidgetItem* groups[3] = {nullptr, nullptr, nullptr};
+    for (const CheckGroup& group : Data.Summary.Checks) {
+        if (!group.Count && !group.Fixed)
+            continue;
+        const int level = static_cast<int>(group.Level);
+        if (!groups[level]) {
+            groups[level] = new QTreeWidgetItem(Checks);
+            groups[level]->setText(0, QString::fromLatin1(SeverityTitles[level]));
+            groups[level]->setText(1, QString::number(Data.Summary.Counts[level]));
+            groups[level]->setExpanded(true);
+            groups[level]->setFlags(Qt::ItemIsEnabled);
+        }
+        auto* item = new QTreeWidgetItem(groups[level]);
+        QString count = QString::number(group.Count);
+        if (Data.ComparedWith)
+            count += QStringLiteral(" (%1 new, %2 fixed)").arg(group.New).arg(group.Fixed);
+        item->setText(0, Q(group.Text) + QStringLiteral(" [") + Q(group.Check) + QLatin1Char(']'));
+        item->setText(1, count);
+        item->setData(0, CheckRole, Q(group.Check));
+        item->setToolTip(0, Q(group.Check));
+        if (!select || Q(group.Check) == chosen)
+            select = item;
+    }
+    Stack->setCurrentIndex(1);
+    if (select)
+        Checks->setCurrentItem(select);
+    else
+        ShowCheck();
+
+    ChangeModel->Show(Data.Changes);
+    ChangesText->setText(
+        Data.ComparedWith
+            ? QStringLiteral("%1 changes of pages since the compared crawl (pages added and "
+                             "removed, status, redirect, title, description, canonical, "
+                             "indexability, first heading and words).")
+                  .arg(Data.Changes ? Data.Changes->size() : 0)
+            : QStringLiteral("Choose a crawl to compare with to see what changed page by page."));
+    Chart->SetPoints(Data.Trend);
+    emit Loaded();
+}
+
+void HealthPage::ShowCheck() {
+    const QTreeWidgetItem* item = Checks->currentItem();
+    const std::string check =
+        item ? item->data(0, CheckRole).toString().toStdString() : std::string();
+    if (!Data.Findings) {
+        PageModel->Show(nullptr, {}, false, false);
+        Detail->clear();
+        return;
+    }
+    PageModel->Show(Data.Findings, check, OnlyNew->isChecked() && Data.ComparedWith,
+                    Data.ComparedWith != 0);
+    Pages->resizeColumnToContents(FindingsModel::ScoreColumn);
+    Pages->setColumnWidth(FindingsModel::UrlColumn, std::max(200, Pages->width() / 2));
+    if (PageModel->rowCount() > 0)
+        Pages->setCurrentIndex(PageModel->index(0, FindingsModel::UrlColumn));
+    ShowDetail();
+}
+
+void HealthPage::ShowDetail() {
+    const QTreeWidgetItem* item = Checks->currentItem();
+    const QString check = item ? item->data(0, CheckRole).toString() : QString();
+    if (check.isEmpty()) {
+        Detail->setPlainText(QStringLiteral("Choose a check to see the pages it lists."));
+        return;
+    }
+    QString html;
+    const CheckRule* rule = FindCheck(check.toStdString());
+    if (rule)
+        html = QStringLiteral("<p><b>%1</b> (%2, %3)</p><p>%4</p>")
+                   .arg(Q(std::string(rule->Text)).toHtmlEscaped(), check,
+                        Q(std::string(SeverityName(rule->Level))),
+                        Q(std::string(rule->Advice)).toHtmlEscaped());
+    else
+        html = QStringLiteral("<p><b>%1</b></p><p>This check is not known to this version of the "
+                              "program; its findings are shown as they were stored.</p>")
+                   .arg(check.toHtmlEscaped());
+    if (const ComparedFinding* row = PageModel->At(Pages->currentIndex().row()))
+        html += QStringLiteral("<p>%1<br>%2%3</p>")
+                    .arg(Q(row->Item.Url).toHtmlEscaped(), Q(row->Item.Detail).toHtmlEscaped(),
+                         row->How == Change::Same || !Data.ComparedWith
+                             ? QString()
+                             : QStringLiteral(" (%1)").arg(Q(std::string(ChangeName(row->How)))));
+    Detail->setHtml(html);
+}
+
+void HealthPage::SelectAllInSiteMap() {
+    const QStringList urls = PageModel->Urls();
+    if (urls.isEmpty())
+        return;
+    const int found = Host.SelectInSiteMap(urls);
+    if (found < urls.size())
+        Host.MessageBoxes().Message(
+            MsgKind::Information,
+            QStringLiteral("%1 of the %2 listed pages were selected in the site map; the others "
+                           "are not in it (the map was updated since, or they are not pages).")
+                .arg(found)
+                .arg(urls.size()),
+            MsgButtons::Ok);
+}
+
+std::unique_ptr<QTextDocument> HealthPage::Report() const {
+    auto document = std::make_unique<QTextDocument>();
+    DocumentSink sink(*document);
+    ReportFrame frame(sink);
+    frame.Write(QStringLiteral("Site Health Report"), [&](ReportFrame& out) {
+        if (!Data.HaveHistory) {
+            out.Line(QStringLiteral("No crawl stored."));
+            return;
+        }
+        for (const QString& line : SummaryText(Data).split(QLatin1Char('\n')))
+            out.Line(line);
+        int level = -1;
+        for (const CheckGroup& group : Data.Summary.Checks) {
+            if (!group.Count)
+                continue;
+            if (static_cast<int>(group.Level) != level) {
+                level = static_cast<int>(group.Level);
+                out.EmptyLine();
+                out.SetBold(true);
+                out.Line(QString::fromLatin1(SeverityTitles[level]));
+                out.SetBold(false);
+            }
+            out.Line(
+                QStringLiteral("%1  %2 [%3]").arg(group.Count).arg(Q(group.Text), Q(group.Check)));
+        }
+        out.EmptyLine();
+        out.Line(QStringLiteral("Findings over the stored crawls:"));
+    });
+    // The chart as a picture, before "End of Report"'s empty line.
+    QTextCursor cursor(document.get());
+    cursor.movePosition(QTextCursor::End);
+    const QImage picture = Chart->Picture(QSize(640, 280));
+    document->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("trend.png")), picture);
+    QTextImageFormat image;
+    image.setName(QStringLiteral("trend.png"));
+    image.setWidth(picture.width());
+    image.setHeight(picture.height());
+    cursor.insertBlock();
+    cursor.insertImage(image);
+    return document;
+}
+
+void HealthPage::SaveReport() {
+    FileDialogOptions options;
+    options.Title = QStringLiteral("Save Report to disk");
+    options.Filter = QStringLiteral("PDF documents (*.pdf)|*.pdf|Rich Text files (*.rtf)|*.rtf");
+    options.DefaultExt = QStringLiteral("pdf");
+    options.ConfirmOverwrite = true;
+    const QString path = Host.MessageBoxes().SaveFileName(options);
+    if (path.isEmpty())
+        return;
+    const std::unique_ptr<QTextDocument> document = Report();
+    QString error;
+    const bool written =
+        path.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive)
+            ? WriteRtfFile(path, *document, &error)
+            : WriteReportPdf(path, *document, QStringLiteral("Site Health Report"), &error);
+    if (!written)
+        Host.MessageBoxes().Message(
+            MsgKind::Error,
+            QStringLiteral("An error occurred while trying to write the file, operation aborted."),
+            MsgButtons::Ok);
+}
+
+void HealthPage::PrintReport() {
+    if (!Host.Printers().HasPrinter()) {
+        Host.MessageBoxes().Message(
+            MsgKind::Information, QStringLiteral("There is no default printer currently selected."),
+            MsgButtons::Ok);
+        return;
+    }
+    QPrinter printer;
+    SetReportMargins(printer);
+    if (!Host.Printers().RunPrintDialog(printer, this))
+        return;
+    printer.setDocName(QStringLiteral("Site Health Report"));
+    const std::unique_ptr<QTextDocument> document = Report();
+    if (!PaintReportPages(*document, printer)) {
+        printer.abort();
+        Host.MessageBoxes().Message(
+            MsgKind::Error,
+            QStringLiteral(
+                "An error occurred while trying to print the Report, operation aborted."),
+            MsgButtons::Ok);
+    }
+}
+
+void HealthPage::ExportCsv() {
+    if (!Data.Findings)
+        return;
+    FileDialogOptions options;
+    options.Title = QStringLiteral("Export Findings");
+    options.Filter = QStringLiteral("CSV files (*.csv)|*.csv");
+    options.DefaultExt = QStringLiteral("csv");
+    options.ConfirmOverwrite = true;
+    const QString path = Host.MessageBoxes().SaveFileName(options);
+    if (path.isEmpty())
+        return;
+    // Every finding of the crawl (fixed ones too when comparing), the link
+    // score beside the columns the command line writes; through a part file
+    // so a failed write leaves no half file.
+    std::vector<std::string> columns{"check", "severity", "url", "detail", "link_score"};
+    if (Data.ComparedWith)
+        columns.push_back("change");
+    const std::string target = path.toStdString(), part = target + ".part";
+    bool ok = false;
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        if (out)
+            WriteFindingsCsv(out, *Data.Findings, columns);
+        out.flush();
+        ok = static_cast<bool>(out);
+    }
+    ok = ok && std::rename(part.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        std::remove(part.c_str());
+        Host.MessageBoxes().Message(
+            MsgKind::Error,
+            QStringLiteral("An error occurred while trying to write the file, operation aborted."),
+            MsgButtons::Ok);
+    }
+}
+
+} // namespace vantora::health

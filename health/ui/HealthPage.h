@@ -1,0 +1,117 @@
+#pragma once
+// The Site Health page: the latest crawl's counts and site score, the checks
+// with findings grouped by severity, the affected pages of the chosen check
+// (link score first) with what to do about them, a compare box, the
+// page-by-page changes and the trend chart. Everything is worked out in
+// health/; loading runs off the window's thread.
+
+#include "HealthModels.h"
+#include "Overview.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class QTableView;
+class QTextBrowser;
+class QTextDocument;
+class QTreeWidget;
+
+namespace vantora {
+class Dialogs;
+class ReportPrinters;
+} // namespace vantora
+
+namespace vantora::health {
+
+class TrendChart;
+
+// What the page needs from the window.
+class HealthHost {
+  public:
+    virtual ~HealthHost() = default;
+    virtual Dialogs& MessageBoxes() = 0;
+    virtual ReportPrinters& Printers() = 0;
+    // The open project's crawl history; empty while the project has no file.
+    virtual QString CrawlHistoryPath() const = 0;
+    virtual bool ProjectOpen() const = 0;
+    // The Update Site Map command.
+    virtual void UpdateSiteMap() = 0;
+    // Selects these pages in the site map; how many were found there.
+    virtual int SelectInSiteMap(const QStringList& urls) = 0;
+};
+
+// What one load found: the crawls, the latest one's findings compared (or
+// not), the overview, the trend and the page changes.
+struct HealthSnapshot {
+    QString Problem;          // the history could not be read: why
+    bool HaveHistory = false; // a history with at least one crawl
+    std::vector<CrawlInfo> Crawls;
+    CrawlInfo Latest;
+    long long ComparedWith = 0; // crawl id, 0: none
+    std::shared_ptr<const std::vector<ComparedFinding>> Findings;
+    std::shared_ptr<const std::vector<PageChange>> Changes;
+    Overview Summary;
+    std::vector<TrendPoint> Trend;
+};
+
+// Loads from the history at path; compare: a crawl id, 0 none, -1 the previous one.
+HealthSnapshot LoadSnapshot(const std::string& path, long long compare);
+
+class HealthPage : public QWidget {
+    Q_OBJECT
+  public:
+    explicit HealthPage(HealthHost& host, QWidget* parent = nullptr);
+    ~HealthPage() override;
+
+    // Loads the history again (a crawl was stored, a project opened or closed).
+    void Reload();
+    // The report of the page (counts, checks, the chart as a picture).
+    std::unique_ptr<QTextDocument> Report() const;
+    const HealthSnapshot& Snapshot() const { return Data; }
+    bool Loading() const { return Generation != Shown; }
+
+    void PrintReport();
+    void SaveReport();
+    void ExportCsv();
+
+  signals:
+    void Loaded();
+
+  private:
+    void Show(HealthSnapshot snapshot, int generation);
+    void ShowCheck();
+    void ShowDetail();
+    void SelectAllInSiteMap();
+    void CompareWith(long long crawl);
+
+    HealthHost& Host;
+    HealthSnapshot Data;
+    int Generation = 0, Shown = 0;
+    long long Compare = -1;
+    QStackedWidget* Stack;
+    QLabel* EmptyText;
+    QPushButton* UpdateButton;
+    QLabel* Summary;
+    QComboBox* CompareBox;
+    QCheckBox* OnlyNew;
+    QTabWidget* Views;
+    QTreeWidget* Checks;
+    QTableView* Pages;
+    FindingsModel* PageModel;
+    QTextBrowser* Detail;
+    QTableView* ChangeView;
+    ChangesModel* ChangeModel;
+    QLabel* ChangesText;
+    TrendChart* Chart;
+    QPushButton *SelectButton, *ExportButton, *PrintButton, *SaveButton;
+    std::shared_ptr<bool> Alive;
+};
+
+} // namespace vantora::health
