@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "HealthPage.h"
 #include "WindowHosts.h"
 
 #include "Audit.h"
@@ -153,6 +154,8 @@ void MainWindow::ApplyControlState(bool projectOpen) {
     SetActionsEnabled(*this, {"tbSave", "actSave", "actSaveAs", "actClose"}, projectOpen);
     SetActionsEnabled(*this, {"actUpdateBulletinBoard"}, false);
     SetActionsEnabled(*this, {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"}, true);
+    if (Health && Health->isVisible())
+        Health->Reload();
     if (!projectOpen)
         SetActionsEnabled(*this, {"actStopBackwatchBulletins", "actStopRankscoutBulletins"}, false);
     BBPage->SetProjectOpen(projectOpen);

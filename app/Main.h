@@ -46,6 +46,9 @@ class OnlineToolPage;
 class SplashScreen;
 class TipOfTheDayWindow;
 class ProjectSettingsDialog;
+namespace health {
+class HealthPage;
+}
 
 // The pages of the tools notebook by index. The five on-line tools come
 // first, at TabIndex() of their ToolKind.
@@ -172,6 +175,8 @@ class MainWindow : public QMainWindow {
     ProjectSettingsDialog* ProjectSettings = nullptr;
     AuditDialog* AuditOptionsDlg = nullptr;
     SitecensusPage* Census = nullptr;
+    // The Site Health page after the tool pages (HealthPageHost.cpp).
+    health::HealthPage* Health = nullptr;
     Dialupthing* DialDialog = nullptr;
     ProgramOptionsDialog* ProgramOptionsDlg = nullptr;
     TipOfTheDayWindow* TipWindow = nullptr;
@@ -236,6 +241,9 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<BulletinLink> BulletinBoardLink;
     class PagesHost;
     std::unique_ptr<MapHost> SiteMapLink;
+    class HealthLink;
+    std::unique_ptr<HealthLink> HealthPageLink;
+    void BuildHealthPage();
     std::unique_ptr<PagesHost> PagesLink;
     std::unique_ptr<SettingsHost> ProjectSettingsLink;
     std::unique_ptr<NetHost> NetLink;

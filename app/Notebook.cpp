@@ -159,6 +159,7 @@ void MainWindow::BuildProjectView() {
     ToolPages->setMinimumWidth(192);
     for (int i = 0; i < TabCount; ++i)
         PageTabs->addTab(QString::fromLatin1(PageCaptions[i]));
+    BuildHealthPage();
     ToolPages->tabBar()->hide();
     connect(PageTabs, &QTabBar::currentChanged, ToolPages, &QTabWidget::setCurrentIndex);
     connect(ToolPages, &QTabWidget::currentChanged, PageTabs, &QTabBar::setCurrentIndex);

@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "Dialupthing.h"
 #include "Environment.h"
+#include "HealthOptions.h"
 #include "History.h"
 #include "ProjectSettings.h"
 #include "SiteMapHost.h"
@@ -77,6 +78,9 @@ class MainWindow::MapHost : public SiteMapHost {
     void SetStopRequested(bool requested) override { Window.Net->StopRequested = requested; }
     bool CheckConnect() override {
         return Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial);
+    }
+    health::CheckSettings HealthChecks() const override {
+        return health::LoadCheckSettings(*Window.Env.settings);
     }
     QString CrawlHistoryPath() const override {
         return Window.ProjectFileName.isEmpty() ? QString()

@@ -2,6 +2,7 @@
 #include "ScreenReaderName.h"
 
 #include "Dialogs.h"
+#include "HealthOptions.h"
 #include "ProgramSettings.h"
 #include "ProjectFile.h"
 #include "Settings.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace vantora {
@@ -85,7 +87,16 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     buttons->addWidget(OkButton);
     buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    auto* pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("ProgramOptionsPages"));
+    auto* general = new QWidget(pages);
+    auto* generalLayout = new QVBoxLayout(general);
+    generalLayout->addWidget(group);
+    generalLayout->addStretch(1);
+    pages->addTab(general, QStringLiteral("Program"));
+    HealthOptions = new health::HealthOptionsPage(pages);
+    pages->addTab(HealthOptions, QStringLiteral("Site Health"));
+    layout->addWidget(pages);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -99,6 +110,7 @@ void ProgramOptionsDialog::FillFromOptions() {
     MinutesField->setEditText(QString::number(Options->CheckMsg));
     MinutesField->setEnabled(Options->CheckMsg != 0);
     CheckMsgBox->setChecked(Options->CheckMsg != 0);
+    HealthOptions->Fill(Settings ? health::LoadCheckSettings(*Settings) : health::CheckSettings{});
 }
 
 int ProgramOptionsDialog::ShowModal() {
@@ -152,6 +164,7 @@ void ProgramOptionsDialog::OkClicked() {
     Settings->SetValue(SettingKey::Tip, tip);
     Options->TipOfTheDayMode = tip;
     Settings->CloseKey();
+    health::SaveCheckSettings(*Settings, HealthOptions->Read());
     accept();
 }
 

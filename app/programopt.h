@@ -10,6 +10,9 @@ class QPushButton;
 
 namespace vantora {
 
+namespace health {
+class HealthOptionsPage;
+}
 class Dialogs;
 class SettingsStore;
 struct ProgramOptions;
@@ -35,6 +38,8 @@ class ProgramOptionsDialog : public QDialog {
     QCheckBox* TipBox;
     QPushButton* OkButton;
     QPushButton* CancelButton;
+    // The site-health checks' thresholds and switches, a page of their own.
+    health::HealthOptionsPage* HealthOptions;
 
   public slots:
     void OkClicked();

@@ -482,20 +482,10 @@ int Sitemap(const QStringList& args) {
     History history;
     if (!OpenHistory(options->Project, history, error))
         return Fail(error);
-    const std::optional<CrawlInfo> latest = history.Latest();
-    if (!latest)
-        return Fail(QStringLiteral("the crawl history holds no crawl yet"));
-    std::vector<PageRow> rows;
-    history.ForEachPage(latest->Id, [&](const PageRow& row) {
-        if (row.Indexable)
-            rows.push_back(row);
-        return true;
-    });
     // Numbered files are named under the folder of the crawl's root URL.
-    const std::string folder = latest->Root.substr(0, latest->Root.rfind('/') + 1);
     std::string why;
-    const long long written = WriteXmlSitemaps(
-        options->Values.at(QStringLiteral("--xml")).toStdString(), rows, folder, why);
+    const long long written =
+        WriteLatestSitemap(history, options->Values.at(QStringLiteral("--xml")).toStdString(), why);
     if (written < 0)
         return Fail(QString::fromStdString(why));
     std::cerr << "vantora-cli: " << written << " pages written\n";

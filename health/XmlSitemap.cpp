@@ -104,4 +104,20 @@ long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& 
     return WriteWhole(path, index, error) ? static_cast<long long>(pages.size()) : -1;
 }
 
+long long WriteLatestSitemap(const History& history, const std::string& path, std::string& error) {
+    const std::optional<CrawlInfo> latest = history.Latest();
+    if (!latest) {
+        error = "the crawl history holds no crawl yet";
+        return -1;
+    }
+    std::vector<PageRow> rows;
+    history.ForEachPage(latest->Id, [&](const PageRow& row) {
+        if (row.Indexable)
+            rows.push_back(row);
+        return true;
+    });
+    const std::string folder = latest->Root.substr(0, latest->Root.rfind('/') + 1);
+    return WriteXmlSitemaps(path, rows, folder, error);
+}
+
 } // namespace vantora::health

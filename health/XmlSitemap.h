@@ -21,6 +21,11 @@ long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& 
                            const std::string& siteFolder, std::string& error,
                            std::size_t perFile = UrlsPerSitemap);
 
+// The XML sitemap of the latest stored crawl's indexable pages at path, the
+// numbered files named under the folder of the crawl's root URL. Returns the
+// number of URLs written, or -1 with error (no crawl stored, not writable).
+long long WriteLatestSitemap(const History& history, const std::string& path, std::string& error);
+
 // Text with &, <, >, " and ' written as entities.
 std::string XmlEscape(std::string_view text);
 

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -263,9 +264,18 @@ HealthPage::~HealthPage() {
     *Alive = false;
 }
 
+void HealthPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    const QString path = Host.CrawlHistoryPath();
+    if (path != LoadedPath || QFileInfo(path).lastModified() != LoadedStamp)
+        Reload();
+}
+
 void HealthPage::Reload() {
     const int generation = ++Generation;
     const QString path = Host.CrawlHistoryPath();
+    LoadedPath = path;
+    LoadedStamp = QFileInfo(path).lastModified();
     if (path.isEmpty()) {
         HealthSnapshot none;
         Show(std::move(none), generation);

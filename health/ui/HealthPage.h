@@ -8,6 +8,7 @@
 #include "HealthModels.h"
 #include "Overview.h"
 
+#include <QDateTime>
 #include <QWidget>
 
 #include <memory>
@@ -84,6 +85,11 @@ class HealthPage : public QWidget {
   signals:
     void Loaded();
 
+  protected:
+    // Coming into view, the page loads again when the project or its history
+    // changed meanwhile.
+    void showEvent(QShowEvent* event) override;
+
   private:
     void Show(HealthSnapshot snapshot, int generation);
     void ShowCheck();
@@ -95,6 +101,8 @@ class HealthPage : public QWidget {
     HealthSnapshot Data;
     int Generation = 0, Shown = 0;
     long long Compare = -1;
+    QString LoadedPath;
+    QDateTime LoadedStamp;
     QStackedWidget* Stack;
     QLabel* EmptyText;
     QPushButton* UpdateButton;

@@ -8,6 +8,7 @@
 #include "Audit.h"
 #include "BundledServer.h"
 #include "EngineBoxes.h"
+#include "HealthPage.h"
 #include "Main.h"
 #include "NmcliDialUp.h"
 #include "OnlineToolPage.h"
@@ -40,6 +41,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
@@ -48,7 +50,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
+#include <atomic>
 #include <functional>
 
 #include <sys/types.h>
@@ -77,8 +82,11 @@ quint16 FreePort() {
 class Site {
   public:
     int Port = 0;
+    // The site after a release: the contact page lost its title, the old
+    // rakes page is back.
+    std::atomic<bool> Changed{false};
     Site() {
-        Server.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+        Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string& path = req.path;
             auto page = [&res](const std::string& title, const std::string& body) {
                 res.set_content("<html><head><title>" + title +
@@ -101,7 +109,9 @@ class Site {
             else if (path == "/hoes.html")
                 page("Hoes", "");
             else if (path == "/contact.html")
-                page("Contact", "");
+                page(Changed ? "" : "Contact", "");
+            else if (path == "/old-rakes.html" && Changed)
+                page("Old rakes", "");
             else {
                 res.status = 404;
                 res.set_content("not here", "text/plain");
@@ -544,6 +554,78 @@ void TestEndToEndDay::aUsersDay() {
     QVERIFY(pdf.read(5) == "%PDF-");
     QVERIFY(pdf.size() > 1000);
     QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
+
+    // --- Site Health: no history yet; its one button crawls, then the site
+    // changes and the map is updated again: the page compares the two crawls
+    auto* health = w.Health;
+    w.ToolPages->setCurrentWidget(health);
+    QTRY_VERIFY(!health->Loading());
+    QVERIFY(!health->Snapshot().HaveHistory);
+    auto* crawl = health->findChild<QPushButton*>(QStringLiteral("HealthUpdateSiteMap"));
+    QVERIFY(crawl && crawl->isVisible());
+    QTest::mouseClick(crawl, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(health->Snapshot().Crawls.size() == 1 && !health->Loading(), 60000);
+    site.Changed = true;
+    QTest::mouseClick(w.UpdateSiteMapButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(health->Snapshot().Crawls.size() == 2 && !health->Loading(), 60000);
+    QVERIFY(QFileInfo::exists(work + "/garden.crawls.sqlite"));
+    const health::HealthSnapshot& seen = health->Snapshot();
+    QCOMPARE(seen.ComparedWith, seen.Crawls[0].Id);
+    auto mark = [&](const char* check, const QString& url) {
+        for (const health::ComparedFinding& row : *seen.Findings)
+            if (row.Item.Check == check && QString::fromStdString(row.Item.Url) == url)
+                return QString::fromStdString(std::string(health::ChangeName(row.How)));
+        return QStringLiteral("absent");
+    };
+    QCOMPARE(mark("title-missing", site.Root() + "contact.html"), QStringLiteral("new"));
+    QCOMPARE(mark("status-4xx", site.Root() + "old-rakes.html"), QStringLiteral("fixed"));
+    QCOMPARE(mark("content-thin", site.Root() + "spades.html"), QStringLiteral("same"));
+    QVERIFY(seen.Summary.NewCounts[0] >= 1);
+    QVERIFY2(health->findChild<QLabel*>(QStringLiteral("HealthSummary"))
+                 ->text()
+                 .contains(QStringLiteral("Site score:")),
+             "no summary");
+    // The missing title's check, its page selected in the site map for the tools.
+    auto* checks = health->findChild<QTreeWidget*>(QStringLiteral("HealthChecks"));
+    QTreeWidgetItem* missing = nullptr;
+    for (QTreeWidgetItemIterator at(checks); *at; ++at)
+        if ((*at)->data(0, Qt::UserRole + 1).toString() == QStringLiteral("title-missing"))
+            missing = *at;
+    QVERIFY(missing);
+    checks->setCurrentItem(missing);
+    QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthSelectInSiteMap")),
+                      Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages, QStringList{site.Root() + "contact.html"}, 5000);
+    // Export CSV, the XML sitemap, and the report with its chart printed to PDF.
+    day.dialogs.FileNames.enqueue(work + "/health.csv");
+    QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthExportCsv")),
+                      Qt::LeftButton);
+    QFile csv(work + "/health.csv");
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QString csvText = QString::fromUtf8(csv.readAll());
+    QVERIFY2(csvText.startsWith(QStringLiteral("check,severity,url,detail,link_score,change\n")),
+             qPrintable(csvText));
+    QVERIFY2(
+        csvText.contains(QStringLiteral("title-missing,error,%1contact.html,").arg(site.Root())),
+        qPrintable(csvText));
+    QVERIFY2(csvText.contains(QStringLiteral(",fixed\n")), qPrintable(csvText));
+    day.dialogs.FileNames.enqueue(work + "/sitemap.xml");
+    day.Trigger("actExportXmlSitemap");
+    QFile xml(work + "/sitemap.xml");
+    QVERIFY(xml.open(QIODevice::ReadOnly));
+    const QByteArray xmlText = xml.readAll();
+    QVERIFY2(xmlText.contains(("<loc>" + site.Root() + "spades.html</loc>").toUtf8()),
+             xmlText.constData());
+    day.printers.OutputFile = work + "/health.pdf";
+    QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthPrint")),
+                      Qt::LeftButton);
+    QFile healthPdf(work + "/health.pdf");
+    QVERIFY(healthPdf.open(QIODevice::ReadOnly));
+    const QByteArray pdfBytes = healthPdf.readAll();
+    QVERIFY(pdfBytes.startsWith("%PDF-"));
+    QVERIFY2(pdfBytes.contains("/Subtype /Image"), "the chart is not in the PDF");
+    QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
+    day.Trigger("actSave");
 
     // --- the program ends: settings stored, the bundled server gone
     day.window->close();

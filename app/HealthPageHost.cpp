@@ -1,0 +1,99 @@
+// The Site Health page: made after the last tool page, given what it needs
+// of the window, and reloaded when a crawl has been kept.
+#include "Main.h"
+
+#include "Dialogs.h"
+#include "HealthPage.h"
+#include "HelpLinks.h"
+#include "History.h"
+#include "SiteMapController.h"
+#include "SiteMapCreation.h"
+#include "SiteMapPanel.h"
+#include "SiteMapSelect.h"
+#include "XmlSitemap.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTreeView>
+
+namespace vantora {
+
+class MainWindow::HealthLink : public health::HealthHost {
+  public:
+    explicit HealthLink(MainWindow& window) : Window(window) {}
+    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
+    ReportPrinters& Printers() override { return *Window.Env.printers; }
+    QString CrawlHistoryPath() const override {
+        return Window.ProjectFileName.isEmpty() ? QString()
+                                                : QString::fromStdString(health::History::PathFor(
+                                                      Window.ProjectFileName.toStdString()));
+    }
+    bool ProjectOpen() const override { return Window.ProjectView->isVisible(); }
+    void UpdateSiteMap() override {
+        if (Window.UpdateSiteMapButton && Window.UpdateSiteMapButton->isEnabled())
+            Window.UpdateSiteMapButton->click();
+    }
+    int SelectInSiteMap(const QStringList& urls) override {
+        QModelIndex first;
+        const int found = SelectNodesByUrl(Window.SiteMap->Controller(), urls, &first);
+        if (first.isValid())
+            Window.SiteMap->Tree()->scrollTo(first);
+        return found;
+    }
+
+  private:
+    MainWindow& Window;
+};
+
+void MainWindow::BuildHealthPage() {
+    HealthPageLink = std::make_unique<HealthLink>(*this);
+    Health = new health::HealthPage(*HealthPageLink, ToolPages);
+    const QString caption = QStringLiteral("Site Health");
+    ToolPages->addTab(Health, caption);
+    Health->setProperty(HelpPageProperty, QStringLiteral("health.htm"));
+    PageTabs->addTab(caption);
+    connect(&SiteMap->Creator(), &SiteMapCreator::CrawlStored, Health, &health::HealthPage::Reload);
+
+    // File > Export XML Sitemap..., after Print: the latest crawl's indexable
+    // pages, written as the command line writes them.
+    QAction* exportSitemap =
+        MakeAction(QStringLiteral("actExportXmlSitemap"), QStringLiteral("Export XML Sitema&p..."));
+    const QList<QAction*> items = FileMenu->actions();
+    const qsizetype print = items.indexOf(FindAction(QStringLiteral("actPrint")));
+    FileMenu->insertAction(print >= 0 && print + 1 < items.size() ? items[print + 1] : nullptr,
+                           exportSitemap);
+    OnTriggered(exportSitemap, [this] {
+        const QString path = HealthPageLink->CrawlHistoryPath();
+        health::History history;
+        std::string error;
+        if (path.isEmpty() || !history.Open(path.toStdString(), false, error) ||
+            !history.Latest()) {
+            Env.dialogs->Message(MsgKind::Information,
+                                 QStringLiteral("There is no crawl to export yet: save the project "
+                                                "and update its site map first."),
+                                 MsgButtons::Ok);
+            return;
+        }
+        FileDialogOptions options;
+        options.Title = QStringLiteral("Export XML Sitemap");
+        options.Filter = QStringLiteral("XML sitemaps (*.xml)|*.xml");
+        options.DefaultExt = QStringLiteral("xml");
+        options.ConfirmOverwrite = true;
+        const QString target = Env.dialogs->SaveFileName(options);
+        if (target.isEmpty())
+            return;
+        const long long written = health::WriteLatestSitemap(history, target.toStdString(), error);
+        if (written < 0)
+            Env.dialogs->Message(MsgKind::Error,
+                                 QStringLiteral("The XML sitemap could not be written: %1")
+                                     .arg(QString::fromStdString(error)),
+                                 MsgButtons::Ok);
+        else
+            SetStatusText(QStringLiteral("%1 pages written to the XML sitemap.").arg(written));
+    });
+}
+
+} // namespace vantora
