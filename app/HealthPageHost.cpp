@@ -1,6 +1,7 @@
 // The Site Health page: made after the last tool page, given what it needs
 // of the window, and reloaded when a crawl has been kept.
 #include "Main.h"
+#include "WindowHosts.h"
 
 #include "Dialogs.h"
 #include "HealthPage.h"
@@ -21,32 +22,26 @@
 
 namespace vantora {
 
-class MainWindow::HealthLink : public health::HealthHost {
-  public:
-    explicit HealthLink(MainWindow& window) : Window(window) {}
-    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
-    ReportPrinters& Printers() override { return *Window.Env.printers; }
-    QString CrawlHistoryPath() const override {
-        return Window.ProjectFileName.isEmpty() ? QString()
-                                                : QString::fromStdString(health::History::PathFor(
-                                                      Window.ProjectFileName.toStdString()));
-    }
-    bool ProjectOpen() const override { return Window.ProjectView->isVisible(); }
-    void UpdateSiteMap() override {
-        if (Window.UpdateSiteMapButton && Window.UpdateSiteMapButton->isEnabled())
-            Window.UpdateSiteMapButton->click();
-    }
-    int SelectInSiteMap(const QStringList& urls) override {
-        QModelIndex first;
-        const int found = SelectNodesByUrl(Window.SiteMap->Controller(), urls, &first);
-        if (first.isValid())
-            Window.SiteMap->Tree()->scrollTo(first);
-        return found;
-    }
+ReportPrinters& MainWindow::HealthLink::Printers() {
+    return *Window.Env.printers;
+}
 
-  private:
-    MainWindow& Window;
-};
+bool MainWindow::HealthLink::ProjectOpen() const {
+    return Window.ProjectView->isVisible();
+}
+
+void MainWindow::HealthLink::UpdateSiteMap() {
+    if (Window.UpdateSiteMapButton && Window.UpdateSiteMapButton->isEnabled())
+        Window.UpdateSiteMapButton->click();
+}
+
+int MainWindow::HealthLink::SelectInSiteMap(const QStringList& urls) {
+    QModelIndex first;
+    const int found = SelectNodesByUrl(Window.SiteMap->Controller(), urls, &first);
+    if (first.isValid())
+        Window.SiteMap->Tree()->scrollTo(first);
+    return found;
+}
 
 void MainWindow::BuildHealthPage() {
     HealthPageLink = std::make_unique<HealthLink>(*this);

@@ -9,6 +9,7 @@
 #include "Dialupthing.h"
 #include "Environment.h"
 #include "HealthOptions.h"
+#include "HealthPage.h"
 #include "History.h"
 #include "ProjectSettings.h"
 #include "SiteMapHost.h"
@@ -87,6 +88,25 @@ class MainWindow::MapHost : public SiteMapHost {
                                                 : QString::fromStdString(health::History::PathFor(
                                                       Window.ProjectFileName.toStdString()));
     }
+
+  private:
+    MainWindow& Window;
+};
+
+// Lets the Site Health page reach the project, the site map and the printers.
+class MainWindow::HealthLink : public health::HealthHost {
+  public:
+    explicit HealthLink(MainWindow& window) : Window(window) {}
+    Dialogs& MessageBoxes() override { return *Window.Env.dialogs; }
+    ReportPrinters& Printers() override;
+    QString CrawlHistoryPath() const override {
+        return Window.ProjectFileName.isEmpty() ? QString()
+                                                : QString::fromStdString(health::History::PathFor(
+                                                      Window.ProjectFileName.toStdString()));
+    }
+    bool ProjectOpen() const override;
+    void UpdateSiteMap() override;
+    int SelectInSiteMap(const QStringList& urls) override;
 
   private:
     MainWindow& Window;

@@ -1,11 +1,14 @@
 #include "RtfWriter.h"
 
+#include <QBuffer>
 #include <QFont>
+#include <QImage>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextList>
+#include <QUrl>
 
 #include <cmath>
 
@@ -177,6 +180,29 @@ QByteArray DocumentToRtf(const QTextDocument& document) {
         }
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().isImageFormat()) {
+                // A picture the document holds as a resource goes in as PNG.
+                const QTextImageFormat format = fragment.charFormat().toImageFormat();
+                const QVariant resource =
+                    document.resource(QTextDocument::ImageResource, QUrl(format.name()));
+                const QImage image = resource.value<QImage>();
+                if (!image.isNull()) {
+                    QByteArray png;
+                    QBuffer buffer(&png);
+                    buffer.open(QIODevice::WriteOnly);
+                    image.save(&buffer, "PNG");
+                    // Goal sizes in twips, at 96 pixels to the inch.
+                    out += "{\\pict\\pngblip\\picw" + QByteArray::number(image.width()) + "\\pich" +
+                           QByteArray::number(image.height()) + "\\picwgoal" +
+                           QByteArray::number(image.width() * 15) + "\\pichgoal" +
+                           QByteArray::number(image.height() * 15) + "\n";
+                    const QByteArray hex = png.toHex();
+                    for (qsizetype at = 0; at < hex.size(); at += 128)
+                        out += hex.mid(at, 128) + '\n';
+                    out += '}';
+                }
+                continue;
+            }
             const RunFormat run = Resolve(fragment.charFormat(), defaultFont);
             out += '{' + CharacterWords(run, int(fonts.indexOf(run.Family))) + ' ';
             AppendEscaped(out, fragment.text());

@@ -148,7 +148,10 @@ void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
     for (int waited = 0; Launcher.IsRunning(applet) && waited < 60000 && !Host.StopRequested();
          waited += 100)
         WaitWhileHandlingMessages(100, [this] { return Host.StopRequested(); });
-    if (Launcher.IsRunning(applet) || Host.StopRequested())
+    // An applet that wrote no facts (one that does not know them) leaves
+    // nothing to keep; a facts file that is there and cannot be read is
+    // reported below.
+    if (Launcher.IsRunning(applet) || Host.StopRequested() || !QFileInfo::exists(factsPath))
         return;
     Host.SetStatusText(MsgKeepingCrawl);
     Host.SetBusyAnimation(true);

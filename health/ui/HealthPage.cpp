@@ -114,7 +114,7 @@ HealthSnapshot LoadSnapshot(const std::string& path, long long compare) {
 }
 
 HealthPage::HealthPage(HealthHost& host, QWidget* parent)
-    : QWidget(parent), Host(host), Alive(std::make_shared<bool>(true)) {
+    : QWidget(parent), Host(host), Alive(std::make_shared<std::atomic<bool>>(true)) {
     setObjectName(QStringLiteral("SiteHealthPage"));
     auto* layout = new QVBoxLayout(this);
     Stack = new QStackedWidget(this);
@@ -288,7 +288,7 @@ void HealthPage::Reload() {
     QPointer<HealthPage> self(this);
     std::thread([self, alive = Alive, generation, path = path.toStdString(), compare = Compare] {
         auto snapshot = std::make_shared<HealthSnapshot>(LoadSnapshot(path, compare));
-        if (!*alive)
+        if (!alive->load() || !qApp)
             return;
         QMetaObject::invokeMethod(
             qApp,

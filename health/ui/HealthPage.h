@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 
 class QCheckBox;
@@ -119,7 +120,7 @@ class HealthPage : public QWidget {
     QLabel* ChangesText;
     TrendChart* Chart;
     QPushButton *SelectButton, *ExportButton, *PrintButton, *SaveButton;
-    std::shared_ptr<bool> Alive;
+    std::shared_ptr<std::atomic<bool>> Alive;
 };
 
 } // namespace vantora::health

@@ -214,7 +214,17 @@ void TestCliEndToEnd::twoCrawlsHealthCompareDiff() {
     QCOMPARE(Cli({"health", project, "--json", json}).Exit, 0);
     const QJsonArray array = QJsonDocument::fromJson(Read(json)).array();
     QCOMPARE(array.size(), rows.size() - 1);
-    QCOMPARE(array[0].toObject().keys(), QStringList({"check", "detail", "severity", "url"}));
+    QCOMPARE(array[0].toObject().keys(),
+             QStringList({"check", "detail", "link_score", "severity", "url"}));
+    // Every finding is about a fetched URL, and each of those has a link score.
+    for (const QJsonValue& finding : array) {
+        const QJsonValue score = finding.toObject().value("link_score");
+        QVERIFY2(score.isDouble() && score.toDouble() >= 0 && score.toDouble() <= 100,
+                 qPrintable(finding.toObject().value("url").toString()));
+    }
+    const Run scored = Cli({"health", project, "--csv", "-", "--columns", "url,link_score"});
+    QVERIFY2(scored.Out.startsWith("url,link_score\n"), qPrintable(scored.Out));
+    QCOMPARE(Cli({"health", project, "--columns", "url,change"}).Exit, 2);
 
     site.Version = 2;
     crawl = Cli({"crawl", project, "--sm-options", "--no-external"});

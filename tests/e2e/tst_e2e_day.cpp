@@ -624,6 +624,15 @@ void TestEndToEndDay::aUsersDay() {
     const QByteArray pdfBytes = healthPdf.readAll();
     QVERIFY(pdfBytes.startsWith("%PDF-"));
     QVERIFY2(pdfBytes.contains("/Subtype /Image"), "the chart is not in the PDF");
+    day.dialogs.FileNames.enqueue(work + "/health.rtf");
+    QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthSave")),
+                      Qt::LeftButton);
+    QFile healthRtf(work + "/health.rtf");
+    QVERIFY(healthRtf.open(QIODevice::ReadOnly));
+    const QByteArray rtfBytes = healthRtf.readAll();
+    QVERIFY(rtfBytes.startsWith("{\\rtf1"));
+    QVERIFY2(rtfBytes.contains("{\\pict\\pngblip"), "the chart is not in the RTF");
+    QVERIFY(rtfBytes.contains("Site score:"));
     QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
     day.Trigger("actSave");
 
