@@ -54,16 +54,16 @@ QString When(const std::string& time) {
 
 QString SummaryText(const HealthSnapshot& data) {
     const Overview& o = data.Summary;
-    QString text = QStringLiteral("Latest crawl: %1, %2 URLs.   Errors: %3   Warnings: %4   "
-                                  "Notices: %5   Site score: %6 of 100")
+    QString text = QStringLiteral("Latest crawl: %1, %2 URLs.   Site score: %3 of 100\n"
+                                  "Errors: %4   Warnings: %5   Notices: %6")
                        .arg(When(data.Latest.Time))
                        .arg(data.Latest.Pages)
+                       .arg(o.Score)
                        .arg(o.Counts[0])
                        .arg(o.Counts[1])
-                       .arg(o.Counts[2])
-                       .arg(o.Score);
+                       .arg(o.Counts[2]);
     if (data.ComparedWith)
-        text += QStringLiteral("\nNew since the compared crawl: %1 errors, %2 warnings, %3 notices")
+        text += QStringLiteral("   (new since the compared crawl: %1, %2, %3)")
                     .arg(o.NewCounts[0])
                     .arg(o.NewCounts[1])
                     .arg(o.NewCounts[2]);
@@ -142,6 +142,7 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     Summary = new QLabel(content);
+    Summary->setWordWrap(true);
     Summary->setObjectName(QStringLiteral("HealthSummary"));
     Summary->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     Summary->setFocusPolicy(Qt::StrongFocus);
@@ -171,11 +172,13 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     Checks = new QTreeWidget(findings);
     Checks->setObjectName(QStringLiteral("HealthChecks"));
     Checks->setAccessibleName(QStringLiteral("Checks with findings"));
-    Checks->setColumnCount(2);
-    Checks->setHeaderLabels({QStringLiteral("Check"), QStringLiteral("Count")});
+    Checks->setColumnCount(4);
+    Checks->setHeaderLabels({QStringLiteral("Check"), QStringLiteral("Count"),
+                             QStringLiteral("New"), QStringLiteral("Fixed")});
     Checks->header()->setStretchLastSection(false);
     Checks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    Checks->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    for (int column = 1; column < 4; ++column)
+        Checks->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     auto* right = new QSplitter(Qt::Vertical, findings);
     Pages = new QTableView(right);
     Pages->setObjectName(QStringLiteral("HealthPages"));
@@ -199,7 +202,7 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     findings->addWidget(Checks);
     findings->addWidget(right);
     findings->setStretchFactor(0, 2);
-    findings->setStretchFactor(1, 3);
+    findings->setStretchFactor(1, 5);
     Views->addTab(findings, QStringLiteral("&Findings"));
     connect(Checks, &QTreeWidget::currentItemChanged, this, [this] { ShowCheck(); });
     connect(Pages->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -361,20 +364,29 @@ void HealthPage::Show(HealthSnapshot snapshot, int generation) {
             groups[level] = new QTreeWidgetItem(Checks);
             groups[level]->setText(0, QString::fromLatin1(SeverityTitles[level]));
             groups[level]->setText(1, QString::number(Data.Summary.Counts[level]));
+            if (Data.ComparedWith)
+                groups[level]->setText(2, QString::number(Data.Summary.NewCounts[level]));
             groups[level]->setExpanded(true);
             groups[level]->setFlags(Qt::ItemIsEnabled);
         }
+        // The identifier names the check in a narrow column; its text and
+        // advice are in the detail below the pages.
         auto* item = new QTreeWidgetItem(groups[level]);
-        QString count = QString::number(group.Count);
-        if (Data.ComparedWith)
-            count += QStringLiteral(" (%1 new, %2 fixed)").arg(group.New).arg(group.Fixed);
-        item->setText(0, Q(group.Text) + QStringLiteral(" [") + Q(group.Check) + QLatin1Char(']'));
-        item->setText(1, count);
+        item->setText(0, Q(group.Check));
+        item->setText(1, QString::number(group.Count));
+        if (Data.ComparedWith) {
+            item->setText(2, QString::number(group.New));
+            item->setText(3, QString::number(group.Fixed));
+        }
         item->setData(0, CheckRole, Q(group.Check));
-        item->setToolTip(0, Q(group.Check));
+        item->setToolTip(0, Q(group.Text));
+        item->setData(0, Qt::AccessibleTextRole,
+                      QStringLiteral("%1: %2 pages").arg(Q(group.Text)).arg(group.Count));
         if (!select || Q(group.Check) == chosen)
             select = item;
     }
+    Checks->setColumnHidden(2, !Data.ComparedWith);
+    Checks->setColumnHidden(3, !Data.ComparedWith);
     Stack->setCurrentIndex(1);
     if (select)
         Checks->setCurrentItem(select);
@@ -405,7 +417,10 @@ void HealthPage::ShowCheck() {
     PageModel->Show(Data.Findings, check, OnlyNew->isChecked() && Data.ComparedWith,
                     Data.ComparedWith != 0);
     Pages->resizeColumnToContents(FindingsModel::ScoreColumn);
-    Pages->setColumnWidth(FindingsModel::UrlColumn, std::max(200, Pages->width() / 2));
+    Pages->setColumnWidth(FindingsModel::UrlColumn,
+                          std::max(160, (Pages->viewport()->width() -
+                                         Pages->columnWidth(FindingsModel::ScoreColumn)) *
+                                            3 / 5));
     if (PageModel->rowCount() > 0)
         Pages->setCurrentIndex(PageModel->index(0, FindingsModel::UrlColumn));
     ShowDetail();

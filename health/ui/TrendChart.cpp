@@ -107,13 +107,21 @@ void TrendChart::Draw(QPainter& painter, QSize size, bool focus) const {
     painter.drawRect(plot);
     // Dates: as many as fit side by side, first and last always.
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("2026-12-09")) + 12;
-    const std::size_t fit = std::max<std::size_t>(1, std::size_t(plot.width() / labelWidth) + 1);
-    for (const std::size_t i : AxisLabels(Data.size(), fit)) {
+    const std::size_t fit = std::max<std::size_t>(1, std::size_t(plot.width() / labelWidth));
+    const std::vector<std::size_t> labels = AxisLabels(Data.size(), fit);
+    // From the latest back, so the newest date is always shown; a label that
+    // would touch the one to its right is left out.
+    int nextLeft = size.width() + labelWidth;
+    for (auto at = labels.rbegin(); at != labels.rend(); ++at) {
+        const std::size_t i = *at;
         const QString date = QString::fromStdString(Data[i].Crawl.Time.substr(0, 10));
         const int width = metrics.horizontalAdvance(date);
         const int left = std::clamp(x(i) - width / 2, 0, size.width() - width);
         painter.drawLine(x(i), plot.bottom(), x(i), plot.bottom() + 4);
+        if (left + width + 6 > nextLeft)
+            continue;
         painter.drawText(left, plot.bottom() + 4 + metrics.ascent(), date);
+        nextLeft = left;
     }
     for (int s = 0; s < 3; ++s) {
         QPainterPath path;
