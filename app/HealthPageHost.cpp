@@ -14,11 +14,14 @@
 #include "XmlSitemap.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace vantora {
 
@@ -50,6 +53,11 @@ void MainWindow::BuildHealthPage() {
     ToolPages->addTab(Health, caption);
     Health->setProperty(HelpPageProperty, QStringLiteral("health.htm"));
     PageTabs->addTab(caption);
+    // The tab strip shows every page's tab whole: the window is never made
+    // narrower than the strip with this one more tab.
+    const QMargins margins = ProjectView->layout()->contentsMargins();
+    setMinimumWidth(
+        std::max(minimumWidth(), PageTabs->sizeHint().width() + margins.left() + margins.right()));
     connect(&SiteMap->Creator(), &SiteMapCreator::CrawlStored, Health, &health::HealthPage::Reload);
 
     // File > Export XML Sitemap..., after Print: the latest crawl's indexable

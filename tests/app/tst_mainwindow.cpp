@@ -215,8 +215,9 @@ void TestMainWindow::menuItems() {
     QVERIFY(w.ProjectView->isHidden());
     QCOMPARE(w.windowTitle(), QStringLiteral("The Vantora"));
     QCOMPARE(w.ProjectStatus(), QStringLiteral("No Project open."));
-    QCOMPARE(w.ToolPages->count(), 8);
+    QCOMPARE(w.ToolPages->count(), 9);
     QCOMPARE(w.ToolPages->tabText(7), QStringLiteral("Bulletin Board"));
+    QCOMPARE(w.ToolPages->tabText(8), QStringLiteral("Site Health"));
     QCOMPARE(w.FontSizeList->count(), 12);
 }
 
