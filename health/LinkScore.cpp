@@ -9,19 +9,37 @@ namespace vantora::health {
 
 LinkGraph LinkGraph::FromPairs(std::size_t count,
                                std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs) {
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    // Bucketed by source in one pass (no sort of all links), then each
+    // page's few targets sorted and made unique in place.
     LinkGraph graph;
-    graph.Offsets.assign(count + 1, 0);
-    graph.Targets.reserve(pairs.size());
-    for (const auto& [from, to] : pairs) {
-        if (from == to || from >= count || to >= count)
-            continue;
-        ++graph.Offsets[from + 1];
-        graph.Targets.push_back(to);
-    }
+    std::vector<std::uint32_t> start(count + 1, 0);
+    for (const auto& [from, to] : pairs)
+        if (from != to && from < count && to < count)
+            ++start[from + 1];
     for (std::size_t i = 0; i < count; ++i)
-        graph.Offsets[i + 1] += graph.Offsets[i];
+        start[i + 1] += start[i];
+    std::vector<std::uint32_t> targets(start[count]);
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        for (const auto& [from, to] : pairs)
+            if (from != to && from < count && to < count)
+                targets[fill[from]++] = to;
+    }
+    pairs.clear();
+    pairs.shrink_to_fit();
+    graph.Offsets.assign(count + 1, 0);
+    std::uint32_t kept = 0;
+    for (std::size_t u = 0; u < count; ++u) {
+        const auto begin = targets.begin() + start[u], end = targets.begin() + start[u + 1];
+        std::sort(begin, end);
+        const auto last = std::unique(begin, end);
+        for (auto at = begin; at != last; ++at)
+            targets[kept++] = *at;
+        graph.Offsets[u + 1] = kept;
+    }
+    targets.resize(kept);
+    targets.shrink_to_fit();
+    graph.Targets = std::move(targets);
     return graph;
 }
 
