@@ -167,9 +167,12 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     Views = new QTabWidget(content);
     Views->setObjectName(QStringLiteral("HealthViews"));
     // Findings: the checks, the affected pages, the detail.
-    auto* findings = new QSplitter(Qt::Horizontal, Views);
+    // The checks beside what they mean on top, the affected pages across
+    // the whole width below.
+    auto* findings = new QSplitter(Qt::Vertical, Views);
     findings->setObjectName(QStringLiteral("HealthFindings"));
-    Checks = new QTreeWidget(findings);
+    auto* top = new QSplitter(Qt::Horizontal, findings);
+    Checks = new QTreeWidget(top);
     Checks->setObjectName(QStringLiteral("HealthChecks"));
     Checks->setAccessibleName(QStringLiteral("Checks with findings"));
     Checks->setColumnCount(4);
@@ -179,8 +182,11 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     Checks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int column = 1; column < 4; ++column)
         Checks->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    auto* right = new QSplitter(Qt::Vertical, findings);
-    Pages = new QTableView(right);
+    // Room for the longest identifier beside its counts.
+    Checks->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("structured-data-invalid")) +
+        fontMetrics().horizontalAdvance(QStringLiteral("Count New Fixed")) + 64);
+    Pages = new QTableView(findings);
     Pages->setObjectName(QStringLiteral("HealthPages"));
     Pages->setAccessibleName(QStringLiteral("Affected pages"));
     PageModel = new FindingsModel(Pages);
@@ -192,17 +198,19 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     Pages->verticalHeader()->hide();
     Pages->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     Pages->setWordWrap(false);
-    Detail = new QTextBrowser(right);
+    // The end of a long URL tells pages apart; its middle goes first.
+    Pages->setTextElideMode(Qt::ElideMiddle);
+    Detail = new QTextBrowser(top);
     Detail->setObjectName(QStringLiteral("HealthDetail"));
     Detail->setAccessibleName(QStringLiteral("Why it matters and how to fix it"));
-    right->addWidget(Pages);
-    right->addWidget(Detail);
-    right->setStretchFactor(0, 3);
-    right->setStretchFactor(1, 1);
-    findings->addWidget(Checks);
-    findings->addWidget(right);
-    findings->setStretchFactor(0, 2);
-    findings->setStretchFactor(1, 5);
+    top->addWidget(Checks);
+    top->addWidget(Detail);
+    top->setStretchFactor(0, 0);
+    top->setStretchFactor(1, 1);
+    findings->addWidget(top);
+    findings->addWidget(Pages);
+    findings->setStretchFactor(0, 1);
+    findings->setStretchFactor(1, 1);
     Views->addTab(findings, QStringLiteral("&Findings"));
     connect(Checks, &QTreeWidget::currentItemChanged, this, [this] { ShowCheck(); });
     connect(Pages->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -420,9 +428,9 @@ void HealthPage::ShowCheck() {
     Pages->setColumnWidth(FindingsModel::UrlColumn,
                           std::max(160, (Pages->viewport()->width() -
                                          Pages->columnWidth(FindingsModel::ScoreColumn)) *
-                                            3 / 5));
+                                            1 / 2));
     if (PageModel->rowCount() > 0)
-        Pages->setCurrentIndex(PageModel->index(0, FindingsModel::UrlColumn));
+        Pages->setCurrentIndex(PageModel->index(0, FindingsModel::ScoreColumn));
     ShowDetail();
 }
 
