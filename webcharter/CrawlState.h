@@ -4,6 +4,7 @@
 // trap bounds (Traps.cpp), checks of images and outside links (OutsideChecks.cpp)
 // and the map writer (MapWriter.cpp); Crawler.cpp runs the loop.
 
+#include "CompactStore.h"
 #include "Crawler.h"
 #include "FactsWriter.h"
 #include "PageReading.h"
@@ -15,7 +16,9 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -39,14 +42,28 @@ enum class State : unsigned char {
     Unchecked // an external link not checked
 };
 
+// One URL the crawl met: 24 bytes, its text in the crawl's TextArena.
 struct Target {
-    std::string Url;     // what is fetched, with its real scheme
-    std::string Written; // how it is written in the map
+    const char* Text = nullptr; // what is fetched, with its real scheme; NUL-terminated
+    uint32_t Size = 0;
+    int HttpStatus = 0;
+    int AliasOf = -1;
     State Status = State::Pending;
     bool External = false;
     bool Responded = false;
-    int HttpStatus = 0;
-    int AliasOf = -1;
+    bool AsIs = false; // written in the map as fetched, not under "http://"
+
+    std::string_view Url() const { return {Text, Size}; }
+    // authority, path and query: the identity with http and https taken as one
+    std::string_view Key() const {
+        const std::string_view url = Url();
+        const size_t colon = url.find("://");
+        return colon == std::string_view::npos ? url : url.substr(colon + 3);
+    }
+    // how it is written in the map
+    std::string Written() const {
+        return AsIs ? std::string(Url()) : "http://" + std::string(Key());
+    }
 };
 
 enum class RefKind : unsigned char { Link, Image, Mail };
@@ -56,12 +73,29 @@ struct Ref {
     int Index; // target, or mail address for Mail
 };
 
+// A reference packed in four bytes: the kind in the top two bits.
+inline uint32_t PackRef(Ref ref) {
+    return (static_cast<uint32_t>(ref.Kind) << 30) |
+           (static_cast<uint32_t>(ref.Index) & 0x3FFFFFFF);
+}
+inline Ref UnpackRef(uint32_t packed) {
+    return {static_cast<RefKind>(packed >> 30), static_cast<int>(packed & 0x3FFFFFFF)};
+}
+
+// A page of the map: its references are RefCount entries of Crawl::RefStore from
+// RefBegin; its children are the pages whose Parent it is, in the order added.
 struct PageNode {
     int TargetIndex;
     int Parent;
+    uint64_t RefBegin : 40;
+    uint64_t RefCount : 24;
+};
+
+// A page link waiting in the frontier: a job is made of it when it is fetched.
+struct QueuedPage {
+    int Target;
+    int ParentPage;
     int Depth;
-    std::vector<int> Children;
-    std::vector<Ref> Refs;
 };
 
 enum class JobKind : unsigned char { Page, Check };
@@ -137,6 +171,8 @@ class Crawl {
     bool RobotsAllow(const Url& url);
     void FetchRobots(const std::string& scheme, const std::string& authority);
     int NewTarget(const Url& url, bool external);
+    int AddTarget(std::string_view text, bool asIs);
+    Job TakeFromFrontier();
     int ExternalTarget(const Url& url);
     int InternalTarget(const Url& url, bool forPage, int depth, int parentPage);
     void EnqueuePage(int target, int parentPage, int depth);
@@ -163,7 +199,8 @@ class Crawl {
     void ReportLeftOut(CrawlResult& result);
     void ShowProgress(bool force);
     int Final(int target) const;
-    std::vector<std::string> WriteMap(CrawlResult& result) const;
+    using LineSink = std::function<void(const std::string&)>;
+    void WriteMap(CrawlResult& result, const LineSink& emit) const;
     // The facts file (SiteFacts.cpp).
     void OpenFacts(CrawlResult& result);
     void RecordFetch(const Transfer& transfer, const Completion& done);
@@ -182,20 +219,23 @@ class Crawl {
     std::vector<EasyPtr> IdleHandles;
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> Active;
 
-    std::vector<Target> Targets;
-    std::unordered_map<std::string, int> PageKeys;     // site URLs met as links
-    std::unordered_map<std::string, int> ImageKeys;    // site URLs met only as images
-    std::unordered_map<std::string, int> ExternalKeys; // other URLs by full text
-    std::unordered_map<std::string, int> InvalidKeys;
+    // Every URL met, in the order met; a deque, so that references stay valid.
+    std::deque<Target> Targets;
+    TextArena Texts;
+    KeyIndex PageKeys{[this](int i) { return Targets[i].Key(); }};  // site URLs met as links
+    KeyIndex ImageKeys{[this](int i) { return Targets[i].Key(); }}; // site URLs met only as images
+    KeyIndex ExternalKeys{[this](int i) { return Targets[i].Url(); }}; // other URLs by full text
+    KeyIndex InvalidKeys{[this](int i) { return Targets[i].Url(); }};
     std::vector<std::string> Mails;
     std::unordered_map<std::string, int> MailKeys;
-    std::vector<PageNode> Pages;
+    std::deque<PageNode> Pages;
+    SpillArray RefStore; // packed references of all pages, in a temporary file
 
     std::vector<Scope> Scopes;
     std::map<std::string, RobotsRules> Robots; // by authority
 
-    std::deque<Job> Frontier;   // page jobs in breadth-first order
-    std::deque<Job> SiteChecks; // images of the site
+    SpillQueue<QueuedPage> Frontier; // page links in breadth-first order
+    std::deque<Job> SiteChecks;      // images of the site
     struct HostQueue {
         std::deque<Job> Waiting;
         int InFlight = 0;

@@ -25,7 +25,7 @@ void Crawl::ShowProgress(bool force) {
         return;
     LastProgress = now;
     Log << "sm: " << PagesDone << " pages done, "
-        << (Frontier.size() + static_cast<size_t>(SiteInFlight)) << " queued, " << BrokenSeen
+        << (Frontier.Size() + static_cast<size_t>(SiteInFlight)) << " queued, " << BrokenSeen
         << " broken" << std::endl;
 }
 
@@ -62,7 +62,7 @@ CrawlResult Crawl::Run() {
         OpenFacts(result);
     AddScope(*root);
     const int rootTarget = NewTarget(*root, false);
-    PageKeys.emplace(root->Key(), rootTarget);
+    PageKeys.Add(root->Key(), rootTarget);
     if (!RobotsAllow(*root)) {
         Note("robots.txt of " + root->Authority() + " forbids the root page; nothing is crawled");
         Targets[rootTarget].Status = State::Skipped;
@@ -121,12 +121,11 @@ CrawlResult Crawl::Run() {
         NextToTake = Waiting.begin()->first;
         TakeFinishedInOrder();
     }
-    if (!TimeLimitHit && !Frontier.empty()) {
+    if (!TimeLimitHit && !Frontier.Empty()) {
         // Pages the page limit kept from being fetched.
-        for (const Job& job : Frontier)
-            Targets[job.TargetIndex].Status = State::Skipped;
-        PageLimitCut += Frontier.size();
-        Frontier.clear();
+        PageLimitCut += Frontier.Size();
+        while (!Frontier.Empty())
+            Targets[Frontier.Pop().Target].Status = State::Skipped;
     }
     if (PageLimitCut)
         NoteOnce(PageLimitNoted, "page limit of " + std::to_string(Options.MaxPages) +
@@ -139,7 +138,15 @@ CrawlResult Crawl::Run() {
             }
     ShowProgress(true);
     result.RootReached = !Pages.empty();
-    result.Lines = WriteMap(result);
+    if (Options.MapFile.empty()) {
+        WriteMap(result, [&](const std::string& line) { result.Lines.push_back(line); });
+    } else {
+        MapFileWriter file;
+        if (file.Open(Options.MapFile, result.MapError)) {
+            WriteMap(result, [&](const std::string& line) { file.Line(line); });
+            file.Close(result.MapError);
+        }
+    }
     if (Facts)
         FinishFacts(result);
     ReportLeftOut(result);
@@ -193,7 +200,13 @@ void Crawl::ReportLeftOut(CrawlResult& result) {
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
                       const std::atomic<bool>* stop) {
     Crawl crawl(options, log, stop);
-    return crawl.Run();
+    CrawlResult result = crawl.Run();
+    if (!options.MapFile.empty() && !result.Lines.empty()) {
+        // a map made before the crawl began (a root that cannot be read)
+        WriteSiteMapFile(options.MapFile, result.Lines, result.MapError);
+        result.Lines.clear();
+    }
+    return result;
 }
 
 } // namespace vantora::webcharter

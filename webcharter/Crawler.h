@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,8 +12,10 @@
 namespace vantora::webcharter {
 
 struct CrawlOptions {
-    std::string SearchUrl;                      // host + path, "http://" optional
-    size_t MaxPages = 100000;                   // pages listed in the map
+    std::string SearchUrl; // host + path, "http://" optional
+    // Pages listed in the map. Two million: a site of a million pages maps whole,
+    // and the URLs kept (below) stay within about a quarter of a gigabyte.
+    size_t MaxPages = 2000000;
     size_t MaxDocumentBytes = 10 * 1024 * 1024; // bytes read of one document
     long RequestTimeoutMs = 20000;              // whole time of one request
     long ConnectTimeoutMs = 10000;
@@ -32,7 +35,7 @@ struct CrawlOptions {
     // Bounds on memory whatever the site: distinct links kept of one page, distinct
     // URLs kept for the whole crawl, outside links checked.
     size_t MaxLinksPerPage = 10000;
-    size_t MaxLinks = 1000000;
+    size_t MaxLinks = 2500000;
     size_t MaxOutsideChecks = 100000;
     bool Robots = true;
     bool CheckExternal = true;
@@ -46,6 +49,10 @@ struct CrawlOptions {
     // When set, the facts of every fetched URL of the site and of its XML
     // sitemaps are written to this file (FactsWriter.h); the map is the same.
     std::string FactsFile;
+    // When set, the map is written to this file as it is made (through a temporary
+    // file beside it, renamed into place when whole) and CrawlResult::Lines stays
+    // empty; otherwise the map is returned in Lines.
+    std::string MapFile;
 };
 
 struct CrawlResult {
@@ -58,6 +65,7 @@ struct CrawlResult {
     // trap bounds...); empty when the map is the whole site.
     std::vector<std::string> LeftOut;
     std::string FactsError; // the facts file could not be written
+    std::string MapError;   // the map file could not be written
 };
 
 // Crawls the site and builds its map. Diagnostics, limits hit and progress go to
@@ -65,6 +73,25 @@ struct CrawlResult {
 // (from a signal handler, say) ends the crawl soon.
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
                       const std::atomic<bool>* stop = nullptr);
+
+// Writes a map file line by line, each with CR LF, into a temporary file beside
+// path ("<path>.part") that Close renames into place, so a reader never sees a
+// partial map. A writer closed without Close removes its temporary file.
+class MapFileWriter {
+  public:
+    MapFileWriter() = default;
+    ~MapFileWriter();
+    MapFileWriter(const MapFileWriter&) = delete;
+    MapFileWriter& operator=(const MapFileWriter&) = delete;
+    bool Open(const std::string& path, std::string& error);
+    void Line(const std::string& line);
+    bool Close(std::string& error);
+
+  private:
+    std::FILE* File = nullptr;
+    std::string Path, Temporary;
+    bool Failed = false;
+};
 
 // Writes lines with CR LF to path through a temporary file beside it that is renamed
 // into place, so a reader never sees a partial map. Returns false and fills error.

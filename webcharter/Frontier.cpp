@@ -1,6 +1,7 @@
 #include "CrawlState.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <unordered_set>
 
 namespace vantora::webcharter {
@@ -27,22 +28,31 @@ void Crawl::AddScope(const Url& url) {
     FetchRobots(url.Scheme, url.Authority());
 }
 
-int Crawl::NewTarget(const Url& url, bool external) {
+int Crawl::AddTarget(std::string_view text, bool asIs) {
+    if (Targets.size() >= 0x3FFFFFFF)
+        throw std::length_error("too many URLs for one crawl");
+    const std::string_view stored = Texts.Add(text);
     Target target;
-    target.Url = url.ToString();
-    target.Written = external ? target.Url : url.ToHttpString();
-    target.External = external;
-    Targets.push_back(std::move(target));
+    target.Text = stored.data();
+    target.Size = static_cast<uint32_t>(stored.size());
+    target.AsIs = asIs;
+    Targets.push_back(target);
     return static_cast<int>(Targets.size() - 1);
 }
 
+int Crawl::NewTarget(const Url& url, bool external) {
+    const int index = AddTarget(url.ToString(), external);
+    Targets[index].External = external;
+    return index;
+}
+
 int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPage) {
-    std::string key = url.Key();
-    if (const auto found = PageKeys.find(key); found != PageKeys.end())
-        return found->second;
+    const std::string key = url.Key();
+    if (const int found = PageKeys.Find(key); found >= 0)
+        return found;
     if (!forPage) {
-        if (const auto found = ImageKeys.find(key); found != ImageKeys.end())
-            return found->second;
+        if (const int found = ImageKeys.Find(key); found >= 0)
+            return found;
     }
     const int index = NewTarget(url, false);
     if (!RobotsAllow(url)) {
@@ -60,20 +70,27 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
     } else {
         EnqueuePage(index, parentPage, depth);
     }
-    (forPage ? PageKeys : ImageKeys).emplace(std::move(key), index);
+    (forPage ? PageKeys : ImageKeys).Add(key, index);
     return index;
 }
 
 void Crawl::EnqueuePage(int target, int parentPage, int depth) {
+    ++PagesQueued;
+    Frontier.Push({target, parentPage, depth});
+}
+
+Job Crawl::TakeFromFrontier() {
+    // Page jobs are numbered as they leave the queue, which is in the order they
+    // entered it: results are taken in that order.
+    const QueuedPage queued = Frontier.Pop();
     Job job;
     job.Kind = JobKind::Page;
-    job.TargetIndex = job.FirstTarget = target;
-    job.ParentPage = parentPage;
-    job.Depth = depth;
+    job.TargetIndex = job.FirstTarget = queued.Target;
+    job.ParentPage = queued.ParentPage;
+    job.Depth = queued.Depth;
     job.Seq = NextSeq++;
-    job.Chain.push_back(target);
-    ++PagesQueued;
-    Frontier.push_back(std::move(job));
+    job.Chain.push_back(queued.Target);
+    return job;
 }
 
 void Crawl::OnParsed(long seq, ParsedPage parsed) {
@@ -92,13 +109,14 @@ void Crawl::OnParsed(long seq, ParsedPage parsed) {
                                     " characters are left out");
     }
     if (parsed.ExtractorsDisagree)
-        Note("link extractors disagree on " + target.Url);
+        Note("link extractors disagree on " + std::string(target.Url()));
     if (parsed.Binary) {
         // Served as HTML but binary data: a link to a file, not a page.
         target.Status = State::Resource;
         ++BinaryBodies;
         if (Options.Verbose)
-            Note(target.Url + ": binary data served as a web page; not listed as a page");
+            Note(std::string(target.Url()) +
+                 ": binary data served as a web page; not listed as a page");
         return;
     }
     target.Status = State::Page;
@@ -145,7 +163,7 @@ std::string FolderKey(const std::string& pageUrl) {
 }
 
 bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
-    const std::string key = FolderKey(Targets[target].Url);
+    const std::string key = FolderKey(std::string(Targets[target].Url()));
     if (key.empty())
         return false;
     const auto [known, added] =
@@ -174,10 +192,7 @@ void Crawl::AddPage(Finished& finished) {
         return;
     }
     const int pageIndex = static_cast<int>(Pages.size());
-    Pages.push_back(
-        {finished.Work.TargetIndex, finished.Work.ParentPage, finished.Work.Depth, {}, {}});
-    if (finished.Work.ParentPage >= 0)
-        Pages[finished.Work.ParentPage].Children.push_back(pageIndex);
+    Pages.push_back({finished.Work.TargetIndex, finished.Work.ParentPage, 0, 0});
     std::unordered_set<long long> seen;
     std::vector<Ref> refs;
     const int depth = finished.Work.Depth;
@@ -189,26 +204,24 @@ void Crawl::AddPage(Finished& finished) {
                 Mails.push_back(link.Mail);
             ref = {RefKind::Mail, it->second};
         } else if (!link.Address) {
-            auto [it, added] = InvalidKeys.emplace(link.Invalid, -1);
-            if (added) {
-                Target broken;
-                broken.Url = broken.Written = link.Invalid;
-                broken.Status = State::Broken;
-                Targets.push_back(std::move(broken));
-                it->second = static_cast<int>(Targets.size() - 1);
+            int index = InvalidKeys.Find(link.Invalid);
+            if (index < 0) {
+                index = AddTarget(link.Invalid, true);
+                Targets[index].Status = State::Broken;
+                InvalidKeys.Add(link.Invalid, index);
                 ++BrokenSeen;
             }
-            ref = {RefKind::Link, it->second};
+            ref = {RefKind::Link, index};
         } else {
             const bool image = link.Kind == LinkKind::Image;
             if (Targets.size() >= Options.MaxLinks) {
                 // Enough URLs are kept: a link already known is listed, a new one is not.
                 bool known;
                 if (!InScope(*link.Address))
-                    known = ExternalKeys.count(link.Address->ToString()) > 0;
+                    known = ExternalKeys.Contains(link.Address->ToString());
                 else
-                    known = PageKeys.count(link.Address->Key()) > 0 ||
-                            (image && ImageKeys.count(link.Address->Key()) > 0);
+                    known = PageKeys.Contains(link.Address->Key()) ||
+                            (image && ImageKeys.Contains(link.Address->Key()));
                 if (!known) {
                     ++LinksOverTotal;
                     continue;
@@ -230,7 +243,10 @@ void Crawl::AddPage(Finished& finished) {
     }
     if (Facts)
         RecordPage(finished, refs);
-    Pages[pageIndex].Refs = std::move(refs);
+    Pages[pageIndex].RefBegin = RefStore.Size();
+    Pages[pageIndex].RefCount = refs.size();
+    for (const Ref& ref : refs)
+        RefStore.Push(PackRef(ref));
 }
 
 } // namespace vantora::webcharter

@@ -16,8 +16,13 @@ int Crawl::Final(int target) const {
     return -1; // a loop of aliases: a redirect loop
 }
 
-std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
-    std::vector<std::string> lines;
+void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
+    // The map is handed out line by line, never held whole: a map of a million
+    // pages is some hundred megabytes of text.
+    struct Lines {
+        const LineSink& Emit;
+        void push_back(const std::string& line) { Emit(line); }
+    } lines{emit};
     lines.push_back("<ROOT>http://" + EscapeUrlText(Options.SearchUrl));
     if (Pages.empty()) {
         const Target& root = Targets.empty() ? Target{} : Targets[0];
@@ -28,19 +33,41 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
             lines.push_back("Unspecified Host");
         } else if (RootFallbackStatus) {
             // neither the root as given nor without its final "/" is a page
-            lines.push_back("<ERROR>" + root.Written + " " + std::to_string(RootFallbackStatus));
+            lines.push_back("<ERROR>" + root.Written() + " " + std::to_string(RootFallbackStatus));
         } else if (last >= 0 && Targets[last].Status == State::HttpError) {
-            lines.push_back("<ERROR>" + Targets[last].Written + " " +
+            lines.push_back("<ERROR>" + Targets[last].Written() + " " +
                             std::to_string(Targets[last].HttpStatus));
         } else if (last < 0 || Targets[last].Status == State::Broken ||
                    Targets[last].Status == State::Pending) {
-            lines.push_back("<BROKEN>" + root.Written);
+            lines.push_back("<BROKEN>" + root.Written());
         } else {
-            lines.push_back("<PAGE>" + Targets[last].Written);
+            lines.push_back("<PAGE>" + Targets[last].Written());
         }
         lines.push_back("<END>");
-        return lines;
+        return;
     }
+    // Each page's children, in the order they were added: pages are added after
+    // their parent, so one pass over them in order lists every page's children.
+    std::vector<uint32_t> childBegin(Pages.size() + 1, 0), children(Pages.size());
+    for (const PageNode& page : Pages)
+        if (page.Parent >= 0)
+            ++childBegin[page.Parent + 1];
+    for (size_t i = 1; i < childBegin.size(); ++i)
+        childBegin[i] += childBegin[i - 1];
+    {
+        std::vector<uint32_t> next(childBegin.begin(), childBegin.end() - 1);
+        for (size_t i = 0; i < Pages.size(); ++i)
+            if (Pages[i].Parent >= 0)
+                children[next[Pages[i].Parent]++] = static_cast<uint32_t>(i);
+    }
+    auto childCount = [&](int page) { return childBegin[page + 1] - childBegin[page]; };
+    std::vector<uint32_t> packed;
+    auto refsOf = [&](const PageNode& node, auto&& visit) {
+        RefStore.Read(node.RefBegin, static_cast<uint32_t>(node.RefCount), packed);
+        for (const uint32_t ref : packed)
+            if (!visit(UnpackRef(ref)))
+                return;
+    };
     // Depth-first over the page tree, iteratively; each page's children are its
     // pages, then its external links, e-mail addresses, broken links and errors.
     struct Frame {
@@ -50,27 +77,28 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
     };
     std::vector<Frame> stack;
     auto open = [&](int page, const std::string& parentBase) {
-        const std::string& url = Targets[Pages[page].TargetIndex].Written;
+        const std::string url = Targets[Pages[page].TargetIndex].Written();
         const std::string caption = PageCaption(parentBase, url);
         lines.push_back("<PAGE>" + caption);
         ++result.Pages;
         stack.push_back({page, 0, AncestorBase(parentBase, caption)});
         const PageNode& node = Pages[page];
         bool hasFindings = false;
-        for (const Ref& ref : node.Refs) {
+        refsOf(node, [&](const Ref& ref) {
             if (ref.Kind == RefKind::Mail) {
                 hasFindings = true;
-                break;
+                return false;
             }
             const int last = Final(ref.Index);
             const State state = last < 0 ? State::Broken : Targets[last].Status;
             if (state == State::Broken || state == State::HttpError ||
                 (ref.Kind == RefKind::Link && Targets[last].External)) {
                 hasFindings = true;
-                break;
+                return false;
             }
-        }
-        if (!node.Children.empty() || hasFindings)
+            return true;
+        });
+        if (childCount(page) > 0 || hasFindings)
             lines.push_back("<PUSH>");
         else
             stack.back().NextChild = static_cast<size_t>(-1); // nothing nested
@@ -78,27 +106,27 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
     auto findings = [&](const PageNode& node) {
         std::vector<std::string> external, mail, broken, errors;
         std::unordered_set<std::string> written;
-        for (const Ref& ref : node.Refs) {
+        refsOf(node, [&](const Ref& ref) {
             std::string line;
             if (ref.Kind == RefKind::Mail) {
                 line = "<MAILTO>" + Mails[ref.Index];
                 if (written.insert(line).second)
                     mail.push_back(line);
-                continue;
+                return true;
             }
             const int last = Final(ref.Index);
             const Target& named = Targets[ref.Index];
             const State state = last < 0 ? State::Broken : Targets[last].Status;
             if (state == State::Broken) {
-                line = "<BROKEN>" + named.Written;
+                line = "<BROKEN>" + named.Written();
                 if (written.insert(line).second)
                     broken.push_back(line);
             } else if (state == State::HttpError) {
                 if (ref.Kind == RefKind::Image)
-                    line = "<BROKEN>" + named.Written;
+                    line = "<BROKEN>" + named.Written();
                 else
-                    line =
-                        "<ERROR>" + named.Written + " " + std::to_string(Targets[last].HttpStatus);
+                    line = "<ERROR>" + named.Written() + " " +
+                           std::to_string(Targets[last].HttpStatus);
                 if (written.insert(line).second) {
                     (ref.Kind == RefKind::Image ? broken : errors).push_back(line);
                     if (ref.Kind != RefKind::Image && Targets[last].HttpStatus >= 500)
@@ -106,17 +134,19 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
                 }
             } else if (ref.Kind == RefKind::Link && Targets[last].External) {
                 // a page of the site that moved off-site is listed where it ends
-                line = "<LINK>" + Targets[last].Written;
+                line = "<LINK>" + Targets[last].Written();
                 if (written.insert(line).second)
                     external.push_back(line);
             }
-        }
+            return true;
+        });
         result.External += external.size();
         result.Mail += mail.size();
         result.Broken += broken.size();
         result.Errors += errors.size();
         for (auto* group : {&external, &mail, &broken, &errors})
-            lines.insert(lines.end(), group->begin(), group->end());
+            for (const std::string& line : *group)
+                lines.push_back(line);
     };
     open(0, "");
     while (!stack.empty()) {
@@ -126,8 +156,9 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
             stack.pop_back();
             continue;
         }
-        if (frame.NextChild < node.Children.size()) {
-            const int child = node.Children[frame.NextChild++];
+        if (frame.NextChild < childCount(frame.Page)) {
+            const int child =
+                static_cast<int>(children[childBegin[frame.Page] + frame.NextChild++]);
             const std::string base = frame.Base;
             open(child, base);
             continue;
@@ -137,34 +168,59 @@ std::vector<std::string> Crawl::WriteMap(CrawlResult& result) const {
         stack.pop_back();
     }
     lines.push_back("<END>");
-    return lines;
+}
+
+MapFileWriter::~MapFileWriter() {
+    if (File) {
+        std::fclose(File);
+        std::remove(Temporary.c_str());
+    }
+}
+
+bool MapFileWriter::Open(const std::string& path, std::string& error) {
+    Path = path;
+    Temporary = path + ".part";
+    File = std::fopen(Temporary.c_str(), "wb");
+    if (!File) {
+        error = "Cannot create file " + Temporary;
+        return false;
+    }
+    return true;
+}
+
+void MapFileWriter::Line(const std::string& line) {
+    if (!File || Failed)
+        return;
+    Failed = std::fwrite(line.data(), 1, line.size(), File) != line.size() ||
+             std::fwrite("\r\n", 1, 2, File) != 2;
+}
+
+bool MapFileWriter::Close(std::string& error) {
+    if (!File)
+        return false;
+    const bool closed = std::fclose(File) == 0;
+    File = nullptr;
+    if (Failed || !closed) {
+        std::remove(Temporary.c_str());
+        error = "Cannot write file " + Temporary;
+        return false;
+    }
+    if (std::rename(Temporary.c_str(), Path.c_str()) != 0) {
+        std::remove(Temporary.c_str());
+        error = "Cannot create file " + Path;
+        return false;
+    }
+    return true;
 }
 
 bool WriteSiteMapFile(const std::string& path, const std::vector<std::string>& lines,
                       std::string& error) {
-    const std::string temporary = path + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = "Cannot create file " + temporary;
+    MapFileWriter file;
+    if (!file.Open(path, error))
         return false;
-    }
-    bool ok = true;
-    for (const std::string& line : lines) {
-        ok = ok && std::fwrite(line.data(), 1, line.size(), file) == line.size() &&
-             std::fwrite("\r\n", 1, 2, file) == 2;
-    }
-    ok = (std::fclose(file) == 0) && ok;
-    if (!ok) {
-        std::remove(temporary.c_str());
-        error = "Cannot write file " + temporary;
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        error = "Cannot create file " + path;
-        return false;
-    }
-    return true;
+    for (const std::string& line : lines)
+        file.Line(line);
+    return file.Close(error);
 }
 
 } // namespace vantora::webcharter

@@ -45,11 +45,11 @@ bool Crawl::MayCall(const sockaddr* address) const {
 }
 
 int Crawl::ExternalTarget(const Url& url) {
-    std::string key = url.ToString();
-    if (const auto found = ExternalKeys.find(key); found != ExternalKeys.end())
-        return found->second;
+    const std::string key = url.ToString();
+    if (const int found = ExternalKeys.Find(key); found >= 0)
+        return found;
     const int index = NewTarget(url, true);
-    ExternalKeys.emplace(std::move(key), index);
+    ExternalKeys.Add(key, index);
     if (Options.CheckExternal && OutsideChecks < Options.MaxOutsideChecks) {
         ++OutsideChecks;
         EnqueueCheck(index);
@@ -70,7 +70,7 @@ void Crawl::EnqueueCheck(int target) {
         SiteChecks.push_back(std::move(job));
         return;
     }
-    const std::string host = ParseUrl(Targets[target].Url)->Authority();
+    const std::string host = ParseUrl(Targets[target].Url())->Authority();
     HostQueue& queue = ExternalHosts[host];
     if (queue.Dead) {
         Targets[target].Status = State::Broken; // reported with the host's first time-out
@@ -114,7 +114,7 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
         // HEAD that got no answer in time, the host's other links are asked with GET.
         job.Head = false;
         if (done.Code == CURLE_OPERATION_TIMEDOUT && target.External)
-            ExternalHosts[ParseUrl(target.Url)->Authority()].HeadSilent = true;
+            ExternalHosts[ParseUrl(target.Url())->Authority()].HeadSilent = true;
         Restart(std::move(transfer));
         return;
     }
@@ -132,7 +132,7 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
     if (target.External) {
         // A host that never answered and has now timed out (or refused) costs one
         // time-out: its other links are reported broken without waiting for each.
-        const std::string host = ParseUrl(target.Url)->Authority();
+        const std::string host = ParseUrl(target.Url())->Authority();
         HostQueue& queue = ExternalHosts[host];
         if (done.Status > 0)
             queue.Answered = true;

@@ -27,7 +27,7 @@ void Crawl::RecordFetch(const Transfer& transfer, const Completion& done) {
     const Target& target = Targets[transfer.Work.TargetIndex];
     FetchFacts facts;
     facts.Id = transfer.Work.TargetIndex;
-    facts.Url = target.Url;
+    facts.Url = target.Url();
     facts.Status = done.Status;
     if (done.Code != CURLE_OK && !(done.Code == CURLE_WRITE_ERROR && transfer.Truncated)) {
         facts.Status = 0;
@@ -57,7 +57,7 @@ void Crawl::FinishFacts(CrawlResult& result) {
     limits.TimeoutMs = Options.RequestTimeoutMs;
     limits.ConnectTimeoutMs = Options.ConnectTimeoutMs;
     limits.UserAgent = Options.UserAgent;
-    const std::string root = Targets.empty() ? std::string() : Targets[0].Url;
+    const std::string root = Targets.empty() ? std::string() : std::string(Targets[0].Url());
     const SitemapsRead sitemaps = ReadSiteSitemaps(root, limits, Stop);
     std::vector<std::string> unknown;
     for (const SitemapFileRead& file : sitemaps.Files) {
@@ -70,8 +70,8 @@ void Crawl::FinishFacts(CrawlResult& result) {
         // URLs of the site that the crawl did not meet are fetched for their
         // facts alone; what robots.txt forbids is not.
         const std::optional<Url> url = ParseUrl(listed);
-        if (url && InScope(*url) && !PageKeys.count(url->Key()) && !ImageKeys.count(url->Key()) &&
-            RobotsAllow(*url))
+        if (url && InScope(*url) && !PageKeys.Contains(url->Key()) &&
+            !ImageKeys.Contains(url->Key()) && RobotsAllow(*url))
             unknown.push_back(url->ToString());
     }
     if (!unknown.empty())

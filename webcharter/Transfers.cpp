@@ -89,17 +89,19 @@ void Crawl::Dispatch() {
     // Bodies waiting for a parse thread hold memory: fetch no more pages while many
     // wait, so memory stays bounded whatever the speed of the site.
     const size_t parseBacklog = 64;
-    while (SiteInFlight < SiteLimit && (!Frontier.empty() || !SiteChecks.empty())) {
+    while (SiteInFlight < SiteLimit && (!Frontier.Empty() || !SiteChecks.empty())) {
         const bool pageRoom =
             ParsesPending < parseBacklog && PagesDone + PageJobsOpen < Options.MaxPages;
         if (!pageRoom && SiteChecks.empty())
             break;
-        std::deque<Job>& from = !Frontier.empty() && pageRoom ? Frontier : SiteChecks;
-        if (&from == &Frontier)
+        if (!Frontier.Empty() && pageRoom) {
             ++PageJobsOpen;
-        Job job = std::move(from.front());
-        from.pop_front();
-        Start(std::move(job), true);
+            Start(TakeFromFrontier(), true);
+        } else {
+            Job job = std::move(SiteChecks.front());
+            SiteChecks.pop_front();
+            Start(std::move(job), true);
+        }
     }
     while (ExternalInFlight < Options.ExternalConcurrency && !ReadyHosts.empty()) {
         const std::string host = std::move(ReadyHosts.front());
@@ -142,7 +144,7 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     transfer->Refused = false;
     transfer->Error[0] = 0;
     const Job& job = transfer->Work;
-    curl_easy_setopt(easy, CURLOPT_URL, Targets[job.TargetIndex].Url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, Targets[job.TargetIndex].Text);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
@@ -187,7 +189,7 @@ void Crawl::Release(std::unique_ptr<Transfer> transfer) {
     const bool external = Targets[transfer->Work.FirstTarget].External;
     if (external) {
         --ExternalInFlight;
-        const std::string host = ParseUrl(Targets[transfer->Work.FirstTarget].Url)->Authority();
+        const std::string host = ParseUrl(Targets[transfer->Work.FirstTarget].Url())->Authority();
         HostQueue& queue = ExternalHosts[host];
         --queue.InFlight;
         // The host's next check goes first, on the connection just freed, before
@@ -210,15 +212,16 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     if (transfer->Stopped && code == CURLE_WRITE_ERROR)
         done.Code = CURLE_OK;
     if (transfer->Truncated && transfer->Work.Kind == JobKind::Page && CutPages++ == 0)
-        FirstCutPage = Targets[transfer->Work.TargetIndex].Url;
+        FirstCutPage = Targets[transfer->Work.TargetIndex].Url();
     if (transfer->Truncated)
         NoteOnce(SizeLimitNoted, "document size limit of " +
                                      std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
-                                     Targets[transfer->Work.TargetIndex].Url +
+                                     std::string(Targets[transfer->Work.TargetIndex].Url()) +
                                      "); only the first part is read");
     if (code == CURLE_OPERATION_TIMEDOUT)
         NoteOnce(TimeoutNoted, "request time limit of " + std::to_string(Options.RequestTimeoutMs) +
-                                   " ms reached (" + Targets[transfer->Work.TargetIndex].Url + ")");
+                                   " ms reached (" +
+                                   std::string(Targets[transfer->Work.TargetIndex].Url()) + ")");
     done.Status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
     if (!transfer->Checked && transfer->Work.Kind == JobKind::Page && done.Status >= 200 &&
@@ -244,7 +247,7 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     done.SetCookie = !HeaderValue(easy, "Set-Cookie").empty();
     if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
         Note(
-            Targets[transfer->Work.TargetIndex].Url + ": " +
+            std::string(Targets[transfer->Work.TargetIndex].Url()) + ": " +
             (done.Code != CURLE_OK
                  ? std::string(transfer->Error[0] ? transfer->Error : curl_easy_strerror(done.Code))
                  : "HTTP status " + std::to_string(done.Status)));
@@ -325,7 +328,7 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         RootFallbackStatus == 0) {
         // A root that names a page, written with a final "/" ("/index.html/"): the
         // same URL without that "/" may be the page meant.
-        withoutSlash = ParseUrl(target().Url);
+        withoutSlash = ParseUrl(target().Url());
         if (withoutSlash && withoutSlash->Path.size() > 1 && withoutSlash->Path.back() == '/' &&
             !withoutSlash->HasQuery) {
             withoutSlash->Path.pop_back();
@@ -336,11 +339,11 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         RecordFetch(*transfer, done);
     if (rootFallback) {
         RootFallbackStatus = static_cast<int>(done.Status);
-        Note("the root " + target().Url + " answers " + std::to_string(done.Status) + "; trying " +
-             rootFallback->ToString() + " instead");
+        Note("the root " + std::string(target().Url()) + " answers " + std::to_string(done.Status) +
+             "; trying " + rootFallback->ToString() + " instead");
         AddScope(*rootFallback);
         const int index = NewTarget(*rootFallback, false);
-        PageKeys.emplace(rootFallback->Key(), index);
+        PageKeys.Add(rootFallback->Key(), index);
         target().Status = State::Alias;
         target().AliasOf = index;
         if (!RobotsAllow(*rootFallback)) {
@@ -365,7 +368,7 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
             // folder named without its final "/" that moves into itself ("/docs" to
             // "/docs/") is that folder, not the folder above it.
             if (job.Seq == 0) {
-                const std::optional<Url> from = ParseUrl(target().Url);
+                const std::optional<Url> from = ParseUrl(target().Url());
                 if (from && from->Path.back() != '/' &&
                     next->Path.compare(0, from->Path.size() + 1, from->Path + "/") == 0)
                     for (Scope& scope : Scopes)
@@ -382,18 +385,18 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
             } else {
                 const std::string key = next->Key();
                 const std::string exact = next->ToString();
-                const auto known = PageKeys.find(key);
+                const int known = PageKeys.Find(key);
                 // A chain loops when the same URL, scheme included, comes back; http to
                 // https is a move, not a loop. An answer that set a cookie may send the
                 // crawler back to a URL it has met (a consent wall): asked again with
                 // the cookie, it answers otherwise; the hop limit bounds the rest.
                 int again = -1;
                 for (const int visited : job.Chain)
-                    if (Targets[visited].Url == exact)
+                    if (Targets[visited].Url() == exact)
                         again = visited;
                 const bool knownInChain =
-                    known != PageKeys.end() &&
-                    std::find(job.Chain.begin(), job.Chain.end(), known->second) != job.Chain.end();
+                    known >= 0 &&
+                    std::find(job.Chain.begin(), job.Chain.end(), known) != job.Chain.end();
                 if (again >= 0 && !done.SetCookie) {
                     target().Status = State::Broken;
                     target().AliasOf = -1;
@@ -409,15 +412,15 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
                     job.Retries = 0;
                     Restart(std::move(transfer));
                     return;
-                } else if (known != PageKeys.end() && !knownInChain) {
+                } else if (known >= 0 && !knownInChain) {
                     target().Status = State::Alias;
-                    target().AliasOf = known->second;
+                    target().AliasOf = known;
                 } else {
                     // A new URL, or the page of this chain under the other scheme: that
                     // one keeps the key, so links under either scheme lead here.
                     const int index = NewTarget(*next, false);
-                    if (known == PageKeys.end())
-                        PageKeys.emplace(key, index);
+                    if (known < 0)
+                        PageKeys.Add(key, index);
                     target().Status = State::Alias;
                     target().AliasOf = index;
                     if (!RobotsAllow(*next)) {
@@ -451,7 +454,8 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         // binary data) is known when that is done.
         finished.Ready = false;
         ++ParsesPending;
-        Parser->Add({job.Seq, std::move(transfer->Body), target().Url, transfer->ContentType});
+        Parser->Add({job.Seq, std::move(transfer->Body), std::string(target().Url()),
+                     transfer->ContentType});
     }
     if (finished.Ready)
         --PageJobsOpen;

@@ -29,7 +29,7 @@ const char Usage[] =
     "\n"
     "Options:\n"
     "  --output=FILE        write the map to FILE instead of sitemap.tmp\n"
-    "  --max-pages=N        list at most N pages (default 100000)\n"
+    "  --max-pages=N        list at most N pages (default 2000000)\n"
     "  --max-bytes=N        read at most N bytes of one document (default 10485760)\n"
     "  --max-depth=N        follow links at most N levels deep (default 250)\n"
     "  --timeout=SECONDS    time allowed for one request (default 20)\n"
@@ -40,7 +40,7 @@ const char Usage[] =
     "  --ca-file=FILE       trust the certificate authorities in FILE (PEM) for\n"
     "                       https instead of the system's\n"
     "  --max-links-per-page=N  keep at most N distinct links of one page (default 10000)\n"
-    "  --max-links=N        keep at most N distinct URLs in all (default 1000000)\n"
+    "  --max-links=N        keep at most N distinct URLs in all (default 2500000)\n"
     "  --max-outside-checks=N  check at most N links to other sites (default 100000)\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
@@ -139,8 +139,10 @@ int main(int argc, char** argv) {
             options.CaFile = value;
         } else if (name == "--max-links-per-page" || name == "--max-links" ||
                    name == "--max-outside-checks") {
-            if (!ReadNumber(value, 1, 1e9, number))
-                return bad("a number from 1");
+            const double most = name == "--max-links-per-page" ? 1e7 : 1e9;
+            if (!ReadNumber(value, 1, most, number))
+                return bad(name == "--max-links-per-page" ? "a number from 1 to 10000000"
+                                                          : "a number from 1");
             (name == "--max-links"            ? options.MaxLinks
              : name == "--max-outside-checks" ? options.MaxOutsideChecks
                                               : options.MaxLinksPerPage) =
@@ -168,15 +170,15 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    options.MapFile = output;
     const auto result = vantora::webcharter::CrawlSite(options, std::cerr, &StopFlag);
     curl_global_cleanup();
     if (result.Interrupted) {
         std::cerr << "sm: stopped; no map written\n";
         return 130;
     }
-    std::string error;
-    if (!vantora::webcharter::WriteSiteMapFile(output, result.Lines, error)) {
-        std::cerr << "sm: " << error << "\n";
+    if (!result.MapError.empty()) {
+        std::cerr << "sm: " << result.MapError << "\n";
         return 1;
     }
     std::cerr << "sm: map written to " << output << ": " << result.Pages << " pages, "

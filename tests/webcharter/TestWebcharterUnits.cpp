@@ -2,6 +2,7 @@
 // captions the crawler writes.
 
 #include "Captions.h"
+#include "CompactStore.h"
 #include "FastLinks.h"
 #include "Links.h"
 #include "PageReading.h"
@@ -31,6 +32,8 @@ class TestWebcharterUnits : public QObject {
     void pageEncodings();
     void browserLinks_data();
     void browserLinks();
+    void compactStores_data();
+    void compactStores();
 };
 
 void TestWebcharterUnits::parse_data() {
@@ -363,6 +366,74 @@ void TestWebcharterUnits::browserLinks() {
                        QString::fromStdString(link.Reference);
         QCOMPARE(got, links);
     }
+}
+
+// The crawl's compact stores against plain containers: the queue keeps its order
+// however pushes and pops interleave across the in-memory bound and the file, the
+// array reads back what was pushed across blocks, the index finds every key and
+// no other, also across its growth.
+void TestWebcharterUnits::compactStores_data() {
+    QTest::addColumn<int>("inMemory");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("popEvery"); // a pop after this many pushes; 0: pops at the end
+    QTest::newRow("all in memory") << 100000 << 5000 << 0;
+    QTest::newRow("spilled, drained at the end") << 7 << 40000 << 0;
+    QTest::newRow("spilled, interleaved") << 3 << 60000 << 2;
+    QTest::newRow("spilled, mostly pushes") << 5 << 30000 << 3;
+}
+
+void TestWebcharterUnits::compactStores() {
+    QFETCH(int, inMemory);
+    QFETCH(int, count);
+    QFETCH(int, popEvery);
+    struct Entry {
+        int A, B, C;
+    };
+    vantora::webcharter::SpillQueue<Entry> queue(static_cast<size_t>(inMemory));
+    std::deque<int> expected;
+    int next = 0;
+    auto pop = [&] {
+        const Entry entry = queue.Pop();
+        QCOMPARE(entry.A, expected.front());
+        QCOMPARE(entry.B, -entry.A);
+        QCOMPARE(entry.C, entry.A * 3);
+        expected.pop_front();
+    };
+    for (int i = 0; i < count; ++i) {
+        queue.Push({next, -next, next * 3});
+        expected.push_back(next++);
+        if (popEvery && i % popEvery == 0 && !queue.Empty())
+            pop();
+        QCOMPARE(queue.Size(), expected.size());
+    }
+    while (!queue.Empty())
+        pop();
+    QVERIFY(expected.empty());
+    if (popEvery == 0) // all pushed before any pop: beyond the bound, a file held them
+        QCOMPARE(queue.SpilledEver() > 0, count > inMemory + 4096);
+
+    vantora::webcharter::SpillArray array;
+    for (int i = 0; i < count; ++i)
+        array.Push(static_cast<uint32_t>(i * 7));
+    std::vector<uint32_t> read;
+    for (const uint64_t begin : {uint64_t(0), uint64_t(count / 3), uint64_t(count - 10)}) {
+        array.Read(begin, 10, read);
+        for (uint32_t i = 0; i < 10; ++i)
+            QCOMPARE(read[i], static_cast<uint32_t>((begin + i) * 7));
+    }
+
+    std::vector<std::string> keys;
+    vantora::webcharter::KeyIndex index([&](int i) { return std::string_view(keys[i]); });
+    for (int i = 0; i < count; ++i) {
+        keys.push_back("127.0.0.1/d" + std::to_string(i % 10) + "/p" + std::to_string(i));
+        QVERIFY(index.Add(keys.back(), i));
+    }
+    QVERIFY(!index.Add(keys[count / 2], 0)); // a key already there keeps its number
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(index.Find(keys[i]), i);
+    QCOMPARE(index.Find("127.0.0.1/d0/p" + std::to_string(count)), -1);
+    QCOMPARE(index.Find(""), -1);
+    QCOMPARE(index.Size(), static_cast<size_t>(count));
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterUnits)

@@ -1,0 +1,113 @@
+#!/bin/bash
+# Million-page benchmark: serves the generated 1,000,000-page site (and a 20,000-page
+# one) with nginx on 127.0.0.1 (outside links to 127.0.0.2, served too), maps each
+# with sm as the program runs it (outside links checked, site-health facts on), and
+# wget's spider on the 20,000-page site, in the same run. Prints pages per second,
+# the peak memory of sm after 100k, 300k and 1M pages, and the map's counts checked
+# against the site's.
+# Usage: million.sh [SM_BINARY] [PAGES]   (PAGES default 1000000)
+# The generated sites are kept in $BENCH_SITES (default /tmp/vantora-bench-sites):
+# writing a million files takes minutes.
+set -u
+HERE=$(dirname "$(readlink -f "$0")")
+SM=$(readlink -f "${1:-$HERE/../../build/bin/sm}")
+BIG=${2:-1000000}
+SITES=${BENCH_SITES:-/tmp/vantora-bench-sites}
+WORK=$(mktemp -d /tmp/vantora-million.XXXXXX)
+chmod 755 "$WORK"
+PORT=$((20000 + RANDOM % 20000))
+trap 'kill $(cat "$WORK/nginx.pid" 2>/dev/null) 2>/dev/null; rm -rf "$WORK"' EXIT
+# the port the sites' outside links name, on 127.0.0.2
+OUTSIDE=${BENCH_OUTSIDE_PORT:-39999}
+mkdir -p "$SITES" && chmod 755 "$SITES"
+
+for n in 20000 "$BIG"; do
+    if [ ! -f "$SITES/$n/done" ]; then
+        rm -rf "$SITES/$n"
+        mkdir -p "$SITES/$n"
+        echo "(generating the site of $n pages in $SITES/$n)"
+        python3 "$HERE/gen_site.py" "$SITES/$n" "$n" "$OUTSIDE" && touch "$SITES/$n/done"
+    fi
+done
+
+cat > "$WORK/nginx.conf" <<CONF
+worker_processes 1;
+pid $WORK/nginx.pid;
+error_log $WORK/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  default_type text/html;
+  types { text/html html; }
+  keepalive_requests 1000000;
+  server {
+    listen 127.0.0.1:$PORT;
+    root $SITES/20000;
+    location /err/ { return 500; }
+  }
+  server {
+    listen 127.0.0.1:$((PORT + 1));
+    root $SITES/$BIG;
+    location /err/ { return 500; }
+  }
+  server {
+    listen 127.0.0.2:$OUTSIDE;
+    location / { return 200 "outside"; }
+  }
+}
+CONF
+nginx -c "$WORK/nginx.conf" -p "$WORK" || exit 1
+sleep 0.3
+
+# Runs sm on the site at port $1 of $2 pages; prints a line and, for each of the
+# page counts that follow, the peak memory when the crawl had done that many.
+run_sm() {
+    local port=$1 pages=$2; shift 2
+    local dir="$WORK/run.$port"
+    mkdir -p "$dir"
+    local start end
+    start=$(date +%s.%N)
+    (cd "$dir" && exec "$SM" "Search_URL=127.0.0.1:$port/index.html" --facts=facts.jsonl \
+        --output=map.txt 2>"$dir/log") &
+    local pid=$! marks=("$@") at=0 peak=0
+    local -a peaks=()
+    while kill -0 "$pid" 2>/dev/null; do
+        peak=$(awk '/VmHWM/ {print int($2 / 1024)}' "/proc/$pid/status" 2>/dev/null || echo "$peak")
+        done_pages=$(tail -1 "$dir/log" 2>/dev/null | sed -n 's/^sm: \([0-9]*\) pages done.*/\1/p')
+        while [ "$at" -lt "${#marks[@]}" ] && [ -n "$done_pages" ] && [ "$done_pages" -ge "${marks[$at]}" ]; do
+            peaks+=("${marks[$at]}:${peak}MB")
+            at=$((at + 1))
+        done
+        sleep 0.5
+    done
+    wait "$pid"
+    local rc=$?
+    end=$(date +%s.%N)
+    local wall pps
+    wall=$(echo "$end - $start" | bc -l)
+    pps=$(echo "$pages / $wall" | bc -l)
+    printf "  sm, %7d pages: %8.1f pages/s  wall %6.1f s  peak %4d MB  (exit %d)\n" "$pages" "$pps" "$wall" "$peak" "$rc"
+    [ ${#peaks[@]} -gt 0 ] && echo "    peak memory by pages done: ${peaks[*]}"
+    local map="$dir/map.txt"
+    # the site's own counts: every page, one broken link line per page i with i % 13 == 0
+    # (and one per image), one error line per page i with i % 97 == 0
+    echo "    map: $(grep -c '^<PAGE>' "$map") pages (site: $pages)," \
+         "$(grep -c '^<BROKEN>' "$map") broken link lines (site: $(( (pages + 12) / 13 )))," \
+         "$(grep -c '^<ERROR>' "$map") server error lines (site: $(( (pages + 96) / 97 )))," \
+         "facts: $(wc -l < "$dir/facts.jsonl") records"
+    LAST_PPS=$pps
+}
+
+echo "sm on 127.0.0.1, outside links checked, site-health facts on"
+run_sm "$PORT" 20000
+smallPps=$LAST_PPS
+run_sm "$((PORT + 1))" "$BIG" 100000 300000 1000000
+bigPps=$LAST_PPS
+mkdir -p "$WORK/wget"
+start=$(date +%s.%N)
+(cd "$WORK/wget" && wget -q --spider -r -l inf --no-parent "http://127.0.0.1:$PORT/index.html")
+end=$(date +%s.%N)
+wgetPps=$(echo "20000 / ($end - $start)" | bc -l)
+printf "  wget --spider, 20000 pages: %8.1f pages/s\n" "$wgetPps"
+printf "  ratios: sm %d pages / sm 20000 pages %.2f (target >= 0.80), sm 20000 / wget %.1fx (target 5)\n" \
+    "$BIG" "$(echo "$bigPps / $smallPps" | bc -l)" "$(echo "$smallPps / $wgetPps" | bc -l)"
