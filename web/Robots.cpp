@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace vantora {
 
@@ -98,6 +99,19 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
                 } else if (!name.empty() && name == token) {
                     groupNamed = true;
                     haveNamed = true;
+                }
+            } else if (key == "crawl-delay") {
+                // not in RFC 9309, but widely written: seconds between requests,
+                // the largest of the groups that apply
+                ruleSeen = true;
+                char* stop = nullptr;
+                const std::string number(value);
+                const double delay = std::strtod(number.c_str(), &stop);
+                if (!number.empty() && stop && *stop == 0 && delay > 0 && delay < 1e6) {
+                    if (groupNamed)
+                        named.Delay = std::max(named.Delay, delay);
+                    if (groupStar)
+                        everyone.Delay = std::max(everyone.Delay, delay);
                 }
             } else if (key == "allow" || key == "disallow") {
                 ruleSeen = true;

@@ -17,6 +17,8 @@ class RobotsRules {
     // pathAndQuery: the URL's path with "?" and query when it has one.
     bool Allowed(std::string_view pathAndQuery) const;
     size_t RuleCount() const { return Rules.size(); }
+    // The Crawl-delay of the groups that apply, in seconds; 0 when none is given.
+    double CrawlDelay() const { return Delay; }
 
   private:
     struct Rule {
@@ -24,6 +26,7 @@ class RobotsRules {
         bool Allow = false;
     };
     std::vector<Rule> Rules;
+    double Delay = 0;
 };
 
 } // namespace vantora

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -109,6 +110,7 @@ struct Job {
     long Seq = -1; // order of page jobs: results are taken in this order
     int Hops = 0;
     int Retries = 0;
+    int RateRetries = 0; // asked again after a 429 or 503
     bool Head = false;
     std::vector<int> Chain; // targets visited through redirects
 };
@@ -137,6 +139,11 @@ using SharePtr = std::unique_ptr<CURLSH, ShareDeleter>;
 
 struct Transfer;
 
+// Answers that are listed as not checked, with their status, rather than as broken:
+// a login (401), a refusal or bot challenge (403), a rate limit (429), and for the
+// site's pages a 503 that stayed after it was asked again.
+bool NotCheckedStatus(long status, bool page);
+
 struct Scope {
     std::string Authority;
     std::string Prefix; // path folder, ends with '/'
@@ -146,6 +153,12 @@ class Crawl {
   public:
     Crawl(const CrawlOptions& options, std::ostream& log, const std::atomic<bool>* stop)
         : Options(options), Log(log), Stop(stop) {}
+    ~Crawl() {
+        if (HeaderList)
+            curl_slist_free_all(HeaderList);
+    }
+    Crawl(const Crawl&) = delete;
+    Crawl& operator=(const Crawl&) = delete;
     CrawlResult Run();
 
     // called from the write callback
@@ -273,10 +286,32 @@ class Crawl {
     std::unordered_map<std::string, FolderPage> FolderPages;
     std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
 
+    // Politeness: the earliest time the next request to the site may start, the
+    // requests asked again later after a 429 or 503, and the site's refusals.
+    double SiteInterval = 0; // seconds between request starts
+    SteadyClock::time_point NextSiteStart, SitePausedUntil;
+    struct DelayedJob {
+        SteadyClock::time_point Due;
+        Job Work;
+    };
+    std::deque<DelayedJob> Delayed;
+    int RefusalsInARow = 0;
+    bool SiteRefuses = false;         // too many refusals: no more requests to the site
+    size_t RateLimitedLeft = 0;       // pages and files not checked because of that
+    std::map<int, size_t> NotChecked; // by status: 401, 403, 429, 503 answers not taken as broken
+    std::vector<std::regex> IncludePatterns, ExcludePatterns;
+    size_t PatternCut = 0;
+    bool PatternAllows(const Url& url) const;
+    bool SiteWaiting(SteadyClock::time_point now) const;
+    void DelayForRefusal(std::unique_ptr<Transfer> transfer, long status);
+    void GiveUpOnSite();
+    void LoadCookieFile();
+    curl_slist* HeaderList = nullptr;
+
     SteadyClock::time_point Began, LastProgress;
     bool PageLimitNoted = false, DepthLimitNoted = false, UrlLimitNoted = false,
          SizeLimitNoted = false, TimeLimitNoted = false, TimeoutNoted = false,
-         QueryLimitNoted = false, RepeatNoted = false, SlowDownNoted = false;
+         QueryLimitNoted = false, RepeatNoted = false, SlowDownNoted = false, RefusalNoted = false;
     bool TimeLimitHit = false;
     size_t PagesDone = 0, BrokenSeen = 0, RobotsSkipped = 0;
     size_t PageLimitCut = 0, DepthCut = 0, LongUrlCut = 0, QueryCut = 0, RepeatCut = 0,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace vantora::webcharter {
@@ -52,6 +53,23 @@ CrawlResult Crawl::Run() {
                                         Options.ExternalConcurrency * Options.PerExternalHost +
                                         16));
     SiteLimit = Options.Concurrency;
+    if (Options.MaxRequestsPerSecond > 0)
+        SiteInterval = 1.0 / Options.MaxRequestsPerSecond;
+    for (const std::string& header : Options.Headers)
+        HeaderList = curl_slist_append(HeaderList, header.c_str());
+    try {
+        for (const std::string& pattern : Options.Include)
+            IncludePatterns.emplace_back(pattern, std::regex::ECMAScript | std::regex::optimize);
+        for (const std::string& pattern : Options.Exclude)
+            ExcludePatterns.emplace_back(pattern, std::regex::ECMAScript | std::regex::optimize);
+    } catch (const std::regex_error& error) {
+        Note(std::string("a URL pattern is not a regular expression: ") + error.what());
+        result.Lines = {"<ROOT>http://" + EscapeUrlText(Options.SearchUrl), "Unspecified Host",
+                        "<END>"};
+        return result;
+    }
+    if (!Options.CookieFile.empty())
+        LoadCookieFile();
     int threads = Options.ParseThreads > 0 ? Options.ParseThreads
                                            : static_cast<int>(std::thread::hardware_concurrency());
     CURLM* multi = Multi.get();
@@ -88,7 +106,7 @@ CrawlResult Crawl::Run() {
         TakeParsed();
         TakeFinishedInOrder();
         Dispatch();
-        if (Active.empty() && ParsesPending == 0)
+        if (Active.empty() && ParsesPending == 0 && !SiteWaiting(SteadyClock::now()))
             break;
         int running = 0;
         curl_multi_perform(Multi.get(), &running);
@@ -101,9 +119,15 @@ CrawlResult Crawl::Run() {
         TakeParsed();
         TakeFinishedInOrder();
         Dispatch();
-        if (!Active.empty() || ParsesPending)
-            curl_multi_poll(Multi.get(), nullptr, 0, 100, nullptr);
+        if (!Active.empty() || ParsesPending || SiteWaiting(SteadyClock::now()))
+            curl_multi_poll(Multi.get(), nullptr, 0, Active.empty() ? 20 : 100, nullptr);
     }
+    // Requests still waiting after a refusal when the crawl ended.
+    for (DelayedJob& delayed : Delayed) {
+        Targets[delayed.Work.TargetIndex].Status = State::Unchecked;
+        ++RateLimitedLeft;
+    }
+    Delayed.clear();
     // Transfers cut off by a limit or a stop: their pages are not listed.
     for (auto& [easy, transfer] : Active)
         curl_multi_remove_handle(Multi.get(), easy);
@@ -193,8 +217,63 @@ void Crawl::ReportLeftOut(CrawlResult& result) {
     add(OutsideRefused, "outside link(s) to loopback, private or link-local addresses not "
                         "checked: the site is on no such address");
     add(LongUrlCut, "link(s) longer than " + std::to_string(Options.MaxUrlLength) + " characters");
+    add(PatternCut, "URL(s) of the site left out by the include and exclude patterns");
+    add(RateLimitedLeft, "page(s) and file(s) not checked: the site kept refusing requests "
+                         "(HTTP 429 or 503)");
+    for (const auto& [status, count] : NotChecked)
+        result.LeftOut.push_back(
+            std::to_string(count) + " link(s) not checked: answered " + std::to_string(status) +
+            (status == 401   ? " (a login is needed)"
+             : status == 403 ? " (refused: a login, a firewall or a bot challenge)"
+             : status == 429 ? " (too many requests: a rate limit)"
+                             : " (unavailable, also when asked again later)"));
     for (const std::string& line : result.LeftOut)
         Log << "sm: left out: " << line << std::endl;
+}
+
+void Crawl::LoadCookieFile() {
+    std::vector<std::string> cookies;
+    std::string error;
+    if (!ReadCookieFile(Options.CookieFile, cookies, error)) {
+        Note(error + "; no cookies are sent from it");
+        return;
+    }
+    // Handed to the cookie engine of the crawl's share, so every request has them.
+    EasyPtr easy(curl_easy_init());
+    SetCommonOptions(easy.get());
+    for (const std::string& cookie : cookies)
+        curl_easy_setopt(easy.get(), CURLOPT_COOKIELIST, cookie.c_str());
+    Note(std::to_string(cookies.size()) + " cookie(s) read from " + Options.CookieFile);
+}
+
+bool ReadCookieFile(const std::string& path, std::vector<std::string>& cookies,
+                    std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the cookie file " + path;
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || (line[0] == '#' && line.rfind("#HttpOnly_", 0) != 0))
+            continue;
+        size_t fields = 1;
+        for (const char c : line)
+            fields += c == '\t';
+        if (fields != 7) {
+            error = "line " + std::to_string(number) + " of the cookie file " + path +
+                    " is not a cookie in the Netscape format (7 fields apart by tabs)";
+            return false;
+        }
+        cookies.push_back(line);
+        if (cookies.size() > 100000) {
+            error = "the cookie file " + path + " holds more than 100000 cookies";
+            return false;
+        }
+    }
+    return true;
 }
 
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,

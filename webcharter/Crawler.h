@@ -43,7 +43,28 @@ struct CrawlOptions {
     bool Verbose = false; // every failed request on the log
     // Each page's links read by both extractors; differences go to the log.
     bool VerifyLinks = false;
-    std::string UserAgent = "Webcharter/1.0 (site mapper)";
+    // Sent with every request; robots.txt groups for "webcharter" apply whatever it is.
+    std::string UserAgent =
+        "Webcharter/1.0 (Vantora site mapper; +https://vantora.app/help/webcharter)";
+    // Extra request headers, each "Name: value".
+    std::vector<std::string> Headers;
+    // Cookies sent from the start, in the Netscape format browsers export; the
+    // file is read, never written.
+    std::string CookieFile;
+    // Politeness towards the site: at most this many requests a second (0: no
+    // bound); robots.txt's Crawl-delay for this crawler spaces them further.
+    double MaxRequestsPerSecond = 0;
+    // A 429 or 503 answer is asked again after its Retry-After (at most this many
+    // seconds) or, without one, after 1, 2, 4... seconds, at most RateLimitRetries
+    // times; after RefusalsToGiveUp such answers in a row the crawl ends and what
+    // is left is reported as not checked.
+    double MaxRetryAfterSeconds = 120;
+    int RateLimitRetries = 5;
+    int RefusalsToGiveUp = 30;
+    // Regular expressions (ECMAScript) on the whole URL of a page or file of the
+    // site, applied before it is fetched: with Include set, only URLs that match one
+    // are fetched; URLs that match an Exclude pattern are not. The root always is.
+    std::vector<std::string> Include, Exclude;
     // Certificate authorities trusted for https, as a PEM file; empty: the system's.
     std::string CaFile;
     // When set, the facts of every fetched URL of the site and of its XML
@@ -73,6 +94,12 @@ struct CrawlResult {
 // (from a signal handler, say) ends the crawl soon.
 CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
                       const std::atomic<bool>* stop = nullptr);
+
+// Reads a cookie file in the Netscape format (tab-separated domain, subdomains
+// flag, path, secure flag, expiry, name, value; "#HttpOnly_" before the domain
+// allowed; other "#" lines and blank lines are comments). Fills cookies with its
+// cookie lines; false with error naming the first bad line.
+bool ReadCookieFile(const std::string& path, std::vector<std::string>& cookies, std::string& error);
 
 // Writes a map file line by line, each with CR LF, into a temporary file beside
 // path ("<path>.part") that Close renames into place, so a reader never sees a

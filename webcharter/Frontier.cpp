@@ -26,6 +26,27 @@ bool Crawl::InScope(const Url& url) const {
 void Crawl::AddScope(const Url& url) {
     Scopes.push_back({url.Authority(), FolderOf(url.Path)});
     FetchRobots(url.Scheme, url.Authority());
+    const auto rules = Robots.find(url.Authority());
+    if (Options.Robots && rules != Robots.end() && rules->second.CrawlDelay() > SiteInterval) {
+        // a delay beyond a minute would make a crawl of days: a minute it is
+        const double asked = rules->second.CrawlDelay();
+        SiteInterval = std::min(asked, 60.0);
+        Note("robots.txt of " + url.Authority() + " asks for " + std::to_string(asked) +
+             " s between requests; requests start " + std::to_string(SiteInterval) + " s apart");
+    }
+}
+
+bool Crawl::PatternAllows(const Url& url) const {
+    if (IncludePatterns.empty() && ExcludePatterns.empty())
+        return true;
+    const std::string text = url.ToString();
+    const auto matches = [&](const std::regex& pattern) {
+        return std::regex_search(text, pattern);
+    };
+    if (!IncludePatterns.empty() &&
+        std::none_of(IncludePatterns.begin(), IncludePatterns.end(), matches))
+        return false;
+    return std::none_of(ExcludePatterns.begin(), ExcludePatterns.end(), matches);
 }
 
 int Crawl::AddTarget(std::string_view text, bool asIs) {
@@ -58,6 +79,9 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
     if (!RobotsAllow(url)) {
         Targets[index].Status = State::Skipped;
         ++RobotsSkipped;
+    } else if (!PatternAllows(url)) {
+        Targets[index].Status = State::Skipped;
+        ++PatternCut;
     } else if (!forPage) {
         EnqueueCheck(index);
     } else if (depth > Options.MaxDepth) {

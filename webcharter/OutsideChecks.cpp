@@ -119,7 +119,13 @@ void Crawl::FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& do
         return;
     }
     target.Responded = done.Status > 0;
-    if (done.Code != CURLE_OK || done.Status == 0) {
+    if (!target.External && done.Status > 0 && done.Status != 429 && done.Status != 503)
+        RefusalsInARow = 0;
+    if (done.Code == CURLE_OK && NotCheckedStatus(done.Status, false)) {
+        target.Status = State::Unchecked;
+        target.HttpStatus = static_cast<int>(done.Status);
+        ++NotChecked[static_cast<int>(done.Status)];
+    } else if (done.Code != CURLE_OK || done.Status == 0) {
         target.Status = State::Broken;
         ++BrokenSeen;
     } else if (done.Status >= 400) {

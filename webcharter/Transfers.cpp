@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <string_view>
 
 namespace vantora::webcharter {
@@ -85,14 +86,107 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
     return size;
 }
 
+bool Crawl::SiteWaiting(SteadyClock::time_point now) const {
+    return !Delayed.empty() || (!SiteRefuses && (now < NextSiteStart || now < SitePausedUntil) &&
+                                (!Frontier.Empty() || !SiteChecks.empty()));
+}
+
+void Crawl::GiveUpOnSite() {
+    SiteRefuses = true;
+    Note("the site refused " + std::to_string(RefusalsInARow) +
+         " requests in a row (HTTP 429 or 503); the crawl of its pages ends here and "
+         "what is left is listed as not checked");
+    for (DelayedJob& delayed : Delayed) {
+        Targets[delayed.Work.TargetIndex].Status = State::Unchecked;
+        ++RateLimitedLeft;
+        if (delayed.Work.Kind == JobKind::Page) {
+            // its turn in the page order passes, with no page
+            --PageJobsOpen;
+            Finished finished;
+            finished.Work = std::move(delayed.Work);
+            const long seq = finished.Work.Seq;
+            Waiting.emplace(seq, std::move(finished));
+        }
+    }
+    Delayed.clear();
+}
+
+void Crawl::DelayForRefusal(std::unique_ptr<Transfer> transfer, long status) {
+    CURL* easy = transfer->Easy.get();
+    double wait = -1;
+    std::string after = HeaderValue(easy, "Retry-After");
+    while (!after.empty() && after.back() == ' ')
+        after.pop_back();
+    if (!after.empty() && after.find_first_not_of("0123456789") == std::string::npos) {
+        wait = after.size() > 9 ? 1e9 : std::stod(after);
+    } else if (!after.empty()) {
+        const time_t when = curl_getdate(after.c_str(), nullptr);
+        if (when != -1)
+            wait = std::max(0.0, std::difftime(when, std::time(nullptr)));
+    }
+    Job job = std::move(transfer->Work);
+    if (wait < 0)
+        wait = static_cast<double>(1 << std::min(job.RateRetries, 16)); // 1, 2, 4... seconds
+    wait = std::min(wait, Options.MaxRetryAfterSeconds);
+    ++job.RateRetries;
+    const auto due = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                              std::chrono::duration<double>(wait));
+    // The answer speaks for the site: nothing else is asked of it until then.
+    SitePausedUntil = std::max(SitePausedUntil, due);
+    NoteOnce(RefusalNoted, "the site answers " + std::to_string(status) +
+                               " (too many requests or unavailable): requests wait " +
+                               std::to_string(static_cast<long>(wait)) +
+                               " s as it asks, then are made again");
+    if (Options.Verbose)
+        Note(std::string(Targets[job.TargetIndex].Url()) + ": " + std::to_string(status) +
+             ", asked again in " + std::to_string(wait) + " s");
+    transfer->Work.FirstTarget = job.FirstTarget;
+    Delayed.push_back({due, std::move(job)});
+    Release(std::move(transfer));
+    if (++RefusalsInARow >= Options.RefusalsToGiveUp)
+        GiveUpOnSite();
+}
+
 void Crawl::Dispatch() {
     // Bodies waiting for a parse thread hold memory: fetch no more pages while many
     // wait, so memory stays bounded whatever the speed of the site.
     const size_t parseBacklog = 64;
+    const auto now = SteadyClock::now();
+    if (SiteRefuses) {
+        // the site refused too often: what is left is not checked
+        while (!Frontier.Empty()) {
+            Targets[Frontier.Pop().Target].Status = State::Unchecked;
+            ++RateLimitedLeft;
+        }
+        for (const Job& job : SiteChecks)
+            Targets[job.TargetIndex].Status = State::Unchecked;
+        RateLimitedLeft += SiteChecks.size();
+        SiteChecks.clear();
+    }
+    const auto paced = [&] {
+        if (now < SitePausedUntil || (SiteInterval > 0 && now < NextSiteStart))
+            return true;
+        if (SiteInterval > 0)
+            NextSiteStart = now + std::chrono::duration_cast<SteadyClock::duration>(
+                                      std::chrono::duration<double>(SiteInterval));
+        return false;
+    };
+    // Requests asked again after a refusal go first, when their time has come.
+    for (auto it = Delayed.begin(); it != Delayed.end() && SiteInFlight < SiteLimit;) {
+        if (it->Due > now || paced()) {
+            ++it;
+            continue;
+        }
+        Job job = std::move(it->Work);
+        it = Delayed.erase(it);
+        Start(std::move(job), true);
+    }
     while (SiteInFlight < SiteLimit && (!Frontier.Empty() || !SiteChecks.empty())) {
         const bool pageRoom =
             ParsesPending < parseBacklog && PagesDone + PageJobsOpen < Options.MaxPages;
         if (!pageRoom && SiteChecks.empty())
+            break;
+        if (paced())
             break;
         if (!Frontier.Empty() && pageRoom) {
             ++PageJobsOpen;
@@ -183,6 +277,8 @@ void Crawl::SetCommonOptions(CURL* easy) const {
     // the cookies live in the share for this run only.
     curl_easy_setopt(easy, CURLOPT_SHARE, Cookies.get());
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    if (HeaderList)
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, HeaderList);
 }
 
 void Crawl::Release(std::unique_ptr<Transfer> transfer) {
@@ -304,6 +400,13 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         Restart(std::move(transfer));
         return;
     }
+    if (done.Code == CURLE_OK && (done.Status == 429 || done.Status == 503) && !SiteRefuses &&
+        job.RateRetries < Options.RateLimitRetries) {
+        DelayForRefusal(std::move(transfer), done.Status);
+        return;
+    }
+    if (done.Status > 0 && done.Status != 429 && done.Status != 503)
+        RefusalsInARow = 0;
     if (done.Status > 0) {
         SiteAnswered = true;
         WatchSiteWait(transfer->Easy.get());
@@ -429,6 +532,9 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
                     } else if (TrapCut(*next)) {
                         // a redirect may lead into a trap as a link may
                         Targets[index].Status = State::Skipped;
+                    } else if (!PatternAllows(*next)) {
+                        Targets[index].Status = State::Skipped;
+                        ++PatternCut;
                     } else {
                         job.TargetIndex = index;
                         job.Chain.push_back(index);
@@ -440,6 +546,11 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
                 }
             }
         }
+    } else if (NotCheckedStatus(done.Status, true)) {
+        // a login, a firewall, a bot challenge or a rate limit: not a broken link
+        target().Status = State::Unchecked;
+        target().HttpStatus = static_cast<int>(done.Status);
+        ++NotChecked[static_cast<int>(done.Status)];
     } else if (done.Status >= 400) {
         target().Status = State::HttpError;
         target().HttpStatus = static_cast<int>(done.Status);
@@ -463,6 +574,12 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
     const long seq = finished.Work.Seq;
     Release(std::move(transfer));
     Waiting.emplace(seq, std::move(finished));
+}
+
+bool NotCheckedStatus(long status, bool page) {
+    // 503 is a refusal of the site's own pages once asked again in vain; from
+    // another host it is that host's error
+    return status == 401 || status == 403 || status == 429 || (page && status == 503);
 }
 
 } // namespace vantora::webcharter

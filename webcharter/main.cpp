@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +43,19 @@ const char Usage[] =
     "  --max-links-per-page=N  keep at most N distinct links of one page (default 10000)\n"
     "  --max-links=N        keep at most N distinct URLs in all (default 2500000)\n"
     "  --max-outside-checks=N  check at most N links to other sites (default 100000)\n"
+    "  --user-agent=TEXT    the User-Agent sent (default names Webcharter and its\n"
+    "                       help page); robots.txt groups for \"webcharter\" apply\n"
+    "  --header=\"NAME: VALUE\"  send this request header too (may be repeated)\n"
+    "  --cookie-file=FILE   send the cookies of FILE (the Netscape format browsers\n"
+    "                       export), for sites behind a login; FILE is not written\n"
+    "  --max-rate=N         at most N requests a second to the site (default: no\n"
+    "                       bound); a Crawl-delay in robots.txt spaces them further\n"
+    "  --include=REGEX      fetch only URLs of the site that match REGEX (may be\n"
+    "                       repeated: any one may match); the root always is\n"
+    "  --exclude=REGEX      do not fetch URLs of the site that match REGEX (may be\n"
+    "                       repeated)\n"
+    "  --max-retry-after=SECONDS  longest wait asked by a 429 or 503 that is obeyed\n"
+    "                       (default 120)\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -147,6 +161,43 @@ int main(int argc, char** argv) {
              : name == "--max-outside-checks" ? options.MaxOutsideChecks
                                               : options.MaxLinksPerPage) =
                 static_cast<size_t>(number);
+        } else if (name == "--user-agent") {
+            if (value.empty() || value.find_first_of("\r\n") != std::string::npos)
+                return bad("a text on one line");
+            options.UserAgent = value;
+        } else if (name == "--header") {
+            const size_t colon = value.find(':');
+            if (colon == std::string::npos || colon == 0 ||
+                value.find_first_of("\r\n") != std::string::npos ||
+                value.substr(0, colon).find_first_of(" \t") != std::string::npos)
+                return bad("\"Name: value\" on one line");
+            options.Headers.push_back(value);
+        } else if (name == "--cookie-file") {
+            std::vector<std::string> cookies;
+            std::string error;
+            if (value.empty() || !vantora::webcharter::ReadCookieFile(value, cookies, error)) {
+                std::cerr << "sm: " << (value.empty() ? "--cookie-file needs a file name" : error)
+                          << "\n";
+                return 2;
+            }
+            options.CookieFile = value;
+        } else if (name == "--max-rate") {
+            if (!ReadNumber(value, 0.001, 1e6, number))
+                return bad("requests a second above 0");
+            options.MaxRequestsPerSecond = number;
+        } else if (name == "--max-retry-after") {
+            if (!ReadNumber(value, 0, 86400, number))
+                return bad("seconds from 0 to 86400");
+            options.MaxRetryAfterSeconds = number;
+        } else if (name == "--include" || name == "--exclude") {
+            try {
+                std::regex check(value, std::regex::ECMAScript);
+            } catch (const std::regex_error& error) {
+                return bad("a regular expression");
+            }
+            if (value.empty())
+                return bad("a regular expression");
+            (name == "--include" ? options.Include : options.Exclude).push_back(value);
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {

@@ -256,6 +256,8 @@ class TestWebcharterCrawl : public QObject {
     void slowServers();
     void whatIsCounted_data();
     void whatIsCounted();
+    void politeCrawling_data();
+    void politeCrawling();
 };
 
 void TestWebcharterCrawl::generatedSite() {
@@ -1117,6 +1119,166 @@ void TestWebcharterCrawl::whatIsCounted() {
         QVERIFY2(run.Errors.contains(report), qPrintable(run.Errors));
     QCOMPARE(site.Hits["/redirect/" + std::string(3000, 'a')], 0);
     QCOMPARE(site.Hits["/secret"], 0);
+}
+
+namespace {
+
+// One answer of a polite-crawling site; a path answers its list in turn, the last
+// one from then on.
+struct Turn {
+    int Status = 200;
+    std::string RetryAfter; // "seconds" as sent; "date+N": an HTTP date N s ahead
+};
+
+struct PoliteCase {
+    std::string Robots; // robots.txt; empty: none (404)
+    std::map<std::string, std::vector<Turn>> Answers;
+    QStringList Arguments;
+    double MinGap = 0;                    // least seconds between request starts
+    std::map<std::string, double> Waited; // path: least seconds between its first two requests
+    QStringList Listed, NotListed;        // pages in the map, pages not in it
+    QStringList NotRequested;
+    QStringList Log; // texts the log must hold
+    int MostRequests = 1000;
+};
+
+std::map<QString, PoliteCase> PoliteCases() {
+    std::map<QString, PoliteCase> cases;
+    cases["Crawl-delay"] = {"User-agent: *\nCrawl-delay: 0.3\n", {}, {}, 0.27, {}, {"/a", "/d"}};
+    cases["Crawl-delay of another crawler"] = {
+        "User-agent: other\nCrawl-delay: 5\n\nUser-agent: *\nDisallow: /x\n",
+        {},
+        {},
+        0,
+        {},
+        {"/a", "/d"}};
+    cases["requests a second"] = {"", {}, {"--max-rate=5"}, 0.18, {}, {"/a", "/b"}};
+    cases["Retry-After in seconds"] = {
+        "", {{"/b", {{429, "1"}, {200, ""}}}}, {}, 0, {{"/b", 0.9}}, {"/a", "/b"}};
+    cases["Retry-After as a date"] = {
+        "", {{"/c", {{503, "date+2"}, {200, ""}}}}, {}, 0, {{"/c", 0.9}}, {"/c"}};
+    cases["no Retry-After: backing off"] = {
+        "", {{"/a", {{503, ""}, {503, ""}, {200, ""}}}}, {}, 0, {{"/a", 0.9}}, {"/a"}};
+    // every page but the root refuses for ever: the crawl ends, none is broken
+    std::map<std::string, std::vector<Turn>> storm;
+    for (int i = 0; i < 40; ++i)
+        storm["/p" + std::to_string(i)] = {{503, ""}};
+    cases["503 storm"] = {
+        "", storm, {}, 0, {}, {"/"}, {"/p0", "/p39"}, {}, {"kept refusing", "not checked"}, 40 * 3};
+    cases["401, 403 and 429 are not broken"] = {
+        "",
+        {{"/a", {{401, ""}}}, {"/b", {{403, ""}}}, {"/c", {{429, ""}}}},
+        {"--max-retry-after=0"},
+        0,
+        {},
+        {"/d"},
+        {"/a", "/b", "/c"},
+        {},
+        {"answered 401", "answered 403", "answered 429"}};
+    cases["include and exclude"] = {"",
+                                    {},
+                                    {"--include=/[a-c]$|/$", "--exclude=/b$"},
+                                    0,
+                                    {},
+                                    {"/a", "/c"},
+                                    {"/b", "/d"},
+                                    {"/b", "/d"},
+                                    {"2 URL(s) of the site left out by the include and exclude"}};
+    return cases;
+}
+
+} // namespace
+
+void TestWebcharterCrawl::politeCrawling_data() {
+    QTest::addColumn<QString>("name");
+    for (const auto& [name, polite] : PoliteCases())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// Politeness towards a site: Crawl-delay and a request rate space the requests,
+// 429 and 503 are asked again as Retry-After asks (or after a growing wait), a
+// site that keeps refusing ends the crawl with nothing reported broken, and the
+// include and exclude patterns keep URLs from being fetched at all.
+void TestWebcharterCrawl::politeCrawling() {
+    QFETCH(QString, name);
+    const PoliteCase polite = PoliteCases().at(name);
+    std::mutex lock;
+    std::map<std::string, std::vector<double>> times; // path: request times
+    std::vector<double> all;
+    const auto began = std::chrono::steady_clock::now();
+    std::string links;
+    for (const char* page : {"/a", "/b", "/c", "/d"})
+        links += std::string("<a href=\"") + page + "\">" + page + "</a>";
+    for (const auto& [path, turns] : polite.Answers)
+        if (path.rfind("/p", 0) == 0)
+            links += "<a href=\"" + path + "\">x</a>";
+    TestServer server("127.0.0.1", [&](const httplib::Request& request,
+                                       httplib::Response& response) {
+        size_t turn;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            const double at =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+            turn = times[request.path].size();
+            times[request.path].push_back(at);
+            if (request.path != "/robots.txt")
+                all.push_back(at);
+        }
+        if (request.path == "/robots.txt") {
+            response.status = polite.Robots.empty() ? 404 : 200;
+            response.set_content(polite.Robots, "text/plain");
+            return;
+        }
+        const auto found = polite.Answers.find(request.path);
+        Turn answer;
+        if (found != polite.Answers.end())
+            answer = found->second[std::min(turn, found->second.size() - 1)];
+        response.status = answer.Status;
+        if (answer.RetryAfter.rfind("date+", 0) == 0) {
+            const time_t when = std::time(nullptr) + std::stoi(answer.RetryAfter.substr(5));
+            char date[64];
+            std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", std::gmtime(&when));
+            response.set_header("Retry-After", date);
+        } else if (!answer.RetryAfter.empty()) {
+            response.set_header("Retry-After", answer.RetryAfter);
+        }
+        response.set_content("<html><body>" + (request.path == "/" ? links : "") + "</body></html>",
+                             "text/html");
+    });
+    QVERIFY(server.Port > 0);
+    const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
+    const Run run =
+        RunSm(QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"} +
+              polite.Arguments);
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + run.Errors));
+    QCOMPARE(run.ExitCode, 0);
+    const QMap<QString, int> pages = PagesOf(run.Map);
+    for (const QString& page : polite.Listed)
+        QVERIFY2(pages.contains(origin + page), qPrintable(page + "\n" + run.Map.Lines.join("\n")));
+    for (const QString& page : polite.NotListed)
+        QVERIFY2(!pages.contains(origin + page), qPrintable(page));
+    // nothing refused or rate-limited is called broken
+    QVERIFY2(!run.Map.Lines.join("\n").contains("<BROKEN>") &&
+                 !run.Map.Lines.join("\n").contains("<ERROR>"),
+             qPrintable(run.Map.Lines.join("\n")));
+    for (const QString& text : polite.Log)
+        QVERIFY2(run.Errors.contains(text), qPrintable(text + "\n" + run.Errors));
+    std::lock_guard<std::mutex> guard(lock);
+    for (const QString& path : polite.NotRequested)
+        QVERIFY2(times[path.toStdString()].empty(), qPrintable(path));
+    QVERIFY2(static_cast<int>(all.size()) <= polite.MostRequests,
+             qPrintable(QString::number(all.size())));
+    if (polite.MinGap > 0) {
+        std::sort(all.begin(), all.end());
+        for (size_t i = 1; i < all.size(); ++i)
+            QVERIFY2(all[i] - all[i - 1] >= polite.MinGap,
+                     qPrintable(QString::number(all[i] - all[i - 1])));
+    }
+    for (const auto& [path, least] : polite.Waited) {
+        const std::vector<double>& at = times[path];
+        QVERIFY2(at.size() >= 2, path.c_str());
+        QVERIFY2(at[1] - at[0] >= least, qPrintable(QString::number(at[1] - at[0])));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterCrawl)
