@@ -218,6 +218,27 @@ void TestWebcharterUnits::deepDocumentStaysLinear() {
     QCOMPARE(QString::fromStdString(found.Links[0].Reference), QString("x y.html"));
     QVERIFY(found.Links[1].Kind == LinkKind::Image);
     QCOMPARE(QString::fromStdString(found.Links[2].Reference), QString("w.html"));
+
+    // Read so deep or not, a document gives the same links: references decoded,
+    // every element and attribute the tree walk reads, nothing from a template.
+    const std::string body =
+        "<a href=\"/x?a=1&amp;b=2&#x41;&copy;\">x</a><img srcset=\"/s1.png 1x, /s2.png 2x\">"
+        "<template><a href=\"/t{{id}}\">t</a></template><video poster=/p.png></video>"
+        "<meta http-equiv=refresh content=\"0; url=/r\"><input type=image src='/i&lt;.png'>"
+        "<object data=/o.swf></object><a href='/q&quot;'>q</a>";
+    std::string deep;
+    for (int i = 0; i < 2000; ++i)
+        deep += "<div>";
+    const auto listed = [](const DocumentLinks& links) {
+        QStringList out;
+        for (const FoundLink& link : links.Links)
+            out << (link.Kind == LinkKind::Link ? "L" : "I") +
+                       QString::fromStdString(link.Reference);
+        return out;
+    };
+    const QStringList shallow = listed(ExtractLinks("<body>" + body));
+    QCOMPARE(shallow.size(), 8);
+    QCOMPARE(listed(ExtractLinks(deep + body)), shallow);
 }
 
 // The program's rule, written from its description: a node's full URL is its caption
