@@ -4,7 +4,7 @@
 # with sm as the program runs it (outside links checked, site-health facts on), and
 # wget's spider on the 20,000-page site, in the same run. Prints pages per second,
 # the peak memory of sm after 100k, 300k and 1M pages, and the map's counts checked
-# against the site's.
+# against the site's; then an endless generated tree at a page limit of 100,000.
 # Usage: million.sh [SM_BINARY] [PAGES]   (PAGES default 1000000)
 # The generated sites are kept in $BENCH_SITES (default /tmp/vantora-bench-sites):
 # writing a million files takes minutes.
@@ -50,6 +50,14 @@ http {
     root $SITES/$BIG;
     location /err/ { return 500; }
   }
+  # an endless tree: every page links ten new pages below it
+  server {
+    listen 127.0.0.1:$((PORT + 2));
+    location / {
+      default_type text/html;
+      return 200 "<html><body><a href=\\"\${request_id}0/\\">0</a> <a href=\\"\${request_id}1/\\">1</a> <a href=\\"\${request_id}2/\\">2</a> <a href=\\"\${request_id}3/\\">3</a> <a href=\\"\${request_id}4/\\">4</a> <a href=\\"\${request_id}5/\\">5</a> <a href=\\"\${request_id}6/\\">6</a> <a href=\\"\${request_id}7/\\">7</a> <a href=\\"\${request_id}8/\\">8</a> <a href=\\"\${request_id}9/\\">9</a></body></html>";
+    }
+  }
   server {
     listen 127.0.0.2:$OUTSIDE;
     location / { return 200 "outside"; }
@@ -67,8 +75,8 @@ run_sm() {
     mkdir -p "$dir"
     local start end
     start=$(date +%s.%N)
-    (cd "$dir" && exec "$SM" "Search_URL=127.0.0.1:$port/index.html" --facts=facts.jsonl \
-        --output=map.txt 2>"$dir/log") &
+    (cd "$dir" && exec "$SM" "Search_URL=127.0.0.1:$port/${ROOTPATH-index.html}" \
+        --facts=facts.jsonl --output=map.txt ${SM_EXTRA:-} 2>"$dir/log") &
     local pid=$! marks=("$@") at=0 peak=0
     local -a peaks=()
     while kill -0 "$pid" 2>/dev/null; do
@@ -91,9 +99,10 @@ run_sm() {
     local map="$dir/map.txt"
     # the site's own counts: every page, one broken link line per page i with i % 13 == 0
     # (and one per image), one error line per page i with i % 97 == 0
+    [ -z "${ENDLESS:-}" ] &&
     echo "    map: $(grep -c '^<PAGE>' "$map") pages (site: $pages)," \
-         "$(grep -c '^<BROKEN>' "$map") broken link lines (site: $(( (pages + 12) / 13 )))," \
-         "$(grep -c '^<ERROR>' "$map") server error lines (site: $(( (pages + 96) / 97 )))," \
+         "$(tr -d '\r' < "$map" | grep -c ' 404$') broken link lines (site: $(( (pages + 12) / 13 )))," \
+         "$(tr -d '\r' < "$map" | grep -c '^<ERROR>.* 500$') server error lines (site: $(( (pages + 96) / 97 )))," \
          "facts: $(wc -l < "$dir/facts.jsonl") records"
     LAST_PPS=$pps
 }
@@ -103,6 +112,8 @@ run_sm "$PORT" 20000
 smallPps=$LAST_PPS
 run_sm "$((PORT + 1))" "$BIG" 100000 300000 1000000
 bigPps=$LAST_PPS
+ENDLESS=x ROOTPATH=x/ SM_EXTRA=--max-pages=100000 run_sm "$((PORT + 2))" 100000 100000
+echo "    (an endless tree of distinct URLs, ten new links a page, at a page limit of 100000)"
 mkdir -p "$WORK/wget"
 start=$(date +%s.%N)
 (cd "$WORK/wget" && wget -q --spider -r -l inf --no-parent "http://127.0.0.1:$PORT/index.html")
