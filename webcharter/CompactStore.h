@@ -1,9 +1,8 @@
 #pragma once
 // Compact containers for a crawl of millions of URLs: URL texts packed into large
 // blocks (one allocation per megabyte, not one per URL), an open-addressing index
-// from a key to a number whose key text lives elsewhere, and a first-in first-out
-// queue that keeps a fixed number of entries in memory and the rest in a
-// temporary file.
+// from a key's hash to a number, and first-in first-out stores that keep a fixed
+// amount in memory and the rest in a temporary file.
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,73 +54,122 @@ class TextArena {
     size_t Used = 0;
 };
 
-// A set of numbers (non-negative ints) looked up by a key text that the owner
-// keeps: KeyOf(number) gives it. Eight bytes a slot, at most 70 % of slots used.
+// A set of numbers (non-negative ints) looked up by a key text, of which only a
+// 64-bit hash is kept: twelve bytes a slot, at most 70 % of slots used. Two keys
+// with one hash are taken as one; among the few million keys of a crawl the odds
+// of that are about one in ten million.
 class KeyIndex {
   public:
-    explicit KeyIndex(std::function<std::string_view(int)> keyOf) : KeyOf(std::move(keyOf)) {}
-
-    int Find(std::string_view key) const {
-        if (Slots.empty())
-            return -1;
-        const uint64_t hash = Hash(key);
-        const uint32_t tag = static_cast<uint32_t>(hash >> 32);
-        for (size_t slot = hash & Mask;; slot = (slot + 1) & Mask) {
-            const uint64_t entry = Slots[slot];
-            if (entry == Empty)
-                return -1;
-            if (static_cast<uint32_t>(entry >> 32) == tag) {
-                const int number = static_cast<int>(entry & 0xFFFFFFFFu);
-                if (KeyOf(number) == key)
-                    return number;
-            }
-        }
-    }
+    int Find(std::string_view key) const { return FindHash(Hash(key)); }
     bool Contains(std::string_view key) const { return Find(key) >= 0; }
     // Adds number under key unless the key is there already; returns whether added.
     bool Add(std::string_view key, int number) {
-        if (Find(key) >= 0)
+        const uint64_t hash = Hash(key);
+        if (FindHash(hash) >= 0)
             return false;
-        if ((Count + 1) * 10 > Slots.size() * 7)
+        if ((Count + 1) * 10 > Numbers.size() * 7)
             Grow();
-        Place(Hash(key), number);
+        Place(hash, number);
         ++Count;
         return true;
     }
     size_t Size() const { return Count; }
 
   private:
-    static constexpr uint64_t Empty = ~uint64_t(0);
     static uint64_t Hash(std::string_view key) {
-        // 64-bit FNV-1a, mixed so that the low bits (the slot) depend on every byte
-        uint64_t hash = 1469598103934665603ull;
-        for (const char c : key)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        hash ^= hash >> 29;
+        uint64_t hash = std::hash<std::string_view>()(key);
+        // mixed, so that the slot (the low bits) depends on every bit
+        hash ^= hash >> 31;
         hash *= 0xbf58476d1ce4e5b9ull;
-        hash ^= hash >> 32;
+        hash ^= hash >> 29;
         return hash;
+    }
+    int FindHash(uint64_t hash) const {
+        if (Numbers.empty())
+            return -1;
+        for (size_t slot = hash & Mask;; slot = (slot + 1) & Mask) {
+            if (Numbers[slot] < 0)
+                return -1;
+            if (Hashes[slot] == hash)
+                return Numbers[slot];
+        }
     }
     void Place(uint64_t hash, int number) {
         size_t slot = hash & Mask;
-        while (Slots[slot] != Empty)
+        while (Numbers[slot] >= 0)
             slot = (slot + 1) & Mask;
-        Slots[slot] = (hash >> 32 << 32) | static_cast<uint32_t>(number);
+        Hashes[slot] = hash;
+        Numbers[slot] = number;
     }
     void Grow() {
-        std::vector<uint64_t> old = std::move(Slots);
-        Slots.assign(old.empty() ? 1024 : old.size() * 2, Empty);
-        Mask = Slots.size() - 1;
-        for (const uint64_t entry : old)
-            if (entry != Empty) {
-                const int number = static_cast<int>(entry & 0xFFFFFFFFu);
-                Place(Hash(KeyOf(number)), number);
-            }
+        std::vector<uint64_t> oldHashes = std::move(Hashes);
+        std::vector<int32_t> oldNumbers = std::move(Numbers);
+        const size_t size = oldNumbers.empty() ? 1024 : oldNumbers.size() * 2;
+        Hashes.assign(size, 0);
+        Numbers.assign(size, -1);
+        Mask = size - 1;
+        for (size_t i = 0; i < oldNumbers.size(); ++i)
+            if (oldNumbers[i] >= 0)
+                Place(oldHashes[i], oldNumbers[i]);
     }
-    std::function<std::string_view(int)> KeyOf;
-    std::vector<uint64_t> Slots;
+    std::vector<uint64_t> Hashes;
+    std::vector<int32_t> Numbers; // -1: an empty slot
     size_t Mask = 0;
     size_t Count = 0;
+};
+
+// Texts written once and read back once, in the order written (the URLs waiting
+// in the frontier): the newest megabyte in memory, the rest in an unnamed
+// temporary file.
+class TextSpool {
+  public:
+    TextSpool() = default;
+    ~TextSpool() {
+        if (File)
+            std::fclose(File);
+    }
+    TextSpool(const TextSpool&) = delete;
+    TextSpool& operator=(const TextSpool&) = delete;
+
+    // Returns where the text begins.
+    uint64_t Add(std::string_view text) {
+        const uint64_t at = OnDisk + Tail.size();
+        Tail.append(text);
+        if (Tail.size() >= (1u << 20))
+            Flush();
+        return at;
+    }
+    std::string Read(uint64_t at, size_t size) const {
+        std::string text(size, '\0');
+        size_t done = 0;
+        if (at < OnDisk) {
+            const size_t fromDisk = static_cast<size_t>(std::min<uint64_t>(size, OnDisk - at));
+            if (std::fseek(File, static_cast<long>(at), SEEK_SET) != 0 ||
+                std::fread(text.data(), 1, fromDisk, File) != fromDisk)
+                throw std::runtime_error("cannot read the crawl queue's temporary file");
+            done = fromDisk;
+        }
+        if (done < size)
+            text.replace(done, size - done, Tail, at + done - OnDisk, size - done);
+        return text;
+    }
+
+  private:
+    void Flush() {
+        if (!File) {
+            File = std::tmpfile();
+            if (!File)
+                throw std::runtime_error("cannot create a temporary file for the crawl queue");
+        }
+        if (std::fseek(File, 0, SEEK_END) != 0 ||
+            std::fwrite(Tail.data(), 1, Tail.size(), File) != Tail.size() || std::fflush(File) != 0)
+            throw std::runtime_error("cannot write the crawl queue's temporary file");
+        OnDisk += Tail.size();
+        Tail.clear();
+    }
+    mutable std::FILE* File = nullptr;
+    std::string Tail;
+    uint64_t OnDisk = 0;
 };
 
 // A first-in first-out queue of trivially copyable entries. Up to InMemory

@@ -93,10 +93,14 @@ struct PageNode {
 };
 
 // A page link waiting in the frontier: a job is made of it when it is fetched.
+// Its URL waits in Crawl::QueuedTexts (TextSize bytes from TextAt) unless its
+// target holds it already.
 struct QueuedPage {
     int Target;
     int ParentPage;
     int Depth;
+    uint32_t TextSize;
+    uint64_t TextAt;
 };
 
 enum class JobKind : unsigned char { Page, Check };
@@ -183,12 +187,12 @@ class Crawl {
     void AddScope(const Url& url);
     bool RobotsAllow(const Url& url);
     void FetchRobots(const std::string& scheme, const std::string& authority);
-    int NewTarget(const Url& url, bool external);
+    int NewTarget(const Url& url, bool external, bool withText = true);
     int AddTarget(std::string_view text, bool asIs);
     Job TakeFromFrontier();
     int ExternalTarget(const Url& url);
     int InternalTarget(const Url& url, bool forPage, int depth, int parentPage);
-    void EnqueuePage(int target, int parentPage, int depth);
+    void EnqueuePage(int target, int parentPage, int depth, const Url* url = nullptr);
     void EnqueueCheck(int target);
 
     void Dispatch();
@@ -235,10 +239,13 @@ class Crawl {
     // Every URL met, in the order met; a deque, so that references stay valid.
     std::deque<Target> Targets;
     TextArena Texts;
-    KeyIndex PageKeys{[this](int i) { return Targets[i].Key(); }};  // site URLs met as links
-    KeyIndex ImageKeys{[this](int i) { return Targets[i].Key(); }}; // site URLs met only as images
-    KeyIndex ExternalKeys{[this](int i) { return Targets[i].Url(); }}; // other URLs by full text
-    KeyIndex InvalidKeys{[this](int i) { return Targets[i].Url(); }};
+    // The targets by key: a page of the site until it is fetched has no text in
+    // memory (its URL waits on disk with its place in the frontier).
+    KeyIndex PageKeys;     // site URLs met as links, by Url::Key()
+    KeyIndex ImageKeys;    // site URLs met only as images
+    KeyIndex ExternalKeys; // other URLs by full text
+    KeyIndex InvalidKeys;
+    TextSpool QueuedTexts;
     std::vector<std::string> Mails;
     std::unordered_map<std::string, int> MailKeys;
     std::deque<PageNode> Pages;

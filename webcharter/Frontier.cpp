@@ -61,8 +61,16 @@ int Crawl::AddTarget(std::string_view text, bool asIs) {
     return static_cast<int>(Targets.size() - 1);
 }
 
-int Crawl::NewTarget(const Url& url, bool external) {
-    const int index = AddTarget(url.ToString(), external);
+int Crawl::NewTarget(const Url& url, bool external, bool withText) {
+    int index;
+    if (withText) {
+        index = AddTarget(url.ToString(), external);
+    } else {
+        if (Targets.size() >= 0x3FFFFFFF)
+            throw std::length_error("too many URLs for one crawl");
+        Targets.emplace_back();
+        index = static_cast<int>(Targets.size() - 1);
+    }
     Targets[index].External = external;
     return index;
 }
@@ -75,7 +83,9 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
         if (const int found = ImageKeys.Find(key); found >= 0)
             return found;
     }
-    const int index = NewTarget(url, false);
+    // A page's URL is kept only once it is fetched (EnqueuePage spools it till then);
+    // one that is never fetched is never listed.
+    const int index = NewTarget(url, false, !forPage);
     if (!RobotsAllow(url)) {
         Targets[index].Status = State::Skipped;
         ++RobotsSkipped;
@@ -92,21 +102,32 @@ int Crawl::InternalTarget(const Url& url, bool forPage, int depth, int parentPag
     } else if (TrapCut(url)) {
         Targets[index].Status = State::Skipped;
     } else {
-        EnqueuePage(index, parentPage, depth);
+        EnqueuePage(index, parentPage, depth, &url);
     }
     (forPage ? PageKeys : ImageKeys).Add(key, index);
     return index;
 }
 
-void Crawl::EnqueuePage(int target, int parentPage, int depth) {
+void Crawl::EnqueuePage(int target, int parentPage, int depth, const Url* url) {
     ++PagesQueued;
-    Frontier.Push({target, parentPage, depth});
+    QueuedPage queued{target, parentPage, depth, 0, 0};
+    if (url && !Targets[target].Text) {
+        const std::string text = url->ToString();
+        queued.TextAt = QueuedTexts.Add(text);
+        queued.TextSize = static_cast<uint32_t>(text.size());
+    }
+    Frontier.Push(queued);
 }
 
 Job Crawl::TakeFromFrontier() {
     // Page jobs are numbered as they leave the queue, which is in the order they
     // entered it: results are taken in that order.
     const QueuedPage queued = Frontier.Pop();
+    if (!Targets[queued.Target].Text) {
+        const std::string_view text = Texts.Add(QueuedTexts.Read(queued.TextAt, queued.TextSize));
+        Targets[queued.Target].Text = text.data();
+        Targets[queued.Target].Size = static_cast<uint32_t>(text.size());
+    }
     Job job;
     job.Kind = JobKind::Page;
     job.TargetIndex = job.FirstTarget = queued.Target;
