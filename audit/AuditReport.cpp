@@ -1,6 +1,7 @@
 #include "AuditReport.h"
 
 #include "ReportFrame.h"
+#include "ResultChecks.h"
 #include "SiteTree.h"
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
@@ -345,15 +346,39 @@ class AuditWriter {
     }
 
     // Scope, latest record, then the section's own test for every record.
-    void PlainSection(const Records& records, const std::function<void(int)>& test) {
+    // Results the server could not check are neither findings nor absences:
+    // they are left out, an older checked result of the page standing in.
+    void PlainSection(const Records& records, ToolKind kind,
+                      const std::function<void(int)>& test) {
         StampCache stamps(records, Stamps);
-        LatestRecords latest(records, stamps);
+        std::vector<bool> checked(size_t(records.Count()));
+        for (int i = 0; i < records.Count(); ++i)
+            checked[size_t(i)] = UncheckedReason(kind, records.Bodies.at(i)).isEmpty();
+        LatestRecords latest(records, stamps, [&](int i) { return bool(checked[size_t(i)]); });
+        Unchecked = 0;
         for (int i = 0; i < records.Count(); ++i) {
-            if (!InScope(stamps, i) || !latest.IsLatest(i))
+            if (!InScope(stamps, i))
+                continue;
+            if (!checked[size_t(i)]) {
+                ++Unchecked;
+                continue;
+            }
+            if (!latest.IsLatest(i))
                 continue;
             ++Considered;
             test(i);
         }
+    }
+
+    // After a section's summary: how many results were left out unchecked.
+    void UncheckedLine(const QString& what) {
+        if (Unchecked == 0)
+            return;
+        Out.SetItalic(true);
+        Line(Bullet + QString::number(Unchecked) + QLatin1Char(' ') + what +
+             (Unchecked == 1 ? QStringLiteral(" could not be checked and is left out.")
+                             : QStringLiteral(" could not be checked and are left out.")));
+        Out.SetItalic(false);
     }
 
     void Listing(const QString& line) {
@@ -366,7 +391,7 @@ class AuditWriter {
         if (!Opening(records, QStringLiteral("There are no Stuffwatched pages on record."),
                      QStringLiteral("Pages that show Spamming,")))
             return;
-        PlainSection(records, [&](int i) {
+        PlainSection(records, ToolKind::Stuffwatch, [&](int i) {
             if (!records.Bodies.at(i).contains(QLatin1String("NO-SPAM")))
                 Listing(records.Pages.at(i) + QStringLiteral(", last checked ") +
                         records.Stamps.at(i));
@@ -374,6 +399,7 @@ class AuditWriter {
         Summary(Options.Limit ? Counts() + QStringLiteral(" Stuffwatched pages after ") +
                                     ScopeText() + QStringLiteral(" show Spamming.")
                               : Counts() + QStringLiteral(" Stuffwatched pages show Spamming."));
+        UncheckedLine(Unchecked == 1 ? QStringLiteral("result") : QStringLiteral("results"));
     }
 
     void EffectivenessSection() {
@@ -383,7 +409,7 @@ class AuditWriter {
                      QStringLiteral("Pages less than ") + effective +
                          QStringLiteral("% effective,")))
             return;
-        PlainSection(records, [&](int i) {
+        PlainSection(records, ToolKind::Wordweigh, [&](int i) {
             // The line gives the percentage as read, so that a stored "7%"
             // shows as 7.
             const qint64 percent = LeadingNumber(records.Values.value(i));
@@ -397,6 +423,7 @@ class AuditWriter {
                                     QStringLiteral("% effective.")
                               : Counts() + QStringLiteral(" were less than ") + effective +
                                     QStringLiteral("% effective."));
+        UncheckedLine(Unchecked == 1 ? QStringLiteral("result") : QStringLiteral("results"));
     }
 
     void ReciprocalSection() {
@@ -405,7 +432,7 @@ class AuditWriter {
                      QStringLiteral("There are no pages analysed with Backwatch on record."),
                      QStringLiteral("Pages with reciprocal links,")))
             return;
-        PlainSection(records, [&](int i) {
+        PlainSection(records, ToolKind::Backwatch, [&](int i) {
             const QString& body = records.Bodies.at(i);
             const qsizetype at = std::max<qsizetype>(body.indexOf(QLatin1String("<br>")), 0);
             if (body.mid(at, 12) != QLatin1String("<br>.<br>END"))
@@ -415,6 +442,7 @@ class AuditWriter {
         Summary(Options.Limit ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
                                     QStringLiteral(" contained reciprocal links.")
                               : Counts() + QStringLiteral(" pages contain reciprocal links."));
+        UncheckedLine(Unchecked == 1 ? QStringLiteral("result") : QStringLiteral("results"));
     }
 
     // The position after the engine's marker: the text after the first
@@ -440,14 +468,23 @@ class AuditWriter {
             return;
         StampCache stamps(records, Stamps);
         std::vector<qsizetype> markerAt(size_t(records.Count()));
+        Unchecked = 0;
         for (const Engine& engine : RankEngines) {
             Out.EmptyLine();
             Out.SetUnderline(true);
             Line(QLatin1String(engine.Name));
             Out.SetUnderline(false);
             const QLatin1String marker(engine.Selector);
-            for (int i = 0; i < records.Count(); ++i)
+            for (int i = 0; i < records.Count(); ++i) {
                 markerAt[size_t(i)] = records.Bodies.at(i).indexOf(marker);
+                // A position the server could not check is no position.
+                if (markerAt[size_t(i)] >= 0 &&
+                    RankEngineUnchecked(records.Bodies.at(i), markerAt[size_t(i)])) {
+                    markerAt[size_t(i)] = -1;
+                    if (InScope(stamps, i))
+                        ++Unchecked;
+                }
+            }
             LatestRecords latest(records, stamps, [&](int i) { return markerAt[size_t(i)] >= 0; });
             for (int i = 0; i < records.Count(); ++i) {
                 const qsizetype at = markerAt[size_t(i)];
@@ -466,6 +503,7 @@ class AuditWriter {
                     ? Counts() + QStringLiteral(" pages after ") + ScopeText() +
                           QStringLiteral(" ranked above ") + rank + QLatin1Char('.')
                     : Counts() + QStringLiteral(" pages ranked above ") + rank + QLatin1Char('.'));
+        UncheckedLine(Unchecked == 1 ? QStringLiteral("position") : QStringLiteral("positions"));
     }
 
     // The condition compares days, so that stamps in any date length that
@@ -542,6 +580,7 @@ class AuditWriter {
     std::vector<QCollatorSortKey> Keys;
     int Listed = 0;
     int Considered = 0;
+    int Unchecked = 0; // results of the section left out: the server could not check them
 };
 
 } // namespace

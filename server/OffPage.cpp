@@ -398,8 +398,10 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     if (index)
         indexed = index->PagesLinkingTo(pageUrl, IndexCandidates, &indexError);
     const SearchOutcome search = searched.get();
+    // Without a search the index alone holds only links seen in pages this
+    // server happened to fetch: finding nothing there proves nothing.
     if (settings.BackwatchSearch.empty())
-        notes.push_back("no search service is configured for link-backs on this server");
+        failures.push_back("no search service is configured for link-backs on this server");
     else if (!search.Ok)
         failures.push_back("the search found no candidates: " + search.Reason);
     if (!index)
@@ -467,15 +469,19 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
         items.push_back(from);
     }
     const std::string of = " of " + std::to_string(candidates.size());
+    // "1 of 3 candidate pages was ...": the verb follows the first count.
+    auto counted = [&](std::size_t n, std::string_view singular, std::string_view plural) {
+        return std::to_string(n) + of + " candidate " + Noun(candidates.size(), "page") + " " +
+               Noun(n, singular, plural);
+    };
     if (unreachable > 0)
-        failures.push_back(std::to_string(unreachable) + of +
-                           " candidate pages could not be fetched");
+        failures.push_back(counted(unreachable, "could not be fetched", "could not be fetched"));
     if (complex > 0)
-        failures.push_back(std::to_string(complex) + of +
-                           " candidate pages were too complex to check");
+        failures.push_back(
+            counted(complex, "was too complex to check", "were too complex to check"));
     if (late > 0)
-        failures.push_back(std::to_string(late) + of +
-                           " candidate pages were not checked: the time for checks ran out");
+        failures.push_back(counted(late, "was not checked: the time for checks ran out",
+                                   "were not checked: the time for checks ran out"));
     if (!recordError.empty())
         failures.push_back("the pages read could not be recorded: " + recordError);
     if (linking == 0) {
@@ -496,7 +502,9 @@ std::string BackwatchAnswer(const std::string& pageUrl, const ServiceConfig& con
     // rule, so the notes travel with the answer without being listed.
     if (!notes.empty())
         items.push_back(Item("Note: " + Joined(notes) + ".", 1000));
-    const std::string found = std::to_string(linking) + of + " candidates link back";
+    const std::string found = std::to_string(linking) + of + " " +
+                              Noun(candidates.size(), "candidate") + " " +
+                              Noun(linking, "links", "link") + " back";
     std::size_t read = 0;
     for (const Candidate& c : candidates)
         read += c.Fetched && !c.TooComplex ? 1 : 0;

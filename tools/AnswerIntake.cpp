@@ -9,15 +9,18 @@ QString InvalidDataMessage() {
            u"invalid.\rPlease contact Korvane Ltd. about this problem."_s;
 }
 
-QStringList NotOpenedLines(ToolKind kind) {
+QStringList NotOpenedLines(ToolKind kind, const QString& reason) {
     // Wordweigh and Stuffwatch are named with an article, the others without.
     const QString name = (kind == ToolKind::Wordweigh || kind == ToolKind::Stuffwatch)
                              ? "the "_L1 + Tool(kind).Caption
                              : QString(Tool(kind).Caption);
-    return {"One of the selected URLs could not be opened by "_L1 + name +
-                ", either the SiteMap is out of date and needs updating, or the Web Page URL "
-                "could not be accessed."_L1,
-            u"(No report has been generated for this URL.)"_s, QString()};
+    QStringList lines = {"One of the selected URLs could not be opened by "_L1 + name +
+                             ", either the SiteMap is out of date and needs updating, or the Web "
+                             "Page URL could not be accessed."_L1,
+                         u"(No report has been generated for this URL.)"_s, QString()};
+    if (!reason.isEmpty())
+        lines.insert(1, "The server's answer: "_L1 + reason);
+    return lines;
 }
 
 QString WordweighPercentage(const QString& body) {
@@ -66,6 +69,25 @@ bool NotOpened(ToolKind kind, const QString& answer, const QString& body) {
     return false;
 }
 
+// The server's reason for a page it could not open: the item after the
+// not-opened word (Rankscout: after its not-opened phrase), up to "<br>".
+QString NotOpenedReason(ToolKind kind, const QString& answer) {
+    QLatin1StringView word = kind == ToolKind::Rankscout ? "Unspecified Host or Keywords: "_L1
+                             : kind == ToolKind::Wordweigh || kind == ToolKind::Stuffwatch
+                                 ? "ERROR-OPENING-URL"_L1
+                                 : "ERROR-INVALID-URL"_L1;
+    qsizetype at = answer.indexOf(word);
+    if (at < 0)
+        return QString();
+    at += word.size();
+    if (answer.mid(at, 4) == "<br>"_L1)
+        at += 4;
+    else if (answer.mid(at, 1) == " "_L1)
+        at += 1;
+    const qsizetype end = answer.indexOf("<br>"_L1, at);
+    return answer.mid(at, end < 0 ? -1 : end - at).trimmed().left(500);
+}
+
 } // namespace
 
 Intake ReadAnswer(ToolKind kind, const QString& answer) {
@@ -74,6 +96,7 @@ Intake ReadAnswer(ToolKind kind, const QString& answer) {
     // Stuffwatch tests for a page it could not open before its marker.
     if (kind == ToolKind::Stuffwatch && NotOpened(kind, answer, QString())) {
         in.Outcome = IntakeOutcome::NotOpened;
+        in.Reason = NotOpenedReason(kind, answer);
         return in;
     }
     if (!answer.startsWith(tool.Marker)) {
@@ -83,6 +106,7 @@ Intake ReadAnswer(ToolKind kind, const QString& answer) {
     in.Body = answer.mid(tool.Marker.size() + tool.Skipped);
     if (NotOpened(kind, answer, in.Body)) {
         in.Outcome = IntakeOutcome::NotOpened;
+        in.Reason = NotOpenedReason(kind, answer);
         in.Body.clear();
         return in;
     }

@@ -4,6 +4,7 @@
 #include "AnswerItems.h"
 #include "ProjectData.h"
 #include "ReportFrame.h"
+#include "ResultChecks.h"
 
 namespace vantora {
 
@@ -116,11 +117,18 @@ void BackwatchBody(ReportFrame& f, const Stored& s) {
     f.EmptyLine();
     f.SetBold(false);
     const int count = s.Items.Count();
+    bool said = false;
     for (int k = 2;; k += 6) {
+        said = said || s.Items[k].startsWith("Not checked"_L1);
         f.Line(s.Items[k] == "END"_L1 ? u"(none)"_s : Bulleted(s.Items[k]));
         if (!(k + 6 < count - 1))
             break;
     }
+    // Answers that only noted why nothing was checked get it said here.
+    if (const QString reason = UncheckedReason(ToolKind::Backwatch, s.Body);
+        !reason.isEmpty() && !said)
+        f.Line(Bulleted("Not checked, so pages that link back may have been missed: "_L1 + reason +
+                        u'.'));
 }
 
 } // namespace
@@ -187,9 +195,9 @@ void WriteIncomplete(ToolKind kind, const QString& page, ReportSink& sink) {
     frame.EmptyLine();
 }
 
-void WriteNotOpened(ToolKind kind, ReportSink& sink) {
+void WriteNotOpened(ToolKind kind, ReportSink& sink, const QString& reason) {
     ReportFrame frame(sink);
-    for (const QString& line : NotOpenedLines(kind))
+    for (const QString& line : NotOpenedLines(kind, reason))
         frame.Line(line);
 }
 

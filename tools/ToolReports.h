@@ -27,8 +27,8 @@ bool AnswerIsWhole(ToolKind kind, const QString& page, const QString& body,
 void WriteIncomplete(ToolKind kind, const QString& page, ReportSink& sink);
 
 // Appends the tool's message for a page the server could not open, in plain
-// Arial 10, without a frame.
-void WriteNotOpened(ToolKind kind, ReportSink& sink);
+// Arial 10, without a frame; reason is the server's own, when it gave one.
+void WriteNotOpened(ToolKind kind, ReportSink& sink, const QString& reason = QString());
 
 // The bullet that starts Enginepost's and Backwatch's result lines.
 inline constexpr char16_t Bullet = u'\u2022';

@@ -10,6 +10,7 @@
 #include "LinkIndex.h"
 #include "ServerConfig.h"
 #include "Service.h"
+#include "ResultChecks.h"
 #include "StandIns.h"
 
 #include <QProcess>
@@ -560,28 +561,44 @@ class OffPageTest : public QObject {
         QCOMPARE(LinkIndex(indexFile).PagesLinkingTo(page, 10).size(), std::size_t(4));
     }
 
+    // Finding nothing is a clean result only when something was asked: with
+    // no search service, or one that fails, the answer says so in a listed
+    // item and the stored result reads as not checked.
     void backwatchNone_data() {
-        QTest::addColumn<bool>("configured");
-        QTest::addColumn<QString>("note");
-        QTest::newRow("search finds nothing") << true << "";
-        QTest::newRow("nothing configured")
-            << false << "no search service is configured for link-backs";
+        QTest::addColumn<QString>("tables");
+        QTest::addColumn<QString>("unchecked"); // empty: a clean result
+        const QString index = "index = \"" + Temp.filePath("empty.sqlite") + "\"\n";
+        QTest::newRow("search finds nothing")
+            << "[backwatch]\nsearch = \"searx\"\n" + index << "";
+        QTest::newRow("nothing configured") << "" << "no search service is configured";
+        QTest::newRow("index only") << "[backwatch]\n" + index << "no search service is configured";
+        QTest::newRow("search refused")
+            << "[backwatch]\nsearch = \"keyless\"\n" + index << "the search found no candidates";
+        QTest::newRow("search answers garbage")
+            << "[backwatch]\nsearch = \"garbage\"\nindex = \"\"\n"
+            << "the search found no candidates";
     }
     void backwatchNone() {
-        QFETCH(bool, configured);
-        QFETCH(QString, note);
+        QFETCH(QString, tables);
+        QFETCH(QString, unchecked);
         ServiceConfig config;
-        if (configured)
-            config.OffPage = Parsed(SearchTables() + "[backwatch]\nsearch = \"searx\"\nindex = \"" +
-                                    Temp.filePath("empty.sqlite").toStdString() + "\"\n");
+        if (!tables.isEmpty())
+            config.OffPage = Parsed(SearchTables() + tables.toStdString());
         const std::string answer =
             Ask(config, "backwatch-pt.cgi", "url=" + Target.Url("/lonely.html"));
         const Listing l = ReadBackwatch(Q(answer));
         QVERIFY2(l.MarkerOk && !l.NotOpened, answer.c_str());
-        QCOMPARE(l.Lines, QStringList({"(none)"}));
+        QCOMPARE(l.Lines.value(0), QString("(none)"));
         QVERIFY(!AuditHasLinkBacks(l.Body));
-        if (!note.isEmpty())
-            QVERIFY2(l.Items.last().contains(note), answer.c_str());
+        const QString reason = UncheckedReason(ToolKind::Backwatch, l.Body);
+        if (unchecked.isEmpty()) {
+            QCOMPARE(l.Lines, QStringList({"(none)"}));
+            QVERIFY2(reason.isEmpty(), qPrintable(reason));
+        } else {
+            QCOMPARE(l.Lines.size(), 2);
+            QVERIFY2(l.Lines[1].startsWith("Not checked"), answer.c_str());
+            QVERIFY2(reason.contains(unchecked), answer.c_str());
+        }
     }
 
     // Answers stored as the client stores them (the body after the marker and
@@ -632,6 +649,14 @@ class OffPageTest : public QObject {
               Ask(config, "backwatch-pt.cgi", "url=" + ranked));
         store(project.BackwatchArchive, "BACKWATCH-v1.1",
               Ask(config, "backwatch-pt.cgi", "url=" + lonely));
+        // A server with no services checks nothing: neither result counts.
+        const std::string unchecked = Target.Url("/unchecked.html");
+        Target.Put("/unchecked.html", LinkPage("Unchecked", "<p>Not asked.</p>"));
+        store(project.BackwatchArchive, "BACKWATCH-v1.1",
+              Ask(ServiceConfig(), "backwatch-pt.cgi", "url=" + unchecked));
+        store(project.RankscoutArchive, "RANKSCOUT",
+              Ask(ServiceConfig(), "rankscout-pt.cgi",
+                  "Search_URL=" + unchecked + "&Search_Text=audit+phrase&altavista=1&Detail=0"));
 
         AuditOptions options;
         options.Ranking = options.PrevSub = options.Remote = true;
@@ -653,6 +678,14 @@ class OffPageTest : public QObject {
         QVERIFY2(!report.contains(" to Lycos"), qPrintable(report));
         QVERIFY2(report.contains(Q(ranked) + ", last checked " + stamp), qPrintable(report));
         QVERIFY2(!report.contains(Q(lonely)), qPrintable(report));
+        QVERIFY2(!report.contains(Q(unchecked)), qPrintable(report));
+        // The ranked page's HOTBOT engine is not mapped: one position left out
+        // with the unchecked page's, and the unchecked link-back result.
+        QVERIFY2(report.contains("2 positions could not be checked and are left out."),
+                 qPrintable(report));
+        QVERIFY2(report.contains("1 result could not be checked and is left out."),
+                 qPrintable(report));
+        QVERIFY2(report.contains("from 2 pages contain reciprocal links"), qPrintable(report));
     }
 
     // The real server: a bad file stops it naming the line; --index-site fills

@@ -4,6 +4,7 @@
 #include "Endpoints.h"
 #include "ProjectData.h"
 #include "RecordingSink.h"
+#include "ResultChecks.h"
 #include "ToolReports.h"
 #include "ToolRequests.h"
 #include "ToolRun.h"
@@ -43,6 +44,8 @@ class TestToolLogic : public QObject {
     void reportBodies();
     void reportsAccumulateUnlessCleared();
     void notOpenedMessage();
+    void uncheckedResults_data();
+    void uncheckedResults();
     void rankscoutChecksInOrder_data();
     void rankscoutChecksInOrder();
     void enginepostChecksInOrder_data();
@@ -255,6 +258,16 @@ void TestToolLogic::reportBodies_data() {
         << Framed(bw, {bwHead, "B Arial 10|", QStringLiteral(" Arial 10|\u2022 http://a/"),
                        QStringLiteral(" Arial 10|\u2022 http://b/")})
         << true;
+    // An older server only noted that it had no search service.
+    QTest::newRow("backwatch none, noted unchecked")
+        << 5 << "http://h/<br>.<br>END<br>Note: no search service is configured for link-backs "
+                "on this server; this server keeps no link index.<br>"
+        << ""
+        << Framed(bw, {bwHead, "B Arial 10|", " Arial 10|(none)",
+                       QStringLiteral(" Arial 10|\u2022 Not checked, so pages that link back may "
+                                      "have been missed: no search service is configured for "
+                                      "link-backs on this server.")})
+        << true;
     QTest::newRow("backwatch short group")
         << 5 << "http://h/<br>x<br>http://a/<br>t<br>"
         << "" << Framed(bw, {bwHead, "B Arial 10|", QStringLiteral(" Arial 10|\u2022 http://a/")})
@@ -308,9 +321,77 @@ void TestToolLogic::notOpenedMessage() {
         "SiteMap is out of date and needs updating, or the Web Page URL could not be accessed.",
         " Arial 10|(No report has been generated for this URL.)", " Arial 10|"};
     QCOMPARE(sink.Styled(), expected);
+    // The server's reason follows the first line.
+    const Intake in = ReadAnswer(ToolKind::Wordweigh,
+                                 "WORDWEIGH-v1.1<br>ERROR-OPENING-URL<br>The page could not be "
+                                 "analysed: the connection timed out.<br>");
+    QCOMPARE(in.Reason, QString("The page could not be analysed: the connection timed out."));
+    QCOMPARE(NotOpenedLines(ToolKind::Wordweigh, in.Reason).value(1),
+             "The server's answer: " + in.Reason);
+    QCOMPARE(ReadAnswer(ToolKind::Stuffwatch, "STUFFWATCH-v1.1 ERROR-OPENING-URL why<br>").Reason,
+             QString("why"));
+    QCOMPARE(ReadAnswer(ToolKind::Rankscout,
+                        "RANKSCOUT<br>Unspecified Host or Keywords: no key phrase.<br>")
+                 .Reason,
+             QString("no key phrase."));
     QVERIFY(NotOpenedLines(ToolKind::Backwatch)
                 .value(0)
                 .startsWith("One of the selected URLs could not be opened by Backwatch,"));
+}
+
+// Stored results the server could not check: a reason in words; results it
+// did check (findings and clean ones alike): none.
+void TestToolLogic::uncheckedResults_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("wordweigh scored") << 1 << "u<br>KEYWORDS: a<br>PERCENTAGE: 40<br>" << "";
+    QTest::newRow("wordweigh too complex")
+        << 1
+        << "u<br>KEYWORDS: a<br>PERCENTAGE: 0<br>PROBLEM: The page is too complex to "
+           "analyse<br>It nests 900 elements deep.<br>Simplify.<br>LIMIT<br>"
+        << "It nests 900 elements deep";
+    QTest::newRow("stuffwatch clean") << 2 << "u<br>VERDICT: clean<br>NO-SPAM<br>" << "";
+    QTest::newRow("stuffwatch too complex")
+        << 2 << "u<br>VERDICT: not checked, the page is too complex to analyse<br>a<br>b<br>c<br>"
+        << "the page is too complex to analyse";
+    QTest::newRow("stuffwatch cut, nothing found")
+        << 2
+        << "u<br>VERDICT: incomplete, only the first 10 bytes checked, 0 points<br>Only the "
+           "first 10 bytes of the page were checked<br>b<br>c<br>CUT<br>"
+        << "Only the first 10 bytes of the page were checked, and nothing was found in them";
+    QTest::newRow("stuffwatch cut, finding")
+        << 2
+        << "u<br>VERDICT: incomplete<br>a<br>b<br>c<br>CUT<br>Hidden text<br>w<br>y<br>HIDDEN<br>"
+        << "";
+    const QString engine = "<ROOT>u<br><KEYWORDS>k<br><ENGINE>LYCOS<br>";
+    QTest::newRow("rankscout unranked") << 3 << engine + "<NOTE>Not among the first 10<br><MATCH>0<br>"
+                                        << "";
+    QTest::newRow("rankscout unchecked")
+        << 3 << engine + "<NOTE>Not checked: no search service is configured.<br><MATCH>0<br>"
+        << "no search service is configured";
+    QTest::newRow("rankscout one engine checked")
+        << 3
+        << engine + "<NOTE>Not checked: x.<br><MATCH>0<br><ENGINE>YAHOO<br><MATCH>4<br>" << "";
+    QTest::newRow("enginepost nothing submitted")
+        << 4 << "u<br>0 of 1<br>Not submitted to Lycos: none.<br>NOT-CONFIGURED<br>" << "";
+    QTest::newRow("backwatch clean") << 5 << "u<br>.<br>END<br>" << "";
+    QTest::newRow("backwatch said")
+        << 5
+        << "u<br>.<br>END<br>-<br>-<br>-<br>-<br>-<br>Not checked, so pages that link back may "
+           "have been missed: the search failed.<br>-<br>-<br>-<br>-<br>-<br>"
+        << "the search failed";
+    QTest::newRow("backwatch found despite failures")
+        << 5 << "u<br>.<br>http://a/<br>t<br>l<br>follow<br>w<br>s<br>Note: no search service is "
+                "configured for link-backs.<br>"
+        << "";
+}
+
+void TestToolLogic::uncheckedResults() {
+    QFETCH(int, kind);
+    QFETCH(QString, body);
+    QFETCH(QString, reason);
+    QCOMPARE(UncheckedReason(ToolKind(kind), body), reason);
 }
 
 void TestToolLogic::rankscoutChecksInOrder_data() {

@@ -142,7 +142,7 @@ void OnlineToolPage::TakeAnswer(const QString& answer) {
         Host.MessageBoxes().Message(MsgKind::Error, InvalidDataMessage(), MsgButtons::Ok);
         return;
     case IntakeOutcome::NotOpened:
-        WriteNotOpened(Tool, *Report());
+        WriteNotOpened(Tool, *Report(), intake.Reason);
         return;
     case IntakeOutcome::Stored:
         break;
