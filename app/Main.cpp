@@ -152,7 +152,7 @@ void SetActionsEnabled(const MainWindow& window, std::initializer_list<const cha
 
 void MainWindow::ApplyControlState(bool projectOpen) {
     SetActionsEnabled(*this, {"tbSave", "actSave", "actSaveAs", "actClose"}, projectOpen);
-    SetActionsEnabled(*this, {"actUpdateBulletinBoard"}, false);
+    SetActionsEnabled(*this, {"actUpdateBulletinBoard"}, projectOpen);
     SetActionsEnabled(*this, {"tbNew", "tbOpen", "tbProgramOptions", "tbStop"}, true);
     if (Health && Health->isVisible())
         Health->Reload();

@@ -212,6 +212,7 @@ class MainWindow : public QMainWindow {
     void OpenRecentFile(int slot);
     void ShowProgramOptions();
     void ShowProjectSettings();
+    void ShowSearchServices();
     void StopTransfers();
     // The shut-down steps; false when the window must stay open (a save
     // asked for at the exit prompt failed).

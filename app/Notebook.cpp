@@ -149,6 +149,11 @@ void MainWindow::BuildProjectView() {
                         OnlinePages[size_t(TabIndex(*kind))]->ShowFromSiteMap(pageUrl);
                     });
             });
+    connect(SiteMap, &SiteMapPanel::WatchRequested, this,
+            [this](int toolIndex, const QString& url) {
+                if (const std::optional<ToolKind> kind = ToolKindFromTabIndex(toolIndex))
+                    OnlinePages[size_t(TabIndex(*kind))]->ToggleWatch(url);
+            });
 
     ToolPages = new QTabWidget(MainSplitter);
     ToolPages->setObjectName(QStringLiteral("ToolPages"));

@@ -3,9 +3,11 @@
 #include "Main.h"
 
 #include "BulletinPage.h"
+#include "BundledServicesHost.h"
 #include "DialSession.h"
 #include "New.h"
 #include "ProjectSettings.h"
+#include "ServerConfig.h"
 #include "SiteMapPanel.h"
 
 #include <QAction>
@@ -20,9 +22,12 @@ void MainWindow::BuildToolsMenu() {
                 [this] { Dial->HangUpMenuCommand(); });
     OnTriggered(MakeAction("actUpdateSiteMap", "&Update Site Map"),
                 [this] { SiteMap->UpdateSiteMap(); });
-    MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board");
+    OnTriggered(MakeAction("actUpdateBulletinBoard", "Update &Bulletin Board"),
+                [this] { BBPage->Update(false); });
     OnTriggered(MakeAction("actProjectSettings", "&Project Settings..."),
                 [this] { ShowProjectSettings(); });
+    OnTriggered(MakeAction("actSearchServices", "Search &Services..."),
+                [this] { ShowSearchServices(); });
     OnTriggered(MakeAction("actStopBackwatchBulletins", "Stop Backwatch Bulletins"),
                 [this] { BBPage->StopBulletins(BulletinTool::Backwatch); });
     OnTriggered(MakeAction("actStopRankscoutBulletins", "Stop Rankscout Bulletins"),
@@ -37,6 +42,7 @@ void MainWindow::BuildToolsMenu() {
     ToolsMenu->addAction(a("actUpdateBulletinBoard"));
     ToolsMenu->addSeparator();
     ToolsMenu->addAction(a("actProjectSettings"));
+    ToolsMenu->addAction(a("actSearchServices"));
     ToolsMenu->addSeparator();
     QMenu* bulletins = ToolsMenu->addMenu(QStringLiteral("Automatic Bulletins..."));
     bulletins->setObjectName(QStringLiteral("AutomaticBulletinsMenu"));
@@ -52,6 +58,14 @@ void MainWindow::BuildToolsMenu() {
 
 void MainWindow::ShowProjectSettings() {
     RunModal(ProjectSettings);
+}
+
+void MainWindow::ShowSearchServices() {
+    BundledServicesHost host(
+        *Bundled, [this] { return ServerAddress; },
+        [this] { return ProjectIsOpen() ? Project.RootUrl() : QString(); }, *Env.dialogs);
+    SearchServicesDialog dialog(host, QString::fromStdString(DefaultConfigPath()), this);
+    RunModal(&dialog);
 }
 
 // While the tree is built or a map is made, the commands that would rebuild

@@ -128,6 +128,10 @@ class MainWindow::BulletinLink : public BulletinHost {
     void SetProjectModified() override { Window.ProjectModified = true; }
     void SetBusyCursor(bool on) override { Window.NetLink->SetWaitCursor(on); }
     void LetMessagesRun() override { Window.LetMessagesRun(); }
+    QString ProjectFileName() const override { return Window.ProjectFileName; }
+    bool CheckConnectQuietly() override {
+        return Window.Dial->CheckConnect(*Window.Env.localAddress, false);
+    }
 
   private:
     MainWindow& Window;
@@ -164,6 +168,7 @@ class MainWindow::PagesHost : public WindowHost {
     }
     void ShowPage(int tabIndex) override { Window.ToolPages->setCurrentIndex(tabIndex); }
     int CurrentPage() const override { return Window.ToolPages->currentIndex(); }
+    void BulletinsPosted() override { Window.BBPage->FillBulletinList(); }
 
   private:
     MainWindow& Window;

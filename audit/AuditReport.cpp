@@ -348,8 +348,7 @@ class AuditWriter {
     // Scope, latest record, then the section's own test for every record.
     // Results the server could not check are neither findings nor absences:
     // they are left out, an older checked result of the page standing in.
-    void PlainSection(const Records& records, ToolKind kind,
-                      const std::function<void(int)>& test) {
+    void PlainSection(const Records& records, ToolKind kind, const std::function<void(int)>& test) {
         StampCache stamps(records, Stamps);
         std::vector<bool> checked(size_t(records.Count()));
         for (int i = 0; i < records.Count(); ++i)

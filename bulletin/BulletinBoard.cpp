@@ -2,7 +2,9 @@
 
 #include "Dialogs.h"
 #include "Endpoints.h"
+#include "History.h"
 #include "Transport.h"
+#include "Watch.h"
 
 namespace vantora {
 
@@ -85,6 +87,70 @@ bool StopBulletins(BulletinHost& host, BulletinTool tool) {
     if (net.TransportIdle)
         net.StartNextRequest(project.ProxyServer, project.ProxyPort);
     return true;
+}
+
+QStringList WatchRequests(const ProjectData& project, const QString& serverAddress) {
+    QStringList entries;
+    if (StopEntryEnabled(project.RankscoutBulletins)) {
+        const ToolArchive& ranks = project.RankscoutArchive;
+        for (const QString& page : WatchedPages(project, ToolKind::Rankscout)) {
+            const int at = ranks.LastIndexOf(page);
+            QString phrase;
+            QStringList engines;
+            if (at < 0 || !RankRequestOf(ranks.Bodies()[at], phrase, engines))
+                continue;
+            entries << QueueEntry(int(ToolKind::Rankscout),
+                                  RankscoutUrl(serverAddress, page, phrase, engines, false));
+        }
+    }
+    if (StopEntryEnabled(project.BackwatchBulletins))
+        for (const QString& page : WatchedPages(project, ToolKind::Backwatch))
+            entries << QueueEntry(int(ToolKind::Backwatch), BackwatchUrl(serverAddress, page));
+    return entries;
+}
+
+int UpdateBulletinBoard(BulletinHost& host, bool quiet) {
+    ProjectData& project = host.Project();
+    // New site-health errors need no server: they are posted at once.
+    QString lastPosted;
+    qsizetype healthAt = -1;
+    for (qsizetype i = 0; i < project.Watches.size(); ++i)
+        if (project.Watches[i].startsWith(QLatin1String("H "))) {
+            healthAt = i;
+            lastPosted = project.Watches[i].mid(2);
+        }
+    const QString history = host.ProjectFileName().isEmpty()
+                                ? QString()
+                                : QString::fromStdString(health::History::PathFor(
+                                      host.ProjectFileName().toStdString()));
+    const QString before = lastPosted;
+    if (PostBulletins(project.BulletinMessages, HealthChanges(history, lastPosted)) > 0 ||
+        lastPosted != before) {
+        if (healthAt >= 0)
+            project.Watches[healthAt] = QStringLiteral("H ") + lastPosted;
+        else
+            project.Watches << QStringLiteral("H ") + lastPosted;
+        host.SetProjectModified();
+    }
+
+    const QStringList entries = WatchRequests(project, host.ServerAddress());
+    if (entries.isEmpty()) {
+        if (!quiet)
+            host.MessageBoxes().Message(
+                MsgKind::Information,
+                QStringLiteral("No page is watched. Choose \"Watch Rank for this Key Phrase\" on "
+                               "the Rankscout page or \"Watch Link-backs\" on the Backwatch page "
+                               "to have their changes posted here."),
+                MsgButtons::Ok);
+        return 0;
+    }
+    if (quiet ? !host.CheckConnectQuietly() : !host.CheckConnect())
+        return 0;
+    Transport& net = host.Net();
+    net.RequestQueue.append(entries);
+    if (net.TransportIdle)
+        net.StartNextRequest(project.ProxyServer, project.ProxyPort);
+    return int(entries.size());
 }
 
 } // namespace vantora

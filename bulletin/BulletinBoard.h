@@ -23,8 +23,12 @@ class BulletinHost {
     virtual QString UserId() const = 0;
     // The connection check every on-line command runs first; false = stop.
     virtual bool CheckConnect() = 0;
+    // The same without dialling or asking (the periodic check).
+    virtual bool CheckConnectQuietly() { return CheckConnect(); }
     virtual void SetProjectModified() = 0;
     virtual void SetBusyCursor(bool on) { (void)on; }
+    // The project's file, "" while it is unsaved (its crawl history is beside it).
+    virtual QString ProjectFileName() const { return QString(); }
     virtual void LetMessagesRun() {}
 };
 
@@ -65,5 +69,16 @@ bool DeleteMessage(BulletinHost& host, int index, ReportSink& view);
 // connection check, queues the stop request and starts the transport when it
 // is idle. True when the request was queued.
 bool StopBulletins(BulletinHost& host, BulletinTool tool);
+
+// "Update" (and Tools > Update Bulletin Board, and the periodic check): posts
+// the new site-health errors since the crawl before, then queues a check of
+// every watched page whose tool's automatic bulletins are on; the answers
+// post bulletins as they are filed. quiet: no message boxes (the periodic
+// check). The number of checks queued.
+int UpdateBulletinBoard(BulletinHost& host, bool quiet = false);
+
+// The queue entries for the watched checks: Rankscout with the key phrase
+// and engines of the page's latest stored result, Backwatch as it is.
+QStringList WatchRequests(const ProjectData& project, const QString& serverAddress);
 
 } // namespace vantora

@@ -4,12 +4,14 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #if defined(Q_OS_LINUX)
@@ -163,6 +165,32 @@ bool BundledServer::Launch(const QString& address) {
         return false;
     }
     return true;
+}
+
+bool BundledServer::Restart(int waitMs) {
+    if (!Running())
+        return false;
+    Process->terminate();
+    if (!Process->waitForFinished(3000)) {
+        Process->kill();
+        Process->waitForFinished(2000);
+    }
+    if (!Launch(InUse))
+        return false;
+    QString host;
+    quint16 port = 0;
+    if (!SplitAddress(InUse, host, port))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < waitMs) {
+        if (Probe(host, port, 200) == Occupant::AnalysisServer)
+            return true;
+        if (!Running())
+            return false; // it stopped at once: its file has an error
+        QThread::msleep(50);
+    }
+    return false;
 }
 
 void BundledServer::Watch() {

@@ -35,6 +35,11 @@ class BundledServer {
     // Ends the started server (politely first) and the watch; nothing when
     // none runs.
     void Stop();
+    // Ends the server this program started and starts it again at the same
+    // address, so that it reads its configuration file anew; waits up to
+    // waitMs for it to answer. False when this program runs no server, or it
+    // does not answer again in time.
+    bool Restart(int waitMs = 5000);
     bool Running() const;
     // The address the program should ask: the configured one, or the
     // loopback fall-back when another program holds the configured port.

@@ -103,6 +103,10 @@ struct ProjectData {
     ToolArchive EnginepostArchive{ToolKind::Enginepost};
     ToolArchive BackwatchArchive{ToolKind::Backwatch};
     BulletinList BulletinMessages;
+    // Watched pages ("3 PAGE" Rankscout, "5 PAGE" Backwatch) and "H ID", the
+    // last crawl whose new site-health errors were posted. Stored after the
+    // file's last block, where older versions do not look.
+    QStringList Watches;
 
     // "http://" + RootHost + RootPath.
     QString RootUrl() const { return QStringLiteral("http://") + RootHost + RootPath; }

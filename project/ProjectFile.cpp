@@ -16,6 +16,7 @@ namespace {
 constexpr char16_t Cr = u'\r';
 
 constexpr size_t BlockCount = 21;
+constexpr QLatin1StringView WatchMarker("VantoraWatches");
 
 // The 21 lists in file order: the site map, the five archives' columns in
 // ToolKind order (only Wordweigh has a percentage column), the bulletins.
@@ -298,6 +299,12 @@ bool WriteLines(const ProjectData& project, const LineWriter::Sink& sink) {
         for (const QString& item : *list)
             out.Line(item);
     }
+    if (!project.Watches.isEmpty()) {
+        out.Line(QString(WatchMarker));
+        out.Number(project.Watches.size());
+        for (const QString& item : project.Watches)
+            out.Line(item);
+    }
     return out.Flush();
 }
 
@@ -372,6 +379,15 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
     }
     if (!TakeBlocks(blocks, project))
         return fail(ProjectFileResult::NotProject());
+    // The watch list follows the last block behind its own marker; a file
+    // without it, or with anything else there, has none.
+    QByteArrayView line;
+    if (lines.Next(line) && text(line) == WatchMarker && lines.Next(line)) {
+        qint32 count = 0;
+        if (ParseDecimalInt(text(line), count))
+            for (qint32 i = 0; i < count && lines.Next(line); ++i)
+                project.Watches.append(text(line));
+    }
     return ProjectFileResult::Success();
 }
 

@@ -57,6 +57,8 @@ class WindowHost {
     virtual void ShowPage(int tabIndex) = 0;
     // The tab index of the notebook's current page.
     virtual int CurrentPage() const = 0;
+    // Bulletins were added to the project's messages (a watched page changed).
+    virtual void BulletinsPosted() {}
 };
 
 } // namespace vantora

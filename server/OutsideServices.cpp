@@ -172,6 +172,7 @@ SearchOutcome RunSearch(const SearchBackend& backend, std::string_view query, in
         url = Fill(url, "offset", std::to_string((page - 1) * backend.PerPage));
         url = Fill(url, "count", std::to_string(backend.PerPage));
         const FetchResult result = FetchPage(url, options);
+        out.HttpCode = result.HttpCode;
         const std::string where = "the search service \"" + backend.Name + "\" at " + HostOf(url);
         if (result.Status != FetchStatus::Ok) {
             const bool cutByBudget =

@@ -17,6 +17,7 @@ struct SearchOutcome {
     bool Ok = false;               // every page asked for was read
     std::string Reason;            // why not, in words
     std::vector<std::string> Urls; // result URLs in rank order, as far as they were read
+    long HttpCode = 0;             // status of the last answer read
 };
 
 // Reads result pages until `wanted` results are in, a page comes back empty,

@@ -5,6 +5,7 @@
 #include "OffPage.h"
 #include "PageModel.h"
 #include "PageText.h"
+#include "ServiceTest.h"
 #include "Stuffwatch.h"
 #include "Wordweigh.h"
 
@@ -472,6 +473,8 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
         answer.Body = BackwatchAnswer(answer.Page, config, fetch, answer.Result);
         return answer;
     }
+    if (route == "text_output/servicetest-pt.cgi")
+        return ServiceTestAnswer(rawQuery, config, fetch);
     if (route == "register/unreguser.cgi")
         return StopBulletins(rawQuery, "Backwatch", config);
     if (route == "register/kpreguser.cgi") {

@@ -1,6 +1,7 @@
 #include "BulletinPage.h"
 
 #include "ReportView.h"
+#include "Watch.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -73,6 +75,7 @@ BulletinPage::BulletinPage(BulletinHost& host, QWidget* parent)
     bold.setBold(true);
     UpdateButton->setFont(bold);
     UpdateButton->setDefault(true);
+    connect(UpdateButton, &QPushButton::clicked, this, [this] { Update(false); });
     UpdateButton->setEnabled(false);
     PrintButton = new QPushButton(QStringLiteral("&Print"), this);
     PrintButton->setObjectName(QStringLiteral("BBPrintButton"));
@@ -181,7 +184,25 @@ void BulletinPage::SetProjectOpen(bool open) {
     MessageView->setEnabled(open);
     PrintButton->setEnabled(open);
     SaveButton->setEnabled(open);
-    UpdateButton->setEnabled(false);
+    UpdateButton->setEnabled(open);
+    Open = open;
+}
+
+void BulletinPage::Update(bool quiet) {
+    if (!Open)
+        return;
+    vantora::UpdateBulletinBoard(Host, quiet);
+    FillBulletinList();
+}
+
+void BulletinPage::SetPeriodicCheck(int minutes) {
+    if (!Periodic) {
+        Periodic = new QTimer(this);
+        connect(Periodic, &QTimer::timeout, this, [this] { Update(true); });
+    }
+    Periodic->stop();
+    if (minutes > 0)
+        Periodic->start(minutes * 60 * 1000);
 }
 
 void BulletinPage::FillBulletinList() {
@@ -229,7 +250,12 @@ void BulletinPage::ApplyStopEntryRule() {
 }
 
 void BulletinPage::StopBulletins(BulletinTool tool) {
-    vantora::StopBulletins(Host, tool);
+    // Stopping a tool's bulletins also ends the watching that posts them.
+    if (vantora::StopBulletins(Host, tool)) {
+        StopWatching(Host.Project(),
+                     tool == BulletinTool::Rankscout ? ToolKind::Rankscout : ToolKind::Backwatch);
+        Host.SetProjectModified();
+    }
 }
 
 } // namespace vantora

@@ -10,6 +10,7 @@ class QAction;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -27,9 +28,13 @@ class BulletinPage : public QGroupBox {
     void FillBulletinList();
     // Empties the list and the view (new or closed project).
     void ClearBoard();
-    // The page, its list, view, Print and Save are usable while a project is
-    // open; "Update" never is, since nothing fetches messages.
+    // The page, its list, view, Print, Save and Update are usable while a
+    // project is open.
     void SetProjectOpen(bool open);
+    // "Update": posts what changed on the watched pages (UpdateBulletinBoard).
+    void Update(bool quiet);
+    // Runs a quiet Update every minutes while a project is open; 0 stops it.
+    void SetPeriodicCheck(int minutes);
 
     // A click in the list: shows the selected message and marks it read.
     void OpenSelectedMessage();
@@ -69,6 +74,8 @@ class BulletinPage : public QGroupBox {
 
   private:
     BulletinHost& Host;
+    QTimer* Periodic = nullptr;
+    bool Open = false;
     // Whether the program's last focused control was in this page.
     bool FocusInside = false;
 };

@@ -16,6 +16,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace vantora {
 
 namespace {
@@ -106,6 +108,19 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
             const int node = Control->SingleSelectedNode();
             if (node >= 0)
                 emit ShowReportRequested(tool, node, Control->SiteTreeGetFullURL(node, node));
+        });
+    }
+    Menu->addSeparator();
+    for (const auto& [tool, text, name] :
+         {std::tuple{2, "Watch Rank for this Key Phrase", "WatchRankAction"},
+          std::tuple{4, "Watch Link-backs", "WatchLinkBacksAction"}}) {
+        QAction* watch = Menu->addAction(QString::fromLatin1(text));
+        watch->setObjectName(QString::fromLatin1(name));
+        SingleNodeActions << watch;
+        connect(watch, &QAction::triggered, this, [this, tool = tool] {
+            const int node = Control->SingleSelectedNode();
+            if (node >= 0)
+                emit WatchRequested(tool, Control->SiteTreeGetFullURL(node, node));
         });
     }
     UpdatePopupItems();

@@ -49,6 +49,9 @@ class SiteMapPanel : public QWidget {
     void SelectedPagesChanged(const QStringList& pages);
     // A "Show ... report" item: tool page index 0..4, the node and its full URL.
     void ShowReportRequested(int toolIndex, int node, const QString& pageUrl);
+    // "Watch Rank for this Key Phrase" (tool page index 2) or "Watch
+    // Link-backs" (4) for the selected node's full URL.
+    void WatchRequested(int toolIndex, const QString& pageUrl);
     // Emitted when IsBusy() changes.
     void BusyChanged(bool busy);
 

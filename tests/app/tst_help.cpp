@@ -342,7 +342,7 @@ void TestHelp::bulletinBoardInTheWindow() {
     HelpFixture f;
     MainWindow& w = f.StartWithProject();
     QVERIFY(w.BBPage->isEnabled());
-    QVERIFY(!w.BBPage->UpdateButton->isEnabled());
+    QVERIFY(w.BBPage->UpdateButton->isEnabled());
     QCOMPARE(w.BBList->topLevelItemCount(), 1);
     QVERIFY(!w.ProjectModified);
     w.ToolPages->setCurrentIndex(BulletinBoardTab);

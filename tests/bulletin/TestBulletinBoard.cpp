@@ -329,7 +329,7 @@ void TestBulletinBoard::pageListsMessagesWithReadPictures() {
     QVERIFY(!page.isEnabled());
     page.SetProjectOpen(true);
     QVERIFY(page.isEnabled() && page.BBList->isEnabled() && page.PrintButton->isEnabled());
-    QVERIFY(!page.UpdateButton->isEnabled());
+    QVERIFY(page.UpdateButton->isEnabled());
     QVERIFY(!SameIcon(BulletinPage::FlagIcon(0), BulletinPage::FlagIcon(1)));
 
     page.FillBulletinList();

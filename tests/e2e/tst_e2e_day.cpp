@@ -6,6 +6,7 @@
 // boxes' and file dialogs' answers and the clock are scripted; settings,
 // network, processes and the file type registration are the real ones.
 #include "Audit.h"
+#include "BulletinPage.h"
 #include "BundledServer.h"
 #include "EngineBoxes.h"
 #include "HealthPage.h"
@@ -19,6 +20,7 @@
 #include "RealPlatform.h"
 #include "ReportPrinters.h"
 #include "ReportView.h"
+#include "SearchServicesDialog.h"
 #include "SiteMapController.h"
 #include "SiteMapPanel.h"
 #include "SitecensusPage.h"
@@ -272,9 +274,24 @@ struct Day {
             audit->hide();
             return result;
         }
+        if (auto* services = qobject_cast<SearchServicesDialog*>(dialog); services && Services) {
+            services->show();
+            Services(*services);
+            Shot(services, "search-services.png");
+            services->hide();
+            return int(QDialog::Accepted);
+        }
         return int(QDialog::Rejected);
     }
     int AuditSections = 0;
+    // What the user sets in the Search Services dialog.
+    std::function<void(SearchServicesDialog&)> Services;
+    // Pictures for the closing note, when VANTORA_SHOTS names a folder.
+    static void Shot(QWidget* widget, const char* name) {
+        const QString folder = qEnvironmentVariable("VANTORA_SHOTS");
+        if (!folder.isEmpty() && QDir().mkpath(folder))
+            widget->grab().save(QDir(folder).filePath(QLatin1String(name)));
+    }
 
     OnlineToolPage& Page(ToolKind kind) const {
         return *window->OnlinePages[size_t(TabIndex(kind))];
@@ -372,28 +389,15 @@ void TestEndToEndDay::aUsersDay() {
                                        "http://four.test/"});
     search.SetResults("\"" + siteKey + "/spades.html\" -site:127.0.0.1", {partner.Url()});
 
-    // The analysis server's search and submission services, in the user's
-    // configuration folder where the bundled server reads them.
+    // The user's own configuration file of the analysis server: nothing but
+    // a comment yet; the services are set up in the Search Services dialog.
     const QString configDir = qEnvironmentVariable("XDG_CONFIG_HOME") + "/vantora";
+    const QString configFile = configDir + "/vantora-server.toml";
     QVERIFY(QDir().mkpath(configDir));
     {
-        QFile config(configDir + "/vantora-server.toml");
+        QFile config(configFile);
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral("[search.local]\nkind = \"json\"\n"
-                                    "url = \"http://127.0.0.1:%1/search?q={query}&pageno={page}\"\n"
-                                    "results = \"/results\"\nurl_field = \"url\"\nper_page = 10\n"
-                                    "timeout = 5\n\n"
-                                    "[rankscout]\ndepth = 30\nALTAVISTA = \"local\"\n"
-                                    "HOTBOT = \"local\"\n\n"
-                                    "[submit.indexnow]\nkind = \"indexnow\"\n"
-                                    "endpoint = \"http://127.0.0.1:%2/indexnow/200\"\n"
-                                    "key = \"0123456789abcdef0123456789abcdef\"\ntimeout = 5\n\n"
-                                    "[enginepost]\nAltaVista = \"indexnow\"\n"
-                                    "HotBot = \"indexnow\"\n\n"
-                                    "[backwatch]\nsearch = \"local\"\n")
-                         .arg(search.Port)
-                         .arg(submit.Port)
-                         .toUtf8());
+        config.write("# services for the garden shop\n[rankscout]\ndepth = 30\n");
     }
     // The program's own settings name an analysis server on this machine
     // where nothing answers yet.
@@ -436,6 +440,34 @@ void TestEndToEndDay::aUsersDay() {
         QVERIFY2(urls.contains(site.Root() + QLatin1String(page)), qPrintable(urls.join('\n')));
     const QString map = day.window->Project.SiteMapLines.join('\n');
     QVERIFY(map.contains(QStringLiteral("<MAILTO>mailto:shop@example.org")));
+
+    // --- the services set up in Tools > Search Services, each tested there
+    day.Services = [&](SearchServicesDialog& dialog) {
+        SearchServiceBox* ranks = dialog.RanksBox();
+        ranks->KindBox()->setCurrentIndex(1); // a SearXNG instance
+        QTest::keyClicks(ranks->AddressEdit(), QString::fromStdString(search.Url("")));
+        dialog.LinkBacksBox()->KindBox()->setCurrentIndex(5); // the same as for ranks
+        dialog.SubmitKindBox()->setCurrentIndex(1);           // IndexNow
+        dialog.SubmitEndpointEdit()->clear();
+        QTest::keyClicks(dialog.SubmitEndpointEdit(),
+                         QString::fromStdString(submit.Url("/indexnow/200")));
+        QTest::keyClicks(dialog.SubmitKeyEdit(), "0123456789abcdef0123456789abcdef");
+        QTest::mouseClick(ranks->TestButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ranks->StatusLabel()->text().startsWith("Working"), 20000);
+        QVERIFY2(ranks->StatusLabel()->text().contains("status 200"),
+                 qPrintable(ranks->StatusLabel()->text()));
+    };
+    day.Trigger("actSearchServices");
+    {
+        QFile config(configFile);
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        const QByteArray text = config.readAll();
+        QVERIFY2(text.startsWith("# services for the garden shop\n[rankscout]\ndepth = 30\n"),
+                 text.constData());
+        QVERIFY2(text.contains("[search.ranks]") && text.contains("[submit.submission]"),
+                 text.constData());
+    }
+    QVERIFY(day.window->Bundled->Running());
 
     // --- pages picked in the tree
     const QStringList picked = {site.Root() + "spades.html", site.Root() + "rakes.html"};
@@ -635,6 +667,66 @@ void TestEndToEndDay::aUsersDay() {
     QVERIFY(rtfBytes.contains("Site score:"));
     QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
     day.Trigger("actSave");
+
+    // --- watching: the spades page's rank and link-backs; an Update posts
+    // what changed, and nothing when nothing did
+    const QString spades = site.Root() + "spades.html";
+    for (const ToolKind kind : {ToolKind::Rankscout, ToolKind::Backwatch}) {
+        w.ToolPages->setCurrentIndex(TabIndex(kind));
+        QComboBox* list = day.Page(kind).OldReportList();
+        list->setCurrentIndex(w.Project.Archive(kind).LastIndexOf(spades));
+        QPushButton* watch = day.Page(kind).WatchButton();
+        QVERIFY(watch && watch->isEnabled() && !watch->isChecked());
+        QTest::mouseClick(watch, Qt::LeftButton);
+        QVERIFY(watch->isChecked());
+    }
+    QCOMPARE(w.Project.RankscoutBulletins, QStringLiteral("Y"));
+    const int messagesBefore = w.Project.BulletinMessages.Count();
+    // The spades page now ranks first, and the partner's page links elsewhere.
+    search.SetResults("garden tools", {spades.toStdString(), "http://one.test/"});
+    partner.Target = "http://elsewhere.test/";
+    w.ToolPages->setCurrentIndex(BulletinBoardTab);
+    QVERIFY(w.BBPage->UpdateButton->isEnabled());
+    QTest::mouseClick(w.BBPage->UpdateButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Net->TransportIdle && w.Net->RequestQueue.isEmpty(), 60000);
+    const BulletinList& board = w.Project.BulletinMessages;
+    auto posted = [&](const QString& sender) {
+        QStringList bodies;
+        for (int i = messagesBefore; i < board.Count(); ++i)
+            if (board.Senders()[i] == sender)
+                bodies << board.Pages()[i] + " | " + board.Bodies()[i];
+        return bodies;
+    };
+    QCOMPARE(posted("Rankscout"),
+             QStringList{spades + " | The rank of " + spades +
+                         " moved from 3 to 1.<br>Search engine: ALTAVISTA<br>Key phrase: garden "
+                         "tools"});
+    QCOMPARE(posted("Backwatch"),
+             QStringList{spades + " | A page no longer links back to " + spades + ":<br>" +
+                         QString::fromStdString(partner.Url())});
+    // The second crawl's new error, the missing title, is posted once.
+    const QStringList healthPosts = posted("Site Health");
+    QVERIFY2(healthPosts.filter(site.Root() + "contact.html | ").size() == 1 &&
+                 healthPosts.join('\n').contains("title-missing"),
+             qPrintable(healthPosts.join('\n')));
+    const int afterUpdate = board.Count();
+    QCOMPARE(afterUpdate, messagesBefore + 2 + int(healthPosts.size()));
+    QCOMPARE(w.BBList->topLevelItemCount(), board.Count());
+    day.Trigger("actUpdateBulletinBoard");
+    QTRY_VERIFY_WITH_TIMEOUT(w.Net->TransportIdle && w.Net->RequestQueue.isEmpty(), 60000);
+    QCOMPARE(board.Count(), afterUpdate); // nothing changed, nothing posted
+    w.BBList->topLevelItem(afterUpdate - 2)->setSelected(true);
+    w.BBPage->OpenSelectedMessage();
+    Day::Shot(w.BBPage, "bulletin-board.png");
+    // Saved and read back with the watch list.
+    day.Trigger("actSave");
+    QVERIFY(!w.ProjectModified);
+    {
+        ProjectData back;
+        QVERIFY(ReadProjectFile(projectFile, back).IsOk());
+        QCOMPARE(back.BulletinMessages.Bodies(), board.Bodies());
+        QCOMPARE(back.Watches.size(), 3); // two pages and the crawl posted
+    }
 
     // --- the program ends: settings stored, the bundled server gone
     day.window->close();

@@ -8,9 +8,9 @@
 #include "FetchPage.h"
 #include "IndexSite.h"
 #include "LinkIndex.h"
+#include "ResultChecks.h"
 #include "ServerConfig.h"
 #include "Service.h"
-#include "ResultChecks.h"
 #include "StandIns.h"
 
 #include <QProcess>
@@ -92,7 +92,8 @@ class OffPageTest : public QObject {
                s +
                "/huge?q={query}\"\n"
                "[search.loop]\nurl = \"" +
-               s + "/loop?q={query}\"\n";
+               s + "/loop?q={query}\"\n" + "[search.forbidden]\nurl = \"" + s +
+               "/forbidden?q={query}&format=json\"\n";
     }
 
   private slots:
@@ -568,9 +569,9 @@ class OffPageTest : public QObject {
         QTest::addColumn<QString>("tables");
         QTest::addColumn<QString>("unchecked"); // empty: a clean result
         const QString index = "index = \"" + Temp.filePath("empty.sqlite") + "\"\n";
-        QTest::newRow("search finds nothing")
-            << "[backwatch]\nsearch = \"searx\"\n" + index << "";
-        QTest::newRow("nothing configured") << "" << "no search service is configured";
+        QTest::newRow("search finds nothing") << "[backwatch]\nsearch = \"searx\"\n" + index << "";
+        QTest::newRow("nothing configured") << ""
+                                            << "no search service is configured";
         QTest::newRow("index only") << "[backwatch]\n" + index << "no search service is configured";
         QTest::newRow("search refused")
             << "[backwatch]\nsearch = \"keyless\"\n" + index << "the search found no candidates";
@@ -599,6 +600,69 @@ class OffPageTest : public QObject {
             QVERIFY2(l.Lines[1].startsWith("Not checked"), answer.c_str());
             QVERIFY2(reason.contains(unchecked), answer.c_str());
         }
+    }
+
+    // The Search Services page's Test: one call through the server, the
+    // status and first result, or the failure in words.
+    void serviceTest_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("says");
+        const QString site = "&url=" + Q(Target.Url("/"));
+        QTest::newRow("working") << "service=search.searx&query=trial+words" << true
+                                 << "status 200); its first result for \"trial words\":<br>"
+                                    "http://first.example/";
+        QTest::newRow("no results")
+            << "service=search.searx&query=nothing" << true << "with no results";
+        QTest::newRow("403") << "service=search.forbidden&query=a" << false
+                             << "answered with status 403";
+        QTest::newRow("timeout") << "service=search.slow&query=a" << false
+                                 << "did not answer within 1 second";
+        QTest::newRow("garbage") << "service=search.garbage&query=a" << false
+                                 << "something that is not JSON";
+        QTest::newRow("5 MB") << "service=search.huge&query=a" << false << "more than 2 MB";
+        QTest::newRow("unknown service")
+            << "service=search.nope&query=a" << false << "has no service \"search.nope\"";
+        QTest::newRow("key file published")
+            << "service=submit.ok" + site << true << "The key file is published (status 200)";
+        QTest::newRow("key file elsewhere")
+            << "service=submit.located" + site << false << "does not hold the key";
+        QTest::newRow("key file missing") << "service=submit.no" + Q("&url=" + Linking.Url("/"))
+                                          << false << "The key file is not published";
+        QTest::newRow("list") << "service=list" << false << "";
+    }
+    void serviceTest() {
+        QFETCH(QString, query);
+        QFETCH(bool, ok);
+        QFETCH(QString, says);
+        Search.SetResults("trial words", {"http://first.example/", "http://second.example/"});
+        Target.Put("/abcdef0123456789.txt", "abcdef0123456789\n");
+        Target.Put("/other.txt", "something else");
+        ServiceConfig config;
+        config.OffPage = Parsed(SearchTables() + "[submit.ok]\nkind = \"indexnow\"\nendpoint = \"" +
+                                Submit.Url("/indexnow/202") +
+                                "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = "
+                                "\"indexnow\"\nendpoint = \"" +
+                                Submit.Url("/indexnow/202") +
+                                "\"\nkey = \"abcdef0123456789\"\n[submit.located]\nkind = "
+                                "\"indexnow\"\nendpoint = \"" +
+                                Submit.Url("/indexnow/202") +
+                                "\"\nkey = \"abcdef0123456789\"\nkey_location = \"" +
+                                Target.Url("/other.txt") + "\"\n");
+        QVERIFY(config.OffPage);
+        const QString answer = Q(Ask(config, "servicetest-pt.cgi", query.toStdString()));
+        if (query == "service=list") {
+            QVERIFY2(answer.startsWith("SERVICETEST<br>LIST<br>") &&
+                         answer.contains("<br>search.searx<br>") &&
+                         answer.contains("<br>submit.ok<br>"),
+                     qPrintable(answer));
+            return;
+        }
+        QVERIFY2(answer.startsWith(ok ? "SERVICETEST<br>OK<br>" : "SERVICETEST<br>FAILED<br>"),
+                 qPrintable(answer));
+        QVERIFY2(answer.contains(says), qPrintable(answer));
+        QVERIFY(answer.endsWith("<br>"));
+        QCOMPARE(answer.count("<br>"), 4);
     }
 
     // Answers stored as the client stores them (the body after the marker and

@@ -46,6 +46,11 @@ class SearchStandIn {
             res.set_content(Page(req.get_param_value("q"), offset * count, count, "/web/results"),
                             "application/json");
         });
+        // A SearXNG instance without the json format answers 403.
+        Server.Get("/forbidden", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 403;
+            res.set_content("Forbidden", "text/html");
+        });
         Server.Get("/garbage", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body>Search is down for maintenance</body></html>",
                             "application/json");

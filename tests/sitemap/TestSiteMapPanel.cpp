@@ -63,7 +63,10 @@ class TestSiteMapPanel : public QObject {
                                 "Show Stuffwatch report",
                                 "Show Rankscout report",
                                 "Show Enginepost report",
-                                "Show Backwatch report"};
+                                "Show Backwatch report",
+                                "",
+                                "Watch Rank for this Key Phrase",
+                                "Watch Link-backs"};
         QStringList shown;
         for (QAction* a : panel.PopupMenu()->actions())
             shown << a->text();

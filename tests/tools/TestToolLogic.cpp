@@ -260,8 +260,9 @@ void TestToolLogic::reportBodies_data() {
         << true;
     // An older server only noted that it had no search service.
     QTest::newRow("backwatch none, noted unchecked")
-        << 5 << "http://h/<br>.<br>END<br>Note: no search service is configured for link-backs "
-                "on this server; this server keeps no link index.<br>"
+        << 5
+        << "http://h/<br>.<br>END<br>Note: no search service is configured for link-backs "
+           "on this server; this server keeps no link index.<br>"
         << ""
         << Framed(bw, {bwHead, "B Arial 10|", " Arial 10|(none)",
                        QStringLiteral(" Arial 10|\u2022 Not checked, so pages that link back may "
@@ -345,13 +346,15 @@ void TestToolLogic::uncheckedResults_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("wordweigh scored") << 1 << "u<br>KEYWORDS: a<br>PERCENTAGE: 40<br>" << "";
+    QTest::newRow("wordweigh scored") << 1 << "u<br>KEYWORDS: a<br>PERCENTAGE: 40<br>"
+                                      << "";
     QTest::newRow("wordweigh too complex")
         << 1
         << "u<br>KEYWORDS: a<br>PERCENTAGE: 0<br>PROBLEM: The page is too complex to "
            "analyse<br>It nests 900 elements deep.<br>Simplify.<br>LIMIT<br>"
         << "It nests 900 elements deep";
-    QTest::newRow("stuffwatch clean") << 2 << "u<br>VERDICT: clean<br>NO-SPAM<br>" << "";
+    QTest::newRow("stuffwatch clean") << 2 << "u<br>VERDICT: clean<br>NO-SPAM<br>"
+                                      << "";
     QTest::newRow("stuffwatch too complex")
         << 2 << "u<br>VERDICT: not checked, the page is too complex to analyse<br>a<br>b<br>c<br>"
         << "the page is too complex to analyse";
@@ -365,25 +368,29 @@ void TestToolLogic::uncheckedResults_data() {
         << "u<br>VERDICT: incomplete<br>a<br>b<br>c<br>CUT<br>Hidden text<br>w<br>y<br>HIDDEN<br>"
         << "";
     const QString engine = "<ROOT>u<br><KEYWORDS>k<br><ENGINE>LYCOS<br>";
-    QTest::newRow("rankscout unranked") << 3 << engine + "<NOTE>Not among the first 10<br><MATCH>0<br>"
-                                        << "";
+    QTest::newRow("rankscout unranked")
+        << 3 << engine + "<NOTE>Not among the first 10<br><MATCH>0<br>"
+        << "";
     QTest::newRow("rankscout unchecked")
         << 3 << engine + "<NOTE>Not checked: no search service is configured.<br><MATCH>0<br>"
         << "no search service is configured";
     QTest::newRow("rankscout one engine checked")
-        << 3
-        << engine + "<NOTE>Not checked: x.<br><MATCH>0<br><ENGINE>YAHOO<br><MATCH>4<br>" << "";
+        << 3 << engine + "<NOTE>Not checked: x.<br><MATCH>0<br><ENGINE>YAHOO<br><MATCH>4<br>"
+        << "";
     QTest::newRow("enginepost nothing submitted")
-        << 4 << "u<br>0 of 1<br>Not submitted to Lycos: none.<br>NOT-CONFIGURED<br>" << "";
-    QTest::newRow("backwatch clean") << 5 << "u<br>.<br>END<br>" << "";
+        << 4 << "u<br>0 of 1<br>Not submitted to Lycos: none.<br>NOT-CONFIGURED<br>"
+        << "";
+    QTest::newRow("backwatch clean") << 5 << "u<br>.<br>END<br>"
+                                     << "";
     QTest::newRow("backwatch said")
         << 5
         << "u<br>.<br>END<br>-<br>-<br>-<br>-<br>-<br>Not checked, so pages that link back may "
            "have been missed: the search failed.<br>-<br>-<br>-<br>-<br>-<br>"
         << "the search failed";
     QTest::newRow("backwatch found despite failures")
-        << 5 << "u<br>.<br>http://a/<br>t<br>l<br>follow<br>w<br>s<br>Note: no search service is "
-                "configured for link-backs.<br>"
+        << 5
+        << "u<br>.<br>http://a/<br>t<br>l<br>follow<br>w<br>s<br>Note: no search service is "
+           "configured for link-backs.<br>"
         << "";
 }
 

@@ -5,9 +5,11 @@
 #include "Endpoints.h"
 #include "ProjectData.h"
 #include "ReportView.h"
+#include "ResultChecks.h"
 #include "ToolReports.h"
 #include "ToolRun.h"
 #include "Transport.h"
+#include "Watch.h"
 #include "WindowHost.h"
 
 #include <QAbstractItemView>
@@ -71,7 +73,29 @@ OnlineToolPage::OnlineToolPage(ToolKind kind, const QString& pageText, WindowHos
     RowBelowButtons()->addWidget(label);
     RowBelowButtons()->addWidget(OldReports, 1);
     OldReports->view()->setTextElideMode(Qt::ElideNone);
-    connect(OldReports, &QComboBox::currentIndexChanged, this, [this] { ShowWholeEntry(); });
+    connect(OldReports, &QComboBox::currentIndexChanged, this, [this] {
+        ShowWholeEntry();
+        UpdateWatchButton();
+    });
+    if (kind == ToolKind::Rankscout || kind == ToolKind::Backwatch) {
+        Watch = new QPushButton(kind == ToolKind::Rankscout
+                                    ? QStringLiteral("Watch Rank for this Key Phrase")
+                                    : QStringLiteral("Watch Link-backs"),
+                                this);
+        Watch->setObjectName(id + QStringLiteral("WatchButton"));
+        Watch->setCheckable(true);
+        Watch->setToolTip(QStringLiteral("Check this page again on every Update of the Bulletin "
+                                         "Board and post a bulletin when it changes."));
+        RowBelowButtons()->addWidget(Watch);
+        connect(Watch, &QPushButton::clicked, this, [this](bool on) {
+            const int index = OldReports->currentIndex();
+            if (index < 0 || index >= Model->Archive().Count())
+                return;
+            if (SetWatched(Host.Project(), Tool, Model->Archive().Pages()[index], on))
+                Host.SetProjectModified();
+            UpdateWatchButton();
+        });
+    }
 
     Popup = new QMenu(this);
     Popup->setObjectName(id + QStringLiteral("OldReportPopup"));
@@ -98,6 +122,7 @@ void OnlineToolPage::RebuildOldReports() {
     Model->Change([](ToolArchive&) {});
     OldReports->setCurrentIndex(-1);
     ShowWholeEntry();
+    UpdateWatchButton();
 }
 
 void OnlineToolPage::ShowWholeEntry() {
@@ -113,6 +138,35 @@ void OnlineToolPage::ShowWholeEntry() {
     OldReports->setToolTip(OldReports->currentIndex() >= 0
                                ? OldReports->currentText()
                                : QStringLiteral("Add from old Report:"));
+}
+
+void OnlineToolPage::UpdateWatchButton() {
+    if (!Watch)
+        return;
+    const int index = OldReports->currentIndex();
+    const bool shown = index >= 0 && index < Model->Archive().Count();
+    Watch->setEnabled(shown);
+    Watch->setChecked(shown && IsWatched(Host.Project(), Tool, Model->Archive().Pages()[index]));
+}
+
+void OnlineToolPage::ToggleWatch(const QString& page) {
+    if (Tool != ToolKind::Rankscout && Tool != ToolKind::Backwatch)
+        return;
+    const bool on = !IsWatched(Host.Project(), Tool, page);
+    if (on && Tool == ToolKind::Rankscout && Model->Archive().LastIndexOf(page) < 0) {
+        Host.MessageBoxes().Message(MsgKind::Information,
+                                    QStringLiteral("Check the rank of ") + page +
+                                        QStringLiteral(" with Rankscout first: watching checks "
+                                                       "it again with the same key phrase and "
+                                                       "search engines."),
+                                    MsgButtons::Ok);
+        return;
+    }
+    if (SetWatched(Host.Project(), Tool, page, on))
+        Host.SetProjectModified();
+    Host.SetStatusText((on ? QStringLiteral("Watching ") : QStringLiteral("No longer watching ")) +
+                       page);
+    UpdateWatchButton();
 }
 
 void OnlineToolPage::Start() {
@@ -153,12 +207,25 @@ void OnlineToolPage::TakeAnswer(const QString& answer) {
         WriteIncomplete(Tool, intake.Page, *Report());
         return;
     }
+    // A watched page's new result is compared with its latest checked one.
+    QString before;
+    const bool watched = IsWatched(Host.Project(), Tool, intake.Page);
+    if (watched) {
+        const ToolArchive& archive = Model->Archive();
+        for (int i = archive.Count() - 1; i >= 0 && before.isEmpty(); --i)
+            if (archive.Pages()[i] == intake.Page &&
+                UncheckedReason(Tool, archive.Bodies()[i]).isEmpty())
+                before = archive.Bodies()[i];
+    }
     const QString added = DateAdded(Host.Now());
     const bool leave = Host.Options().Leave;
     const Filed filed = Model->Change(
         [&](ToolArchive& archive) { return FileAnswer(archive, intake, added, leave); });
     OldReports->setCurrentIndex(filed.Index);
     ShowStored(filed.Index);
+    if (watched && PostBulletins(Host.Project().BulletinMessages,
+                                 ResultChanges(Tool, intake.Page, before, intake.Body)) > 0)
+        Host.BulletinsPosted();
 }
 
 void OnlineToolPage::ShowStored(int index) {

@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QMenu;
+class QPushButton;
 
 namespace vantora {
 
@@ -48,6 +49,13 @@ class OnlineToolPage : public ToolPage {
     ToolKind Kind() const { return Tool; }
     QComboBox* OldReportList() const { return OldReports; }
     QMenu* OldReportPopup() const { return Popup; }
+    // Rankscout's "Watch Rank for this Key Phrase" and Backwatch's "Watch
+    // Link-backs": on while the page of the shown old report is watched;
+    // null for the other tools.
+    QPushButton* WatchButton() const { return Watch; }
+    // The site map's watch entries: starts watching page, or ends it when it
+    // is watched; Rankscout needs a stored result for the key phrase.
+    void ToggleWatch(const QString& page);
 
     // Connection check, the tool's input checks, one queued request per
     // selected page, the transport started when idle.
@@ -79,11 +87,14 @@ class OnlineToolPage : public ToolPage {
     // Sizes the list's drop-down to its longest entry and shows the current
     // entry whole as the box's tool tip.
     void ShowWholeEntry();
+    // The watch button's state for the shown old report.
+    void UpdateWatchButton();
 
     ToolKind Tool;
     OldReportModel* Model;
     QComboBox* OldReports;
     QMenu* Popup;
+    QPushButton* Watch = nullptr;
 };
 
 } // namespace vantora
