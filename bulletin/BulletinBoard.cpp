@@ -135,7 +135,17 @@ int UpdateBulletinBoard(BulletinHost& host, bool quiet) {
 
     const QStringList entries = WatchRequests(project, host.ServerAddress());
     if (entries.isEmpty()) {
-        if (!quiet)
+        const bool watching = !WatchedPages(project, ToolKind::Rankscout).isEmpty() ||
+                              !WatchedPages(project, ToolKind::Backwatch).isEmpty();
+        if (!quiet && watching)
+            host.MessageBoxes().Message(
+                MsgKind::Information,
+                QStringLiteral("The watched pages are not checked while the automatic bulletins "
+                               "of their tool are off (Project Settings turns them off). Choose "
+                               "a watched page's watch entry in the site map's menu to turn them "
+                               "on again."),
+                MsgButtons::Ok);
+        else if (!quiet)
             host.MessageBoxes().Message(
                 MsgKind::Information,
                 QStringLiteral("No page is watched. Choose \"Watch Rank for this Key Phrase\" on "

@@ -136,7 +136,7 @@ Found Find(const std::string& text, const std::vector<Line>& lines, std::string_
         if (const auto header = Header(line)) {
             if (inTable)
                 break; // the table ends where the next one begins
-            inTable = *header == table;
+            inTable = *header == Bare(table);
             if (inTable) {
                 f.TableFound = true;
                 f.TableLine = i;

@@ -178,6 +178,7 @@ class TestWatch : public QObject {
         ProjectData p;
         p.RootHost = "www.example.org";
         p.BulletinMessages.Append("Hello", "Support", Page, "1");
+        p.BackwatchBulletins = "Y"; // as watching sets it
         const QByteArray old = SerializeProject(p);
         SetWatched(p, ToolKind::Backwatch, Page, true);
         p.Watches << "H 4";

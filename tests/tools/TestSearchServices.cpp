@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -353,6 +354,7 @@ class TestSearchServices : public QObject {
         search.SetResults("web site", {"http://first.example/", "http://second.example/"});
         QTemporaryDir home;
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8()); // the server's link index
         const QString path = QString::fromStdString(DefaultConfigPath());
         QVERIFY(path.startsWith(home.path()));
 
@@ -371,11 +373,14 @@ class TestSearchServices : public QObject {
 
         SearchServicesDialog dialog(host, path);
         QVERIFY(dialog.ServerLabel()->text().contains(address));
-        auto test = [&](SearchServiceBox* box) {
+        auto test = [&](SearchServiceBox* box) -> QString {
             QTest::mouseClick(box->TestButton(), Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(box->StatusLabel()->text().startsWith("Working") ||
-                                         box->StatusLabel()->text().startsWith("Failed"),
-                                     20000);
+            QTest::qWaitFor(
+                [&] {
+                    const QString text = box->StatusLabel()->text();
+                    return text.startsWith("Working") || text.startsWith("Failed");
+                },
+                20000);
             return box->StatusLabel()->text();
         };
         SearchServiceBox* ranks = dialog.RanksBox();

@@ -152,7 +152,10 @@ void OnlineToolPage::UpdateWatchButton() {
 void OnlineToolPage::ToggleWatch(const QString& page) {
     if (Tool != ToolKind::Rankscout && Tool != ToolKind::Backwatch)
         return;
-    const bool on = !IsWatched(Host.Project(), Tool, page);
+    // A watched page whose tool's bulletins were turned off is watched again.
+    const QString& flag = Tool == ToolKind::Rankscout ? Host.Project().RankscoutBulletins
+                                                      : Host.Project().BackwatchBulletins;
+    const bool on = !IsWatched(Host.Project(), Tool, page) || flag != QLatin1String("Y");
     if (on && Tool == ToolKind::Rankscout && Model->Archive().LastIndexOf(page) < 0) {
         Host.MessageBoxes().Message(MsgKind::Information,
                                     QStringLiteral("Check the rank of ") + page +
@@ -162,8 +165,8 @@ void OnlineToolPage::ToggleWatch(const QString& page) {
                                     MsgButtons::Ok);
         return;
     }
-    if (SetWatched(Host.Project(), Tool, page, on))
-        Host.SetProjectModified();
+    SetWatched(Host.Project(), Tool, page, on);
+    Host.SetProjectModified();
     Host.SetStatusText((on ? QStringLiteral("Watching ") : QStringLiteral("No longer watching ")) +
                        page);
     UpdateWatchButton();

@@ -72,8 +72,10 @@ SearchServiceBox::SearchServiceBox(const QString& title, bool offerSame, QWidget
     Form->addRow(u"Result URL field:"_s, UrlFieldField);
     Form->addRow(u"Header:"_s, HeaderField);
     Form->addRow(Test, Status);
-    for (QLineEdit* edit : {AddressField, KeyField, ResultsField, UrlFieldField, HeaderField})
+    for (QLineEdit* edit : {AddressField, KeyField, ResultsField, UrlFieldField, HeaderField}) {
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 48);
         connect(edit, &QLineEdit::textEdited, this, &SearchServiceBox::Changed);
+    }
     connect(Kind, &QComboBox::currentIndexChanged, this, [this] {
         ShowRows();
         emit Changed();
@@ -196,9 +198,13 @@ SearchServicesDialog::SearchServicesDialog(ServicesHost& host, const QString& co
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(ReplaceBroken, &QCheckBox::toggled, this, [this] { UpdateControls(); });
 
+    for (QLineEdit* edit : {Endpoint, Key, KeyLocation, GetUrl})
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 48);
     auto changed = [this] {
         Dirty = true;
         UpdateControls();
+        // Rows come and go with the kinds: the dialog takes the room they need.
+        adjustSize();
     };
     connect(Ranks, &SearchServiceBox::Changed, this, changed);
     connect(LinkBacks, &SearchServiceBox::Changed, this, changed);
@@ -302,6 +308,7 @@ void SearchServicesDialog::Reload() {
     Dirty = false;
     ShowSubmitRows();
     UpdateControls();
+    adjustSize();
 }
 
 ServiceSettings SearchServicesDialog::Collect() const {
