@@ -86,7 +86,15 @@ OnlineToolPage::OnlineToolPage(ToolKind kind, const QString& pageText, WindowHos
         Watch->setCheckable(true);
         Watch->setToolTip(QStringLiteral("Check this page again on every Update of the Bulletin "
                                          "Board and post a bulletin when it changes."));
-        RowBelowButtons()->addWidget(Watch);
+        // A row of its own under the old-report list: beside it the list
+        // and the button would both be cut in a narrow window.
+        auto* row = new QHBoxLayout;
+        row->addWidget(Watch);
+        row->addStretch(1);
+        if (auto* page = qobject_cast<QBoxLayout*>(layout()))
+            page->insertLayout(page->indexOf(RowBelowButtons()) + 1, row);
+        else
+            RowBelowButtons()->addLayout(row);
         connect(Watch, &QPushButton::clicked, this, [this](bool on) {
             const int index = OldReports->currentIndex();
             if (index < 0 || index >= Model->Archive().Count())
