@@ -165,7 +165,12 @@ void MainWindow::BuildProjectView() {
     for (int i = 0; i < TabCount; ++i)
         PageTabs->addTab(QString::fromLatin1(PageCaptions[i]));
     BuildHealthPage();
+    // The notebook's own tab bar is hidden (PageTabs stands in its place), so
+    // neither it nor the notebook, whose focus goes to that bar, may take the
+    // keyboard focus: Tab would land on a hidden widget and stay where it is.
     ToolPages->tabBar()->hide();
+    ToolPages->tabBar()->setFocusPolicy(Qt::NoFocus);
+    ToolPages->setFocusPolicy(Qt::NoFocus);
     connect(PageTabs, &QTabBar::currentChanged, ToolPages, &QTabWidget::setCurrentIndex);
     connect(ToolPages, &QTabWidget::currentChanged, PageTabs, &QTabBar::setCurrentIndex);
 
