@@ -12,18 +12,16 @@ OutsideCallCounters& OutsideCalls() {
 std::string ToolLabel(std::string_view path, int status) {
     if (path == "/healthz" || path == "/metrics")
         return std::string(path.substr(1));
-    if (status == 404)
-        return "other";
     std::string_view last = path.substr(path.rfind('/') + 1);
     if (last.size() > 4 && last.substr(last.size() - 4) == ".cgi")
         last.remove_suffix(4);
-    std::string label;
-    for (const char c : last.substr(0, 40))
-        label += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                         c == '-' || c == '_'
-                     ? c
-                     : '_';
-    return label.empty() ? "other" : label;
+    // Only the service's own tools get a label of their own: refused
+    // requests for made-up paths must not make the metrics grow.
+    for (const char* tool : {"wordweigh-pt", "spam-pt", "rankscout-pt", "submit-pt", "backwatch-pt",
+                             "unreguser", "kpreguser"})
+        if (last == tool && status != 404)
+            return tool;
+    return "other";
 }
 
 void ServerMetrics::CountRequest(const std::string& tool, int status, double seconds) {

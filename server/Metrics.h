@@ -24,8 +24,7 @@ struct OutsideCallCounters {
 OutsideCallCounters& OutsideCalls();
 
 // The tool a request path names ("spam-pt" for ".../spam-pt.cgi"), or
-// "other" for paths the service does not answer (status 404), so that
-// strangers' paths cannot make the metrics grow.
+// "other" for any other path and for answers 404.
 std::string ToolLabel(std::string_view path, int status);
 
 class ServerMetrics {

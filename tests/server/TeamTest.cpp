@@ -103,7 +103,8 @@ class TeamTest : public QObject {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("headers");
         QTest::addColumn<int>("status");
-        const QString tool = "/cgi-bin/zeph/text_output/wordweigh.cgi?url=http://127.0.0.1:1/&k=x";
+        const QString tool =
+            "/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=http://127.0.0.1:1/&k=x";
         const QString none = "/cgi-bin/zeph/nothing.cgi";
         QTest::newRow("no token") << tool << "" << 401;
         QTest::newRow("wrong token") << tool << QString::fromStdString(Bearer(TokenC)) << 401;
@@ -146,15 +147,17 @@ class TeamTest : public QObject {
         // A refused analysis never reaches the service: no log line for it,
         // only the metrics count it.
         Forget();
-        const std::string tool = "/cgi-bin/zeph/text_output/wordweigh.cgi?url=http://127.0.0.1:9/";
+        const std::string tool =
+            "/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=http://127.0.0.1:9/";
         for (int i = 0; i < 3; ++i)
             QCOMPARE(Ask(Port, tool).Status, 401);
         QCOMPARE(Ask(Port, "/cgi-bin/zeph/nothing.cgi", Bearer(TokenA)).Status, 404);
         QTRY_VERIFY(Said("nothing.cgi"));
+        QVERIFY2(!Log.mid(Mark).contains("wordweigh"), Log.mid(Mark).constData());
         const Answer m = Ask(Port, "/metrics");
-        QVERIFY(m.Body.find("vantora_requests_total{tool=\"wordweigh\",status=\"401\"}") !=
+        QVERIFY(m.Body.find("vantora_requests_total{tool=\"wordweigh-pt\",status=\"401\"}") !=
                 std::string::npos);
-        QVERIFY(m.Body.find("vantora_requests_total{tool=\"wordweigh\",status=\"200\"}") ==
+        QVERIFY(m.Body.find("vantora_requests_total{tool=\"wordweigh-pt\",status=\"200\"}") ==
                 std::string::npos);
     }
 
