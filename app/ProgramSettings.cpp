@@ -58,6 +58,8 @@ StoredSettings LoadSettings(SettingsStore& store, int currentHorzPos, int curren
     result.ServerAddress = store.Value(SettingKey::ServerAddress).toString().trimmed();
     if (result.ServerAddress.isEmpty())
         result.ServerAddress = QString::fromLatin1(DefaultServerAddress);
+    if (store.Contains(SettingKey::ServerToken))
+        result.ServerToken = store.Value(SettingKey::ServerToken).toString().trimmed();
     if (store.Contains(SettingKey::UserId))
         result.UserId = store.Value(SettingKey::UserId).toString().trimmed();
     store.CloseKey();

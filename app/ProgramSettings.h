@@ -21,6 +21,9 @@ inline constexpr QLatin1String VertPos("VertPos");
 inline constexpr QLatin1String Tip("Tip");
 inline constexpr QLatin1String ServerAddress("ServerAddress");
 inline constexpr QLatin1String UserId("UserId");
+// The token of a shared analysis server, sent with every request to
+// ServerAddress; not written unless the user sets one.
+inline constexpr QLatin1String ServerToken("ServerToken");
 // File0 .. File3.
 inline QString RecentFile(int slot) {
     return QStringLiteral("File%1").arg(slot);
@@ -50,6 +53,8 @@ struct StoredSettings {
     QString ServerAddress;
     // Sent with the stop-bulletins requests; empty unless the store holds one.
     QString UserId;
+    // "Server token": empty unless the store holds one.
+    QString ServerToken;
     bool HaveHorzPos = false;
     bool HaveVertPos = false;
 };

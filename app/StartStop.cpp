@@ -70,6 +70,8 @@ void MainWindow::Startup(const QStringList& arguments) {
         ServerAddress = Bundled->Address();
         Env.http->SetServerKey(ServerAddress, Bundled->Key());
     }
+    if (!stored.ServerToken.isEmpty())
+        Env.http->SetServerToken(ServerAddress, stored.ServerToken.toUtf8());
 
     LetMessagesRun();
     while (started.elapsed() < SplashMinimumMs) {

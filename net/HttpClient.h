@@ -45,6 +45,13 @@ class HttpClient {
         (void)address;
         (void)key;
     }
+    // Every later request to address carries "Authorization: Bearer token"
+    // (a shared team server's token); requests elsewhere never do. An empty
+    // token ends it.
+    virtual void SetServerToken(const QString& address, const QByteArray& token) {
+        (void)address;
+        (void)token;
+    }
 
   protected:
     HttpClientListener* Listener = nullptr;

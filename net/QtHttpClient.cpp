@@ -39,6 +39,17 @@ void QtHttpClient::SetServerKey(const QString& address, const QByteArray& key) {
     }
 }
 
+void QtHttpClient::SetServerToken(const QString& address, const QByteArray& token) {
+    Token = token;
+    TokenHost.clear();
+    TokenPort = -1;
+    const QUrl parsed(QStringLiteral("http://") + address.trimmed());
+    if (!token.isEmpty() && parsed.isValid()) {
+        TokenHost = parsed.host().toLower();
+        TokenPort = parsed.port(80);
+    }
+}
+
 void QtHttpClient::GetDoc(const QString& url) {
     Drop();
     const QUrl target(url);
@@ -46,6 +57,9 @@ void QtHttpClient::GetDoc(const QString& url) {
     if (!KeyHost.isEmpty() && target.host().toLower() == KeyHost &&
         target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == KeyPort)
         request.setRawHeader("X-Vantora-Key", Key);
+    if (!TokenHost.isEmpty() && target.host().toLower() == TokenHost &&
+        target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == TokenPort)
+        request.setRawHeader("Authorization", "Bearer " + Token);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(10);

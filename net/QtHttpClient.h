@@ -28,6 +28,7 @@ class QtHttpClient : public QObject, public HttpClient {
     void Cancel() override;
     bool Busy() const override { return Reply != nullptr; }
     void SetServerKey(const QString& address, const QByteArray& key) override;
+    void SetServerToken(const QString& address, const QByteArray& token) override;
 
   private:
     void EnsureBegun();
@@ -46,6 +47,9 @@ class QtHttpClient : public QObject, public HttpClient {
     QString KeyHost;
     int KeyPort = -1;
     QByteArray Key;
+    QString TokenHost;
+    int TokenPort = -1;
+    QByteArray Token;
 };
 
 } // namespace vantora

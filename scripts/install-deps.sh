@@ -11,6 +11,9 @@ libcpp-httplib-dev libsqlite3-dev libcpptoml-dev nlohmann-json3-dev libstemmer-d
 clang-format fonts-dejavu-core xvfb xauth shared-mime-info desktop-file-utils"
 # The crawler tests run a real nginx, over https with an authority made by openssl.
 PKGS="$PKGS nginx openssl"
+# The shared link index on PostgreSQL (libpq), its tests' throwaway cluster,
+# and the check of the service unit.
+PKGS="$PKGS libpq-dev postgresql systemd"
 # Reading saved reports back with a real word processor, and PDF tools for
 # the printed pages.
 PKGS="$PKGS libreoffice-writer-nogui poppler-utils"

@@ -59,6 +59,10 @@ const char* Reason(int status) {
         return "OK";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 429:
+        return "Too Many Requests";
     case 404:
         return "Not Found";
     case 405:
@@ -169,6 +173,15 @@ HeadParse ParseRequestHead(std::string_view received) {
             head.Origin = std::string(value);
         } else if (EqualsNoCase(name, "X-Vantora-Key")) {
             head.Key = std::string(value);
+        } else if (EqualsNoCase(name, "Authorization")) {
+            head.Authorization = true;
+            if (value.size() > 7 && EqualsNoCase(value.substr(0, 7), "Bearer "))
+                head.Bearer = std::string(Trim(value.substr(7)));
+        } else if (EqualsNoCase(name, "X-Forwarded-For")) {
+            // A proxy appends the address it saw; earlier ones are the client's word.
+            const std::size_t comma = value.rfind(',');
+            head.ForwardedFor = std::string(
+                Trim(comma == std::string_view::npos ? value : value.substr(comma + 1)));
         }
     }
     if (method != "GET" && method != "HEAD")
@@ -188,14 +201,16 @@ HeadParse ParseRequestHead(std::string_view received) {
 }
 
 std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly,
-                           std::string_view extraHeaders) {
+                           std::string_view extraHeaders, bool keepLines) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
                       "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                       std::to_string(body.size()) +
                       "\r\nCache-Control: no-store\r\nX-Vantora-Server: 1\r\n" +
                       std::string(extraHeaders) +
                       "Connection: " + (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
-    if (!headOnly) {
+    if (!headOnly && keepLines) {
+        out.append(body);
+    } else if (!headOnly) {
         const std::size_t start = out.size();
         out.append(body);
         std::replace_if(
@@ -239,7 +254,97 @@ bool SameSecret(std::string_view a, std::string_view b) {
     return diff == 0;
 }
 
+// Whether the query string carries a token: a parameter named for one, or
+// one of the configured tokens anywhere in it.
+bool TokenInQuery(std::string_view query, const std::vector<std::string>& tokens) {
+    if (query.empty())
+        return false;
+    const std::string decoded = PercentDecode(query, true);
+    for (const std::string& token : tokens)
+        if (!token.empty() && decoded.find(token) != std::string::npos)
+            return true;
+    std::size_t start = 0;
+    while (start <= query.size()) {
+        std::size_t amp = query.find('&', start);
+        if (amp == std::string_view::npos)
+            amp = query.size();
+        const std::string_view name =
+            query.substr(start, std::min(query.find('=', start), amp) - start);
+        for (const char* named : {"token", "access_token", "bearer", "auth"})
+            if (EqualsNoCase(name, named))
+                return true;
+        start = amp + 1;
+    }
+    return false;
+}
+
 } // namespace
+
+std::string ClientAddress(const RequestHead& head) {
+    return head.PeerLoopback && !head.ForwardedFor.empty() ? head.ForwardedFor : head.Peer;
+}
+
+bool DirectlyLocal(const RequestHead& head) {
+    return head.PeerLoopback && head.ForwardedFor.empty();
+}
+
+int TokenIndex(const RequestHead& head, const FrontPolicy& policy) {
+    if (head.Bearer.empty())
+        return -1;
+    int found = -1;
+    // Every token is compared, so the time taken does not tell which one
+    // came close.
+    for (std::size_t i = 0; i < policy.Tokens.size(); ++i)
+        if (SameSecret(head.Bearer, policy.Tokens[i]) && found < 0)
+            found = static_cast<int>(i);
+    return found;
+}
+
+std::string RefusalText(int status) {
+    switch (status) {
+    case 421:
+        return "This server does not answer for that host name.<br>";
+    case 400:
+        return "Send the server token in an Authorization: Bearer header, never in the "
+               "address.<br>";
+    case 401:
+        return "This server needs a valid server token (Authorization: Bearer).<br>";
+    case 429:
+        return "Too many requests; please try again in a few seconds.<br>";
+    default:
+        return "This server answers only the program it belongs to.<br>";
+    }
+}
+
+int RateLimiter::Take(const std::string& key, long perMinute, double now) {
+    if (perMinute <= 0)
+        return 0;
+    const double capacity = double(perMinute);
+    const double rate = capacity / 60.0;
+    if (Buckets.size() > 100000) {
+        // Forget the buckets that have filled up again; they hold nothing.
+        for (auto it = Buckets.begin(); it != Buckets.end();)
+            it = it->second.Level + (now - it->second.Updated) * rate >= capacity
+                     ? Buckets.erase(it)
+                     : std::next(it);
+    }
+    auto [it, fresh] = Buckets.try_emplace(key);
+    Bucket& b = it->second;
+    if (fresh)
+        b.Level = capacity;
+    else
+        b.Level = std::min(capacity, b.Level + (now - b.Updated) * rate);
+    b.Updated = now;
+    if (b.Level >= 1.0) {
+        b.Level -= 1.0;
+        return 0;
+    }
+    return std::max(1, int((1.0 - b.Level) / rate + 0.999));
+}
+
+void RateLimiter::Clear() {
+    Buckets.clear();
+}
 
 int RefusalStatus(const RequestHead& head, const FrontPolicy& policy) {
     if (!head.Host.empty() && !AllowedHost(HostName(head.Host), policy.Hosts))
@@ -255,6 +360,16 @@ int RefusalStatus(const RequestHead& head, const FrontPolicy& policy) {
     }
     if (!policy.Key.empty() && !SameSecret(head.Key, policy.Key))
         return 403;
+    if (!policy.Tokens.empty() && TokenInQuery(head.Query, policy.Tokens))
+        return 400;
+    const bool local = DirectlyLocal(head);
+    const bool valid = TokenIndex(head, policy) >= 0;
+    if (head.Path == "/metrics")
+        return local || valid ? 0 : policy.Tokens.empty() ? 403 : 401;
+    if (head.Path == "/healthz")
+        return 0;
+    if (!policy.Tokens.empty() && !valid && (policy.Exposed || !local || head.Authorization))
+        return 401;
     return 0;
 }
 
@@ -270,10 +385,29 @@ namespace {
 
 struct Connection {
     int Fd = -1;
+    std::string Peer;
+    bool PeerLoopback = false;
     std::string Received;
     Clock::time_point Deadline;
     bool Started = false; // a byte of the current request has arrived
 };
+
+// The connection's address as text and whether it is a loopback one
+// (127.0.0.0/8, ::1, or IPv4 loopback mapped into IPv6).
+void PeerOf(const sockaddr_storage& from, Connection& c) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (from.ss_family == AF_INET) {
+        const auto& a = reinterpret_cast<const sockaddr_in&>(from);
+        ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+        c.PeerLoopback = (ntohl(a.sin_addr.s_addr) >> 24) == 127;
+    } else if (from.ss_family == AF_INET6) {
+        const auto& a = reinterpret_cast<const sockaddr_in6&>(from);
+        ::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text);
+        c.PeerLoopback = IN6_IS_ADDR_LOOPBACK(&a.sin6_addr) ||
+                         (IN6_IS_ADDR_V4MAPPED(&a.sin6_addr) && a.sin6_addr.s6_addr[12] == 127);
+    }
+    c.Peer = text;
+}
 
 void CloseConnection(Connection& c) {
     if (c.Fd >= 0) {
@@ -324,6 +458,8 @@ struct HttpFront::State {
     std::condition_variable Ended;
     std::deque<Job> Jobs;
     std::vector<Connection> Returned;
+    std::shared_ptr<const FrontPolicy> Policy; // under Lock
+    RateLimiter Limits;                        // the reading thread's own
     int Threads = 0;
     int Idle = 0;
     std::vector<std::thread> Pool;
@@ -429,13 +565,36 @@ struct HttpFront::State {
             return false;
         }
         const bool headOnly = parsed.Head.Method == "HEAD";
-        if (const int refusal = RefusalStatus(parsed.Head, Options.Policy); refusal != 0) {
-            Refuse(conn, FormatResponse(refusal,
-                                        refusal == 421
-                                            ? "This server does not answer for that host name.<br>"
-                                            : "This server answers only the program it belongs "
-                                              "to.<br>",
-                                        false, headOnly));
+        RequestHead head = parsed.Head;
+        head.Peer = conn.Peer;
+        head.PeerLoopback = conn.PeerLoopback;
+        std::shared_ptr<const FrontPolicy> policy;
+        {
+            std::lock_guard guard(Lock);
+            policy = Policy;
+        }
+        int refusal = RefusalStatus(head, *policy);
+        std::string extra;
+        if (refusal == 0 && !DirectlyLocal(head)) {
+            const double now =
+                std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+            const int token = TokenIndex(head, *policy);
+            int wait = token >= 0 ? Limits.Take("t" + std::to_string(token),
+                                                policy->PerTokenPerMinute, now)
+                                  : 0;
+            if (wait == 0)
+                wait = Limits.Take("a" + ClientAddress(head), policy->PerAddressPerMinute, now);
+            if (wait > 0) {
+                refusal = 429;
+                extra = "Retry-After: " + std::to_string(wait) + "\r\n";
+            }
+        }
+        if (refusal == 401)
+            extra = "WWW-Authenticate: Bearer realm=\"vantora-server\"\r\n";
+        if (refusal != 0) {
+            if (Options.OnRefusal)
+                Options.OnRefusal(head, refusal);
+            Refuse(conn, FormatResponse(refusal, RefusalText(refusal), false, headOnly, extra));
             return false;
         }
         bool full = false;
@@ -450,7 +609,7 @@ struct HttpFront::State {
         conn.Received.erase(0, parsed.Consumed);
         conn.Started = !conn.Received.empty();
         conn.Deadline = Clock::now() + std::chrono::milliseconds(Options.RequestTimeoutMs);
-        Enqueue(std::move(conn), parsed.Head);
+        Enqueue(std::move(conn), std::move(head));
         return true;
     }
 
@@ -473,6 +632,7 @@ HttpFront::HttpFront(Handler handler, HttpFrontOptions options) : S(std::make_un
     S->Options = options;
     S->Options.Workers = std::max(1, S->Options.Workers);
     S->Options.MaxWorkers = std::max(S->Options.Workers, S->Options.MaxWorkers);
+    S->Policy = std::make_shared<const FrontPolicy>(S->Options.Policy);
     int pipeFds[2];
     if (::pipe(pipeFds) == 0) {
         S->WakeRead = pipeFds[0];
@@ -547,6 +707,12 @@ void HttpFront::Stop() {
         const char byte = 0;
         [[maybe_unused]] const ssize_t n = ::write(S->WakeWrite, &byte, 1);
     }
+}
+
+void HttpFront::SetPolicy(FrontPolicy policy) {
+    auto next = std::make_shared<const FrontPolicy>(std::move(policy));
+    std::lock_guard guard(S->Lock);
+    S->Policy = std::move(next);
 }
 
 void HttpFront::Run() {
@@ -649,14 +815,17 @@ void HttpFront::Run() {
         if (fds[1].revents & POLLIN) {
             for (int accepted = 0; accepted < 64 && reading.size() < s.Options.MaxConnections;
                  ++accepted) {
-                const int fd =
-                    ::accept4(s.Listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                sockaddr_storage from{};
+                socklen_t fromLength = sizeof from;
+                const int fd = ::accept4(s.Listener, reinterpret_cast<sockaddr*>(&from),
+                                         &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
                 if (fd < 0)
                     break;
                 const int yes = 1;
                 ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
                 Connection c;
                 c.Fd = fd;
+                PeerOf(from, c);
                 c.Deadline = Clock::now() + std::chrono::milliseconds(s.Options.RequestTimeoutMs);
                 c.Started = true;
                 reading.push_back(std::move(c));

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vantora {
@@ -27,7 +28,23 @@ struct RequestHead {
     std::string Host;   // the Host header, empty when there is none
     std::string Origin; // the Origin header, empty when there is none
     std::string Key;    // the X-Vantora-Key header
+    // "Authorization: Bearer TOKEN": the token; Authorization tells whether
+    // the header was there at all (with any scheme).
+    std::string Bearer;
+    bool Authorization = false;
+    std::string ForwardedFor; // the last address of X-Forwarded-For, as a proxy adds it
+    // Set by the transport: the address the connection came from and
+    // whether it is a loopback one.
+    std::string Peer;
+    bool PeerLoopback = false;
 };
+
+// The address a request stands for: the one a proxy on this machine names
+// in X-Forwarded-For, else the connection's own. A forwarded address from
+// any other peer is not believed, so it cannot dodge the address limit.
+std::string ClientAddress(const RequestHead& head);
+// Straight from this machine, not through a proxy.
+bool DirectlyLocal(const RequestHead& head);
 
 enum class HeadStatus { Incomplete, Complete, Bad };
 
@@ -49,13 +66,44 @@ inline constexpr std::size_t MaxRequestHead = 64 * 1024;
 struct FrontPolicy {
     std::vector<std::string> Hosts;
     std::string Key;
+    // Bearer tokens of a shared server. When there are any, every request
+    // except "/healthz" needs one unless it comes straight from this machine
+    // to a server that listens on loopback only (Exposed false).
+    std::vector<std::string> Tokens;
+    bool Exposed = false;
+    // Requests a minute per token and per address (0: no limit); requests
+    // straight from this machine are not counted.
+    long PerTokenPerMinute = 0;
+    long PerAddressPerMinute = 0;
 };
 
 // 0 when the request may be answered, else its refusal status: 421 for a
 // Host naming another server, 403 for a foreign Origin or a missing or
-// wrong key. An Origin must name one of Hosts; a request without Origin
-// (not from a browser page) passes that check.
+// wrong key, 400 for a token in the query string, 401 for a missing or
+// wrong token, 403 for "/metrics" asked from elsewhere without a token. An
+// Origin must name one of Hosts; a request without Origin (not from a
+// browser page) passes that check.
 int RefusalStatus(const RequestHead& head, const FrontPolicy& policy);
+// The index of the request's valid token in policy.Tokens, or -1.
+int TokenIndex(const RequestHead& head, const FrontPolicy& policy);
+// The refusal's answer text for a RefusalStatus.
+std::string RefusalText(int status);
+
+// Requests a minute per key, as buckets that fill evenly: a client may
+// send a burst of perMinute, then perMinute/60 a second.
+class RateLimiter {
+  public:
+    // 0 when the request may go, else the seconds to wait (Retry-After).
+    int Take(const std::string& key, long perMinute, double nowSeconds);
+    void Clear();
+
+  private:
+    struct Bucket {
+        double Level = 0;
+        double Updated = 0;
+    };
+    std::unordered_map<std::string, Bucket> Buckets;
+};
 
 // Reads the request at the start of received (the bytes of a connection so
 // far): its request line and header lines up to the empty line. Lines end in
@@ -68,8 +116,9 @@ HeadParse ParseRequestHead(std::string_view received);
 // program can tell its own server from another program on the same port.
 // The body is plain text on one line: any CR or LF in it is sent as a blank,
 // so an answer never holds a line break.
+// keepLines sends the body as it is (the metrics, a text of many lines).
 std::string FormatResponse(int status, std::string_view body, bool keepAlive, bool headOnly,
-                           std::string_view extraHeaders = {});
+                           std::string_view extraHeaders = {}, bool keepLines = false);
 
 // One request through the service, as a worker answers it.
 std::string AnswerRequest(const RequestHead& head, const ServiceConfig& config,
@@ -87,6 +136,9 @@ struct HttpFrontOptions {
     // 503 with Retry-After at once.
     std::size_t MaxQueued = 256;
     FrontPolicy Policy;
+    // Told of every request refused before it reached the handler (the
+    // metrics count them); runs on the reading thread.
+    std::function<void(const RequestHead& head, int status)> OnRefusal;
 };
 
 class HttpFront {
@@ -108,6 +160,9 @@ class HttpFront {
     // for a worker are answered 503; the workers finish the answer they
     // are on (the caller ends their fetches) and take no other.
     void Stop();
+    // Takes another policy for the requests read from now on (a reloaded
+    // configuration); the connections and requests in progress stay.
+    void SetPolicy(FrontPolicy policy);
 
   private:
     struct State;

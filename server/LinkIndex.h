@@ -3,7 +3,8 @@
 // fetched, kept in an SQLite file so that link-back checks find pages that
 // no search service names. Each call opens its own connection, in WAL mode
 // with a busy time-out, so that many server processes (one per CGI request)
-// can share one file.
+// can share one file. An index setting "postgresql://..." keeps the same
+// rows in a PostgreSQL database instead, which several servers share.
 
 #include "PageModel.h"
 
@@ -57,9 +58,10 @@ struct LinkIndexSize {
 
 class LinkIndex {
   public:
-    explicit LinkIndex(std::string path, LinkIndexLimits limits = {})
-        : File(std::move(path)), Limits(limits) {}
-    const std::string& Path() const { return File; }
+    explicit LinkIndex(std::string path, LinkIndexLimits limits = {});
+    // The file, or the database address without its password (for logs).
+    const std::string& Path() const { return Shown; }
+    bool InDatabase() const { return Database; }
 
     // Replaces what the index holds about sourceUrl with its links to other
     // sites. False with a reason when the file cannot be written.
@@ -74,9 +76,13 @@ class LinkIndex {
     long long LinkCount(std::string* error = nullptr) const;
     // What the index holds, for the log; zeros with a reason when unreadable.
     LinkIndexSize Size(std::string* error = nullptr) const;
+    // Whether the index can be read now (for health checks).
+    bool Check(std::string* error = nullptr) const;
 
   private:
     std::string File;
+    std::string Shown;
+    bool Database = false;
     LinkIndexLimits Limits;
 };
 

@@ -1,5 +1,7 @@
 #include "OutsideServices.h"
 
+#include "Metrics.h"
+
 #include "PageText.h"
 #include "Url.h"
 
@@ -173,6 +175,9 @@ SearchOutcome RunSearch(const SearchBackend& backend, std::string_view query, in
         url = Fill(url, "count", std::to_string(backend.PerPage));
         const FetchResult result = FetchPage(url, options);
         out.HttpCode = result.HttpCode;
+        ++OutsideCalls().SearchCalls;
+        if (result.Status != FetchStatus::Ok)
+            ++OutsideCalls().SearchFailures;
         const std::string where = "the search service \"" + backend.Name + "\" at " + HostOf(url);
         if (result.Status != FetchStatus::Ok) {
             const bool cutByBudget =
@@ -230,6 +235,9 @@ SubmitOutcome RunSubmission(const SubmitBackend& backend, const SubmitRequest& r
         url = Fill(url, "email", PercentEncode(request.Email));
     }
     const FetchResult result = FetchPage(url, options);
+    ++OutsideCalls().SubmitCalls;
+    if (result.Status != FetchStatus::Ok)
+        ++OutsideCalls().SubmitFailures;
     out.HttpCode = result.HttpCode;
     const std::string where = "the submission service \"" + backend.Name + "\" at " + HostOf(url);
     if (result.Status != FetchStatus::Ok && result.Status != FetchStatus::HttpError) {

@@ -11,6 +11,8 @@
 #include <set>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace vantora {
 
 namespace {
@@ -257,8 +259,44 @@ const cpptoml::table* SubTable(const Reader& r, const cpptoml::table& root,
     return static_cast<const cpptoml::table*>(base.get());
 }
 
+// A token is a secret of 16 to 256 printable characters without blanks.
+bool GoodToken(const std::string& token) {
+    if (token.size() < 16 || token.size() > 256)
+        return false;
+    for (const char c : token)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+void ReadAccess(const Reader& r, const cpptoml::table& access, AccessConfig& config) {
+    r.CheckKeys(
+        access, "access",
+        {"tokens", "tokens_file", "requests_per_minute", "requests_per_minute_per_address"});
+    if (access.contains("tokens")) {
+        const auto list = access.get("tokens")->as_array();
+        if (!list)
+            r.Fail("access.tokens", "\"access.tokens\" must be a list of texts in quotes");
+        for (const auto& item : *list) {
+            const auto token = item->as<std::string>();
+            if (!token || !GoodToken(token->get()))
+                r.Fail("access.tokens", "\"access.tokens\" must hold tokens of 16 to 256 "
+                                        "characters without blanks");
+            config.Tokens.push_back(token->get());
+        }
+    }
+    config.TokensFile = r.String(access, "access", "tokens_file", false);
+    config.PerTokenPerMinute =
+        r.Number(access, "access", "requests_per_minute", config.PerTokenPerMinute, 0, 1000000);
+    config.PerAddressPerMinute = r.Number(access, "access", "requests_per_minute_per_address",
+                                          config.PerAddressPerMinute, 0, 1000000);
+}
+
 void ReadAll(const Reader& r, const cpptoml::table& root, OffPageConfig& config) {
-    r.CheckKeys(root, "", {"server", "search", "rankscout", "submit", "enginepost", "backwatch"});
+    r.CheckKeys(root, "",
+                {"server", "search", "rankscout", "submit", "enginepost", "backwatch", "access"});
+    if (const auto* access = SubTable(r, root, "access"))
+        ReadAccess(r, *access, config.Access);
     if (const auto* server = SubTable(r, root, "server")) {
         r.CheckKeys(*server, "server", {"hosts"});
         if (server->contains("hosts")) {
@@ -367,6 +405,50 @@ ConfigLoad ParseServerConfig(std::string_view text, std::string_view fileName) {
     return load;
 }
 
+namespace {
+
+// Adds the tokens of [access] tokens_file (one a line; blank lines and
+// lines starting with # are skipped) to the configuration; a file that
+// cannot be read or holds a bad token makes the whole configuration fail.
+void ReadTokensFile(const std::string& configPath, const std::string& configText,
+                    ConfigLoad& load) {
+    std::string file = load.Config.Access.TokensFile;
+    if (file.front() != '/')
+        file = (std::filesystem::path(configPath).parent_path() / file).lexically_normal().string();
+    const std::string where = configPath + " " + LineFinder(configText).Where("access.tokens_file");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        load.Ok = false;
+        load.Error = where + ": the tokens file " + file + " cannot be read";
+        return;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string token = Trim(line);
+        if (token.empty() || token.front() == '#')
+            continue;
+        if (!GoodToken(token)) {
+            // The line's text is a secret, so only its number is told.
+            load.Ok = false;
+            load.Error = where + ": " + file + " line " + std::to_string(number) +
+                         " is not a token of 16 to 256 characters without blanks";
+            return;
+        }
+        load.Config.Access.Tokens.push_back(token);
+    }
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && (info.st_mode & 004))
+        load.Warnings.push_back(where + ": " + file +
+                                " can be read by every user of this machine (chmod 640)");
+    load.Config.Access.TokensFile = file;
+}
+
+} // namespace
+
+bool IsDatabaseAddress(std::string_view index) {
+    return index.rfind("postgresql://", 0) == 0 || index.rfind("postgres://", 0) == 0;
+}
+
 ConfigLoad LoadServerConfig(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -384,8 +466,10 @@ ConfigLoad LoadServerConfig(const std::string& path) {
     ConfigLoad load = ParseServerConfig(text.str(), path);
     // A relative index path is read from the configuration file's folder.
     std::string& index = load.Config.LinkIndexPath;
-    if (!index.empty() && index.front() != '/')
+    if (!index.empty() && index.front() != '/' && !IsDatabaseAddress(index))
         index = (std::filesystem::path(path).parent_path() / index).lexically_normal().string();
+    if (load.Ok && !load.Config.Access.TokensFile.empty())
+        ReadTokensFile(path, text.str(), load);
     return load;
 }
 

@@ -36,6 +36,14 @@ struct SubmitBackend {
     long TimeoutSeconds = 10;
 };
 
+// Who may use a server shared by a team ([access]).
+struct AccessConfig {
+    std::vector<std::string> Tokens; // from tokens and the lines of tokens_file
+    std::string TokensFile;          // as written; read by LoadServerConfig
+    long PerTokenPerMinute = 600;    // requests a minute per token, 0: no limit
+    long PerAddressPerMinute = 300;  // requests a minute per client address, 0: no limit
+};
+
 struct OffPageConfig {
     // Host names this server answers for besides its listening address and,
     // on loopback, 127.0.0.1, localhost and ::1 ([server] hosts).
@@ -48,6 +56,7 @@ struct OffPageConfig {
     std::string BackwatchSearch;                      // search backend name, or empty
     std::string LinkIndexPath;                        // empty: the default one
     bool LinkIndexOff = false;                        // index = "" turns it off
+    AccessConfig Access;
 };
 
 // The rank checker's engines: request parameter and the name in the answer,
@@ -99,6 +108,10 @@ struct ConfigLoad {
 // Reads and checks a configuration text; fileName only names it in messages.
 ConfigLoad ParseServerConfig(std::string_view text, std::string_view fileName);
 ConfigLoad LoadServerConfig(const std::string& path);
+
+// Whether a link index setting names a PostgreSQL database
+// ("postgresql://...") rather than a file.
+bool IsDatabaseAddress(std::string_view index);
 
 // $XDG_CONFIG_HOME/vantora/vantora-server.toml (~/.config when unset).
 std::string DefaultConfigPath();

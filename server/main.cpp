@@ -9,6 +9,7 @@
 #include "Service.h"
 
 #include "HttpFront.h"
+#include "Metrics.h"
 
 #include <arpa/inet.h>
 #include <malloc.h>
@@ -57,10 +58,15 @@ const char* Usage =
     "                          default: vantora-server.toml in ~/.config/vantora)\n"
     "  --index-site URL        read the site at URL into the link index and exit\n"
     "  --index-pages N         pages read by --index-site (default 500, 1..100000)\n"
+    "  --open                  listen on a network address without [access] tokens:\n"
+    "                          anyone who reaches it may use the server\n"
     "  --help                  this text\n"
     "Run with GATEWAY_INTERFACE set (by a web server) it answers one CGI request;\n"
     "then VANTORA_ALLOW_PRIVATE=1 allows private addresses, VANTORA_RECORD_FILE\n"
-    "names the record file and VANTORA_CONFIG the configuration file.\n";
+    "names the record file and VANTORA_CONFIG the configuration file.\n"
+    "SIGHUP reads the configuration file again; with an error in it the running\n"
+    "configuration stays. GET /healthz checks the link index; GET /metrics gives\n"
+    "the counters in the Prometheus text format (to this machine or a token).\n";
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
     char* end = nullptr;
@@ -114,7 +120,26 @@ int RunCgi(const ServiceConfig& config) {
     const std::string path = script + info;
     const auto started = std::chrono::steady_clock::now();
     ServiceAnswer answer;
-    if (method && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) {
+    // With [access] tokens the web server must pass the Authorization header
+    // on (HTTP_AUTHORIZATION); without a valid token nothing is done.
+    RequestHead head;
+    head.Path = path;
+    head.Query = query;
+    if (const char* authorization = std::getenv("HTTP_AUTHORIZATION")) {
+        const std::string text = authorization;
+        head.Authorization = true;
+        if (text.size() > 7 && (text.rfind("Bearer ", 0) == 0 || text.rfind("bearer ", 0) == 0))
+            head.Bearer = text.substr(7);
+    }
+    FrontPolicy policy;
+    policy.Tokens = config.OffPage->Access.Tokens;
+    policy.Exposed = true;
+    const int refusal = policy.Tokens.empty() ? 0 : RefusalStatus(head, policy);
+    if (refusal != 0) {
+        answer.Status = refusal;
+        answer.Body = RefusalText(refusal);
+        answer.Result = "refused " + std::to_string(refusal);
+    } else if (method && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) {
         answer.Status = 405;
         answer.Body = "Only GET requests are answered here.<br>";
         answer.Result = "method not allowed";
@@ -123,6 +148,9 @@ int RunCgi(const ServiceConfig& config) {
     }
     const char* reason = answer.Status == 200   ? "OK"
                          : answer.Status == 404 ? "Not Found"
+                         : answer.Status == 400 ? "Bad Request"
+                         : answer.Status == 401 ? "Unauthorized"
+                         : answer.Status == 403 ? "Forbidden"
                                                 : "Method Not Allowed";
     std::printf("Status: %d %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
                 "Content-Length: %zu\r\nCache-Control: no-store\r\nX-Vantora-Server: 1\r\n\r\n",
@@ -133,7 +161,7 @@ int RunCgi(const ServiceConfig& config) {
     const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - started)
                                           .count());
-    WriteLog(LogLine(path, answer.Page, answer.Result, ms));
+    WriteLog(LogLine(path, refusal ? std::string() : answer.Page, answer.Result, ms));
     return 0;
 }
 
@@ -169,9 +197,128 @@ std::string ReadKeyFile(const std::string& path, std::string& error) {
     return key;
 }
 
+// What the start gave that a reload cannot change.
+struct StartFacts {
+    std::string ConfigFile;
+    std::string ListenHost;
+    bool Loopback = true;
+    bool Open = false;
+    std::string Key;
+    ServiceConfig Base; // the options from the command line, without the file's settings
+};
+
+// The transport's policy for a configuration, or false with the reason.
+bool MakePolicy(const OffPageConfig& settings, const StartFacts& facts, FrontPolicy& policy,
+                std::string& error) {
+    policy = FrontPolicy{};
+    policy.Key = facts.Key;
+    // The Host names answered for: on loopback the names of this machine, so
+    // that a web page whose own name resolves here cannot read the answers;
+    // on a network address any, unless the configuration names them.
+    if (facts.Loopback || !settings.Hosts.empty()) {
+        policy.Hosts = settings.Hosts;
+        policy.Hosts.push_back(facts.ListenHost);
+        if (facts.Loopback)
+            for (const char* name : {"127.0.0.1", "localhost", "::1"})
+                policy.Hosts.emplace_back(name);
+    }
+    policy.Tokens = settings.Access.Tokens;
+    policy.Exposed = !facts.Loopback;
+    policy.PerTokenPerMinute = settings.Access.PerTokenPerMinute;
+    policy.PerAddressPerMinute = settings.Access.PerAddressPerMinute;
+    if (policy.Exposed && policy.Tokens.empty() && !facts.Open) {
+        error = "listening on " + facts.ListenHost +
+                " lets anyone on the network use this server; name tokens in [access] of the "
+                "configuration file, or start with --open to serve everyone";
+        return false;
+    }
+    return true;
+}
+
+// The configuration in force; a reload swaps it, requests in progress keep
+// the one they started with.
+std::mutex CurrentLock;
+std::shared_ptr<const ServiceConfig> Current;
+
+std::shared_ptr<const ServiceConfig> CurrentConfig() {
+    std::lock_guard guard(CurrentLock);
+    return Current;
+}
+
+void LogIndexSize(const ServiceConfig& config) {
+    if (const auto index = ConfiguredLinkIndex(config)) {
+        std::string error;
+        const LinkIndexSize size = index->Size(&error);
+        WriteLog(LogLine("link-index", index->Path(),
+                         error.empty() ? std::to_string(size.Links) + " links from " +
+                                             std::to_string(size.Sites) + " sites, " +
+                                             std::to_string(size.Bytes / 1024) + " KB"
+                                       : error,
+                         0));
+    }
+}
+
+// Reads the configuration file again; the running one stays when it has an
+// error, and the error is logged with its line.
+void Reload(const StartFacts& facts, HttpFront& server) {
+    ServiceConfig fresh = facts.Base;
+    if (!LoadConfiguration(facts.ConfigFile, fresh)) {
+        WriteLog("vantora-server: the configuration was not reloaded; the running one stays");
+        return;
+    }
+    FrontPolicy policy;
+    std::string error;
+    if (!MakePolicy(*fresh.OffPage, facts, policy, error)) {
+        WriteLog("vantora-server: " + error);
+        WriteLog("vantora-server: the configuration was not reloaded; the running one stays");
+        return;
+    }
+    const std::size_t tokens = policy.Tokens.size();
+    server.SetPolicy(std::move(policy));
+    {
+        std::lock_guard guard(CurrentLock);
+        Current = std::make_shared<const ServiceConfig>(std::move(fresh));
+    }
+    WriteLog("vantora-server: configuration reloaded (" + std::to_string(tokens) +
+             (tokens == 1 ? " token)" : " tokens)"));
+    LogIndexSize(*CurrentConfig());
+}
+
+ServerMetrics Metrics;
+
+// "/healthz": whether the link index answers, for a load balancer.
+ServiceAnswer Health(const ServiceConfig& config) {
+    ServiceAnswer answer;
+    answer.Result = "healthz";
+    const auto index = ConfiguredLinkIndex(config);
+    std::string error;
+    if (index && !index->Check(&error)) {
+        answer.Status = 503;
+        answer.Body = "unavailable: " + error;
+        answer.Result = "healthz: " + error;
+    } else {
+        answer.Body = index ? "ok" : "ok (no link index)";
+    }
+    return answer;
+}
+
+std::string MetricsText(const ServiceConfig& config) {
+    const auto index = ConfiguredLinkIndex(config);
+    std::string error;
+    const LinkIndexSize size = index ? index->Size(&error) : LinkIndexSize{};
+    return Metrics.Text(size.Links, size.Sites, size.Bytes, index && error.empty());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // SIGHUP is taken by a thread of its own (standalone), so it is blocked in
+    // every thread started from here on, the fetcher's too.
+    sigset_t hangup;
+    sigemptyset(&hangup);
+    sigaddset(&hangup, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &hangup, nullptr);
+
     FetchGlobalInit();
     ServiceConfig config;
     if (std::getenv("GATEWAY_INTERFACE")) {
@@ -195,6 +342,7 @@ int main(int argc, char** argv) {
     std::string keyFile;
     std::string indexSite;
     long indexPages = 500;
+    bool open = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&]() -> const char* {
@@ -215,6 +363,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "vantora-server: --workers takes a number from 1 to 256\n");
                 return 2;
             }
+        } else if (arg == "--open") {
+            open = true;
         } else if (arg == "--allow-private") {
             allowPrivate = true;
         } else if (arg == "--max-page-bytes") {
@@ -262,6 +412,7 @@ int main(int argc, char** argv) {
     }
     const bool loopback = IsLoopbackHost(host);
     config.Fetch.AllowPrivateAddresses = loopback || allowPrivate;
+    const ServiceConfig base = config;
     if (!LoadConfiguration(configFile, config))
         return 2;
     if (!indexSite.empty()) {
@@ -296,55 +447,69 @@ int main(int argc, char** argv) {
         }
     }).detach();
 
-    HttpFrontOptions options;
-    options.Workers = static_cast<int>(workers);
-    options.MaxWorkers = static_cast<int>(std::min(workers * 16, 1024L));
+    StartFacts facts;
+    facts.ConfigFile = configFile;
+    facts.ListenHost = AsciiLower(host);
+    facts.Loopback = loopback;
+    facts.Open = open;
+    facts.Base = base;
     if (!keyFile.empty()) {
         std::string error;
-        options.Policy.Key = ReadKeyFile(keyFile, error);
-        if (options.Policy.Key.empty()) {
+        facts.Key = ReadKeyFile(keyFile, error);
+        if (facts.Key.empty()) {
             std::fprintf(stderr, "vantora-server: %s\n", error.c_str());
             return 2;
         }
     }
-    // The Host names answered for: on loopback the names of this machine, so
-    // that a web page whose own name resolves here cannot read the answers;
-    // on a network address any, unless the configuration names them.
-    std::string listenHost = AsciiLower(host);
-    const std::vector<std::string>& named = config.OffPage->Hosts;
-    if (loopback || !named.empty()) {
-        options.Policy.Hosts = named;
-        options.Policy.Hosts.push_back(listenHost);
-        if (loopback)
-            for (const char* name : {"127.0.0.1", "localhost", "::1"})
-                options.Policy.Hosts.emplace_back(name);
-    }
-    if (const auto index = ConfiguredLinkIndex(config)) {
+    HttpFrontOptions options;
+    options.Workers = static_cast<int>(workers);
+    options.MaxWorkers = static_cast<int>(std::min(workers * 16, 1024L));
+    {
         std::string error;
-        const LinkIndexSize size = index->Size(&error);
-        WriteLog(LogLine("link-index", index->Path(),
-                         error.empty() ? std::to_string(size.Links) + " links from " +
-                                             std::to_string(size.Sites) + " sites, " +
-                                             std::to_string(size.Bytes / 1024) + " KB"
-                                       : error,
-                         0));
+        if (!MakePolicy(*config.OffPage, facts, options.Policy, error)) {
+            std::fprintf(stderr, "vantora-server: %s\n", error.c_str());
+            return 2;
+        }
     }
+    if (!loopback && options.Policy.Tokens.empty())
+        WriteLog("vantora-server: warning: --open: anyone who can reach " + listen +
+                 " may use this server and the outside services' quotas");
+    options.OnRefusal = [](const RequestHead& head, int status) {
+        Metrics.CountRequest(ToolLabel(head.Path, status), status, 0);
+    };
+    LogIndexSize(config);
+    Current = std::make_shared<const ServiceConfig>(config);
     HttpFront server(
-        [&config](const RequestHead& head) {
+        [](const RequestHead& head) {
+            const std::shared_ptr<const ServiceConfig> now = CurrentConfig();
             const auto started = std::chrono::steady_clock::now();
-            const ServiceAnswer answer = HandleRequest(head.Path, head.Query, config);
-            const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                  std::chrono::steady_clock::now() - started)
-                                                  .count());
+            ServiceAnswer answer;
+            bool lines = false;
+            if (head.Path == "/healthz") {
+                answer = Health(*now);
+            } else if (head.Path == "/metrics") {
+                answer.Body = MetricsText(*now);
+                answer.Result = "metrics";
+                lines = true;
+            } else {
+                answer = HandleRequest(head.Path, head.Query, *now);
+            }
+            const auto spent = std::chrono::steady_clock::now() - started;
+            const long ms = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(spent).count());
+            Metrics.CountRequest(ToolLabel(head.Path, answer.Status), answer.Status,
+                                 std::chrono::duration<double>(spent).count());
+            if (answer.Result.rfind("not-opened: ", 0) == 0 &&
+                answer.Result != "not-opened: key words too long")
+                Metrics.CountFetchError();
             WriteLog(LogLine(head.Path, answer.Page, answer.Result, ms));
             // A page's parse leaves tens of megabytes free in this thread's
             // arena; they go back to the system, so that an idle server stays small.
             ::malloc_trim(0);
-            return FormatResponse(answer.Status, answer.Body, head.KeepAlive,
-                                  head.Method == "HEAD");
+            return FormatResponse(answer.Status, answer.Body, head.KeepAlive, head.Method == "HEAD",
+                                  lines ? "X-Content-Type-Options: nosniff\r\n" : "", lines);
         },
         options);
-
     const int boundPort = server.Bind(host, static_cast<int>(port));
     if (boundPort < 0) {
         std::fprintf(stderr, "vantora-server: cannot listen on %s\n", listen.c_str());
@@ -358,6 +523,13 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, StopOnSignal);
     std::signal(SIGINT, StopOnSignal);
     std::signal(SIGPIPE, SIG_IGN);
+    std::thread([&facts, &server, hangup] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&hangup, &signal) == 0 && signal == SIGHUP)
+                Reload(facts, server);
+        }
+    }).detach();
     server.Run();
     // The workers end the answers they are on: their fetches are cancelled
     // and an analysis has its budget. Should one still hang, the process

@@ -15,7 +15,14 @@ for p in vantora sm vantora-server vantora-cli; do
   check "$p in the program folder" "[ -x '$dir/$p' ] && [ ! -L '$dir/$p' ]"
   check "$p linked from bin" "[ \"\$(readlink '$root/usr/bin/$p')\" = '../lib/vantora/$p' ]"
 done
-check "vantora-cli manual page" "[ -f '$root/usr/share/man/man1/vantora-cli.1' ]"
+for m in vantora-cli vantora sm vantora-server; do
+  check "$m manual page" "[ -f '$root/usr/share/man/man1/$m.1' ]"
+  if command -v groff >/dev/null; then
+    check "$m manual page reads cleanly" "[ -z \"\$(groff -man -Tutf8 -ww -z '$root/usr/share/man/man1/$m.1' 2>&1)\" ]"
+  fi
+done
+check "service unit, not enabled" "[ -f '$root/usr/lib/systemd/system/vantora-server.service' ] && [ ! -e '$root/etc/systemd/system/multi-user.target.wants/vantora-server.service' ]"
+check "service configuration readable by its group only" "[ \"\$(stat -c %a '$root/etc/vantora/vantora-server.toml')\" = 640 ]"
 check "example server configuration beside the server" "[ -f '$dir/vantora-server.example.toml' ]"
 if [ -d "$(dirname "$0")/../../help" ]; then
   check "Help/ beside the programs" "[ -f '$dir/Help/index.htm' ]"
