@@ -1,0 +1,429 @@
+#include "Renderer.h"
+
+#include "DevTools.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <thread>
+
+namespace vantora::render {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Time allowed for one protocol command that does not wait on the page.
+constexpr milliseconds CommandTime{5000};
+// Time allowed for reading the document once the budget is spent.
+constexpr milliseconds ReadTime{3000};
+
+// The host part of an absolute URL, lower case ("" when there is none).
+std::string HostOf(const std::string& url) {
+    const std::size_t start = url.find("://");
+    if (start == std::string::npos)
+        return {};
+    const std::size_t end = url.find_first_of("/?#", start + 3);
+    std::string host = url.substr(start + 3, end == std::string::npos ? end : end - start - 3);
+    host = host.substr(host.rfind('@') == std::string::npos ? 0 : host.rfind('@') + 1);
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return host;
+}
+
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    if (line.size() > 300)
+        line.resize(300);
+    return line;
+}
+
+// What one tab learns from its events, filled on the pipe's reader thread.
+struct PageWatch {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::string MainFrame; // the page target's id, which is its main frame's
+    std::string SiteHost;
+    // Documents of the main frame in the order they began (a script may load
+    // another one), with whether each had its load event and network quiet.
+    std::vector<std::string> Loaders;
+    std::map<std::string, std::pair<bool, bool>> LoaderStates;
+    std::string NavLoader;  // the document Page.navigate began
+    bool Navigated = false; // Page.navigate answered
+    bool Crashed = false;
+
+    // The page's own document (not about:blank before it) began, and the
+    // latest document of the frame has loaded and gone quiet.
+    bool Settled() const {
+        if (!Navigated || Loaders.empty())
+            return false;
+        if (!NavLoader.empty() &&
+            std::find(Loaders.begin(), Loaders.end(), NavLoader) == Loaders.end())
+            return false;
+        const auto state = LoaderStates.find(Loaders.back());
+        return state != LoaderStates.end() && state->second.first && state->second.second;
+    }
+    std::string Error;
+    // Scripts and style sheets of the site being loaded: request id -> "script URL".
+    std::map<std::string, std::string> Resources;
+
+    void SetError(std::string text) {
+        if (Error.empty())
+            Error = FirstLine(text);
+    }
+};
+
+void OnPageEvent(const std::shared_ptr<PageWatch>& watch, DevTools& browser,
+                 const std::string& session, const std::string& method, const Json& params) {
+    if (method == "Fetch.requestPaused") {
+        // Only images, fonts and media are paused: they are not loaded.
+        browser.Send(
+            "Fetch.failRequest",
+            {{"requestId", params.value("requestId", "")}, {"errorReason", "BlockedByClient"}},
+            session);
+        return;
+    }
+    if (method == "Page.javascriptDialogOpening") {
+        browser.Send("Page.handleJavaScriptDialog", {{"accept", false}}, session);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(watch->Lock);
+    if (method == "Page.lifecycleEvent") {
+        if (params.value("frameId", "") != watch->MainFrame)
+            return;
+        const std::string name = params.value("name", "");
+        const std::string loader = params.value("loaderId", "");
+        if (name == "init") {
+            if (watch->Loaders.size() < 100000)
+                watch->Loaders.push_back(loader);
+        } else if (name == "load") {
+            watch->LoaderStates[loader].first = true;
+        } else if (name == "networkIdle") {
+            watch->LoaderStates[loader].second = true;
+        } else {
+            return;
+        }
+    } else if (method == "Runtime.exceptionThrown") {
+        const Json& details = params.value("exceptionDetails", Json::object());
+        std::string text;
+        if (const auto exception = details.find("exception");
+            exception != details.end() && exception->is_object())
+            text = exception->value("description", "");
+        if (text.empty())
+            text = details.value("text", "uncaught script error");
+        watch->SetError(text);
+        return;
+    } else if (method == "Network.requestWillBeSent") {
+        const std::string type = params.value("type", "");
+        if ((type != "Script" && type != "Stylesheet") || watch->Resources.size() > 1000)
+            return;
+        const std::string url = params.value("request", Json::object()).value("url", "");
+        if (HostOf(url) == watch->SiteHost)
+            watch->Resources[params.value("requestId", "")] =
+                (type == "Script" ? "script " : "style sheet ") + url;
+        return;
+    } else if (method == "Network.responseReceived") {
+        const auto found = watch->Resources.find(params.value("requestId", ""));
+        if (found == watch->Resources.end())
+            return;
+        const int status = params.value("response", Json::object()).value("status", 0);
+        if (status >= 400)
+            watch->SetError(found->second + " answered " + std::to_string(status));
+        return;
+    } else if (method == "Network.loadingFailed") {
+        const auto found = watch->Resources.find(params.value("requestId", ""));
+        if (found == watch->Resources.end() || params.value("canceled", false))
+            return;
+        watch->SetError(found->second + " failed: " + params.value("errorText", "no answer"));
+        return;
+    } else if (method == "Inspector.targetCrashed") {
+        watch->Crashed = true;
+    } else {
+        return;
+    }
+    watch->Changed.notify_all();
+}
+
+std::string ReadDocumentScript(std::size_t maxHtml) {
+    return "(() => { const d = document.documentElement; if (!d) return ''; let h = d.outerHTML; "
+           "if (h.length > " +
+           std::to_string(maxHtml) + ") h = h.slice(0, " + std::to_string(maxHtml) +
+           "); return location.href + '\\n<!DOCTYPE html>' + h; })()";
+}
+
+} // namespace
+
+bool ParseRenderMode(const std::string& text, RenderMode& mode) {
+    static const std::pair<const char*, RenderMode> names[] = {
+        {"off", RenderMode::Off}, {"auto", RenderMode::Auto}, {"on", RenderMode::On}};
+    for (const auto& [name, value] : names)
+        if (text == name) {
+            mode = value;
+            return true;
+        }
+    return false;
+}
+
+Renderer::Renderer(RenderOptions options) : Options(std::move(options)) {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    TabsFree = std::clamp(Options.Tabs > 0 ? Options.Tabs : cores, 1, 64);
+}
+
+Renderer::~Renderer() {
+    std::shared_ptr<DevTools> browser;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        browser = std::move(Current);
+    }
+    if (browser)
+        browser->Stop();
+}
+
+void Renderer::Shutdown() {
+    std::shared_ptr<DevTools> browser;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Disabled.empty())
+            Disabled = "rendering was stopped";
+        browser = Current;
+    }
+    if (browser)
+        browser->Stop();
+}
+
+std::string Renderer::Trouble() const {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Disabled;
+}
+
+long Renderer::BrowserPid() const {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Current && Current->Alive() ? static_cast<long>(Current->Pid()) : -1L;
+}
+
+std::shared_ptr<DevTools> Renderer::Browser(std::string& trouble) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (!Disabled.empty()) {
+        trouble = Disabled;
+        return nullptr;
+    }
+    if (Current && Current->Alive())
+        return Current;
+    if (Started) {
+        if (Restarts >= static_cast<std::size_t>(Options.MaxRestarts)) {
+            Disabled = "Chromium stopped or hung " + std::to_string(Restarts + 1) +
+                       " times; the rest of the crawl is not rendered";
+            trouble = Disabled;
+            if (Current)
+                Current->Stop();
+            Current.reset();
+            return nullptr;
+        }
+        ++Restarts;
+    }
+    if (Current)
+        Current->Stop();
+    Current.reset();
+    Started = true;
+    const std::string executable = FindChromium(Options.Executable);
+    if (executable.empty()) {
+        Disabled = Options.Executable.empty() ? "Chromium was not found (looked for chromium and "
+                                                "chromium-headless-shell); pages are not rendered"
+                                              : "Chromium was not found at " + Options.Executable +
+                                                    "; pages are not rendered";
+        trouble = Disabled;
+        return nullptr;
+    }
+    auto browser = std::make_shared<DevTools>();
+    std::string error;
+    if (!browser->Start(executable, error)) {
+        Disabled = error + "; pages are not rendered";
+        trouble = Disabled;
+        return nullptr;
+    }
+    // Windows the pages open are seen as they come and closed.
+    DevTools* raw = browser.get();
+    browser->Listen({}, [raw](const std::string& method, const Json& params) {
+        if (method != "Target.targetCreated")
+            return;
+        const Json& info = params.value("targetInfo", Json::object());
+        if (info.value("type", "") == "page" && !info.value("openerId", "").empty())
+            raw->Send("Target.closeTarget", {{"targetId", info.value("targetId", "")}}, {});
+    });
+    browser->Call("Target.setDiscoverTargets", {{"discover", true}}, {}, CommandTime);
+    Current = browser;
+    return Current;
+}
+
+void Renderer::Broken(const std::shared_ptr<DevTools>& browser) {
+    // A browser that does not answer is ended; the next page starts another.
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Current == browser)
+        Current->Stop();
+}
+
+RenderedPage Renderer::Render(const std::string& url) {
+    RenderedPage page;
+    {
+        std::unique_lock<std::mutex> guard(Lock);
+        TabFree.wait(guard, [this] { return TabsFree > 0; });
+        --TabsFree;
+    }
+    struct TabBack {
+        Renderer& Owner;
+        ~TabBack() {
+            {
+                std::lock_guard<std::mutex> guard(Owner.Lock);
+                ++Owner.TabsFree;
+            }
+            Owner.TabFree.notify_one();
+        }
+    } tabBack{*this};
+
+    const Clock::time_point deadline = Clock::now() + milliseconds(Options.BudgetMs);
+    std::string trouble;
+    const std::shared_ptr<DevTools> browser = Browser(trouble);
+    if (!browser) {
+        page.Note = trouble;
+        page.Unavailable = true;
+        return page;
+    }
+    auto fail = [&](const std::string& why, bool browserBroken) {
+        page.Note = why;
+        ++Failed;
+        if (browserBroken)
+            Broken(browser);
+        return page;
+    };
+    const std::optional<Json> context =
+        browser->Call("Target.createBrowserContext", {{"disposeOnDetach", true}}, {}, CommandTime);
+    if (!context || !context->contains("browserContextId"))
+        return fail("Chromium did not open a tab", true);
+    const std::string contextId = context->value("browserContextId", "");
+    // The tab's context goes with everything in it (windows, workers); a
+    // browser that does not manage that is ended, to be started again.
+    struct ContextEnd {
+        DevTools& Browser;
+        std::string Id;
+        ~ContextEnd() {
+            if (!Browser.Call("Target.disposeBrowserContext", {{"browserContextId", Id}}, {},
+                              CommandTime))
+                Browser.Stop();
+        }
+    };
+    {
+        ContextEnd end{*browser, contextId};
+        const std::optional<Json> target = browser->Call(
+            "Target.createTarget", {{"url", "about:blank"}, {"browserContextId", contextId}}, {},
+            CommandTime);
+        if (!target || !target->contains("targetId"))
+            return fail("Chromium did not open a tab", true);
+        const std::string targetId = target->value("targetId", "");
+        const std::optional<Json> attached = browser->Call(
+            "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, CommandTime);
+        if (!attached || !attached->contains("sessionId"))
+            return fail("Chromium did not open a tab", true);
+        const std::string session = attached->value("sessionId", "");
+        auto watch = std::make_shared<PageWatch>();
+        watch->MainFrame = targetId;
+        watch->SiteHost = HostOf(url);
+        DevTools* raw = browser.get();
+        browser->Listen(session,
+                        [watch, raw, session](const std::string& method, const Json& params) {
+                            OnPageEvent(watch, *raw, session, method, params);
+                        });
+        struct Unlisten {
+            DevTools& Browser;
+            std::string Session;
+            ~Unlisten() { Browser.Forget(Session); }
+        } unlisten{*browser, session};
+
+        // Commands of one session are carried out in order: only the last is waited for.
+        browser->Send("Browser.setDownloadBehavior",
+                      {{"behavior", "deny"}, {"browserContextId", contextId}}, {});
+        browser->Send("Page.enable", Json::object(), session);
+        browser->Send("Page.setLifecycleEventsEnabled", {{"enabled", true}}, session);
+        browser->Send("Runtime.enable", Json::object(), session);
+        browser->Send("Network.enable", Json::object(), session);
+        if (!Options.UserAgent.empty())
+            browser->Send("Network.setUserAgentOverride", {{"userAgent", Options.UserAgent}},
+                          session);
+        const std::optional<Json> fetch =
+            browser->Call("Fetch.enable",
+                          {{"patterns", Json::array({{{"resourceType", "Image"}},
+                                                     {{"resourceType", "Font"}},
+                                                     {{"resourceType", "Media"}}})}},
+                          session, CommandTime);
+        if (!fetch)
+            return fail("Chromium did not answer", true);
+        const auto left = [&] {
+            return std::max(milliseconds(1),
+                            std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+        };
+        const std::optional<Json> navigated =
+            browser->Call("Page.navigate", {{"url", url}}, session, left());
+        if (navigated && navigated->contains("error"))
+            return fail("Chromium could not load the page", false);
+        if (navigated && !navigated->value("errorText", "").empty())
+            return fail("Chromium could not load the page: " + navigated->value("errorText", ""),
+                        false);
+        bool settled = false, crashed = false;
+        {
+            std::unique_lock<std::mutex> guard(watch->Lock);
+            watch->Navigated = navigated.has_value();
+            if (navigated) {
+                watch->NavLoader = navigated->value("loaderId", "");
+                if (watch->NavLoader.empty())
+                    watch->Loaders.clear(); // what comes from now on is the page's
+            }
+            settled = watch->Changed.wait_until(guard, deadline, [&] {
+                return watch->Crashed || !browser->Alive() || watch->Settled();
+            });
+            crashed = watch->Crashed;
+            settled = settled && !crashed && browser->Alive();
+        }
+        if (crashed)
+            return fail("the page's renderer crashed", false);
+        if (!browser->Alive())
+            return fail("Chromium stopped while rendering the page", true);
+        if (!settled) {
+            page.TimedOut = true;
+            // A script that never ends keeps the page from answering: it is stopped.
+            browser->Send("Runtime.terminateExecution", Json::object(), session);
+        }
+        const std::optional<Json> read =
+            browser->Call("Runtime.evaluate",
+                          {{"expression", ReadDocumentScript(Options.MaxHtml)},
+                           {"returnByValue", true},
+                           {"timeout", static_cast<long>(ReadTime.count())}},
+                          session, ReadTime + milliseconds(500));
+        {
+            std::lock_guard<std::mutex> guard(watch->Lock);
+            page.Error = watch->Error;
+        }
+        if (page.TimedOut)
+            ++TimedOut;
+        const Json* value = nullptr;
+        if (read && read->contains("result") && (*read)["result"].contains("value"))
+            value = &(*read)["result"]["value"];
+        if (!value || !value->is_string()) {
+            // stay listed as not rendered; the tab is disposed of below
+            page.Note = page.TimedOut ? "the page did not settle and could not be read"
+                                      : "the rendered page could not be read";
+            ++Failed;
+            return page;
+        }
+        page.Html = value->get<std::string>();
+        const std::size_t newline = page.Html.find('\n');
+        if (newline != std::string::npos && newline < 8192) {
+            page.FinalUrl = page.Html.substr(0, newline);
+            page.Html.erase(0, newline + 1);
+        }
+        page.Rendered = true;
+        ++Rendered;
+    }
+    return page;
+}
+
+} // namespace vantora::render
