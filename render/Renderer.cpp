@@ -45,8 +45,10 @@ struct PageWatch {
     std::condition_variable Changed;
     std::string MainFrame; // the page target's id, which is its main frame's
     std::string SiteHost;
-    // Documents of the main frame in the order they began (a script may load
-    // another one), with whether each had its load event and network quiet.
+    // Documents of the main frame in the order they were first heard of (a
+    // script may load another one), with whether each had its load event and
+    // network quiet; about:blank, the tab's first document, is left out.
+    std::string BlankLoader;
     std::vector<std::string> Loaders;
     std::map<std::string, std::pair<bool, bool>> LoaderStates;
     std::string NavLoader;  // the document Page.navigate began
@@ -94,15 +96,16 @@ void OnPageEvent(const std::shared_ptr<PageWatch>& watch, DevTools& browser,
             return;
         const std::string name = params.value("name", "");
         const std::string loader = params.value("loaderId", "");
-        if (name == "init") {
-            if (watch->Loaders.size() < 100000)
-                watch->Loaders.push_back(loader);
-        } else if (name == "load") {
+        if (loader.empty() || loader == watch->BlankLoader)
+            return;
+        if (std::find(watch->Loaders.begin(), watch->Loaders.end(), loader) ==
+                watch->Loaders.end() &&
+            watch->Loaders.size() < 10000)
+            watch->Loaders.push_back(loader);
+        if (name == "load") {
             watch->LoaderStates[loader].first = true;
         } else if (name == "networkIdle") {
             watch->LoaderStates[loader].second = true;
-        } else {
-            return;
         }
     } else if (method == "Runtime.exceptionThrown") {
         const Json& details = params.value("exceptionDetails", Json::object());
@@ -114,22 +117,23 @@ void OnPageEvent(const std::shared_ptr<PageWatch>& watch, DevTools& browser,
             text = details.value("text", "uncaught script error");
         watch->SetError(text);
         return;
-    } else if (method == "Network.requestWillBeSent") {
+    } else if (method == "Network.requestWillBeSent" || method == "Network.responseReceived") {
+        // Scripts and style sheets of the site are followed from whichever of
+        // the two events tells of them first (preloaded ones come as answers).
         const std::string type = params.value("type", "");
-        if ((type != "Script" && type != "Stylesheet") || watch->Resources.size() > 1000)
+        if (type != "Script" && type != "Stylesheet")
             return;
-        const std::string url = params.value("request", Json::object()).value("url", "");
-        if (HostOf(url) == watch->SiteHost)
-            watch->Resources[params.value("requestId", "")] =
-                (type == "Script" ? "script " : "style sheet ") + url;
-        return;
-    } else if (method == "Network.responseReceived") {
-        const auto found = watch->Resources.find(params.value("requestId", ""));
-        if (found == watch->Resources.end())
+        const bool answer = method == "Network.responseReceived";
+        const Json& about = params.value(answer ? "response" : "request", Json::object());
+        const std::string url = about.value("url", "");
+        if (HostOf(url) != watch->SiteHost)
             return;
-        const int status = params.value("response", Json::object()).value("status", 0);
+        const std::string what = (type == "Script" ? "script " : "style sheet ") + url;
+        if (watch->Resources.size() < 1000)
+            watch->Resources[params.value("requestId", "")] = what;
+        const int status = answer ? about.value("status", 0) : 0;
         if (status >= 400)
-            watch->SetError(found->second + " answered " + std::to_string(status));
+            watch->SetError(what + " answered " + std::to_string(status));
         return;
     } else if (method == "Network.loadingFailed") {
         const auto found = watch->Resources.find(params.value("requestId", ""));
@@ -339,24 +343,49 @@ RenderedPage Renderer::Render(const std::string& url) {
             ~Unlisten() { Browser.Forget(Session); }
         } unlisten{*browser, session};
 
-        // Commands of one session are carried out in order: only the last is waited for.
+        // Each command is waited for: some are carried out in the browser and
+        // some in the page's renderer, so their order is not kept on its own,
+        // and all must hold before the page starts loading.
         browser->Send("Browser.setDownloadBehavior",
                       {{"behavior", "deny"}, {"browserContextId", contextId}}, {});
-        browser->Send("Page.enable", Json::object(), session);
-        browser->Send("Page.setLifecycleEventsEnabled", {{"enabled", true}}, session);
-        browser->Send("Runtime.enable", Json::object(), session);
-        browser->Send("Network.enable", Json::object(), session);
-        if (!Options.UserAgent.empty())
-            browser->Send("Network.setUserAgentOverride", {{"userAgent", Options.UserAgent}},
-                          session);
-        const std::optional<Json> fetch =
-            browser->Call("Fetch.enable",
-                          {{"patterns", Json::array({{{"resourceType", "Image"}},
-                                                     {{"resourceType", "Font"}},
-                                                     {{"resourceType", "Media"}}})}},
-                          session, CommandTime);
-        if (!fetch)
+        const std::pair<const char*, Json> setup[] = {
+            {"Page.enable", Json::object()},
+            // Dialogs are answered as dismissed and windows refused before any
+            // script of the page runs, so a page cannot hold the tab with them.
+            {"Page.addScriptToEvaluateOnNewDocument",
+             {{"source", "window.alert = () => {}; window.confirm = () => false; "
+                         "window.prompt = () => null; window.print = () => {}; "
+                         "window.open = () => null;"}}},
+            {"Page.setLifecycleEventsEnabled", {{"enabled", true}}},
+            {"Runtime.enable", Json::object()},
+            {"Network.enable", Json::object()},
+            {"Network.setUserAgentOverride", {{"userAgent", Options.UserAgent}}},
+            {"Fetch.enable",
+             {{"patterns", Json::array({{{"resourceType", "Image"}},
+                                        {{"resourceType", "Font"}},
+                                        {{"resourceType", "Media"}}})}}},
+        };
+        for (const auto& [method, params] : setup) {
+            if (std::string_view(method) == "Network.setUserAgentOverride" &&
+                Options.UserAgent.empty())
+                continue;
+            if (!browser->Call(method, params, session, CommandTime))
+                return fail("Chromium did not answer", true);
+        }
+        const std::optional<Json> tree =
+            browser->Call("Page.getFrameTree", Json::object(), session, CommandTime);
+        if (!tree)
             return fail("Chromium did not answer", true);
+        {
+            std::lock_guard<std::mutex> guard(watch->Lock);
+            watch->BlankLoader = tree->value("frameTree", Json::object())
+                                     .value("frame", Json::object())
+                                     .value("loaderId", "");
+            if (!watch->BlankLoader.empty()) {
+                std::erase(watch->Loaders, watch->BlankLoader);
+                watch->LoaderStates.erase(watch->BlankLoader);
+            }
+        }
         const auto left = [&] {
             return std::max(milliseconds(1),
                             std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
@@ -372,11 +401,8 @@ RenderedPage Renderer::Render(const std::string& url) {
         {
             std::unique_lock<std::mutex> guard(watch->Lock);
             watch->Navigated = navigated.has_value();
-            if (navigated) {
+            if (navigated)
                 watch->NavLoader = navigated->value("loaderId", "");
-                if (watch->NavLoader.empty())
-                    watch->Loaders.clear(); // what comes from now on is the page's
-            }
             settled = watch->Changed.wait_until(guard, deadline, [&] {
                 return watch->Crashed || !browser->Alive() || watch->Settled();
             });
@@ -387,34 +413,41 @@ RenderedPage Renderer::Render(const std::string& url) {
             return fail("the page's renderer crashed", false);
         if (!browser->Alive())
             return fail("Chromium stopped while rendering the page", true);
-        if (!settled) {
-            page.TimedOut = true;
-            // A script that never ends keeps the page from answering: it is stopped.
+        page.TimedOut = !settled;
+        // The document is read between the page's own tasks; a script that never
+        // ends keeps that from happening, so it is stopped and reading tried again.
+        // (Stopping scripts first would stop the reading too.)
+        auto readDocument = [&](milliseconds wait) -> std::optional<std::string> {
+            const std::optional<Json> read = browser->Call(
+                "Runtime.evaluate",
+                {{"expression", ReadDocumentScript(Options.MaxHtml)}, {"returnByValue", true}},
+                session, wait);
+            if (!read || !read->contains("result"))
+                return std::nullopt;
+            const Json& result = (*read)["result"];
+            if (!result.is_object() || !result.contains("value") || !result["value"].is_string())
+                return std::nullopt;
+            return result["value"].get<std::string>();
+        };
+        std::optional<std::string> html = readDocument(page.TimedOut ? ReadTime / 2 : ReadTime);
+        if (!html && browser->Alive()) {
             browser->Send("Runtime.terminateExecution", Json::object(), session);
+            html = readDocument(ReadTime);
         }
-        const std::optional<Json> read =
-            browser->Call("Runtime.evaluate",
-                          {{"expression", ReadDocumentScript(Options.MaxHtml)},
-                           {"returnByValue", true},
-                           {"timeout", static_cast<long>(ReadTime.count())}},
-                          session, ReadTime + milliseconds(500));
         {
             std::lock_guard<std::mutex> guard(watch->Lock);
             page.Error = watch->Error;
         }
         if (page.TimedOut)
             ++TimedOut;
-        const Json* value = nullptr;
-        if (read && read->contains("result") && (*read)["result"].contains("value"))
-            value = &(*read)["result"]["value"];
-        if (!value || !value->is_string()) {
-            // stay listed as not rendered; the tab is disposed of below
+        if (!html) {
+            // stays listed as not rendered; the tab is disposed of below
             page.Note = page.TimedOut ? "the page did not settle and could not be read"
                                       : "the rendered page could not be read";
             ++Failed;
             return page;
         }
-        page.Html = value->get<std::string>();
+        page.Html = std::move(*html);
         const std::size_t newline = page.Html.find('\n');
         if (newline != std::string::npos && newline < 8192) {
             page.FinalUrl = page.Html.substr(0, newline);

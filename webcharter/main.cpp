@@ -68,6 +68,8 @@ const char Usage[] =
     "                       built by scripts: a script and next to no text in the\n"
     "                       body) or on (every page)\n"
     "  --render-tabs=N      pages rendered at once (default one per core)\n"
+    "  --render-budget=SECONDS  time one page may take to load and settle in\n"
+    "                       the browser (default 10)\n"
     "  --chromium=FILE      the Chromium program (default: chromium or\n"
     "                       chromium-headless-shell in PATH)\n"
     "  --verify-links       read every page with both link extractors and report\n"
@@ -212,6 +214,10 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 1, 64, number))
                 return bad("a number from 1 to 64");
             options.RenderWith.Tabs = static_cast<int>(number);
+        } else if (name == "--render-budget") {
+            if (!ReadNumber(value, 0.5, 600, number))
+                return bad("seconds from 0.5 to 600");
+            options.RenderWith.BudgetMs = static_cast<long>(number * 1000);
         } else if (name == "--chromium") {
             if (value.empty())
                 return bad("a program");
