@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 namespace vantora::render {
@@ -47,8 +48,9 @@ struct PageWatch {
     std::string SiteHost;
     // Documents of the main frame in the order they were first heard of (a
     // script may load another one), with whether each had its load event and
-    // network quiet; about:blank, the tab's first document, is left out.
-    std::string BlankLoader;
+    // network quiet; documents of the tab from before this page (about:blank,
+    // the page before) are left out.
+    std::set<std::string> OldLoaders;
     std::vector<std::string> Loaders;
     std::map<std::string, std::pair<bool, bool>> LoaderStates;
     std::string NavLoader;  // the document Page.navigate began
@@ -69,6 +71,18 @@ struct PageWatch {
     std::string Error;
     // Scripts and style sheets of the site being loaded: request id -> "script URL".
     std::map<std::string, std::string> Resources;
+
+    // Ready for the next page of the tab: what was heard so far is old.
+    void Reset(const std::string& url) {
+        OldLoaders.insert(Loaders.begin(), Loaders.end());
+        Loaders.clear();
+        LoaderStates.clear();
+        NavLoader.clear();
+        Navigated = false;
+        Error.clear();
+        Resources.clear();
+        SiteHost = HostOf(url);
+    }
 
     void SetError(std::string text) {
         if (Error.empty())
@@ -96,7 +110,7 @@ void OnPageEvent(const std::shared_ptr<PageWatch>& watch, DevTools& browser,
             return;
         const std::string name = params.value("name", "");
         const std::string loader = params.value("loaderId", "");
-        if (loader.empty() || loader == watch->BlankLoader)
+        if (loader.empty() || watch->OldLoaders.count(loader))
             return;
         if (std::find(watch->Loaders.begin(), watch->Loaders.end(), loader) ==
                 watch->Loaders.end() &&
@@ -267,23 +281,117 @@ void Renderer::Broken(const std::shared_ptr<DevTools>& browser) {
         Current->Stop();
 }
 
+// One tab: a page target in a browser context of its own, attached, with its
+// events followed. It is used for page after page, and given up (its context
+// disposed of with everything in it) after a page that went wrong.
+struct Renderer::Tab {
+    std::shared_ptr<DevTools> Browser;
+    std::string Context, Target, Session;
+    std::shared_ptr<PageWatch> Watch;
+    int Pages = 0;
+
+    ~Tab() {
+        if (!Browser || !Browser->Alive())
+            return;
+        Browser->Forget(Session);
+        // A browser that cannot even close a tab is ended, to be started again.
+        if (!Browser->Call("Target.disposeBrowserContext", {{"browserContextId", Context}}, {},
+                           CommandTime))
+            Browser->Stop();
+    }
+};
+
+std::unique_ptr<Renderer::Tab> Renderer::OpenTab(const std::shared_ptr<DevTools>& browser) {
+    auto tab = std::make_unique<Tab>();
+    const std::optional<Json> context =
+        browser->Call("Target.createBrowserContext", {{"disposeOnDetach", true}}, {}, CommandTime);
+    if (!context || !context->contains("browserContextId"))
+        return nullptr;
+    tab->Browser = browser;
+    tab->Context = context->value("browserContextId", "");
+    const std::optional<Json> target = browser->Call(
+        "Target.createTarget", {{"url", "about:blank"}, {"browserContextId", tab->Context}}, {},
+        CommandTime);
+    if (!target || !target->contains("targetId"))
+        return nullptr;
+    tab->Target = target->value("targetId", "");
+    const std::optional<Json> attached = browser->Call(
+        "Target.attachToTarget", {{"targetId", tab->Target}, {"flatten", true}}, {}, CommandTime);
+    if (!attached || !attached->contains("sessionId"))
+        return nullptr;
+    tab->Session = attached->value("sessionId", "");
+    tab->Watch = std::make_shared<PageWatch>();
+    tab->Watch->MainFrame = tab->Target;
+    DevTools* raw = browser.get();
+    browser->Listen(tab->Session, [watch = tab->Watch, raw, session = tab->Session](
+                                      const std::string& method, const Json& params) {
+        OnPageEvent(watch, *raw, session, method, params);
+    });
+    // Each command is waited for: some are carried out in the browser and
+    // some in the page's renderer, so their order is not kept on its own,
+    // and all must hold before a page starts loading.
+    browser->Send("Browser.setDownloadBehavior",
+                  {{"behavior", "deny"}, {"browserContextId", tab->Context}}, {});
+    const std::pair<const char*, Json> setup[] = {
+        {"Page.enable", Json::object()},
+        // Dialogs are answered as dismissed and windows refused before any
+        // script of a page runs, so a page cannot hold the tab with them.
+        {"Page.addScriptToEvaluateOnNewDocument",
+         {{"source", "window.alert = () => {}; window.confirm = () => false; "
+                     "window.prompt = () => null; window.print = () => {}; "
+                     "window.open = () => null;"}}},
+        {"Page.setLifecycleEventsEnabled", {{"enabled", true}}},
+        {"Runtime.enable", Json::object()},
+        {"Network.enable", Json::object()},
+        // Service workers a page registers do not stand between the tab and
+        // the site for the pages after it.
+        {"Network.setBypassServiceWorker", {{"bypass", true}}},
+        {"Network.setUserAgentOverride", {{"userAgent", Options.UserAgent}}},
+        {"Fetch.enable",
+         {{"patterns", Json::array({{{"resourceType", "Image"}},
+                                    {{"resourceType", "Font"}},
+                                    {{"resourceType", "Media"}}})}}},
+    };
+    for (const auto& [method, params] : setup) {
+        if (std::string_view(method) == "Network.setUserAgentOverride" && Options.UserAgent.empty())
+            continue;
+        if (!browser->Call(method, params, tab->Session, CommandTime))
+            return nullptr;
+    }
+    return tab;
+}
+
 RenderedPage Renderer::Render(const std::string& url) {
     RenderedPage page;
+    std::unique_ptr<Tab> tab;
     {
         std::unique_lock<std::mutex> guard(Lock);
         TabFree.wait(guard, [this] { return TabsFree > 0; });
         --TabsFree;
+        if (!IdleTabs.empty()) {
+            tab = std::move(IdleTabs.back());
+            IdleTabs.pop_back();
+        }
     }
+    bool keep = false; // the tab goes back to the pool after this page
     struct TabBack {
         Renderer& Owner;
+        std::unique_ptr<Tab>& Used;
+        bool& Keep;
         ~TabBack() {
+            std::unique_ptr<Tab> done;
             {
                 std::lock_guard<std::mutex> guard(Owner.Lock);
+                if (Keep && Used && Owner.Disabled.empty())
+                    Owner.IdleTabs.push_back(std::move(Used));
+                else
+                    done = std::move(Used);
                 ++Owner.TabsFree;
             }
             Owner.TabFree.notify_one();
+            done.reset(); // closed outside the lock
         }
-    } tabBack{*this};
+    } tabBack{*this, tab, keep};
 
     const Clock::time_point deadline = Clock::now() + milliseconds(Options.BudgetMs);
     std::string trouble;
@@ -300,162 +408,90 @@ RenderedPage Renderer::Render(const std::string& url) {
             Broken(browser);
         return page;
     };
-    const std::optional<Json> context =
-        browser->Call("Target.createBrowserContext", {{"disposeOnDetach", true}}, {}, CommandTime);
-    if (!context || !context->contains("browserContextId"))
+    if (tab && tab->Browser != browser)
+        tab.reset(); // of a browser that is gone
+    if (!tab)
+        tab = OpenTab(browser);
+    if (!tab)
         return fail("Chromium did not open a tab", true);
-    const std::string contextId = context->value("browserContextId", "");
-    // The tab's context goes with everything in it (windows, workers); a
-    // browser that does not manage that is ended, to be started again.
-    struct ContextEnd {
-        DevTools& Browser;
-        std::string Id;
-        ~ContextEnd() {
-            if (!Browser.Call("Target.disposeBrowserContext", {{"browserContextId", Id}}, {},
-                              CommandTime))
-                Browser.Stop();
-        }
-    };
+    const std::string session = tab->Session;
+    const std::shared_ptr<PageWatch> watch = tab->Watch;
     {
-        ContextEnd end{*browser, contextId};
-        const std::optional<Json> target = browser->Call(
-            "Target.createTarget", {{"url", "about:blank"}, {"browserContextId", contextId}}, {},
-            CommandTime);
-        if (!target || !target->contains("targetId"))
-            return fail("Chromium did not open a tab", true);
-        const std::string targetId = target->value("targetId", "");
-        const std::optional<Json> attached = browser->Call(
-            "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, CommandTime);
-        if (!attached || !attached->contains("sessionId"))
-            return fail("Chromium did not open a tab", true);
-        const std::string session = attached->value("sessionId", "");
-        auto watch = std::make_shared<PageWatch>();
-        watch->MainFrame = targetId;
-        watch->SiteHost = HostOf(url);
-        DevTools* raw = browser.get();
-        browser->Listen(session,
-                        [watch, raw, session](const std::string& method, const Json& params) {
-                            OnPageEvent(watch, *raw, session, method, params);
-                        });
-        struct Unlisten {
-            DevTools& Browser;
-            std::string Session;
-            ~Unlisten() { Browser.Forget(Session); }
-        } unlisten{*browser, session};
-
-        // Each command is waited for: some are carried out in the browser and
-        // some in the page's renderer, so their order is not kept on its own,
-        // and all must hold before the page starts loading.
-        browser->Send("Browser.setDownloadBehavior",
-                      {{"behavior", "deny"}, {"browserContextId", contextId}}, {});
-        const std::pair<const char*, Json> setup[] = {
-            {"Page.enable", Json::object()},
-            // Dialogs are answered as dismissed and windows refused before any
-            // script of the page runs, so a page cannot hold the tab with them.
-            {"Page.addScriptToEvaluateOnNewDocument",
-             {{"source", "window.alert = () => {}; window.confirm = () => false; "
-                         "window.prompt = () => null; window.print = () => {}; "
-                         "window.open = () => null;"}}},
-            {"Page.setLifecycleEventsEnabled", {{"enabled", true}}},
-            {"Runtime.enable", Json::object()},
-            {"Network.enable", Json::object()},
-            {"Network.setUserAgentOverride", {{"userAgent", Options.UserAgent}}},
-            {"Fetch.enable",
-             {{"patterns", Json::array({{{"resourceType", "Image"}},
-                                        {{"resourceType", "Font"}},
-                                        {{"resourceType", "Media"}}})}}},
-        };
-        for (const auto& [method, params] : setup) {
-            if (std::string_view(method) == "Network.setUserAgentOverride" &&
-                Options.UserAgent.empty())
-                continue;
-            if (!browser->Call(method, params, session, CommandTime))
-                return fail("Chromium did not answer", true);
-        }
-        const std::optional<Json> tree =
-            browser->Call("Page.getFrameTree", Json::object(), session, CommandTime);
-        if (!tree)
-            return fail("Chromium did not answer", true);
-        {
-            std::lock_guard<std::mutex> guard(watch->Lock);
-            watch->BlankLoader = tree->value("frameTree", Json::object())
-                                     .value("frame", Json::object())
-                                     .value("loaderId", "");
-            if (!watch->BlankLoader.empty()) {
-                std::erase(watch->Loaders, watch->BlankLoader);
-                watch->LoaderStates.erase(watch->BlankLoader);
-            }
-        }
-        const auto left = [&] {
-            return std::max(milliseconds(1),
-                            std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
-        };
-        const std::optional<Json> navigated =
-            browser->Call("Page.navigate", {{"url", url}}, session, left());
-        if (navigated && navigated->contains("error"))
-            return fail("Chromium could not load the page", false);
-        if (navigated && !navigated->value("errorText", "").empty())
-            return fail("Chromium could not load the page: " + navigated->value("errorText", ""),
-                        false);
-        bool settled = false, crashed = false;
-        {
-            std::unique_lock<std::mutex> guard(watch->Lock);
-            watch->Navigated = navigated.has_value();
-            if (navigated)
-                watch->NavLoader = navigated->value("loaderId", "");
-            settled = watch->Changed.wait_until(guard, deadline, [&] {
-                return watch->Crashed || !browser->Alive() || watch->Settled();
-            });
-            crashed = watch->Crashed;
-            settled = settled && !crashed && browser->Alive();
-        }
-        if (crashed)
-            return fail("the page's renderer crashed", false);
-        if (!browser->Alive())
-            return fail("Chromium stopped while rendering the page", true);
-        page.TimedOut = !settled;
-        // The document is read between the page's own tasks; a script that never
-        // ends keeps that from happening, so it is stopped and reading tried again.
-        // (Stopping scripts first would stop the reading too.)
-        auto readDocument = [&](milliseconds wait) -> std::optional<std::string> {
-            const std::optional<Json> read = browser->Call(
-                "Runtime.evaluate",
-                {{"expression", ReadDocumentScript(Options.MaxHtml)}, {"returnByValue", true}},
-                session, wait);
-            if (!read || !read->contains("result"))
-                return std::nullopt;
-            const Json& result = (*read)["result"];
-            if (!result.is_object() || !result.contains("value") || !result["value"].is_string())
-                return std::nullopt;
-            return result["value"].get<std::string>();
-        };
-        std::optional<std::string> html = readDocument(page.TimedOut ? ReadTime / 2 : ReadTime);
-        if (!html && browser->Alive()) {
-            browser->Send("Runtime.terminateExecution", Json::object(), session);
-            html = readDocument(ReadTime);
-        }
-        {
-            std::lock_guard<std::mutex> guard(watch->Lock);
-            page.Error = watch->Error;
-        }
-        if (page.TimedOut)
-            ++TimedOut;
-        if (!html) {
-            // stays listed as not rendered; the tab is disposed of below
-            page.Note = page.TimedOut ? "the page did not settle and could not be read"
-                                      : "the rendered page could not be read";
-            ++Failed;
-            return page;
-        }
-        page.Html = std::move(*html);
-        const std::size_t newline = page.Html.find('\n');
-        if (newline != std::string::npos && newline < 8192) {
-            page.FinalUrl = page.Html.substr(0, newline);
-            page.Html.erase(0, newline + 1);
-        }
-        page.Rendered = true;
-        ++Rendered;
+        std::lock_guard<std::mutex> guard(watch->Lock);
+        watch->Reset(url);
     }
+    const auto left = [&] {
+        return std::max(milliseconds(1),
+                        std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+    };
+    const std::optional<Json> navigated =
+        browser->Call("Page.navigate", {{"url", url}}, session, left());
+    if (navigated && navigated->contains("error"))
+        return fail("Chromium could not load the page", false);
+    if (navigated && !navigated->value("errorText", "").empty())
+        return fail("Chromium could not load the page: " + navigated->value("errorText", ""),
+                    false);
+    bool settled = false, crashed = false;
+    {
+        std::unique_lock<std::mutex> guard(watch->Lock);
+        watch->Navigated = navigated.has_value();
+        if (navigated)
+            watch->NavLoader = navigated->value("loaderId", "");
+        settled = watch->Changed.wait_until(guard, deadline, [&] {
+            return watch->Crashed || !browser->Alive() || watch->Settled();
+        });
+        crashed = watch->Crashed;
+        settled = settled && !crashed && browser->Alive();
+    }
+    if (crashed)
+        return fail("the page's renderer crashed", false);
+    if (!browser->Alive())
+        return fail("Chromium stopped while rendering the page", true);
+    page.TimedOut = !settled;
+    // The document is read between the page's own tasks; a script that never
+    // ends keeps that from happening, so it is stopped and reading tried again.
+    // (Stopping scripts first would stop the reading too.)
+    auto readDocument = [&](milliseconds wait) -> std::optional<std::string> {
+        const std::optional<Json> read = browser->Call(
+            "Runtime.evaluate",
+            {{"expression", ReadDocumentScript(Options.MaxHtml)}, {"returnByValue", true}}, session,
+            wait);
+        if (!read || !read->contains("result"))
+            return std::nullopt;
+        const Json& result = (*read)["result"];
+        if (!result.is_object() || !result.contains("value") || !result["value"].is_string())
+            return std::nullopt;
+        return result["value"].get<std::string>();
+    };
+    std::optional<std::string> html = readDocument(page.TimedOut ? ReadTime / 2 : ReadTime);
+    if (!html && browser->Alive()) {
+        browser->Send("Runtime.terminateExecution", Json::object(), session);
+        html = readDocument(ReadTime);
+    }
+    {
+        std::lock_guard<std::mutex> guard(watch->Lock);
+        page.Error = watch->Error;
+    }
+    if (page.TimedOut)
+        ++TimedOut;
+    if (!html) {
+        page.Note = page.TimedOut ? "the page did not settle and could not be read"
+                                  : "the rendered page could not be read";
+        ++Failed;
+        return page;
+    }
+    page.Html = std::move(*html);
+    const std::size_t newline = page.Html.find('\n');
+    if (newline != std::string::npos && newline < 8192) {
+        page.FinalUrl = page.Html.substr(0, newline);
+        page.Html.erase(0, newline + 1);
+    }
+    page.Rendered = true;
+    ++Rendered;
+    // A page that settled leaves the tab fit for the next; one that did not may
+    // still be running something, and its tab goes. Tabs are renewed now and
+    // then so that nothing a site keeps in one grows without end.
+    keep = !page.TimedOut && ++tab->Pages < 200;
     return page;
 }
 

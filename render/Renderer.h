@@ -1,8 +1,9 @@
 #pragma once
 // Loads pages in headless Chromium as a visitor's browser would and returns the
-// document its scripts built. Each page gets a tab in a browser context of its
-// own (fresh cookies, storage and service workers, its own renderer process),
-// disposed of after it. Images, fonts and media are not loaded, downloads are
+// document its scripts built. Pages are loaded in a pool of tabs, each in a
+// browser context of its own (its own cookies, storage and renderer process),
+// kept for page after page and disposed of after a page that did not settle.
+// Service workers are bypassed. Images, fonts and media are not loaded, downloads are
 // denied, dialogs dismissed and windows a page opens closed. A page is given
 // until its load event and 500 ms without network traffic, at most the budget;
 // then its document is read whatever state it is in. A browser that dies or
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace vantora::render {
 
@@ -69,6 +71,8 @@ class Renderer {
     std::atomic<std::size_t> Rendered{0}, TimedOut{0}, Failed{0}, Restarts{0};
 
   private:
+    struct Tab;
+    std::unique_ptr<Tab> OpenTab(const std::shared_ptr<DevTools>& browser);
     std::shared_ptr<DevTools> Browser(std::string& trouble);
     void Broken(const std::shared_ptr<DevTools>& browser);
 
@@ -77,6 +81,7 @@ class Renderer {
     std::condition_variable TabFree;
     int TabsFree = 1;
     std::shared_ptr<DevTools> Current;
+    std::vector<std::unique_ptr<Tab>> IdleTabs;
     bool Started = false;
     std::string Disabled; // the trouble, once rendering is given up
 };
