@@ -42,7 +42,8 @@ enum Exit { Ok = 0, Failed = 1, BadArguments = 2, FindingsFound = 3, Stopped = 1
 
 const char Usage[] =
     "Usage:\n"
-    "  vantora-cli crawl PROJECT.zpr [--new ROOT_URL] [--sm-options \"...\"]\n"
+    "  vantora-cli crawl PROJECT.zpr [--new ROOT_URL] [--render off|auto|on]\n"
+    "                    [--sm-options \"...\"]\n"
     "  vantora-cli health PROJECT.zpr [--csv FILE] [--json FILE] [--compare previous|DATE]\n"
     "                     [--fail-on error|warning] [--columns LIST]\n"
     "  vantora-cli sitemap PROJECT.zpr --xml FILE\n"
@@ -52,7 +53,10 @@ const char Usage[] =
     "crawl    maps the project's site with sm, stores the map in the project file and\n"
     "         the crawl in the project's crawl history (PROJECT.crawls.sqlite beside\n"
     "         the project file), and saves the project. --new ROOT_URL creates the\n"
-    "         project file first. --sm-options passes options to sm (see sm --help).\n"
+    "         project file first. --render loads pages in headless Chromium to read\n"
+    "         what their scripts build: off (default), auto (pages that look built by\n"
+    "         scripts) or on (every page). --sm-options passes options to sm (see\n"
+    "         sm --help).\n"
     "         Progress goes to standard error.\n"
     "health   writes the site-health findings of the latest crawl: CSV with the\n"
     "         header check,severity,url,detail, or JSON. \"-\" as FILE is standard\n"
@@ -216,10 +220,17 @@ class ProgressLine {
 
 int Crawl(const QStringList& args) {
     QString error;
-    const std::optional<Options> options =
-        ReadOptions(args, {QStringLiteral("--new"), QStringLiteral("--sm-options")}, error);
+    const std::optional<Options> options = ReadOptions(
+        args, {QStringLiteral("--new"), QStringLiteral("--sm-options"), QStringLiteral("--render")},
+        error);
     if (!options)
         return Bad(error);
+    const QString renderMode = options->Values.count(QStringLiteral("--render"))
+                                   ? options->Values.at(QStringLiteral("--render"))
+                                   : QString();
+    if (!renderMode.isEmpty() && renderMode != QLatin1String("off") &&
+        renderMode != QLatin1String("auto") && renderMode != QLatin1String("on"))
+        return Bad(QStringLiteral("--render takes off, auto or on, not \"%1\"").arg(renderMode));
     const QString projectPath = QFileInfo(options->Project).absoluteFilePath();
     ProjectData project;
     if (options->Values.count(QStringLiteral("--new"))) {
@@ -269,6 +280,8 @@ int Crawl(const QStringList& args) {
 
     QStringList smArguments{QStringLiteral("Search_URL=") + project.RootHost + project.RootPath,
                             QStringLiteral("--facts=") + factsPath};
+    if (!renderMode.isEmpty())
+        smArguments += QStringLiteral("--render=") + renderMode;
     if (options->Values.count(QStringLiteral("--sm-options")))
         smArguments += options->Values.at(QStringLiteral("--sm-options"))
                            .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 namespace vantora::health {
 
@@ -385,6 +386,126 @@ Detail FragmentMissing(const Site& site, std::size_t url, double) {
            (missing > 1 ? " and " + std::to_string(missing - 1) + " more" : std::string());
 }
 
+// What a script changed, as "served" -> "rendered" (a missing value shows as none).
+std::string Changed(const std::string& served, bool hadServed, const std::string& rendered,
+                    bool hasRendered) {
+    auto shown = [](const std::string& text, bool has) {
+        return has ? "\"" + Excerpt(text, 150) + "\"" : std::string("none");
+    };
+    return shown(served, hadServed) + " -> " + shown(rendered, hasRendered);
+}
+
+const UrlFacts::Rendering* RenderedPage(const Site& site, std::size_t url) {
+    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    return site.IsPage(url) && render.Tried && render.Rendered ? &render : nullptr;
+}
+
+Detail JsOnlyLinks(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || render->Links.empty())
+        return std::nullopt;
+    std::set<std::string> targets; // distinct pages, the smallest URL shown
+    for (const long id : render->Links)
+        if (const auto at = site.Facts().ById.find(id); at != site.Facts().ById.end())
+            targets.insert(site.Urls()[at->second].Url);
+    if (targets.empty())
+        return std::nullopt;
+    return Count(targets.size(), "page", "pages") + " linked only by scripts, such as " +
+           Excerpt(*targets.begin(), 300);
+}
+
+Detail JsChangedTitle(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || !render->Changes("title"))
+        return std::nullopt;
+    const UrlFacts& served = site.Urls()[url];
+    const std::string before = FirstTitle(served);
+    const std::string after = render->Titles.empty() ? std::string() : Collapsed(render->Titles[0]);
+    if (before == after && served.Titles.empty() == render->Titles.empty())
+        return std::nullopt; // the same title set again
+    return Changed(before, !served.Titles.empty(), after, !render->Titles.empty());
+}
+
+Detail JsChangedDescription(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || !render->Changes("description"))
+        return std::nullopt;
+    const UrlFacts& served = site.Urls()[url];
+    const std::string before = Collapsed(served.Description);
+    const std::string after = Collapsed(render->Description);
+    if (before == after && served.HasDescription == render->HasDescription)
+        return std::nullopt;
+    return Changed(before, served.HasDescription, after, render->HasDescription);
+}
+
+// Canonicals as a sorted set of normalised URLs, joined by blanks.
+std::string CanonicalSet(const std::vector<std::string>& canonicals) {
+    std::set<std::string> set;
+    for (const std::string& canonical : canonicals)
+        set.insert(NormalUrl(canonical));
+    std::string text;
+    for (const std::string& canonical : set)
+        text += (text.empty() ? "" : " ") + canonical;
+    return text;
+}
+
+Detail JsChangedCanonical(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || !render->Changes("canonical"))
+        return std::nullopt;
+    const std::string before = CanonicalSet(site.Urls()[url].Canonicals);
+    const std::string after = CanonicalSet(render->Canonicals);
+    if (before == after)
+        return std::nullopt;
+    return Changed(before, !before.empty(), after, !after.empty());
+}
+
+// Robots directives as a sorted set, so "noindex, follow" and "follow,noindex" are one.
+std::string RobotsSet(const std::string& robots) {
+    std::set<std::string> set;
+    for (std::size_t at = 0; at <= robots.size();) {
+        const std::size_t comma = std::min(robots.find(',', at), robots.size());
+        std::string word = Collapsed(robots.substr(at, comma - at));
+        if (!word.empty())
+            set.insert(AsciiLower(word));
+        at = comma + 1;
+    }
+    std::string text;
+    for (const std::string& word : set)
+        text += (text.empty() ? "" : ",") + word;
+    return text;
+}
+
+Detail JsChangedRobots(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || !render->Changes("robots"))
+        return std::nullopt;
+    const std::string before = RobotsSet(site.Urls()[url].RobotsMeta);
+    const std::string after = RobotsSet(render->Robots);
+    if (before == after)
+        return std::nullopt;
+    return Changed(before, !before.empty(), after, !after.empty());
+}
+
+Detail RenderError(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    if (!site.IsPage(url) || !render.Tried)
+        return std::nullopt;
+    if (!render.Error.empty())
+        return render.Error;
+    if (!render.Rendered)
+        return "not rendered: " +
+               (render.Note.empty() ? std::string("no reason given") : render.Note);
+    return std::nullopt;
+}
+
+Detail RenderTimeout(const Site& site, std::size_t url, double) {
+    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    if (!site.IsPage(url) || !render.Tried || !render.TimedOut)
+        return std::nullopt;
+    return std::string("still loading or running scripts when its rendering budget ran out");
+}
+
 const CheckRule Rules[] = {
     {"status-4xx", Severity::Error, "An internal link leads to a URL that answers 400-499", 0,
      Status4xx,
@@ -508,6 +629,36 @@ const CheckRule Rules[] = {
      "A link's #fragment names no id or anchor on the page it leads to", 0, FragmentMissing,
      "The link promises a place on the page that does not exist, so the visitor lands at the top. "
      "Correct the fragment or add the id to the target."},
+    {"js-only-links", Severity::Notice, "Links to pages of the site exist only after scripts run",
+     0, JsOnlyLinks,
+     "Crawlers that run no scripts, and many do not, never find these pages. Put the links in the "
+     "HTML the server sends (server-side or pre-rendering), or list the pages in the XML "
+     "sitemap."},
+    {"js-changed-title", Severity::Warning, "Scripts change the title the server sent", 0,
+     JsChangedTitle,
+     "Engines that read the served HTML show one title, those that render show another. Send the "
+     "final title from the server."},
+    {"js-changed-description", Severity::Warning,
+     "Scripts change the meta description the server sent", 0, JsChangedDescription,
+     "The snippet depends on whether the engine runs scripts. Send the final description from the "
+     "server."},
+    {"js-changed-canonical", Severity::Warning, "Scripts change the canonical the server sent", 0,
+     JsChangedCanonical,
+     "Two different canonicals leave engines to guess which URL to index, and many take the "
+     "served one. Send the intended canonical from the server and leave it alone in scripts."},
+    {"js-changed-robots", Severity::Warning, "Scripts change the robots meta tag the server sent",
+     0, JsChangedRobots,
+     "An engine that does not render obeys the served tag; one that renders may obey the other, "
+     "and a noindex added by a script can drop the page late. Send the intended robots tag from "
+     "the server."},
+    {"render-error", Severity::Warning,
+     "Rendering met a script error or a failed script or style sheet of the site", 0, RenderError,
+     "A broken script or style sheet can leave the rendered page without its content or links. "
+     "Fix the error shown, or the URL of the file that failed."},
+    {"render-timeout", Severity::Notice, "The page did not settle within its rendering budget", 0,
+     RenderTimeout,
+     "Rendering engines give a page little time; what appears later may never be seen. Make the "
+     "page finish loading sooner (fewer requests, no endless polling or reloading)."},
 };
 
 // ISO 639-1 language codes and ISO 3166-1 alpha-2 regions, blank-separated.

@@ -87,6 +87,24 @@ void ReadPage(const Json& record, UrlFacts& url) {
     url.TooDeep = record.value("too_deep", false);
 }
 
+void ReadRender(const Json& record, UrlFacts::Rendering& render) {
+    render.Tried = true;
+    render.Rendered = record.value("rendered", false);
+    render.TimedOut = record.value("timeout", false);
+    render.Error = Text(record, "error");
+    render.Note = Text(record, "note");
+    render.Changed = Texts(record, "changed");
+    render.Titles = Texts(record, "titles");
+    render.HasDescription = record.contains("description");
+    render.Description = Text(record, "description");
+    render.Robots = Text(record, "robots");
+    render.Canonicals = Texts(record, "canonicals");
+    if (const auto links = record.find("js_links"); links != record.end() && links->is_array())
+        for (const Json& id : *links)
+            if (id.is_number_integer())
+                render.Links.push_back(id.get<long>());
+}
+
 } // namespace
 
 bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
@@ -136,6 +154,10 @@ bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
             const auto at = facts.ById.find(static_cast<long>(Number(record, "id", -1)));
             if (at != facts.ById.end())
                 ReadPage(record, facts.Urls[at->second]);
+        } else if (kind == "render") {
+            const auto at = facts.ById.find(static_cast<long>(Number(record, "id", -1)));
+            if (at != facts.ById.end())
+                ReadRender(record, facts.Urls[at->second].Render);
         } else if (kind == "sitemap") {
             facts.Sitemaps.push_back(
                 {Text(record, "url"), static_cast<int>(Number(record, "status")),

@@ -51,6 +51,26 @@ struct UrlFacts {
     std::vector<std::string> NoFollow; // URLs the page links to only with rel=nofollow
     std::vector<std::pair<std::string, std::string>> Fragments;
     bool TooDeep = false;
+
+    // What loading the page in a browser gave (a "render" record).
+    struct Rendering {
+        bool Tried = false; // a render record was read
+        bool Rendered = false, TimedOut = false;
+        std::string Error, Note;
+        std::vector<std::string> Changed; // "title", "description", "robots", "canonical"...
+        std::vector<std::string> Titles;
+        bool HasDescription = false;
+        std::string Description;
+        std::string Robots;
+        std::vector<std::string> Canonicals;
+        std::vector<long> Links; // site URLs only the rendered document links to
+        bool Changes(const char* what) const {
+            for (const std::string& item : Changed)
+                if (item == what)
+                    return true;
+            return false;
+        }
+    } Render;
 };
 
 struct SitemapFile {

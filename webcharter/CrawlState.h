@@ -8,6 +8,7 @@
 #include "Crawler.h"
 #include "FactsWriter.h"
 #include "PageReading.h"
+#include "Rendering.h"
 #include "Robots.h"
 #include "Url.h"
 
@@ -221,7 +222,8 @@ class Crawl {
     // The facts file (SiteFacts.cpp).
     void OpenFacts(CrawlResult& result);
     void RecordFetch(const Transfer& transfer, const Completion& done);
-    void RecordPage(const Finished& finished, const std::vector<Ref>& refs);
+    void RecordPage(const Finished& finished, const std::vector<Ref>& refs,
+                    size_t servedRefs = static_cast<size_t>(-1));
     void FinishFacts(CrawlResult& result);
     std::unique_ptr<FactsWriter> Facts;
 
@@ -281,6 +283,7 @@ class Crawl {
     // pages done they must stay within the page limit, which counts pages of the
     // site only (files, errors and duplicates do not use it up).
     size_t PageJobsOpen = 0;
+    std::unique_ptr<PageRendering> Rendering; // outlives the parse threads that use it
     std::unique_ptr<ParsePool> Parser;
     size_t ParsesPending = 0;
 

@@ -72,10 +72,21 @@ CrawlResult Crawl::Run() {
         LoadCookieFile();
     int threads = Options.ParseThreads > 0 ? Options.ParseThreads
                                            : static_cast<int>(std::thread::hardware_concurrency());
+    if (Options.Render != render::RenderMode::Off) // a reading thread waits for each tab
+        threads += Options.RenderWith.Tabs > 0
+                       ? Options.RenderWith.Tabs
+                       : static_cast<int>(std::thread::hardware_concurrency());
     CURLM* multi = Multi.get();
     Parser = std::make_unique<ParsePool>(
-        std::clamp(threads, 1, 64), Options.MaxUrlLength, Options.VerifyLinks,
+        std::clamp(threads, 1, 128), Options.MaxUrlLength, Options.VerifyLinks,
         [multi] { curl_multi_wakeup(multi); }, !Options.FactsFile.empty(), Options.MaxLinksPerPage);
+    if (Options.Render != render::RenderMode::Off) {
+        Rendering = std::make_unique<PageRendering>(Options.Render, Options.RenderWith);
+        Parser->SetAfterRead([this](const ParsePool::Task& task, ParsedPage& parsed) {
+            Rendering->Apply(task, parsed, Options.MaxUrlLength, !Options.FactsFile.empty(),
+                             Options.MaxLinksPerPage);
+        });
+    }
     if (!Options.FactsFile.empty())
         OpenFacts(result);
     AddScope(*root);
@@ -132,8 +143,11 @@ CrawlResult Crawl::Run() {
     for (auto& [easy, transfer] : Active)
         curl_multi_remove_handle(Multi.get(), easy);
     Active.clear();
-    if (result.Interrupted)
+    if (result.Interrupted) {
+        if (Rendering)
+            Rendering->Stop(); // pages being rendered end at once
         return result;
+    }
     // Pages being read are waited for (there are few); pages finished after one
     // that was cut off are still taken, in order.
     while (ParsesPending) {
@@ -161,6 +175,8 @@ CrawlResult Crawl::Run() {
                 ++UncheckedAtTimeLimit;
             }
     ShowProgress(true);
+    if (Rendering && !Rendering->Summary().empty())
+        Note(Rendering->Summary());
     result.RootReached = !Pages.empty();
     if (Options.MapFile.empty()) {
         WriteMap(result, [&](const std::string& line) { result.Lines.push_back(line); });
@@ -216,6 +232,8 @@ void Crawl::ReportLeftOut(CrawlResult& result) {
                             std::to_string(Options.MaxOutsideChecks) + " not checked");
     add(OutsideRefused, "outside link(s) to loopback, private or link-local addresses not "
                         "checked: the site is on no such address");
+    if (Rendering && !Rendering->Trouble().empty())
+        result.LeftOut.push_back(Rendering->Trouble());
     add(LongUrlCut, "link(s) longer than " + std::to_string(Options.MaxUrlLength) + " characters");
     add(PatternCut, "URL(s) of the site left out by the include and exclude patterns");
     add(RateLimitedLeft, "page(s) and file(s) not checked: the site kept refusing requests "

@@ -2,6 +2,8 @@
 // The Webcharter crawler: maps one site breadth-first with libcurl's multi interface
 // and returns the site map lines (without the leading "WEBCHARTER" line).
 
+#include "Renderer.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -74,6 +76,10 @@ struct CrawlOptions {
     // file beside it, renamed into place when whole) and CrawlResult::Lines stays
     // empty; otherwise the map is returned in Lines.
     std::string MapFile;
+    // Pages loaded in headless Chromium for what their scripts add (Rendering.h):
+    // none, those that look built by scripts, or every HTML page of the site.
+    render::RenderMode Render = render::RenderMode::Off;
+    render::RenderOptions RenderWith;
 };
 
 struct CrawlResult {

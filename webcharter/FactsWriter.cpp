@@ -267,6 +267,66 @@ void FactsWriter::Page(long id, const PageFacts& facts, const std::vector<long>&
     Line(line + "}");
 }
 
+void FactsWriter::Render(long id, const PageFacts& served, bool rendered, bool timedOut,
+                         const std::string& error, const std::string& note, const PageFacts* facts,
+                         const std::vector<long>& renderedLinks) {
+    std::string line = "{\"k\":\"render\"";
+    Member(line, "id", id);
+    line += rendered ? ",\"rendered\":true" : ",\"rendered\":false";
+    if (timedOut)
+        line += ",\"timeout\":true";
+    if (!error.empty())
+        Member(line, "error", error.substr(0, 1000));
+    if (!note.empty())
+        Member(line, "note", note);
+    if (facts) {
+        // Only what the scripts changed is written, and named in "changed".
+        std::vector<std::string> changed;
+        if (facts->Titles != served.Titles) {
+            changed.push_back("title");
+            Member(line, "titles", facts->Titles);
+        }
+        if (facts->HasDescription != served.HasDescription ||
+            facts->Description != served.Description) {
+            changed.push_back("description");
+            if (facts->HasDescription)
+                Member(line, "description", facts->Description);
+        }
+        if (facts->Robots != served.Robots) {
+            changed.push_back("robots");
+            Member(line, "robots", facts->Robots);
+        }
+        if (facts->Canonicals != served.Canonicals) {
+            changed.push_back("canonical");
+            Member(line, "canonicals", facts->Canonicals);
+        }
+        if (facts->Alternates != served.Alternates) {
+            changed.push_back("hreflang");
+            Member(line, "hreflang", facts->Alternates);
+        }
+        if (facts->H1Texts != served.H1Texts || facts->H1Count != served.H1Count) {
+            changed.push_back("h1");
+            Member(line, "h1_count", static_cast<long long>(facts->H1Count));
+            Member(line, "h1_texts", facts->H1Texts);
+        }
+        if (facts->MainHash != served.MainHash) {
+            changed.push_back("content");
+            Member(line, "words", static_cast<long long>(facts->MainWords));
+            char hash[24];
+            std::snprintf(hash, sizeof hash, "%016" PRIx64, facts->MainHash);
+            Member(line, "hash", hash);
+        }
+        Member(line, "changed", changed);
+    }
+    line += ",\"js_links\":[";
+    for (std::size_t i = 0; i < renderedLinks.size(); ++i) {
+        if (i)
+            line += ',';
+        line += std::to_string(renderedLinks[i]);
+    }
+    Line(line + "]}");
+}
+
 void FactsWriter::Sitemap(const std::string& url, long status, std::size_t urls,
                           const std::string& note) {
     std::string line = "{\"k\":\"sitemap\"";

@@ -50,6 +50,12 @@ class FactsWriter {
     bool Open(const std::string& path, const std::string& root, std::string& error);
     void Fetch(const FetchFacts& facts);
     void Page(long id, const PageFacts& facts, const std::vector<long>& links);
+    // What rendering the page in a browser gave: whether it was rendered, timed
+    // out, a script error, why not; the facts the scripts changed against the
+    // served ones; the site URLs only the rendered document links to.
+    void Render(long id, const PageFacts& served, bool rendered, bool timedOut,
+                const std::string& error, const std::string& note, const PageFacts* facts,
+                const std::vector<long>& renderedLinks);
     void Sitemap(const std::string& url, long status, std::size_t urls, const std::string& note);
     void Listed(const std::string& url);
     // Writes the end record and closes the file; false when any write failed.

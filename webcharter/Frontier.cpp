@@ -241,7 +241,10 @@ void Crawl::AddPage(Finished& finished) {
     std::unordered_set<long long> seen;
     std::vector<Ref> refs;
     const int depth = finished.Work.Depth;
+    size_t linkNumber = 0, servedRefs = static_cast<size_t>(-1); // refs from rendering follow
     for (ResolvedLink& link : finished.Parsed.Links) {
+        if (linkNumber++ == finished.Parsed.ServedLinks)
+            servedRefs = refs.size();
         Ref ref{RefKind::Link, -1};
         if (!link.Mail.empty()) {
             auto [it, added] = MailKeys.emplace(link.Mail, static_cast<int>(Mails.size()));
@@ -287,7 +290,7 @@ void Crawl::AddPage(Finished& finished) {
             refs.push_back(ref);
     }
     if (Facts)
-        RecordPage(finished, refs);
+        RecordPage(finished, refs, servedRefs);
     Pages[pageIndex].RefBegin = RefStore.Size();
     Pages[pageIndex].RefCount = refs.size();
     for (const Ref& ref : refs)

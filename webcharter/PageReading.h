@@ -19,6 +19,8 @@
 
 namespace vantora::webcharter {
 
+struct RenderFacts; // Rendering.h
+
 struct ResolvedLink {
     LinkKind Kind;
     std::optional<Url> Address; // an http(s) URL
@@ -37,6 +39,10 @@ struct ParsedPage {
     size_t BodySize = 0;
     std::vector<ResolvedLink> Links;
     std::shared_ptr<PageFacts> Facts; // read only for the facts file
+    // Set when the page was given to the browser (Rendering.h); the links from
+    // ServedLinks on are those only the rendered document has.
+    std::shared_ptr<const RenderFacts> Render;
+    size_t ServedLinks = static_cast<size_t>(-1);
 };
 
 // The address of a mailto: link from what follows "mailto:": the first address, or
@@ -88,6 +94,11 @@ class ParsePool {
         }
         More.notify_one();
     }
+    // Runs after each page is read, on the same thread (rendering, when asked
+    // for); set before the first Add.
+    void SetAfterRead(std::function<void(const Task&, ParsedPage&)> after) {
+        AfterRead = std::move(after);
+    }
     std::vector<Result> Take() {
         std::lock_guard<std::mutex> guard(Lock);
         std::vector<Result> results = std::move(Done);
@@ -109,6 +120,8 @@ class ParsePool {
             }
             Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
                                               task.ContentType, Facts, MaxLinks)};
+            if (AfterRead)
+                AfterRead(task, result.Parsed);
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
@@ -122,6 +135,7 @@ class ParsePool {
     const bool Verify;
     const bool Facts;
     const std::function<void()> Wake;
+    std::function<void(const Task&, ParsedPage&)> AfterRead;
     std::mutex Lock;
     std::condition_variable More;
     std::deque<Task> Tasks;

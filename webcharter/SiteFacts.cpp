@@ -41,15 +41,21 @@ void Crawl::RecordFetch(const Transfer& transfer, const Completion& done) {
     Facts->Fetch(facts);
 }
 
-void Crawl::RecordPage(const Finished& finished, const std::vector<Ref>& refs) {
+void Crawl::RecordPage(const Finished& finished, const std::vector<Ref>& refs, size_t servedRefs) {
     if (!finished.Parsed.Facts)
         return;
-    std::vector<long> links;
-    for (const Ref& ref : refs)
+    std::vector<long> links, renderedOnly;
+    for (size_t i = 0; i < refs.size(); ++i) {
+        const Ref& ref = refs[i];
         if (ref.Kind == RefKind::Link && ref.Index >= 0 && !Targets[ref.Index].External &&
             Targets[ref.Index].Status != State::Skipped)
-            links.push_back(ref.Index);
+            (i < servedRefs ? links : renderedOnly).push_back(ref.Index);
+    }
     Facts->Page(finished.Work.TargetIndex, *finished.Parsed.Facts, links);
+    if (const RenderFacts* render = finished.Parsed.Render.get())
+        Facts->Render(finished.Work.TargetIndex, *finished.Parsed.Facts, render->Rendered,
+                      render->TimedOut, render->Error, render->Note, render->Facts.get(),
+                      renderedOnly);
 }
 
 void Crawl::FinishFacts(CrawlResult& result) {

@@ -63,6 +63,15 @@ const char Usage[] =
     "  --facts=FILE         also write the facts of every fetched URL of the site\n"
     "                       (answer, timings, titles, canonicals...) and of its XML\n"
     "                       sitemaps to FILE, for the site-health checks\n"
+    "  --render=MODE        load pages in headless Chromium and read what their\n"
+    "                       scripts build: off (default), auto (pages that look\n"
+    "                       built by scripts: a script and next to no text in the\n"
+    "                       body) or on (every page)\n"
+    "  --render-tabs=N      pages rendered at once (default one per core)\n"
+    "  --render-budget=SECONDS  time one page may take to load and settle in\n"
+    "                       the browser (default 10)\n"
+    "  --chromium=FILE      the Chromium program (default: chromium or\n"
+    "                       chromium-headless-shell in PATH)\n"
     "  --verify-links       read every page with both link extractors and report\n"
     "                       any page on which they differ (slower)\n"
     "  --help               show this text\n"
@@ -198,6 +207,21 @@ int main(int argc, char** argv) {
             if (value.empty())
                 return bad("a regular expression");
             (name == "--include" ? options.Include : options.Exclude).push_back(value);
+        } else if (name == "--render") {
+            if (!vantora::render::ParseRenderMode(value, options.Render))
+                return bad("off, auto or on");
+        } else if (name == "--render-tabs") {
+            if (!ReadNumber(value, 1, 64, number))
+                return bad("a number from 1 to 64");
+            options.RenderWith.Tabs = static_cast<int>(number);
+        } else if (name == "--render-budget") {
+            if (!ReadNumber(value, 0.5, 600, number))
+                return bad("seconds from 0.5 to 600");
+            options.RenderWith.BudgetMs = static_cast<long>(number * 1000);
+        } else if (name == "--chromium") {
+            if (value.empty())
+                return bad("a program");
+            options.RenderWith.Executable = value;
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -140,6 +141,7 @@ class TestEndToEndSiteMap : public QObject {
     void stopDuringSlowCrawlKeepsPreviousMap();
     void mapLeavingThingsOutSaysSo();
     void httpsSiteBehindRedirectsAndCookieWall();
+    void scriptBuiltSiteMappedWhenRendered();
 };
 
 void TestEndToEndSiteMap::updateSiteMapBuildsTheTree() {
@@ -271,6 +273,52 @@ void TestEndToEndSiteMap::httpsSiteBehindRedirectsAndCookieWall() {
             tree->expandAll();
         QTest::qWait(500);
         QVERIFY(p.window->grab().save(shot));
+    }
+}
+
+void TestEndToEndSiteMap::scriptBuiltSiteMappedWhenRendered() {
+    // A shop whose pages its scripts build: every path is served the same shell,
+    // and a client-side router puts in each route's links. Mapped with rendering
+    // (through the environment sm reads its options from), the tree holds the
+    // routes; without it only the root.
+    if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty() &&
+        QStandardPaths::findExecutable(QStringLiteral("chromium-headless-shell")).isEmpty())
+        QSKIP("no Chromium found (chromium or chromium-headless-shell in PATH)");
+    const char* shell = R"(<!DOCTYPE html><html><head><title>Shop</title></head><body>
+<div id="app"></div><script>
+const routes = { '/': ['/chairs/', '/tables/', '/about'], '/chairs/': ['/chairs/oak', '/chairs/walnut'],
+  '/tables/': ['/tables/round'], '/about': ['/contact'] };
+const app = document.getElementById('app');
+const titles = { '/': 'Shop', '/about': 'About us', '/contact': 'Contact' };
+document.title = titles[location.pathname] || 'Shop: ' + location.pathname;
+for (const href of routes[location.pathname] || ['/']) {
+  const a = document.createElement('a'); a.href = href; a.textContent = href;
+  a.onclick = e => { e.preventDefault(); history.pushState(null, '', href); };
+  app.appendChild(a); }
+</script></body></html>)";
+    const NginxSite site("location / { try_files $uri /index.html; }\nroot $ROOT;\n",
+                         {{"/index.html", shell}}, false);
+    QVERIFY2(site.Running, "nginx did not start");
+    const QString root = site.Origin();
+    for (const char* options : {"--render=off", "--render=on"}) {
+        qputenv("VANTORA_SM_OPTIONS", options);
+        Program p;
+        p.NewProjectFor(site.Port);
+        p.window->FindAction(QStringLiteral("actUpdateSiteMap"))->trigger();
+        qunsetenv("VANTORA_SM_OPTIONS");
+        const QStringList urls = p.NodeCaptions();
+        const bool rendered = QByteArray(options) == "--render=on";
+        for (const char* page : {"/chairs/oak", "/tables/round", "/contact"})
+            QVERIFY2(urls.contains(root + page) == rendered, qPrintable(urls.join('\n')));
+        const QString shot = qEnvironmentVariable("VANTORA_SHOT_RENDERED");
+        if (rendered && !shot.isEmpty()) {
+            p.window->resize(900, 640);
+            p.window->show();
+            if (auto* tree = p.window->SiteMap->findChild<QTreeView*>())
+                tree->expandAll();
+            QTest::qWait(500);
+            QVERIFY(p.window->grab().save(shot));
+        }
     }
 }
 
