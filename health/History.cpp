@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 namespace vantora::health {
 
@@ -220,6 +221,14 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
         return damaged(check ? check.Text(0) : sqlite3_errmsg(Db));
     std::string why;
     if (!Exec(Db, ScoresTable, why)) {
+        // A history that cannot be written (a read-only file from before the
+        // scores table) is still read: an empty table of this connection's
+        // own stands in, so its crawls read with unknown scores.
+        std::string temp = ScoresTable;
+        temp.replace(0, std::string_view("CREATE TABLE").size(), "CREATE TEMP TABLE");
+        std::string tempWhy;
+        if (sqlite3_db_readonly(Db, "main") == 1 && Exec(Db, temp.c_str(), tempWhy))
+            return true;
         error = "cannot add to the crawl history " + path + ": " + why;
         sqlite3_close(Db);
         Db = nullptr;

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -43,6 +45,7 @@ class TestHealthHistory : public QObject {
     Q_OBJECT
   private slots:
     void storesCrawlsAndFindsEarlierOnes();
+    void oldHistoryThatCannotBeWrittenStillReads();
     void damagedHistoryIsReportedAndKept_data();
     void damagedHistoryIsReportedAndKept();
     void saveAsCarriesTheHistory();
@@ -89,6 +92,34 @@ void TestHealthHistory::storesCrawlsAndFindsEarlierOnes() {
         return true;
     });
     QCOMPARE(urls, (std::vector<std::string>{"http://s.test/", "http://s.test/3"}));
+}
+
+// A history from before the link scores, on a file this user cannot write:
+// its crawls read, with unknown scores, instead of the history being refused.
+void TestHealthHistory::oldHistoryThatCannotBeWrittenStillReads() {
+    if (geteuid() == 0)
+        QSKIP("the superuser can write any file, so a read-only history cannot be made");
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("Old.crawls.sqlite").toStdString();
+    std::string error;
+    {
+        History history;
+        QVERIFY2(history.Open(path, true, error), error.c_str());
+        QVERIFY2(history.Store("2026-11-30T08:00:00Z", "http://s.test/", {Row("/")},
+                               {Find("title-missing", "/")}, error),
+                 error.c_str());
+    }
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "DROP TABLE link_scores", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    QVERIFY(QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner));
+    History old;
+    QVERIFY2(old.Open(path, false, error), error.c_str());
+    const std::vector<Finding> findings = old.Findings(old.Latest()->Id);
+    QCOMPARE(findings.size(), size_t(1));
+    QCOMPARE(findings[0].LinkScore, -1.0);
+    QVERIFY(!old.Store("2026-12-01T08:00:00Z", "http://s.test/", {Row("/")}, {}, error));
 }
 
 void TestHealthHistory::damagedHistoryIsReportedAndKept_data() {
