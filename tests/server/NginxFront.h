@@ -4,6 +4,7 @@
 // ports, its listening port, log and, with tls, a throwaway certificate
 // authority's certificate for 127.0.0.1 put in. Without tls the site
 // speaks plain http (for the benchmark's client).
+#include "../support/TestCertificates.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -132,28 +133,7 @@ class NginxFront {
     }
 
     bool MakeCertificates(const QString& dir) {
-        auto run = [&](const QStringList& arguments) {
-            QProcess openssl;
-            openssl.setWorkingDirectory(dir);
-            openssl.start("openssl", arguments);
-            return openssl.waitForFinished(20000) && openssl.exitCode() == 0;
-        };
-        QFile extensions(dir + "/site.ext");
-        if (!extensions.open(QIODevice::WriteOnly))
-            return false;
-        extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
-        extensions.close();
-        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-        return run(QStringList{"req", "-x509"} + ec +
-                   QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj",
-                               "/CN=Throwaway test authority", "-addext",
-                               "basicConstraints=critical,CA:TRUE", "-addext",
-                               "keyUsage=critical,keyCertSign,cRLSign"}) &&
-               run(QStringList{"req"} + ec +
-                   QStringList{"-keyout", "site.key", "-out", "site.csr", "-subj",
-                               "/CN=127.0.0.1"}) &&
-               run({"x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "site.pem", "-days", "2", "-extfile", "site.ext"});
+        return ::vantora::testing::MakeTestCertificates(dir);
     }
 
     QTemporaryDir Dir;

@@ -3,6 +3,7 @@
 // temporary folder, and a throwaway certificate authority with a certificate for
 // 127.0.0.1 made with openssl, so https can be crawled as on a real site.
 
+#include "../support/TestCertificates.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -109,28 +110,7 @@ class NginxSite {
 
   private:
     bool MakeCertificates(const QString& dir) {
-        auto run = [&](const QStringList& arguments) {
-            QProcess openssl;
-            openssl.setWorkingDirectory(dir);
-            openssl.start("openssl", arguments);
-            return openssl.waitForFinished(20000) && openssl.exitCode() == 0;
-        };
-        QFile extensions(dir + "/site.ext");
-        if (!extensions.open(QIODevice::WriteOnly))
-            return false;
-        extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
-        extensions.close();
-        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-        return run(QStringList{"req", "-x509"} + ec +
-                   QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj",
-                               "/CN=Throwaway test authority", "-addext",
-                               "basicConstraints=critical,CA:TRUE", "-addext",
-                               "keyUsage=critical,keyCertSign,cRLSign"}) &&
-               run(QStringList{"req"} + ec +
-                   QStringList{"-keyout", "site.key", "-out", "site.csr", "-subj",
-                               "/CN=127.0.0.1"}) &&
-               run({"x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "site.pem", "-days", "2", "-extfile", "site.ext"});
+        return ::vantora::testing::MakeTestCertificates(dir);
     }
 
     QTemporaryDir Folder{QDir::tempPath() + "/vantora-nginx.XXXXXX"};
