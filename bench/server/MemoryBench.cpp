@@ -7,6 +7,8 @@
 // for months must level off.
 // Usage: bench_server_memory [path/to/vantora-server] [requests] [-- server options...]
 
+#include "ChildServer.h"
+
 #include <httplib.h>
 
 #include <arpa/inet.h>
@@ -112,42 +114,14 @@ int main(int argc, char** argv) {
     const int sitePort = site.bind_to_any_port("127.0.0.1");
     std::thread siteThread([&] { site.listen_after_bind(); });
 
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return 1;
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        (void)!freopen("/dev/null", "w", stderr);
-        std::vector<char*> args;
-        for (auto& a : serverArgs)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execv(program.c_str(), args.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    int serverPort = 0;
-    {
-        std::string line;
-        char c = 0;
-        while (line.size() < 200 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos)
-            serverPort = std::atoi(line.c_str() + colon + 1);
-    }
-    httplib::Client probe("127.0.0.1", serverPort);
-    bool up = false;
-    for (int i = 0; i < 100 && !up; ++i) {
-        up = static_cast<bool>(probe.Get("/"));
-        if (!up)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const vantora::bench::ChildServer started = vantora::bench::StartChildServer(serverArgs);
+    const pid_t child = started.Pid;
+    const int serverPort = started.Port;
+    const bool up = serverPort > 0;
     if (!up) {
         std::fprintf(stderr, "bench_server_memory: %s did not start\n", program.c_str());
-        kill(child, SIGTERM);
+        if (child > 0)
+            kill(child, SIGTERM);
         site.stop();
         siteThread.join();
         return 1;

@@ -8,7 +8,9 @@
 #include "FetchPage.h"
 #include "Service.h"
 
+#include "ChildServer.h"
 #include <gumbo.h>
+
 #include <httplib.h>
 
 #include <atomic>
@@ -105,39 +107,15 @@ int main(int argc, char** argv) {
     std::thread siteThread([&] { site.listen_after_bind(); });
 
     // The server picks a free port and names it on its first output line.
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return 1;
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        freopen("/dev/null", "w", stderr);
-        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--workers", "8",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    int serverPort = 0;
-    {
-        std::string line;
-        char c = 0;
-        while (line.size() < 200 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos)
-            serverPort = std::atoi(line.c_str() + colon + 1);
-    }
-    httplib::Client probe("127.0.0.1", serverPort);
-    bool up = false;
-    for (int i = 0; i < 100 && !up; ++i) {
-        up = static_cast<bool>(probe.Get("/"));
-        if (!up)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const vantora::bench::ChildServer started =
+        vantora::bench::StartChildServer({program, "--listen", "127.0.0.1:0", "--workers", "8"});
+    const pid_t child = started.Pid;
+    const int serverPort = started.Port;
+    const bool up = serverPort > 0;
     if (!up) {
         std::fprintf(stderr, "bench_server: %s did not start\n", program.c_str());
-        kill(child, SIGTERM);
+        if (child > 0)
+            kill(child, SIGTERM);
         site.stop();
         siteThread.join();
         return 1;
