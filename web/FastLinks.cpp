@@ -456,10 +456,16 @@ class Scanner {
 } // namespace
 
 std::optional<DocumentLinks> ScanLinksFast(std::string_view html) {
-    if (std::memchr(html.data(), 0, html.size()))
-        return std::nullopt;
-    const bool ascii = std::all_of(html.begin(), html.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // NUL and the other control characters (but tab, line feed, form feed
+    // and carriage return) are parse errors the tree builder recovers from
+    // in ways this scanner does not follow: such documents go to it.
+    bool ascii = true;
+    for (const char c : html) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\f' && byte != '\r')
+            return std::nullopt;
+        ascii = ascii && byte < 0x80;
+    }
     if (!ascii && !ValidUtf8(html))
         return std::nullopt;
     DocumentLinks result;

@@ -480,6 +480,9 @@ void TestWebUnits::extractorsAgree_data() {
         << QStringList{"AB&f=d>x41;&;&6m#6t;&f=#;&l&fB&l-> <a h href=",
                        "AB<&f=d>&f=d>B&l&f &l-> <a h hrefnofram#x41;B<&f=d>x41;&;&6l#6t;&f=d>B&l&f"
                        "B&l-> <a h href="};
+    // control characters inside a tag, which the tree builder recovers from its own way
+    QTest::newRow("control characters among attributes")
+        << ReadData("links-control-characters.html") << QStringList{"2", "7"};
     // every numeric reference past U+10FFFF reads as U+FFFD, however it would wrap
     QTest::newRow("hex reference past 32 bits")
         << QByteArray("<a title=\"&#x40FFFFFFFFF\" href=\"one\">1</a><a href=two>2</a>")
