@@ -10,15 +10,28 @@
 namespace vantora {
 
 QtHttpClient::QtHttpClient(QObject* parent)
-    : QObject(parent), Manager(new QNetworkAccessManager(this)), IdleTimer(new QTimer(this)) {
+    : QObject(parent), Manager(new QNetworkAccessManager(this)), IdleTimer(new QTimer(this)),
+      RetryTimer(new QTimer(this)), Request(new QNetworkRequest) {
     Manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     IdleTimer->setSingleShot(true);
     connect(IdleTimer, &QTimer::timeout, this, [this] { OnIdleTimeout(); });
+    RetryTimer->setSingleShot(true);
+    connect(RetryTimer, &QTimer::timeout, this, [this] { Send(); });
 }
 
 QtHttpClient::~QtHttpClient() {
     Listener = nullptr;
     Drop();
+    delete Request;
+}
+
+bool QtHttpClient::Busy() const {
+    return Reply != nullptr || RetryTimer->isActive();
+}
+
+bool QtHttpClient::IsOwnServer(const QUrl& url) const {
+    return !KeyHost.isEmpty() && url.host().toLower() == KeyHost &&
+           url.port(url.scheme() == QLatin1String("https") ? 443 : 80) == KeyPort;
 }
 
 void QtHttpClient::SetProxy(bool use, const QString& host, int port) {
@@ -54,8 +67,7 @@ void QtHttpClient::GetDoc(const QString& url) {
     Drop();
     const QUrl target(url);
     QNetworkRequest request{target};
-    if (!KeyHost.isEmpty() && target.host().toLower() == KeyHost &&
-        target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == KeyPort)
+    if (IsOwnServer(target))
         request.setRawHeader("X-Vantora-Key", Key);
     if (!TokenHost.isEmpty() && target.host().toLower() == TokenHost &&
         target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == TokenPort)
@@ -65,19 +77,25 @@ void QtHttpClient::GetDoc(const QString& url) {
     request.setMaximumRedirectsAllowed(10);
     Begun = false;
     Received = 0;
+    RefusedSince.invalidate();
+    *Request = request;
     const quint64 generation = ++Generation;
-    Reply = Manager->get(request);
-    connect(Reply, &QNetworkReply::readyRead, this, [this] { OnReadyRead(); });
-    connect(Reply, &QNetworkReply::finished, this, [this] { OnFinished(); });
-    // Redirect hops and upload progress count as signs of life too.
-    connect(Reply, &QNetworkReply::metaDataChanged, this, [this] { IdleTimer->start(TimeoutMs); });
-    IdleTimer->start(TimeoutMs);
+    Send();
     // The begin event comes from the event loop, after GetDoc has returned,
     // like every other event of the transfer.
     QTimer::singleShot(0, this, [this, generation] {
         if (generation == Generation && Reply)
             EnsureBegun();
     });
+}
+
+void QtHttpClient::Send() {
+    Reply = Manager->get(*Request);
+    connect(Reply, &QNetworkReply::readyRead, this, [this] { OnReadyRead(); });
+    connect(Reply, &QNetworkReply::finished, this, [this] { OnFinished(); });
+    // Redirect hops and upload progress count as signs of life too.
+    connect(Reply, &QNetworkReply::metaDataChanged, this, [this] { IdleTimer->start(TimeoutMs); });
+    IdleTimer->start(TimeoutMs);
 }
 
 void QtHttpClient::EnsureBegun() {
@@ -123,7 +141,17 @@ void QtHttpClient::OnFinished() {
     QNetworkReply* reply = Reply;
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();
+    const bool ownServerAbsent = error == QNetworkReply::ConnectionRefusedError && Received == 0 &&
+                                 IsOwnServer(reply->url());
     Drop();
+    if (ownServerAbsent) {
+        if (!RefusedSince.isValid())
+            RefusedSince.start();
+        if (RefusedSince.elapsed() < RefusedRetryMs) {
+            RetryTimer->start(RefusedRetryIntervalMs);
+            return;
+        }
+    }
     EnsureBegun();
     if (generation != Generation)
         return;
@@ -150,7 +178,7 @@ void QtHttpClient::OnIdleTimeout() {
 }
 
 void QtHttpClient::Cancel() {
-    if (!Reply)
+    if (!Busy())
         return;
     Drop();
     EnsureBegun();
@@ -160,6 +188,7 @@ void QtHttpClient::Cancel() {
 
 void QtHttpClient::Drop() {
     IdleTimer->stop();
+    RetryTimer->stop();
     if (!Reply)
         return;
     QNetworkReply* reply = Reply;

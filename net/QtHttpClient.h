@@ -2,14 +2,21 @@
 // HttpClient over QNetworkAccessManager. Redirects are followed (never from
 // https down to http); a transfer that receives nothing for TimeoutMs ends
 // with OnTimeout; an answer larger than MaxAnswerBytes ends with OnError so a
-// runaway server cannot exhaust memory.
+// runaway server cannot exhaust memory. A refused connection to the
+// program's own analysis server (the address given to SetServerKey) is tried
+// again every RefusedRetryIntervalMs for up to RefusedRetryMs: that server
+// may still be starting, or being started again by its watch, and a request
+// sent in that moment is not a failure of the server.
 #include "HttpClient.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
+class QUrl;
 class QTimer;
 
 namespace vantora {
@@ -22,15 +29,19 @@ class QtHttpClient : public QObject, public HttpClient {
     // Silence allowed between two pieces of an answer (and before the first).
     int TimeoutMs = 60000;
     qint64 MaxAnswerBytes = 64 * 1024 * 1024;
+    int RefusedRetryMs = 10000;
+    int RefusedRetryIntervalMs = 200;
 
     void SetProxy(bool use, const QString& host, int port) override;
     void GetDoc(const QString& url) override;
     void Cancel() override;
-    bool Busy() const override { return Reply != nullptr; }
+    bool Busy() const override;
     void SetServerKey(const QString& address, const QByteArray& key) override;
     void SetServerToken(const QString& address, const QByteArray& token) override;
 
   private:
+    void Send();
+    bool IsOwnServer(const QUrl& url) const;
     void EnsureBegun();
     void OnReadyRead();
     void OnFinished();
@@ -40,6 +51,9 @@ class QtHttpClient : public QObject, public HttpClient {
 
     QNetworkAccessManager* Manager;
     QTimer* IdleTimer;
+    QTimer* RetryTimer;
+    QNetworkRequest* Request = nullptr; // the request in flight or waiting to be tried again
+    QElapsedTimer RefusedSince;
     QPointer<QNetworkReply> Reply;
     quint64 Generation = 0;
     bool Begun = false;

@@ -37,8 +37,8 @@ class HttpFixture : public QObject {
     std::function<FixtureReply(const QString& target)> Script;
     QStringList Targets; // request targets in arrival order
 
-    HttpFixture() {
-        Server.listen(QHostAddress::LocalHost, 0);
+    explicit HttpFixture(quint16 port = 0) {
+        Server.listen(QHostAddress::LocalHost, port);
         connect(&Server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = Server.nextPendingConnection()) {
                 socket->setParent(this);

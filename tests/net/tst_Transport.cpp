@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <optional>
+
 using namespace vantora;
 using namespace vantora::test;
 
@@ -80,6 +82,8 @@ class TestTransport : public QObject {
     void stopWithSilentClient();
     void redirectsFollowed();
     void proxyUsedOnlyWhenNamed();
+    void ownServerStartingIsWaitedFor_data();
+    void ownServerStartingIsWaitedFor();
 };
 
 void TestTransport::threeRequestsInOrderCountingDown() {
@@ -362,6 +366,62 @@ void TestTransport::proxyUsedOnlyWhenNamed() {
     QCOMPARE(proxy.Forwarded.size(), 1);
     QCOMPARE(rig.Server.Targets.last(), QStringLiteral("/direct"));
     QCOMPARE(rig.Handed.size(), 2);
+}
+
+void TestTransport::ownServerStartingIsWaitedFor_data() {
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<int>("retryMs");
+    QTest::addColumn<bool>("serverComes");
+    QTest::newRow("the program's own server, still starting") << true << 10000 << true;
+    QTest::newRow("the program's own server, never coming") << true << 300 << false;
+    QTest::newRow("another server, absent") << false << 10000 << true;
+}
+
+// A request sent while the program's own analysis server is still starting
+// (or being started again) waits for it; any other refused address fails
+// at once.
+void TestTransport::ownServerStartingIsWaitedFor() {
+    QFETCH(bool, own);
+    QFETCH(int, retryMs);
+    QFETCH(bool, serverComes);
+    quint16 port = 0;
+    {
+        QTcpServer free;
+        QVERIFY(free.listen(QHostAddress::LocalHost, 0));
+        port = free.serverPort();
+    }
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    QtHttpClient client;
+    client.RefusedRetryMs = retryMs;
+    RecordingHost host;
+    Transport net(client, host);
+    QStringList handed;
+    net.SetAnswerStep(1, [&] { handed << net.PendingAnswers(1).value(0); });
+    if (own)
+        client.SetServerKey(address, "secret");
+    net.Append(1, QStringLiteral("http://") + address + QStringLiteral("/wordweigh"));
+    net.StartNextRequest(QString(), 0);
+    QTest::qWait(700); // refused several times meanwhile
+    const bool waiting = own && serverComes;
+    QCOMPARE(net.TransportIdle, !waiting);
+    QCOMPARE(client.Busy(), waiting);
+    std::optional<HttpFixture> server;
+    if (serverComes) {
+        server.emplace(port);
+        server->Script = ByPath;
+    }
+    QDeadlineTimer deadline(10000);
+    while (!net.TransportIdle && !deadline.hasExpired())
+        QTest::qWait(10);
+    QVERIFY(net.TransportIdle);
+    if (waiting) {
+        QCOMPARE(handed, QStringList{QStringLiteral("answer /wordweigh")});
+    } else {
+        QVERIFY(handed.isEmpty());
+        QCOMPARE(host.Last(), QStringLiteral("Server error, 1 request(s) have been canceled."));
+        if (server)
+            QVERIFY(server->Targets.isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTransport)
