@@ -65,6 +65,7 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     BuildHelpMenu();
     BuildReportPopup();
     BuildToolBar();
+    BuildKeyboardCommands();
     BuildStatusBar();
     BuildProjectView();
 

@@ -6,12 +6,14 @@
 #include "ProgramSettings.h"
 #include "ProjectData.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QStringList>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -49,6 +51,14 @@ class ProjectSettingsDialog;
 namespace health {
 class HealthPage;
 }
+
+// A key for a command only the tool bar offers: Target names the tool bar
+// action, or a tool bar box the key gives the focus to.
+struct KeyboardCommand {
+    const char* Target;
+    QKeySequence Keys;
+};
+const std::vector<KeyboardCommand>& KeyboardCommands();
 
 // The pages of the tools notebook by index. The five on-line tools come
 // first, at TabIndex() of their ToolKind.
@@ -205,6 +215,7 @@ class MainWindow : public QMainWindow {
     void BuildReportPopup();
     void BuildToolBarCommands();
     void BuildToolBar();
+    void BuildKeyboardCommands();
     void BuildStatusBar();
     void BuildProjectView();
     QWidget* BuildToolPage(int index);

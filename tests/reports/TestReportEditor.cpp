@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -198,6 +199,7 @@ class TestReportEditor : public QObject {
     void printWritesOneJob_data();
     void printWritesOneJob();
     void printFailures();
+    void toolBarCommandsFromTheKeyboard();
 };
 
 void TestReportEditor::editModeEntryPoints_data() {
@@ -834,3 +836,68 @@ void TestReportEditor::printFailures() {
 
 QTEST_MAIN(TestReportEditor)
 #include "TestReportEditor.moc"
+
+// Every tool bar button can be reached without a mouse: through its menu
+// twin, or through a key of its own that acts as a click on the button.
+void TestReportEditor::toolBarCommandsFromTheKeyboard() {
+    const QHash<QString, QString> menuTwin = {
+        {"tbNew", "actNew"},     {"tbOpen", "actOpen"},
+        {"tbSave", "actSave"},   {"tbProgramOptions", "actProgramOptions"},
+        {"tbPrint", "actPrint"}, {"tbEditMode", "actEditReport"},
+        {"tbCut", "actCut"},     {"tbCopy", "actCopy"},
+        {"tbPaste", "actPaste"}, {"tbVisitWeb", "actHomePage"}};
+    QHash<QString, QKeySequence> keys;
+    for (const KeyboardCommand& command : KeyboardCommands())
+        keys.insert(QString::fromLatin1(command.Target), command.Keys);
+    Fixture f;
+    MainWindow& w = f.StartWithProject();
+    for (QAction* action : w.MainToolBar->actions()) {
+        const QString name = action->objectName();
+        if (action->isSeparator())
+            continue;
+        if (name.isEmpty())
+            continue; // a font box, checked below
+        QVERIFY2(keys.contains(name) || (menuTwin.contains(name) && w.FindAction(menuTwin[name])),
+                 qPrintable(name + " has neither a menu entry nor a key"));
+    }
+    for (QComboBox* box : {w.FontNameList, w.FontSizeList})
+        QVERIFY2(keys.contains(box->objectName()), qPrintable(box->objectName()));
+
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    f.Show(WordweighTab);
+    ReportView* view = f.View(WordweighTab);
+    // Outside edit mode a format key changes nothing.
+    const QStringList before = f.Snapshot();
+    view->setFocus();
+    QTest::keySequence(&w, keys["tbBold"]);
+    QCOMPARE(f.Snapshot(), before);
+
+    f.Trigger("actEditReport");
+    view->setFocus();
+    view->selectAll();
+    for (const char* name : {"tbBold", "tbItalic", "tbUnderline", "tbBullets"}) {
+        const bool was = f.Checked(name);
+        QTest::keySequence(&w, keys[name]);
+        QVERIFY2(f.Checked(name) != was, name);
+    }
+    QTest::keySequence(&w, keys["tbRightJustify"]);
+    QCOMPARE(view->alignment(), Qt::AlignRight);
+    QTest::keySequence(&w, keys["tbCenter"]);
+    QCOMPARE(view->alignment(), Qt::AlignHCenter);
+    QTest::keySequence(&w, keys["tbLeftJustify"]);
+    QCOMPARE(view->alignment(), Qt::AlignLeft);
+    QVERIFY(f.Snapshot() != before);
+
+    QTest::keySequence(&w, keys["FontName"]);
+    QCOMPARE(QApplication::focusWidget(), w.FontNameList);
+    QTest::keySequence(&w, keys["FontSize"]);
+    QVERIFY(w.FontSizeList->isAncestorOf(QApplication::focusWidget()) ||
+            QApplication::focusWidget() == w.FontSizeList);
+
+    QSignalSpy stop(w.FindAction(QStringLiteral("tbStop")), &QAction::triggered);
+    view->setFocus();
+    QTest::keySequence(&w, keys["tbStop"]);
+    QCOMPARE(stop.count(), 1);
+}
