@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,35 @@
 namespace vantora::render {
 
 namespace {
+
+const char* const ProfilePrefix = "vantora-render-";
+
+// Profile folders are named vantora-render-PID-XXXXXX after the crawler that
+// made them. A crawler that was killed could not remove its own; the next one
+// removes those of this user whose crawler no longer runs.
+void RemoveAbandonedProfiles(const std::string& base) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(base, error);
+    if (error)
+        return;
+    const std::size_t prefix = std::strlen(ProfilePrefix);
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix, ProfilePrefix) != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix, &end, 10);
+        if (pid <= 0 || !end || *end != '-')
+            continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // its crawler still runs (or belongs to someone else)
+        struct stat info {};
+        if (lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid())
+            continue;
+        std::filesystem::remove_all(entry.path(), error);
+    }
+}
 
 // A message larger than this is dropped (the rendered document is cut well
 // below it before it is sent).
@@ -84,8 +114,9 @@ DevTools::~DevTools() {
 
 bool DevTools::Start(const std::string& executable, std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/vantora-render-XXXXXX";
+    const std::string base = tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+    RemoveAbandonedProfiles(base);
+    std::string pattern = base + "/" + ProfilePrefix + std::to_string(getpid()) + "-XXXXXX";
     if (!mkdtemp(pattern.data())) {
         error = std::string("cannot make a temporary profile folder: ") + std::strerror(errno);
         return false;

@@ -17,8 +17,10 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -32,9 +34,14 @@ using Pages = std::map<std::string, std::string>; // path -> HTML ("*" ends a pr
 // Serves the pages given; a path ending in "*" answers for every path under it.
 class Site {
   public:
+    // Called with the path of every request before it is answered.
+    std::function<void(const std::string&)> OnRequest;
+
     explicit Site(Pages pages) : Content(std::move(pages)) {
         Server.new_task_queue = [] { return new httplib::ThreadPool(24); };
         Server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            if (OnRequest)
+                OnRequest(request.path);
             const std::string* body = nullptr;
             for (const auto& [path, html] : Content)
                 if (path == request.path ||
@@ -197,6 +204,7 @@ class TestRender : public QObject {
     void changedByScripts();
     void hostilePagesAreBounded();
     void killedCrawlLeavesNoBrowser();
+    void browserKilledMidCrawlIsRestarted();
     void missingBrowser();
 
   private:
@@ -415,6 +423,58 @@ void TestRender::killedCrawlLeavesNoBrowser() {
     kill(static_cast<pid_t>(sm.processId()), SIGKILL);
     sm.waitForFinished();
     QVERIFY2(NoBrowserWithin(folder.path(), 10000), "browser processes outlived a killed sm");
+    // The killed crawler's profile is left; the next rendering crawl removes it.
+    const QStringList profiles = {QStringLiteral("vantora-render-*")};
+    QCOMPARE(QDir(folder.path()).entryList(profiles, QDir::Dirs).size(), 1);
+    Site plain(Pages{{"/", Plain}});
+    const Run next = Crawl(plain, {"--render=on"}, folder);
+    QCOMPARE(next.Exit, 0);
+    QVERIFY2(QDir(folder.path()).entryList(profiles, QDir::Dirs).isEmpty(),
+             qPrintable(QDir(folder.path()).entryList(profiles, QDir::Dirs).join(' ')));
+}
+
+// The browser killed in the middle of a page: the crawl goes on, a new
+// browser renders the pages after it, and none is left at the end.
+void TestRender::browserKilledMidCrawlIsRestarted() {
+    if (!HaveBrowser)
+        QSKIP("no Chromium found (chromium or chromium-headless-shell in PATH)");
+    const int count = 8;
+    Pages pages;
+    for (int n = 1; n <= count; ++n) {
+        const std::string insert = "const a = document.createElement('a'); a.href = '/q/" +
+                                   std::to_string(n) +
+                                   "'; a.textContent = 'q'; document.body.appendChild(a);";
+        pages["/p/" + std::to_string(n)] =
+            Page(n == 3 ? "<script src=\"/kill.js\"></script>" : "", insert);
+    }
+    pages["/"] = Page("", "for (let n = 1; n <= " + std::to_string(count) +
+                              "; ++n) { const a = document.createElement('a'); a.href = "
+                              "'/p/' + n; a.textContent = n; document.body.appendChild(a); }");
+    pages["/q/*"] = Plain;
+    pages["/kill.js"] = "var killed = true;";
+    Site served(pages);
+    QTemporaryDir folder;
+    std::atomic<int> kills{0};
+    served.OnRequest = [&](const std::string& path) {
+        if (path != "/kill.js" || kills++ > 0)
+            return;
+        // The browser's processes only: they name its profile folder.
+        for (const int pid : LiveBrowsers(folder.filePath(QStringLiteral("vantora-render-"))))
+            kill(pid, SIGKILL);
+    };
+    const Run run = Crawl(served, {"--render=on", "--render-tabs=1"}, folder);
+    QCOMPARE(run.Exit, 0);
+    QVERIFY(kills.load() >= 1);
+    QVERIFY2(!run.Errors.contains(QStringLiteral("not rendered")), qPrintable(run.Errors));
+    for (int n = 1; n <= count; ++n) {
+        QVERIFY2(run.Pages.count("/p/" + std::to_string(n)), Join(run.Pages).c_str());
+        // The page whose script killed the browser may go unrendered; every
+        // other one was rendered by the browser started after it.
+        if (n != 3)
+            QVERIFY2(run.Pages.count("/q/" + std::to_string(n)), Join(run.Pages).c_str());
+    }
+    QVERIFY(NoBrowserWithin(folder.path(), 5000));
+    QVERIFY(QDir(folder.path()).entryList({"vantora-render-*"}, QDir::Dirs).isEmpty());
 }
 
 void TestRender::missingBrowser() {
