@@ -5,6 +5,7 @@
 // and the map writer (MapWriter.cpp); Crawler.cpp runs the loop.
 
 #include "CompactStore.h"
+#include "CrawlJournal.h"
 #include "Crawler.h"
 #include "FactsWriter.h"
 #include "PageReading.h"
@@ -182,7 +183,14 @@ class Crawl {
         std::string RedirectUrl;
         std::string ContentType;
         bool SetCookie = false; // the answer set a cookie
+        std::string PrimaryIp;  // the address that answered
+        // set for an answer taken from the journal rather than from a transfer
+        const RecordedAnswer* Recorded = nullptr;
     };
+    void Answered(std::unique_ptr<Transfer> transfer, const Completion& done);
+    void Remember(const Transfer& transfer, const Completion& done);
+    bool Replay(std::unique_ptr<Transfer>& transfer);
+    void TakeReplays();
 
     bool InScope(const Url& url) const;
     void AddScope(const Url& url);
@@ -237,6 +245,11 @@ class Crawl {
     SharePtr Cookies;
     std::vector<EasyPtr> IdleHandles;
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> Active;
+    // Answers of an earlier run of this crawl, and the requests they answer.
+    std::unique_ptr<CrawlJournal> Journal;
+    std::deque<std::pair<std::unique_ptr<Transfer>, RecordedAnswer>> Replays;
+    size_t ReplayedAnswers = 0;
+    bool JournalTroubleNoted = false;
 
     // Every URL met, in the order met; a deque, so that references stay valid.
     std::deque<Target> Targets;

@@ -89,6 +89,20 @@ CrawlResult Crawl::Run() {
     }
     if (!Options.FactsFile.empty())
         OpenFacts(result);
+    if (!Options.JournalFile.empty()) {
+        Journal = std::make_unique<CrawlJournal>();
+        std::string note, error;
+        if (!Journal->Open(Options.JournalFile, root->ToString(), Options.Resume,
+                           Options.JournalBytes, note, error)) {
+            Note(error + "; this crawl cannot be resumed if it stops");
+            Journal.reset();
+        } else if (Journal->Kept()) {
+            Note("resuming: " + std::to_string(Journal->Kept()) + " answer(s) of the crawl " +
+                 "journal " + Options.JournalFile + " are used instead of asking the site again");
+        }
+        if (!note.empty())
+            Note(note);
+    }
     AddScope(*root);
     const int rootTarget = NewTarget(*root, false);
     PageKeys.Add(root->Key(), rootTarget);
@@ -117,8 +131,10 @@ CrawlResult Crawl::Run() {
         TakeParsed();
         TakeFinishedInOrder();
         Dispatch();
-        if (Active.empty() && ParsesPending == 0 && !SiteWaiting(SteadyClock::now()))
+        if (Active.empty() && Replays.empty() && ParsesPending == 0 &&
+            !SiteWaiting(SteadyClock::now()))
             break;
+        TakeReplays();
         int running = 0;
         curl_multi_perform(Multi.get(), &running);
         int left = 0;
@@ -127,12 +143,19 @@ CrawlResult Crawl::Run() {
                 OnDone(message->easy_handle, message->data.result);
         TakeFinishedInOrder();
         ShowProgress(false);
+        if (Journal)
+            Journal->Tick();
         TakeParsed();
         TakeFinishedInOrder();
         Dispatch();
-        if (!Active.empty() || ParsesPending || SiteWaiting(SteadyClock::now()))
+        if (Replays.empty() &&
+            (!Active.empty() || ParsesPending || SiteWaiting(SteadyClock::now())))
             curl_multi_poll(Multi.get(), nullptr, 0, Active.empty() ? 20 : 100, nullptr);
     }
+    Replays.clear();
+    result.Replayed = ReplayedAnswers;
+    if (Journal)
+        Journal->Flush(true); // all that was answered, for a crawl that goes on later
     // Requests still waiting after a refusal when the crawl ended.
     for (DelayedJob& delayed : Delayed) {
         Targets[delayed.Work.TargetIndex].Status = State::Unchecked;

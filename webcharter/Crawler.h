@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -76,6 +77,13 @@ struct CrawlOptions {
     // file beside it, renamed into place when whole) and CrawlResult::Lines stays
     // empty; otherwise the map is returned in Lines.
     std::string MapFile;
+    // When set, every answer is kept in this file as it comes (CrawlJournal.h);
+    // with Resume, the answers of a journal left there by a crawl of the same root
+    // that did not end are used instead of asking the site again. The caller removes
+    // the journal once the map is written. At most JournalBytes are kept.
+    std::string JournalFile;
+    bool Resume = false;
+    uint64_t JournalBytes = uint64_t(8) << 30;
     // Pages loaded in headless Chromium for what their scripts add (Rendering.h):
     // none, those that look built by scripts, or every HTML page of the site.
     render::RenderMode Render = render::RenderMode::Off;
@@ -93,6 +101,7 @@ struct CrawlResult {
     std::vector<std::string> LeftOut;
     std::string FactsError; // the facts file could not be written
     std::string MapError;   // the map file could not be written
+    size_t Replayed = 0;    // answers taken from the crawl journal, not asked again
 };
 
 // Crawls the site and builds its map. Diagnostics, limits hit and progress go to

@@ -37,7 +37,17 @@ void Crawl::RecordFetch(const Transfer& transfer, const Completion& done) {
         facts.Location = done.RedirectUrl;
     facts.Bytes = static_cast<long long>(transfer.Body.size());
     facts.Depth = transfer.Work.Depth;
-    ReadTransferFacts(transfer.Easy.get(), facts);
+    if (const RecordedAnswer* answer = done.Recorded) {
+        facts.FirstByteMs = answer->FirstByteMs;
+        facts.TotalMs = answer->TotalMs;
+        facts.Bytes = answer->DownloadBytes;
+        facts.Type = answer->Type;
+        facts.Modified = answer->Modified;
+        facts.RobotsHeader = answer->RobotsHeader;
+        facts.LinkCanonicals = answer->LinkCanonicals;
+    } else {
+        ReadTransferFacts(transfer.Easy.get(), facts);
+    }
     Facts->Fetch(facts);
 }
 

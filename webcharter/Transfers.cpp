@@ -186,8 +186,10 @@ void Crawl::Dispatch() {
             ParsesPending < parseBacklog && PagesDone + PageJobsOpen < Options.MaxPages;
         if (!pageRoom && SiteChecks.empty())
             break;
+        const auto spacedFrom = NextSiteStart;
         if (paced())
             break;
+        const size_t replays = Replays.size();
         if (!Frontier.Empty() && pageRoom) {
             ++PageJobsOpen;
             Start(TakeFromFrontier(), true);
@@ -196,6 +198,8 @@ void Crawl::Dispatch() {
             SiteChecks.pop_front();
             Start(std::move(job), true);
         }
+        if (Replays.size() > replays)
+            NextSiteStart = spacedFrom; // answered from the journal: nothing asked of the site
     }
     while (ExternalInFlight < Options.ExternalConcurrency && !ReadyHosts.empty()) {
         const std::string host = std::move(ReadyHosts.front());
@@ -261,6 +265,8 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
         if (job.Head)
             curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     }
+    if (Journal && Replay(transfer))
+        return;
     curl_multi_add_handle(Multi.get(), easy);
     Active.emplace(easy, std::move(transfer));
 }
@@ -307,17 +313,6 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
     done.Code = code;
     if (transfer->Stopped && code == CURLE_WRITE_ERROR)
         done.Code = CURLE_OK;
-    if (transfer->Truncated && transfer->Work.Kind == JobKind::Page && CutPages++ == 0)
-        FirstCutPage = Targets[transfer->Work.TargetIndex].Url();
-    if (transfer->Truncated)
-        NoteOnce(SizeLimitNoted, "document size limit of " +
-                                     std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
-                                     std::string(Targets[transfer->Work.TargetIndex].Url()) +
-                                     "); only the first part is read");
-    if (code == CURLE_OPERATION_TIMEDOUT)
-        NoteOnce(TimeoutNoted, "request time limit of " + std::to_string(Options.RequestTimeoutMs) +
-                                   " ms reached (" +
-                                   std::string(Targets[transfer->Work.TargetIndex].Url()) + ")");
     done.Status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &done.Status);
     if (!transfer->Checked && transfer->Work.Kind == JobKind::Page && done.Status >= 200 &&
@@ -341,6 +336,27 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
             done.RedirectUrl = next->ToString();
     }
     done.SetCookie = !HeaderValue(easy, "Set-Cookie").empty();
+    char* ip = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &ip);
+    done.PrimaryIp = ip ? ip : "";
+    if (Journal)
+        Remember(*transfer, done);
+    Answered(std::move(transfer), done);
+}
+
+void Crawl::Answered(std::unique_ptr<Transfer> transfer, const Completion& done) {
+    const CURLcode code = done.Code;
+    if (transfer->Truncated && transfer->Work.Kind == JobKind::Page && CutPages++ == 0)
+        FirstCutPage = Targets[transfer->Work.TargetIndex].Url();
+    if (transfer->Truncated)
+        NoteOnce(SizeLimitNoted, "document size limit of " +
+                                     std::to_string(Options.MaxDocumentBytes) + " bytes reached (" +
+                                     std::string(Targets[transfer->Work.TargetIndex].Url()) +
+                                     "); only the first part is read");
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        NoteOnce(TimeoutNoted, "request time limit of " + std::to_string(Options.RequestTimeoutMs) +
+                                   " ms reached (" +
+                                   std::string(Targets[transfer->Work.TargetIndex].Url()) + ")");
     if (Options.Verbose && (done.Code != CURLE_OK || done.Status >= 400))
         Note(
             std::string(Targets[transfer->Work.TargetIndex].Url()) + ": " +
@@ -409,17 +425,17 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         RefusalsInARow = 0;
     if (done.Status > 0) {
         SiteAnswered = true;
-        WatchSiteWait(transfer->Easy.get());
+        if (!done.Recorded)
+            WatchSiteWait(transfer->Easy.get());
         // the kinds of address the site is on may be called for outside links too
-        char* ip = nullptr;
-        curl_easy_getinfo(transfer->Easy.get(), CURLINFO_PRIMARY_IP, &ip);
+        const char* ip = done.PrimaryIp.c_str();
         sockaddr_storage address{};
         auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
         auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-        if (ip && inet_pton(AF_INET, ip, &v4->sin_addr) == 1) {
+        if (inet_pton(AF_INET, ip, &v4->sin_addr) == 1) {
             v4->sin_family = AF_INET;
             SiteAddressKinds.insert(KindOf(reinterpret_cast<sockaddr*>(&address)));
-        } else if (ip && inet_pton(AF_INET6, ip, &v6->sin6_addr) == 1) {
+        } else if (inet_pton(AF_INET6, ip, &v6->sin6_addr) == 1) {
             v6->sin6_family = AF_INET6;
             SiteAddressKinds.insert(KindOf(reinterpret_cast<sockaddr*>(&address)));
         }
@@ -574,6 +590,80 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
     const long seq = finished.Work.Seq;
     Release(std::move(transfer));
     Waiting.emplace(seq, std::move(finished));
+}
+
+void Crawl::Remember(const Transfer& transfer, const Completion& done) {
+    // What may answer otherwise when asked again is asked again after a resume: a
+    // dropped connection, a time-out, a refusal for now, an outside address not
+    // called, and an answer that set a cookie (so the cookie is set again).
+    if (Retryable(done.Code) || done.Code == CURLE_OPERATION_TIMEDOUT || done.Status == 429 ||
+        done.Status == 503 || transfer.Refused || done.SetCookie)
+        return;
+    const Job& job = transfer.Work;
+    RecordedAnswer answer;
+    answer.Check = job.Kind == JobKind::Check;
+    answer.Head = job.Head;
+    answer.Url = Targets[job.TargetIndex].Url();
+    answer.Code = done.Code;
+    answer.Status = done.Status;
+    answer.Html = transfer.Html;
+    answer.Truncated = transfer.Truncated;
+    answer.RedirectUrl = done.RedirectUrl;
+    answer.ContentType = transfer.ContentType;
+    answer.PrimaryIp = done.PrimaryIp;
+    answer.Error = transfer.Error;
+    if (Facts && !answer.Check) {
+        FetchFacts facts;
+        facts.Url = answer.Url;
+        facts.Status = done.Status;
+        facts.Bytes = static_cast<long long>(transfer.Body.size());
+        ReadTransferFacts(transfer.Easy.get(), facts);
+        answer.FirstByteMs = facts.FirstByteMs;
+        answer.TotalMs = facts.TotalMs;
+        answer.DownloadBytes = facts.Bytes;
+        answer.Type = std::move(facts.Type);
+        answer.Modified = std::move(facts.Modified);
+        answer.RobotsHeader = std::move(facts.RobotsHeader);
+        answer.LinkCanonicals = std::move(facts.LinkCanonicals);
+    }
+    if (!answer.Check && transfer.Html)
+        answer.Body = transfer.Body;
+    if (!Journal->Add(answer) && !Journal->Trouble().empty())
+        NoteOnce(JournalTroubleNoted, Journal->Trouble());
+}
+
+bool Crawl::Replay(std::unique_ptr<Transfer>& transfer) {
+    if (!Journal->Kept())
+        return false;
+    const Job& job = transfer->Work;
+    std::optional<RecordedAnswer> answer =
+        Journal->Find(job.Kind == JobKind::Check, job.Head, Targets[job.TargetIndex].Url());
+    if (!answer)
+        return false;
+    Replays.emplace_back(std::move(transfer), std::move(*answer));
+    return true;
+}
+
+void Crawl::TakeReplays() {
+    // Only those waiting now: answering one may start another (a redirect's next hop).
+    for (size_t count = Replays.size(); count && !Replays.empty(); --count) {
+        auto [transfer, answer] = std::move(Replays.front());
+        Replays.pop_front();
+        ++ReplayedAnswers;
+        Completion done;
+        done.Code = static_cast<CURLcode>(answer.Code);
+        done.Status = answer.Status;
+        done.RedirectUrl = answer.RedirectUrl;
+        done.PrimaryIp = answer.PrimaryIp;
+        done.Recorded = &answer;
+        transfer->Html = answer.Html;
+        transfer->Truncated = answer.Truncated;
+        transfer->Checked = true;
+        transfer->ContentType = answer.ContentType;
+        transfer->Body = std::move(answer.Body);
+        std::snprintf(transfer->Error, sizeof transfer->Error, "%s", answer.Error.c_str());
+        Answered(std::move(transfer), done);
+    }
 }
 
 bool NotCheckedStatus(long status, bool page) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -56,6 +57,12 @@ const char Usage[] =
     "                       repeated)\n"
     "  --max-retry-after=SECONDS  longest wait asked by a 429 or 503 that is obeyed\n"
     "                       (default 120)\n"
+    "  --resume             keep every answer in FILE.resume beside the map as it\n"
+    "                       comes, and when that file is there from a crawl of the\n"
+    "                       same site that was stopped or killed, continue it: what\n"
+    "                       it holds is not asked of the site again and the map is\n"
+    "                       the one the whole crawl makes; the file is removed once\n"
+    "                       the map is written\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -222,6 +229,8 @@ int main(int argc, char** argv) {
             if (value.empty())
                 return bad("a program");
             options.RenderWith.Executable = value;
+        } else if (arg == "--resume") {
+            options.Resume = true;
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {
@@ -246,16 +255,26 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
     options.MapFile = output;
+    const std::string journal = output + ".resume";
+    if (options.Resume)
+        options.JournalFile = journal;
     const auto result = vantora::webcharter::CrawlSite(options, std::cerr, &StopFlag);
     curl_global_cleanup();
     if (result.Interrupted) {
-        std::cerr << "sm: stopped; no map written\n";
+        std::cerr << "sm: stopped; no map written"
+                  << (options.Resume ? "; the same command with --resume continues the crawl" : "")
+                  << "\n";
         return 130;
     }
     if (!result.MapError.empty()) {
         std::cerr << "sm: " << result.MapError << "\n";
         return 1;
     }
+    // The map is newer than any journal beside it, kept or left by an older crawl.
+    std::remove(journal.c_str());
+    if (result.Replayed)
+        std::cerr << "sm: " << result.Replayed
+                  << " answer(s) were taken from the crawl journal of the earlier run\n";
     std::cerr << "sm: map written to " << output << ": " << result.Pages << " pages, "
               << result.External << " external links, " << result.Mail << " e-mail links, "
               << result.Broken + result.Errors - result.ServerErrors << " broken links, "
