@@ -73,7 +73,7 @@ class CrawlJournal {
     static std::string KeyOf(bool check, bool head, std::string_view url);
     std::FILE* File = nullptr;
     std::string Path, Problem;
-    KeyIndex Index;               // request -> number of its record
+    KeyIndex Index;                // request -> number of its record
     std::vector<uint64_t> Offsets; // of the records there when opened
     uint64_t Size = 0, MaxBytes = 0;
     size_t Appended = 0;

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -258,6 +260,8 @@ class TestWebcharterCrawl : public QObject {
     void whatIsCounted();
     void politeCrawling_data();
     void politeCrawling();
+    void resumeAfterStop_data();
+    void resumeAfterStop();
 };
 
 void TestWebcharterCrawl::generatedSite() {
@@ -1279,6 +1283,123 @@ void TestWebcharterCrawl::politeCrawling() {
         QVERIFY2(at.size() >= 2, path.c_str());
         QVERIFY2(at[1] - at[0] >= least, qPrintable(QString::number(at[1] - at[0])));
     }
+}
+
+void TestWebcharterCrawl::resumeAfterStop_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("chopBytes"); // cut from the end of the journal after the stop
+    QTest::newRow("killed") << int(SIGKILL) << 0;
+    QTest::newRow("stopped") << int(SIGTERM) << 0;
+    QTest::newRow("killed while writing an answer") << int(SIGKILL) << 7;
+}
+
+// A crawl with --resume killed or stopped half way, then run again, makes the map
+// of a crawl that never stopped, and asks the site again only for what it had not
+// answered.
+void TestWebcharterCrawl::resumeAfterStop() {
+    QFETCH(int, signal);
+    QFETCH(int, chopBytes);
+    TestServer outside("127.0.0.2",
+                       [](const httplib::Request& request, httplib::Response& response) {
+                           response.status = request.path.rfind("/gone", 0) == 0 ? 404 : 200;
+                       });
+    // pages p0..p299, a binary tree; the site answers the first 150 pages, then
+    // holds every answer while the gate is shut
+    const int count = 300, answeredBeforeGate = 150;
+    std::mutex lock;
+    std::condition_variable opened;
+    bool gateShut = false;
+    std::atomic<int> pageRequests{0};
+    TestServer server("127.0.0.1", [&](const httplib::Request& request,
+                                       httplib::Response& response) {
+        const std::string& path = request.path;
+        if (path.rfind("/p", 0) == 0 && ++pageRequests > answeredBeforeGate) {
+            std::unique_lock<std::mutex> guard(lock);
+            opened.wait_for(guard, std::chrono::seconds(60), [&] { return !gateShut; });
+        }
+        if (path.rfind("/r", 0) == 0) {
+            response.status = 301;
+            response.set_header("Location", "/p" + path.substr(2));
+            return;
+        }
+        const int page = path == "/"                ? 0
+                         : path.rfind("/p", 0) == 0 ? std::atoi(path.c_str() + 2)
+                                                    : -1;
+        if (path == "/err") {
+            response.status = 500;
+            return;
+        }
+        if (page < 0 || page >= count) {
+            response.status = 404;
+            return;
+        }
+        std::string body = "<html><head><title>p" + std::to_string(page) + "</title></head><body>";
+        for (const int child : {2 * page + 1, 2 * page + 2})
+            if (child < count)
+                body += "<a href=\"/" + std::string(child % 10 == 3 ? "r" : "p") +
+                        std::to_string(child) + "\">c</a>";
+        body += "<a href=\"/gone" + std::to_string(page % 17) + "\">g</a><img src=\"/i" +
+                std::to_string(page % 5) +
+                ".png\"><a href=\"/err\">e</a><a href=\"http://127.0.0.2:" +
+                std::to_string(outside.Port) + (page % 3 ? "/ok" : "/gone") +
+                std::to_string(page % 11) + "\">o</a></body></html>";
+        response.set_content(body, "text/html");
+    });
+    QVERIFY(server.Port > 0 && outside.Port > 0);
+    const QStringList arguments{"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/",
+                                "--quiet", "--verify-links", "--resume"};
+    const QString sm = qEnvironmentVariable("VANTORA_BIN_DIR") + "/sm";
+    QTemporaryDir whole, stopped;
+    QProcess process;
+    process.setWorkingDirectory(whole.path());
+    process.start(sm, arguments);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    const ReadMap expected = ReadSiteMap(whole.filePath("sitemap.tmp"));
+    QVERIFY2(expected.Problem.isEmpty(), qPrintable(expected.Problem));
+    QCOMPARE(PagesOf(expected).size(), count);
+    QVERIFY(!QFile::exists(whole.filePath("sitemap.tmp.resume")));
+
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        gateShut = true;
+    }
+    pageRequests = 0;
+    process.setWorkingDirectory(stopped.path());
+    process.start(sm, arguments);
+    QVERIFY(process.waitForStarted());
+    for (int i = 0; i < 600 && pageRequests <= answeredBeforeGate; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QVERIFY(pageRequests > answeredBeforeGate);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // the journal goes to disk
+    ::kill(static_cast<pid_t>(process.processId()), signal);
+    QVERIFY(process.waitForFinished(30000));
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        gateShut = false;
+    }
+    opened.notify_all();
+    if (signal == SIGTERM)
+        QCOMPARE(process.exitCode(), 130);
+    const QString journal = stopped.filePath("sitemap.tmp.resume");
+    QVERIFY(!QFile::exists(stopped.filePath("sitemap.tmp")));
+    QVERIFY(QFileInfo(journal).size() > 1000);
+    if (chopBytes)
+        QVERIFY(QFile::resize(journal, QFileInfo(journal).size() - chopBytes));
+
+    pageRequests = 0;
+    process.start(sm, arguments);
+    QVERIFY(process.waitForFinished(60000));
+    const QString log = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 0);
+    const ReadMap resumed = ReadSiteMap(stopped.filePath("sitemap.tmp"));
+    QVERIFY2(resumed.Problem.isEmpty(), qPrintable(resumed.Problem));
+    QCOMPARE(resumed.Lines, expected.Lines);
+    QVERIFY2(log.contains("resuming: "), qPrintable(log));
+    // most of the pages answered before the stop are not asked again
+    QVERIFY2(pageRequests < count - answeredBeforeGate / 2,
+             qPrintable(QString::number(pageRequests)));
+    QVERIFY(!QFile::exists(journal));
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterCrawl)
