@@ -317,8 +317,12 @@ bool ReadCookieFile(const std::string& path, std::vector<std::string>& cookies,
     return true;
 }
 
-CrawlResult CrawlSite(const CrawlOptions& options, std::ostream& log,
-                      const std::atomic<bool>* stop) {
+CrawlResult CrawlSite(const CrawlOptions& asked, std::ostream& log, const std::atomic<bool>* stop) {
+    CrawlOptions options = asked;
+    if (options.PerHost > 0) {
+        options.Concurrency = std::min(options.Concurrency, options.PerHost);
+        options.PerExternalHost = std::min(options.PerExternalHost, options.PerHost);
+    }
     Crawl crawl(options, log, stop);
     CrawlResult result = crawl.Run();
     if (!options.MapFile.empty() && !result.Lines.empty()) {

@@ -26,8 +26,11 @@ struct CrawlOptions {
     int Concurrency = 16;            // transfers at once to the site
     int ExternalConcurrency = 100;   // transfers at once to other hosts
     int PerExternalHost = 2;         // transfers at once to one other host
-    int ParseThreads = 0;            // threads reading pages; 0: one per core
-    int MaxDepth = 250;              // the map's reader nests at most 255 levels
+    // When above 0, at most this many connections at once to any one host: the
+    // site's (Concurrency lowered to it) and each other host's.
+    int PerHost = 0;
+    int ParseThreads = 0; // threads reading pages; 0: one per core
+    int MaxDepth = 250;   // the map's reader nests at most 255 levels
     size_t MaxUrlLength = 2048;
     // Bounds on crawler traps (calendars, session ids, relative links that nest
     // for ever): pages of one path that differ only in their query string, and

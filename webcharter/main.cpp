@@ -37,6 +37,9 @@ const char Usage[] =
     "  --timeout=SECONDS    time allowed for one request (default 20)\n"
     "  --max-time=SECONDS   time allowed for the whole run, 0 for none (default 14400)\n"
     "  --concurrency=N      transfers at once to the site (default 16)\n"
+    "  --per-host=N         at most N connections at once to any one host, the\n"
+    "                       site's and each other site's (default: as --concurrency\n"
+    "                       to the site, 2 to each other host)\n"
     "  --max-query-pages=N  list at most N pages of one path with differing query\n"
     "                       strings (default 1000)\n"
     "  --ca-file=FILE       trust the certificate authorities in FILE (PEM) for\n"
@@ -159,6 +162,10 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 1, 256, number))
                 return bad("a number from 1 to 256");
             options.Concurrency = static_cast<int>(number);
+        } else if (name == "--per-host") {
+            if (!ReadNumber(value, 1, 256, number))
+                return bad("a number from 1 to 256");
+            options.PerHost = static_cast<int>(number);
         } else if (name == "--max-query-pages") {
             if (!ReadNumber(value, 1, 1e9, number))
                 return bad("a number of pages from 1");

@@ -260,6 +260,8 @@ class TestWebcharterCrawl : public QObject {
     void whatIsCounted();
     void politeCrawling_data();
     void politeCrawling();
+    void connectionsPerHost_data();
+    void connectionsPerHost();
     void resumeAfterStop_data();
     void resumeAfterStop();
 };
@@ -1283,6 +1285,64 @@ void TestWebcharterCrawl::politeCrawling() {
         QVERIFY2(at.size() >= 2, path.c_str());
         QVERIFY2(at[1] - at[0] >= least, qPrintable(QString::number(at[1] - at[0])));
     }
+}
+
+void TestWebcharterCrawl::connectionsPerHost_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("siteLeast"); // requests the site held at once, at least
+    QTest::addColumn<int>("siteMost");  // and at most
+    QTest::addColumn<int>("outsideMost");
+    QTest::newRow("default") << QStringList{} << 3 << 16 << 2;
+    QTest::newRow("one") << QStringList{"--per-host=1"} << 1 << 1 << 1;
+    QTest::newRow("below --concurrency")
+        << QStringList{"--concurrency=8", "--per-host=3"} << 2 << 3 << 2;
+}
+
+// Requests held at once by the site and by an outside host, each answer slow.
+void TestWebcharterCrawl::connectionsPerHost() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, siteLeast);
+    QFETCH(int, siteMost);
+    QFETCH(int, outsideMost);
+    struct AtOnce {
+        std::atomic<int> Now{0}, Most{0};
+        void Enter() {
+            const int now = ++Now;
+            for (int most = Most; now > most && !Most.compare_exchange_weak(most, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            --Now;
+        }
+    } site, other;
+    TestServer outside("127.0.0.2", [&](const httplib::Request&, httplib::Response& response) {
+        other.Enter();
+        response.set_content("ok", "text/plain");
+    });
+    const int pages = 40;
+    TestServer server(
+        "127.0.0.1", [&](const httplib::Request& request, httplib::Response& response) {
+            if (request.path == "/robots.txt") {
+                response.status = 404;
+                return;
+            }
+            site.Enter();
+            std::string body = "<html><body>";
+            if (request.path == "/")
+                for (int i = 0; i < pages; ++i)
+                    body += "<a href=\"/p" + std::to_string(i) +
+                            "\">p</a><a href=\"http://127.0.0.2:" + std::to_string(outside.Port) +
+                            "/o" + std::to_string(i) + "\">o</a>";
+            response.set_content(body + "</body></html>", "text/html");
+        });
+    QVERIFY(server.Port > 0 && outside.Port > 0);
+    const Run run =
+        RunSm(QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"} +
+              arguments);
+    QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + run.Errors));
+    QCOMPARE(PagesOf(run.Map).size(), pages + 1);
+    QVERIFY2(site.Most >= siteLeast && site.Most <= siteMost,
+             qPrintable(QString::number(site.Most)));
+    QVERIFY2(other.Most >= 1 && other.Most <= outsideMost, qPrintable(QString::number(other.Most)));
 }
 
 void TestWebcharterCrawl::resumeAfterStop_data() {
