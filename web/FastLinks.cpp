@@ -1,5 +1,7 @@
 #include "FastLinks.h"
 
+#include "HtmlInput.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -177,6 +179,7 @@ bool DecodeAttribute(std::string_view raw, std::string& out) {
 struct Attribute {
     std::string Name;
     std::string_view Value;
+    char Quote; // 0 when unquoted
 };
 
 // Tags whose handling depends on the tree builder's state: with any of them the
@@ -190,9 +193,12 @@ bool NeedsTreeBuilder(std::string_view name) {
     return false;
 }
 
+// Reads tags as the HTML5 tokenizer does. Strict: gives up (false) where the
+// tree builder would decide differently. Lenient: never gives up and reads on
+// as the tokenizer does, for documents the tree builder cannot take.
 class Scanner {
   public:
-    explicit Scanner(std::string_view html) : Html(html) {}
+    Scanner(std::string_view html, bool lenient) : Html(html), Lenient(lenient) {}
 
     bool Run(DocumentLinks& result) {
         size_t i = 0;
@@ -217,7 +223,7 @@ class Scanner {
                     size_t p = ReadName(i + 2, name);
                     if (!ReadAttributes(p, nullptr))
                         return true; // the end of the document inside a tag
-                    if (!EndTag(name))
+                    if (!EndTag(name) && !Lenient)
                         return false;
                     i = p;
                 } else if (Html[i + 2] == '>') {
@@ -232,10 +238,12 @@ class Scanner {
                 Repeated = false;
                 if (!ReadAttributes(p, &attributes))
                     return true;
-                if (!StartTag(name, attributes, result))
+                if (!StartTag(name, attributes, result) && !Lenient)
                     return false;
+                if (Lenient && name == "plaintext")
+                    return true; // the rest of the document is text
                 i = p;
-                if (!SkipText(name, i))
+                if (!SkipText(name, i) && !Lenient)
                     return false;
             } else {
                 ++i;
@@ -302,6 +310,7 @@ class Scanner {
             if (p >= n)
                 return false;
             std::string_view value;
+            char quote = 0;
             if (Html[p] == '=') {
                 ++p;
                 while (p < n && IsSpace(Html[p]))
@@ -309,6 +318,7 @@ class Scanner {
                 if (p >= n)
                     return false;
                 if (Html[p] == '"' || Html[p] == '\'') {
+                    quote = Html[p];
                     const size_t close = Html.find(Html[p], p + 1);
                     if (close == std::string_view::npos)
                         return false;
@@ -327,7 +337,7 @@ class Scanner {
                 continue;
             if (std::none_of(attributes->begin(), attributes->end(),
                              [&](const Attribute& known) { return known.Name == name; }))
-                attributes->push_back({std::move(name), value});
+                attributes->push_back({std::move(name), value, quote});
             else
                 Repeated = true;
         }
@@ -335,7 +345,11 @@ class Scanner {
 
     bool StartTag(const std::string& name, const std::vector<Attribute>& attributes,
                   DocumentLinks& result) {
-        if (NeedsTreeBuilder(name))
+        if (name == "template")
+            ++Templates;
+        if (Lenient && Templates > 0)
+            return true; // a template's content is inert: a browser fetches nothing there
+        if (NeedsTreeBuilder(name) && !Lenient)
             return false;
         if (!MayHoldLinks(name)) {
             if (name == "table") {
@@ -350,10 +364,10 @@ class Scanner {
             return true;
         }
         // A repeated attribute may cost the parser the attribute after it.
-        if (Repeated)
+        if (Repeated && !Lenient)
             return false;
         // Outside a cell, a table's content is moved in front of the table.
-        if (!Tables.empty() && !Tables.back())
+        if (!Tables.empty() && !Tables.back() && !Lenient)
             return false;
         bool undecodable = false;
         const AttributeReader read = [&](const char* wanted) -> std::optional<std::string> {
@@ -361,11 +375,12 @@ class Scanner {
                 if (candidate.Name != wanted)
                     continue;
                 std::string value;
-                if (!DecodeAttribute(candidate.Value, value)) {
-                    undecodable = true;
-                    return std::nullopt;
-                }
-                return value;
+                if (DecodeAttribute(candidate.Value, value))
+                    return value;
+                if (Lenient)
+                    return DecodeAttributeAsParser(candidate.Value, candidate.Quote);
+                undecodable = true;
+                return std::nullopt;
             }
             return std::nullopt;
         };
@@ -382,12 +397,14 @@ class Scanner {
         if (undecodable)
             return false;
         for (FoundLink& link : found)
-            if (Seen.emplace(static_cast<int>(link.Kind), link.Reference).second)
+            if (Lenient || Seen.emplace(static_cast<int>(link.Kind), link.Reference).second)
                 result.Links.push_back(std::move(link));
         return true;
     }
 
     bool EndTag(const std::string& name) {
+        if (name == "template" && Templates > 0)
+            --Templates;
         if (NeedsTreeBuilder(name))
             return false;
         if (Tables.empty())
@@ -436,7 +453,7 @@ class Scanner {
                         bool same = true;
                         for (size_t c = 0; c < 6 && same; ++c)
                             same = Lower(body[s + 1 + c]) == "script"[c];
-                        if (same)
+                        if (same && !Lenient)
                             return false;
                     }
                 }
@@ -447,6 +464,8 @@ class Scanner {
     }
 
     std::string_view Html;
+    const bool Lenient;
+    int Templates = 0;        // open template elements
     std::vector<bool> Tables; // per open table: whether a cell (or caption) is open
     bool HaveBase = false;
     bool Repeated = false; // the tag just read names an attribute twice
@@ -469,9 +488,15 @@ std::optional<DocumentLinks> ScanLinksFast(std::string_view html) {
     if (!ascii && !ValidUtf8(html))
         return std::nullopt;
     DocumentLinks result;
-    Scanner scanner(html);
+    Scanner scanner(html, false);
     if (!scanner.Run(result))
         return std::nullopt;
+    return result;
+}
+
+DocumentLinks ScanLinksAsTokenizer(std::string_view html) {
+    DocumentLinks result;
+    Scanner(html, true).Run(result);
     return result;
 }
 

@@ -17,6 +17,12 @@ namespace vantora {
 // needs it. Each (kind, reference) pair is listed once, at its first occurrence.
 std::optional<DocumentLinks> ScanLinksFast(std::string_view html);
 
+// The links as the HTML5 tokenizer reads the document, without the tree builder
+// and without ever giving up: every occurrence, in order, nothing from a template.
+// For documents too deep for the tree builder (ExtractLinks); on a document that
+// ScanLinksFast reads, the same links once each are its own.
+DocumentLinks ScanLinksAsTokenizer(std::string_view html);
+
 // ScanLinksFast, or ExtractLinks where that gives nothing.
 DocumentLinks ExtractLinksFast(std::string_view html);
 

@@ -1,7 +1,11 @@
 #include "HtmlInput.h"
 
+#include <gumbo.h>
+
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace vantora {
 
@@ -16,6 +20,12 @@ int DigitValue(char c, bool hex) {
         return c - 'A' + 10;
     return -1;
 }
+
+struct OutputDeleter {
+    void operator()(GumboOutput* output) const {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+};
 
 } // namespace
 
@@ -56,6 +66,40 @@ std::string_view ForHtmlParser(std::string_view html, std::string& storage) {
         return html;
     storage.append(html.substr(copied));
     return storage;
+}
+
+// The value is put in a tag of its own with the quote it was written with, and
+// that tag is parsed.
+std::string DecodeAttributeAsParser(std::string_view raw, char quote) {
+    if (raw.find_first_of(std::string_view("&\r\0", 3)) == std::string_view::npos)
+        return std::string(raw);
+    std::string fragment = "<a x=";
+    if (quote)
+        fragment += quote;
+    fragment += raw;
+    if (quote)
+        fragment += quote;
+    fragment += '>';
+    std::string mended;
+    const std::string_view input = ForHtmlParser(fragment, mended);
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    std::unique_ptr<GumboOutput, OutputDeleter> output(
+        gumbo_parse_with_options(&options, input.data(), input.size()));
+    std::vector<const GumboNode*> stack{output ? output->root : nullptr};
+    while (!stack.empty()) {
+        const GumboNode* node = stack.back();
+        stack.pop_back();
+        if (!node || node->type != GUMBO_NODE_ELEMENT)
+            continue;
+        if (node->v.element.tag == GUMBO_TAG_A)
+            if (const GumboAttribute* x = gumbo_get_attribute(&node->v.element.attributes, "x"))
+                return x->value;
+        const GumboVector& children = node->v.element.children;
+        for (unsigned k = 0; k < children.length; ++k)
+            stack.push_back(static_cast<const GumboNode*>(children.data[k]));
+    }
+    return std::string(raw);
 }
 
 } // namespace vantora

@@ -13,4 +13,9 @@ namespace vantora {
 // html itself, or storage filled with the mended text and returned.
 std::string_view ForHtmlParser(std::string_view html, std::string& storage);
 
+// An attribute value as written between its quotes (quote 0: unquoted), decoded
+// as the HTML5 parser decodes it (character references, NUL, line breaks). Values
+// without "&", NUL or CR are returned as they are.
+std::string DecodeAttributeAsParser(std::string_view raw, char quote);
+
 } // namespace vantora

@@ -1,5 +1,6 @@
 #include "Links.h"
 
+#include "FastLinks.h"
 #include "HtmlInput.h"
 
 #include <gumbo.h>
@@ -106,166 +107,6 @@ size_t EstimatedDepth(std::string_view html) {
 }
 
 namespace {
-
-// An attribute value decoded as the HTML5 tokenizer decodes it (character
-// references, NUL and line breaks): the value is put in a tag of its own with the
-// quote it was written with and that tag is parsed. Only values with "&", NUL or
-// CR need it.
-std::string DecodedAttribute(std::string_view raw, char quote) {
-    if (raw.find_first_of(std::string_view("&\r\0", 3)) == std::string_view::npos)
-        return std::string(raw);
-    std::string fragment = "<a x=";
-    if (quote)
-        fragment += quote;
-    fragment += raw;
-    if (quote)
-        fragment += quote;
-    fragment += '>';
-    GumboOptions options = kGumboDefaultOptions;
-    options.max_errors = 0;
-    std::unique_ptr<GumboOutput, OutputDeleter> output(
-        gumbo_parse_with_options(&options, fragment.data(), fragment.size()));
-    std::vector<const GumboNode*> stack{output ? output->root : nullptr};
-    while (!stack.empty()) {
-        const GumboNode* node = stack.back();
-        stack.pop_back();
-        if (!node || node->type != GUMBO_NODE_ELEMENT)
-            continue;
-        if (node->v.element.tag == GUMBO_TAG_A)
-            if (const char* value = Attribute(node->v.element, "x"))
-                return value;
-        const GumboVector& children = node->v.element.children;
-        for (unsigned k = 0; k < children.length; ++k)
-            stack.push_back(static_cast<const GumboNode*>(children.data[k]));
-    }
-    return std::string(raw);
-}
-
-// A linear scan over tags and their attributes, for documents too deep for the tree
-// builder. Comments, script and style contents and templates are skipped; each
-// element's links are read by ElementLinks from its decoded attributes, as the
-// tree walk reads them.
-DocumentLinks ScanLinks(std::string_view html) {
-    DocumentLinks result;
-    bool haveBase = false;
-    int inTemplate = 0;
-    struct Raw {
-        std::string Name; // lower case
-        std::string_view Value;
-        char Quote;
-    };
-    std::vector<Raw> attributes;
-    size_t i = 0;
-    while ((i = html.find('<', i)) != std::string_view::npos) {
-        if (html.compare(i, 4, "<!--") == 0) {
-            const size_t end = html.find("-->", i + 4);
-            if (end == std::string_view::npos)
-                break;
-            i = end + 3;
-            continue;
-        }
-        const bool endTag = i + 1 < html.size() && html[i + 1] == '/';
-        size_t pos = i + 1 + (endTag ? 1 : 0);
-        while (pos < html.size() && IsNameChar(html[pos]))
-            ++pos;
-        const std::string_view name = html.substr(i + 1 + (endTag ? 1 : 0), pos - i - 1 - endTag);
-        if (name.empty()) {
-            ++i;
-            continue;
-        }
-        if (NameIs(name, "template")) {
-            inTemplate = std::max(0, inTemplate + (endTag ? -1 : 1));
-            i = pos;
-            continue;
-        }
-        if (endTag) {
-            i = pos;
-            continue;
-        }
-        std::string tag(name);
-        for (char& c : tag)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const bool wanted = inTemplate == 0 && MayHoldLinks(tag);
-        attributes.clear();
-        // attributes up to the closing '>'
-        while (pos < html.size() && html[pos] != '>') {
-            while (pos < html.size() &&
-                   (std::isspace(static_cast<unsigned char>(html[pos])) || html[pos] == '/'))
-                ++pos;
-            const size_t nameStart = pos;
-            while (pos < html.size() && !std::isspace(static_cast<unsigned char>(html[pos])) &&
-                   html[pos] != '=' && html[pos] != '>' && html[pos] != '/')
-                ++pos;
-            const std::string_view attribute = html.substr(nameStart, pos - nameStart);
-            while (pos < html.size() && std::isspace(static_cast<unsigned char>(html[pos])))
-                ++pos;
-            std::string_view value;
-            char quote = 0;
-            if (pos < html.size() && html[pos] == '=') {
-                ++pos;
-                while (pos < html.size() && std::isspace(static_cast<unsigned char>(html[pos])))
-                    ++pos;
-                if (pos < html.size() && (html[pos] == '"' || html[pos] == '\'')) {
-                    quote = html[pos];
-                    const size_t end = html.find(quote, pos + 1);
-                    const size_t stop = end == std::string_view::npos ? html.size() : end;
-                    value = html.substr(pos + 1, stop - pos - 1);
-                    pos = std::min(html.size(), stop + 1);
-                } else {
-                    const size_t start = pos;
-                    while (pos < html.size() &&
-                           !std::isspace(static_cast<unsigned char>(html[pos])) && html[pos] != '>')
-                        ++pos;
-                    value = html.substr(start, pos - start);
-                }
-            } else if (attribute.empty() && pos < html.size() && html[pos] != '>') {
-                ++pos; // a stray character: step over it
-            }
-            if (wanted && !attribute.empty()) {
-                std::string lower(attribute);
-                for (char& c : lower)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                // the first of a repeated attribute counts
-                if (std::none_of(attributes.begin(), attributes.end(),
-                                 [&](const Raw& known) { return known.Name == lower; }))
-                    attributes.push_back({std::move(lower), value, quote});
-            }
-        }
-        i = pos;
-        if (wanted) {
-            const auto read = [&](const char* wantedName) -> std::optional<std::string> {
-                for (const Raw& attribute : attributes)
-                    if (attribute.Name == wantedName)
-                        return DecodedAttribute(attribute.Value, attribute.Quote);
-                return std::nullopt;
-            };
-            if (tag == "base") {
-                if (!haveBase)
-                    if (std::optional<std::string> href = read("href")) {
-                        result.BaseHref = std::move(*href);
-                        haveBase = true;
-                    }
-            } else {
-                ElementLinks(tag, read, result.Links);
-            }
-        }
-        if (tag == "script" || tag == "style") {
-            // raw text up to the matching end tag, in any letter case
-            const std::string closing = tag == "script" ? "</script" : "</style";
-            size_t k = i;
-            while ((k = html.find("</", k)) != std::string_view::npos) {
-                if (html.size() - k >= closing.size() &&
-                    NameIs(html.substr(k + 2, closing.size() - 2), closing.c_str() + 2))
-                    break;
-                k += 2;
-            }
-            if (k == std::string_view::npos)
-                break;
-            i = k;
-        }
-    }
-    return result;
-}
 
 bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
@@ -410,7 +251,7 @@ void ElementLinks(std::string_view tag, const AttributeReader& attribute,
 
 DocumentLinks ExtractLinks(std::string_view html) {
     if (EstimatedDepth(html) > MaxTreeDepth)
-        return ScanLinks(html);
+        return ScanLinksAsTokenizer(html);
     DocumentLinks result;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // the parse errors are of no use here and cost memory

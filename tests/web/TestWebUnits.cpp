@@ -495,6 +495,20 @@ void TestWebUnits::extractorsAgree_data() {
         << QByteArray("<a href='/&#xFFFFFFFF;'>1</a><a href=b>") << QStringList{"/\uFFFD", "b"};
     QTest::newRow("largest code point kept")
         << QByteArray("<a href='/&#x10FFFF;&#x0000041;'>1</a>") << QStringList{"/\U0010FFFFA"};
+    // Documents that look (or are) too deep for the tree builder are read by the
+    // tokenizer alone, with its rules for tag names, raw text and comments.
+    QByteArray looksDeep = "<a href=first><b";
+    for (int i = 0; i < 2000; ++i)
+        looksDeep += "<i";
+    QTest::newRow("a tag name full of '<'")
+        << looksDeep + "><title><a href=in-title>" << QStringList{"first"};
+    QByteArray deep;
+    for (int i = 0; i < 2000; ++i)
+        deep += "<div>";
+    QTest::newRow("too deep, with raw text and odd comments")
+        << deep + "<textarea><a href=no></textarea><!--> <a href=yes><!--->"
+                  "<!-- <a href=no> --!><a href='a&amp;b'><title></title><a href=last>"
+        << QStringList{"yes", "a&b", "last"};
 }
 
 void TestWebUnits::extractorsAgree() {
