@@ -200,30 +200,42 @@ class Scanner {
   public:
     Scanner(std::string_view html, bool lenient) : Html(html), Lenient(lenient) {}
 
-    bool Run(DocumentLinks& result) {
-        size_t i = 0;
+    bool Run(DocumentLinks& result, TagListener* listener) {
+        Listener = listener;
+        size_t i = 0, text = 0; // text: where the character data not yet reported starts
         const size_t n = Html.size();
+        const auto flush = [&](size_t upTo) {
+            const bool fine =
+                !Listener || upTo <= text || Listener->Text(Html.substr(text, upTo - text));
+            text = upTo;
+            return fine;
+        };
         while (true) {
             const void* found = std::memchr(Html.data() + i, '<', n - i);
             if (!found)
-                return true;
+                return flush(n);
             i = static_cast<const char*>(found) - Html.data();
             if (i + 1 >= n)
-                return true;
+                return flush(n);
             const char next = Html[i + 1];
+            const size_t at = i;
             if (next == '!') {
                 i = SkipMarkup(i);
             } else if (next == '?') {
                 i = SkipTo(i + 2, '>');
             } else if (next == '/') {
                 if (i + 2 >= n)
-                    return true;
+                    return flush(n);
                 if (IsAlpha(Html[i + 2])) {
                     std::string name;
                     size_t p = ReadName(i + 2, name);
                     if (!ReadAttributes(p, nullptr))
-                        return true; // the end of the document inside a tag
+                        return flush(at); // the end of the document inside a tag
+                    if (!flush(at))
+                        return false;
                     if (!EndTag(name) && !Lenient)
+                        return false;
+                    if (Listener && !Listener->EndTag(name))
                         return false;
                     i = p;
                 } else if (Html[i + 2] == '>') {
@@ -237,8 +249,12 @@ class Scanner {
                 std::vector<Attribute> attributes;
                 Repeated = false;
                 if (!ReadAttributes(p, &attributes))
-                    return true;
+                    return flush(at);
+                if (!flush(at))
+                    return false;
                 if (!StartTag(name, attributes, result) && !Lenient)
+                    return false;
+                if (Listener && !ReportStart(name, attributes))
                     return false;
                 if (Lenient && name == "plaintext")
                     return true; // the rest of the document is text
@@ -247,9 +263,13 @@ class Scanner {
                     return false;
             } else {
                 ++i;
+                continue; // a "<" that starts no markup is text
             }
+            if (at != text && !flush(at))
+                return false;
+            text = std::max(text, i);
             if (i >= n)
-                return true;
+                return flush(n);
         }
     }
 
@@ -419,7 +439,7 @@ class Scanner {
 
     // After the start tag of an element whose content is text (script, style,
     // title...): i moves to the start of its end tag.
-    bool SkipText(const std::string& name, size_t& i) const {
+    bool SkipText(const std::string& name, size_t& i) {
         static const char* const textElements[] = {"script",  "style",    "xmp",   "iframe",
                                                    "noembed", "noframes", "title", "textarea"};
         if (std::find_if(std::begin(textElements), std::end(textElements),
@@ -443,6 +463,8 @@ class Scanner {
             }
             k += 2;
         }
+        if (Listener && !Listener->RawText(name, Html.substr(i, k - i)))
+            return false;
         if (name == "script") {
             // "<!--" in a script may hide a "</script>" behind a nested "<script"
             const std::string_view body = Html.substr(i, k - i);
@@ -463,8 +485,23 @@ class Scanner {
         return true;
     }
 
+    bool ReportStart(const std::string& name, const std::vector<Attribute>& attributes) {
+        const AttributeReader read = [&](const char* wanted) -> std::optional<std::string> {
+            for (const Attribute& candidate : attributes)
+                if (candidate.Name == wanted) {
+                    std::string value;
+                    if (DecodeAttribute(candidate.Value, value))
+                        return value;
+                    return DecodeAttributeAsParser(candidate.Value, candidate.Quote);
+                }
+            return std::nullopt;
+        };
+        return Listener->StartTag(name, read, Repeated);
+    }
+
     std::string_view Html;
     const bool Lenient;
+    TagListener* Listener = nullptr;
     int Templates = 0;        // open template elements
     std::vector<bool> Tables; // per open table: whether a cell (or caption) is open
     bool HaveBase = false;
@@ -474,7 +511,7 @@ class Scanner {
 
 } // namespace
 
-std::optional<DocumentLinks> ScanLinksFast(std::string_view html) {
+std::optional<DocumentLinks> ScanLinksFast(std::string_view html, TagListener* listener) {
     // NUL and the other control characters (but tab, line feed, form feed
     // and carriage return) are parse errors the tree builder recovers from
     // in ways this scanner does not follow: such documents go to it.
@@ -489,14 +526,14 @@ std::optional<DocumentLinks> ScanLinksFast(std::string_view html) {
         return std::nullopt;
     DocumentLinks result;
     Scanner scanner(html, false);
-    if (!scanner.Run(result))
+    if (!scanner.Run(result, listener))
         return std::nullopt;
     return result;
 }
 
 DocumentLinks ScanLinksAsTokenizer(std::string_view html) {
     DocumentLinks result;
-    Scanner(html, true).Run(result);
+    Scanner(html, true).Run(result, nullptr);
     return result;
 }
 

@@ -13,9 +13,28 @@
 
 namespace vantora {
 
+// What the fast reader meets besides links, in document order, for readers of
+// other facts of the page. Each call may answer false: the document then needs
+// the tree builder and the scan gives nothing.
+class TagListener {
+  public:
+    virtual ~TagListener() = default;
+    // A start tag: its lower-case name, its attributes' decoded values, and
+    // whether it names an attribute twice.
+    virtual bool StartTag(std::string_view name, const AttributeReader& attribute,
+                          bool repeated) = 0;
+    virtual bool EndTag(std::string_view name) = 0;
+    // Character data between markup, as written (references not decoded).
+    virtual bool Text(std::string_view raw) = 0;
+    // The content of a raw-text element (script, style, title, textarea...)
+    // after its start tag was reported; its end tag follows as EndTag.
+    virtual bool RawText(std::string_view name, std::string_view content) = 0;
+};
+
 // The links of a document without the tree builder, or nothing when the document
 // needs it. Each (kind, reference) pair is listed once, at its first occurrence.
-std::optional<DocumentLinks> ScanLinksFast(std::string_view html);
+// A listener is told each tag and each piece of text on the way.
+std::optional<DocumentLinks> ScanLinksFast(std::string_view html, TagListener* listener = nullptr);
 
 // The links as the HTML5 tokenizer reads the document, without the tree builder
 // and without ever giving up: every occurrence, in order, nothing from a template.

@@ -102,4 +102,40 @@ std::string DecodeAttributeAsParser(std::string_view raw, char quote) {
     return std::string(raw);
 }
 
+// The text is put in an element of its own behind a letter (which keeps a
+// leading line break of a <textarea>), and that element is parsed.
+std::string DecodeTextAsParser(std::string_view raw, std::string_view element) {
+    const std::string name(element);
+    std::string fragment = "<" + name + ">x";
+    fragment += raw;
+    fragment += "</" + name + ">";
+    std::string mended;
+    const std::string_view input = ForHtmlParser(fragment, mended);
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    std::unique_ptr<GumboOutput, OutputDeleter> output(
+        gumbo_parse_with_options(&options, input.data(), input.size()));
+    const GumboTag wanted = gumbo_tag_enum(name.c_str());
+    std::vector<const GumboNode*> stack{output ? output->root : nullptr};
+    while (!stack.empty()) {
+        const GumboNode* node = stack.back();
+        stack.pop_back();
+        if (!node || node->type != GUMBO_NODE_ELEMENT)
+            continue;
+        const GumboVector& children = node->v.element.children;
+        if (node->v.element.tag == wanted) {
+            std::string text;
+            for (unsigned k = 0; k < children.length; ++k) {
+                const auto* child = static_cast<const GumboNode*>(children.data[k]);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    text += child->v.text.text;
+            }
+            return text.empty() ? text : text.substr(1);
+        }
+        for (unsigned k = 0; k < children.length; ++k)
+            stack.push_back(static_cast<const GumboNode*>(children.data[k]));
+    }
+    return std::string(raw);
+}
+
 } // namespace vantora

@@ -18,4 +18,8 @@ std::string_view ForHtmlParser(std::string_view html, std::string& storage);
 // without "&", NUL or CR are returned as they are.
 std::string DecodeAttributeAsParser(std::string_view raw, char quote);
 
+// Character data as written (between tags, or the content of a <title> or
+// <textarea>: element names which), decoded as the HTML5 parser decodes text.
+std::string DecodeTextAsParser(std::string_view raw, std::string_view element = "title");
+
 } // namespace vantora

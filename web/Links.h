@@ -14,11 +14,13 @@ enum class LinkKind { Link, Image };
 struct FoundLink {
     LinkKind Kind = LinkKind::Link;
     std::string Reference; // the attribute value as written in the document
+    bool operator==(const FoundLink&) const = default;
 };
 
 struct DocumentLinks {
     std::string BaseHref;         // href of the first <base> that has one, else empty
     std::vector<FoundLink> Links; // in document order
+    bool operator==(const DocumentLinks&) const = default;
 };
 
 // Documents nested deeper than this are read by a plain tag scanner instead of the

@@ -1,5 +1,7 @@
 #include "PageFacts.h"
 
+#include "FastLinks.h"
+#include "HtmlInput.h"
 #include "PageText.h"
 #include "Url.h"
 
@@ -135,6 +137,21 @@ bool IsInline(GumboTag tag) {
 std::string Cut(std::string_view text, std::size_t bytes) {
     return RepairUtf8(text.substr(0, bytes));
 }
+
+// What a reading collects before <base> is known and references can be resolved.
+struct Collected {
+    std::vector<std::string> Canonicals, Resources;
+    std::vector<std::pair<std::string, std::string>> Alternates;
+    std::vector<std::string> FragmentLinks;
+    // a and area links, nofollow or not
+    std::vector<std::string> NoFollowLinks, FollowedLinks;
+    bool HaveBase = false;
+    TextDigest MainDigest, BodyDigest;
+    bool HaveMain = false;
+};
+
+void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
+            const PageFactLimits& limits);
 
 } // namespace
 
@@ -302,15 +319,9 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
     if (!output || !output->root)
         return facts;
 
-    // References are resolved once the walk is over, when <base> is known.
-    std::vector<std::string> canonicals, resources;
-    std::vector<std::pair<std::string, std::string>> alternates;
-    std::vector<std::string> fragmentLinks;
-    // a and area links, nofollow or not (views into the parse, alive until the end).
-    std::vector<std::string_view> noFollowLinks, followedLinks;
-    bool haveBase = false;
-    TextDigest mainDigest, bodyDigest;
-    bool haveMain = false;
+    Collected collected;
+    auto& [canonicals, resources, alternates, fragmentLinks, noFollowLinks, followedLinks, haveBase,
+           mainDigest, bodyDigest, haveMain] = collected;
 
     struct Step {
         const GumboNode* Node;
@@ -498,6 +509,16 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
             stack.push_back(inner);
         }
     }
+    Finish(facts, collected, pageUrl, limits);
+    return facts;
+}
+
+namespace {
+
+void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
+            const PageFactLimits& limits) {
+    auto& [canonicals, resources, alternates, fragmentLinks, noFollowLinks, followedLinks, haveBase,
+           mainDigest, bodyDigest, haveMain] = collected;
     mainDigest.Break();
     bodyDigest.Break();
     const TextDigest& content = haveMain ? mainDigest : bodyDigest;
@@ -560,6 +581,524 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
                                                        *url) == facts.NoFollow.end())
                     facts.NoFollow.push_back(std::move(*url));
     }
+}
+
+} // namespace
+
+} // namespace vantora
+
+namespace vantora {
+
+namespace {
+
+bool IsAsciiBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+    });
+}
+
+bool OneOf(std::string_view name, std::initializer_list<const char*> names) {
+    for (const char* candidate : names)
+        if (name == candidate)
+            return true;
+    return false;
+}
+
+bool IsVoid(std::string_view name) {
+    return OneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "hr", "img",
+                        "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
+}
+
+// Elements whose end tag the parser may imply when a parent closes.
+bool EndImplied(std::string_view name) {
+    return OneOf(name, {"p", "li", "dd", "dt", "option", "optgroup", "rb", "rp", "rt", "rtc"});
+}
+
+// Elements that stop the search for an open <p> or <li> (the parser's "special"
+// category and scope boundaries).
+bool Special(std::string_view name) {
+    return OneOf(name,
+                 {"address", "applet", "article",  "aside",    "blockquote", "body",     "button",
+                  "caption", "center", "colgroup", "dd",       "details",    "dialog",   "dir",
+                  "div",     "dl",     "dt",       "fieldset", "figcaption", "figure",   "footer",
+                  "form",    "h1",     "h2",       "h3",       "h4",         "h5",       "h6",
+                  "header",  "hgroup", "html",     "iframe",   "li",         "listing",  "main",
+                  "marquee", "menu",   "nav",      "noembed",  "noframes",   "noscript", "object",
+                  "ol",      "p",      "pre",      "search",   "section",    "select",   "summary",
+                  "table",   "tbody",  "td",       "textarea", "tfoot",      "th",       "thead",
+                  "tr",      "ul",     "xmp"});
+}
+
+bool ClosesParagraph(std::string_view name) {
+    return OneOf(name,
+                 {"address", "article", "aside",   "blockquote", "center",     "details", "dialog",
+                  "dir",     "div",     "dl",      "fieldset",   "figcaption", "figure",  "footer",
+                  "header",  "hgroup",  "main",    "menu",       "nav",        "ol",      "p",
+                  "search",  "section", "summary", "ul",         "h1",         "h2",      "h3",
+                  "h4",      "h5",      "h6",      "pre",        "listing",    "form",    "table",
+                  "hr",      "xmp",     "li",      "dd",         "dt"});
+}
+
+bool IsHeading(std::string_view name) {
+    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
+}
+
+bool TableSection(std::string_view name) {
+    return name == "tbody" || name == "thead" || name == "tfoot";
+}
+
+// The facts of a page from the fast reader's tags, following the tree builder
+// for ordinary documents: implied head and body, implied end tags of
+// paragraphs, list items and table parts. Anything else the tree builder would
+// rearrange (misnested tags, stray end tags, content moved out of tables,
+// nested headings) makes it answer false, and the page is read by the parser.
+class FactsListener : public TagListener {
+  public:
+    FactsListener(PageFacts& facts, Collected& collected, const PageFactLimits& limits)
+        : Facts(facts), Got(collected), Limits(limits) {}
+
+    bool StartTag(std::string_view name, const AttributeReader& attribute, bool repeated) override {
+        if (repeated)
+            return false;
+        const bool headLike = OneOf(name, {"base", "basefont", "bgsound", "link", "meta", "title",
+                                           "style", "script", "noframes"});
+        if (name == "html" || name == "head" || name == "body") {
+            const bool again = name == "html"   ? SeenTag
+                               : name == "head" ? (HeadSeen || InBody)
+                                                : InBody;
+            SeenTag = true;
+            if (again)
+                return !attribute("id"); // the parser would give it to the first one
+            if (name == "head")
+                HeadSeen = true;
+            if (name == "body")
+                StartBody();
+            Ids(attribute, false);
+            return true;
+        }
+        SeenTag = true;
+        if (!InBody) {
+            if (name == "noscript")
+                return false; // read in the head without scripting: left to the parser
+            if (headLike) {
+                HeadSeen = true;
+            } else {
+                StartBody();
+            }
+        }
+        const bool body = InBody && Hidden == 0;
+        if (InBody && !Fit(name))
+            return false;
+        const GumboTag tag = gumbo_tag_enum(std::string(name).c_str());
+        if (!IsInline(tag))
+            Break();
+        Ids(attribute, name == "a");
+        const bool isVoid = IsVoid(name);
+        if (InBody && !isVoid &&
+            !OneOf(name, {"script", "style", "title", "textarea", "xmp", "iframe", "noembed",
+                          "noframes"})) {
+            Push(name);
+            if (Open.size() > MaxTreeDepth)
+                return false; // too deep for the parser too: it reads the links only
+        }
+        if (name == "script") {
+            Keep(Got.Resources, attribute("src"), 64);
+            const std::optional<std::string> type = attribute("type");
+            InJsonLd = type && AsciiLower(Trim(*type)) == "application/ld+json";
+        } else if (name == "meta") {
+            const std::optional<std::string> metaName = attribute("name");
+            const std::optional<std::string> content = attribute("content");
+            if (metaName) {
+                const std::string lower = AsciiLower(Trim(*metaName));
+                if (lower == "description" && !Facts.HasDescription) {
+                    Facts.HasDescription = true;
+                    const std::string text = CollapseSpace(ToUtf8(content ? *content : ""));
+                    Facts.DescriptionChars = CodePointCount(text);
+                    Facts.Description = CutCodePoints(text, Limits.TextPoints);
+                } else if (lower == "robots" && content) {
+                    if (!Facts.Robots.empty())
+                        Facts.Robots += ",";
+                    Facts.Robots += Cut(AsciiLower(CollapseSpace(*content)), 256);
+                }
+            }
+        } else if (name == "link") {
+            const std::optional<std::string> rel = attribute("rel");
+            const std::optional<std::string> href = attribute("href");
+            if (rel && href) {
+                if (HasToken(*rel, "canonical"))
+                    Keep(Got.Canonicals, href, Limits.Canonicals);
+                if (HasToken(*rel, "stylesheet"))
+                    Keep(Got.Resources, href, 64);
+                if (HasToken(*rel, "alternate"))
+                    if (const std::optional<std::string> lang = attribute("hreflang")) {
+                        ++Facts.AlternateCount;
+                        if (Got.Alternates.size() < Limits.Alternates)
+                            Got.Alternates.emplace_back(Cut(Trim(*lang), 64),
+                                                        Cut(*href, Limits.UrlBytes));
+                    }
+            }
+        } else if (name == "base") {
+            if (!Got.HaveBase)
+                if (std::optional<std::string> href = attribute("href")) {
+                    Base = std::move(*href);
+                    Got.HaveBase = true;
+                }
+        } else if (name == "a" || name == "area") {
+            if (const std::optional<std::string> href = attribute("href")) {
+                if (href->find('#') != std::string::npos &&
+                    Got.FragmentLinks.size() < Limits.Fragments)
+                    Got.FragmentLinks.push_back(Cut(*href, Limits.UrlBytes));
+                const std::optional<std::string> rel = attribute("rel");
+                if (rel && HasToken(*rel, "nofollow")) {
+                    if (Got.NoFollowLinks.size() < Limits.NoFollow)
+                        Got.NoFollowLinks.push_back(*href);
+                } else {
+                    Got.FollowedLinks.push_back(*href);
+                }
+            }
+        } else if (name == "frame" || name == "iframe") {
+            Keep(Got.Resources, attribute("src"), 64);
+        } else if (name == "img") {
+            Keep(Got.Resources, attribute("src"), 64);
+            if (body && !attribute("alt"))
+                ++Facts.ImagesWithoutAlt;
+        } else if (name == "main") {
+            Got.HaveMain = true;
+        } else if (name == "h1" && body) {
+            ++Facts.H1Count;
+        }
+        if (isVoid)
+            Break(); // its end
+        return true;
+    }
+
+    bool EndTag(std::string_view name) override {
+        if (!InBody) {
+            if (OneOf(name, {"body", "html", "br"}))
+                return false;
+            return true; // the parser ignores other end tags before the body
+        }
+        if (name == "body" || name == "html")
+            return true;
+        if (name == "br") {
+            Break();
+            return true;
+        }
+        if (OneOf(name,
+                  {"script", "style", "title", "textarea", "xmp", "iframe", "noembed", "noframes"}))
+            return true; // reported with the raw text
+        if (name == "p" && std::find(Open.begin(), Open.end(), "p") == Open.end()) {
+            Break(); // the parser puts an empty paragraph there
+            return true;
+        }
+        if (OneOf(name, {"td", "th", "tr", "tbody", "thead", "tfoot", "table"})) {
+            // closes what is open inside it, back to the table
+            for (size_t k = Open.size(); k > 0; --k) {
+                if (Open[k - 1] == name) {
+                    while (Open.size() >= k)
+                        Pop();
+                    return true;
+                }
+                if (Open[k - 1] == "table")
+                    return false;
+            }
+            return false;
+        }
+        // a formatting element closes by its own end tag only when it is the
+        // innermost; else the parser rearranges the tree
+        const bool formatting = OneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr",
+                                             "s", "small", "strike", "strong", "tt", "u"});
+        size_t k = Open.size();
+        while (!formatting && k > 0 && Open[k - 1] != name && EndImplied(Open[k - 1]))
+            --k;
+        if (k > 0 && Open[k - 1] == name) {
+            while (Open.size() >= k)
+                Pop();
+            return true;
+        }
+        if (IsHeading(name) && HeadingOpen())
+            return false;
+        // the parser library takes every element of a name it does not know for
+        // one of the same name
+        if (gumbo_tag_enum(std::string(name).c_str()) == GUMBO_TAG_UNKNOWN)
+            return false;
+        // an end tag of nothing open is ignored, unless it would close something
+        return std::find(Open.begin(), Open.end(), std::string(name)) == Open.end();
+    }
+
+    bool Text(std::string_view raw) override {
+        if (!InBody) {
+            if (IsAsciiBlank(raw))
+                return true;
+            StartBody();
+        }
+        if (InTableRows() && !IsAsciiBlank(raw))
+            return false; // moved in front of the table by the parser
+        if (raw.find('&') == std::string_view::npos) {
+            Feed(raw);
+        } else {
+            Feed(DecodeTextAsParser(raw, "title"));
+        }
+        return true;
+    }
+
+    bool RawText(std::string_view name, std::string_view content) override {
+        const bool decoded = name == "title" || name == "textarea";
+        const std::string text = decoded && content.find('&') != std::string_view::npos
+                                     ? DecodeTextAsParser(content, name)
+                                     : std::string(content);
+        if (name == "title" && !InBody)
+            Facts.Titles.push_back(CutCodePoints(CollapseSpace(ToUtf8(text)), Limits.TextPoints));
+        if (name == "script" && InJsonLd) {
+            ++Facts.JsonLdBlocks;
+            if (!IsValidJson(text))
+                ++Facts.JsonLdInvalid;
+        }
+        InJsonLd = false;
+        if (H1Open > 0 && H1Text.size() < (1u << 20))
+            H1Text += text;
+        if (OneOf(name, {"xmp", "iframe", "noembed", "noframes"}))
+            FeedDigests(text); // text content of the page, as the parser sees it
+        Break();
+        return true;
+    }
+
+    // At the end of the document: the elements still open end there.
+    void End() {
+        while (!Open.empty())
+            Pop();
+        Facts.Links.BaseHref = Base;
+    }
+
+  private:
+    struct Flags {
+        bool Main = false, Aside = false, Hidden = false;
+    };
+
+    void StartBody() { InBody = true; }
+
+    bool HeadingOpen() const {
+        return std::any_of(Open.begin(), Open.end(),
+                           [](const std::string& n) { return IsHeading(n); });
+    }
+
+    bool InTableRows() const {
+        return !Open.empty() &&
+               (Open.back() == "table" || Open.back() == "tr" || TableSection(Open.back()));
+    }
+
+    // Implied end tags a start tag brings; false where the parser would do more.
+    bool Fit(std::string_view name) {
+        if (OneOf(name, {"select",   "svg",    "math",    "template", "frameset",  "caption",
+                         "colgroup", "col",    "image",   "isindex",  "plaintext", "nobr",
+                         "object",   "applet", "marquee", "option",   "optgroup",  "ruby",
+                         "rb",       "rp",     "rt",      "rtc",      "frame"}))
+            return false;
+        if ((name == "form" || name == "button") &&
+            std::find(Open.begin(), Open.end(), std::string(name)) != Open.end())
+            return false; // a form in a form is dropped, a button closes the open one
+        if (name == "table" && std::find(Open.begin(), Open.end(), "p") != Open.end())
+            return false; // without a doctype a table may sit in a paragraph
+        const bool tablePart = OneOf(name, {"td", "th", "tr", "tbody", "thead", "tfoot"});
+        if (InTableRows() && !tablePart)
+            return false;
+        if (tablePart) {
+            size_t k = Open.size();
+            while (k > 0 &&
+                   !OneOf(Open[k - 1], {"td", "th", "tr", "tbody", "thead", "tfoot", "table"}))
+                --k;
+            if (k == 0)
+                return false; // outside a table the parser drops it
+            if (name == "td" || name == "th") {
+                while (!Open.empty() && (Open.back() != "td" && Open.back() != "th") &&
+                       Open.size() > k)
+                    Pop();
+                while (!Open.empty() && (Open.back() == "td" || Open.back() == "th"))
+                    Pop();
+                if (Open.empty())
+                    return false;
+                if (Open.back() == "table")
+                    Push("tbody");
+                if (TableSection(Open.back()))
+                    Push("tr");
+                return Open.back() == "tr";
+            }
+            if (name == "tr") {
+                while (Open.size() > k)
+                    Pop();
+                while (!Open.empty() &&
+                       (Open.back() == "td" || Open.back() == "th" || Open.back() == "tr"))
+                    Pop();
+                if (!Open.empty() && Open.back() == "table")
+                    Push("tbody");
+                return !Open.empty() && TableSection(Open.back());
+            }
+            while (Open.size() > k)
+                Pop();
+            while (!Open.empty() &&
+                   OneOf(Open.back(), {"td", "th", "tr", "tbody", "thead", "tfoot"}))
+                Pop();
+            return !Open.empty() && Open.back() == "table";
+        }
+        if (name == "a" && std::find(Open.begin(), Open.end(), "a") != Open.end())
+            return false;
+        if (IsHeading(name) && HeadingOpen())
+            return false;
+        if (name == "li" || name == "dd" || name == "dt") {
+            for (size_t k = Open.size(); k > 0; --k) {
+                const std::string& open = Open[k - 1];
+                const bool same = name == "li" ? open == "li" : (open == "dd" || open == "dt");
+                if (same) {
+                    if (k != Open.size() && !(k + 1 == Open.size() && Open.back() == "p"))
+                        return false;
+                    while (Open.size() >= k)
+                        Pop();
+                    break;
+                }
+                if (Special(open) && open != "address" && open != "div" && open != "p")
+                    break;
+            }
+        }
+        if (ClosesParagraph(name))
+            for (size_t k = Open.size(); k > 0; --k) {
+                const std::string& open = Open[k - 1];
+                if (open == "p") {
+                    if (k != Open.size())
+                        return false;
+                    Pop();
+                    break;
+                }
+                if (OneOf(open, {"applet", "caption", "html", "table", "td", "th", "marquee",
+                                 "object", "template", "button"}))
+                    break;
+            }
+        return true;
+    }
+
+    void Push(std::string_view name) {
+        Flags flags = Open.empty() ? Flags{} : Stack.back();
+        if (name == "main")
+            flags.Main = true;
+        if (OneOf(name, {"nav", "header", "footer", "aside"}))
+            flags.Aside = true;
+        if (name == "noscript")
+            flags.Hidden = true;
+        if (name == "h1" && !flags.Hidden) {
+            if (H1Open++ == 0)
+                H1Text.clear();
+        }
+        Open.emplace_back(name);
+        Stack.push_back(flags);
+        Hidden = flags.Hidden;
+    }
+
+    void Pop() {
+        if (Open.back() == "h1" && !Stack.back().Hidden && --H1Open == 0) {
+            const std::string text = CollapseSpace(ToUtf8(H1Text));
+            if (!text.empty()) {
+                ++Facts.H1WithText;
+                if (Facts.H1Texts.size() < Limits.Headings)
+                    Facts.H1Texts.push_back(CutCodePoints(text, Limits.HeadingPoints));
+            }
+        }
+        Open.pop_back();
+        Stack.pop_back();
+        Hidden = !Stack.empty() && Stack.back().Hidden;
+        Break();
+    }
+
+    void Break() {
+        Got.MainDigest.Break();
+        Got.BodyDigest.Break();
+    }
+
+    void Feed(std::string_view text) {
+        if (H1Open > 0 && H1Text.size() < (1u << 20))
+            H1Text += text;
+        FeedDigests(text);
+    }
+
+    void FeedDigests(std::string_view text) {
+        if (!InBody || Hidden)
+            return;
+        const Flags flags = Stack.empty() ? Flags{} : Stack.back();
+        if (flags.Main)
+            Got.MainDigest.Feed(text);
+        if (!flags.Aside)
+            Got.BodyDigest.Feed(text);
+    }
+
+    void Ids(const AttributeReader& attribute, bool anchor) {
+        if (const std::optional<std::string> id = attribute("id"); id && !id->empty())
+            if (Facts.Ids.size() < Limits.Ids)
+                Facts.Ids.push_back(Cut(*id, Limits.IdBytes));
+        if (anchor)
+            if (const std::optional<std::string> name = attribute("name"); name && !name->empty())
+                if (Facts.Ids.size() < Limits.Ids)
+                    Facts.Ids.push_back(Cut(*name, Limits.IdBytes));
+    }
+
+    void Keep(std::vector<std::string>& list, const std::optional<std::string>& value,
+              std::size_t most) {
+        if (value && list.size() < most)
+            list.push_back(Cut(*value, Limits.UrlBytes));
+    }
+
+    PageFacts& Facts;
+    Collected& Got;
+    const PageFactLimits& Limits;
+    std::vector<std::string> Open; // elements open in the body, outermost first
+    std::vector<Flags> Stack;      // what each of them is inside
+    bool Hidden = false;           // inside <noscript>: no content
+    bool InBody = false, HeadSeen = false, SeenTag = false, InJsonLd = false;
+    int H1Open = 0;
+    std::string H1Text;
+    std::string Base;
+};
+
+} // namespace
+
+namespace {
+
+// Whether the text holds a character the parser library replaces with U+FFFD
+// although it is valid UTF-8: DEL, the C1 controls and the noncharacters.
+bool HasReplacedCharacters(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c < 0x7F)
+            continue;
+        if (c == 0x7F)
+            return true;
+        if (c == 0xC2 && i + 1 < n && p[i + 1] >= 0x80 && p[i + 1] <= 0x9F)
+            return true;
+        if (c == 0xEF && i + 2 < n &&
+            ((p[i + 1] == 0xB7 && p[i + 2] >= 0x90 && p[i + 2] <= 0xAF) ||
+             (p[i + 1] == 0xBF && p[i + 2] >= 0xBE)))
+            return true;
+        if (c >= 0xF0 && i + 3 < n && (p[i + 1] & 0x0F) == 0x0F && p[i + 2] == 0xBF &&
+            p[i + 3] >= 0xBE)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_view pageUrl,
+                                           const PageFactLimits& limits) {
+    if (HasReplacedCharacters(html))
+        return std::nullopt;
+    PageFacts facts;
+    Collected collected;
+    FactsListener listener(facts, collected, limits);
+    std::optional<DocumentLinks> links = ScanLinksFast(html, &listener);
+    if (!links)
+        return std::nullopt;
+    listener.End();
+    Finish(facts, collected, pageUrl, limits);
+    facts.Links = std::move(*links);
     return facts;
 }
 

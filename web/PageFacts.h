@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,12 +66,19 @@ struct PageFacts {
     bool TooDeep = false;
     // The links the HTML5 parser gives, as ExtractLinks returns them.
     DocumentLinks Links;
+    bool operator==(const PageFacts&) const = default;
 };
 
 // Reads the facts of an HTML document fetched from pageUrl (an absolute http
 // or https URL; relative references are resolved against it and <base>).
 PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
                         const PageFactLimits& limits = {});
+
+// The same facts read without the tree builder, in one pass over the tags with
+// the fast link reader (Links: its links, each once), for ordinary documents;
+// nothing when the document needs the tree builder (ReadPageFacts then).
+std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_view pageUrl,
+                                           const PageFactLimits& limits = {});
 
 // Whether a JSON text parses (RFC 8259); nesting is followed without recursion.
 bool IsValidJson(std::string_view text);

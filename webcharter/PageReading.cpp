@@ -54,11 +54,20 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     const std::string decoded =
         encoding == "UTF-8" ? std::string() : DecodeToUtf8(rawBody, encoding);
     const std::string& body = encoding == "UTF-8" ? rawBody : decoded;
+    DocumentLinks links;
     if (facts) {
-        parsed.Facts = std::make_shared<PageFacts>(ReadPageFacts(body, pageUrl));
-        parsed.Facts->Links = {}; // the map takes its links from the extractor below
+        // one pass gives the facts and the links of an ordinary page
+        if (std::optional<PageFacts> fast = ReadPageFactsFast(body, pageUrl)) {
+            links = std::move(fast->Links);
+            parsed.Facts = std::make_shared<PageFacts>(std::move(*fast));
+        } else {
+            parsed.Facts = std::make_shared<PageFacts>(ReadPageFacts(body, pageUrl));
+            links = ExtractLinksFast(body);
+        }
+        parsed.Facts->Links = {}; // the map takes its links from the extractor
+    } else {
+        links = ExtractLinksFast(body);
     }
-    DocumentLinks links = ExtractLinksFast(body);
     if (verify) {
         // the HTML5 parser's links, each first occurrence, must be the same
         const DocumentLinks html5 = UniqueLinks(ExtractLinks(body));
