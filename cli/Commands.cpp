@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -37,6 +38,27 @@ namespace vantora::cli {
 namespace {
 
 using namespace vantora::health;
+
+// A crawl works in a temporary folder named after the process; one that was
+// killed (SIGKILL, a power cut) cannot remove it. The folders of this user's
+// crawls whose process is gone are removed when the next crawl starts.
+void RemoveStaleRunFolders() {
+    const QRegularExpression name(QStringLiteral("^vantora-crawl-(\\d+)-"));
+    const QDir temp(QDir::tempPath());
+    for (const QFileInfo& entry : temp.entryInfoList({QStringLiteral("vantora-crawl-*")},
+                                                     QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch match = name.match(entry.fileName());
+        if (!match.hasMatch() || entry.isSymLink() || entry.ownerId() != ::getuid())
+            continue;
+        bool number = false;
+        const long pid = match.captured(1).toLong(&number);
+        if (!number || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // still running (or not ours to ask about)
+        QDir(entry.absoluteFilePath()).removeRecursively();
+    }
+}
 
 enum Exit { Ok = 0, Failed = 1, BadArguments = 2, FindingsFound = 3, Stopped = 130 };
 
@@ -272,7 +294,9 @@ int Crawl(const QStringList& args) {
     const QString sm = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sm"));
     if (!QFileInfo(sm).isExecutable())
         return Fail(QStringLiteral("the site mapper %1 is missing").arg(sm));
-    QTemporaryDir run(QDir(QDir::tempPath()).filePath(QStringLiteral("vantora-crawl-XXXXXX")));
+    RemoveStaleRunFolders();
+    QTemporaryDir run(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("vantora-crawl-%1-XXXXXX").arg(::getpid())));
     if (!run.isValid())
         return Fail(QStringLiteral("cannot make a temporary folder: %1").arg(run.errorString()));
     const QString factsPath = QDir(run.path()).filePath(QStringLiteral("facts.jsonl"));

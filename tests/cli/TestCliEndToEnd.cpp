@@ -137,8 +137,13 @@ struct Run {
     QString Out, Err;
 };
 
-Run Cli(const QStringList& arguments) {
+Run Cli(const QStringList& arguments, const QString& temp = {}) {
     QProcess process;
+    if (!temp.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", temp);
+        process.setProcessEnvironment(environment);
+    }
     process.start(Program(), arguments);
     Run run;
     if (!process.waitForFinished(120000)) {
@@ -311,7 +316,11 @@ void TestCliEndToEnd::killedCrawlKeepsTheHistory() {
     // The next crawl meets slow pages and is killed while it runs.
     site.Slow = true;
     site.Version = 2;
+    QTemporaryDir temp; // the crawls' own temporary folders go here
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temp.path());
+    process.setProcessEnvironment(environment);
     process.start(Program(), {"crawl", project, "--sm-options", "--no-external --concurrency=2"});
     QVERIFY(process.waitForStarted());
     QByteArray err;
@@ -329,6 +338,18 @@ void TestCliEndToEnd::killedCrawlKeepsTheHistory() {
     QCOMPARE(crawls.Exit, 0);
     QCOMPARE(crawls.Out.count('\n'), 1);
     QCOMPARE(Cli({"health", project}).Exit, 0);
+
+    // The killed crawl's folder is left; the next crawl removes it, and leaves
+    // the folder of a crawl that still runs.
+    const auto runFolders = [&] {
+        return QDir(temp.path()).entryList({"vantora-crawl-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(runFolders().size(), 1);
+    const QString running = QString("vantora-crawl-%1-x").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir(temp.path()).mkdir(running));
+    site.Slow = false;
+    QCOMPARE(Cli({"crawl", project, "--sm-options", "--no-external"}, temp.path()).Exit, 0);
+    QCOMPARE(runFolders(), QStringList{running});
 }
 
 void TestCliEndToEnd::badArgumentsAndFailures_data() {
