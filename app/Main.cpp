@@ -86,6 +86,9 @@ MainWindow::MainWindow(const Platform& platform, const QString& programPath, QWi
     Census->SetDialog(AuditOptionsDlg, [this](QDialog* dialog) { return RunModal(dialog); });
     DialDialog = new Dialupthing(*Dial, *Env.dialogs, this);
     ProgramOptionsDlg = new ProgramOptionsDialog(Env.settings, Env.dialogs, &Options, this);
+    connect(
+        ProgramOptionsDlg, &ProgramOptionsDialog::ServerTokenChanged, this,
+        [this](const QString& token) { Env.http->SetServerToken(ServerAddress, token.toUtf8()); });
     TipWindow = new TipOfTheDayWindow(Options.TipOfTheDayMode, this);
     connect(TipWindow, &TipOfTheDayWindow::HelpRequested, this, &MainWindow::ShowHelpContents);
     connect(&SiteMap->InfoDialog(), &MapperInfoDialog::HelpRequested, this,

@@ -96,6 +96,25 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     pages->addTab(general, QStringLiteral("Program"));
     HealthOptions = new health::HealthOptionsPage(pages);
     pages->addTab(HealthOptions, QStringLiteral("Site Health"));
+    auto* server = new QWidget(pages);
+    auto* serverLayout = new QVBoxLayout(server);
+    auto* tokenLabel = new QLabel(QStringLiteral("Server token"), server);
+    ServerTokenField = new QLineEdit(server);
+    ServerTokenField->setObjectName(QStringLiteral("ServerTokenField"));
+    ServerTokenField->setEchoMode(QLineEdit::Password);
+    tokenLabel->setBuddy(ServerTokenField);
+    SetScreenReaderName(ServerTokenField, QStringLiteral("Server token"));
+    auto* tokenNote = new QLabel(
+        QStringLiteral("The token of a shared analysis server, sent with every request to "
+                       "the server address and to no other. Leave it empty for the "
+                       "program's own server."),
+        server);
+    tokenNote->setWordWrap(true);
+    serverLayout->addWidget(tokenLabel);
+    serverLayout->addWidget(ServerTokenField);
+    serverLayout->addWidget(tokenNote);
+    serverLayout->addStretch(1);
+    pages->addTab(server, QStringLiteral("Server"));
     layout->addWidget(pages);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -111,6 +130,13 @@ void ProgramOptionsDialog::FillFromOptions() {
     MinutesField->setEnabled(Options->CheckMsg != 0);
     CheckMsgBox->setChecked(Options->CheckMsg != 0);
     HealthOptions->Fill(Settings ? health::LoadCheckSettings(*Settings) : health::CheckSettings{});
+    QString token;
+    if (Settings && Settings->OpenKey(false)) {
+        if (Settings->Contains(SettingKey::ServerToken))
+            token = Settings->Value(SettingKey::ServerToken).toString().trimmed();
+        Settings->CloseKey();
+    }
+    ServerTokenField->setText(token);
 }
 
 int ProgramOptionsDialog::ShowModal() {
@@ -163,8 +189,19 @@ void ProgramOptionsDialog::OkClicked() {
     const int tip = TipBox->isChecked() ? 1 : 0;
     Settings->SetValue(SettingKey::Tip, tip);
     Options->TipOfTheDayMode = tip;
+    // The token is written only once there is one, and emptied, not left
+    // behind, when the user clears the field.
+    const QString token = ServerTokenField->text().trimmed();
+    const QString oldToken = Settings->Contains(SettingKey::ServerToken)
+                                 ? Settings->Value(SettingKey::ServerToken).toString().trimmed()
+                                 : QString();
+    const bool tokenChanged = token != oldToken;
+    if (tokenChanged)
+        Settings->SetValue(SettingKey::ServerToken, token);
     Settings->CloseKey();
     health::SaveCheckSettings(*Settings, HealthOptions->Read());
+    if (tokenChanged)
+        emit ServerTokenChanged(token);
     accept();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
-// The Program Options dialog: edits the five program options and the tip
-// mode and stores them in the settings store on "Ok".
+// The Program Options dialog: edits the five program options, the tip mode,
+// the site-health checks and the shared analysis server's token, and stores
+// them in the settings store on "Ok".
 #include <QDialog>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace vantora {
@@ -40,6 +42,14 @@ class ProgramOptionsDialog : public QDialog {
     QPushButton* CancelButton;
     // The site-health checks' thresholds and switches, a page of their own.
     health::HealthOptionsPage* HealthOptions;
+    // "Server token": the token of a shared analysis server, on a page of
+    // its own; shown as dots.
+    QLineEdit* ServerTokenField;
+
+  signals:
+    // After "Ok" changed the stored token (empty: none); the program sends
+    // the new one from the next request on.
+    void ServerTokenChanged(const QString& token);
 
   public slots:
     void OkClicked();

@@ -162,11 +162,15 @@ PageFetch FetchForAnalysis(const std::string& url, const ServiceConfig& config,
     return out;
 }
 
-// Puts the links of a page read for an analysis into the link index.
-void IndexPage(const std::optional<LinkIndex>& index, const PageFetch& page,
-               const PageModel& model) {
-    if (index && !model.TooComplex)
-        index->RecordPage(page.FinalUrl, ResolvedLinks(page.FinalUrl, model));
+// Puts the links of a page read for an analysis into the link index. The
+// analysis is answered either way; a failed write is told in the log line's
+// result (the index unavailable, say), not kept quiet.
+void IndexPage(const std::optional<LinkIndex>& index, const PageFetch& page, const PageModel& model,
+               std::string& result) {
+    std::string error;
+    if (index && !model.TooComplex &&
+        !index->RecordPage(page.FinalUrl, ResolvedLinks(page.FinalUrl, model), &error))
+        result += "; links not recorded: " + (error.empty() ? "the link index failed" : error);
 }
 
 std::string TooComplexReason(const PageModel& page) {
@@ -414,9 +418,9 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             return answer;
         }
         const PageModel model = ParsePage(page.Html, page.ContentType);
-        IndexPage(index, page, model);
         answer.Body = WordweighFromPage(url, keywords, model, {page.Cut, config.Fetch.MaxBytes},
                                         answer.Result);
+        IndexPage(index, page, model, answer.Result);
         return answer;
     }
     if (route == "text_output/spam-pt.cgi") {
@@ -429,9 +433,9 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
             return answer;
         }
         const PageModel model = ParsePage(page.Html, page.ContentType);
-        IndexPage(index, page, model);
         answer.Body =
             StuffwatchFromPage(url, model, {page.Cut, config.Fetch.MaxBytes}, answer.Result);
+        IndexPage(index, page, model, answer.Result);
         return answer;
     }
     if (route == "text_output/rankscout-pt.cgi") {

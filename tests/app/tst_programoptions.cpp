@@ -43,6 +43,8 @@ class TestProgramOptions : public QObject {
     void emptyMinutesGivesConversionFailure();
     void unopenableStoreChangesNothing();
     void loadSettingsOnUnopenableStoreKeepsStartValues();
+    void serverTokenField_data();
+    void serverTokenField();
 };
 
 void TestProgramOptions::fillsFromOptions_data() {
@@ -167,6 +169,45 @@ void TestProgramOptions::loadSettingsOnUnopenableStoreKeepsStartValues() {
     QCOMPARE(stored.Options.TipOfTheDayMode, 0);
     QCOMPARE(stored.RecentFiles, (QStringList{"", "", "", ""}));
     QVERIFY(settings.Values.isEmpty());
+}
+
+void TestProgramOptions::serverTokenField_data() {
+    QTest::addColumn<QVariant>("before"); // invalid: the store holds no token
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QVariant>("after");
+    QTest::addColumn<QStringList>("told"); // what the program was told to send
+    QTest::newRow("none, none") << QVariant() << "" << QVariant() << QStringList{};
+    QTest::newRow("first token") << QVariant() << " team-token-1 " << QVariant("team-token-1")
+                                 << QStringList{"team-token-1"};
+    QTest::newRow("unchanged") << QVariant("team-token-1") << "team-token-1"
+                               << QVariant("team-token-1") << QStringList{};
+    QTest::newRow("replaced") << QVariant("team-token-1") << "team-token-2"
+                              << QVariant("team-token-2") << QStringList{"team-token-2"};
+    QTest::newRow("cleared") << QVariant("team-token-1") << "" << QVariant("") << QStringList{""};
+}
+
+void TestProgramOptions::serverTokenField() {
+    QFETCH(QVariant, before);
+    QFETCH(QString, typed);
+    QFETCH(QVariant, after);
+    QFETCH(QStringList, told);
+    Fixture f;
+    if (before.isValid())
+        f.settings.Values.insert("ServerToken", before);
+    ProgramOptionsDialog& dialog = f.Dialog();
+    QStringList sent;
+    connect(&dialog, &ProgramOptionsDialog::ServerTokenChanged,
+            [&](const QString& token) { sent << token; });
+    dialog.FillFromOptions();
+    QCOMPARE(dialog.ServerTokenField->text(), before.toString());
+    QCOMPARE(dialog.ServerTokenField->echoMode(), QLineEdit::Password);
+    dialog.ServerTokenField->setText(typed);
+    dialog.OkButton->click();
+    QCOMPARE(f.settings.Values.contains("ServerToken"), after.isValid());
+    QCOMPARE(f.settings.Values.value("ServerToken"), after);
+    QCOMPARE(sent, told);
+    // The next start reads what the dialog stored.
+    QCOMPARE(LoadSettings(f.settings, 279, 153).ServerToken, after.toString());
 }
 
 QTEST_MAIN(TestProgramOptions)

@@ -1,12 +1,15 @@
 // The link index on PostgreSQL against a throwaway cluster: the same
 // answers as the SQLite file, versioned migrations, concurrent writers, and
-// a database that stops and starts again under a running server.
+// a database that stops and starts again under a running server's requests.
 #include "LinkIndex.h"
+#include "LocalSite.h"
 #include "PgCluster.h"
 #include "TeamServer.h"
 
 #include <QtTest>
 
+#include <atomic>
+#include <set>
 #include <thread>
 
 using namespace vantora;
@@ -138,22 +141,67 @@ class PgIndexTest : public QObject {
         QCOMPARE(LinkIndex(address).LinkCount(), 4LL * 25 * 20);
     }
 
-    void lostDatabaseIsReportedThenRecovers() {
+    // The cluster stops while clients keep asking for analyses, then starts
+    // again: every request is answered, each page either went into the
+    // index whole or its log line says why not, and writes resume.
+    void lostDatabaseMidRunIsReportedThenRecovers() {
         const std::string address = FreshDatabase();
-        // A real server on this index, asked for its health.
+        LocalSite site;
+        site.Put("/p", "<html><head><title>Links</title></head><body>"
+                       "<a href=\"http://b.example/\">b</a> <a href=\"http://c.example/\">c</a> "
+                       "<a href=\"http://d.example/\">d</a></body></html>");
         const QString config = Temp.filePath("pg.toml");
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(("[backwatch]\nindex = \"" + address + "\"\n").c_str());
         file.close();
+        // The log goes to a file: a pipe read only at the end could fill.
         QProcess server;
+        const QString logFile = Temp.filePath("pg-server.log");
+        server.setStandardErrorFile(logFile);
+        const auto log = [&] {
+            QFile f(logFile);
+            f.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(f.readAll());
+        };
         const int port = Start(server, Temp, {"--listen", "127.0.0.1:0", "--config", config});
-        QVERIFY2(port > 0, server.readAllStandardError().constData());
+        QVERIFY2(port > 0, qPrintable(log()));
         QCOMPARE(Ask(port, "/healthz").Body, std::string("ok"));
-        const LinkIndex index(address);
-        QVERIFY(index.RecordPage("http://a.example/", Links({"http://b.example/"})));
 
+        // Three clients, each page address numbered, paced; 2000 requests or 60 s at most.
+        std::atomic<int> next{0}, answered{0}, unanswered{0};
+        std::atomic<bool> done{false};
+        std::vector<std::thread> clients;
+        // A failed check returns at once: the clients end first.
+        const auto join = qScopeGuard([&] {
+            done = true;
+            for (auto& t : clients)
+                if (t.joinable())
+                    t.join();
+        });
+        for (int c = 0; c < 3; ++c)
+            clients.emplace_back([&] {
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                while (!done && std::chrono::steady_clock::now() < until) {
+                    const int n = next++;
+                    if (n >= 2000)
+                        break;
+                    const Answer a =
+                        Ask(port, "/cgi-bin/zeph/text_output/wordweigh-pt.cgi?url=" +
+                                      site.Url("/p%3Fn=" + std::to_string(n)) + "&keywords=links");
+                    (a.Status == 200 ? answered : unanswered)++;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            });
+        const auto waitFor = [&](int count) {
+            for (int i = 0; i < 400 && answered < count; ++i)
+                QThread::msleep(50);
+            return answered >= count;
+        };
+        const LinkIndex index(address);
+        QVERIFY(waitFor(10));
         QVERIFY(Pg->Stop());
+        const int stoppedAt = answered;
         std::string error;
         QVERIFY(!index.RecordPage("http://a.example/", Links({"http://c.example/"}), &error));
         QVERIFY2(error.find("is unavailable") != std::string::npos, error.c_str());
@@ -161,14 +209,41 @@ class PgIndexTest : public QObject {
         const Answer down = Ask(port, "/healthz");
         QCOMPARE(down.Status, 503);
         QVERIFY2(down.Body.find("unavailable") != std::string::npos, down.Body.c_str());
+        QVERIFY(waitFor(stoppedAt + 10));
 
         QVERIFY2(Pg->Start(), qPrintable(Pg->Reason()));
         QTRY_COMPARE_WITH_TIMEOUT(Ask(port, "/healthz").Status, 200, 10000);
-        // The failed write left nothing behind; the old row is whole.
+        const int restartedAt = next;
+        QVERIFY(waitFor(answered + 10));
+        done = true;
+        for (auto& t : clients)
+            t.join();
+        QCOMPARE(server.state(), QProcess::Running);
+        QCOMPARE(unanswered.load(), 0);
+
+        const QString said = log();
+        QVERIFY2(said.contains(QRegularExpression("links not recorded: [^\\n]*is unavailable")),
+                 qPrintable(said.right(2000)));
         QTRY_VERIFY_WITH_TIMEOUT(index.Check(), 5000);
-        QCOMPARE(index.PagesLinkingTo("http://b.example/", 5),
-                 std::vector<std::string>{"http://a.example/"});
-        QCOMPARE(index.LinkCount(), 1LL);
+        std::string readError;
+        std::vector<std::string> pages =
+            index.PagesLinkingTo("http://b.example/", 5000, &readError);
+        QVERIFY2(readError.empty(), readError.c_str());
+        std::set<int> recorded;
+        for (const std::string& page : pages)
+            recorded.insert(std::atoi(page.c_str() + page.rfind('=') + 1));
+        // Each page whole (three links) or not at all.
+        QCOMPARE(index.LinkCount(), 3LL * static_cast<long long>(pages.size()));
+        std::set<int> failed;
+        for (const auto& m :
+             QRegularExpression("/p\\?n=(\\d+) [^\\n]*links not recorded").globalMatch(said))
+            failed.insert(m.captured(1).toInt());
+        for (int n = 0; n < next && n < 2000; ++n) {
+            QVERIFY2(recorded.count(n) != failed.count(n), qPrintable(QString("page %1").arg(n)));
+            // Once the index answered again, the writes went through.
+            if (n >= restartedAt)
+                QVERIFY2(recorded.count(n), qPrintable(QString("page %1 after restart").arg(n)));
+        }
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitStatus(), QProcess::NormalExit);
