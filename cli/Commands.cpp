@@ -65,7 +65,7 @@ enum Exit { Ok = 0, Failed = 1, BadArguments = 2, FindingsFound = 3, Stopped = 1
 const char Usage[] =
     "Usage:\n"
     "  vantora-cli crawl PROJECT.zpr [--new ROOT_URL] [--render off|auto|on]\n"
-    "                    [--sm-options \"...\"]\n"
+    "                    [--sm-options \"...\"] [--resume]\n"
     "  vantora-cli health PROJECT.zpr [--csv FILE] [--json FILE] [--compare previous|DATE]\n"
     "                     [--fail-on error|warning] [--columns LIST]\n"
     "  vantora-cli sitemap PROJECT.zpr --xml FILE\n"
@@ -78,7 +78,10 @@ const char Usage[] =
     "         project file first. --render loads pages in headless Chromium to read\n"
     "         what their scripts build: off (default), auto (pages that look built by\n"
     "         scripts) or on (every page). --sm-options passes options to sm (see\n"
-    "         sm --help).\n"
+    "         sm --help). --resume keeps sm's answers in PROJECT.zpr.resume as\n"
+    "         they come and, when that file is there from a crawl that was stopped\n"
+    "         or killed, continues that crawl without asking the site again for what\n"
+    "         it had answered; the file is removed when the crawl is done.\n"
     "         Progress goes to standard error.\n"
     "health   writes the site-health findings of the latest crawl: CSV with the\n"
     "         header check,severity,url,detail, or JSON. \"-\" as FILE is standard\n"
@@ -240,8 +243,10 @@ class ProgressLine {
     QString Last;
 };
 
-int Crawl(const QStringList& args) {
+int Crawl(const QStringList& given) {
     QString error;
+    QStringList args = given;
+    const bool resume = args.removeAll(QStringLiteral("--resume")) > 0;
     const std::optional<Options> options = ReadOptions(
         args, {QStringLiteral("--new"), QStringLiteral("--sm-options"), QStringLiteral("--render")},
         error);
@@ -306,6 +311,8 @@ int Crawl(const QStringList& args) {
                             QStringLiteral("--facts=") + factsPath};
     if (!renderMode.isEmpty())
         smArguments += QStringLiteral("--render=") + renderMode;
+    if (resume)
+        smArguments += QStringLiteral("--resume=") + projectPath + QStringLiteral(".resume");
     if (options->Values.count(QStringLiteral("--sm-options")))
         smArguments += options->Values.at(QStringLiteral("--sm-options"))
                            .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);

@@ -60,12 +60,12 @@ const char Usage[] =
     "                       repeated)\n"
     "  --max-retry-after=SECONDS  longest wait asked by a 429 or 503 that is obeyed\n"
     "                       (default 120)\n"
-    "  --resume             keep every answer in FILE.resume beside the map as it\n"
-    "                       comes, and when that file is there from a crawl of the\n"
-    "                       same site that was stopped or killed, continue it: what\n"
-    "                       it holds is not asked of the site again and the map is\n"
-    "                       the one the whole crawl makes; the file is removed once\n"
-    "                       the map is written\n"
+    "  --resume[=JOURNAL]   keep every answer in JOURNAL (default: the map's file\n"
+    "                       name and .resume) as it comes, and when that file is\n"
+    "                       there from a crawl of the same site that was stopped\n"
+    "                       or killed, continue it: what it holds is not asked of\n"
+    "                       the site again and the map is the one the whole crawl\n"
+    "                       makes; the file is removed once the map is written\n"
     "  --no-robots          ignore the site's robots.txt\n"
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     using vantora::webcharter::CrawlOptions;
     CrawlOptions options;
     std::string output = "sitemap.tmp";
+    std::string journal; // of --resume
     bool haveUrl = false;
     // Options may also come from the environment, before those on the command line:
     // the program starts sm with the root URL alone.
@@ -236,8 +237,11 @@ int main(int argc, char** argv) {
             if (value.empty())
                 return bad("a program");
             options.RenderWith.Executable = value;
-        } else if (arg == "--resume") {
+        } else if (name == "--resume") {
+            if (equals != std::string::npos && value.empty())
+                return bad("a file name");
             options.Resume = true;
+            journal = value;
         } else if (arg == "--no-robots") {
             options.Robots = false;
         } else if (arg == "--no-external") {
@@ -262,7 +266,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
     options.MapFile = output;
-    const std::string journal = output + ".resume";
+    if (journal.empty())
+        journal = output + ".resume";
     if (options.Resume)
         options.JournalFile = journal;
     const auto result = vantora::webcharter::CrawlSite(options, std::cerr, &StopFlag);
