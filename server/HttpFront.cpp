@@ -71,6 +71,10 @@ const char* Reason(int status) {
         return "Forbidden";
     case 408:
         return "Request Timeout";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Content Too Large";
     case 421:
         return "Misdirected Request";
     case 414:
@@ -144,6 +148,8 @@ HeadParse ParseRequestHead(std::string_view received) {
 
     bool keepAlive = version == "HTTP/1.1";
     bool haveHost = false;
+    bool haveLength = false;
+    std::size_t bodyLength = 0;
     RequestHead head;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -160,8 +166,13 @@ HeadParse ParseRequestHead(std::string_view received) {
             else if (EqualsNoCase(value, "keep-alive"))
                 keepAlive = true;
         } else if (EqualsNoCase(name, "Content-Length")) {
-            if (value != "0")
-                return Bad(400); // the service takes no request bodies
+            // Digits only, and only one length: anything else could make
+            // this server and a proxy before it read different requests.
+            if (haveLength || value.empty() || value.size() > 12 ||
+                value.find_first_not_of("0123456789") != std::string_view::npos)
+                return Bad(400);
+            haveLength = true;
+            bodyLength = std::stoull(std::string(value));
         } else if (EqualsNoCase(name, "Transfer-Encoding")) {
             return Bad(400);
         } else if (EqualsNoCase(name, "Host")) {
@@ -184,12 +195,19 @@ HeadParse ParseRequestHead(std::string_view received) {
                 Trim(comma == std::string_view::npos ? value : value.substr(comma + 1)));
         }
     }
-    if (method != "GET" && method != "HEAD")
+    if (method != "GET" && method != "HEAD" && method != "POST")
         return Bad(405);
+    if (method != "POST" && bodyLength != 0)
+        return Bad(400); // only a POST carries a body here
+    if (method == "POST" && !haveLength)
+        return Bad(411);
+    if (bodyLength > MaxRequestBody)
+        return Bad(413);
 
     HeadParse result;
     result.Status = HeadStatus::Complete;
     result.Consumed = headEnd;
+    result.BodyLength = bodyLength;
     result.Head = std::move(head);
     result.Head.Method = std::string(method);
     result.Head.Target = std::string(target);
@@ -564,8 +582,13 @@ struct HttpFront::State {
             CloseConnection(conn);
             return false;
         }
+        if (conn.Received.size() < parsed.Consumed + parsed.BodyLength) {
+            keep.push_back(std::move(conn)); // the body is still on its way
+            return true;
+        }
         const bool headOnly = parsed.Head.Method == "HEAD";
         RequestHead head = parsed.Head;
+        head.Body = conn.Received.substr(parsed.Consumed, parsed.BodyLength);
         head.Peer = conn.Peer;
         head.PeerLoopback = conn.PeerLoopback;
         std::shared_ptr<const FrontPolicy> policy;
@@ -606,7 +629,7 @@ struct HttpFront::State {
             Refuse(conn, Busy(headOnly));
             return false;
         }
-        conn.Received.erase(0, parsed.Consumed);
+        conn.Received.erase(0, parsed.Consumed + parsed.BodyLength);
         conn.Started = !conn.Received.empty();
         conn.Deadline = Clock::now() + std::chrono::milliseconds(Options.RequestTimeoutMs);
         Enqueue(std::move(conn), std::move(head));

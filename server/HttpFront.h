@@ -33,6 +33,8 @@ struct RequestHead {
     std::string Bearer;
     bool Authorization = false;
     std::string ForwardedFor; // the last address of X-Forwarded-For, as a proxy adds it
+    // A POST's body (Content-Length bytes); empty for GET and HEAD.
+    std::string Body;
     // Set by the transport: the address the connection came from and
     // whether it is a loopback one.
     std::string Peer;
@@ -51,12 +53,15 @@ enum class HeadStatus { Incomplete, Complete, Bad };
 struct HeadParse {
     HeadStatus Status = HeadStatus::Incomplete;
     RequestHead Head;
-    int ErrorStatus = 0;      // for Bad: 400, 405, 414 or 431
-    std::size_t Consumed = 0; // for Complete: the bytes of this request
+    int ErrorStatus = 0;        // for Bad: 400, 405, 411, 413, 414 or 431
+    std::size_t Consumed = 0;   // for Complete: the bytes of this request's head
+    std::size_t BodyLength = 0; // for Complete: the body's bytes after the head
 };
 
 inline constexpr std::size_t MaxRequestLine = 8192;
 inline constexpr std::size_t MaxRequestHead = 64 * 1024;
+// A POST's body: room for 10,000 page addresses of a typical length.
+inline constexpr std::size_t MaxRequestBody = 4u << 20;
 
 // Who may ask: a browser page elsewhere can send requests to a server on
 // this machine, and with a name of its own that resolves here (DNS
@@ -108,8 +113,10 @@ class RateLimiter {
 // Reads the request at the start of received (the bytes of a connection so
 // far): its request line and header lines up to the empty line. Lines end in
 // CR LF or LF; a CR anywhere else, a second "?" in the target, a request line
-// over MaxRequestLine, a head over MaxRequestHead, a body, or a method other
-// than GET and HEAD make it Bad.
+// over MaxRequestLine, a head over MaxRequestHead, a method other than GET,
+// HEAD and POST, a GET or HEAD with a body, a POST without Content-Length
+// (411) or with one over MaxRequestBody (413), or Transfer-Encoding make it
+// Bad. The body itself is the caller's to wait for (BodyLength bytes).
 HeadParse ParseRequestHead(std::string_view received);
 
 // The bytes of one HTTP/1.1 answer, marked with "X-Vantora-Server: 1" so the

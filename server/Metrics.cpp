@@ -18,7 +18,7 @@ std::string ToolLabel(std::string_view path, int status) {
     // Only the service's own tools get a label of their own: refused
     // requests for made-up paths must not make the metrics grow.
     for (const char* tool : {"wordweigh-pt", "spam-pt", "rankscout-pt", "submit-pt", "backwatch-pt",
-                             "unreguser", "kpreguser"})
+                             "indexnow-pt", "unreguser", "kpreguser"})
         if (last == tool && status != 404)
             return tool;
     return "other";

@@ -212,28 +212,46 @@ SearchOutcome RunSearch(const SearchBackend& backend, std::string_view query, in
     return out;
 }
 
-SubmitOutcome RunSubmission(const SubmitBackend& backend, const SubmitRequest& request,
-                            const FetchOptions& base) {
+SubmitOutcome RunIndexNow(const SubmitBackend& backend, const std::vector<std::string>& urls,
+                          const FetchOptions& base) {
     SubmitOutcome out;
     FetchOptions options = OutsideCallOptions(base, backend.TimeoutSeconds, 64u << 10);
     options.Headers = backend.Headers;
-    std::string url;
-    if (backend.Kind == SubmitKind::IndexNow) {
-        url = backend.Endpoint;
-        const auto page = ParseUrl(request.Url);
-        nlohmann::json body = {{"host", page ? page->Host : std::string()},
-                               {"key", backend.Key},
-                               {"urlList", nlohmann::json::array({request.Url})}};
-        if (!backend.KeyLocation.empty())
-            body["keyLocation"] = backend.KeyLocation;
-        options.PostBody = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    } else {
-        url = Fill(backend.UrlTemplate, "url", PercentEncode(request.Url));
-        url = Fill(url, "title", PercentEncode(request.Title));
-        url = Fill(url, "desc", PercentEncode(request.Description));
-        url = Fill(url, "keywords", PercentEncode(request.Keywords));
-        url = Fill(url, "email", PercentEncode(request.Email));
+    const std::string first = urls.empty() ? std::string() : urls.front();
+    const auto page = ParseUrl(first);
+    nlohmann::json body = {
+        {"host", page ? page->Host : std::string()}, {"key", backend.Key}, {"urlList", urls}};
+    if (!backend.KeyLocation.empty())
+        body["keyLocation"] = backend.KeyLocation;
+    options.PostBody = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const FetchResult result = FetchPage(backend.Endpoint, options);
+    ++OutsideCalls().SubmitCalls;
+    if (result.Status != FetchStatus::Ok)
+        ++OutsideCalls().SubmitFailures;
+    out.HttpCode = result.HttpCode;
+    const std::string where =
+        "the submission service \"" + backend.Name + "\" at " + HostOf(backend.Endpoint);
+    if (result.Status != FetchStatus::Ok && result.Status != FetchStatus::HttpError) {
+        out.Text = where + " " + DescribeFailure(result, backend.TimeoutSeconds);
+        return out;
     }
+    out.Ok = result.HttpCode == 200 || result.HttpCode == 202;
+    out.Text = where + ": " + IndexNowStatusText(result.HttpCode, backend, first);
+    return out;
+}
+
+SubmitOutcome RunSubmission(const SubmitBackend& backend, const SubmitRequest& request,
+                            const FetchOptions& base) {
+    if (backend.Kind == SubmitKind::IndexNow)
+        return RunIndexNow(backend, {request.Url}, base);
+    SubmitOutcome out;
+    FetchOptions options = OutsideCallOptions(base, backend.TimeoutSeconds, 64u << 10);
+    options.Headers = backend.Headers;
+    std::string url = Fill(backend.UrlTemplate, "url", PercentEncode(request.Url));
+    url = Fill(url, "title", PercentEncode(request.Title));
+    url = Fill(url, "desc", PercentEncode(request.Description));
+    url = Fill(url, "keywords", PercentEncode(request.Keywords));
+    url = Fill(url, "email", PercentEncode(request.Email));
     const FetchResult result = FetchPage(url, options);
     ++OutsideCalls().SubmitCalls;
     if (result.Status != FetchStatus::Ok)
@@ -244,14 +262,9 @@ SubmitOutcome RunSubmission(const SubmitBackend& backend, const SubmitRequest& r
         out.Text = where + " " + DescribeFailure(result, backend.TimeoutSeconds);
         return out;
     }
-    if (backend.Kind == SubmitKind::IndexNow) {
-        out.Ok = result.HttpCode == 200 || result.HttpCode == 202;
-        out.Text = where + ": " + IndexNowStatusText(result.HttpCode, backend, request.Url);
-    } else {
-        out.Ok = result.Status == FetchStatus::Ok;
-        out.Text = where + ": " + (out.Ok ? "accepted (status " : "answered with status ") +
-                   std::to_string(result.HttpCode) + (out.Ok ? ")" : "");
-    }
+    out.Ok = result.Status == FetchStatus::Ok;
+    out.Text = where + ": " + (out.Ok ? "accepted (status " : "answered with status ") +
+               std::to_string(result.HttpCode) + (out.Ok ? ")" : "");
     return out;
 }
 

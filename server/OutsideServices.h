@@ -43,6 +43,11 @@ struct SubmitOutcome {
 SubmitOutcome RunSubmission(const SubmitBackend& backend, const SubmitRequest& request,
                             const FetchOptions& base);
 
+// Posts urls, all on one host (at most 10,000), to an IndexNow service in
+// one request. Ok for 200 and 202; Text says what the answer means.
+SubmitOutcome RunIndexNow(const SubmitBackend& backend, const std::vector<std::string>& urls,
+                          const FetchOptions& base);
+
 // RFC 3986: everything but unreserved characters percent-encoded.
 std::string PercentEncode(std::string_view text);
 

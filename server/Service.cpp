@@ -3,10 +3,12 @@
 #include "AnswerText.h"
 #include "BodyCheck.h"
 #include "OffPage.h"
+#include "OutsideServices.h"
 #include "PageModel.h"
 #include "PageText.h"
 #include "ServiceTest.h"
 #include "Stuffwatch.h"
+#include "Url.h"
 #include "Wordweigh.h"
 
 #include <algorithm>
@@ -492,6 +494,77 @@ ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
     answer.Status = 404;
     answer.Body = "Not found: nothing answers at this address.<br>";
     answer.Result = "not found";
+    return answer;
+}
+
+ServiceAnswer HandleIndexNowBatch(std::string_view body, const ServiceConfig& config) {
+    ServiceAnswer answer;
+    const auto refuse = [&](const std::string& why) {
+        answer.Status = 400;
+        answer.Body = "The addresses could not be read: " + why + ".<br>";
+        answer.Result = "indexnow: " + why;
+        return answer;
+    };
+    // The addresses, one a line, grouped by host in their order.
+    std::vector<std::pair<std::string, std::vector<std::string>>> hosts;
+    std::size_t count = 0, line = 0;
+    for (std::size_t pos = 0; pos < body.size();) {
+        std::size_t end = body.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = body.size();
+        const std::string text = Trim(std::string(body.substr(pos, end - pos)));
+        pos = end + 1;
+        ++line;
+        if (text.empty())
+            continue;
+        const auto url = ParseUrl(text);
+        if (!url)
+            return refuse("line " + std::to_string(line) + " is not an http or https address");
+        if (++count > MaxIndexNowUrls)
+            return refuse("more than " + std::to_string(MaxIndexNowUrls) + " addresses");
+        auto group = std::find_if(hosts.begin(), hosts.end(),
+                                  [&](const auto& h) { return h.first == url->Host; });
+        if (group == hosts.end())
+            group = hosts.insert(hosts.end(), {url->Host, std::vector<std::string>{}});
+        group->second.push_back(url->ToString());
+    }
+    if (count == 0)
+        return refuse("no addresses");
+    answer.Page = hosts.front().first;
+
+    const SubmitBackend* service = nullptr;
+    if (config.OffPage)
+        for (const auto& [name, backend] : config.OffPage->Submits)
+            if (backend.Kind == SubmitKind::IndexNow) {
+                service = &backend;
+                break;
+            }
+    if (!service) {
+        answer.Body = "not-configured: this server has no IndexNow service; its administrator "
+                      "adds one to the server's configuration ([submit.NAME] with kind = "
+                      "\"indexnow\", the endpoint and the site's key).";
+        answer.Result = "indexnow not configured";
+        return answer;
+    }
+    std::size_t accepted = 0;
+    std::string said;
+    for (const auto& [host, urls] : hosts) {
+        const SubmitOutcome outcome = RunIndexNow(*service, urls, config.Fetch);
+        said = outcome.Text;
+        if (!outcome.Ok) {
+            const std::string before =
+                accepted ? "; " + std::to_string(accepted) + " addresses of other hosts went first"
+                         : std::string();
+            answer.Body = (outcome.HttpCode ? "refused " + std::to_string(outcome.HttpCode)
+                                            : std::string("failed")) +
+                          ": " + said + before;
+            answer.Result = "indexnow " + answer.Body.substr(0, answer.Body.find(':'));
+            return answer;
+        }
+        accepted += urls.size();
+    }
+    answer.Body = "accepted " + std::to_string(accepted) + ": " + said;
+    answer.Result = "indexnow accepted " + std::to_string(accepted);
     return answer;
 }
 

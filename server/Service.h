@@ -37,6 +37,18 @@ using PageFetcher = std::function<FetchResult(const std::string& url, const Fetc
 ServiceAnswer HandleRequest(std::string_view path, std::string_view rawQuery,
                             const ServiceConfig& config, const PageFetcher& fetch = FetchPage);
 
+// The path of the batch submission, answered to POST only.
+inline constexpr std::string_view IndexNowPath = "/cgi-bin/zeph/indexnow-pt.cgi";
+inline constexpr std::size_t MaxIndexNowUrls = 10000;
+
+// POST IndexNowPath: body is one page address a line (at most
+// MaxIndexNowUrls, http or https), sent to the configured IndexNow service,
+// one post for each host among them. The answer is one line that starts
+// with what happened: "not-configured: ...", "accepted N: ...",
+// "refused STATUS: ..." (the service said no) or "failed: ..." (it could not
+// be reached); a body that is not such a list gets 400.
+ServiceAnswer HandleIndexNowBatch(std::string_view body, const ServiceConfig& config);
+
 // The analyses on a page already in hand (used by the fuzzer and benchmark).
 std::string WordweighAnswer(std::string_view pageUrl, std::string_view keywords,
                             std::string_view html);

@@ -485,7 +485,17 @@ int main(int argc, char** argv) {
             const auto started = std::chrono::steady_clock::now();
             ServiceAnswer answer;
             bool lines = false;
-            if (head.Path == "/healthz") {
+            if (head.Method == "POST" || head.Path == IndexNowPath) {
+                if (head.Method == "POST" && head.Path == IndexNowPath) {
+                    answer = HandleIndexNowBatch(head.Body, *now);
+                } else {
+                    answer.Status = 405;
+                    answer.Body = head.Method == "POST"
+                                      ? "Only GET requests are answered here.<br>"
+                                      : "Page addresses are submitted with POST here.<br>";
+                    answer.Result = "method not allowed";
+                }
+            } else if (head.Path == "/healthz") {
                 answer = Health(*now);
             } else if (head.Path == "/metrics") {
                 answer.Body = MetricsText(*now);

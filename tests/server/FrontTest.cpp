@@ -97,8 +97,21 @@ class FrontTest : public QObject {
                                         "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")
                                  << 400 << ""
                                  << "" << false << 0;
-        QTest::newRow("POST") << QByteArray("POST / HTTP/1.1\r\n\r\n") << 405 << ""
-                              << "" << false << 0;
+        QTest::newRow("POST without length") << QByteArray("POST / HTTP/1.1\r\n\r\n") << 411 << ""
+                                             << "" << false << 0;
+        QTest::newRow("POST over the cap")
+            << QByteArray("POST / HTTP/1.1\r\nContent-Length: 4194305\r\n\r\n") << 413 << ""
+            << "" << false << 0;
+        QTest::newRow("two lengths")
+            << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\na")
+            << 400 << ""
+            << "" << false << 0;
+        QTest::newRow("signed length")
+            << QByteArray("POST / HTTP/1.1\r\nContent-Length: +1\r\n\r\na") << 400 << ""
+            << "" << false << 0;
+        QTest::newRow("PUT") << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 0\r\n\r\n") << 405
+                             << ""
+                             << "" << false << 0;
         QTest::newRow("no version") << QByteArray("GET /\r\n\r\n") << 400 << ""
                                     << "" << false << 0;
         QTest::newRow("absolute target")
@@ -249,6 +262,44 @@ class FrontTest : public QObject {
         QVERIFY2(second.find("HTTP/1.1 503 ") == 0 && second.find("stopping") != second.npos,
                  second.c_str());
         QCOMPARE(started, 1);
+    }
+
+    // A POST's body arrives in pieces and the next request follows it on the
+    // same connection: the handler sees the whole body, then the next request.
+    void postBodyIsWaitedForThenTheNextRequest() {
+        std::mutex lock;
+        std::vector<std::string> seen;
+        auto front = std::make_unique<HttpFront>([&](const RequestHead& head) {
+            std::lock_guard guard(lock);
+            seen.push_back(head.Method + " " + head.Path + " [" + head.Body + "]");
+            return FormatResponse(200, "seen " + std::to_string(seen.size()), head.KeepAlive,
+                                  false);
+        });
+        const int port = front->Bind("127.0.0.1", 0);
+        QVERIFY(port > 0);
+        std::thread runner([&] { front->Run(); });
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string body = "http://a.example/1\nhttp://a.example/2\n";
+        const std::string pieces[] = {
+            "POST /submit HTTP/1.1\r\nHost: h\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\n\r\n" + body.substr(0, 7),
+            body.substr(7), "GET /after HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n"};
+        for (const std::string& piece : pieces) {
+            QCOMPARE(::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL), ssize_t(piece.size()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const std::string answers = Read(fd);
+        front->Stop();
+        runner.join();
+        QVERIFY2(answers.find("seen 1") != std::string::npos &&
+                     answers.find("seen 2") != std::string::npos,
+                 answers.c_str());
+        QCOMPARE(seen, (std::vector<std::string>{"POST /submit [" + body + "]", "GET /after []"}));
     }
 
     void answersHoldNoLineBreak() {

@@ -477,6 +477,81 @@ class OffPageTest : public QObject {
         QCOMPARE(toOk, 1);
     }
 
+    // A batch of addresses to the configured IndexNow service: one post a
+    // host, and the answer says plainly what happened.
+    void indexnowBatch_data() {
+        QTest::addColumn<QString>("service"); // the status the stand-in answers; "" none, "down"
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");      // the answer's start
+        QTest::addColumn<QStringList>("posts"); // "host:addresses" of each post made
+        const QString three = "http://a.example/1\n\nhttps://b.example/2\r\nhttp://a.example/3\n";
+        QTest::newRow("accepted, two hosts")
+            << "200" << three << 200 << "accepted 3: the submission service"
+            << QStringList{"a.example:2", "b.example:1"};
+        QTest::newRow("key pending")
+            << "202" << three << 200 << "accepted 3:" << QStringList{"a.example:2", "b.example:1"};
+        QTest::newRow("key refused")
+            << "403" << three << 200 << "refused 403: the submission service"
+            << QStringList{"a.example:2"};
+        QTest::newRow("too many") << "429" << three << 200
+                                  << "refused 429:" << QStringList{"a.example:2"};
+        QTest::newRow("unreachable")
+            << "down" << three << 200 << "failed: the submission" << QStringList{};
+        QTest::newRow("not configured")
+            << "" << three << 200 << "not-configured: " << QStringList{};
+        QTest::newRow("not an address")
+            << "200"
+            << "http://a.example/\nmailto:x@y" << 400 << "The addresses could not be read: line 2"
+            << QStringList{};
+        QTest::newRow("nothing") << "200"
+                                 << "\n \n"
+                                 << 400 << "The addresses could not be read: no addresses"
+                                 << QStringList{};
+        QString many;
+        for (int i = 0; i <= 10000; ++i)
+            many += QString("http://a.example/%1\n").arg(i);
+        QTest::newRow("over 10,000")
+            << "200" << many << 400 << "The addresses could not be read: more than 10000"
+            << QStringList{};
+    }
+    void indexnowBatch() {
+        QFETCH(QString, service);
+        QFETCH(QString, body);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QFETCH(QStringList, posts);
+        const std::string key = "abcdef0123456789";
+        std::string toml =
+            "[submit.form]\nkind = \"get\"\nurl = \"" + Submit.Url("/add") + "?u={url}\"\n";
+        if (!service.isEmpty())
+            toml += "[submit.now]\nkind = \"indexnow\"\nendpoint = \"" +
+                    (service == "down" ? std::string("http://127.0.0.1:1/indexnow")
+                                       : Submit.Url("/indexnow/" + service.toStdString())) +
+                    "\"\nkey = \"" + key + "\"\ntimeout = 2\n";
+        ServiceConfig config;
+        config.OffPage = Parsed(toml);
+        QVERIFY(config.OffPage);
+        const std::size_t before = Submit.Requests().size();
+        const ServiceAnswer answer = HandleIndexNowBatch(body.toStdString(), config);
+        QCOMPARE(answer.Status, status);
+        QVERIFY2(Q(answer.Body).startsWith(says), answer.Body.c_str());
+        QVERIFY(!Q(answer.Body).contains('\n'));
+        QStringList made;
+        const auto requests = Submit.Requests();
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            const auto json = nlohmann::json::parse(requests[i].Body);
+            QCOMPARE(json["key"].get<std::string>(), key);
+            const std::string host = json["host"].get<std::string>();
+            for (const auto& url : json["urlList"])
+                QVERIFY(Q(url.get<std::string>()).contains("://" + Q(host) + "/"));
+            made << Q(host) + ":" + QString::number(json["urlList"].size());
+        }
+        QCOMPARE(made, posts);
+        if (service == "403")
+            QVERIFY2(Q(answer.Body).contains("/" + Q(key) + ".txt"), answer.Body.c_str());
+    }
+
     void enginepostInvalidUrl_data() {
         QTest::addColumn<QString>("url");
         QTest::newRow("not http") << "ftp://files.example/garden.html";
