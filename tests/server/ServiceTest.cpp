@@ -790,7 +790,7 @@ class ServiceTest : public QObject {
         QTest::newRow("request line over 8 KB")
             << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\nConnection: close\r\n\r\n"
             << 414;
-        QTest::newRow("not GET") << QByteArray("POST / HTTP/1.1\r\n\r\n") << 405;
+        QTest::newRow("not GET") << QByteArray("DELETE / HTTP/1.1\r\n\r\n") << 405;
     }
     void malformedRequestIsAnsweredAndClosed() {
         QFETCH(QByteArray, request);
