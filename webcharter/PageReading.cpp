@@ -41,7 +41,11 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     ParsedPage parsed;
     parsed.BodySize = rawBody.size();
     parsed.BodyHash = std::hash<std::string_view>()(rawBody);
-    if (LooksBinary(rawBody)) {
+    // UTF-16 text (by its byte order mark or its declared charset) has zero
+    // bytes: it is told from binary data once decoded.
+    const std::string encoding = SniffHtmlEncoding(rawBody, contentType);
+    const bool wide = encoding == "UTF-16LE" || encoding == "UTF-16BE";
+    if (!wide && LooksBinary(rawBody)) {
         parsed.Binary = true;
         return parsed;
     }
@@ -50,10 +54,13 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
         return parsed;
     // Links are read from the text as a browser reads it: a page in another
     // encoding is decoded first, so that its non-ASCII links become UTF-8.
-    const std::string encoding = SniffHtmlEncoding(rawBody, contentType);
     const std::string decoded =
         encoding == "UTF-8" ? std::string() : DecodeToUtf8(rawBody, encoding);
     const std::string& body = encoding == "UTF-8" ? rawBody : decoded;
+    if (wide && LooksBinary(body)) {
+        parsed.Binary = true;
+        return parsed;
+    }
     DocumentLinks links;
     if (facts) {
         // one pass gives the facts and the links of an ordinary page

@@ -482,6 +482,12 @@ void TestWebcharterUnits::pageEncodings_data() {
         << expected;
     QTest::newRow("UTF-8 as it is") << QByteArray("<a href=\"/\xD1\x81\xD1\x82\xD1\x80.html\">")
                                     << "text/html; charset=utf-8" << expected;
+    // UTF-16 text holds a zero byte beside every ASCII letter: it is no binary file
+    const QString utf16Page = QString::fromUtf8("<a href=\"/\xD1\x81\xD1\x82\xD1\x80.html\">");
+    QTest::newRow("UTF-16 with a byte order mark")
+        << QByteArray("\xFF\xFE") +
+               QByteArray(reinterpret_cast<const char*>(utf16Page.utf16()), utf16Page.size() * 2)
+        << "text/html" << expected;
 }
 
 void TestWebcharterUnits::pageEncodings() {
