@@ -105,12 +105,18 @@ const char* const LegacyNames[] = {
 // to ordinary characters, and "&" that starts no reference). False: a form left to
 // the HTML5 parser.
 bool DecodeAttribute(std::string_view raw, std::string& out) {
-    out.clear();
     // Control characters are replaced and line breaks normalised by the parser;
     // links with such bytes or with non-ASCII text are rare: they are left to it.
     for (const char c : raw)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
             return false;
+    return DecodeCommonReferences(raw, out);
+}
+
+} // namespace
+
+bool DecodeCommonReferences(std::string_view raw, std::string& out) {
+    out.clear();
     size_t i = 0;
     while (i < raw.size()) {
         const size_t amp = raw.find('&', i);
@@ -155,8 +161,17 @@ bool DecodeAttribute(std::string_view raw, std::string& out) {
             continue;
         }
         if (k < raw.size() && raw[k] == ';') {
-            static const std::pair<const char*, const char*> common[] = {
-                {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
+            static const std::pair<const char*, const char*> common[] = {{"amp", "&"},
+                                                                         {"lt", "<"},
+                                                                         {"gt", ">"},
+                                                                         {"quot", "\""},
+                                                                         {"apos", "'"},
+                                                                         {"nbsp", "\xC2\xA0"},
+                                                                         {"copy", "\xC2\xA9"},
+                                                                         {"reg", "\xC2\xAE"},
+                                                                         {"hellip", "\xE2\x80\xA6"},
+                                                                         {"mdash", "\xE2\x80\x94"},
+                                                                         {"ndash", "\xE2\x80\x93"}};
             bool found = false;
             for (const auto& [entity, text] : common)
                 if (name == entity) {
@@ -175,6 +190,8 @@ bool DecodeAttribute(std::string_view raw, std::string& out) {
     }
     return true;
 }
+
+namespace {
 
 struct Attribute {
     std::string Name;

@@ -31,6 +31,12 @@ class TagListener {
     virtual bool RawText(std::string_view name, std::string_view content) = 0;
 };
 
+// Decodes the common character references (&amp; &lt; &nbsp; &copy;..., decimal
+// and hexadecimal ones to ordinary characters, "&" that starts none) as the
+// HTML5 tokenizer does in text and attribute values alike. False: a form whose
+// reading differs between the two or that only the parser knows.
+bool DecodeCommonReferences(std::string_view raw, std::string& out);
+
 // The links of a document without the tree builder, or nothing when the document
 // needs it. Each (kind, reference) pair is listed once, at its first occurrence.
 // A listener is told each tag and each piece of text on the way.

@@ -836,6 +836,8 @@ class FactsListener : public TagListener {
             return false; // moved in front of the table by the parser
         if (raw.find('&') == std::string_view::npos) {
             Feed(raw);
+        } else if (std::string decoded; DecodeCommonReferences(raw, decoded)) {
+            Feed(decoded);
         } else {
             Feed(DecodeTextAsParser(raw, "title"));
         }
@@ -843,10 +845,11 @@ class FactsListener : public TagListener {
     }
 
     bool RawText(std::string_view name, std::string_view content) override {
-        const bool decoded = name == "title" || name == "textarea";
-        const std::string text = decoded && content.find('&') != std::string_view::npos
-                                     ? DecodeTextAsParser(content, name)
-                                     : std::string(content);
+        std::string text;
+        if ((name != "title" && name != "textarea") || content.find('&') == std::string_view::npos)
+            text = content;
+        else if (!DecodeCommonReferences(content, text))
+            text = DecodeTextAsParser(content, name);
         if (name == "title" && !InBody)
             Facts.Titles.push_back(CutCodePoints(CollapseSpace(ToUtf8(text)), Limits.TextPoints));
         if (name == "script" && InJsonLd) {
