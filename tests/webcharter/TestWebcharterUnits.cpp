@@ -322,7 +322,7 @@ void TestWebcharterUnits::fastLinks_data() {
     QTest::newRow("select drops links")
         << QByteArray("<select><a href=1></select><a href=2>") << false;
     QTest::newRow("svg") << QByteArray("<svg><a href=1></a></svg>") << false;
-    QTest::newRow("named reference") << QByteArray("<a href='a&hellip;b'>") << false;
+    QTest::newRow("named reference") << QByteArray("<a href='a&eacute;b'>") << false;
     QTest::newRow("reference without ;") << QByteArray("<a href='a&copy.b'>") << false;
     QTest::newRow("repeated attribute") << QByteArray("<a x x href=1><a href=2>") << false;
     QTest::newRow("control byte") << QByteArray("<a href='a\x01b'>") << false;
