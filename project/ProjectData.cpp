@@ -35,40 +35,34 @@ template <class Edit> void ToolArchive::Change(Edit&& edit) {
     BodyColumn = std::move(bodies);
 }
 
+// Append, RemoveAt and Clear change every column by the same entry, so the
+// columns stay paired by construction; they work in place; copying the
+// columns for each entry would make filling an archive quadratic.
 void ToolArchive::Append(const QString& page, const QString& date, const QString& body,
                          const QString& percentage) {
-    Change(
-        [&](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
-            pages.append(page);
-            dates.append(date);
-            bodies.append(body);
-            if (WithPercentages)
-                percentages.append(percentage);
-        });
+    PageColumn.append(page);
+    DateColumn.append(date);
+    BodyColumn.append(body);
+    if (WithPercentages)
+        PercentageColumn.append(percentage);
 }
 
 bool ToolArchive::RemoveAt(int index) {
     if (index < 0 || index >= Count())
         return false;
-    Change(
-        [&](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
-            pages.removeAt(index);
-            dates.removeAt(index);
-            bodies.removeAt(index);
-            if (WithPercentages)
-                percentages.removeAt(index);
-        });
+    PageColumn.removeAt(index);
+    DateColumn.removeAt(index);
+    BodyColumn.removeAt(index);
+    if (WithPercentages)
+        PercentageColumn.removeAt(index);
     return true;
 }
 
 void ToolArchive::Clear() {
-    Change(
-        [](QStringList& pages, QStringList& dates, QStringList& percentages, QStringList& bodies) {
-            pages.clear();
-            dates.clear();
-            percentages.clear();
-            bodies.clear();
-        });
+    PageColumn.clear();
+    DateColumn.clear();
+    PercentageColumn.clear();
+    BodyColumn.clear();
 }
 
 bool ToolArchive::SetColumns(QStringList pages, QStringList dates, QStringList percentages,
@@ -109,44 +103,38 @@ template <class Edit> void BulletinList::Change(Edit&& edit) {
     ReadColumn = std::move(reads);
 }
 
+// As for the archives: the fixed changes keep the columns paired by
+// construction and work in place.
 void BulletinList::Append(const QString& body, const QString& sender, const QString& page,
                           const QString& readState) {
-    Change([&](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
-        bodies.append(body);
-        senders.append(sender);
-        pages.append(page);
-        reads.append(readState);
-    });
+    BodyColumn.append(body);
+    SenderColumn.append(sender);
+    PageColumn.append(page);
+    ReadColumn.append(readState);
 }
 
 bool BulletinList::RemoveAt(int index) {
     if (index < 0 || index >= Count())
         return false;
-    Change([&](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
-        bodies.removeAt(index);
-        senders.removeAt(index);
-        pages.removeAt(index);
-        reads.removeAt(index);
-    });
+    BodyColumn.removeAt(index);
+    SenderColumn.removeAt(index);
+    PageColumn.removeAt(index);
+    ReadColumn.removeAt(index);
     return true;
 }
 
 bool BulletinList::SetReadState(int index, const QString& readState) {
     if (index < 0 || index >= Count())
         return false;
-    Change([&](QStringList&, QStringList&, QStringList&, QStringList& reads) {
-        reads[index] = readState;
-    });
+    ReadColumn[index] = readState;
     return true;
 }
 
 void BulletinList::Clear() {
-    Change([](QStringList& bodies, QStringList& senders, QStringList& pages, QStringList& reads) {
-        bodies.clear();
-        senders.clear();
-        pages.clear();
-        reads.clear();
-    });
+    BodyColumn.clear();
+    SenderColumn.clear();
+    PageColumn.clear();
+    ReadColumn.clear();
 }
 
 bool BulletinList::SetColumns(QStringList bodies, QStringList senders, QStringList pages,
