@@ -67,7 +67,7 @@ long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& 
                            const std::string& siteFolder, std::string& error, std::size_t perFile) {
     std::vector<const PageRow*> pages;
     for (const PageRow& row : rows)
-        if (row.Indexable && row.Html && row.Status == 200)
+        if (Listable(row))
             pages.push_back(&row);
     auto urlset = [&](std::size_t begin, std::size_t end) {
         std::string text = Head;
@@ -102,6 +102,33 @@ long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& 
     }
     index += "</sitemapindex>\n";
     return WriteWhole(path, index, error) ? static_cast<long long>(pages.size()) : -1;
+}
+
+bool Listable(const PageRow& row) {
+    return row.Indexable && row.Html && row.Status == 200;
+}
+
+std::vector<std::string> LatestSubmissionBatches(const History& history, std::string& error,
+                                                 std::size_t perBatch) {
+    std::vector<std::string> batches;
+    const std::optional<CrawlInfo> latest = history.Latest();
+    if (!latest) {
+        error = "the crawl history holds no crawl yet";
+        return batches;
+    }
+    std::size_t inBatch = perBatch;
+    history.ForEachPage(latest->Id, [&](const PageRow& row) {
+        if (!Listable(row))
+            return true;
+        if (inBatch == perBatch) {
+            batches.emplace_back();
+            inBatch = 0;
+        }
+        batches.back() += row.Url + "\n";
+        ++inBatch;
+        return true;
+    });
+    return batches;
 }
 
 long long WriteLatestSitemap(const History& history, const std::string& path, std::string& error) {

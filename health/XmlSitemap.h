@@ -26,6 +26,16 @@ long long WriteXmlSitemaps(const std::string& path, const std::vector<PageRow>& 
 // number of URLs written, or -1 with error (no crawl stored, not writable).
 long long WriteLatestSitemap(const History& history, const std::string& path, std::string& error);
 
+// True for the pages a sitemap lists and search engines are told of: HTML
+// answered 200, not noindex, canonical to itself or absent.
+bool Listable(const PageRow& row);
+
+// The latest stored crawl's listable page URLs in batches of at most perBatch,
+// each batch one URL a line. Empty, with error, when no crawl is stored.
+inline constexpr std::size_t UrlsPerSubmission = 10000;
+std::vector<std::string> LatestSubmissionBatches(const History& history, std::string& error,
+                                                 std::size_t perBatch = UrlsPerSubmission);
+
 // Text with &, <, >, " and ' written as entities.
 std::string XmlEscape(std::string_view text);
 

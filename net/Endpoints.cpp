@@ -74,6 +74,11 @@ QString WordweighUrl(const QString& serverAddress, const QString& page, const QS
            QLatin1String("&keywords=") + EncodeTypedText(keyWords, QStringLiteral("%20"));
 }
 
+QString IndexNowBatchUrl(const QString& serverAddress) {
+    return QStringLiteral("http://") + serverAddress +
+           QStringLiteral("/cgi-bin/zeph/indexnow-pt.cgi");
+}
+
 QString StuffwatchUrl(const QString& serverAddress, const QString& page) {
     return ToolBase(serverAddress, ToolKind::Stuffwatch, "url") + PageParameter(page);
 }

@@ -45,6 +45,8 @@ QString EnginepostUrl(const QString& serverAddress, const QString& page, const Q
                       const QString& title, const QString& description, const QString& keyWords,
                       const QString& email);
 QString BackwatchUrl(const QString& serverAddress, const QString& page);
+// Where a batch of page addresses (one a line) is posted for IndexNow.
+QString IndexNowBatchUrl(const QString& serverAddress);
 // Tag 7: stop automatic Rankscout bulletins for the project on rootHost.
 QString StopRankscoutBulletinsUrl(const QString& serverAddress, const QString& userId,
                                   const QString& rootHost);

@@ -9,6 +9,7 @@
 // late event can never act on the requests queued after it.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace vantora {
 
@@ -51,6 +52,19 @@ class HttpClient {
     virtual void SetServerToken(const QString& address, const QByteArray& token) {
         (void)address;
         (void)token;
+    }
+
+    // Posts body to url beside any transfer of GetDoc, with the same server
+    // key and token, and calls done with the answer's status (0 when none
+    // came), its body and, on failure, a reason in words.
+    using PostDone =
+        std::function<void(int status, const QByteArray& answer, const QString& error)>;
+    virtual void Post(const QString& url, const QByteArray& body, const QByteArray& contentType,
+                      PostDone done) {
+        (void)url;
+        (void)body;
+        (void)contentType;
+        done(0, QByteArray(), QStringLiteral("this connection cannot post"));
     }
 
   protected:

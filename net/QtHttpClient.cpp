@@ -63,15 +63,40 @@ void QtHttpClient::SetServerToken(const QString& address, const QByteArray& toke
     }
 }
 
-void QtHttpClient::GetDoc(const QString& url) {
-    Drop();
-    const QUrl target(url);
-    QNetworkRequest request{target};
+void QtHttpClient::AddServerHeaders(QNetworkRequest& request, const QUrl& target) const {
     if (IsOwnServer(target))
         request.setRawHeader("X-Vantora-Key", Key);
     if (!TokenHost.isEmpty() && target.host().toLower() == TokenHost &&
         target.port(target.scheme() == QLatin1String("https") ? 443 : 80) == TokenPort)
         request.setRawHeader("Authorization", "Bearer " + Token);
+}
+
+void QtHttpClient::Post(const QString& url, const QByteArray& body, const QByteArray& contentType,
+                        PostDone done) {
+    const QUrl target(url);
+    QNetworkRequest request{target};
+    AddServerHeaders(request, target);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    request.setTransferTimeout(TimeoutMs);
+    QNetworkReply* reply = Manager->post(request, body);
+    const qint64 limit = MaxAnswerBytes;
+    connect(reply, &QNetworkReply::finished, this, [reply, limit, done = std::move(done)] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray answer = reply->read(limit);
+        // An answer with a status is reported by its status, whatever it is.
+        const QString error = status == 0 && reply->error() != QNetworkReply::NoError
+                                  ? reply->errorString()
+                                  : QString();
+        done(status, answer, error);
+    });
+}
+
+void QtHttpClient::GetDoc(const QString& url) {
+    Drop();
+    const QUrl target(url);
+    QNetworkRequest request{target};
+    AddServerHeaders(request, target);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(10);

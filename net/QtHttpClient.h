@@ -38,10 +38,13 @@ class QtHttpClient : public QObject, public HttpClient {
     bool Busy() const override;
     void SetServerKey(const QString& address, const QByteArray& key) override;
     void SetServerToken(const QString& address, const QByteArray& token) override;
+    void Post(const QString& url, const QByteArray& body, const QByteArray& contentType,
+              PostDone done) override;
 
   private:
     void Send();
     bool IsOwnServer(const QUrl& url) const;
+    void AddServerHeaders(QNetworkRequest& request, const QUrl& target) const;
     void EnsureBegun();
     void OnReadyRead();
     void OnFinished();

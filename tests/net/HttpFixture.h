@@ -35,7 +35,8 @@ struct FixtureReply {
 class HttpFixture : public QObject {
   public:
     std::function<FixtureReply(const QString& target)> Script;
-    QStringList Targets; // request targets in arrival order
+    QStringList Targets;             // request targets in arrival order
+    QList<QByteArray> Heads, Bodies; // each request's head and body, in arrival order
 
     explicit HttpFixture(quint16 port = 0) {
         Server.listen(QHostAddress::LocalHost, port);
@@ -54,8 +55,18 @@ class HttpFixture : public QObject {
     void Read(QTcpSocket* socket) {
         QByteArray& buffer = Buffers[socket];
         buffer += socket->readAll();
-        if (!buffer.contains("\r\n\r\n"))
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
             return;
+        const QByteArray head = buffer.left(end);
+        qsizetype length = 0;
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        if (buffer.size() < end + 4 + length)
+            return; // the body is still coming
+        Heads << head;
+        Bodies << buffer.mid(end + 4, length);
         const QList<QByteArray> words = buffer.left(buffer.indexOf("\r\n")).split(' ');
         Buffers.remove(socket);
         const QString target = QString::fromLatin1(words.value(1));

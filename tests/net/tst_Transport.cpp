@@ -84,6 +84,8 @@ class TestTransport : public QObject {
     void proxyUsedOnlyWhenNamed();
     void ownServerStartingIsWaitedFor_data();
     void ownServerStartingIsWaitedFor();
+    void postBesideTheTransfers_data();
+    void postBesideTheTransfers();
 };
 
 void TestTransport::threeRequestsInOrderCountingDown() {
@@ -422,6 +424,64 @@ void TestTransport::ownServerStartingIsWaitedFor() {
         if (server)
             QVERIFY(server->Targets.isEmpty());
     }
+}
+
+void TestTransport::postBesideTheTransfers_data() {
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<int>("status");
+    QTest::newRow("accepted") << true << 200;
+    QTest::newRow("refused by the server") << true << 502;
+    QTest::newRow("no server") << false << 0;
+}
+
+// A post carries its body and the program's server key, runs beside a tool
+// request in flight, and reports the answer's status and body, or why none came.
+void TestTransport::postBesideTheTransfers() {
+    QFETCH(bool, serverUp);
+    QFETCH(int, status);
+    Rig rig;
+    rig.Server.Script = [&](const QString& target) {
+        if (target.startsWith(QLatin1String("/cgi-bin/zeph/indexnow-pt.cgi")))
+            return FixtureReply::Status(status, {}, "answer " + QByteArray::number(status));
+        return ByPath(target);
+    };
+    quint16 absent = 0;
+    {
+        QTcpServer free;
+        QVERIFY(free.listen(QHostAddress::LocalHost, 0));
+        absent = free.serverPort();
+    }
+    const QString address =
+        serverUp ? rig.Server.Address() : QStringLiteral("127.0.0.1:%1").arg(absent);
+    rig.Client.SetServerKey(rig.Server.Address(), "secret");
+    rig.Queue(1, QStringLiteral("/tool"));
+    rig.Run();
+    const QByteArray body = "http://site.test/a\nhttp://site.test/b\n";
+    int gotStatus = -1;
+    QByteArray answer;
+    QString error;
+    rig.Client.Post(IndexNowBatchUrl(address), body, "text/plain",
+                    [&](int s, const QByteArray& a, const QString& e) {
+                        gotStatus = s;
+                        answer = a;
+                        error = e;
+                    });
+    QTRY_VERIFY_WITH_TIMEOUT(gotStatus >= 0, 10000);
+    QVERIFY(rig.WaitIdle());
+    QCOMPARE(rig.Handed.size(), 1); // the tool's answer came as well
+    QCOMPARE(gotStatus, status);
+    if (!serverUp) {
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(answer, "answer " + QByteArray::number(status));
+    const qsizetype post =
+        rig.Server.Targets.indexOf(QStringLiteral("/cgi-bin/zeph/indexnow-pt.cgi"));
+    QVERIFY(post >= 0);
+    QCOMPARE(rig.Server.Bodies[post], body);
+    QVERIFY(rig.Server.Heads[post].startsWith("POST "));
+    QVERIFY(rig.Server.Heads[post].contains("X-Vantora-Key: secret"));
 }
 
 QTEST_GUILESS_MAIN(TestTransport)
