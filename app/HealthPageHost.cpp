@@ -4,9 +4,11 @@
 #include "WindowHosts.h"
 
 #include "Dialogs.h"
+#include "Endpoints.h"
 #include "HealthPage.h"
 #include "HelpLinks.h"
 #include "History.h"
+#include "HttpClient.h"
 #include "SiteMapController.h"
 #include "SiteMapCreation.h"
 #include "SiteMapPanel.h"
@@ -44,6 +46,27 @@ int MainWindow::HealthLink::SelectInSiteMap(const QStringList& urls) {
     if (first.isValid())
         Window.SiteMap->Tree()->scrollTo(first);
     return found;
+}
+
+void MainWindow::HealthLink::SubmitToIndexNow(const QByteArray& batch,
+                                              std::function<void(const QString& answer)> done) {
+    if (!Window.Dial->CheckConnect(*Window.Env.localAddress, Window.Options.Dial)) {
+        done(QStringLiteral("failed: not connected"));
+        return;
+    }
+    Window.Env.http->Post(
+        IndexNowBatchUrl(Window.ServerAddress), batch, "text/plain; charset=utf-8",
+        [done = std::move(done)](int status, const QByteArray& answer, const QString& error) {
+            if (status == 0) {
+                done(QStringLiteral("failed: the analysis server did not answer (%1)").arg(error));
+                return;
+            }
+            const QString text = QString::fromUtf8(answer).trimmed();
+            done(!text.isEmpty() ? text
+                                 : QStringLiteral("failed: the analysis server answered %1 and "
+                                                  "nothing more")
+                                       .arg(status));
+        });
 }
 
 void MainWindow::BuildHealthPage() {

@@ -107,6 +107,8 @@ class MainWindow::HealthLink : public health::HealthHost {
     bool ProjectOpen() const override;
     void UpdateSiteMap() override;
     int SelectInSiteMap(const QStringList& urls) override;
+    void SubmitToIndexNow(const QByteArray& batch,
+                          std::function<void(const QString& answer)> done) override;
 
   private:
     MainWindow& Window;

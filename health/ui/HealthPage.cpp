@@ -8,6 +8,7 @@
 #include "ReportPrinters.h"
 #include "RtfWriter.h"
 #include "TrendChart.h"
+#include "XmlSitemap.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,6 +31,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -259,7 +261,12 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     PrintButton->setObjectName(QStringLiteral("HealthPrint"));
     SaveButton = new QPushButton(QStringLiteral("Sa&ve..."), content);
     SaveButton->setObjectName(QStringLiteral("HealthSave"));
-    for (QPushButton* button : {SelectButton, ExportButton, PrintButton, SaveButton})
+    SubmitButton = new QPushButton(QStringLiteral("Submit all through &IndexNow"), content);
+    SubmitButton->setObjectName(QStringLiteral("HealthSubmitIndexNow"));
+    SubmitButton->setToolTip(
+        QStringLiteral("Tells search engines that take IndexNow about every indexable page of "
+                       "the latest crawl, through the analysis server's IndexNow service"));
+    for (QPushButton* button : {SelectButton, ExportButton, PrintButton, SaveButton, SubmitButton})
         buttons->addWidget(button);
     buttons->addStretch(1);
     contentLayout->addLayout(buttons);
@@ -267,6 +274,7 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     connect(ExportButton, &QPushButton::clicked, this, [this] { ExportCsv(); });
     connect(PrintButton, &QPushButton::clicked, this, [this] { PrintReport(); });
     connect(SaveButton, &QPushButton::clicked, this, [this] { SaveReport(); });
+    connect(SubmitButton, &QPushButton::clicked, this, [this] { SubmitAllThroughIndexNow(); });
     Stack->addWidget(content);
     Reload();
 }
@@ -597,6 +605,96 @@ void HealthPage::ExportCsv() {
             QStringLiteral("An error occurred while trying to write the file, operation aborted."),
             MsgButtons::Ok);
     }
+}
+
+void HealthPage::SubmitAllThroughIndexNow() {
+    const QString path = Host.CrawlHistoryPath();
+    if (path.isEmpty()) {
+        Host.MessageBoxes().Message(MsgKind::Information,
+                                    QStringLiteral("There is no crawl to submit yet: save the "
+                                                   "project and update its site map first."),
+                                    MsgButtons::Ok);
+        return;
+    }
+    SubmitButton->setEnabled(false);
+    // A crawl of a million pages takes a moment to read: a thread of its own.
+    QPointer<HealthPage> self(this);
+    std::thread([self, alive = Alive, path = path.toStdString()] {
+        auto batches = std::make_shared<std::vector<std::string>>();
+        auto error = std::make_shared<std::string>();
+        History history;
+        if (history.Open(path, false, *error))
+            *batches = LatestSubmissionBatches(history, *error);
+        if (!alive->load() || !qApp)
+            return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, batches, error] {
+                if (!self)
+                    return;
+                std::size_t pages = 0;
+                for (const std::string& batch : *batches)
+                    pages += std::size_t(std::count(batch.begin(), batch.end(), '\n'));
+                Dialogs& boxes = self->Host.MessageBoxes();
+                if (pages == 0) {
+                    self->SubmitButton->setEnabled(true);
+                    boxes.Message(
+                        MsgKind::Information,
+                        error->empty()
+                            ? QStringLiteral("The latest crawl holds no indexable page to submit.")
+                            : QStringLiteral("There is no crawl to submit: %1.")
+                                  .arg(QString::fromStdString(*error)),
+                        MsgButtons::Ok);
+                    return;
+                }
+                if (boxes.Message(MsgKind::Confirm,
+                                  QStringLiteral("Submit the %1 indexable pages of the latest "
+                                                 "crawl through IndexNow?")
+                                      .arg(pages),
+                                  MsgButtons::YesNo) != MsgAnswer::Yes) {
+                    self->SubmitButton->setEnabled(true);
+                    return;
+                }
+                self->SubmitBatches(batches, 0, std::make_shared<QStringList>());
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+// One batch after the other, so that a service that refuses the first is not
+// sent the rest; every answer is shown as the server gave it.
+void HealthPage::SubmitBatches(std::shared_ptr<std::vector<std::string>> batches, std::size_t next,
+                               std::shared_ptr<QStringList> answers) {
+    const bool stop = !answers->isEmpty() && !answers->last().contains(QLatin1String("accepted"));
+    if (next == batches->size() || stop) {
+        SubmitButton->setEnabled(true);
+        QString text;
+        if (answers->size() == 1 && batches->size() == 1) {
+            text = answers->first();
+        } else {
+            for (qsizetype i = 0; i < answers->size(); ++i)
+                text += QStringLiteral("Batch %1 of %2: %3\n")
+                            .arg(i + 1)
+                            .arg(batches->size())
+                            .arg(answers->at(i));
+            if (stop && next < batches->size())
+                text += QStringLiteral("The other batches were not sent.");
+        }
+        const bool accepted = !stop;
+        if (text.startsWith(QLatin1String("not-configured")))
+            text += QStringLiteral("\nSet up an IndexNow service in Tools > Search Services...");
+        Host.MessageBoxes().Message(accepted ? MsgKind::Information : MsgKind::Warning,
+                                    text.trimmed(), MsgButtons::Ok);
+        return;
+    }
+    QPointer<HealthPage> self(this);
+    Host.SubmitToIndexNow(QByteArray::fromStdString((*batches)[next]),
+                          [self, batches, next, answers](const QString& answer) {
+                              if (!self)
+                                  return;
+                              answers->append(answer.trimmed());
+                              self->SubmitBatches(batches, next + 1, answers);
+                          });
 }
 
 } // namespace vantora::health

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QWidget>
+#include <functional>
 
 #include <atomic>
 #include <memory>
@@ -47,6 +48,10 @@ class HealthHost {
     virtual void UpdateSiteMap() = 0;
     // Selects these pages in the site map; how many were found there.
     virtual int SelectInSiteMap(const QStringList& urls) = 0;
+    // Posts one batch of page addresses (one a line) to the analysis server
+    // for IndexNow; done gets the server's one-line answer, or why none came.
+    virtual void SubmitToIndexNow(const QByteArray& batch,
+                                  std::function<void(const QString& answer)> done) = 0;
 };
 
 // What one load found: the crawls, the latest one's findings compared (or
@@ -82,6 +87,9 @@ class HealthPage : public QWidget {
     void PrintReport();
     void SaveReport();
     void ExportCsv();
+    // Every listable page of the latest crawl through the server's IndexNow
+    // service, in batches; the answers are shown when all are in.
+    void SubmitAllThroughIndexNow();
 
   signals:
     void Loaded();
@@ -119,7 +127,9 @@ class HealthPage : public QWidget {
     ChangesModel* ChangeModel;
     QLabel* ChangesText;
     TrendChart* Chart;
-    QPushButton *SelectButton, *ExportButton, *PrintButton, *SaveButton;
+    QPushButton *SelectButton, *ExportButton, *PrintButton, *SaveButton, *SubmitButton;
+    void SubmitBatches(std::shared_ptr<std::vector<std::string>> batches, std::size_t next,
+                       std::shared_ptr<QStringList> answers);
     std::shared_ptr<std::atomic<bool>> Alive;
 };
 

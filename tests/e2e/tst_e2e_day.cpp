@@ -666,6 +666,21 @@ void TestEndToEndDay::aUsersDay() {
     QVERIFY2(rtfBytes.contains("{\\pict\\pngblip"), "the chart is not in the RTF");
     QVERIFY(rtfBytes.contains("Site score:"));
     QVERIFY2(day.dialogs.Asked.size() == 2, qPrintable(day.dialogs.Texts().join('\n')));
+    // Every indexable page of the latest crawl through the IndexNow service set
+    // up above: asked first, then the service's answer shown.
+    const std::string spadesUrl = (site.Root() + "spades.html").toStdString();
+    const size_t postsBefore = submit.Requests().size();
+    day.dialogs.Answers.enqueue(MsgAnswer::Yes);
+    QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthSubmitIndexNow")),
+                      Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(day.dialogs.Asked.size() == 4, 30000);
+    QVERIFY2(day.dialogs.Asked[2].Text.contains(QStringLiteral("through IndexNow?")),
+             qPrintable(day.dialogs.Texts().join('\n')));
+    QVERIFY2(day.dialogs.Asked[3].Text.startsWith(QStringLiteral("accepted")),
+             qPrintable(day.dialogs.Texts().join('\n')));
+    const auto posts = submit.Requests();
+    QCOMPARE(posts.size(), postsBefore + 1);
+    QVERIFY2(posts.back().Body.find(spadesUrl) != std::string::npos, posts.back().Body.c_str());
     day.Trigger("actSave");
 
     // --- watching: the spades page's rank and link-backs; an Update posts
