@@ -81,7 +81,8 @@ void MainWindow::BuildFileMenu() {
 
 void MainWindow::ShowProgramOptions() {
     ProgramOptionsDlg->FillFromOptions();
-    RunModal(ProgramOptionsDlg);
+    if (RunModal(ProgramOptionsDlg) == QDialog::Accepted)
+        BBPage->SetPeriodicCheck(Options.CheckMsg);
 }
 
 // ---------------------------------------------------------------- recent files
