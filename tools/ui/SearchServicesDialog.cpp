@@ -338,6 +338,12 @@ void SearchServicesDialog::ShowSubmitRows() {
     SubmitForm->setRowVisible(GetUrl, kind == SubmitService::Get);
     WriteKey->setVisible(indexNow);
     SubmitTest->setText(indexNow ? u"Check the key &file"_s : u"T&est"_s);
+    // Neither check submits a page: a GET service would take any call to its
+    // URL as a submission, so its test only asks its server whether it answers.
+    SubmitTest->setToolTip(indexNow ? u"Looks for the key file on the project's site; nothing "
+                                      u"is submitted."_s
+                                    : u"Asks the service's server whether it answers; nothing "
+                                      u"is submitted."_s);
     SubmitTest->setEnabled(kind != SubmitService::None && !Pending);
 }
 
