@@ -232,6 +232,11 @@ void MainWindow::OpenProject(const QString& path) {
         return;
     }
     Project = read;
+    if (!result.Warning.isEmpty()) {
+        QApplication::restoreOverrideCursor();
+        Env.dialogs->Message(MsgKind::Warning, result.Warning, MsgButtons::Ok);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
     SiteMap->ClearTree(Project.RootUrl());
     ProjectSettings->FillFromProject(Project);
     SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());
