@@ -45,7 +45,7 @@ class FixedHost : public ServicesHost {
     FakeDialogs Dialogs;
     Server Situation() const override { return Where; }
     QString Address() const override { return QStringLiteral("analysis.example:47800"); }
-    bool RestartServer() override { return false; }
+    void RestartServer(std::function<void(bool)> done) override { done(false); }
     HttpClient& TestClient() override { return Client; }
     vantora::Dialogs& MessageBoxes() override { return Dialogs; }
     QString SiteRoot() const override { return QString(); }
@@ -422,7 +422,18 @@ class TestSearchServices : public QObject {
         ranks->KindBox()->setCurrentIndex(1); // SearXNG
         ranks->AddressEdit()->setText(QString::fromStdString(search.Url("")));
         emit ranks->AddressEdit()->textEdited(ranks->AddressEdit()->text());
-        QString status = test(ranks); // saves first, the server starts again
+        // Test saves first; the server starts again while the window goes
+        // on, the page saying so, and the test is asked once it answers.
+        QTest::mouseClick(ranks->TestButton(), Qt::LeftButton);
+        QVERIFY(dialog.RestartUnderway() && bundled.Restarting());
+        QVERIFY2(dialog.ServerLabel()->text().startsWith("Restarting the analysis server"),
+                 qPrintable(dialog.ServerLabel()->text()));
+        QVERIFY(ranks->StatusLabel()->text().startsWith("Waiting for the analysis server"));
+        QVERIFY(!dialog.SaveButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.RestartUnderway(), 10000);
+        QVERIFY2(dialog.ServerLabel()->text().contains("was started again"),
+                 qPrintable(dialog.ServerLabel()->text()));
+        QString status = test(ranks);
         QVERIFY2(status.startsWith("Working") && status.contains("status 200") &&
                      status.contains("http://first.example/"),
                  qPrintable(status));
