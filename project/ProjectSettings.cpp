@@ -176,8 +176,8 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
     project.RootPath = root.Path;
     project.RankscoutBulletins = QStringLiteral("N");
     project.BackwatchBulletins = QStringLiteral("N");
-    const QString oldRender = project.RenderMode.isEmpty() ? QStringLiteral("off")
-                                                           : project.RenderMode;
+    const QString oldRender =
+        project.RenderMode.isEmpty() ? QStringLiteral("off") : project.RenderMode;
     project.RenderMode = fields.RenderMode;
     if (hadRoot && (project.ProxyServer != oldServer || project.ProxyPort != oldPort ||
                     bulletinsWereOn || fields.RenderMode != oldRender))

@@ -223,8 +223,8 @@ void ConfigText::Set(std::string_view table, std::string_view key, std::string_v
         const std::string_view lastLine(Text.data() + lines[last].Start,
                                         lines[last].End - lines[last].Start);
         const bool crlf = lastLine.size() >= 2 && lastLine.substr(lastLine.size() - 2) == "\r\n";
-        std::string replaced = std::string(line.substr(0, indent)) + std::string(key) + " = " +
-                               std::string(value);
+        std::string replaced =
+            std::string(line.substr(0, indent)) + std::string(key) + " = " + std::string(value);
         if (!comment.empty())
             replaced += " " + comment;
         replaced += crlf ? "\r\n" : "\n";

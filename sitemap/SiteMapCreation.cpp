@@ -2,8 +2,8 @@
 
 #include "Dialogs.h"
 #include "ProcessLauncher.h"
-#include "ProjectExtras.h"
 #include "ProjectData.h"
+#include "ProjectExtras.h"
 #include "SiteMapController.h"
 #include "SiteMapFormat.h"
 #include "SiteMapHost.h"

@@ -19,12 +19,12 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPrinter>
-#include <QProxyStyle>
-#include <QStyleOptionHeader>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyleOptionHeader>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextBrowser>

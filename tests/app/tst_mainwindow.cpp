@@ -3,9 +3,9 @@
 #include "ProjectFile.h"
 #include "WindowFixture.h"
 
+#include "BulletinPage.h"
 #include "DialSession.h"
 #include "New.h"
-#include "BulletinPage.h"
 #include "OnlineToolPage.h"
 #include "SiteMapController.h"
 #include "SiteMapPanel.h"

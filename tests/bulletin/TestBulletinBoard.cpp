@@ -427,7 +427,6 @@ void TestBulletinBoard::listColumnFollowsThePanelWidth() {
     QTRY_COMPARE(page.BBList->columnWidth(1), page.BBList->width() - 157);
 }
 
-
 void TestBulletinBoard::periodicCheckRunsWhenDueAndIdle() {
     TestHost host;
     const QString page = QStringLiteral("http://www.example.org/a.html");

@@ -283,8 +283,7 @@ void TestBundledServer::restartReturnsAtOnceAndAnswersLater() {
     QCOMPARE(BundledServer::Probe(QStringLiteral("127.0.0.1"), port, 2000),
              BundledServer::Occupant::AnalysisServer);
     server.Stop();
-    QTRY_VERIFY_WITH_TIMEOUT(!BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 200),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 200), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestBundledServer)

@@ -6,8 +6,8 @@
 #include "ProjectFile.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QLineEdit>

@@ -719,20 +719,19 @@ class OffPageTest : public QObject {
         Target.Put("/abcdef0123456789.txt", "abcdef0123456789\n");
         Target.Put("/other.txt", "something else");
         ServiceConfig config;
-        config.OffPage = Parsed(SearchTables() + "[submit.ok]\nkind = \"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = "
-                                "\"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\n[submit.located]\nkind = "
-                                "\"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\nkey_location = \"" +
-                                Target.Url("/other.txt") +
-                                "\"\n[submit.form]\nkind = \"get\"\nurl = \"" +
-                                Submit.Url("/add?u={url}") +
-                                "\"\n[submit.gone]\nkind = \"get\"\nurl = "
-                                "\"http://127.0.0.1:1/add?u={url}\"\n");
+        config.OffPage =
+            Parsed(SearchTables() + "[submit.ok]\nkind = \"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = "
+                   "\"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\n[submit.located]\nkind = "
+                   "\"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\nkey_location = \"" + Target.Url("/other.txt") +
+                   "\"\n[submit.form]\nkind = \"get\"\nurl = \"" + Submit.Url("/add?u={url}") +
+                   "\"\n[submit.gone]\nkind = \"get\"\nurl = "
+                   "\"http://127.0.0.1:1/add?u={url}\"\n");
         QVERIFY(config.OffPage);
         const std::size_t submittedBefore = Submit.Requests().size();
         const QString answer = Q(Ask(config, "servicetest-pt.cgi", query.toStdString()));

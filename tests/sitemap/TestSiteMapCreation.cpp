@@ -96,11 +96,16 @@ class TestSiteMapCreation : public QObject {
     void loadsTheMap_data() {
         QTest::addColumn<QString>("render"); // the project's "Render JavaScript"
         QTest::addColumn<QString>("option"); // what the applet is given for it
-        QTest::newRow("not set") << "" << "";
-        QTest::newRow("off") << "off" << "";
-        QTest::newRow("auto") << "auto" << " --render=auto";
-        QTest::newRow("on") << "on" << " --render=on";
-        QTest::newRow("another version's value") << "smart" << "";
+        QTest::newRow("not set") << ""
+                                 << "";
+        QTest::newRow("off") << "off"
+                             << "";
+        QTest::newRow("auto") << "auto"
+                              << " --render=auto";
+        QTest::newRow("on") << "on"
+                            << " --render=on";
+        QTest::newRow("another version's value") << "smart"
+                                                 << "";
     }
     void loadsTheMap() {
         QFETCH(QString, render);
