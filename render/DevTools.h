@@ -6,7 +6,7 @@
 // profile in a temporary folder; it is killed with its whole group, and the
 // folder removed, when this object goes, and it dies with the thread that
 // started it should this process die first. The folders of processes that
-// were killed before they could remove theirs are removed at the first start.
+// were killed before they could remove theirs are removed when one starts.
 
 #include <nlohmann/json.hpp>
 
