@@ -81,7 +81,8 @@ void MainWindow::BuildFileMenu() {
 
 void MainWindow::ShowProgramOptions() {
     ProgramOptionsDlg->FillFromOptions();
-    RunModal(ProgramOptionsDlg);
+    if (RunModal(ProgramOptionsDlg) == QDialog::Accepted)
+        BBPage->SetPeriodicCheck(Options.CheckMsg);
 }
 
 // ---------------------------------------------------------------- recent files
@@ -231,6 +232,11 @@ void MainWindow::OpenProject(const QString& path) {
         return;
     }
     Project = read;
+    if (!result.Warning.isEmpty()) {
+        QApplication::restoreOverrideCursor();
+        Env.dialogs->Message(MsgKind::Warning, result.Warning, MsgButtons::Ok);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
     SiteMap->ClearTree(Project.RootUrl());
     ProjectSettings->FillFromProject(Project);
     SetProjectStatus(QStringLiteral("Project Open, ") + Project.RootUrl());

@@ -82,6 +82,14 @@ void MainWindow::BuildHealthPage() {
     setMinimumWidth(
         std::max(minimumWidth(), PageTabs->sizeHint().width() + margins.left() + margins.right()));
     connect(&SiteMap->Creator(), &SiteMapCreator::CrawlStored, Health, &health::HealthPage::Reload);
+    // File > Print Report and the tool bar's Print print this page's report
+    // while it shows; the report views' editor, which has no view of this
+    // page, leaves them alone then.
+    for (const char* name : {"actPrint", "tbPrint"})
+        connect(FindAction(QString::fromLatin1(name)), &QAction::triggered, this, [this] {
+            if (ToolPages->currentWidget() == Health)
+                RunCommand([this] { Health->PrintReport(); });
+        });
 
     // File > Export XML Sitemap..., after Print: the latest crawl's indexable
     // pages, written as the command line writes them.

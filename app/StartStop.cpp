@@ -1,6 +1,7 @@
 // Start-up after the window is shown and shut-down when it closes.
 #include "Main.h"
 
+#include "BulletinPage.h"
 #include "BundledServer.h"
 #include "DialSession.h"
 #include "Dialogs.h"
@@ -46,6 +47,7 @@ void MainWindow::Startup(const QStringList& arguments) {
     RecentFiles = stored.RecentFiles;
     UserId = stored.UserId;
     Options = stored.Options;
+    BBPage->SetPeriodicCheck(Options.CheckMsg);
     if (stored.HaveHorzPos && stored.HorzPos > 0) {
         const int total = qMax(MainSplitter->width(), stored.HorzPos + 192);
         MainSplitter->setSizes({stored.HorzPos, total - stored.HorzPos});

@@ -34,7 +34,6 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
         group);
     CheckMsgBox =
         new QCheckBox(QStringLiteral("Automaticaly check for new Bulletin messages every"), group);
-    CheckMsgBox->setEnabled(false);
     MinutesField = new QComboBox(group);
     MinutesField->setEditable(true);
     MinutesField->addItems({QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("10"),
@@ -47,7 +46,15 @@ ProgramOptionsDialog::ProgramOptionsDialog(SettingsStore* settings, Dialogs* dia
     SetScreenReaderName(MinutesField,
                         QStringLiteral("Check for new Bulletin messages every (minutes)"));
     MinutesLabel = new QLabel(QStringLiteral("minutes."), group);
-    MinutesLabel->setEnabled(false);
+    // The box switches the periodic check on and off; the minutes are
+    // edited only while it is on. Switched on from 0, it offers 5 minutes.
+    connect(CheckMsgBox, &QCheckBox::toggled, this, [this](bool on) {
+        MinutesField->setEnabled(on);
+        MinutesLabel->setEnabled(on);
+        qint32 minutes = 0;
+        if (on && (!ParseDecimalInt(MinutesField->currentText(), minutes) || minutes == 0))
+            MinutesField->setEditText(QStringLiteral("5"));
+    });
     ClearBox = new QCheckBox(QStringLiteral("Clear Reports before adding new data."), group);
     LeaveBox = new QCheckBox(
         QStringLiteral("Leave previously generated 'Old Reports' instead of removing them."),
@@ -127,8 +134,9 @@ void ProgramOptionsDialog::FillFromOptions() {
     LeaveBox->setChecked(Options->Leave);
     TipBox->setChecked(Options->TipOfTheDayMode > 0);
     MinutesField->setEditText(QString::number(Options->CheckMsg));
-    MinutesField->setEnabled(Options->CheckMsg != 0);
     CheckMsgBox->setChecked(Options->CheckMsg != 0);
+    MinutesField->setEnabled(Options->CheckMsg != 0);
+    MinutesLabel->setEnabled(Options->CheckMsg != 0);
     HealthOptions->Fill(Settings ? health::LoadCheckSettings(*Settings) : health::CheckSettings{});
     QString token;
     if (Settings && Settings->OpenKey(false)) {
@@ -175,7 +183,7 @@ void ProgramOptionsDialog::OkClicked() {
 
     const QString minutes = MinutesField->currentText();
     qint32 checkMsg = 0;
-    if (!ParseDecimalInt(minutes, checkMsg)) {
+    if (CheckMsgBox->isChecked() && !ParseDecimalInt(minutes, checkMsg)) {
         Settings->CloseKey();
         Messages->GeneralError(NotIntegerMessage(minutes));
         return;

@@ -6,6 +6,7 @@
 #include "Export.h"
 #include "History.h"
 #include "ProjectData.h"
+#include "ProjectExtras.h"
 #include "ProjectFile.h"
 #include "ProjectSettings.h"
 #include "SiteMapCreation.h"
@@ -76,8 +77,9 @@ const char Usage[] =
     "         the crawl in the project's crawl history (PROJECT.crawls.sqlite beside\n"
     "         the project file), and saves the project. --new ROOT_URL creates the\n"
     "         project file first. --render loads pages in headless Chromium to read\n"
-    "         what their scripts build: off (default), auto (pages that look built by\n"
-    "         scripts) or on (every page). --sm-options passes options to sm (see\n"
+    "         what their scripts build: off, auto (pages that look built by scripts)\n"
+    "         or on (every page); without it, the project's Render JavaScript setting\n"
+    "         (off unless set in the program). --sm-options passes options to sm (see\n"
     "         sm --help). --resume keeps sm's answers in PROJECT.zpr.resume as\n"
     "         they come and, when that file is there from a crawl that was stopped\n"
     "         or killed, continues that crawl without asking the site again for what\n"
@@ -252,9 +254,9 @@ int Crawl(const QStringList& given) {
         error);
     if (!options)
         return Bad(error);
-    const QString renderMode = options->Values.count(QStringLiteral("--render"))
-                                   ? options->Values.at(QStringLiteral("--render"))
-                                   : QString();
+    QString renderMode = options->Values.count(QStringLiteral("--render"))
+                             ? options->Values.at(QStringLiteral("--render"))
+                             : QString();
     if (!renderMode.isEmpty() && renderMode != QLatin1String("off") &&
         renderMode != QLatin1String("auto") && renderMode != QLatin1String("on"))
         return Bad(QStringLiteral("--render takes off, auto or on, not \"%1\"").arg(renderMode));
@@ -281,7 +283,12 @@ int Crawl(const QStringList& given) {
             return Fail(QStringLiteral("%1 is not a project file").arg(options->Project));
         if (!read.IsOk())
             return Fail(read.Error);
+        if (!read.Warning.isEmpty())
+            std::cerr << "vantora-cli: " << read.Warning.toStdString() << "\n";
     }
+    // Without --render the project's "Render JavaScript" setting decides.
+    if (renderMode.isEmpty() && EffectiveRenderMode(project) != QLatin1String("off"))
+        renderMode = EffectiveRenderMode(project);
     if (!project.HasRoot() || project.RootHost.isEmpty())
         return Fail(QStringLiteral("the project has no root URL (set one in the program, or "
                                    "create the project with --new ROOT_URL)"));

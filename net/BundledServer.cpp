@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
 #if defined(Q_OS_LINUX)
@@ -167,30 +166,73 @@ bool BundledServer::Launch(const QString& address) {
     return true;
 }
 
-bool BundledServer::Restart(int waitMs) {
-    if (!Running())
-        return false;
-    Process->terminate();
-    if (!Process->waitForFinished(3000)) {
-        Process->kill();
-        Process->waitForFinished(2000);
+void BundledServer::Restart(std::function<void(bool)> done, int waitMs) {
+    if (!Running() && !Restarting()) {
+        done(false);
+        return;
     }
-    if (!Launch(InUse))
-        return false;
+    Waiting.push_back(std::move(done));
+    if (Waiting.size() > 1)
+        return; // the restart under way answers this one too
+    RestartWaitMs = waitMs;
+    // The watch would start a server of its own in the gap.
+    if (Watchdog)
+        Watchdog->stop();
+    Leaving = Process;
+    Process = nullptr;
+    QObject::connect(Leaving, &QProcess::finished, Leaving, [this] { Relaunch(); });
+    Leaving->terminate();
+    // A server that does not end when asked is ended.
+    QTimer::singleShot(3000, Leaving, [process = Leaving] {
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+    });
+}
+
+void BundledServer::Relaunch() {
+    if (!Leaving)
+        return;
+    Leaving->deleteLater();
+    Leaving = nullptr;
+    if (!Launch(InUse)) {
+        EndRestart(false);
+        return;
+    }
+    if (!RestartPoll) {
+        RestartPoll = new QTimer;
+        RestartPoll->setInterval(100);
+        QObject::connect(RestartPoll, &QTimer::timeout, RestartPoll, [this] { PollRestarted(); });
+    }
+    RestartClock.start();
+    RestartPoll->start();
+}
+
+void BundledServer::PollRestarted() {
     QString host;
     quint16 port = 0;
-    if (!SplitAddress(InUse, host, port))
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < waitMs) {
-        if (Probe(host, port, 200) == Occupant::AnalysisServer)
-            return true;
-        if (!Running())
-            return false; // it stopped at once: its file has an error
-        QThread::msleep(50);
+    if (!SplitAddress(InUse, host, port)) {
+        EndRestart(false);
+        return;
     }
-    return false;
+    // A refused connection on this machine comes back at once, so a look
+    // costs the window next to nothing until the server listens.
+    if (Probe(host, port, 100) == Occupant::AnalysisServer)
+        EndRestart(true);
+    else if (!Running())
+        EndRestart(false); // it stopped at once: its file has an error
+    else if (RestartClock.elapsed() >= RestartWaitMs)
+        EndRestart(false);
+}
+
+void BundledServer::EndRestart(bool ok) {
+    if (RestartPoll)
+        RestartPoll->stop();
+    if (Watchdog)
+        Watchdog->start();
+    std::vector<std::function<void(bool)>> waiting;
+    waiting.swap(Waiting);
+    for (const auto& done : waiting)
+        done(ok);
 }
 
 void BundledServer::Watch() {
@@ -218,6 +260,19 @@ bool BundledServer::Running() const {
 void BundledServer::Stop() {
     delete Watchdog;
     Watchdog = nullptr;
+    delete RestartPoll;
+    RestartPoll = nullptr;
+    // A restart under way ends unanswered: its server goes too.
+    Waiting.clear();
+    if (Leaving) {
+        QObject::disconnect(Leaving, nullptr, nullptr, nullptr);
+        if (Leaving->state() != QProcess::NotRunning) {
+            Leaving->kill();
+            Leaving->waitForFinished(2000);
+        }
+        delete Leaving;
+        Leaving = nullptr;
+    }
     if (!Process)
         return;
     if (Process->state() != QProcess::NotRunning) {

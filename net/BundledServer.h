@@ -9,7 +9,11 @@
 // The server it starts answers only requests that carry the per-install
 // secret (ServerKey.h), so web pages in the user's browser cannot use it.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
+
+#include <functional>
+#include <vector>
 
 class QProcess;
 class QTimer;
@@ -36,10 +40,13 @@ class BundledServer {
     // none runs.
     void Stop();
     // Ends the server this program started and starts it again at the same
-    // address, so that it reads its configuration file anew; waits up to
-    // waitMs for it to answer. False when this program runs no server, or it
-    // does not answer again in time.
-    bool Restart(int waitMs = 5000);
+    // address, so that it reads its configuration file anew, without blocking
+    // the caller: done(true) once it answers again, done(false) when this
+    // program runs no server, it stops at once (its file has an error) or it
+    // does not answer within waitMs. done runs from the event loop (at once
+    // for "no server"); a restart asked for while one runs shares its result.
+    void Restart(std::function<void(bool)> done, int waitMs = 5000);
+    bool Restarting() const { return !Waiting.empty(); }
     bool Running() const;
     // The address the program should ask: the configured one, or the
     // loopback fall-back when another program holds the configured port.
@@ -66,9 +73,19 @@ class BundledServer {
   private:
     bool Launch(const QString& address);
     void Watch();
+    void Relaunch();
+    void PollRestarted();
+    void EndRestart(bool ok);
 
     QProcess* Process = nullptr;
     QTimer* Watchdog = nullptr;
+    // While restarting: the server being ended, the poll for the new one,
+    // how long to wait for it and who wants the result.
+    QProcess* Leaving = nullptr;
+    QTimer* RestartPoll = nullptr;
+    QElapsedTimer RestartClock;
+    int RestartWaitMs = 0;
+    std::vector<std::function<void(bool)>> Waiting;
     QString Program;
     QString InUse;
     QString KeyFile;

@@ -4,6 +4,7 @@
 // that knows the byte layout.
 #include "ToolKind.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -107,6 +108,12 @@ struct ProjectData {
     // last crawl whose new site-health errors were posted. Stored after the
     // file's last block, where older versions do not look.
     QStringList Watches;
+    // "Render JavaScript" for the crawl: "off", "auto" or "on" ("" = off).
+    // Kept, with the watch list, in the file beside the project
+    // (ProjectExtras.h), never in the project file itself.
+    QString RenderMode;
+    // The members of the file beside the project this version does not use.
+    QJsonObject OtherExtras;
 
     // "http://" + RootHost + RootPath.
     QString RootUrl() const { return QStringLiteral("http://") + RootHost + RootPath; }

@@ -1,4 +1,5 @@
 #include "ProjectFile.h"
+#include "ProjectExtras.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -405,6 +406,9 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
     }
     if (!file.commit())
         return ProjectFileResult::Failure(cannotCreate);
+    QString error;
+    if (!WriteProjectExtras(path, project, error))
+        return ProjectFileResult::Failure(error);
     return ProjectFileResult::Success();
 }
 
@@ -421,7 +425,10 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return ProjectFileResult::Failure(cannotOpen);
-    return ParseProject(bytes, project);
+    ProjectFileResult result = ParseProject(bytes, project);
+    if (result.IsOk())
+        result.Warning = ReadProjectExtras(path, project);
+    return result;
 }
 
 } // namespace vantora

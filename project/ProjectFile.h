@@ -20,12 +20,14 @@ enum class ProjectFileStatus {
 struct ProjectFileResult {
     ProjectFileStatus Status = ProjectFileStatus::Ok;
     QString Error; // for Failed: the text for the general error box
+    // For Ok: what of the file beside the project could not be read, in words.
+    QString Warning;
 
     bool IsOk() const { return Status == ProjectFileStatus::Ok; }
     static ProjectFileResult Success() { return {}; }
-    static ProjectFileResult NotProject() { return {ProjectFileStatus::NotProjectFile, {}}; }
+    static ProjectFileResult NotProject() { return {ProjectFileStatus::NotProjectFile, {}, {}}; }
     static ProjectFileResult Failure(const QString& text) {
-        return {ProjectFileStatus::Failed, text};
+        return {ProjectFileStatus::Failed, text, {}};
     }
 };
 
@@ -37,7 +39,8 @@ QString NotProjectFileMessage();
 
 // Writes the project to path through a temporary file that replaces the old
 // file only once it is complete, so a failed write leaves the previous file
-// as it was. Failure texts: "Cannot create file <path>".
+// as it was; then the file beside it (ProjectExtras.h). Failure texts:
+// "Cannot create file <path>".
 ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& project);
 
 // Reads the file into project (which is cleared first); only a regular file
@@ -47,6 +50,8 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
 // unequal length (they could not be paired by index). The last line may lack
 // its CR; anything after the last block is ignored. Failure texts:
 // "Cannot open file <path>" and "'<line>' is not a valid integer value".
+// Then the file beside it is read (ProjectExtras.h); what of it could not
+// be read is in Warning.
 ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project);
 
 // The exact bytes WriteProjectFile puts on disk.

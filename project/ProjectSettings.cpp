@@ -87,6 +87,8 @@ ProjectSettingsFields FieldsFromProject(const ProjectData& project) {
     fields.UseProxy = !project.ProxyServer.isEmpty();
     fields.ProxyServer = project.ProxyServer;
     fields.ProxyPort = QString::number(project.ProxyPort);
+    if (!project.RenderMode.isEmpty())
+        fields.RenderMode = project.RenderMode;
     return fields;
 }
 
@@ -174,8 +176,11 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
     project.RootPath = root.Path;
     project.RankscoutBulletins = QStringLiteral("N");
     project.BackwatchBulletins = QStringLiteral("N");
-    if (hadRoot &&
-        (project.ProxyServer != oldServer || project.ProxyPort != oldPort || bulletinsWereOn))
+    const QString oldRender =
+        project.RenderMode.isEmpty() ? QStringLiteral("off") : project.RenderMode;
+    project.RenderMode = fields.RenderMode;
+    if (hadRoot && (project.ProxyServer != oldServer || project.ProxyPort != oldPort ||
+                    bulletinsWereOn || fields.RenderMode != oldRender))
         host.MarkProjectModified();
     return {true, SettingsField::None};
 }

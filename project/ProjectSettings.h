@@ -51,6 +51,8 @@ struct ProjectSettingsFields {
     bool UseProxy = false;
     QString ProxyServer;
     QString ProxyPort;
+    // "Render JavaScript": "off", "auto" or "on" (or a newer version's value, kept).
+    QString RenderMode = QStringLiteral("off");
 
     bool operator==(const ProjectSettingsFields&) const = default;
 };
@@ -86,8 +88,9 @@ struct SettingsOkOutcome {
 
 // Runs "Ok": normalises fields.Url, checks the fields in order (URL, proxy
 // server, port and its range 1 to 65535), asks before a change of an
-// existing root URL, then stores the proxy, the root and the bulletin flags;
-// a changed proxy or bulletin flags that were on mark the project modified. fields is updated with
+// existing root URL, then stores the proxy, the root, the bulletin flags and
+// the render mode; a changed proxy or render mode, or bulletin flags that
+// were on, mark the project modified. fields is updated with
 // what the dialog must show afterwards (the normalised URL, or the old root after "No").
 SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSettingsHost& host,
                                        Dialogs& dialogs);

@@ -5,7 +5,8 @@
 // port is opened. The browser runs in a process group of its own with a fresh
 // profile in a temporary folder; it is killed with its whole group, and the
 // folder removed, when this object goes, and it dies with the thread that
-// started it should this process die first.
+// started it should this process die first. The folders of processes that
+// were killed before they could remove theirs are removed when one starts.
 
 #include <nlohmann/json.hpp>
 

@@ -118,6 +118,50 @@ std::size_t ContinuationLines(const std::string& text, const std::vector<Line>& 
     return lines.size() - 1 - index;
 }
 
+// The comment that ends the last line of the value starting on line index
+// ("# ..." without the line break), "" when there is none. A '#' inside a
+// string is no comment.
+std::string TrailingComment(const std::string& text, const std::vector<Line>& lines,
+                            std::size_t index) {
+    const std::size_t last = index + ContinuationLines(text, lines, index);
+    std::string_view line(text.data() + lines[last].Start, lines[last].End - lines[last].Start);
+    std::size_t from = 0;
+    if (last == index) {
+        from = line.find('=') + 1;
+    } else {
+        // A multi-line string's last line: the comment can only follow its closing quotes.
+        for (const std::string_view quotes : {std::string_view("\"\"\""), std::string_view("'''")})
+            if (const std::size_t at = line.find(quotes); at != std::string_view::npos) {
+                from = at + 3;
+                break;
+            }
+    }
+    char quote = 0;
+    for (std::size_t k = from; k < line.size(); ++k) {
+        const char c = line[k];
+        if (quote) {
+            if (c == '\\' && quote == '"')
+                ++k;
+            else if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            const std::string_view triple = c == '"' ? "\"\"\"" : "\'\'\'";
+            if (line.substr(k, 3) == triple) {
+                // A multi-line string closed on the same line: skip it whole.
+                const std::size_t close = line.find(triple, k + 3);
+                if (close == std::string_view::npos)
+                    return std::string();
+                k = close + 2;
+            } else {
+                quote = c;
+            }
+        } else if (c == '#') {
+            return std::string(Trimmed(line.substr(k)));
+        }
+    }
+    return std::string();
+}
+
 struct Found {
     bool TableFound = false;
     std::size_t TableLine = 0;   // the header line (0 for the top of the file)
@@ -174,8 +218,17 @@ void ConfigText::Set(std::string_view table, std::string_view key, std::string_v
         const std::size_t last = i + ContinuationLines(Text, lines, i);
         const std::string_view line(Text.data() + lines[i].Start, lines[i].End - lines[i].Start);
         const std::size_t indent = line.find_first_not_of(" \t");
-        Text.replace(lines[i].Start, lines[last].End - lines[i].Start,
-                     std::string(line.substr(0, indent)) + entry);
+        // The user's note after the value stays with the new value.
+        const std::string comment = TrailingComment(Text, lines, i);
+        const std::string_view lastLine(Text.data() + lines[last].Start,
+                                        lines[last].End - lines[last].Start);
+        const bool crlf = lastLine.size() >= 2 && lastLine.substr(lastLine.size() - 2) == "\r\n";
+        std::string replaced =
+            std::string(line.substr(0, indent)) + std::string(key) + " = " + std::string(value);
+        if (!comment.empty())
+            replaced += " " + comment;
+        replaced += crlf ? "\r\n" : "\n";
+        Text.replace(lines[i].Start, lines[last].End - lines[i].Start, replaced);
         return;
     }
     if (f.TableFound) {

@@ -95,15 +95,42 @@ ServiceAnswer TestKeyFile(const SubmitBackend& backend, const std::string& page,
                   where, "service test ok");
 }
 
+// A GET service takes a page with every call to its URL, so a trial call
+// would submit one. The test asks the service's server for its root
+// instead (no page, no parameters): that it answers at all is what can be
+// known without submitting.
+ServiceAnswer TestGetService(const SubmitBackend& backend, const ServiceConfig& config,
+                             const PageFetcher& fetch) {
+    // The template's placeholders may stand anywhere after the host.
+    const std::string& text = backend.UrlTemplate;
+    const std::size_t scheme = text.find("://");
+    const std::size_t hostEnd =
+        scheme == std::string::npos ? std::string::npos : text.find_first_of("/?#{", scheme + 3);
+    const auto parsed = ParseUrl(text.substr(0, hostEnd) + "/");
+    if (!parsed || (parsed->Scheme != "http" && parsed->Scheme != "https"))
+        return Answer(false, "The service's URL template is not an http:// or https:// address.",
+                      "", "service test: bad template");
+    const std::string root = parsed->Scheme + "://" + parsed->Authority() + "/";
+    FetchOptions options = OutsideCallOptions(config.Fetch, backend.TimeoutSeconds, 64u << 10);
+    const FetchResult answer = fetch(root, options);
+    if (answer.Status != FetchStatus::Ok && answer.Status != FetchStatus::HttpError)
+        return Answer(false,
+                      "The service's server " + root + " " +
+                          DescribeFailure(answer, backend.TimeoutSeconds) +
+                          ". Nothing was submitted.",
+                      "", "service test failed");
+    return Answer(true,
+                  "The service's server answered (status " + std::to_string(answer.HttpCode) +
+                      "). Nothing was submitted: whether it takes pages shows only when "
+                      "Enginepost submits one.",
+                  root, "service test ok, nothing submitted");
+}
+
 ServiceAnswer TestSubmit(const SubmitBackend& backend, const std::string& page,
                          const ServiceConfig& config, const PageFetcher& fetch) {
     if (backend.Kind == SubmitKind::IndexNow)
         return TestKeyFile(backend, page, config, fetch);
-    if (!ParseUrl(page))
-        return Answer(false, "No page was given to submit.", "", "service test: no page");
-    const SubmitOutcome outcome = RunSubmission(backend, {page, "", "", "", ""}, config.Fetch);
-    return Answer(outcome.Ok, outcome.Text + ".", outcome.Ok ? page : "",
-                  outcome.Ok ? "service test ok" : "service test failed");
+    return TestGetService(backend, config, fetch);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "ProcessLauncher.h"
 #include "ProjectData.h"
+#include "ProjectExtras.h"
 #include "SiteMapController.h"
 #include "SiteMapFormat.h"
 #include "SiteMapHost.h"
@@ -241,6 +242,9 @@ void SiteMapCreator::Run() {
             QStringList arguments{argument};
             if (!historyPath.isEmpty())
                 arguments << QStringLiteral("--facts=") + factsPath;
+            // The project's "Render JavaScript"; off is the applet's own default.
+            if (const QString render = EffectiveRenderMode(project); render != QLatin1String("off"))
+                arguments << QStringLiteral("--render=") + render;
             applet = Launcher.Start(Applet, arguments, folder.path());
         }
     }

@@ -1,6 +1,7 @@
 #include "BulletinPage.h"
 
 #include "ReportView.h"
+#include "Transport.h"
 #include "Watch.h"
 
 #include <QAction>
@@ -193,16 +194,38 @@ void BulletinPage::Update(bool quiet) {
         return;
     vantora::UpdateBulletinBoard(Host, quiet);
     FillBulletinList();
+    RestartPeriodicCheck();
 }
 
 void BulletinPage::SetPeriodicCheck(int minutes) {
     if (!Periodic) {
         Periodic = new QTimer(this);
-        connect(Periodic, &QTimer::timeout, this, [this] { Update(true); });
+        Periodic->setSingleShot(true);
+        connect(Periodic, &QTimer::timeout, this, [this] { PeriodicCheckDue(); });
     }
+    Minutes = qMax(0, minutes);
+    RestartPeriodicCheck();
+}
+
+void BulletinPage::RestartPeriodicCheck() {
+    if (!Periodic)
+        return;
     Periodic->stop();
-    if (minutes > 0)
-        Periodic->start(minutes * 60 * 1000);
+    if (Minutes > 0)
+        Periodic->start(std::chrono::milliseconds(qint64(Minutes) * MinuteMs));
+}
+
+void BulletinPage::PeriodicCheckDue() {
+    const Transport& net = Host.Net();
+    if (!net.TransportIdle || !net.RequestQueue.isEmpty()) {
+        // Due but busy: look again shortly rather than queueing behind it.
+        Periodic->start(std::chrono::milliseconds(qMax(1, MinuteMs / 6)));
+        return;
+    }
+    if (Open)
+        Update(true);
+    else
+        RestartPeriodicCheck();
 }
 
 void BulletinPage::FillBulletinList() {

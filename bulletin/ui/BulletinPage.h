@@ -34,7 +34,14 @@ class BulletinPage : public QGroupBox {
     // "Update": posts what changed on the watched pages (UpdateBulletinBoard).
     void Update(bool quiet);
     // Runs a quiet Update every minutes while a project is open; 0 stops it.
+    // A check that falls due while the request queue is busy (a tool run,
+    // the checks of the last round) waits until it is idle, so rounds never
+    // pile up behind each other. An Update the user starts restarts the wait.
     void SetPeriodicCheck(int minutes);
+    // The minutes between periodic checks, 0 when they are off.
+    int PeriodicMinutes() const { return Minutes; }
+    // The length of one minute of the periodic check (tests shorten it).
+    int MinuteMs = 60 * 1000;
 
     // A click in the list: shows the selected message and marks it read.
     void OpenSelectedMessage();
@@ -75,6 +82,9 @@ class BulletinPage : public QGroupBox {
   private:
     BulletinHost& Host;
     QTimer* Periodic = nullptr;
+    int Minutes = 0;
+    void PeriodicCheckDue();
+    void RestartPeriodicCheck();
     bool Open = false;
     // Whether the program's last focused control was in this page.
     bool FocusInside = false;

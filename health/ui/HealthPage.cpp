@@ -20,9 +20,12 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPrinter>
+#include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyleOptionHeader>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextBrowser>
@@ -52,6 +55,33 @@ QString When(const std::string& time) {
     if (text.size() >= 16)
         return text.left(10) + QLatin1Char(' ') + text.mid(11, 5) + QStringLiteral(" UTC");
     return text;
+}
+
+// Draws a header's sort arrow the way the list reads: pointing down while
+// the highest comes first (descending), up while the lowest does. The
+// program's style draws them the other way round.
+class SortArrowStyle : public QProxyStyle {
+  public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+            header && element == PE_IndicatorHeaderArrow) {
+            QStyleOptionHeader flipped(*header);
+            if (header->sortIndicator == QStyleOptionHeader::SortUp)
+                flipped.sortIndicator = QStyleOptionHeader::SortDown;
+            else if (header->sortIndicator == QStyleOptionHeader::SortDown)
+                flipped.sortIndicator = QStyleOptionHeader::SortUp;
+            QProxyStyle::drawPrimitive(element, &flipped, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
+void UseSortArrowStyle(QHeaderView* header) {
+    auto* style = new SortArrowStyle;
+    style->setParent(header);
+    header->setStyle(style);
 }
 
 QString SummaryText(const HealthSnapshot& data) {
@@ -119,6 +149,23 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     : QWidget(parent), Host(host), Alive(std::make_shared<std::atomic<bool>>(true)) {
     setObjectName(QStringLiteral("SiteHealthPage"));
     auto* layout = new QVBoxLayout(this);
+    // What runs off the window's thread (reading the history, writing a
+    // CSV file), with a bar that moves while it does.
+    BusyRow = new QWidget(this);
+    BusyRow->setObjectName(QStringLiteral("HealthBusy"));
+    auto* busyLayout = new QHBoxLayout(BusyRow);
+    busyLayout->setContentsMargins(0, 0, 0, 0);
+    BusyText = new QLabel(BusyRow);
+    auto* busyBar = new QProgressBar(BusyRow);
+    busyBar->setRange(0, 0);
+    busyBar->setTextVisible(false);
+    busyBar->setMaximumWidth(160);
+    busyBar->setAccessibleName(QStringLiteral("Busy"));
+    busyLayout->addWidget(BusyText);
+    busyLayout->addWidget(busyBar);
+    busyLayout->addStretch(1);
+    BusyRow->hide();
+    layout->addWidget(BusyRow);
     Stack = new QStackedWidget(this);
     layout->addWidget(Stack);
 
@@ -196,6 +243,7 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     Pages->setSelectionBehavior(QAbstractItemView::SelectRows);
     Pages->setSortingEnabled(true);
     Pages->horizontalHeader()->setSortIndicator(FindingsModel::ScoreColumn, Qt::DescendingOrder);
+    UseSortArrowStyle(Pages->horizontalHeader());
     Pages->horizontalHeader()->setStretchLastSection(true);
     Pages->verticalHeader()->hide();
     Pages->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -300,7 +348,9 @@ void HealthPage::Reload() {
         Show(std::move(none), generation);
         return;
     }
-    EmptyText->setText(QStringLiteral("Reading the crawl history..."));
+    if (Stack->currentIndex() == 0)
+        EmptyText->clear();
+    SetBusy(QStringLiteral("Reading the crawl history..."));
     // Reading a long history or a crawl of a million findings takes time: a
     // thread of its own, the result handed back to the window's thread
     // unless the page is gone or a newer load was asked for meanwhile.
@@ -324,10 +374,20 @@ void HealthPage::CompareWith(long long crawl) {
     Reload();
 }
 
+void HealthPage::SetBusy(const QString& text) {
+    // A load and an export may overlap: the export's words win while it runs.
+    const QString shown = ExportRunning && text.isEmpty() ? BusyText->text() : text;
+    BusyText->setText(shown);
+    BusyRow->setVisible(!shown.isEmpty());
+    CompareBox->setEnabled(!Loading() && Data.Crawls.size() > 1);
+    ExportButton->setEnabled(!ExportRunning);
+}
+
 void HealthPage::Show(HealthSnapshot snapshot, int generation) {
     if (generation != Generation)
         return;
     Shown = generation;
+    SetBusy(QString());
     Data = std::move(snapshot);
     if (!Data.HaveHistory) {
         QString text;
@@ -572,7 +632,7 @@ void HealthPage::PrintReport() {
 }
 
 void HealthPage::ExportCsv() {
-    if (!Data.Findings)
+    if (!Data.Findings || ExportRunning)
         return;
     FileDialogOptions options;
     options.Title = QStringLiteral("Export Findings");
@@ -584,27 +644,49 @@ void HealthPage::ExportCsv() {
         return;
     // Every finding of the crawl (fixed ones too when comparing), the link
     // score beside the columns the command line writes; through a part file
-    // so a failed write leaves no half file.
+    // so a failed write leaves no half file. A million findings take a
+    // while: written on a thread of its own from the snapshot's findings,
+    // which nothing changes.
     std::vector<std::string> columns{"check", "severity", "url", "detail", "link_score"};
     if (Data.ComparedWith)
         columns.push_back("change");
-    const std::string target = path.toStdString(), part = target + ".part";
-    bool ok = false;
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        if (out)
-            WriteFindingsCsv(out, *Data.Findings, columns);
-        out.flush();
-        ok = static_cast<bool>(out);
-    }
-    ok = ok && std::rename(part.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        std::remove(part.c_str());
-        Host.MessageBoxes().Message(
-            MsgKind::Error,
-            QStringLiteral("An error occurred while trying to write the file, operation aborted."),
-            MsgButtons::Ok);
-    }
+    ExportRunning = true;
+    SetBusy(QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()));
+    QPointer<HealthPage> self(this);
+    std::thread([self, alive = Alive, findings = Data.Findings, columns = std::move(columns),
+                 target = path.toStdString()] {
+        const std::string part = target + ".part";
+        bool ok = false;
+        {
+            std::ofstream out(part, std::ios::binary | std::ios::trunc);
+            if (out)
+                WriteFindingsCsv(out, *findings, columns);
+            out.flush();
+            ok = static_cast<bool>(out);
+        }
+        ok = ok && std::rename(part.c_str(), target.c_str()) == 0;
+        if (!ok)
+            std::remove(part.c_str());
+        if (!alive->load() || !qApp)
+            return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, ok] {
+                if (!self)
+                    return;
+                self->ExportRunning = false;
+                self->SetBusy(self->Loading() ? QStringLiteral("Reading the crawl history...")
+                                              : QString());
+                const QString error =
+                    ok ? QString()
+                       : QStringLiteral("An error occurred while trying to write the file, "
+                                        "operation aborted.");
+                if (!ok)
+                    self->Host.MessageBoxes().Message(MsgKind::Error, error, MsgButtons::Ok);
+                emit self->Exported(error);
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 void HealthPage::SubmitAllThroughIndexNow() {

@@ -83,6 +83,8 @@ class HealthPage : public QWidget {
     std::unique_ptr<QTextDocument> Report() const;
     const HealthSnapshot& Snapshot() const { return Data; }
     bool Loading() const { return Generation != Shown; }
+    // Whether a CSV export is being written.
+    bool Exporting() const { return ExportRunning; }
 
     void PrintReport();
     void SaveReport();
@@ -93,6 +95,8 @@ class HealthPage : public QWidget {
 
   signals:
     void Loaded();
+    // A CSV export has ended; error is "" when the file was written.
+    void Exported(const QString& error);
 
   protected:
     // Coming into view, the page loads again when the project or its history
@@ -105,6 +109,8 @@ class HealthPage : public QWidget {
     void ShowDetail();
     void SelectAllInSiteMap();
     void CompareWith(long long crawl);
+    // Shows what runs off the window's thread ("" hides the indicator).
+    void SetBusy(const QString& text);
 
     HealthHost& Host;
     HealthSnapshot Data;
@@ -128,6 +134,9 @@ class HealthPage : public QWidget {
     QLabel* ChangesText;
     TrendChart* Chart;
     QPushButton *SelectButton, *ExportButton, *PrintButton, *SaveButton, *SubmitButton;
+    QWidget* BusyRow;
+    QLabel* BusyText;
+    bool ExportRunning = false;
     void SubmitBatches(std::shared_ptr<std::vector<std::string>> batches, std::size_t next,
                        std::shared_ptr<QStringList> answers);
     std::shared_ptr<std::atomic<bool>> Alive;

@@ -4,6 +4,7 @@
 #include "ProjectData.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -108,9 +109,22 @@ ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHo
     grid->addWidget(ServerField, 0, 1);
     grid->addWidget(PortLabel, 0, 2);
     grid->addWidget(PortField, 0, 3);
+    // How the crawl reads pages that scripts build; kept beside the project file.
+    auto* renderLabel = new QLabel(QStringLiteral("Render JavaScript:"));
+    RenderField = new QComboBox;
+    RenderField->setObjectName(QStringLiteral("RenderModeBox"));
+    RenderField->addItem(QStringLiteral("Off"), QStringLiteral("off"));
+    RenderField->addItem(QStringLiteral("Auto: pages that look built by scripts"),
+                         QStringLiteral("auto"));
+    RenderField->addItem(QStringLiteral("On: every page"), QStringLiteral("on"));
+    renderLabel->setBuddy(RenderField);
+    auto* renderRow = new QHBoxLayout;
+    renderRow->addWidget(renderLabel);
+    renderRow->addWidget(RenderField, 1);
     auto* proxyColumn = new QVBoxLayout(proxyGroup);
     proxyColumn->addWidget(ProxyCheck);
     proxyColumn->addWidget(panel);
+    proxyColumn->addLayout(renderRow);
 
     OkBtn = new QPushButton(QStringLiteral("Ok"));
     OkBtn->setObjectName(QStringLiteral("OkButton"));
@@ -151,7 +165,8 @@ void ProjectSettingsDialog::Reset() {
 }
 
 ProjectSettingsFields ProjectSettingsDialog::Fields() const {
-    return {UrlField->text(), ProxyCheck->isChecked(), ServerField->text(), PortField->text()};
+    return {UrlField->text(), ProxyCheck->isChecked(), ServerField->text(), PortField->text(),
+            RenderField->currentData().toString()};
 }
 
 void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields) {
@@ -160,6 +175,12 @@ void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields) {
     ProxyCheck->setChecked(fields.UseProxy);
     ServerField->setText(fields.ProxyServer);
     PortField->setText(fields.ProxyPort);
+    // A value another version stored is shown as it is and kept unless changed.
+    while (RenderField->count() > 3)
+        RenderField->removeItem(3);
+    if (RenderField->findData(fields.RenderMode) < 0)
+        RenderField->addItem(fields.RenderMode, fields.RenderMode);
+    RenderField->setCurrentIndex(RenderField->findData(fields.RenderMode));
     UpdateProxyControls();
 }
 

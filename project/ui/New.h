@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +34,7 @@ class ProjectSettingsDialog : public QDialog {
     QCheckBox* ProxyBox() const { return ProxyCheck; }
     QLineEdit* ProxyServerEdit() const { return ServerField; }
     QLineEdit* ProxyPortEdit() const { return PortField; }
+    QComboBox* RenderModeBox() const { return RenderField; }
     QPushButton* OkButton() const { return OkBtn; }
     QPushButton* CancelButton() const { return CancelBtn; }
 
@@ -53,6 +55,7 @@ class ProjectSettingsDialog : public QDialog {
     QLineEdit* ServerField;
     QLabel* PortLabel;
     QLineEdit* PortField;
+    QComboBox* RenderField;
     QPushButton* OkBtn;
     QPushButton* CancelBtn;
 };

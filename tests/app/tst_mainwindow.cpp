@@ -3,6 +3,7 @@
 #include "ProjectFile.h"
 #include "WindowFixture.h"
 
+#include "BulletinPage.h"
 #include "DialSession.h"
 #include "New.h"
 #include "OnlineToolPage.h"
@@ -243,6 +244,7 @@ void TestMainWindow::firstStartWritesDefaults() {
     }
     QVERIFY(w.Options.Dial && w.Options.ReportGen && w.Options.Leave && !w.Options.Clear);
     QCOMPARE(w.Options.CheckMsg, 5);
+    QCOMPARE(w.BBPage->PeriodicMinutes(), 5); // the periodic check runs as stored
     QVERIFY(!w.RecentSeparator->isVisible());
     for (QAction* recent : w.RecentFileActions)
         QVERIFY(!recent->isVisible());

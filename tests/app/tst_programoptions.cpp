@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -37,6 +38,8 @@ class TestProgramOptions : public QObject {
     void fillsFromOptions_data();
     void fillsFromOptions();
     void okWritesEveryValue();
+    void checkBoxSwitchesThePeriodicCheck_data();
+    void checkBoxSwitchesThePeriodicCheck();
     void okTurnsPendingIntroTipIntoRandomTip();
     void cancelChangesNothing();
     void minutesFieldAcceptsDigitsOnly();
@@ -69,7 +72,8 @@ void TestProgramOptions::fillsFromOptions() {
     QCOMPARE(dialog.MinutesField->isEnabled(), fieldEnabled);
     QCOMPARE(dialog.MinutesField->currentText(), shown);
     QCOMPARE(dialog.CheckMsgBox->isChecked(), fieldEnabled);
-    QVERIFY(!dialog.CheckMsgBox->isEnabled());
+    QVERIFY(dialog.CheckMsgBox->isEnabled());
+    QCOMPARE(dialog.MinutesLabel->isEnabled(), fieldEnabled);
     QVERIFY(dialog.DialBox->isChecked());
     QVERIFY(!dialog.ReportGenBox->isChecked());
     QVERIFY(dialog.TipBox->isChecked());
@@ -94,6 +98,37 @@ void TestProgramOptions::okWritesEveryValue() {
     QVERIFY(f.options.Dial && f.options.Clear && !f.options.Leave);
     QCOMPARE(f.options.CheckMsg, 30);
     QVERIFY(!f.settings.Values.contains("HorzPos")); // the dialog writes only its own values
+}
+
+void TestProgramOptions::checkBoxSwitchesThePeriodicCheck_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<QString>("typed"); // "" = leave the field as the box left it
+    QTest::addColumn<int>("stored");
+    QTest::newRow("switched on from off offers 5") << 0 << true << "" << 5;
+    QTest::newRow("switched on, minutes typed") << 0 << true << "10" << 10;
+    QTest::newRow("switched off keeps no minutes") << 30 << false << "" << 0;
+    QTest::newRow("switched off, even with junk left in the field") << 30 << false << "x" << 0;
+    QTest::newRow("left on") << 30 << true << "" << 30;
+}
+
+void TestProgramOptions::checkBoxSwitchesThePeriodicCheck() {
+    QFETCH(int, before);
+    QFETCH(bool, checked);
+    QFETCH(QString, typed);
+    QFETCH(int, stored);
+    Fixture f;
+    f.options.CheckMsg = before;
+    ProgramOptionsDialog& dialog = f.Dialog();
+    dialog.FillFromOptions();
+    dialog.CheckMsgBox->setChecked(checked);
+    QCOMPARE(dialog.MinutesField->isEnabled(), checked);
+    if (!typed.isEmpty())
+        dialog.MinutesField->setEditText(typed);
+    dialog.OkButton->click();
+    QVERIFY(f.dialogs.GeneralErrors.isEmpty());
+    QCOMPARE(f.settings.Values.value("CheckMsg").toInt(), stored);
+    QCOMPARE(f.options.CheckMsg, stored);
 }
 
 void TestProgramOptions::okTurnsPendingIntroTipIntoRandomTip() {

@@ -7,6 +7,7 @@
 #include "NetFakes.h"
 #include "ReportView.h"
 #include "Transport.h"
+#include "Watch.h"
 
 #include <QAction>
 #include <QMenu>
@@ -121,6 +122,7 @@ class TestBulletinBoard : public QObject {
     void deleteKeyWithoutSelectionAsksThenKeepsAll();
     void popupEnablesStopEntriesFromTheFlags();
     void listColumnFollowsThePanelWidth();
+    void periodicCheckRunsWhenDueAndIdle();
 };
 
 void TestBulletinBoard::openingCutsTheMessageAtBreaks_data() {
@@ -423,6 +425,35 @@ void TestBulletinBoard::listColumnFollowsThePanelWidth() {
     QCOMPARE(page.BBList->columnWidth(1), page.BBList->width() - 157);
     page.resize(800, 400);
     QTRY_COMPARE(page.BBList->columnWidth(1), page.BBList->width() - 157);
+}
+
+void TestBulletinBoard::periodicCheckRunsWhenDueAndIdle() {
+    TestHost host;
+    const QString page = QStringLiteral("http://www.example.org/a.html");
+    QVERIFY(SetWatched(host.Data, ToolKind::Backwatch, page, true));
+    BulletinPage board(host);
+    board.MinuteMs = 20;
+    board.SetPeriodicCheck(1);
+    QTest::qWait(120);
+    QVERIFY(host.Http.Requested.isEmpty()); // no project open: nothing checked
+
+    board.SetProjectOpen(true);
+    QTRY_COMPARE(host.Http.Requested.size(), 1);
+    QVERIFY(host.Http.Requested[0].contains(QStringLiteral("backwatch-pt.cgi?url=")));
+    // While that check is in flight, due rounds wait instead of piling up.
+    QTest::qWait(150);
+    QCOMPARE(host.Http.Requested.size(), 1);
+    QCOMPARE(host.NetRef.RequestQueue.size(), 1); // the one in flight
+    host.Http.Answer(QByteArray());
+    QTRY_COMPARE(host.Http.Requested.size(), 2);
+    QVERIFY(host.Boxes.Asked.isEmpty()); // quiet: no message boxes, no dialling
+
+    board.SetPeriodicCheck(0);
+    host.Http.Answer(QByteArray());
+    QTRY_VERIFY(host.NetRef.TransportIdle);
+    QTest::qWait(150);
+    QCOMPARE(host.Http.Requested.size(), 2);
+    QCOMPARE(board.PeriodicMinutes(), 0);
 }
 
 QTEST_MAIN(TestBulletinBoard)

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -302,6 +303,33 @@ int main(int argc, char* argv[]) {
     w.BBList->topLevelItem(0)->setSelected(true);
     w.BBPage->OpenSelectedMessage();
     ok &= SaveWindow(&w, out + QStringLiteral("bulletin.png"));
+
+    // Tools > Search Services... over a hand-written server file.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QDir().mkpath(config.filePath(QStringLiteral("vantora")));
+    {
+        QFile file(config.filePath(QStringLiteral("vantora/vantora-server.toml")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("# the shop's analysis server\n"
+                       "[search.ranks]\n"
+                       "url = \"http://127.0.0.1:8888/search?q={query}&format=json&pageno={page}\""
+                       " # my own instance\nresults = \"/results\"\n"
+                       "[submit.submission]\nkind = \"get\"\n"
+                       "url = \"https://submit.example/add?url={url}\"\n"
+                       "[rankscout]\naltavista = \"ranks\"\n"
+                       "[backwatch]\nsearch = \"ranks\"\n"
+                       "[enginepost]\naltavista = \"submission\"\n");
+    }
+    w.RunModal = [&](QDialog* dialog) {
+        dialog->show();
+        dialog->move(w.geometry().center() - dialog->rect().center());
+        ok &= SaveScreen(dialog->frameGeometry(), out + QStringLiteral("services.png"));
+        dialog->hide();
+        return int(QDialog::Rejected);
+    };
+    w.FindAction(QStringLiteral("actSearchServices"))->trigger();
+    w.RunModal = [](QDialog*) { return int(QDialog::Rejected); };
 
     // The about box over the main window.
     w.About->show();

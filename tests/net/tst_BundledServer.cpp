@@ -70,6 +70,7 @@ class TestBundledServer : public QObject {
     void strangerOnThePortGetsAFallbackPort();
     void killedServerIsStartedAgain();
     void serverOfAnEndedInstanceIsTakenOver();
+    void restartReturnsAtOnceAndAnswersLater();
 };
 
 void TestBundledServer::splitAddress_data() {
@@ -254,6 +255,35 @@ void TestBundledServer::serverOfAnEndedInstanceIsTakenOver() {
     owner.Stop();
     QTRY_VERIFY_WITH_TIMEOUT(second.Running(), 10000);
     QVERIFY(AnswersWithin(port, 5000));
+}
+
+void TestBundledServer::restartReturnsAtOnceAndAnswersLater() {
+    BundledServer none;
+    int early = -1;
+    none.Restart([&](bool ok) { early = ok; });
+    QCOMPARE(early, 0); // no server of ours: said at once
+
+    ProgramDir dir;
+    const quint16 port = FreePort();
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    BundledServer server;
+    server.SetWatchInterval(100);
+    QVERIFY(server.Start(address, dir.Dir.path(), 200));
+    QVERIFY(AnswersWithin(port, 5000));
+    QTRY_VERIFY_WITH_TIMEOUT(dir.ServerPid() > 0, 5000);
+    const qint64 first = dir.ServerPid();
+    QList<bool> results;
+    server.Restart([&](bool ok) { results << ok; });
+    server.Restart([&](bool ok) { results << ok; }); // joins the one under way
+    QVERIFY(server.Restarting());
+    QVERIFY(results.isEmpty()); // the caller goes on while the server restarts
+    QTRY_COMPARE_WITH_TIMEOUT(results, (QList<bool>{true, true}), 10000);
+    QVERIFY(dir.ServerPid() != first && dir.ServerPid() > 0);
+    QVERIFY(server.Running() && !server.Restarting());
+    QCOMPARE(BundledServer::Probe(QStringLiteral("127.0.0.1"), port, 2000),
+             BundledServer::Occupant::AnalysisServer);
+    server.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!BundledServer::Answers(QStringLiteral("127.0.0.1"), port, 200), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestBundledServer)

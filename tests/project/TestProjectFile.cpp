@@ -1,10 +1,13 @@
 // The project file's bytes, its round trip, hostile files, failed writes,
 // and the recent-file slots and captions.
+#include "ProjectExtras.h"
 #include "ProjectFile.h"
 #include "RecentFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -126,6 +129,7 @@ class TestProjectFile : public QObject {
     void decimalIntegers_data();
     void decimalIntegers();
     void failedWriteKeepsOldFile();
+    void extrasBesideTheFileOutliveAnOlderVersion();
     void openFailures();
     void mutatedFilesNeverCrash();
     void recentFileMoves_data();
@@ -473,6 +477,70 @@ void TestProjectFile::failedWriteKeepsOldFile() {
     QVERIFY(WriteProjectFile(path, p).IsOk());
     QCOMPARE(ReadAll(path), SerializeProject(p));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+void TestProjectFile::extrasBesideTheFileOutliveAnOlderVersion() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site.ZPR"));
+    const QString extras = dir.filePath(QStringLiteral("site.extras.json"));
+    QCOMPARE(ProjectExtrasPath(path), extras);
+    ProjectData p;
+    p.RootHost = QStringLiteral("www.example.org");
+    const QByteArray withoutExtras = SerializeProject(p);
+    p.Watches = {QStringLiteral("5 http://www.example.org/a.html"), QStringLiteral("H 3")};
+    p.RenderMode = QStringLiteral("auto");
+    QVERIFY(WriteProjectFile(path, p).IsOk());
+    QVERIFY(QFile::exists(extras));
+
+    // A version that knows only the project file saves it without the watch list.
+    auto overwrite = [](const QString& file, const QByteArray& bytes) {
+        QFile out(file);
+        return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               out.write(bytes) == bytes.size();
+    };
+    QVERIFY(overwrite(path, withoutExtras));
+    ProjectData back;
+    ProjectFileResult read = ReadProjectFile(path, back);
+    QVERIFY(read.IsOk() && read.Warning.isEmpty());
+    QCOMPARE(back.Watches, p.Watches);
+    QCOMPARE(EffectiveRenderMode(back), QStringLiteral("auto"));
+
+    // Members another version wrote are kept through a save; an unknown
+    // render mode is kept too, and crawls take it as off.
+    QVERIFY(overwrite(extras, R"({"render": "smart", "polite": {"delay": 2}})"));
+    QVERIFY(ReadProjectFile(path, back).IsOk());
+    QCOMPARE(EffectiveRenderMode(back), QStringLiteral("off"));
+    back.Watches.clear();
+    QVERIFY(WriteProjectFile(path, back).IsOk());
+    QFile kept(extras);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    const QJsonObject object = QJsonDocument::fromJson(kept.readAll()).object();
+    kept.close();
+    QCOMPARE(object.value("polite").toObject().value("delay").toInt(), 2);
+    QCOMPARE(object.value("render").toString(), QStringLiteral("smart"));
+    QVERIFY(!object.contains("watches"));
+
+    // Nothing left to keep: no file beside the project.
+    back.OtherExtras = {};
+    back.RenderMode = QStringLiteral("off");
+    QVERIFY(WriteProjectFile(path, back).IsOk());
+    QVERIFY(!QFile::exists(extras));
+
+    // A broken file: the project opens, the reader says why, and the next
+    // save moves the file aside rather than overwriting it.
+    QVERIFY(overwrite(extras, "{\"watches\": [\"5 x\""));
+    read = ReadProjectFile(path, back);
+    QVERIFY(read.IsOk());
+    QVERIFY2(read.Warning.contains(extras) && read.Warning.contains(".broken"),
+             qPrintable(read.Warning));
+    QVERIFY(back.Watches.isEmpty());
+    back.Watches = {QStringLiteral("3 http://www.example.org/")};
+    QVERIFY(WriteProjectFile(path, back).IsOk());
+    QFile aside(extras + ".broken");
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), QByteArray("{\"watches\": [\"5 x\""));
+    QVERIFY(ReadProjectFile(path, back).IsOk());
+    QCOMPARE(back.Watches, QStringList{"3 http://www.example.org/"});
 }
 
 void TestProjectFile::openFailures() {

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -56,6 +57,11 @@ void OpenProject(ProjectData& p) {
 ProjectSettingsFields Fields(const QString& url, bool proxy = false, const QString& server = {},
                              const QString& port = {}) {
     return {url, proxy, server, port};
+}
+
+ProjectSettingsFields Rendering(ProjectSettingsFields fields, const QString& mode) {
+    fields.RenderMode = mode;
+    return fields;
 }
 
 } // namespace
@@ -253,6 +259,8 @@ void TestProjectSettings::sameRootChangesOnlyProxyAndFlags_data() {
     QTest::newRow("server changed") << Fields(root, true, "newproxy", "81") << "N" << true;
     QTest::newRow("bulletins reset") << Fields(root, true, "oldproxy", "81") << "Y" << true;
     QTest::newRow("nothing changed") << Fields(root, true, "oldproxy", "81") << "N" << false;
+    QTest::newRow("render mode changed")
+        << Rendering(Fields(root, true, "oldproxy", "81"), "auto") << "N" << true;
 }
 
 void TestProjectSettings::sameRootChangesOnlyProxyAndFlags() {
@@ -273,6 +281,7 @@ void TestProjectSettings::sameRootChangesOnlyProxyAndFlags() {
     QCOMPARE(host.Data.RankscoutBulletins, QStringLiteral("N"));
     QCOMPARE(host.Data.BackwatchBulletins, QStringLiteral("N"));
     QCOMPARE(host.Data.SiteMapLines.size(), 1);
+    QCOMPARE(host.Data.RenderMode, typed.RenderMode);
 }
 
 void TestProjectSettings::rootChange_data() {
@@ -349,6 +358,14 @@ void TestProjectSettings::fillAndReset() {
     dlg.FillFromProject(p);
     QCOMPARE(dlg.Fields(), Fields("http://www.old.com/site/", false, "", "0"));
     QVERIFY(!dlg.ProxyServerEdit()->isEnabled());
+    // A render mode of another version is shown and kept as it is.
+    p.RenderMode = QStringLiteral("smart");
+    dlg.FillFromProject(p);
+    QCOMPARE(dlg.Fields().RenderMode, QStringLiteral("smart"));
+    p.RenderMode = QStringLiteral("on");
+    dlg.FillFromProject(p);
+    QCOMPARE(dlg.RenderModeBox()->count(), 3);
+    QCOMPARE(dlg.Fields(), Rendering(Fields("http://www.old.com/site/", false, "", "0"), "on"));
 
     dlg.Reset();
     QCOMPARE(dlg.Fields(), EmptyFields());

@@ -704,6 +704,11 @@ class OffPageTest : public QObject {
             << "service=submit.located" + site << false << "does not hold the key";
         QTest::newRow("key file missing") << "service=submit.no" + Q("&url=" + Linking.Url("/"))
                                           << false << "The key file is not published";
+        QTest::newRow("GET service reached, nothing submitted")
+            << "service=submit.form" + site << true
+            << "answered (status 404). Nothing was submitted";
+        QTest::newRow("GET service unreachable")
+            << "service=submit.gone" + site << false << "could not be reached";
         QTest::newRow("list") << "service=list" << false << "";
     }
     void serviceTest() {
@@ -714,18 +719,23 @@ class OffPageTest : public QObject {
         Target.Put("/abcdef0123456789.txt", "abcdef0123456789\n");
         Target.Put("/other.txt", "something else");
         ServiceConfig config;
-        config.OffPage = Parsed(SearchTables() + "[submit.ok]\nkind = \"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = "
-                                "\"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\n[submit.located]\nkind = "
-                                "\"indexnow\"\nendpoint = \"" +
-                                Submit.Url("/indexnow/202") +
-                                "\"\nkey = \"abcdef0123456789\"\nkey_location = \"" +
-                                Target.Url("/other.txt") + "\"\n");
+        config.OffPage =
+            Parsed(SearchTables() + "[submit.ok]\nkind = \"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\n[submit.no]\nkind = "
+                   "\"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\n[submit.located]\nkind = "
+                   "\"indexnow\"\nendpoint = \"" +
+                   Submit.Url("/indexnow/202") +
+                   "\"\nkey = \"abcdef0123456789\"\nkey_location = \"" + Target.Url("/other.txt") +
+                   "\"\n[submit.form]\nkind = \"get\"\nurl = \"" + Submit.Url("/add?u={url}") +
+                   "\"\n[submit.gone]\nkind = \"get\"\nurl = "
+                   "\"http://127.0.0.1:1/add?u={url}\"\n");
         QVERIFY(config.OffPage);
+        const std::size_t submittedBefore = Submit.Requests().size();
         const QString answer = Q(Ask(config, "servicetest-pt.cgi", query.toStdString()));
+        QCOMPARE(Submit.Requests().size(), submittedBefore); // a test never submits
         if (query == "service=list") {
             QVERIFY2(answer.startsWith("SERVICETEST<br>LIST<br>") &&
                          answer.contains("<br>search.searx<br>") &&

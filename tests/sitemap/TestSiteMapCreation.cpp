@@ -93,13 +93,30 @@ class TestSiteMapCreation : public QObject {
         QCOMPARE(SiteMapOutputComplete(lines), complete);
     }
 
+    void loadsTheMap_data() {
+        QTest::addColumn<QString>("render"); // the project's "Render JavaScript"
+        QTest::addColumn<QString>("option"); // what the applet is given for it
+        QTest::newRow("not set") << ""
+                                 << "";
+        QTest::newRow("off") << "off"
+                             << "";
+        QTest::newRow("auto") << "auto"
+                              << " --render=auto";
+        QTest::newRow("on") << "on"
+                            << " --render=on";
+        QTest::newRow("another version's value") << "smart"
+                                                 << "";
+    }
     void loadsTheMap() {
+        QFETCH(QString, render);
+        QFETCH(QString, option);
         Fixture f;
+        f.Host.Data.RenderMode = render;
         f.Launcher.Output = GoodMap;
         QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
         f.Creator.UpdateSiteMap();
-        QCOMPARE(f.Launcher.Calls,
-                 QStringList{QDir(f.Dir.path()).filePath("sm") + " Search_URL=site.test/"});
+        QCOMPARE(f.Launcher.Calls, QStringList{QDir(f.Dir.path()).filePath("sm") +
+                                               " Search_URL=site.test/" + option});
         QCOMPARE(f.Host.Data.SiteMapLines.first(), QStringLiteral("WEBCHARTER"));
         QCOMPARE(f.Host.Data.SiteMapLines.size(), 7);
         QCOMPARE(f.Tree.NodeCount(), 2);

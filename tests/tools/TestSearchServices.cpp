@@ -45,7 +45,7 @@ class FixedHost : public ServicesHost {
     FakeDialogs Dialogs;
     Server Situation() const override { return Where; }
     QString Address() const override { return QStringLiteral("analysis.example:47800"); }
-    bool RestartServer() override { return false; }
+    void RestartServer(std::function<void(bool)> done) override { done(false); }
     HttpClient& TestClient() override { return Client; }
     vantora::Dialogs& MessageBoxes() override { return Dialogs; }
     QString SiteRoot() const override { return QString(); }
@@ -91,11 +91,46 @@ class TestSearchServices : public QObject {
         QTest::addColumn<QString>("value"); // empty: remove
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
-        QTest::newRow("replace, indentation kept") << "a"
-                                                   << "x"
-                                                   << "2"
-                                                   << "# c\n[a]\n  x = 1 # old\ny = 3\n"
-                                                   << "# c\n[a]\n  x = 2\ny = 3\n";
+        QTest::newRow("replace, indentation and note kept")
+            << "a"
+            << "x"
+            << "2"
+            << "# c\n[a]\n  x = 1 # the user's note\ny = 3\n"
+            << "# c\n[a]\n  x = 2 # the user's note\ny = 3\n";
+        QTest::newRow("a '#' in the old string is no note")
+            << "a"
+            << "x"
+            << "\"c\""
+            << "[a]\nx = \"a#b\\\"#\" # note\ny = 'p#q'\n"
+            << "[a]\nx = \"c\" # note\ny = 'p#q'\n";
+        QTest::newRow("no note, none added") << "a"
+                                             << "y"
+                                             << "1"
+                                             << "[a]\ny = 'p#q'\n"
+                                             << "[a]\ny = 1\n";
+        QTest::newRow("note after a multi-line array kept")
+            << "a"
+            << "h"
+            << "\"one\""
+            << "[a]\nh = [\n  \"x\", # first\n]  # hosts\nk = 1\n"
+            << "[a]\nh = \"one\" # hosts\nk = 1\n";
+        QTest::newRow("note after a one-line triple-quoted string")
+            << "a"
+            << "s"
+            << "\"z\""
+            << "[a]\ns = \"\"\"a # b\"\"\" # c\n"
+            << "[a]\ns = \"z\" # c\n";
+        QTest::newRow("note after a multi-line string kept, '#' inside it not")
+            << "a"
+            << "s"
+            << "\"z\""
+            << "[a]\ns = \"\"\"\nline # no\n\"\"\" # yes\nk = 1\n"
+            << "[a]\ns = \"z\" # yes\nk = 1\n";
+        QTest::newRow("note and CRLF line end kept") << "a"
+                                                     << "x"
+                                                     << "2"
+                                                     << "[a]\r\nx = 1 # n\r\ny = 2\r\n"
+                                                     << "[a]\r\nx = 2 # n\r\ny = 2\r\n";
         QTest::newRow("new key after the table's last key")
             << "a"
             << "z"
@@ -387,7 +422,18 @@ class TestSearchServices : public QObject {
         ranks->KindBox()->setCurrentIndex(1); // SearXNG
         ranks->AddressEdit()->setText(QString::fromStdString(search.Url("")));
         emit ranks->AddressEdit()->textEdited(ranks->AddressEdit()->text());
-        QString status = test(ranks); // saves first, the server starts again
+        // Test saves first; the server starts again while the window goes
+        // on, the page saying so, and the test is asked once it answers.
+        QTest::mouseClick(ranks->TestButton(), Qt::LeftButton);
+        QVERIFY(dialog.RestartUnderway() && bundled.Restarting());
+        QVERIFY2(dialog.ServerLabel()->text().startsWith("Restarting the analysis server"),
+                 qPrintable(dialog.ServerLabel()->text()));
+        QVERIFY(ranks->StatusLabel()->text().startsWith("Waiting for the analysis server"));
+        QVERIFY(!dialog.SaveButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.RestartUnderway(), 10000);
+        QVERIFY2(dialog.ServerLabel()->text().contains("was started again"),
+                 qPrintable(dialog.ServerLabel()->text()));
+        QString status = test(ranks);
         QVERIFY2(status.startsWith("Working") && status.contains("status 200") &&
                      status.contains("http://first.example/"),
                  qPrintable(status));

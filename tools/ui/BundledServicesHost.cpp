@@ -14,7 +14,7 @@ BundledServicesHost::BundledServicesHost(BundledServer& bundled, std::function<Q
 BundledServicesHost::~BundledServicesHost() = default;
 
 ServicesHost::Server BundledServicesHost::Situation() const {
-    if (Bundled.Running())
+    if (Bundled.Running() || Bundled.Restarting())
         return Server::Ours;
     QString host;
     quint16 port = 0;
@@ -26,8 +26,8 @@ ServicesHost::Server BundledServicesHost::Situation() const {
                : Server::NotRunning;
 }
 
-bool BundledServicesHost::RestartServer() {
-    return Bundled.Restart();
+void BundledServicesHost::RestartServer(std::function<void(bool)> done) {
+    Bundled.Restart(std::move(done));
 }
 
 HttpClient& BundledServicesHost::TestClient() {

@@ -21,7 +21,7 @@ class BundledServicesHost : public ServicesHost {
 
     Server Situation() const override;
     QString Address() const override { return AddressNow(); }
-    bool RestartServer() override;
+    void RestartServer(std::function<void(bool)> done) override;
     HttpClient& TestClient() override;
     Dialogs& MessageBoxes() override { return Msg; }
     QString SiteRoot() const override { return Root(); }

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -338,6 +339,12 @@ void SearchServicesDialog::ShowSubmitRows() {
     SubmitForm->setRowVisible(GetUrl, kind == SubmitService::Get);
     WriteKey->setVisible(indexNow);
     SubmitTest->setText(indexNow ? u"Check the key &file"_s : u"T&est"_s);
+    // Neither check submits a page: a GET service would take any call to its
+    // URL as a submission, so its test only asks its server whether it answers.
+    SubmitTest->setToolTip(indexNow ? u"Looks for the key file on the project's site; nothing "
+                                      u"is submitted."_s
+                                    : u"Asks the service's server whether it answers; nothing "
+                                      u"is submitted."_s);
     SubmitTest->setEnabled(kind != SubmitService::None && !Pending);
 }
 
@@ -350,7 +357,8 @@ void SearchServicesDialog::UpdateControls() {
         w->setEnabled(editable);
     ReplaceBroken->setVisible(Broken && Editable);
     SaveBtn->setVisible(Editable);
-    SaveBtn->setEnabled(editable && (Dirty || (Broken && ReplaceBroken->isChecked())));
+    SaveBtn->setEnabled(editable && !Restarting &&
+                        (Dirty || (Broken && ReplaceBroken->isChecked())));
     WriteKey->setEnabled(!Key->text().trimmed().isEmpty());
 }
 
@@ -366,12 +374,44 @@ bool SearchServicesDialog::Save() {
         return false;
     }
     Reload();
-    if (Host.Situation() == ServicesHost::Server::Ours && !Host.RestartServer())
+    if (Host.Situation() == ServicesHost::Server::Ours) {
+        Restarting = true;
+        ServerText->setText(u"Restarting the analysis server at "_s + Host.Address() +
+                            u" so that it reads the saved file..."_s);
+        UpdateControls();
+        ShowSubmitRows();
+        const QPointer<SearchServicesDialog> alive(this);
+        Host.RestartServer([alive](bool ok) {
+            if (alive)
+                alive->Restarted(ok);
+        });
+    }
+    return true;
+}
+
+void SearchServicesDialog::Restarted(bool ok) {
+    Restarting = false;
+    if (ok)
+        ServerText->setText(u"The analysis server this program started at "_s + Host.Address() +
+                            u" was started again and reads the saved file."_s);
+    else
+        ServerText->setText(u"The settings were saved, but the analysis server at "_s +
+                            Host.Address() +
+                            u" did not start again with them: it stops at once when the file "
+                            u"has a mistake."_s);
+    UpdateControls();
+    ShowSubmitRows();
+    std::function<void()> test;
+    test.swap(QueuedTest);
+    if (test && ok)
+        test();
+    else if (test)
+        Finish(u"the analysis server did not start again, so nothing was asked."_s, false);
+    if (!ok)
         Host.MessageBoxes().Message(MsgKind::Warning,
                                     u"The settings were saved, but the analysis server did not "
                                     u"start again with them."_s,
                                     MsgButtons::Ok);
-    return true;
 }
 
 bool SearchServicesDialog::WriteKeyFile(const QString& path) {
@@ -404,10 +444,18 @@ void SearchServicesDialog::RunTest(const QString& service, const QString& queryO
     PendingButton = button;
     Answer.clear();
     button->setEnabled(false);
-    status->setText(u"Asking the server..."_s);
-    HttpClient& client = Host.TestClient();
-    client.SetListener(this);
-    client.GetDoc(ServiceTestUrl(Host.Address(), service, queryOrPage));
+    auto ask = [this, service, queryOrPage] {
+        Pending->setText(u"Asking the server..."_s);
+        HttpClient& client = Host.TestClient();
+        client.SetListener(this);
+        client.GetDoc(ServiceTestUrl(Host.Address(), service, queryOrPage));
+    };
+    if (Restarting) {
+        status->setText(u"Waiting for the analysis server to start again..."_s);
+        QueuedTest = ask;
+        return;
+    }
+    ask();
 }
 
 void SearchServicesDialog::Finish(const QString& text, bool ok) {

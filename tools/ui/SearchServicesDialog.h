@@ -35,9 +35,9 @@ class ServicesHost {
     };
     virtual Server Situation() const = 0;
     virtual QString Address() const = 0;
-    // Ends the bundled server and starts it again; false when it does not
-    // answer again.
-    virtual bool RestartServer() = 0;
+    // Ends the bundled server and starts it again without blocking; done(true)
+    // once it answers again, done(false) when it does not.
+    virtual void RestartServer(std::function<void(bool)> done) = 0;
     // The client that sends the test requests (with the server's key).
     virtual HttpClient& TestClient() = 0;
     virtual Dialogs& MessageBoxes() = 0;
@@ -89,9 +89,11 @@ class SearchServicesDialog : public QDialog, private HttpClientListener {
 
     // Reads the file and the server's situation anew.
     void Reload();
-    // Saves the settings into the file and restarts the bundled server;
-    // false (with a message box) when they cannot be saved.
+    // Saves the settings into the file and restarts the bundled server (the
+    // page says "restarting", then the result); false (with a message box)
+    // when they cannot be saved. A test asked for meanwhile waits for it.
     bool Save();
+    bool RestartUnderway() const { return Restarting; }
 
     SearchServiceBox* RanksBox() const { return Ranks; }
     SearchServiceBox* LinkBacksBox() const { return LinkBacks; }
@@ -118,6 +120,7 @@ class SearchServicesDialog : public QDialog, private HttpClientListener {
     void RunTest(const QString& service, const QString& queryOrPage, QLabel* status,
                  QPushButton* button);
     void Finish(const QString& text, bool ok);
+    void Restarted(bool ok);
 
     // HttpClientListener
     void OnDocOutput(DocState state, qint64 bytesSoFar, const QByteArray& chunk) override;
@@ -147,6 +150,9 @@ class SearchServicesDialog : public QDialog, private HttpClientListener {
     QLabel* SubmitStatus;
     QPushButton* SaveBtn;
     QString SubmitName;
+    bool Restarting = false;
+    // A test asked for while the server restarts: sent once it answers.
+    std::function<void()> QueuedTest;
     // The test in flight.
     QLabel* Pending = nullptr;
     QPushButton* PendingButton = nullptr;
