@@ -314,10 +314,16 @@ HealthPage::HealthPage(HealthHost& host, QWidget* parent)
     SubmitButton->setToolTip(
         QStringLiteral("Tells search engines that take IndexNow about every indexable page of "
                        "the latest crawl, through the analysis server's IndexNow service"));
-    for (QPushButton* button : {SelectButton, ExportButton, PrintButton, SaveButton, SubmitButton})
+    for (QPushButton* button : {SelectButton, ExportButton, PrintButton, SaveButton})
         buttons->addWidget(button);
     buttons->addStretch(1);
     contentLayout->addLayout(buttons);
+    // A row of its own, so that every caption reads whole at the window's
+    // smallest width.
+    auto* submitRow = new QHBoxLayout;
+    submitRow->addWidget(SubmitButton);
+    submitRow->addStretch(1);
+    contentLayout->addLayout(submitRow);
     connect(SelectButton, &QPushButton::clicked, this, [this] { SelectAllInSiteMap(); });
     connect(ExportButton, &QPushButton::clicked, this, [this] { ExportCsv(); });
     connect(PrintButton, &QPushButton::clicked, this, [this] { PrintReport(); });
