@@ -1,5 +1,7 @@
 #include "SiteTreeModel.h"
 
+#include "Url.h"
+
 #include "NodeImages.h"
 
 #include <QPixmap>
@@ -85,10 +87,19 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole: {
         // A caption of megabytes would be laid out at every paint; the view
         // shows its start, the tree keeps it whole for the full URL.
-        const QString& caption = TreeData.Caption(node);
-        if (caption.size() <= MaxShownCaption)
+        const QString& stored = TreeData.Caption(node);
+        // International host names are stored in their xn-- form, as the
+        // site map keeps them; the user reads them in Unicode.
+        QString caption = stored.size() <= MaxShownCaption ? stored : stored.left(MaxShownCaption);
+        if (caption.contains(QLatin1String("xn--"), Qt::CaseInsensitive)) {
+            const qsizetype url = caption.indexOf(QLatin1String("http"), 0, Qt::CaseInsensitive);
+            if (url >= 0)
+                caption = caption.left(url) +
+                          QString::fromStdString(UrlForDisplay(caption.mid(url).toStdString()));
+        }
+        if (stored.size() <= MaxShownCaption)
             return caption;
-        return caption.left(MaxShownCaption) + QChar(0x2026);
+        return caption + QChar(0x2026);
     }
     case Qt::DecorationRole: {
         const int kind = int(TreeData.Kind(node));

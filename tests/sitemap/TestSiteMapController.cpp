@@ -161,6 +161,34 @@ class TestSiteMapController : public QObject {
         QCOMPARE(c.Model()->index(0, 0).data().toString(), QStringLiteral("http://site.test/"));
     }
 
+    // Hosts of international names read in Unicode; the stored URL keeps
+    // its xn-- form.
+    void internationalHostsShownInUnicode_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("an outside link") << "<LINK>http://xn--fa-hia.example/seite"
+                                         << QString::fromUtf8("http://fa\u00df.example/seite");
+        QTest::newRow("a broken link")
+            << "<BROKEN>http://xn--e1afmkfd.example/"
+            << QString::fromUtf8("http://\u043f\u0440\u0438\u043c\u0435\u0440.example/");
+        QTest::newRow("not a valid international name") << "<LINK>http://xn--zz.example/"
+                                                        << "http://xn--zz.example/";
+        QTest::newRow("an ordinary host") << "<LINK>http://plain.example/"
+                                          << "http://plain.example/";
+    }
+    void internationalHostsShownInUnicode() {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = Map({"<PAGE>http://site.test/", "<PUSH>", line});
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        const QModelIndex child = c.Model()->index(0, 0, c.Model()->index(0, 0));
+        QVERIFY2(child.data(Qt::DisplayRole).toString().endsWith(shown),
+                 qPrintable(child.data(Qt::DisplayRole).toString()));
+        QCOMPARE(c.Tree().Caption(1), line.mid(line.indexOf('>') + 1));
+    }
+
     void browserUrl_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<QString>("url");
