@@ -438,26 +438,37 @@ Detail JsChangedDescription(const Site& site, std::size_t url, double) {
     return Changed(before, served.HasDescription, after, render->HasDescription);
 }
 
+std::string Joined(const std::set<std::string>& set, const char* separator) {
+    std::string text;
+    for (const std::string& item : set)
+        text += (text.empty() ? "" : separator) + item;
+    return text;
+}
+
+// A rendered page whose field, read as a set, differs from what the server sent.
+template <class AsSet>
+Detail ChangedAsSet(const Site& site, std::size_t url, const char* field, AsSet asSet,
+                    const auto& served, const auto& rendered) {
+    const UrlFacts::Rendering* render = RenderedPage(site, url);
+    if (!render || !render->Changes(field))
+        return std::nullopt;
+    const std::string before = asSet(served), after = asSet(rendered(*render));
+    if (before == after)
+        return std::nullopt;
+    return Changed(before, !before.empty(), after, !after.empty());
+}
+
 // Canonicals as a sorted set of normalised URLs, joined by blanks.
 std::string CanonicalSet(const std::vector<std::string>& canonicals) {
     std::set<std::string> set;
     for (const std::string& canonical : canonicals)
         set.insert(NormalUrl(canonical));
-    std::string text;
-    for (const std::string& canonical : set)
-        text += (text.empty() ? "" : " ") + canonical;
-    return text;
+    return Joined(set, " ");
 }
 
 Detail JsChangedCanonical(const Site& site, std::size_t url, double) {
-    const UrlFacts::Rendering* render = RenderedPage(site, url);
-    if (!render || !render->Changes("canonical"))
-        return std::nullopt;
-    const std::string before = CanonicalSet(site.Urls()[url].Canonicals);
-    const std::string after = CanonicalSet(render->Canonicals);
-    if (before == after)
-        return std::nullopt;
-    return Changed(before, !before.empty(), after, !after.empty());
+    return ChangedAsSet(site, url, "canonical", CanonicalSet, site.Urls()[url].Canonicals,
+                        [](const UrlFacts::Rendering& r) { return r.Canonicals; });
 }
 
 // Robots directives as a sorted set, so "noindex, follow" and "follow,noindex" are one.
@@ -470,21 +481,12 @@ std::string RobotsSet(const std::string& robots) {
             set.insert(AsciiLower(word));
         at = comma + 1;
     }
-    std::string text;
-    for (const std::string& word : set)
-        text += (text.empty() ? "" : ",") + word;
-    return text;
+    return Joined(set, ",");
 }
 
 Detail JsChangedRobots(const Site& site, std::size_t url, double) {
-    const UrlFacts::Rendering* render = RenderedPage(site, url);
-    if (!render || !render->Changes("robots"))
-        return std::nullopt;
-    const std::string before = RobotsSet(site.Urls()[url].RobotsMeta);
-    const std::string after = RobotsSet(render->Robots);
-    if (before == after)
-        return std::nullopt;
-    return Changed(before, !before.empty(), after, !after.empty());
+    return ChangedAsSet(site, url, "robots", RobotsSet, site.Urls()[url].RobotsMeta,
+                        [](const UrlFacts::Rendering& r) { return r.Robots; });
 }
 
 Detail RenderError(const Site& site, std::size_t url, double) {
