@@ -10,7 +10,7 @@ namespace vantora::webcharter {
 
 namespace {
 
-const char Magic[] = "VANTORA-CRAWL-JOURNAL 1\n";
+const char Magic[] = "VANTORA-CRAWL-JOURNAL 2\n";
 // A record larger than this is damage, not an answer (bodies are cut at the
 // document size limit, which sm bounds at 10 GB: such a page is not kept).
 constexpr uint32_t MostRecordBytes = 0x7FFFFFFF;
@@ -99,6 +99,9 @@ std::string Encode(const RecordedAnswer& answer) {
     PutNumber(out, answer.LinkCanonicals.size());
     for (const std::string& canonical : answer.LinkCanonicals)
         PutText(out, canonical);
+    PutNumber(out, answer.NextLinks.size());
+    for (const std::string& next : answer.NextLinks)
+        PutText(out, next);
     PutText(out, answer.Body);
     return out;
 }
@@ -127,6 +130,9 @@ std::optional<RecordedAnswer> Decode(std::string_view payload) {
     const uint64_t canonicals = in.Number();
     for (uint64_t i = 0; i < canonicals && !in.Bad; ++i)
         answer.LinkCanonicals.push_back(in.Text());
+    const uint64_t nexts = in.Number();
+    for (uint64_t i = 0; i < nexts && !in.Bad; ++i)
+        answer.NextLinks.push_back(in.Text());
     answer.Body = in.Text();
     if (in.Bad || !in.Rest.empty())
         return std::nullopt;

@@ -40,6 +40,7 @@ struct RecordedAnswer {
     long long DownloadBytes = 0;
     std::string Type, Modified, RobotsHeader;
     std::vector<std::string> LinkCanonicals;
+    std::vector<std::string> NextLinks; // rel=next Link headers: pages to crawl
     std::string Body;
 };
 

@@ -184,6 +184,8 @@ class Crawl {
         std::string ContentType;
         bool SetCookie = false; // the answer set a cookie
         std::string PrimaryIp;  // the address that answered
+        // targets of the page's "Link: <...>; rel=next" headers, as written
+        std::vector<std::string> NextLinks;
         // set for an answer taken from the journal rather than from a transfer
         const RecordedAnswer* Recorded = nullptr;
     };

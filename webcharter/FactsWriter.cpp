@@ -99,7 +99,7 @@ std::string W3cDate(const char* httpDate) {
     return text;
 }
 
-std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
+std::vector<std::string> LinkHeaderTargets(std::string_view value, std::string_view relation) {
     std::vector<std::string> found;
     std::size_t i = 0;
     while ((i = value.find('<', i)) != std::string_view::npos && found.size() < 8) {
@@ -121,7 +121,7 @@ std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
                 rels = rels.substr(0, rels.find_first_of(";, "));
             for (std::size_t at = 0; at < rels.size();) {
                 const std::size_t blank = std::min(rels.find(' ', at), rels.size());
-                if (rels.substr(at, blank - at) == "canonical") {
+                if (rels.substr(at, blank - at) == relation) {
                     found.emplace_back(target);
                     break;
                 }
@@ -150,7 +150,7 @@ void ReadTransferFacts(CURL* easy, FetchFacts& facts) {
     if (curl_easy_header(easy, "Last-Modified", 0, CURLH_HEADER, -1, &modified) == CURLHE_OK)
         facts.Modified = W3cDate(std::string(modified->value).substr(0, 100).c_str());
     facts.RobotsHeader = AsciiLower(Headers(easy, "X-Robots-Tag"));
-    const std::string links = Headers(easy, "Link");
+    const std::string links = LinkHeaders(easy);
     if (!links.empty()) {
         const std::optional<Url> page = ParseUrl(facts.Url);
         for (const std::string& target : LinkHeaderCanonicals(links)) {
@@ -159,6 +159,10 @@ void ReadTransferFacts(CURL* easy, FetchFacts& facts) {
                                                     : EscapeUrlText(target.substr(0, 200)));
         }
     }
+}
+
+std::string LinkHeaders(CURL* easy) {
+    return Headers(easy, "Link");
 }
 
 FactsWriter::~FactsWriter() {

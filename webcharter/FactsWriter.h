@@ -37,8 +37,14 @@ void ReadTransferFacts(CURL* easy, FetchFacts& facts);
 // A Last-Modified value as YYYY-MM-DDThh:mm:ssZ, or empty when it is no date.
 std::string W3cDate(const char* httpDate);
 
-// The canonical targets of Link header values ("<url>; rel=canonical").
-std::vector<std::string> LinkHeaderCanonicals(std::string_view value);
+// The targets of Link header values that carry the relation rel ("<url>;
+// rel=canonical", "<url>; rel=\"next prev\""), as written, at most eight.
+std::vector<std::string> LinkHeaderTargets(std::string_view value, std::string_view rel);
+inline std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
+    return LinkHeaderTargets(value, "canonical");
+}
+// The Link headers of a finished transfer, joined by commas (at most 16, each cut at 1 KB).
+std::string LinkHeaders(CURL* easy);
 
 class FactsWriter {
   public:

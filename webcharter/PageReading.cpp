@@ -37,7 +37,8 @@ std::string MailAddress(std::string_view rest) {
 }
 
 ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, size_t maxUrlLength,
-                     bool verify, const std::string& contentType, bool facts, size_t maxLinks) {
+                     bool verify, const std::string& contentType, bool facts, size_t maxLinks,
+                     const std::vector<std::string>& headerLinks) {
     ParsedPage parsed;
     parsed.BodySize = rawBody.size();
     parsed.BodyHash = std::hash<std::string_view>()(rawBody);
@@ -88,12 +89,17 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     if (!links.BaseHref.empty())
         if (std::optional<Url> resolved = ResolveUrl(*page, links.BaseHref))
             base = std::move(*resolved);
+    const size_t fromDocument = links.Links.size();
+    for (const std::string& reference : headerLinks)
+        links.Links.push_back({LinkKind::Link, reference});
     if (links.Links.size() > maxLinks) {
         parsed.LinksCut = links.Links.size() - maxLinks;
         links.Links.resize(maxLinks);
     }
     parsed.Links.reserve(links.Links.size());
-    for (FoundLink& link : links.Links) {
+    for (size_t i = 0; i < links.Links.size(); ++i) {
+        const FoundLink& link = links.Links[i];
+        const bool fromHeader = i >= fromDocument;
         const std::string reference = CleanReference(link.Reference);
         const std::string scheme = ReferenceScheme(reference);
         ResolvedLink resolved;
@@ -108,9 +114,17 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
                 parsed.LongLinkCut = true;
                 continue;
             }
-            resolved.Address = ResolveUrl(base, reference);
+            resolved.Address = ResolveUrl(fromHeader ? *page : base, reference);
             if (!resolved.Address)
                 resolved.Invalid = EscapeUrlText(reference);
+            // a header naming a page the document links already adds nothing
+            if (fromHeader && resolved.Address &&
+                std::any_of(parsed.Links.begin(), parsed.Links.end(),
+                            [&](const ResolvedLink& known) {
+                                return known.Kind == LinkKind::Link && known.Address &&
+                                       known.Address->ToString() == resolved.Address->ToString();
+                            }))
+                continue;
         } else {
             continue; // javascript:, tel:, data:, ftp: and the like are not followed
         }

@@ -52,9 +52,13 @@ std::string MailAddress(std::string_view rest);
 
 // contentType: the answer's Content-Type, whose charset (or else the page's <meta>)
 // tells the encoding; pages not in UTF-8 are decoded before their links are read.
+// headerLinks: references the answer's headers give as links of the page (a
+// paginated listing's "Link: <...>; rel=next"); they resolve against the page's
+// own URL and follow the document's links.
 ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t maxUrlLength,
                      bool verify, const std::string& contentType = {}, bool facts = false,
-                     size_t maxLinks = static_cast<size_t>(-1));
+                     size_t maxLinks = static_cast<size_t>(-1),
+                     const std::vector<std::string>& headerLinks = {});
 
 // Threads that read page bodies. Results come back through Take(); Wake is called
 // after each one so the crawl loop's wait ends at once.
@@ -65,6 +69,7 @@ class ParsePool {
         std::string Body;
         std::string PageUrl;
         std::string ContentType;
+        std::vector<std::string> HeaderLinks; // pages the answer's Link headers name
     };
     struct Result {
         long Seq;
@@ -119,7 +124,7 @@ class ParsePool {
                 Tasks.pop_front();
             }
             Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
-                                              task.ContentType, Facts, MaxLinks)};
+                                              task.ContentType, Facts, MaxLinks, task.HeaderLinks)};
             if (AfterRead)
                 AfterRead(task, result.Parsed);
             {

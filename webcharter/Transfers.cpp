@@ -336,6 +336,11 @@ void Crawl::OnDone(CURL* easy, CURLcode code) {
             done.RedirectUrl = next->ToString();
     }
     done.SetCookie = !HeaderValue(easy, "Set-Cookie").empty();
+    // A listing split over pages may name its next page only in a header, as a
+    // browser's prefetch and a search engine read it: it is a link of the page.
+    if (transfer->Work.Kind == JobKind::Page && done.Status >= 200 && done.Status < 300)
+        if (const std::string links = LinkHeaders(easy); !links.empty())
+            done.NextLinks = LinkHeaderTargets(links, "next");
     char* ip = nullptr;
     curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &ip);
     done.PrimaryIp = ip ? ip : "";
@@ -582,7 +587,7 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         finished.Ready = false;
         ++ParsesPending;
         Parser->Add({job.Seq, std::move(transfer->Body), std::string(target().Url()),
-                     transfer->ContentType});
+                     transfer->ContentType, done.NextLinks});
     }
     if (finished.Ready)
         --PageJobsOpen;
@@ -612,6 +617,7 @@ void Crawl::Remember(const Transfer& transfer, const Completion& done) {
     answer.ContentType = transfer.ContentType;
     answer.PrimaryIp = done.PrimaryIp;
     answer.Error = transfer.Error;
+    answer.NextLinks = done.NextLinks;
     if (Facts && !answer.Check) {
         FetchFacts facts;
         facts.Url = answer.Url;
@@ -655,6 +661,7 @@ void Crawl::TakeReplays() {
         done.Status = answer.Status;
         done.RedirectUrl = answer.RedirectUrl;
         done.PrimaryIp = answer.PrimaryIp;
+        done.NextLinks = answer.NextLinks;
         done.Recorded = &answer;
         transfer->Html = answer.Html;
         transfer->Truncated = answer.Truncated;

@@ -139,6 +139,7 @@ class Http10Server {
 // Serves fixed replies by request target and counts the requests for each.
 struct StaticSite {
     std::map<std::string, Reply> Replies;
+    std::map<std::string, std::string> LinkHeaders; // the Link header of a path
     std::mutex Lock;
     std::map<std::string, int> Hits;
 
@@ -156,6 +157,8 @@ struct StaticSite {
         response.status = found->second.Status;
         if (!found->second.Location.empty())
             response.set_header("Location", found->second.Location);
+        if (const auto link = LinkHeaders.find(request.target); link != LinkHeaders.end())
+            response.set_header("Link", link->second);
         response.set_content(found->second.Body, found->second.Type.c_str());
     }
 };
@@ -1037,6 +1040,9 @@ void TestWebcharterCrawl::whatIsCounted_data() {
     QTest::newRow("e-mail addresses as a mail program reads them")
         << "/mail/" << QStringList{} << QStringList{"/mail/"}
         << QStringList{"<MAILTO>mailto:Info@example.org", "<MAILTO>mailto:x@y.z"} << QStringList{};
+    QTest::newRow("pages a Link header names as next are followed")
+        << "/paged/" << QStringList{} << QStringList{"/paged/", "/paged/2", "/paged/3"}
+        << QStringList{"<ERROR>$O/paged/gone 404"} << QStringList{};
     QTest::newRow("redirect targets keep to the URL length limit")
         << "/redirect/" << QStringList{} << QStringList{"/redirect/"} << QStringList{}
         << QStringList{"left out: 1 link(s) longer than 2048 characters"};
@@ -1093,6 +1099,14 @@ void TestWebcharterCrawl::whatIsCounted() {
                               "<a href='mailto:Info@example.org?subject=hi'>b</a>"
                               "<a href='mailto:?to=x@y.z&subject=s'>c</a><a href='mailto:'>d</a>",
                               ""};
+    // next pages named only in headers: relative, quoted among other relations, a
+    // broken one, one the body links already; other relations are not followed
+    site.Replies["/paged/"] = {200, "text/html", "<p>1</p>", ""};
+    site.LinkHeaders["/paged/"] = "</paged/style.css>; rel=preload, </paged/2>; rel=next";
+    site.Replies["/paged/2"] = {200, "text/html", "<p>2</p>", ""};
+    site.LinkHeaders["/paged/2"] = "<3>; rel=\"prev next\"; title=\"Page 3\", <gone>; REL=next";
+    site.Replies["/paged/3"] = {200, "text/html", "<a href=/paged/>1</a>", ""};
+    site.LinkHeaders["/paged/3"] = "</paged/>; rel=next, </paged/alt>; rel=alternate";
     site.Replies["/redirect/long"] = {302, "text/html", "", "/redirect/" + std::string(3000, 'a')};
     TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
     site.Replies["/inward/"] = {
