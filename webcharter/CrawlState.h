@@ -301,6 +301,7 @@ class Crawl {
     std::unique_ptr<PageRendering> Rendering; // outlives the parse threads that use it
     std::unique_ptr<ParsePool> Parser;
     size_t ParsesPending = 0;
+    size_t ParseBytesPending = 0; // bytes of the bodies waiting for or in a parse thread
 
     // Folder URLs and their index files: key of the folder -> first page's target
     // and body hash, so a page met under both names is listed once.

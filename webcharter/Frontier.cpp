@@ -140,6 +140,7 @@ Job Crawl::TakeFromFrontier() {
 
 void Crawl::OnParsed(long seq, ParsedPage parsed) {
     --ParsesPending;
+    ParseBytesPending -= std::min(ParseBytesPending, parsed.BodySize);
     --PageJobsOpen;
     Finished& finished = Waiting.at(seq);
     finished.Ready = true;

@@ -6,6 +6,7 @@
 #include "PageFacts.h"
 #include "Url.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -115,13 +116,25 @@ class ParsePool {
     void Work() {
         while (true) {
             Task task;
+            bool large = false;
             {
+                // Reading a large body takes many times its size (a 10 MB page of
+                // half a million links takes about 100 MB): one is read at a time,
+                // so memory does not grow with the number of threads.
                 std::unique_lock<std::mutex> guard(Lock);
-                More.wait(guard, [this] { return Closing || !Tasks.empty(); });
-                if (Tasks.empty())
+                auto next = Tasks.end();
+                More.wait(guard, [&] {
+                    next = std::find_if(Tasks.begin(), Tasks.end(), [&](const Task& waiting) {
+                        return !LargeRunning || waiting.Body.size() <= LargeBody;
+                    });
+                    return next != Tasks.end() || (Closing && Tasks.empty());
+                });
+                if (next == Tasks.end())
                     return;
-                task = std::move(Tasks.front());
-                Tasks.pop_front();
+                large = next->Body.size() > LargeBody;
+                LargeRunning = LargeRunning || large;
+                task = std::move(*next);
+                Tasks.erase(next);
             }
             Result result{task.Seq, ParsePage(task.Body, task.PageUrl, MaxUrlLength, Verify,
                                               task.ContentType, Facts, MaxLinks, task.HeaderLinks)};
@@ -130,7 +143,11 @@ class ParsePool {
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
+                if (large)
+                    LargeRunning = false;
             }
+            if (large)
+                More.notify_all();
             Wake();
         }
     }
@@ -146,6 +163,8 @@ class ParsePool {
     std::deque<Task> Tasks;
     std::vector<Result> Done;
     bool Closing = false;
+    static constexpr size_t LargeBody = 1u << 20;
+    bool LargeRunning = false; // a body larger than LargeBody is being read
     std::vector<std::thread> Threads;
 };
 

@@ -74,6 +74,14 @@ size_t Crawl::OnData(Transfer& transfer, const char* data, size_t size) {
             transfer.Stopped = true;
             return 0;
         }
+        // A body grown by doubling holds up to twice its size while it arrives; the
+        // announced length (of the encoded body when compressed) sizes it at once.
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(transfer.Easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) ==
+                CURLE_OK &&
+            length > static_cast<curl_off_t>(transfer.Body.capacity()))
+            transfer.Body.reserve(std::min(static_cast<size_t>(length), Options.MaxDocumentBytes) +
+                                  1);
     }
     const size_t room =
         Options.MaxDocumentBytes - std::min(Options.MaxDocumentBytes, transfer.Body.size());
@@ -149,8 +157,10 @@ void Crawl::DelayForRefusal(std::unique_ptr<Transfer> transfer, long status) {
 
 void Crawl::Dispatch() {
     // Bodies waiting for a parse thread hold memory: fetch no more pages while many
-    // wait, so memory stays bounded whatever the speed of the site.
+    // wait, or while those waiting are large (a site of 10 MB pages fetches faster
+    // than they are read), so memory stays bounded whatever the site serves.
     const size_t parseBacklog = 64;
+    const size_t parseBacklogBytes = 24u << 20;
     const auto now = SteadyClock::now();
     if (SiteRefuses) {
         // the site refused too often: what is left is not checked
@@ -182,8 +192,9 @@ void Crawl::Dispatch() {
         Start(std::move(job), true);
     }
     while (SiteInFlight < SiteLimit && (!Frontier.Empty() || !SiteChecks.empty())) {
-        const bool pageRoom =
-            ParsesPending < parseBacklog && PagesDone + PageJobsOpen < Options.MaxPages;
+        const bool pageRoom = ParsesPending < parseBacklog &&
+                              (ParsesPending == 0 || ParseBytesPending < parseBacklogBytes) &&
+                              PagesDone + PageJobsOpen < Options.MaxPages;
         if (!pageRoom && SiteChecks.empty())
             break;
         const auto spacedFrom = NextSiteStart;
@@ -586,6 +597,7 @@ void Crawl::FinishPage(std::unique_ptr<Transfer> transfer, const Completion& don
         // binary data) is known when that is done.
         finished.Ready = false;
         ++ParsesPending;
+        ParseBytesPending += transfer->Body.size();
         Parser->Add({job.Seq, std::move(transfer->Body), std::string(target().Url()),
                      transfer->ContentType, done.NextLinks});
     }
