@@ -88,6 +88,10 @@ class MainWindow::MapHost : public SiteMapHost {
                                                 : QString::fromStdString(health::History::PathFor(
                                                       Window.ProjectFileName.toStdString()));
     }
+    QString CrawlJournalPath() const override {
+        return Window.ProjectFileName.isEmpty() ? QString()
+                                                : vantora::CrawlJournalPath(Window.ProjectFileName);
+    }
 
   private:
     MainWindow& Window;

@@ -2,11 +2,11 @@
 
 #include "Compare.h"
 #include "CrawlFacts.h"
+#include "CrawlSettings.h"
 #include "CrawlStore.h"
 #include "Export.h"
 #include "History.h"
 #include "ProjectData.h"
-#include "ProjectExtras.h"
 #include "ProjectFile.h"
 #include "ProjectSettings.h"
 #include "SiteMapCreation.h"
@@ -286,9 +286,6 @@ int Crawl(const QStringList& given) {
         if (!read.Warning.isEmpty())
             std::cerr << "vantora-cli: " << read.Warning.toStdString() << "\n";
     }
-    // Without --render the project's "Render JavaScript" setting decides.
-    if (renderMode.isEmpty() && EffectiveRenderMode(project) != QLatin1String("off"))
-        renderMode = EffectiveRenderMode(project);
     if (!project.HasRoot() || project.RootHost.isEmpty())
         return Fail(QStringLiteral("the project has no root URL (set one in the program, or "
                                    "create the project with --new ROOT_URL)"));
@@ -316,10 +313,11 @@ int Crawl(const QStringList& given) {
 
     QStringList smArguments{QStringLiteral("Search_URL=") + project.RootHost + project.RootPath,
                             QStringLiteral("--facts=") + factsPath};
-    if (!renderMode.isEmpty())
-        smArguments += QStringLiteral("--render=") + renderMode;
     if (resume)
-        smArguments += QStringLiteral("--resume=") + projectPath + QStringLiteral(".resume");
+        smArguments += QStringLiteral("--resume=") + CrawlJournalPath(projectPath);
+    // The project's settings (without --render its "Render JavaScript"), and
+    // --sm-options after them.
+    smArguments += SiteMapperArguments(project, renderMode);
     if (options->Values.count(QStringLiteral("--sm-options")))
         smArguments += options->Values.at(QStringLiteral("--sm-options"))
                            .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);

@@ -2,6 +2,7 @@
 // The open project's persistent data. The main window holds one of these
 // beside its run-time state; the file reader and writer are the only code
 // that knows the byte layout.
+#include "CrawlSettings.h"
 #include "ToolKind.h"
 
 #include <QJsonObject>
@@ -112,6 +113,9 @@ struct ProjectData {
     // Kept, with the watch list, in the file beside the project
     // (ProjectExtras.h), never in the project file itself.
     QString RenderMode;
+    // The crawl's user agent, pace, patterns, cookies and headers; kept
+    // beside the project file too.
+    CrawlSettings Crawl;
     // The members of the file beside the project this version does not use.
     QJsonObject OtherExtras;
 

@@ -12,6 +12,7 @@ namespace {
 
 const QString WatchesKey = QStringLiteral("watches");
 const QString RenderKey = QStringLiteral("render");
+const QString CrawlKey = QStringLiteral("crawl");
 // A file beside a project is small; anything larger is not one of ours.
 constexpr qint64 MaxExtrasBytes = 16 << 20;
 
@@ -56,7 +57,7 @@ QString ReadProjectExtras(const QString& projectPath, ProjectData& project) {
         return QString();
     case ExtrasState::Unreadable:
         return QStringLiteral("The file %1 beside the project cannot be read (%2). The project "
-                              "opens without the watch list and render mode kept there; the "
+                              "opens without the watch list and crawl settings kept there; the "
                               "file is kept aside as %1.broken when the project is saved.")
             .arg(path, why);
     case ExtrasState::Read:
@@ -70,6 +71,11 @@ QString ReadProjectExtras(const QString& projectPath, ProjectData& project) {
     const QJsonValue render = object.take(RenderKey);
     if (render.isString())
         project.RenderMode = render.toString();
+    const QJsonValue crawl = object.take(CrawlKey);
+    if (crawl.isObject())
+        project.Crawl = CrawlSettingsFromJson(crawl.toObject());
+    else if (!crawl.isUndefined())
+        object.insert(CrawlKey, crawl); // not ours to read: kept as it was
     project.OtherExtras = object;
     return QString();
 }
@@ -81,6 +87,8 @@ bool WriteProjectExtras(const QString& projectPath, const ProjectData& project, 
         object.insert(WatchesKey, QJsonArray::fromStringList(project.Watches));
     if (!project.RenderMode.isEmpty() && project.RenderMode != QLatin1String("off"))
         object.insert(RenderKey, project.RenderMode);
+    if (const QJsonObject crawl = CrawlSettingsToJson(project.Crawl); !crawl.isEmpty())
+        object.insert(CrawlKey, crawl);
 
     QJsonObject old;
     QString why;

@@ -1,9 +1,9 @@
 #pragma once
 // What a project keeps in a small file beside its project file
-// (NAME.extras.json for NAME.zpr): the watch list and the crawl's render
-// mode. A version that knows only the project file reads and saves the
-// project without them, and they are still there for the next open.
-// Members this version does not know are kept as they were read.
+// (NAME.extras.json for NAME.zpr): the watch list, the crawl's render
+// mode and its other settings (CrawlSettings.h). A version that knows only the project file reads
+// and saves the project without them, and they are still there for the next open. Members this
+// version does not know are kept as they were read.
 #include "ProjectData.h"
 
 #include <QString>

@@ -89,6 +89,7 @@ ProjectSettingsFields FieldsFromProject(const ProjectData& project) {
     fields.ProxyPort = QString::number(project.ProxyPort);
     if (!project.RenderMode.isEmpty())
         fields.RenderMode = project.RenderMode;
+    fields.Crawl = project.Crawl;
     return fields;
 }
 
@@ -132,6 +133,15 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
     if (fields.UseProxy && (port < 1 || port > 65535)) {
         dialogs.Message(MsgKind::Information, ProxyPortRangeMessage(), MsgButtons::Ok);
         return {false, SettingsField::ProxyPort};
+    }
+
+    if (const CrawlSettingsProblem problem = CheckCrawlSettings(fields.Crawl);
+        problem.Field != CrawlSettingsField::None) {
+        dialogs.Message(MsgKind::Information, problem.Message, MsgButtons::Ok);
+        static const SettingsField focus[] = {SettingsField::None,       SettingsField::UserAgent,
+                                              SettingsField::Include,    SettingsField::Exclude,
+                                              SettingsField::CookieFile, SettingsField::Headers};
+        return {false, focus[static_cast<int>(problem.Field)]};
     }
 
     ProjectData& project = host.Project();
@@ -179,8 +189,10 @@ SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSet
     const QString oldRender =
         project.RenderMode.isEmpty() ? QStringLiteral("off") : project.RenderMode;
     project.RenderMode = fields.RenderMode;
+    const bool crawlChanged = project.Crawl != fields.Crawl;
+    project.Crawl = fields.Crawl;
     if (hadRoot && (project.ProxyServer != oldServer || project.ProxyPort != oldPort ||
-                    bulletinsWereOn || fields.RenderMode != oldRender))
+                    bulletinsWereOn || fields.RenderMode != oldRender || crawlChanged))
         host.MarkProjectModified();
     return {true, SettingsField::None};
 }

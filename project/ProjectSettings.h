@@ -3,6 +3,8 @@
 // of the root URL into RootHost and RootPath, and the "Ok" checks with their
 // effects on the project. The dialog window (ui/New.h) only moves texts
 // between its controls and ProjectSettingsFields.
+#include "CrawlSettings.h"
+
 #include <QString>
 
 namespace vantora {
@@ -53,6 +55,8 @@ struct ProjectSettingsFields {
     QString ProxyPort;
     // "Render JavaScript": "off", "auto" or "on" (or a newer version's value, kept).
     QString RenderMode = QStringLiteral("off");
+    // The advanced part's crawl settings, as typed (lists already split into lines).
+    CrawlSettings Crawl;
 
     bool operator==(const ProjectSettingsFields&) const = default;
 };
@@ -79,7 +83,17 @@ class ProjectSettingsHost {
     virtual void MarkProjectModified() = 0;
 };
 
-enum class SettingsField { None, Url, ProxyServer, ProxyPort };
+enum class SettingsField {
+    None,
+    Url,
+    ProxyServer,
+    ProxyPort,
+    UserAgent,
+    Include,
+    Exclude,
+    CookieFile,
+    Headers
+};
 
 struct SettingsOkOutcome {
     bool Accepted = false;                     // close the dialog
@@ -87,9 +101,11 @@ struct SettingsOkOutcome {
 };
 
 // Runs "Ok": normalises fields.Url, checks the fields in order (URL, proxy
-// server, port and its range 1 to 65535), asks before a change of an
+// server, port and its range 1 to 65535, then the crawl settings with
+// CheckCrawlSettings, each refusal an information box), asks before a change of an
 // existing root URL, then stores the proxy, the root, the bulletin flags and
-// the render mode; a changed proxy or render mode, or bulletin flags that
+// the render mode and crawl settings; a changed proxy, render mode or crawl
+// setting, or bulletin flags that
 // were on, mark the project modified. fields is updated with
 // what the dialog must show afterwards (the normalised URL, or the old root after "No").
 SettingsOkOutcome ApplyProjectSettings(ProjectSettingsFields& fields, ProjectSettingsHost& host,

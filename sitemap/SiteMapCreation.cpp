@@ -1,9 +1,9 @@
 #include "SiteMapCreation.h"
 
+#include "CrawlSettings.h"
 #include "Dialogs.h"
 #include "ProcessLauncher.h"
 #include "ProjectData.h"
-#include "ProjectExtras.h"
 #include "SiteMapController.h"
 #include "SiteMapFormat.h"
 #include "SiteMapHost.h"
@@ -31,6 +31,10 @@ const QString MsgMapComplete = QStringLiteral("SiteMap creation complete.");
 const QString MsgMapError = QStringLiteral("Error creating SiteMap.");
 const QString MsgMapNotUpdated =
     QStringLiteral("The SiteMap was not updated, the previous SiteMap has been kept.");
+const QString MsgContinueCrawl =
+    QStringLiteral("The last crawl of this site was stopped before it finished.\r"
+                   "Continue the stopped crawl?\r\r"
+                   "Yes continues it, No starts over.");
 const QString MsgKeepingCrawl =
     QStringLiteral("Checking the site's health and keeping the crawl in its history...");
 
@@ -224,6 +228,28 @@ void SiteMapCreator::Run() {
             emit AppletProgress(report.Progress);
         }
     };
+    // The applet keeps a journal of its answers beside the project file; one
+    // left there by a crawl that was stopped (Stop, a crash, a power cut) can
+    // be continued instead of asking the site for everything again.
+    const QString journalPath = Host.CrawlJournalPath();
+    if (!journalPath.isEmpty() && QFileInfo::exists(journalPath)) {
+        switch (Host.MessageBoxes().Message(MsgKind::Confirm, MsgContinueCrawl,
+                                            MsgButtons::YesNoCancel)) {
+        case MsgAnswer::Yes:
+            break;
+        case MsgAnswer::No:
+            if (!QFile::remove(journalPath)) {
+                Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThe journal "
+                                    "of the stopped crawl '") +
+                     QDir::toNativeSeparators(journalPath) +
+                     QStringLiteral("' cannot be removed."));
+                return;
+            }
+            break;
+        default:
+            return;
+        }
+    }
     if (!Host.CheckConnect())
         return;
 
@@ -242,9 +268,9 @@ void SiteMapCreator::Run() {
             QStringList arguments{argument};
             if (!historyPath.isEmpty())
                 arguments << QStringLiteral("--facts=") + factsPath;
-            // The project's "Render JavaScript"; off is the applet's own default.
-            if (const QString render = EffectiveRenderMode(project); render != QLatin1String("off"))
-                arguments << QStringLiteral("--render=") + render;
+            if (!journalPath.isEmpty())
+                arguments << QStringLiteral("--resume=") + journalPath;
+            arguments << SiteMapperArguments(project);
             applet = Launcher.Start(Applet, arguments, folder.path());
         }
     }

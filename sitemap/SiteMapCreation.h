@@ -44,6 +44,8 @@ extern const QString MsgMapComplete; // "SiteMap creation complete."
 extern const QString MsgMapError;    // "Error creating SiteMap."
 // The status text when the applet could not examine the site.
 extern const QString MsgMapNotUpdated;
+// The question when the journal of a stopped crawl is there (Yes, No, Cancel).
+extern const QString MsgContinueCrawl;
 // The status text while a finished crawl is checked and kept in the history.
 extern const QString MsgKeepingCrawl;
 

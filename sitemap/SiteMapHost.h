@@ -33,6 +33,9 @@ class SiteMapHost {
     // The crawl history beside the project file; empty while the project has
     // no file, and then a crawl is not kept.
     virtual QString CrawlHistoryPath() const { return {}; }
+    // The site mapper's journal beside the project file (CrawlJournalPath);
+    // empty while the project has no file, and then a crawl cannot be continued.
+    virtual QString CrawlJournalPath() const { return {}; }
     // What the site-health checks of a kept crawl are run with.
     virtual health::CheckSettings HealthChecks() const { return {}; }
 };

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -13,8 +14,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <QValidator>
 
@@ -67,6 +70,20 @@ class FieldRule : public QValidator {
     QString Refused;
     bool DigitsOnly;
 };
+
+// A box for a few lines of text (patterns, headers), Tab moving on.
+QPlainTextEdit* LinesEdit(const QString& name, const QString& hint, int lines) {
+    auto* edit = new QPlainTextEdit;
+    edit->setObjectName(name);
+    edit->setPlaceholderText(hint);
+    edit->setTabChangesFocus(true);
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QMargins margins = edit->contentsMargins();
+    edit->setFixedHeight(edit->fontMetrics().lineSpacing() * lines + 2 * edit->frameWidth() +
+                         static_cast<int>(2 * edit->document()->documentMargin()) + margins.top() +
+                         margins.bottom());
+    return edit;
+}
 
 } // namespace
 
@@ -121,10 +138,77 @@ ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHo
     auto* renderRow = new QHBoxLayout;
     renderRow->addWidget(renderLabel);
     renderRow->addWidget(RenderField, 1);
+    // How politely the site is crawled, and as whom; kept beside the project file.
+    auto* crawlGrid = new QGridLayout;
+    auto* agentLabel = new QLabel(QStringLiteral("User agent:"));
+    AgentField = new QLineEdit;
+    AgentField->setObjectName(QStringLiteral("UserAgentEdit"));
+    AgentField->setMaxLength(SettingsFieldMaxLength);
+    AgentField->setPlaceholderText(DefaultCrawlerUserAgent());
+    AgentField->setToolTip(QStringLiteral("Empty: ") + DefaultCrawlerUserAgent());
+    agentLabel->setBuddy(AgentField);
+    auto* rateLabel = new QLabel(QStringLiteral("Requests per second:"));
+    RateField = new QDoubleSpinBox;
+    RateField->setObjectName(QStringLiteral("MaxRateBox"));
+    RateField->setRange(0, MaxCrawlRate);
+    RateField->setDecimals(2);
+    RateField->setSpecialValueText(QStringLiteral("No limit"));
+    rateLabel->setBuddy(RateField);
+    auto* perHostLabel = new QLabel(QStringLiteral("Connections per host:"));
+    PerHostField = new QSpinBox;
+    PerHostField->setObjectName(QStringLiteral("PerHostBox"));
+    PerHostField->setRange(0, MaxCrawlPerHost);
+    PerHostField->setSpecialValueText(QStringLiteral("Default"));
+    perHostLabel->setBuddy(PerHostField);
+    auto* paceRow = new QHBoxLayout;
+    paceRow->addWidget(RateField);
+    paceRow->addSpacing(12);
+    paceRow->addWidget(perHostLabel);
+    paceRow->addWidget(PerHostField);
+    paceRow->addStretch();
+    const QString patternHint = QStringLiteral("Regular expressions, one a line");
+    auto* includeLabel = new QLabel(QStringLiteral("Include URLs matching:"));
+    IncludeField = LinesEdit(QStringLiteral("IncludeEdit"),
+                             patternHint + QStringLiteral(" (empty: all URLs)"), 2);
+    includeLabel->setBuddy(IncludeField);
+    auto* excludeLabel = new QLabel(QStringLiteral("Exclude URLs matching:"));
+    ExcludeField = LinesEdit(QStringLiteral("ExcludeEdit"), patternHint, 2);
+    excludeLabel->setBuddy(ExcludeField);
+    auto* cookieLabel = new QLabel(QStringLiteral("Cookie file:"));
+    CookieField = new QLineEdit;
+    CookieField->setObjectName(QStringLiteral("CookieFileEdit"));
+    CookieField->setPlaceholderText(QStringLiteral("Cookies exported by a browser, for a login"));
+    cookieLabel->setBuddy(CookieField);
+    BrowseBtn = new QPushButton(QStringLiteral("Browse..."));
+    BrowseBtn->setObjectName(QStringLiteral("BrowseCookieButton"));
+    BrowseBtn->setAutoDefault(false);
+    auto* cookieRow = new QHBoxLayout;
+    cookieRow->addWidget(CookieField, 1);
+    cookieRow->addWidget(BrowseBtn);
+    auto* headersLabel = new QLabel(QStringLiteral("Extra request headers:"));
+    HeadersField =
+        LinesEdit(QStringLiteral("HeadersEdit"), QStringLiteral("Name: value, one a line"), 2);
+    headersLabel->setBuddy(HeadersField);
+    int row = 0;
+    crawlGrid->addWidget(agentLabel, row, 0);
+    crawlGrid->addWidget(AgentField, row++, 1);
+    crawlGrid->addWidget(rateLabel, row, 0);
+    crawlGrid->addLayout(paceRow, row++, 1);
+    crawlGrid->addWidget(includeLabel, row, 0, Qt::AlignTop);
+    crawlGrid->addWidget(IncludeField, row++, 1);
+    crawlGrid->addWidget(excludeLabel, row, 0, Qt::AlignTop);
+    crawlGrid->addWidget(ExcludeField, row++, 1);
+    crawlGrid->addWidget(cookieLabel, row, 0);
+    crawlGrid->addLayout(cookieRow, row++, 1);
+    crawlGrid->addWidget(headersLabel, row, 0, Qt::AlignTop);
+    crawlGrid->addWidget(HeadersField, row++, 1);
+    crawlGrid->setColumnStretch(1, 1);
+
     auto* proxyColumn = new QVBoxLayout(proxyGroup);
     proxyColumn->addWidget(ProxyCheck);
     proxyColumn->addWidget(panel);
     proxyColumn->addLayout(renderRow);
+    proxyColumn->addLayout(crawlGrid);
 
     OkBtn = new QPushButton(QStringLiteral("Ok"));
     OkBtn->setObjectName(QStringLiteral("OkButton"));
@@ -151,6 +235,7 @@ ProjectSettingsDialog::ProjectSettingsDialog(Dialogs& dialogs, ProjectSettingsHo
             [this](const QString& text) { OkBtn->setEnabled(!text.isEmpty()); });
     connect(ProxyCheck, &QCheckBox::toggled, this, [this] { UpdateProxyControls(); });
     connect(OkBtn, &QPushButton::clicked, this, [this] { OkClicked(); });
+    connect(BrowseBtn, &QPushButton::clicked, this, [this] { BrowseCookieFile(); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     Reset();
@@ -165,8 +250,21 @@ void ProjectSettingsDialog::Reset() {
 }
 
 ProjectSettingsFields ProjectSettingsDialog::Fields() const {
-    return {UrlField->text(), ProxyCheck->isChecked(), ServerField->text(), PortField->text(),
-            RenderField->currentData().toString()};
+    ProjectSettingsFields fields{UrlField->text(),
+                                 ProxyCheck->isChecked(),
+                                 ServerField->text(),
+                                 PortField->text(),
+                                 RenderField->currentData().toString(),
+                                 Shown};
+    CrawlSettings& crawl = fields.Crawl;
+    crawl.UserAgent = AgentField->text().trimmed();
+    crawl.MaxRate = RateField->value();
+    crawl.PerHost = PerHostField->value();
+    crawl.Include = EntryLines(IncludeField->toPlainText());
+    crawl.Exclude = EntryLines(ExcludeField->toPlainText());
+    crawl.CookieFile = CookieField->text().trimmed();
+    crawl.Headers = EntryLines(HeadersField->toPlainText());
+    return fields;
 }
 
 void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields) {
@@ -181,6 +279,15 @@ void ProjectSettingsDialog::SetFields(const ProjectSettingsFields& fields) {
     if (RenderField->findData(fields.RenderMode) < 0)
         RenderField->addItem(fields.RenderMode, fields.RenderMode);
     RenderField->setCurrentIndex(RenderField->findData(fields.RenderMode));
+    // What a newer version stored beside these rides along unchanged.
+    Shown = fields.Crawl;
+    AgentField->setText(fields.Crawl.UserAgent);
+    RateField->setValue(fields.Crawl.MaxRate);
+    PerHostField->setValue(fields.Crawl.PerHost);
+    IncludeField->setPlainText(fields.Crawl.Include.join(u'\n'));
+    ExcludeField->setPlainText(fields.Crawl.Exclude.join(u'\n'));
+    CookieField->setText(fields.Crawl.CookieFile);
+    HeadersField->setPlainText(fields.Crawl.Headers.join(u'\n'));
     UpdateProxyControls();
 }
 
@@ -218,9 +325,34 @@ void ProjectSettingsDialog::OkClicked() {
     case SettingsField::ProxyPort:
         PortField->setFocus(Qt::OtherFocusReason);
         break;
+    case SettingsField::UserAgent:
+        AgentField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::Include:
+        IncludeField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::Exclude:
+        ExcludeField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::CookieFile:
+        CookieField->setFocus(Qt::OtherFocusReason);
+        break;
+    case SettingsField::Headers:
+        HeadersField->setFocus(Qt::OtherFocusReason);
+        break;
     case SettingsField::None:
         break;
     }
+}
+
+void ProjectSettingsDialog::BrowseCookieFile() {
+    FileDialogOptions options;
+    options.Title = QStringLiteral("Cookie file");
+    options.Filter = QStringLiteral("Cookie files (*.txt)|*.txt|All files (*)|*");
+    options.MustExist = true;
+    const QString chosen = Msg.OpenFileName(options);
+    if (!chosen.isEmpty())
+        CookieField->setText(chosen);
 }
 
 bool ProjectSettingsDialog::eventFilter(QObject* watched, QEvent* event) {

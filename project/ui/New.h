@@ -1,5 +1,6 @@
 #pragma once
-// The Project Settings dialog: the project's root URL and its proxy server.
+// The Project Settings dialog: the project's root URL, its proxy server and,
+// in the advanced part, how the site is crawled.
 // Created once and reused; its fields keep what was last filled in or typed
 // (also after Cancel) until FillFromProject or Reset.
 #include "ProjectSettings.h"
@@ -8,9 +9,12 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace vantora {
 
@@ -35,6 +39,14 @@ class ProjectSettingsDialog : public QDialog {
     QLineEdit* ProxyServerEdit() const { return ServerField; }
     QLineEdit* ProxyPortEdit() const { return PortField; }
     QComboBox* RenderModeBox() const { return RenderField; }
+    QLineEdit* UserAgentEdit() const { return AgentField; }
+    QDoubleSpinBox* MaxRateBox() const { return RateField; }
+    QSpinBox* PerHostBox() const { return PerHostField; }
+    QPlainTextEdit* IncludeEdit() const { return IncludeField; }
+    QPlainTextEdit* ExcludeEdit() const { return ExcludeField; }
+    QLineEdit* CookieFileEdit() const { return CookieField; }
+    QPushButton* CookieBrowseButton() const { return BrowseBtn; }
+    QPlainTextEdit* HeadersEdit() const { return HeadersField; }
     QPushButton* OkButton() const { return OkBtn; }
     QPushButton* CancelButton() const { return CancelBtn; }
 
@@ -46,6 +58,7 @@ class ProjectSettingsDialog : public QDialog {
     void NormaliseUrlField();
     void UpdateProxyControls();
     void OkClicked();
+    void BrowseCookieFile();
 
     Dialogs& Msg;
     ProjectSettingsHost& Host;
@@ -56,6 +69,16 @@ class ProjectSettingsDialog : public QDialog {
     QLabel* PortLabel;
     QLineEdit* PortField;
     QComboBox* RenderField;
+    QLineEdit* AgentField;
+    QDoubleSpinBox* RateField;
+    QSpinBox* PerHostField;
+    QPlainTextEdit* IncludeField;
+    QPlainTextEdit* ExcludeField;
+    QLineEdit* CookieField;
+    QPushButton* BrowseBtn;
+    QPlainTextEdit* HeadersField;
+    // The crawl settings last shown, for what the entries do not hold (Other).
+    CrawlSettings Shown;
     QPushButton* OkBtn;
     QPushButton* CancelBtn;
 };

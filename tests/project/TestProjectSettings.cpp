@@ -1,5 +1,6 @@
 // URL normalisation, the root split, the "Ok" checks and their effects, and
 // the Project Settings dialog's controls.
+#include "Crawler.h"
 #include "Fakes.h"
 #include "New.h"
 #include "ProjectData.h"
@@ -12,7 +13,9 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vantora;
@@ -56,7 +59,7 @@ void OpenProject(ProjectData& p) {
 
 ProjectSettingsFields Fields(const QString& url, bool proxy = false, const QString& server = {},
                              const QString& port = {}) {
-    return {url, proxy, server, port};
+    return {url, proxy, server, port, QStringLiteral("off"), {}};
 }
 
 ProjectSettingsFields Rendering(ProjectSettingsFields fields, const QString& mode) {
@@ -67,6 +70,7 @@ ProjectSettingsFields Rendering(ProjectSettingsFields fields, const QString& mod
 } // namespace
 
 Q_DECLARE_METATYPE(vantora::ProjectSettingsFields)
+Q_DECLARE_METATYPE(vantora::CrawlSettings)
 
 class TestProjectSettings : public QObject {
     Q_OBJECT
@@ -92,6 +96,8 @@ class TestProjectSettings : public QObject {
     void okFocusesFieldAtFault_data();
     void okFocusesFieldAtFault();
     void cancelKeepsTypedTexts();
+    void crawlSettings_data();
+    void crawlSettings();
 };
 
 void TestProjectSettings::normalisation_data() {
@@ -552,6 +558,123 @@ void TestProjectSettings::cancelKeepsTypedTexts() {
     dlg.show();
     QCOMPARE(dlg.Fields(), Fields("http://typed.com/", false, "", "0"));
     QVERIFY(dialogs.Asked.isEmpty());
+}
+
+// The advanced part's crawl settings: what "Ok" refuses, and for what it
+// takes, the mapper's arguments, the trip through the file beside the
+// project (the project file's bytes unchanged) and through the dialog.
+void TestProjectSettings::crawlSettings_data() {
+    QTest::addColumn<CrawlSettings>("settings"); // "COOKIES" stands for a real file
+    QTest::addColumn<QStringList>("arguments");  // empty with a refusal
+    QTest::addColumn<int>("refused");            // SettingsField
+    auto with = [](auto change) {
+        CrawlSettings settings;
+        change(settings);
+        return settings;
+    };
+    const int ok = int(SettingsField::None);
+    QTest::newRow("defaults") << CrawlSettings{} << QStringList{} << ok;
+    QTest::newRow("all set") << with([](CrawlSettings& c) {
+        c.UserAgent = "Shopbot/2 (ops@example.org)";
+        c.MaxRate = 2.5;
+        c.PerHost = 3;
+        c.Include = {"^https?://[^/]+/shop/", "/blog/"};
+        c.Exclude = {"\\?sort=", "/cart( |$)"};
+        c.CookieFile = "COOKIES";
+        c.Headers = {"Authorization: Basic dTpw", "X-Crawl: yes, please"};
+    })
+                             << QStringList{"--user-agent=Shopbot/2 (ops@example.org)",
+                                            "--max-rate=2.5",
+                                            "--per-host=3",
+                                            "--include=^https?://[^/]+/shop/",
+                                            "--include=/blog/",
+                                            "--exclude=\\?sort=",
+                                            "--exclude=/cart( |$)",
+                                            "--cookie-file=COOKIES",
+                                            "--header=Authorization: Basic dTpw",
+                                            "--header=X-Crawl: yes, please"}
+                             << ok;
+    QTest::newRow("a newer version's member rides along") << with([](CrawlSettings& c) {
+        c.MaxRate = 0.25;
+        c.Other.insert("crawl_delay_cap", 30);
+    }) << QStringList{"--max-rate=0.25"} << ok;
+    QTest::newRow("include not a regular expression") << with([](CrawlSettings& c) {
+        c.Include = {"/ok/", "/shop/[a-"};
+    }) << QStringList{} << int(SettingsField::Include);
+    QTest::newRow("exclude not a regular expression")
+        << with([](CrawlSettings& c) { c.Exclude = {"(unclosed"}; }) << QStringList{}
+        << int(SettingsField::Exclude);
+    QTest::newRow("cookie file missing")
+        << with([](CrawlSettings& c) { c.CookieFile = "/nonexistent/cookies.txt"; })
+        << QStringList{} << int(SettingsField::CookieFile);
+    QTest::newRow("header without a colon") << with([](CrawlSettings& c) {
+        c.Headers = {"X-Ok: 1", "Authorization Basic"};
+    }) << QStringList{} << int(SettingsField::Headers);
+    QTest::newRow("header name with a blank")
+        << with([](CrawlSettings& c) { c.Headers = {"X Token: 1"}; }) << QStringList{}
+        << int(SettingsField::Headers);
+    QTest::newRow("user agent on two lines")
+        << with([](CrawlSettings& c) { c.UserAgent = "bot\nX-Injected: 1"; }) << QStringList{}
+        << int(SettingsField::UserAgent);
+}
+
+void TestProjectSettings::crawlSettings() {
+    QFETCH(CrawlSettings, settings);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, refused);
+    QTemporaryDir dir;
+    const QString cookies = dir.filePath("cookies.txt");
+    QFile cookieFile(cookies);
+    QVERIFY(cookieFile.open(QIODevice::WriteOnly) &&
+            cookieFile.write("# Netscape HTTP Cookie File\n") > 0);
+    cookieFile.close();
+    if (settings.CookieFile == "COOKIES")
+        settings.CookieFile = cookies;
+    arguments.replaceInStrings("COOKIES", cookies);
+
+    FakeHost host;
+    OpenProject(host.Data);
+    host.Data.RankscoutBulletins = host.Data.BackwatchBulletins = QStringLiteral("N");
+    const ProjectData before = host.Data;
+    FakeDialogs dialogs;
+    ProjectSettingsFields fields = Fields(host.Data.RootUrl(), true, "oldproxy", "81");
+    fields.Crawl = settings;
+    const SettingsOkOutcome outcome = ApplyProjectSettings(fields, host, dialogs);
+    if (refused != int(SettingsField::None)) {
+        QVERIFY(!outcome.Accepted);
+        QCOMPARE(int(outcome.Focus), refused);
+        QCOMPARE(dialogs.Asked.size(), 1);
+        QCOMPARE(dialogs.Asked.first().Kind, MsgKind::Information);
+        QVERIFY(host.Data.Crawl.IsDefault());
+        QVERIFY(!host.Modified);
+        return;
+    }
+    QVERIFY(outcome.Accepted);
+    QVERIFY(dialogs.Asked.isEmpty());
+    QCOMPARE(host.Data.Crawl, settings);
+    QCOMPARE(host.Modified, !settings.IsDefault());
+    QCOMPARE(SiteMapperArguments(host.Data), arguments);
+    // A render mode from the command line comes first and wins over the project's.
+    host.Data.RenderMode = QStringLiteral("auto");
+    QCOMPARE(SiteMapperArguments(host.Data, QStringLiteral("on")),
+             QStringList{"--render=on"} + arguments);
+
+    const QString path = dir.filePath("site.zpr");
+    QVERIFY(WriteProjectFile(path, host.Data).IsOk());
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), SerializeProject(before));
+    ProjectData back;
+    const ProjectFileResult read = ReadProjectFile(path, back);
+    QVERIFY2(read.IsOk() && read.Warning.isEmpty(), qPrintable(read.Error + read.Warning));
+    QCOMPARE(back.Crawl, settings);
+
+    // The dialog shows the settings and gives back the same, Other included.
+    ProjectSettingsDialog dlg(dialogs, host);
+    dlg.FillFromProject(back);
+    QCOMPARE(dlg.Fields().Crawl, settings);
+    QCOMPARE(dlg.UserAgentEdit()->placeholderText(),
+             QString::fromStdString(webcharter::CrawlOptions{}.UserAgent));
 }
 
 QTEST_MAIN(TestProjectSettings)

@@ -19,6 +19,7 @@ class FakeSiteMapHost : public SiteMapHost {
     bool Stop = false;
     bool Connected = true;
     int Modified = 0;
+    QString Journal; // CrawlJournalPath
     std::function<void(const QString&)> OnStatus;
 
     Dialogs& MessageBoxes() override { return Boxes; }
@@ -35,6 +36,7 @@ class FakeSiteMapHost : public SiteMapHost {
     bool StopRequested() const override { return Stop; }
     void SetStopRequested(bool requested) override { Stop = requested; }
     bool CheckConnect() override { return Connected; }
+    QString CrawlJournalPath() const override { return Journal; }
 };
 
 } // namespace vantora::test

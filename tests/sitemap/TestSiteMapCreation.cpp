@@ -130,6 +130,51 @@ class TestSiteMapCreation : public QObject {
         QVERIFY(f.Host.Boxes.Asked.isEmpty());
     }
 
+    // A journal of a stopped crawl beside the project: continue it, start
+    // over without it, or do nothing; without one nothing is asked. The
+    // applet always keeps a journal, so that a crawl stopped now can be
+    // continued next time.
+    void stoppedCrawlIsOffered_data() {
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<bool>("journalKept");
+        QTest::newRow("no journal") << false << int(MsgAnswer::Yes) << true << false;
+        QTest::newRow("Yes continues") << true << int(MsgAnswer::Yes) << true << true;
+        QTest::newRow("No starts over") << true << int(MsgAnswer::No) << true << false;
+        QTest::newRow("Cancel does nothing") << true << int(MsgAnswer::Cancel) << false << true;
+    }
+    void stoppedCrawlIsOffered() {
+        QFETCH(bool, journal);
+        QFETCH(int, answer);
+        QFETCH(bool, started);
+        QFETCH(bool, journalKept);
+        Fixture f;
+        f.Host.Journal = f.File("site.zpr.resume");
+        if (journal) {
+            QFile file(f.Host.Journal);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("answers") == 7);
+        }
+        f.Host.Boxes.Answers.enqueue(MsgAnswer(answer));
+        f.Launcher.Output = GoodMap;
+        f.Creator.UpdateSiteMap();
+        QCOMPARE(f.Host.Boxes.Asked.size(), journal ? 1 : 0);
+        if (journal) {
+            QCOMPARE(f.Host.Boxes.Asked.first().Text, MsgContinueCrawl);
+            QCOMPARE(f.Host.Boxes.Asked.first().Buttons, MsgButtons::YesNoCancel);
+        }
+        QCOMPARE(QFile::exists(f.Host.Journal), journalKept);
+        if (!started) {
+            QVERIFY(f.Launcher.Calls.isEmpty());
+            QCOMPARE(f.Host.Data.SiteMapLines.size(), 3);
+            return;
+        }
+        QCOMPARE(f.Launcher.Calls,
+                 QStringList{QDir(f.Dir.path()).filePath("sm") +
+                             " Search_URL=site.test/ --resume=" + f.Host.Journal});
+        QCOMPARE(f.Tree.NodeCount(), 2);
+    }
+
     void appletReport_data() {
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QString>("progress");
