@@ -117,9 +117,14 @@ std::vector<PageRow> PageRows(const CrawlFacts& facts) {
     return rows;
 }
 
+// Connections are closed with sqlite3_close_v2 throughout: a statement still
+// alive at that point (one of Open's checks on an error path, a PageReader
+// kept longer than the history) would make sqlite3_close fail and leave the
+// connection, its locks and any transaction open until the process ends; v2
+// closes it as soon as the last statement is finalized.
 History::~History() {
     if (Db)
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
 }
 
 std::string History::PathFor(const std::string& projectPath) {
@@ -159,7 +164,7 @@ bool History::Carry(const std::string& fromProject, const std::string& toProject
 
 bool History::Open(const std::string& path, bool create, std::string& error) {
     if (Db) {
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         Db = nullptr;
     }
     std::error_code code;
@@ -171,7 +176,7 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &Db, flags, nullptr) != SQLITE_OK) {
         error = "cannot open the crawl history " + path + ": " + sqlite3_errmsg(Db);
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         Db = nullptr;
         return false;
     }
@@ -179,7 +184,7 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
     auto damaged = [&](const std::string& why) {
         error = "the crawl history " + path + " is damaged (" + why +
                 "); move it away to start a new one";
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         Db = nullptr;
         return false;
     };
@@ -198,7 +203,7 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
                                  std::to_string(SchemaVersion) + "');COMMIT;";
         if (!Exec(Db, init.c_str(), why)) {
             error = "cannot create the crawl history " + path + ": " + why;
-            sqlite3_close(Db);
+            sqlite3_close_v2(Db);
             Db = nullptr;
             return false;
         }
@@ -212,7 +217,7 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
         return damaged("no version");
     if (std::atoi(version.Text(0).c_str()) > SchemaVersion) {
         error = "the crawl history " + path + " was written by a later version of the program";
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         Db = nullptr;
         return false;
     }
@@ -230,7 +235,7 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
         if (sqlite3_db_readonly(Db, "main") == 1 && Exec(Db, temp.c_str(), tempWhy))
             return true;
         error = "cannot add to the crawl history " + path + ": " + why;
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         Db = nullptr;
         return false;
     }
