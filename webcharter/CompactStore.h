@@ -4,6 +4,8 @@
 // from a key's hash to a number, and first-in first-out stores that keep a fixed
 // amount in memory and the rest in a temporary file.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +19,23 @@
 #include <vector>
 
 namespace vantora::webcharter {
+
+// Reads size bytes at offset of a temporary file written through file (flushed
+// first, so what it buffers is read too); false when they are not all there.
+inline bool ReadFully(std::FILE* file, uint64_t offset, void* into, size_t size) {
+    if (std::fflush(file) != 0)
+        return false;
+    auto* at = static_cast<char*>(into);
+    while (size > 0) {
+        const ssize_t got = ::pread(fileno(file), at, size, static_cast<off_t>(offset));
+        if (got <= 0)
+            return false;
+        at += got;
+        offset += static_cast<uint64_t>(got);
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
 
 // Texts that live as long as the crawl, each stored once with a terminating NUL
 // (so it can be handed to C interfaces as it stands).
@@ -139,14 +158,22 @@ class TextSpool {
             Flush();
         return at;
     }
+    // Texts are read in the order they were added (the queue's order), so what is
+    // on disk is read ahead in large pieces: one read for many texts, not one each.
     std::string Read(uint64_t at, size_t size) const {
         std::string text(size, '\0');
         size_t done = 0;
         if (at < OnDisk) {
             const size_t fromDisk = static_cast<size_t>(std::min<uint64_t>(size, OnDisk - at));
-            if (std::fseek(File, static_cast<long>(at), SEEK_SET) != 0 ||
-                std::fread(text.data(), 1, fromDisk, File) != fromDisk)
-                throw std::runtime_error("cannot read the crawl queue's temporary file");
+            if (at < AheadAt || at + fromDisk > AheadAt + Ahead.size()) {
+                const size_t want = static_cast<size_t>(
+                    std::min<uint64_t>(std::max<size_t>(fromDisk, AheadBytes), OnDisk - at));
+                Ahead.resize(want);
+                if (!ReadFully(File, at, Ahead.data(), want))
+                    throw std::runtime_error("cannot read the crawl queue's temporary file");
+                AheadAt = at;
+            }
+            std::memcpy(text.data(), Ahead.data() + (at - AheadAt), fromDisk);
             done = fromDisk;
         }
         if (done < size)
@@ -167,9 +194,12 @@ class TextSpool {
         OnDisk += Tail.size();
         Tail.clear();
     }
+    static constexpr size_t AheadBytes = 1 << 18;
     mutable std::FILE* File = nullptr;
     std::string Tail;
     uint64_t OnDisk = 0;
+    mutable std::string Ahead; // read ahead from the file, from AheadAt
+    mutable uint64_t AheadAt = 0;
 };
 
 // A first-in first-out queue of trivially copyable entries. Up to InMemory
@@ -275,6 +305,20 @@ class SpillArray {
         if (Tail.size() >= BlockEntries)
             Flush();
     }
+    // A text as a word of its size followed by its bytes, four to a word.
+    void PushText(std::string_view text) {
+        Push(static_cast<uint32_t>(text.size()));
+        for (size_t at = 0; at < text.size(); at += 4) {
+            uint32_t word = 0;
+            std::memcpy(&word, text.data() + at, std::min<size_t>(4, text.size() - at));
+            Push(word);
+        }
+    }
+    // The words a text pushed by PushText takes; the text at words of those.
+    static size_t TextWords(size_t size) { return 1 + (size + 3) / 4; }
+    static std::string_view TextAt(const uint32_t* words) {
+        return {reinterpret_cast<const char*>(words + 1), words[0]};
+    }
     uint64_t Size() const { return OnDisk + Tail.size(); }
     // Entries [begin, begin + count) into out.
     void Read(uint64_t begin, uint32_t count, std::vector<uint32_t>& out) const {
@@ -283,9 +327,7 @@ class SpillArray {
         if (begin < OnDisk) {
             const uint32_t fromDisk =
                 static_cast<uint32_t>(std::min<uint64_t>(count, OnDisk - begin));
-            std::fflush(File);
-            if (std::fseek(File, static_cast<long>(begin * sizeof(uint32_t)), SEEK_SET) != 0 ||
-                std::fread(out.data(), sizeof(uint32_t), fromDisk, File) != fromDisk)
+            if (!ReadFully(File, begin * sizeof(uint32_t), out.data(), fromDisk * sizeof(uint32_t)))
                 throw std::runtime_error("cannot read the crawl's temporary file of links");
             done = fromDisk;
         }

@@ -17,6 +17,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -56,17 +57,19 @@ struct Target {
     bool Responded = false;
     bool AsIs = false; // written in the map as fetched, not under "http://"
 
+    // Empty for a page of the site once it is listed: its URL is in Crawl::RefStore.
     std::string_view Url() const { return {Text, Size}; }
     // authority, path and query: the identity with http and https taken as one
-    std::string_view Key() const {
-        const std::string_view url = Url();
+    static std::string_view KeyOf(std::string_view url) {
         const size_t colon = url.find("://");
         return colon == std::string_view::npos ? url : url.substr(colon + 3);
     }
+    std::string_view Key() const { return KeyOf(Url()); }
     // how it is written in the map
-    std::string Written() const {
-        return AsIs ? std::string(Url()) : "http://" + std::string(Key());
+    static std::string WrittenAs(std::string_view url, bool asIs) {
+        return asIs ? std::string(url) : "http://" + std::string(KeyOf(url));
     }
+    std::string Written() const { return WrittenAs(Url(), AsIs); }
 };
 
 enum class RefKind : unsigned char { Link, Image, Mail };
@@ -85,13 +88,14 @@ inline Ref UnpackRef(uint32_t packed) {
     return {static_cast<RefKind>(packed >> 30), static_cast<int>(packed & 0x3FFFFFFF)};
 }
 
-// A page of the map: its references are RefCount entries of Crawl::RefStore from
-// RefBegin; its children are the pages whose Parent it is, in the order added.
+// A page of the map: StoreWords words of Crawl::RefStore from StoreBegin hold its
+// URL (SpillArray::PushText; empty when its target holds it) and then its packed
+// references; its children are the pages whose Parent it is, in the order added.
 struct PageNode {
     int TargetIndex;
     int Parent;
-    uint64_t RefBegin : 40;
-    uint64_t RefCount : 24;
+    uint64_t StoreBegin : 40;
+    uint64_t StoreWords : 24;
 };
 
 // A page link waiting in the frontier: a job is made of it when it is fetched.
@@ -263,10 +267,14 @@ class Crawl {
     KeyIndex ExternalKeys; // other URLs by full text
     KeyIndex InvalidKeys;
     TextSpool QueuedTexts;
+    // URLs of pages taken from the frontier, by target, while they are fetched: a
+    // page's goes to RefStore once it is listed, any other's to Texts.
+    std::unordered_map<int, std::string> FetchTexts;
+    void KeepFetchText(int target);
     std::vector<std::string> Mails;
     std::unordered_map<std::string, int> MailKeys;
     std::deque<PageNode> Pages;
-    SpillArray RefStore; // packed references of all pages, in a temporary file
+    SpillArray RefStore; // URLs and packed references of the pages, in a temporary file
 
     std::vector<Scope> Scopes;
     std::map<std::string, RobotsRules> Robots; // by authority
@@ -298,6 +306,8 @@ class Crawl {
     // pages done they must stay within the page limit, which counts pages of the
     // site only (files, errors and duplicates do not use it up).
     size_t PageJobsOpen = 0;
+    // a parse thread woke the loop since it last took; outlives the parse threads
+    std::atomic<bool> WakeAsked{false};
     std::unique_ptr<PageRendering> Rendering; // outlives the parse threads that use it
     std::unique_ptr<ParsePool> Parser;
     size_t ParsesPending = 0;

@@ -79,7 +79,13 @@ CrawlResult Crawl::Run() {
     CURLM* multi = Multi.get();
     Parser = std::make_unique<ParsePool>(
         std::clamp(threads, 1, 128), Options.MaxUrlLength, Options.VerifyLinks,
-        [multi] { curl_multi_wakeup(multi); }, !Options.FactsFile.empty(), Options.MaxLinksPerPage);
+        [this, multi] {
+            // one wake-up until the crawl loop takes what is read: a loop busy with
+            // pages finds the others when it next looks, without a call each
+            if (!WakeAsked.exchange(true))
+                curl_multi_wakeup(multi);
+        },
+        !Options.FactsFile.empty(), Options.MaxLinksPerPage);
     if (Options.Render != render::RenderMode::Off) {
         Rendering = std::make_unique<PageRendering>(Options.Render, Options.RenderWith);
         Parser->SetAfterRead([this](const ParsePool::Task& task, ParsedPage& parsed) {

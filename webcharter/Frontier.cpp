@@ -124,8 +124,10 @@ Job Crawl::TakeFromFrontier() {
     // entered it: results are taken in that order.
     const QueuedPage queued = Frontier.Pop();
     if (!Targets[queued.Target].Text) {
-        const std::string_view text = Texts.Add(QueuedTexts.Read(queued.TextAt, queued.TextSize));
-        Targets[queued.Target].Text = text.data();
+        // held here while it is fetched (the node of an unordered map stays put)
+        const std::string& text = FetchTexts[queued.Target] =
+            QueuedTexts.Read(queued.TextAt, queued.TextSize);
+        Targets[queued.Target].Text = text.c_str();
         Targets[queued.Target].Size = static_cast<uint32_t>(text.size());
     }
     Job job;
@@ -172,6 +174,7 @@ void Crawl::OnParsed(long seq, ParsedPage parsed) {
 }
 
 void Crawl::TakeParsed() {
+    WakeAsked.store(false); // before taking: a page read after this wakes the loop again
     for (ParsePool::Result& result : Parser->Take())
         OnParsed(result.Seq, std::move(result.Parsed));
 }
@@ -184,7 +187,18 @@ void Crawl::TakeFinishedInOrder() {
         ++NextToTake;
         if (finished.IsPage)
             AddPage(finished);
+        KeepFetchText(finished.Work.FirstTarget);
     }
+}
+
+void Crawl::KeepFetchText(int target) {
+    const auto held = FetchTexts.find(target);
+    if (held == FetchTexts.end())
+        return;
+    // not listed as a page (an error, a file, a redirect...): the map may name it
+    const std::string_view kept = Texts.Add(held->second);
+    Targets[target].Text = kept.data();
+    FetchTexts.erase(held);
 }
 
 // The folder URL a page answers for: the page's own URL when it names a folder, the
@@ -292,10 +306,28 @@ void Crawl::AddPage(Finished& finished) {
     }
     if (Facts)
         RecordPage(finished, refs, servedRefs);
-    Pages[pageIndex].RefBegin = RefStore.Size();
-    Pages[pageIndex].RefCount = refs.size();
+    // The URL of a page taken from the frontier waits on disk for the map, with
+    // the page's references: a crawl of millions keeps no page URLs in memory.
+    PageNode& node = Pages[pageIndex];
+    node.StoreBegin = RefStore.Size();
+    const int target = finished.Work.TargetIndex;
+    const auto held = FetchTexts.find(target);
+    std::string_view text;
+    if (held != FetchTexts.end())
+        text = held->second;
+    // (a page's links are far fewer than the field holds: MaxLinksPerPage)
+    const size_t most = (size_t(1) << 24) - 1 - SpillArray::TextWords(text.size());
+    if (refs.size() > most)
+        refs.resize(most);
+    node.StoreWords = SpillArray::TextWords(text.size()) + refs.size();
+    RefStore.PushText(text);
     for (const Ref& ref : refs)
         RefStore.Push(PackRef(ref));
+    if (held != FetchTexts.end()) {
+        Targets[target].Text = nullptr;
+        Targets[target].Size = 0;
+        FetchTexts.erase(held);
+    }
 }
 
 } // namespace vantora::webcharter

@@ -61,30 +61,36 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
                 children[next[Pages[i].Parent]++] = static_cast<uint32_t>(i);
     }
     auto childCount = [&](int page) { return childBegin[page + 1] - childBegin[page]; };
-    std::vector<uint32_t> packed;
-    auto refsOf = [&](const PageNode& node, auto&& visit) {
-        RefStore.Read(node.RefBegin, static_cast<uint32_t>(node.RefCount), packed);
-        for (const uint32_t ref : packed)
-            if (!visit(UnpackRef(ref)))
-                return;
-    };
     // Depth-first over the page tree, iteratively; each page's children are its
     // pages, then its external links, e-mail addresses, broken links and errors.
+    // A page's stored words (its URL and references) are read once, when it opens,
+    // and kept on its frame until its findings are written.
     struct Frame {
         int Page;
         size_t NextChild;
         std::string Base;
+        std::vector<uint32_t> Words;
+    };
+    auto refsOf = [&](const std::vector<uint32_t>& words, auto&& visit) {
+        for (size_t i = SpillArray::TextWords(words[0]); i < words.size(); ++i)
+            if (!visit(UnpackRef(words[i])))
+                return;
     };
     std::vector<Frame> stack;
     auto open = [&](int page, const std::string& parentBase) {
-        const std::string url = Targets[Pages[page].TargetIndex].Written();
+        const PageNode& node = Pages[page];
+        std::vector<uint32_t> words;
+        RefStore.Read(node.StoreBegin, static_cast<uint32_t>(node.StoreWords), words);
+        const Target& target = Targets[node.TargetIndex];
+        const std::string url =
+            words[0] ? Target::WrittenAs(SpillArray::TextAt(words.data()), target.AsIs)
+                     : target.Written();
         const std::string caption = PageCaption(parentBase, url);
         lines.push_back("<PAGE>" + caption);
         ++result.Pages;
-        stack.push_back({page, 0, AncestorBase(parentBase, caption)});
-        const PageNode& node = Pages[page];
+        stack.push_back({page, 0, AncestorBase(parentBase, caption), std::move(words)});
         bool hasFindings = false;
-        refsOf(node, [&](const Ref& ref) {
+        refsOf(stack.back().Words, [&](const Ref& ref) {
             if (ref.Kind == RefKind::Mail) {
                 hasFindings = true;
                 return false;
@@ -103,10 +109,10 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
         else
             stack.back().NextChild = static_cast<size_t>(-1); // nothing nested
     };
-    auto findings = [&](const PageNode& node) {
+    auto findings = [&](const std::vector<uint32_t>& words) {
         std::vector<std::string> external, mail, broken, errors;
         std::unordered_set<std::string> written;
-        refsOf(node, [&](const Ref& ref) {
+        refsOf(words, [&](const Ref& ref) {
             std::string line;
             if (ref.Kind == RefKind::Mail) {
                 line = "<MAILTO>" + Mails[ref.Index];
@@ -151,7 +157,6 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
     open(0, "");
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const PageNode& node = Pages[frame.Page];
         if (frame.NextChild == static_cast<size_t>(-1)) {
             stack.pop_back();
             continue;
@@ -163,7 +168,7 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
             open(child, base);
             continue;
         }
-        findings(node);
+        findings(frame.Words);
         lines.push_back("<POP>");
         stack.pop_back();
     }

@@ -442,6 +442,20 @@ void TestWebcharterUnits::compactStores() {
         for (uint32_t i = 0; i < 10; ++i)
             QCOMPARE(read[i], static_cast<uint32_t>((begin + i) * 7));
     }
+    // texts of every length modulo four, among numbers, come back whole
+    using vantora::webcharter::SpillArray;
+    std::vector<std::pair<uint64_t, std::string>> texts;
+    for (int i = 0; i < count / 8; ++i) {
+        texts.emplace_back(array.Size(),
+                           std::string(static_cast<size_t>(i % 9), char('a' + i % 26)));
+        array.PushText(texts.back().second);
+        array.Push(0xFFFFFFFFu);
+    }
+    for (const auto& [at, text] : texts) {
+        array.Read(at, static_cast<uint32_t>(SpillArray::TextWords(text.size()) + 1), read);
+        QCOMPARE(std::string(SpillArray::TextAt(read.data())), text);
+        QCOMPARE(read.back(), 0xFFFFFFFFu);
+    }
 
     std::vector<std::string> keys;
     vantora::webcharter::KeyIndex index;
