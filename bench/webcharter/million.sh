@@ -2,9 +2,12 @@
 # Million-page benchmark: serves the generated 1,000,000-page site (and a 20,000-page
 # one) with nginx on 127.0.0.1 (outside links to 127.0.0.2, served too), maps each
 # with sm as the program runs it (outside links checked, site-health facts on), and
-# wget's spider on the 20,000-page site, in the same run. Prints pages per second,
-# the peak memory of sm after 100k, 300k and 1M pages, and the map's counts checked
-# against the site's; then an endless generated tree at a page limit of 100,000.
+# wget (recursive and spider: the faster counts) and a fetch that parses nothing
+# (curl --parallel, 16 at a time, over the list of pages) on the 20,000-page site, in
+# the same run. Prints pages per second, the peak memory of sm after 100k, 300k and
+# 1M pages, and the map's counts checked against the site's; then an endless
+# generated tree (ENDLESS_PAGES: its page limit, default 100000; "default" for sm's
+# own); last a table of the figures and their ratios.
 # Usage: million.sh [SM_BINARY] [PAGES]   (PAGES default 1000000)
 # The generated sites are kept in $BENCH_SITES (default /tmp/vantora-bench-sites):
 # writing a million files takes minutes.
@@ -95,30 +98,74 @@ run_sm() {
     wall=$(echo "$end - $start" | bc -l)
     pps=$(echo "$pages / $wall" | bc -l)
     printf "  sm, %7d pages: %8.1f pages/s  wall %6.1f s  peak %4d MB  (exit %d)\n" "$pages" "$pps" "$wall" "$peak" "$rc"
+    LAST_WALL=$wall LAST_PEAK=$peak
     [ ${#peaks[@]} -gt 0 ] && echo "    peak memory by pages done: ${peaks[*]}"
     local map="$dir/map.txt"
     # the site's own counts: every page, one broken link line per page i with i % 13 == 0
     # (and one per image), one error line per page i with i % 97 == 0
-    [ -z "${ENDLESS:-}" ] &&
-    echo "    map: $(grep -c '^<PAGE>' "$map") pages (site: $pages)," \
-         "$(tr -d '\r' < "$map" | grep -c ' 404$') broken link lines (site: $(( (pages + 12) / 13 )))," \
-         "$(tr -d '\r' < "$map" | grep -c '^<ERROR>.* 500$') server error lines (site: $(( (pages + 96) / 97 )))," \
+    LAST_PPS=$pps LAST_COUNTS=""
+    [ -n "${ENDLESS:-}" ] && return
+    local listed broken errors
+    listed=$(grep -c '^<PAGE>' "$map")
+    broken=$(tr -d '\r' < "$map" | grep -c ' 404$')
+    errors=$(tr -d '\r' < "$map" | grep -c '^<ERROR>.* 500$')
+    echo "    map: $listed pages (site: $pages)," \
+         "$broken broken link lines (site: $(( (pages + 12) / 13 )))," \
+         "$errors server error lines (site: $(( (pages + 96) / 97 )))," \
          "facts: $(wc -l < "$dir/facts.jsonl") records"
-    LAST_PPS=$pps
+    if [ "$listed" = "$pages" ] && [ "$broken" = $(( (pages + 12) / 13 )) ] &&
+        [ "$errors" = $(( (pages + 96) / 97 )) ]; then
+        LAST_COUNTS="right"
+    else
+        LAST_COUNTS="WRONG"
+    fi
+}
+
+# Runs a command, prints its pages per second; sets LAST_PPS.
+measure() { # name pages command...
+    local name=$1 pages=$2; shift 2
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    LAST_PPS=$(echo "$pages / ($end - $start)" | bc -l)
+    printf "  %-28s %8.1f pages/s\n" "$name, $pages pages:" "$LAST_PPS"
 }
 
 echo "sm on 127.0.0.1, outside links checked, site-health facts on"
 run_sm "$PORT" 20000
 smallPps=$LAST_PPS
 run_sm "$((PORT + 1))" "$BIG" 100000 300000 1000000
-bigPps=$LAST_PPS
-ENDLESS=x ROOTPATH=x/ SM_EXTRA=--max-pages=100000 run_sm "$((PORT + 2))" 100000 100000
-echo "    (an endless tree of distinct URLs, ten new links a page, at a page limit of 100000)"
+bigPps=$LAST_PPS bigWall=$LAST_WALL bigPeak=$LAST_PEAK bigCounts=$LAST_COUNTS
+endless=${ENDLESS_PAGES:-100000}
+if [ "$endless" = default ]; then
+    ENDLESS=x ROOTPATH=x/ run_sm "$((PORT + 2))" 2000000 100000 300000 1000000
+    endlessNote="sm's default page limit"
+else
+    ENDLESS=x ROOTPATH=x/ SM_EXTRA=--max-pages=$endless run_sm "$((PORT + 2))" "$endless" 100000 300000 1000000
+    endlessNote="a page limit of $endless"
+fi
+endlessPeak=$LAST_PEAK
+echo "    (an endless tree of distinct URLs, ten new links a page, at $endlessNote)"
 mkdir -p "$WORK/wget"
-start=$(date +%s.%N)
-(cd "$WORK/wget" && wget -q --spider -r -l inf --no-parent "http://127.0.0.1:$PORT/index.html")
-end=$(date +%s.%N)
-wgetPps=$(echo "20000 / ($end - $start)" | bc -l)
-printf "  wget --spider, 20000 pages: %8.1f pages/s\n" "$wgetPps"
-printf "  ratios: sm %d pages / sm 20000 pages %.2f (target >= 0.80), sm 20000 / wget %.1fx (target 5)\n" \
-    "$BIG" "$(echo "$bigPps / $smallPps" | bc -l)" "$(echo "$smallPps / $wgetPps" | bc -l)"
+ROOT="http://127.0.0.1:$PORT/index.html"
+measure "wget --spider" 20000 sh -c "cd '$WORK/wget' && exec wget -q --spider -r -l inf --no-parent '$ROOT'"
+wgetPps=$LAST_PPS
+measure "wget --recursive" 20000 sh -c "cd '$WORK/wget' && exec wget -q -r -l inf --no-parent --delete-after -P r '$ROOT'"
+[ "$(echo "$LAST_PPS > $wgetPps" | bc)" = 1 ] && wgetPps=$LAST_PPS
+find "$SITES/20000" -name '*.html' -printf "url = \"http://127.0.0.1:$PORT/%P\"\noutput = \"/dev/null\"\n" > "$WORK/curl.cfg"
+measure "fetch-no-parse (curl x16)" 20000 curl -s --parallel --parallel-max 16 -K "$WORK/curl.cfg"
+rawPps=$LAST_PPS
+ratio() { printf %.2f "$(echo "$1 / $2" | bc -l)"; }
+echo
+echo "  | figure (same run)                      | value        | target         |"
+echo "  |----------------------------------------|--------------|----------------|"
+printf "  | sm, %7d pages: time                 | %7.1f s    | <= 70 s        |\n" "$BIG" "$bigWall"
+printf "  | sm, %7d pages: pages/s              | %8.0f     |                |\n" "$BIG" "$bigPps"
+printf "  | sm, %7d pages: peak memory          | %5d MB     | < 256 MB       |\n" "$BIG" "$bigPeak"
+printf "  | sm, %7d pages: pages, broken, errors| %-12s |                |\n" "$BIG" "$bigCounts"
+printf "  | sm, 20000 pages: pages/s               | %8.0f     |                |\n" "$smallPps"
+printf "  | sm %d / sm 20000 pages/s          | %8s     | >= 0.80        |\n" "$BIG" "$(ratio "$bigPps" "$smallPps")"
+printf "  | sm 20000 / wget's faster mode          | %7sx     | >= 5x          |\n" "$(ratio "$smallPps" "$wgetPps")"
+printf "  | sm 20000 / fetch-no-parse              | %8s     | >= 0.70        |\n" "$(ratio "$smallPps" "$rawPps")"
+printf "  | endless tree: peak memory              | %5d MB     | < 256 MB       |\n" "$endlessPeak"
