@@ -116,6 +116,39 @@ QString LeftOutMessage(const QStringList& leftOut) {
     return text;
 }
 
+QString NotCheckedMessage(const QByteArray& list, int shown) {
+    QStringList items;
+    qint64 total = 0;
+    for (const QByteArray& line : list.split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab <= 0)
+            continue;
+        const QByteArray status = line.left(tab);
+        const QString url = QString::fromUtf8(line.mid(tab + 1)).trimmed();
+        if (status == "+") {
+            total += qMax(0LL, url.toLongLong());
+            continue;
+        }
+        bool number = false;
+        const int code = status.toInt(&number);
+        if (!number || url.isEmpty())
+            continue;
+        ++total;
+        if (items.size() < shown)
+            items << url + (code > 0 ? QStringLiteral(" (answered %1)").arg(code)
+                                     : QStringLiteral(" (not asked)"));
+    }
+    if (items.isEmpty())
+        return QString();
+    QString text = QStringLiteral("Links not checked (a login, a refusal or a rate limit; they "
+                                  "are not broken links):\r");
+    for (const QString& item : items)
+        text += QStringLiteral("\r- ") + item;
+    if (total > items.size())
+        text += QStringLiteral("\r- and %1 more").arg(total - items.size());
+    return text;
+}
+
 SiteMapCreator::SiteMapCreator(SiteMapHost& host, SiteMapController& tree,
                                ProcessLauncher& launcher, const QString& programDir,
                                const QString& mapFolder, QObject* parent)
@@ -212,6 +245,7 @@ void SiteMapCreator::Run() {
     // end up in the crawl history beside it.
     const QString historyPath = Host.CrawlHistoryPath();
     const QString factsPath = folder.filePath(QStringLiteral("facts.jsonl"));
+    const QString notCheckedPath = folder.filePath(QStringLiteral("notchecked.txt"));
     AppletReport report;
     qint64 logRead = 0;
     // Reads what the applet has added to its error output since the last look.
@@ -270,6 +304,7 @@ void SiteMapCreator::Run() {
                 arguments << QStringLiteral("--facts=") + factsPath;
             if (!journalPath.isEmpty())
                 arguments << QStringLiteral("--resume=") + journalPath;
+            arguments << QStringLiteral("--not-checked=") + notCheckedPath;
             arguments << SiteMapperArguments(project);
             applet = Launcher.Start(Applet, arguments, folder.path());
         }
@@ -365,9 +400,16 @@ void SiteMapCreator::Run() {
     // A map cut short (page or time limit, traps) or filtered by robots.txt says
     // so; the applet reports that before it writes the map's last line.
     readLog();
-    if (!report.LeftOut.isEmpty())
-        Host.MessageBoxes().Message(MsgKind::Information, LeftOutMessage(report.LeftOut),
-                                    MsgButtons::Ok);
+    // Links the applet could not check are listed apart from broken ones.
+    QString notChecked;
+    if (QFile list(notCheckedPath); list.open(QIODevice::ReadOnly))
+        notChecked = NotCheckedMessage(list.read(1 << 20));
+    if (!report.LeftOut.isEmpty() || !notChecked.isEmpty())
+        Host.MessageBoxes().Message(
+            MsgKind::Information,
+            LeftOutMessage(report.LeftOut) +
+                (notChecked.isEmpty() ? QString() : QStringLiteral("\r\r") + notChecked),
+            MsgButtons::Ok);
 }
 
 } // namespace vantora

@@ -38,6 +38,12 @@ struct AppletReport {
 // The information box's text for a map that leaves things out.
 QString LeftOutMessage(const QStringList& leftOut);
 
+// The links the applet did not check (its --not-checked file: "STATUS<TAB>URL"
+// lines, 0 for a link never asked, a last "+<TAB>N" for N more), for the
+// information box: at most shown of them with their answers, then how many
+// more. Empty when there are none.
+QString NotCheckedMessage(const QByteArray& list, int shown = 20);
+
 extern const QString MsgMapStopped;  // the status text after Stop
 extern const QString MsgMapCreating; // "Creating the Site Map, Please Wait..."
 extern const QString MsgMapComplete; // "SiteMap creation complete."

@@ -233,6 +233,7 @@ class Crawl {
     int Final(int target) const;
     using LineSink = std::function<void(const std::string&)>;
     void WriteMap(CrawlResult& result, const LineSink& emit) const;
+    void WriteNotChecked(CrawlResult& result) const;
     // The facts file (SiteFacts.cpp).
     void OpenFacts(CrawlResult& result);
     void RecordFetch(const Transfer& transfer, const Completion& done);

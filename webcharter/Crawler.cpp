@@ -207,6 +207,9 @@ CrawlResult Crawl::Run() {
     if (Rendering && !Rendering->Summary().empty())
         Note(Rendering->Summary());
     result.RootReached = !Pages.empty();
+    // Before the map: a reader that waits for the whole map finds the list there.
+    if (!Options.NotCheckedFile.empty())
+        WriteNotChecked(result);
     if (Options.MapFile.empty()) {
         WriteMap(result, [&](const std::string& line) { result.Lines.push_back(line); });
     } else {

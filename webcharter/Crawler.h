@@ -80,6 +80,14 @@ struct CrawlOptions {
     // file beside it, renamed into place when whole) and CrawlResult::Lines stays
     // empty; otherwise the map is returned in Lines.
     std::string MapFile;
+    // When set, the links that were not checked are listed in this file just before
+    // the map is written (through a temporary file, as the map): one line each,
+    // "STATUS<TAB>URL" as the map writes the URL, STATUS the answer (401, 403,
+    // 429, 503) or 0 for a link never asked (the site kept refusing, the time
+    // limit, the cap on outside checks, a private address). At most
+    // MaxNotCheckedLines lines; a last line "+<TAB>N" counts the rest.
+    std::string NotCheckedFile;
+    size_t MaxNotCheckedLines = 10000;
     // When set, every answer is kept in this file as it comes (CrawlJournal.h);
     // with Resume, the answers of a journal left there by a crawl of the same root
     // that did not end are used instead of asking the site again. The caller removes

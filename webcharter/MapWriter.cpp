@@ -16,6 +16,36 @@ int Crawl::Final(int target) const {
     return -1; // a loop of aliases: a redirect loop
 }
 
+void Crawl::WriteNotChecked(CrawlResult& result) const {
+    // The map lists a link that was not checked like one that answered; this
+    // file tells them apart for the program, which shows them beside the
+    // broken ones. Only the link a redirect chain ends in carries the answer.
+    MapFileWriter file;
+    std::string error;
+    if (!file.Open(Options.NotCheckedFile, error)) {
+        result.LeftOut.push_back("the list of links not checked: " + error);
+        return;
+    }
+    size_t lines = 0, more = 0;
+    std::unordered_set<std::string> written;
+    for (const Target& target : Targets) {
+        if (target.Status != State::Unchecked)
+            continue;
+        if (lines >= Options.MaxNotCheckedLines) {
+            ++more;
+            continue;
+        }
+        if (written.insert(target.Written()).second) {
+            file.Line(std::to_string(target.HttpStatus) + "\t" + target.Written());
+            ++lines;
+        }
+    }
+    if (more)
+        file.Line("+\t" + std::to_string(more));
+    if (!file.Close(error))
+        result.LeftOut.push_back("the list of links not checked: " + error);
+}
+
 void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
     // The map is handed out line by line, never held whole: a map of a million
     // pages is some hundred megabytes of text.

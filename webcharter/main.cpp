@@ -70,6 +70,9 @@ const char Usage[] =
     "  --no-external        do not check links to other sites\n"
     "  --quiet              no progress lines\n"
     "  --verbose            report every failed request\n"
+    "  --not-checked=FILE   also list the links that were not checked (a login, a\n"
+    "                       refusal, a rate limit: not broken) in FILE, one\n"
+    "                       \"STATUS<TAB>URL\" a line, 0 for links never asked\n"
     "  --facts=FILE         also write the facts of every fetched URL of the site\n"
     "                       (answer, timings, titles, canonicals...) and of its XML\n"
     "                       sitemaps to FILE, for the site-health checks\n"
@@ -134,6 +137,10 @@ int main(int argc, char** argv) {
             if (value.empty())
                 return bad("a file name");
             output = value;
+        } else if (name == "--not-checked") {
+            if (value.empty())
+                return bad("a file name");
+            options.NotCheckedFile = value;
         } else if (name == "--facts") {
             if (value.empty())
                 return bad("a file name");

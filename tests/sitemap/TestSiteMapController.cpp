@@ -1,10 +1,16 @@
 // BuildSiteTree through the controller: messages, emptied lines, status
 // texts, held-off rebuilds; the selection label, SelectedPages and Sort View.
 #include "FakeSiteMapHost.h"
+#include "Site.h"
 #include "SiteMapController.h"
+#include "SiteMapSelect.h"
+#include "SiteTree.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
+#include <set>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -44,6 +50,62 @@ class TestSiteMapController : public QObject {
     }
 
   private slots:
+    // Selecting by URL passes most nodes over by their last path segment; it
+    // must select exactly the nodes a comparison of every full URL selects.
+    void selectByUrl_data() {
+        QTest::addColumn<QStringList>("urls");
+        QTest::addColumn<int>("count");
+        QTest::newRow("a page") << QStringList{"http://site.test/a.html"} << 1;
+        QTest::newRow("without the scheme, host in capitals")
+            << QStringList{"SITE.test/a.html"} << 1;
+        QTest::newRow("the root") << QStringList{"http://site.test"} << 1;
+        QTest::newRow("an escape") << QStringList{"http://site.test/%7Euser.html"} << -1;
+        QTest::newRow("a fragment dropped") << QStringList{"http://site.test/c.html"} << -1;
+        QTest::newRow("a folder and a page in it")
+            << QStringList{"http://site.test/dir/", "http://site.test/dir/b.html"} << -1;
+        QTest::newRow("a query") << QStringList{"http://site.test/q.php?id=2"} << 1;
+        QTest::newRow("dot segments") << QStringList{"http://site.test/dir/../a.html"} << -1;
+        QTest::newRow("a broken link, the same page twice")
+            << QStringList{"http://site.test/gone.html", "http://site.test/gone.html#x"} << -1;
+        QTest::newRow("none") << QStringList{"http://site.test/nothing.html"} << 0;
+    }
+    void selectByUrl() {
+        QFETCH(QStringList, urls);
+        QFETCH(int, count); // -1: whatever the plain comparison finds, at least one
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = Map(
+            {"<PAGE>http://site.test/", "<PUSH>", "<PAGE>a.html", "<PAGE>%7Euser.html",
+             "<PAGE>c.html#top", "<PAGE>q.php?id=2", "<PAGE>dir/", "<PUSH>", "<PAGE>dir/b.html",
+             "<BROKEN>http://Site.test/gone.html", "<POP>", "<BROKEN>http://site.test/gone.html",
+             "<LINK>http://other.test/a.html", "<POP>", "<END>"});
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        auto key = [](const QString& url) {
+            const std::string text =
+                url.contains("://") ? url.toStdString() : "http://" + url.toStdString();
+            return health::NormalUrl(text);
+        };
+        std::set<std::string> wanted;
+        for (const QString& url : urls)
+            wanted.insert(key(url));
+        QList<int> plain;
+        for (int node = 0; node < c.NodeCount(); ++node)
+            if (wanted.count(key(c.Tree().FullUrl(node, node))))
+                plain << node;
+        QModelIndex first;
+        QCOMPARE(SelectNodesByUrl(c, urls, &first), int(plain.size()));
+        if (count >= 0)
+            QCOMPARE(int(plain.size()), count);
+        else
+            QVERIFY(!plain.isEmpty());
+        QList<int> selected;
+        for (const QModelIndex& index : c.Selection()->selectedIndexes())
+            selected << int(index.internalId());
+        std::sort(selected.begin(), selected.end());
+        QCOMPARE(selected, plain);
+        QCOMPARE(first.isValid(), !plain.isEmpty());
+    }
+
     void headerFailures_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("message");

@@ -22,7 +22,8 @@ namespace {
 class FakeLauncher : public ProcessLauncher {
   public:
     QByteArray Output;
-    QByteArray Log; // written to the error file set before the start
+    QByteArray Log;        // written to the error file set before the start
+    QByteArray NotChecked; // the applet's list of links not checked
     QString ErrorFile;
     bool Fail = false;
     bool Running = true;
@@ -39,6 +40,11 @@ class FakeLauncher : public ProcessLauncher {
             QFile f(QDir(workingDir).filePath(QStringLiteral("sitemap.tmp")));
             f.open(QIODevice::WriteOnly);
             f.write(Output);
+        }
+        if (!NotChecked.isNull()) {
+            QFile f(QDir(workingDir).filePath(QStringLiteral("notchecked.txt")));
+            f.open(QIODevice::WriteOnly);
+            f.write(NotChecked);
         }
         if (!ErrorFile.isEmpty()) {
             QFile f(ErrorFile);
@@ -115,8 +121,10 @@ class TestSiteMapCreation : public QObject {
         f.Launcher.Output = GoodMap;
         QSignalSpy info(&f.Creator, &SiteMapCreator::ShowInfoWindow);
         f.Creator.UpdateSiteMap();
-        QCOMPARE(f.Launcher.Calls, QStringList{QDir(f.Dir.path()).filePath("sm") +
-                                               " Search_URL=site.test/" + option});
+        QCOMPARE(f.Launcher.Calls,
+                 QStringList{QDir(f.Dir.path()).filePath("sm") +
+                             " Search_URL=site.test/ --not-checked=" +
+                             f.Launcher.WorkingDirs.value(0) + "/notchecked.txt" + option});
         QCOMPARE(f.Host.Data.SiteMapLines.first(), QStringLiteral("WEBCHARTER"));
         QCOMPARE(f.Host.Data.SiteMapLines.size(), 7);
         QCOMPARE(f.Tree.NodeCount(), 2);
@@ -169,9 +177,10 @@ class TestSiteMapCreation : public QObject {
             QCOMPARE(f.Host.Data.SiteMapLines.size(), 3);
             return;
         }
-        QCOMPARE(f.Launcher.Calls,
-                 QStringList{QDir(f.Dir.path()).filePath("sm") +
-                             " Search_URL=site.test/ --resume=" + f.Host.Journal});
+        QCOMPARE(f.Launcher.Calls, QStringList{QDir(f.Dir.path()).filePath("sm") +
+                                               " Search_URL=site.test/ --resume=" + f.Host.Journal +
+                                               " --not-checked=" + f.Launcher.WorkingDirs.value(0) +
+                                               "/notchecked.txt"});
         QCOMPARE(f.Tree.NodeCount(), 2);
     }
 
@@ -206,21 +215,37 @@ class TestSiteMapCreation : public QObject {
 
     void mapLeavingThingsOutSaysWhat_data() {
         QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<QByteArray>("notChecked"); // the applet's list
         QTest::addColumn<bool>("box");
-        QTest::newRow("whole site")
-            << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n") << false;
+        QTest::addColumn<QString>("text"); // of the information box
+        QTest::newRow("whole site") << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n")
+                                    << QByteArray() << false << QString();
         QTest::newRow("limit and robots.txt")
             << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n"
                           "sm: left out: 7 page(s) beyond the page limit of 2\n"
                           "sm: left out: 3 URL(s) excluded by the site's robots.txt\n")
-            << true;
+            << QByteArray() << true
+            << QString("The site map does not hold the whole site. Left out:\r\r- 7 page(s) "
+                       "beyond the page limit of 2\r- 3 URL(s) excluded by the site's robots.txt");
+        QTest::newRow("links not checked, apart")
+            << QByteArray("sm: 2 pages done, 0 queued, 0 broken\n"
+                          "sm: left out: 1 link(s) not checked: answered 403 (refused)\n")
+            << QByteArray("403\thttp://cdn.test/x\r\n0\thttp://site.test/later\r\n") << true
+            << QString("The site map does not hold the whole site. Left out:\r\r- 1 link(s) not "
+                       "checked: answered 403 (refused)\r\rLinks not checked (a login, a refusal "
+                       "or a rate limit; they are "
+                       "not broken links):\r\r- http://cdn.test/x (answered 403)\r- "
+                       "http://site.test/later (not asked)");
     }
     void mapLeavingThingsOutSaysWhat() {
         QFETCH(QByteArray, log);
+        QFETCH(QByteArray, notChecked);
         QFETCH(bool, box);
+        QFETCH(QString, text);
         Fixture f;
         f.Launcher.Output = GoodMap;
         f.Launcher.Log = log;
+        f.Launcher.NotChecked = notChecked;
         QSignalSpy progress(&f.Creator, &SiteMapCreator::AppletProgress);
         f.Creator.UpdateSiteMap();
         QCOMPARE(f.Tree.NodeCount(), 2);
@@ -235,10 +260,38 @@ class TestSiteMapCreation : public QObject {
         }
         QCOMPARE(f.Host.Boxes.Asked.size(), 1);
         QCOMPARE(f.Host.Boxes.Asked.first().Kind, MsgKind::Information);
-        QCOMPARE(f.Host.Boxes.Asked.first().Text,
-                 QStringLiteral("The site map does not hold the whole site. Left out:\r\r- 7 "
-                                "page(s) beyond the page limit of 2\r- 3 URL(s) excluded by the "
-                                "site's robots.txt"));
+        QCOMPARE(f.Host.Boxes.Asked.first().Text, text);
+    }
+
+    // The applet's list of links not checked, as the information box shows it.
+    void notCheckedMessage_data() {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("items"); // the text after the heading, "" for no text
+        QTest::newRow("none") << QByteArray() << 20 << QString();
+        QTest::newRow("not lines of the list")
+            << QByteArray("junk\r\n\thttp://x/\r\nabc\thttp://y/\r\n403\t\r\n") << 20 << QString();
+        QTest::newRow("answers and links never asked")
+            << QByteArray("401\thttp://a.test/\r\n429\thttp://b.test/\r\n0\thttp://c.test/") << 20
+            << QString("\r- http://a.test/ (answered 401)\r- http://b.test/ (answered 429)\r- "
+                       "http://c.test/ (not asked)");
+        QTest::newRow("more than shown, and those the applet did not list")
+            << QByteArray("403\thttp://a.test/1\n403\thttp://a.test/2\n403\thttp://a.test/3\n"
+                          "+\t5\n")
+            << 2
+            << QString("\r- http://a.test/1 (answered 403)\r- http://a.test/2 (answered "
+                       "403)\r- and 6 more");
+    }
+    void notCheckedMessage() {
+        QFETCH(QByteArray, list);
+        QFETCH(int, shown);
+        QFETCH(QString, items);
+        const QString text = NotCheckedMessage(list, shown);
+        if (items.isEmpty()) {
+            QCOMPARE(text, QString());
+            return;
+        }
+        QCOMPARE(text.mid(text.indexOf(QStringLiteral(":\r")) + 2), items);
     }
 
     // A site the applet could not examine leaves the previous map, its tree

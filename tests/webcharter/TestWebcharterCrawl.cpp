@@ -1160,6 +1160,7 @@ struct PoliteCase {
     QStringList NotRequested;
     QStringList Log; // texts the log must hold
     int MostRequests = 1000;
+    QStringList NotChecked; // the --not-checked list, "STATUS\tPATH", in any order
 };
 
 std::map<QString, PoliteCase> PoliteCases() {
@@ -1194,7 +1195,9 @@ std::map<QString, PoliteCase> PoliteCases() {
         {"/d"},
         {"/a", "/b", "/c"},
         {},
-        {"answered 401", "answered 403", "answered 429"}};
+        {"answered 401", "answered 403", "answered 429"},
+        1000,
+        {"401\t/a", "403\t/b", "429\t/c"}};
     cases["include and exclude"] = {"",
                                     {},
                                     {"--include=/[a-c]$|/$", "--exclude=/b$"},
@@ -1267,9 +1270,11 @@ void TestWebcharterCrawl::politeCrawling() {
     });
     QVERIFY(server.Port > 0);
     const QString origin = "http://127.0.0.1:" + QString::number(server.Port);
-    const Run run =
-        RunSm(QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"} +
-              polite.Arguments);
+    QTemporaryDir lists;
+    const QString notCheckedPath = lists.filePath("notchecked.txt");
+    const Run run = RunSm(QStringList{"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/",
+                                      "--quiet", "--not-checked=" + notCheckedPath} +
+                          polite.Arguments);
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + run.Errors));
     QCOMPARE(run.ExitCode, 0);
     const QMap<QString, int> pages = PagesOf(run.Map);
@@ -1283,6 +1288,14 @@ void TestWebcharterCrawl::politeCrawling() {
              qPrintable(run.Map.Lines.join("\n")));
     for (const QString& text : polite.Log)
         QVERIFY2(run.Errors.contains(text), qPrintable(text + "\n" + run.Errors));
+    if (!polite.NotChecked.isEmpty()) {
+        QFile list(notCheckedPath);
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(list.readAll()).remove(origin).split("\r\n");
+        lines.removeAll(QString());
+        lines.sort();
+        QCOMPARE(lines, polite.NotChecked);
+    }
     std::lock_guard<std::mutex> guard(lock);
     for (const QString& path : polite.NotRequested)
         QVERIFY2(times[path.toStdString()].empty(), qPrintable(path));
