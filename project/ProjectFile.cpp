@@ -420,6 +420,12 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
     // read without end.
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return ProjectFileResult::Failure(cannotOpen);
+    // A file that does not start with the marker is refused before it is
+    // read whole: a large file of something else costs no time or memory.
+    const QByteArray start = file.read(QByteArrayView(ProjectMarker).size() + 1);
+    if (!start.startsWith(QByteArrayView(ProjectMarker)) || !file.seek(0))
+        return file.error() != QFileDevice::NoError ? ProjectFileResult::Failure(cannotOpen)
+                                                    : ProjectFileResult::NotProject();
     // Read whole rather than mapped: a mapped file that another program
     // truncates meanwhile would bring the process down.
     const QByteArray bytes = file.readAll();
