@@ -29,7 +29,7 @@ void Crawl::WriteNotChecked(CrawlResult& result) const {
     size_t lines = 0, more = 0;
     std::unordered_set<std::string> written;
     for (const Target& target : Targets) {
-        if (target.Status != State::Unchecked)
+        if (target.Status != State::Unchecked || target.Url().empty())
             continue;
         if (lines >= Options.MaxNotCheckedLines) {
             ++more;
