@@ -314,8 +314,12 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
     }
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
+    // numeric references beyond Unicode are mended first: the parser would
+    // overflow on them and read another character
+    std::string mended;
+    const std::string_view input = ForHtmlParser(html, mended);
     std::unique_ptr<GumboOutput, OutputDeleter> output(
-        gumbo_parse_with_options(&options, html.data(), html.size()));
+        gumbo_parse_with_options(&options, input.data(), input.size()));
     if (!output || !output->root)
         return facts;
 

@@ -434,6 +434,9 @@ void TestHealthChecks::pageFacts_data() {
         "<meta name=Description content='caf&eacute;  &amp; more'>", "description",
         "café & more|11");
     row("no description", "<title>t</title>", "description", "-");
+    row("a numeric reference beyond Unicode is the replacement character",
+        "<title>a &#6666666666 b &#66666666666666666666; c</title>", "titles",
+        "a \xEF\xBF\xBD b \xEF\xBF\xBD c");
     row("robots joined, lower case",
         "<meta name=robots content='NoIndex'><meta name=ROBOTS content=nofollow>", "robots",
         "noindex,nofollow");
