@@ -217,7 +217,7 @@ class Crawl {
     void FinishPage(std::unique_ptr<Transfer> transfer, const Completion& done);
     void FinishCheck(std::unique_ptr<Transfer> transfer, const Completion& done);
     void Release(std::unique_ptr<Transfer> transfer);
-    void SetCommonOptions(CURL* easy) const;
+    void SetCommonOptions(CURL* easy, bool newHandle = true) const;
     void OnParsed(long seq, ParsedPage parsed);
     void TakeParsed();
     void TakeFinishedInOrder();
@@ -374,6 +374,7 @@ struct Transfer {
     bool Html = true;
     std::string Location;    // of a redirect whose body was not read
     bool Refused = false;    // an outside address this crawl does not call
+    bool NewHandle = false;  // Easy was made for this transfer: no request made on it yet
     std::string ContentType; // of an HTML answer: its charset decides how it is read
     char Error[CURL_ERROR_SIZE] = {0};
 };

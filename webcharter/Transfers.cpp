@@ -238,6 +238,7 @@ void Crawl::Start(Job job, bool siteSlot) {
         IdleHandles.pop_back();
     } else {
         transfer->Easy.reset(curl_easy_init());
+        transfer->NewHandle = true;
     }
     (siteSlot ? SiteInFlight : ExternalInFlight) += 1;
     Restart(std::move(transfer));
@@ -258,7 +259,8 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->Error);
-    SetCommonOptions(easy);
+    SetCommonOptions(easy, transfer->NewHandle);
+    transfer->NewHandle = false;
     // HTTP/2 where TLS offers it. No waiting for a connection to multiplex on: a
     // server that closes after each answer would hold every other transfer back.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
@@ -282,7 +284,7 @@ void Crawl::Restart(std::unique_ptr<Transfer> transfer) {
     Active.emplace(easy, std::move(transfer));
 }
 
-void Crawl::SetCommonOptions(CURL* easy) const {
+void Crawl::SetCommonOptions(CURL* easy, bool newHandle) const {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, Options.RequestTimeoutMs);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
@@ -291,9 +293,13 @@ void Crawl::SetCommonOptions(CURL* easy) const {
     if (!Options.CaFile.empty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, Options.CaFile.c_str());
     // The cookie engine reads no file (the empty name) and no jar is ever set, so
-    // the cookies live in the share for this run only.
+    // the cookies live in the share for this run only. A handle keeps its list of
+    // cookie files through curl_easy_reset and grows it with every setting, so a
+    // handle used again (a crawl reuses each for thousands of requests) is not
+    // given it again: that list cost memory and time with every request.
     curl_easy_setopt(easy, CURLOPT_SHARE, Cookies.get());
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    if (newHandle)
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     if (HeaderList)
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, HeaderList);
 }
