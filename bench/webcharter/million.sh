@@ -80,10 +80,12 @@ run_sm() {
     start=$(date +%s.%N)
     (cd "$dir" && exec "$SM" "Search_URL=127.0.0.1:$port/${ROOTPATH-index.html}" \
         --facts=facts.jsonl --output=map.txt ${SM_EXTRA:-} 2>"$dir/log") &
-    local pid=$! marks=("$@") at=0 peak=0
+    local pid=$! marks=("$@") at=0 peak=0 hwm
     local -a peaks=()
     while kill -0 "$pid" 2>/dev/null; do
-        peak=$(awk '/VmHWM/ {print int($2 / 1024)}' "/proc/$pid/status" 2>/dev/null || echo "$peak")
+        # (a process that has ended but is not yet waited for has no VmHWM line)
+        hwm=$(awk '/VmHWM/ {print int($2 / 1024)}' "/proc/$pid/status" 2>/dev/null)
+        [ -n "$hwm" ] && peak=$hwm
         done_pages=$(tail -1 "$dir/log" 2>/dev/null | sed -n 's/^sm: \([0-9]*\) pages done.*/\1/p')
         while [ "$at" -lt "${#marks[@]}" ] && [ -n "$done_pages" ] && [ "$done_pages" -ge "${marks[$at]}" ]; do
             peaks+=("${marks[$at]}:${peak}MB")
