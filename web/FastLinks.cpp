@@ -202,9 +202,9 @@ struct Attribute {
 // Tags whose handling depends on the tree builder's state: with any of them the
 // document goes to the HTML5 parser.
 bool NeedsTreeBuilder(std::string_view name) {
-    static const char* const names[] = {"select",   "svg",   "math",      "template", "frame",
-                                        "frameset", "image", "plaintext", "isindex"};
-    for (const char* candidate : names)
+    static constexpr std::string_view names[] = {
+        "select", "svg", "math", "template", "frame", "frameset", "image", "plaintext", "isindex"};
+    for (const std::string_view candidate : names)
         if (name == candidate)
             return true;
     return false;
@@ -380,7 +380,7 @@ class Scanner {
         }
     }
 
-    bool StartTag(const std::string& name, const std::vector<Attribute>& attributes,
+    bool StartTag(std::string_view name, const std::vector<Attribute>& attributes,
                   DocumentLinks& result) {
         if (name == "template")
             ++Templates;
@@ -439,7 +439,7 @@ class Scanner {
         return true;
     }
 
-    bool EndTag(const std::string& name) {
+    bool EndTag(std::string_view name) {
         if (name == "template" && Templates > 0)
             --Templates;
         if (NeedsTreeBuilder(name))
@@ -456,11 +456,11 @@ class Scanner {
 
     // After the start tag of an element whose content is text (script, style,
     // title...): i moves to the start of its end tag.
-    bool SkipText(const std::string& name, size_t& i) {
-        static const char* const textElements[] = {"script",  "style",    "xmp",   "iframe",
-                                                   "noembed", "noframes", "title", "textarea"};
-        if (std::find_if(std::begin(textElements), std::end(textElements),
-                         [&](const char* text) { return name == text; }) == std::end(textElements))
+    bool SkipText(std::string_view name, size_t& i) {
+        static constexpr std::string_view textElements[] = {
+            "script", "style", "xmp", "iframe", "noembed", "noframes", "title", "textarea"};
+        if (std::find(std::begin(textElements), std::end(textElements), name) ==
+            std::end(textElements))
             return true;
         size_t k = i;
         while (true) {

@@ -199,9 +199,10 @@ std::string RefreshUrl(std::string_view s) {
 }
 
 bool MayHoldLinks(std::string_view tag) {
-    static const char* const names[] = {"a",      "area",  "frame", "iframe", "img",  "source",
-                                        "object", "embed", "video", "input",  "meta", "base"};
-    for (const char* name : names)
+    static constexpr std::string_view names[] = {"a",     "area",   "frame",  "iframe",
+                                                 "img",   "source", "object", "embed",
+                                                 "video", "input",  "meta",   "base"};
+    for (const std::string_view name : names)
         if (tag == name)
             return true;
     return false;

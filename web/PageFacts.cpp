@@ -8,6 +8,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -90,7 +91,8 @@ struct TextDigest {
                 InToken = AnyToken = true;
             }
             Mix(c);
-            if (c >= 0x80 || std::isalnum(c))
+            if (!TokenHasWord &&
+                (c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')))
                 TokenHasWord = true;
         }
     }
@@ -142,12 +144,23 @@ std::string Cut(std::string_view text, std::size_t bytes) {
 struct Collected {
     std::vector<std::string> Canonicals, Resources;
     std::vector<std::pair<std::string, std::string>> Alternates;
-    std::vector<std::string> FragmentLinks;
+    std::vector<std::string> FragmentLinks; // each written form once
+    std::unordered_set<std::string> SeenFragmentLinks;
     // a and area links, nofollow or not
     std::vector<std::string> NoFollowLinks, FollowedLinks;
     bool HaveBase = false;
     TextDigest MainDigest, BodyDigest;
     bool HaveMain = false;
+
+    // A page repeats its in-page links ("#top", a table of contents) many times;
+    // each is kept once, so the bound holds that many different ones.
+    void KeepFragmentLink(std::string_view href, const PageFactLimits& limits) {
+        if (FragmentLinks.size() >= limits.Fragments)
+            return;
+        std::string cut = Cut(href, limits.UrlBytes);
+        if (SeenFragmentLinks.insert(cut).second)
+            FragmentLinks.push_back(std::move(cut));
+    }
 };
 
 void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
@@ -324,8 +337,8 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
         return facts;
 
     Collected collected;
-    auto& [canonicals, resources, alternates, fragmentLinks, noFollowLinks, followedLinks, haveBase,
-           mainDigest, bodyDigest, haveMain] = collected;
+    auto& [canonicals, resources, alternates, fragmentLinks, seenFragmentLinks, noFollowLinks,
+           followedLinks, haveBase, mainDigest, bodyDigest, haveMain] = collected;
 
     struct Step {
         const GumboNode* Node;
@@ -473,8 +486,8 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
                 if (const char* name = Attribute(element, "name"); name && *name)
                     if (facts.Ids.size() < limits.Ids)
                         facts.Ids.push_back(Cut(name, limits.IdBytes));
-            if (link && std::strchr(link, '#') && fragmentLinks.size() < limits.Fragments)
-                fragmentLinks.push_back(Cut(link, limits.UrlBytes));
+            if (link && std::strchr(link, '#'))
+                collected.KeepFragmentLink(link, limits);
             if (link) {
                 const char* rel = Attribute(element, "rel");
                 if (rel && HasToken(rel, "nofollow")) {
@@ -521,8 +534,8 @@ namespace {
 
 void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
             const PageFactLimits& limits) {
-    auto& [canonicals, resources, alternates, fragmentLinks, noFollowLinks, followedLinks, haveBase,
-           mainDigest, bodyDigest, haveMain] = collected;
+    auto& [canonicals, resources, alternates, fragmentLinks, seenFragmentLinks, noFollowLinks,
+           followedLinks, haveBase, mainDigest, bodyDigest, haveMain] = collected;
     mainDigest.Break();
     bodyDigest.Break();
     const TextDigest& content = haveMain ? mainDigest : bodyDigest;
@@ -561,14 +574,17 @@ void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
                 facts.Insecure.push_back(*url);
         }
     }
+    std::unordered_set<std::string> resolvedFragments;
     for (const std::string& reference : fragmentLinks) {
         const std::string clean = CleanReference(reference);
         const std::size_t hash = clean.find('#');
         const std::string fragment = clean.substr(hash + 1);
         if (fragment.empty())
             continue; // a bare "#" names the top of the page
-        if (const std::optional<std::string> url = resolve(clean))
-            facts.Fragments.emplace_back(*url, fragment);
+        if (std::optional<std::string> url = resolve(clean))
+            // "#a" and "page#a" on the page itself are one link
+            if (resolvedFragments.insert(*url + '#' + fragment).second)
+                facts.Fragments.emplace_back(std::move(*url), fragment);
     }
     if (!noFollowLinks.empty()) {
         auto target = [&](std::string_view reference) -> std::optional<std::string> {
@@ -601,61 +617,96 @@ bool IsAsciiBlank(std::string_view text) {
     });
 }
 
-bool OneOf(std::string_view name, std::initializer_list<const char*> names) {
-    for (const char* candidate : names)
-        if (name == candidate)
-            return true;
-    return false;
+// The kind of an element as the reader tells them apart: the parser library's
+// tag, or one of two names it does not know but the reader does. Every other
+// name is GUMBO_TAG_UNKNOWN and is compared by its name.
+using Tag = int;
+constexpr Tag DialogTag = GUMBO_TAG_LAST + 1;
+constexpr Tag SearchTag = GUMBO_TAG_LAST + 2;
+constexpr Tag TagKinds = GUMBO_TAG_LAST + 3;
+
+Tag TagOf(std::string_view name) {
+    const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
+    if (tag != GUMBO_TAG_UNKNOWN)
+        return tag;
+    if (name == "dialog")
+        return DialogTag;
+    if (name == "search")
+        return SearchTag;
+    return GUMBO_TAG_UNKNOWN;
 }
 
-bool IsVoid(std::string_view name) {
-    return OneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "hr", "img",
-                        "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
+// The parser library's view of the kind: the two it does not know are unknown.
+GumboTag LibraryTag(Tag tag) {
+    return tag < GUMBO_TAG_LAST ? static_cast<GumboTag>(tag) : GUMBO_TAG_UNKNOWN;
 }
 
+// A set of element kinds, built once from their names; an unknown name is in none.
+class TagSet {
+  public:
+    TagSet(std::initializer_list<std::string_view> names) {
+        for (const std::string_view name : names)
+            if (const Tag tag = TagOf(name); tag != GUMBO_TAG_UNKNOWN)
+                Bits[static_cast<std::size_t>(tag)] = true;
+    }
+    bool operator()(Tag tag) const { return Bits[static_cast<std::size_t>(tag)]; }
+
+  private:
+    std::bitset<TagKinds> Bits;
+};
+
+const TagSet IsVoid{"area",  "base",  "basefont", "bgsound", "br",     "col",
+                    "embed", "hr",    "img",      "input",   "keygen", "link",
+                    "meta",  "param", "source",   "track",   "wbr"};
+// In the head without ending it.
+const TagSet HeadLike{"base",  "basefont", "bgsound", "link",    "meta",
+                      "title", "style",    "script",  "noframes"};
+// Elements whose content the reader is given as raw text.
+const TagSet RawTextElement{"script", "style",  "title",   "textarea",
+                            "xmp",    "iframe", "noembed", "noframes"};
+// Raw-text elements whose text the parser keeps as text of the page.
+const TagSet TextualRaw{"xmp", "iframe", "noembed", "noframes"};
 // Elements whose end tag the parser may imply when a parent closes.
-bool EndImplied(std::string_view name) {
-    return OneOf(name, {"p", "li", "dd", "dt", "option", "optgroup", "rb", "rp", "rt", "rtc"});
-}
-
+const TagSet EndImplied{"p", "li", "dd", "dt", "option", "optgroup", "rb", "rp", "rt", "rtc"};
 // Elements that stop the search for an open <p> or <li> (the parser's "special"
 // category and scope boundaries).
-bool Special(std::string_view name) {
-    return OneOf(name,
-                 {"address", "applet", "article",  "aside",    "blockquote", "body",     "button",
-                  "caption", "center", "colgroup", "dd",       "details",    "dialog",   "dir",
-                  "div",     "dl",     "dt",       "fieldset", "figcaption", "figure",   "footer",
-                  "form",    "h1",     "h2",       "h3",       "h4",         "h5",       "h6",
-                  "header",  "hgroup", "html",     "iframe",   "li",         "listing",  "main",
-                  "marquee", "menu",   "nav",      "noembed",  "noframes",   "noscript", "object",
-                  "ol",      "p",      "pre",      "search",   "section",    "select",   "summary",
-                  "table",   "tbody",  "td",       "textarea", "tfoot",      "th",       "thead",
-                  "tr",      "ul",     "xmp"});
-}
-
-bool ClosesParagraph(std::string_view name) {
-    return OneOf(name,
-                 {"address", "article", "aside",   "blockquote", "center",     "details", "dialog",
-                  "dir",     "div",     "dl",      "fieldset",   "figcaption", "figure",  "footer",
-                  "header",  "hgroup",  "main",    "menu",       "nav",        "ol",      "p",
-                  "search",  "section", "summary", "ul",         "h1",         "h2",      "h3",
-                  "h4",      "h5",      "h6",      "pre",        "listing",    "form",    "table",
-                  "hr",      "xmp",     "li",      "dd",         "dt"});
-}
-
-bool IsHeading(std::string_view name) {
-    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
-}
-
-bool TableSection(std::string_view name) {
-    return name == "tbody" || name == "thead" || name == "tfoot";
-}
+const TagSet Special{
+    "address",  "applet",   "article",    "aside",   "blockquote", "body",   "button",  "caption",
+    "center",   "colgroup", "dd",         "details", "dialog",     "dir",    "div",     "dl",
+    "dt",       "fieldset", "figcaption", "figure",  "footer",     "form",   "h1",      "h2",
+    "h3",       "h4",       "h5",         "h6",      "header",     "hgroup", "html",    "iframe",
+    "li",       "listing",  "main",       "marquee", "menu",       "nav",    "noembed", "noframes",
+    "noscript", "object",   "ol",         "p",       "pre",        "search", "section", "select",
+    "summary",  "table",    "tbody",      "td",      "textarea",   "tfoot",  "th",      "thead",
+    "tr",       "ul",       "xmp"};
+const TagSet ClosesParagraph{
+    "address", "article", "aside",    "blockquote", "center", "details", "dialog",  "dir",
+    "div",     "dl",      "fieldset", "figcaption", "figure", "footer",  "header",  "hgroup",
+    "main",    "menu",    "nav",      "ol",         "p",      "search",  "section", "summary",
+    "ul",      "h1",      "h2",       "h3",         "h4",     "h5",      "h6",      "pre",
+    "listing", "form",    "table",    "hr",         "xmp",    "li",      "dd",      "dt"};
+// Where the search for an open <p> to close stops.
+const TagSet ParagraphScope{"applet", "caption", "html",   "table",    "td",
+                            "th",     "marquee", "object", "template", "button"};
+// Elements only the tree builder places right.
+const TagSet TreeOnly{"select",   "svg",    "math",    "template", "frameset",  "caption",
+                      "colgroup", "col",    "image",   "isindex",  "plaintext", "nobr",
+                      "object",   "applet", "marquee", "option",   "optgroup",  "ruby",
+                      "rb",       "rp",     "rt",      "rtc",      "frame"};
+const TagSet TablePart{"td", "th", "tr", "tbody", "thead", "tfoot"};
+const TagSet TableOrPart{"td", "th", "tr", "tbody", "thead", "tfoot", "table"};
+const TagSet TableSection{"tbody", "thead", "tfoot"};
+const TagSet Formatting{"a",    "b", "big",   "code",   "em",     "font", "i",
+                        "nobr", "s", "small", "strike", "strong", "tt",   "u"};
+const TagSet OutsideContent{"nav", "header", "footer", "aside"};
+const TagSet Heading{"h1", "h2", "h3", "h4", "h5", "h6"};
 
 // The facts of a page from the fast reader's tags, following the tree builder
 // for ordinary documents: implied head and body, implied end tags of
 // paragraphs, list items and table parts. Anything else the tree builder would
 // rearrange (misnested tags, stray end tags, content moved out of tables,
 // nested headings) makes it answer false, and the page is read by the parser.
+// Elements are told apart by kind, not by name, so a tag costs one lookup.
 class FactsListener : public TagListener {
   public:
     FactsListener(PageFacts& facts, Collected& collected, const PageFactLimits& limits)
@@ -664,94 +715,98 @@ class FactsListener : public TagListener {
     bool StartTag(std::string_view name, const AttributeReader& attribute, bool repeated) override {
         if (repeated)
             return false;
-        const bool headLike = OneOf(name, {"base", "basefont", "bgsound", "link", "meta", "title",
-                                           "style", "script", "noframes"});
-        if (name == "html" || name == "head" || name == "body") {
-            const bool again = name == "html"   ? SeenTag
-                               : name == "head" ? (HeadSeen || InBody)
-                                                : InBody;
+        const Tag tag = TagOf(name);
+        if (tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_HEAD || tag == GUMBO_TAG_BODY) {
+            const bool again = tag == GUMBO_TAG_HTML   ? SeenTag
+                               : tag == GUMBO_TAG_HEAD ? (HeadSeen || InBody)
+                                                       : InBody;
             SeenTag = true;
             if (again)
                 return !attribute("id"); // the parser would give it to the first one
-            if (name == "head")
+            if (tag == GUMBO_TAG_HEAD)
                 HeadSeen = true;
-            if (name == "body")
+            if (tag == GUMBO_TAG_BODY)
                 StartBody();
             Ids(attribute, false);
             return true;
         }
         SeenTag = true;
         if (!InBody) {
-            if (name == "noscript")
+            if (tag == GUMBO_TAG_NOSCRIPT)
                 return false; // read in the head without scripting: left to the parser
-            if (headLike) {
+            if (HeadLike(tag)) {
                 HeadSeen = true;
             } else {
                 StartBody();
             }
         }
         const bool body = InBody && Hidden == 0;
-        if (InBody && !Fit(name))
+        if (InBody && !Fit(tag))
             return false;
-        const GumboTag tag = gumbo_tag_enum(std::string(name).c_str());
-        if (!IsInline(tag))
+        if (!IsInline(LibraryTag(tag)))
             Break();
-        Ids(attribute, name == "a");
-        const bool isVoid = IsVoid(name);
-        if (InBody && !isVoid &&
-            !OneOf(name, {"script", "style", "title", "textarea", "xmp", "iframe", "noembed",
-                          "noframes"})) {
-            Push(name);
+        Ids(attribute, tag == GUMBO_TAG_A);
+        const bool isVoid = IsVoid(tag);
+        if (InBody && !isVoid && !RawTextElement(tag)) {
+            Push(tag, name);
             if (Open.size() > MaxTreeDepth)
                 return false; // too deep for the parser too: it reads the links only
         }
-        if (name == "script") {
+        switch (tag) {
+        case GUMBO_TAG_SCRIPT: {
             Keep(Got.Resources, attribute("src"), 64);
             const std::optional<std::string> type = attribute("type");
             InJsonLd = type && AsciiLower(Trim(*type)) == "application/ld+json";
-        } else if (name == "meta") {
+            break;
+        }
+        case GUMBO_TAG_META: {
             const std::optional<std::string> metaName = attribute("name");
+            if (!metaName)
+                break;
             const std::optional<std::string> content = attribute("content");
-            if (metaName) {
-                const std::string lower = AsciiLower(Trim(*metaName));
-                if (lower == "description" && !Facts.HasDescription) {
-                    Facts.HasDescription = true;
-                    const std::string text = CollapseSpace(ToUtf8(content ? *content : ""));
-                    Facts.DescriptionChars = CodePointCount(text);
-                    Facts.Description = CutCodePoints(text, Limits.TextPoints);
-                } else if (lower == "robots" && content) {
-                    if (!Facts.Robots.empty())
-                        Facts.Robots += ",";
-                    Facts.Robots += Cut(AsciiLower(CollapseSpace(*content)), 256);
-                }
+            const std::string lower = AsciiLower(Trim(*metaName));
+            if (lower == "description" && !Facts.HasDescription) {
+                Facts.HasDescription = true;
+                const std::string text = CollapseSpace(ToUtf8(content ? *content : ""));
+                Facts.DescriptionChars = CodePointCount(text);
+                Facts.Description = CutCodePoints(text, Limits.TextPoints);
+            } else if (lower == "robots" && content) {
+                if (!Facts.Robots.empty())
+                    Facts.Robots += ",";
+                Facts.Robots += Cut(AsciiLower(CollapseSpace(*content)), 256);
             }
-        } else if (name == "link") {
+            break;
+        }
+        case GUMBO_TAG_LINK: {
             const std::optional<std::string> rel = attribute("rel");
             const std::optional<std::string> href = attribute("href");
-            if (rel && href) {
-                if (HasToken(*rel, "canonical"))
-                    Keep(Got.Canonicals, href, Limits.Canonicals);
-                if (HasToken(*rel, "stylesheet"))
-                    Keep(Got.Resources, href, 64);
-                if (HasToken(*rel, "alternate"))
-                    if (const std::optional<std::string> lang = attribute("hreflang")) {
-                        ++Facts.AlternateCount;
-                        if (Got.Alternates.size() < Limits.Alternates)
-                            Got.Alternates.emplace_back(Cut(Trim(*lang), 64),
-                                                        Cut(*href, Limits.UrlBytes));
-                    }
-            }
-        } else if (name == "base") {
+            if (!rel || !href)
+                break;
+            if (HasToken(*rel, "canonical"))
+                Keep(Got.Canonicals, href, Limits.Canonicals);
+            if (HasToken(*rel, "stylesheet"))
+                Keep(Got.Resources, href, 64);
+            if (HasToken(*rel, "alternate"))
+                if (const std::optional<std::string> lang = attribute("hreflang")) {
+                    ++Facts.AlternateCount;
+                    if (Got.Alternates.size() < Limits.Alternates)
+                        Got.Alternates.emplace_back(Cut(Trim(*lang), 64),
+                                                    Cut(*href, Limits.UrlBytes));
+                }
+            break;
+        }
+        case GUMBO_TAG_BASE:
             if (!Got.HaveBase)
                 if (std::optional<std::string> href = attribute("href")) {
                     Base = std::move(*href);
                     Got.HaveBase = true;
                 }
-        } else if (name == "a" || name == "area") {
+            break;
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_AREA:
             if (const std::optional<std::string> href = attribute("href")) {
-                if (href->find('#') != std::string::npos &&
-                    Got.FragmentLinks.size() < Limits.Fragments)
-                    Got.FragmentLinks.push_back(Cut(*href, Limits.UrlBytes));
+                if (href->find('#') != std::string::npos)
+                    Got.KeepFragmentLink(*href, Limits);
                 const std::optional<std::string> rel = attribute("rel");
                 if (rel && HasToken(*rel, "nofollow")) {
                     if (Got.NoFollowLinks.size() < Limits.NoFollow)
@@ -760,16 +815,25 @@ class FactsListener : public TagListener {
                     Got.FollowedLinks.push_back(*href);
                 }
             }
-        } else if (name == "frame" || name == "iframe") {
+            break;
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_IFRAME:
             Keep(Got.Resources, attribute("src"), 64);
-        } else if (name == "img") {
+            break;
+        case GUMBO_TAG_IMG:
             Keep(Got.Resources, attribute("src"), 64);
             if (body && !attribute("alt"))
                 ++Facts.ImagesWithoutAlt;
-        } else if (name == "main") {
+            break;
+        case GUMBO_TAG_MAIN:
             Got.HaveMain = true;
-        } else if (name == "h1" && body) {
-            ++Facts.H1Count;
+            break;
+        case GUMBO_TAG_H1:
+            if (body)
+                ++Facts.H1Count;
+            break;
+        default:
+            break;
         }
         if (isVoid)
             Break(); // its end
@@ -777,57 +841,56 @@ class FactsListener : public TagListener {
     }
 
     bool EndTag(std::string_view name) override {
+        const Tag tag = TagOf(name);
         if (!InBody) {
-            if (OneOf(name, {"body", "html", "br"}))
+            if (tag == GUMBO_TAG_BODY || tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_BR)
                 return false;
             return true; // the parser ignores other end tags before the body
         }
-        if (name == "body" || name == "html")
+        if (tag == GUMBO_TAG_BODY || tag == GUMBO_TAG_HTML)
             return true;
-        if (name == "br") {
+        if (tag == GUMBO_TAG_BR) {
             Break();
             return true;
         }
-        if (OneOf(name,
-                  {"script", "style", "title", "textarea", "xmp", "iframe", "noembed", "noframes"}))
+        if (RawTextElement(tag))
             return true; // reported with the raw text
-        if (name == "p" && std::find(Open.begin(), Open.end(), "p") == Open.end()) {
+        if (tag == GUMBO_TAG_P && !IsOpen(GUMBO_TAG_P)) {
             Break(); // the parser puts an empty paragraph there
             return true;
         }
-        if (OneOf(name, {"td", "th", "tr", "tbody", "thead", "tfoot", "table"})) {
+        if (TableOrPart(tag)) {
             // closes what is open inside it, back to the table
             for (size_t k = Open.size(); k > 0; --k) {
-                if (Open[k - 1] == name) {
+                if (Open[k - 1].Kind == tag) {
                     while (Open.size() >= k)
                         Pop();
                     return true;
                 }
-                if (Open[k - 1] == "table")
+                if (Open[k - 1].Kind == GUMBO_TAG_TABLE)
                     return false;
             }
             return false;
         }
         // a formatting element closes by its own end tag only when it is the
         // innermost; else the parser rearranges the tree
-        const bool formatting = OneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr",
-                                             "s", "small", "strike", "strong", "tt", "u"});
+        const bool formatting = Formatting(tag);
         size_t k = Open.size();
-        while (!formatting && k > 0 && Open[k - 1] != name && EndImplied(Open[k - 1]))
+        while (!formatting && k > 0 && !Open[k - 1].Is(tag, name) && EndImplied(Open[k - 1].Kind))
             --k;
-        if (k > 0 && Open[k - 1] == name) {
+        if (k > 0 && Open[k - 1].Is(tag, name)) {
             while (Open.size() >= k)
                 Pop();
             return true;
         }
-        if (IsHeading(name) && HeadingOpen())
+        if (Heading(tag) && HeadingOpen())
             return false;
         // the parser library takes every element of a name it does not know for
         // one of the same name
-        if (gumbo_tag_enum(std::string(name).c_str()) == GUMBO_TAG_UNKNOWN)
+        if (LibraryTag(tag) == GUMBO_TAG_UNKNOWN)
             return false;
         // an end tag of nothing open is ignored, unless it would close something
-        return std::find(Open.begin(), Open.end(), std::string(name)) == Open.end();
+        return !IsOpen(tag);
     }
 
     bool Text(std::string_view raw) override {
@@ -849,14 +912,16 @@ class FactsListener : public TagListener {
     }
 
     bool RawText(std::string_view name, std::string_view content) override {
+        const Tag tag = TagOf(name);
+        const bool decoded = tag == GUMBO_TAG_TITLE || tag == GUMBO_TAG_TEXTAREA;
         std::string text;
-        if ((name != "title" && name != "textarea") || content.find('&') == std::string_view::npos)
+        if (!decoded || content.find('&') == std::string_view::npos)
             text = content;
         else if (!DecodeCommonReferences(content, text))
             text = DecodeTextAsParser(content, name);
-        if (name == "title" && !InBody)
+        if (tag == GUMBO_TAG_TITLE && !InBody)
             Facts.Titles.push_back(CutCodePoints(CollapseSpace(ToUtf8(text)), Limits.TextPoints));
-        if (name == "script" && InJsonLd) {
+        if (tag == GUMBO_TAG_SCRIPT && InJsonLd) {
             ++Facts.JsonLdBlocks;
             if (!IsValidJson(text))
                 ++Facts.JsonLdInvalid;
@@ -864,7 +929,7 @@ class FactsListener : public TagListener {
         InJsonLd = false;
         if (H1Open > 0 && H1Text.size() < (1u << 20))
             H1Text += text;
-        if (OneOf(name, {"xmp", "iframe", "noembed", "noframes"}))
+        if (TextualRaw(tag))
             FeedDigests(text); // text content of the page, as the parser sees it
         Break();
         return true;
@@ -881,126 +946,136 @@ class FactsListener : public TagListener {
     struct Flags {
         bool Main = false, Aside = false, Hidden = false;
     };
+    struct Element {
+        Tag Kind;
+        std::string Name; // only for a kind the reader does not know
+        Flags Inside;     // what it is inside, itself included
+        bool Is(Tag tag, std::string_view name) const {
+            return Kind == tag && (tag != GUMBO_TAG_UNKNOWN || Name == name);
+        }
+    };
 
     void StartBody() { InBody = true; }
 
+    // Whether an element of this (known) kind is open.
+    bool IsOpen(Tag tag) const {
+        return std::any_of(Open.begin(), Open.end(),
+                           [tag](const Element& open) { return open.Kind == tag; });
+    }
+
+    Tag Back() const { return Open.empty() ? GUMBO_TAG_UNKNOWN : Open.back().Kind; }
+
     bool HeadingOpen() const {
         return std::any_of(Open.begin(), Open.end(),
-                           [](const std::string& n) { return IsHeading(n); });
+                           [](const Element& open) { return Heading(open.Kind); });
     }
 
     bool InTableRows() const {
-        return !Open.empty() &&
-               (Open.back() == "table" || Open.back() == "tr" || TableSection(Open.back()));
+        const Tag back = Back();
+        return back == GUMBO_TAG_TABLE || back == GUMBO_TAG_TR || TableSection(back);
     }
 
     // Implied end tags a start tag brings; false where the parser would do more.
-    bool Fit(std::string_view name) {
-        if (OneOf(name, {"select",   "svg",    "math",    "template", "frameset",  "caption",
-                         "colgroup", "col",    "image",   "isindex",  "plaintext", "nobr",
-                         "object",   "applet", "marquee", "option",   "optgroup",  "ruby",
-                         "rb",       "rp",     "rt",      "rtc",      "frame"}))
+    bool Fit(Tag tag) {
+        if (TreeOnly(tag))
             return false;
-        if ((name == "form" || name == "button") &&
-            std::find(Open.begin(), Open.end(), std::string(name)) != Open.end())
+        if ((tag == GUMBO_TAG_FORM || tag == GUMBO_TAG_BUTTON) && IsOpen(tag))
             return false; // a form in a form is dropped, a button closes the open one
-        if (name == "table" && std::find(Open.begin(), Open.end(), "p") != Open.end())
+        if (tag == GUMBO_TAG_TABLE && IsOpen(GUMBO_TAG_P))
             return false; // without a doctype a table may sit in a paragraph
-        const bool tablePart = OneOf(name, {"td", "th", "tr", "tbody", "thead", "tfoot"});
+        const bool tablePart = TablePart(tag);
         if (InTableRows() && !tablePart)
             return false;
         if (tablePart) {
             size_t k = Open.size();
-            while (k > 0 &&
-                   !OneOf(Open[k - 1], {"td", "th", "tr", "tbody", "thead", "tfoot", "table"}))
+            while (k > 0 && !TableOrPart(Open[k - 1].Kind))
                 --k;
             if (k == 0)
                 return false; // outside a table the parser drops it
-            if (name == "td" || name == "th") {
-                while (!Open.empty() && (Open.back() != "td" && Open.back() != "th") &&
-                       Open.size() > k)
+            const auto cell = [this] { return Back() == GUMBO_TAG_TD || Back() == GUMBO_TAG_TH; };
+            if (tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) {
+                while (!Open.empty() && !cell() && Open.size() > k)
                     Pop();
-                while (!Open.empty() && (Open.back() == "td" || Open.back() == "th"))
+                while (!Open.empty() && cell())
                     Pop();
                 if (Open.empty())
                     return false;
-                if (Open.back() == "table")
-                    Push("tbody");
-                if (TableSection(Open.back()))
-                    Push("tr");
-                return Open.back() == "tr";
+                if (Back() == GUMBO_TAG_TABLE)
+                    Push(GUMBO_TAG_TBODY, {});
+                if (TableSection(Back()))
+                    Push(GUMBO_TAG_TR, {});
+                return Back() == GUMBO_TAG_TR;
             }
-            if (name == "tr") {
+            if (tag == GUMBO_TAG_TR) {
                 while (Open.size() > k)
                     Pop();
-                while (!Open.empty() &&
-                       (Open.back() == "td" || Open.back() == "th" || Open.back() == "tr"))
+                while (!Open.empty() && (cell() || Back() == GUMBO_TAG_TR))
                     Pop();
-                if (!Open.empty() && Open.back() == "table")
-                    Push("tbody");
-                return !Open.empty() && TableSection(Open.back());
+                if (Back() == GUMBO_TAG_TABLE)
+                    Push(GUMBO_TAG_TBODY, {});
+                return TableSection(Back());
             }
             while (Open.size() > k)
                 Pop();
-            while (!Open.empty() &&
-                   OneOf(Open.back(), {"td", "th", "tr", "tbody", "thead", "tfoot"}))
+            while (!Open.empty() && TablePart(Back()))
                 Pop();
-            return !Open.empty() && Open.back() == "table";
+            return Back() == GUMBO_TAG_TABLE;
         }
-        if (name == "a" && std::find(Open.begin(), Open.end(), "a") != Open.end())
+        if (tag == GUMBO_TAG_A && IsOpen(GUMBO_TAG_A))
             return false;
-        if (IsHeading(name) && HeadingOpen())
+        if (Heading(tag) && HeadingOpen())
             return false;
-        if (name == "li" || name == "dd" || name == "dt") {
+        if (tag == GUMBO_TAG_LI || tag == GUMBO_TAG_DD || tag == GUMBO_TAG_DT) {
             for (size_t k = Open.size(); k > 0; --k) {
-                const std::string& open = Open[k - 1];
-                const bool same = name == "li" ? open == "li" : (open == "dd" || open == "dt");
+                const Tag open = Open[k - 1].Kind;
+                const bool same = tag == GUMBO_TAG_LI
+                                      ? open == GUMBO_TAG_LI
+                                      : (open == GUMBO_TAG_DD || open == GUMBO_TAG_DT);
                 if (same) {
-                    if (k != Open.size() && !(k + 1 == Open.size() && Open.back() == "p"))
+                    if (k != Open.size() && !(k + 1 == Open.size() && Back() == GUMBO_TAG_P))
                         return false;
                     while (Open.size() >= k)
                         Pop();
                     break;
                 }
-                if (Special(open) && open != "address" && open != "div" && open != "p")
+                if (Special(open) && open != GUMBO_TAG_ADDRESS && open != GUMBO_TAG_DIV &&
+                    open != GUMBO_TAG_P)
                     break;
             }
         }
-        if (ClosesParagraph(name))
+        if (ClosesParagraph(tag))
             for (size_t k = Open.size(); k > 0; --k) {
-                const std::string& open = Open[k - 1];
-                if (open == "p") {
+                const Tag open = Open[k - 1].Kind;
+                if (open == GUMBO_TAG_P) {
                     if (k != Open.size())
                         return false;
                     Pop();
                     break;
                 }
-                if (OneOf(open, {"applet", "caption", "html", "table", "td", "th", "marquee",
-                                 "object", "template", "button"}))
+                if (ParagraphScope(open))
                     break;
             }
         return true;
     }
 
-    void Push(std::string_view name) {
-        Flags flags = Open.empty() ? Flags{} : Stack.back();
-        if (name == "main")
+    void Push(Tag tag, std::string_view name) {
+        Flags flags = Open.empty() ? Flags{} : Open.back().Inside;
+        if (tag == GUMBO_TAG_MAIN)
             flags.Main = true;
-        if (OneOf(name, {"nav", "header", "footer", "aside"}))
+        if (OutsideContent(tag))
             flags.Aside = true;
-        if (name == "noscript")
+        if (tag == GUMBO_TAG_NOSCRIPT)
             flags.Hidden = true;
-        if (name == "h1" && !flags.Hidden) {
+        if (tag == GUMBO_TAG_H1 && !flags.Hidden) {
             if (H1Open++ == 0)
                 H1Text.clear();
         }
-        Open.emplace_back(name);
-        Stack.push_back(flags);
+        Open.push_back({tag, tag == GUMBO_TAG_UNKNOWN ? std::string(name) : std::string(), flags});
         Hidden = flags.Hidden;
     }
 
     void Pop() {
-        if (Open.back() == "h1" && !Stack.back().Hidden && --H1Open == 0) {
+        if (Open.back().Kind == GUMBO_TAG_H1 && !Open.back().Inside.Hidden && --H1Open == 0) {
             const std::string text = CollapseSpace(ToUtf8(H1Text));
             if (!text.empty()) {
                 ++Facts.H1WithText;
@@ -1009,8 +1084,7 @@ class FactsListener : public TagListener {
             }
         }
         Open.pop_back();
-        Stack.pop_back();
-        Hidden = !Stack.empty() && Stack.back().Hidden;
+        Hidden = !Open.empty() && Open.back().Inside.Hidden;
         Break();
     }
 
@@ -1028,7 +1102,7 @@ class FactsListener : public TagListener {
     void FeedDigests(std::string_view text) {
         if (!InBody || Hidden)
             return;
-        const Flags flags = Stack.empty() ? Flags{} : Stack.back();
+        const Flags flags = Open.empty() ? Flags{} : Open.back().Inside;
         if (flags.Main)
             Got.MainDigest.Feed(text);
         if (!flags.Aside)
@@ -1054,15 +1128,13 @@ class FactsListener : public TagListener {
     PageFacts& Facts;
     Collected& Got;
     const PageFactLimits& Limits;
-    std::vector<std::string> Open; // elements open in the body, outermost first
-    std::vector<Flags> Stack;      // what each of them is inside
-    bool Hidden = false;           // inside <noscript>: no content
+    std::vector<Element> Open; // elements open in the body, outermost first
+    bool Hidden = false;       // inside <noscript>: no content
     bool InBody = false, HeadSeen = false, SeenTag = false, InJsonLd = false;
     int H1Open = 0;
     std::string H1Text;
     std::string Base;
 };
-
 } // namespace
 
 namespace {

@@ -11,9 +11,13 @@ namespace vantora::webcharter {
 namespace {
 
 void Quoted(std::string& out, std::string_view text) {
-    const std::string valid = IsValidUtf8(text) ? std::string(text) : RepairUtf8(text);
+    std::string repaired;
+    if (!IsValidUtf8(text)) {
+        repaired = RepairUtf8(text);
+        text = repaired;
+    }
     out += '"';
-    for (const char c : valid) {
+    for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -166,8 +170,46 @@ std::string LinkHeaders(CURL* easy) {
 }
 
 FactsWriter::~FactsWriter() {
+    StopWriting();
     if (File)
         std::fclose(File);
+}
+
+void FactsWriter::Post(std::function<void()> job) {
+    {
+        std::unique_lock<std::mutex> guard(Lock);
+        Room.wait(guard, [this] { return Jobs.size() < 4096; });
+        Jobs.push_back(std::move(job));
+    }
+    More.notify_one();
+}
+
+void FactsWriter::Work() {
+    std::deque<std::function<void()>> batch;
+    while (true) {
+        {
+            std::unique_lock<std::mutex> guard(Lock);
+            More.wait(guard, [this] { return Closing || !Jobs.empty(); });
+            if (Jobs.empty())
+                return;
+            batch.swap(Jobs);
+        }
+        Room.notify_all();
+        for (std::function<void()>& job : batch)
+            job();
+        batch.clear();
+    }
+}
+
+void FactsWriter::StopWriting() {
+    if (!Writer.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Closing = true;
+    }
+    More.notify_all();
+    Writer.join();
 }
 
 bool FactsWriter::Open(const std::string& path, const std::string& root, std::string& error) {
@@ -188,7 +230,10 @@ bool FactsWriter::Open(const std::string& path, const std::string& root, std::st
     Member(line, "root", root);
     Member(line, "started", started);
     Line(line + "}");
-    return !Failed;
+    if (Failed)
+        return false;
+    Writer = std::thread([this] { Work(); });
+    return true;
 }
 
 void FactsWriter::Line(const std::string& line) {
@@ -199,8 +244,19 @@ void FactsWriter::Line(const std::string& line) {
         Failed = true;
 }
 
-void FactsWriter::Fetch(const FetchFacts& facts) {
-    std::string line = "{\"k\":\"fetch\"";
+void FactsWriter::Fetch(FetchFacts facts) {
+    Post([this, facts = std::move(facts)] { WriteFetch(facts); });
+}
+
+void FactsWriter::Page(long id, std::shared_ptr<const PageFacts> facts, std::vector<long> links) {
+    Post([this, id, facts = std::move(facts), links = std::move(links)] {
+        WritePage(id, *facts, links);
+    });
+}
+
+void FactsWriter::WriteFetch(const FetchFacts& facts) {
+    std::string& line = Buffer;
+    line = "{\"k\":\"fetch\"";
     Member(line, "id", facts.Id);
     Member(line, "url", facts.Url);
     Member(line, "status", facts.Status);
@@ -221,11 +277,13 @@ void FactsWriter::Fetch(const FetchFacts& facts) {
         Member(line, "link_canonical", facts.LinkCanonicals);
     Member(line, "depth", facts.Depth);
     Member(line, "source", facts.FromSitemap ? "sitemap" : "link");
-    Line(line + "}");
+    line += '}';
+    Line(line);
 }
 
-void FactsWriter::Page(long id, const PageFacts& facts, const std::vector<long>& links) {
-    std::string line = "{\"k\":\"page\"";
+void FactsWriter::WritePage(long id, const PageFacts& facts, const std::vector<long>& links) {
+    std::string& line = Buffer;
+    line = "{\"k\":\"page\"";
     Member(line, "id", id);
     Member(line, "titles", facts.Titles);
     if (facts.HasDescription)
@@ -268,7 +326,8 @@ void FactsWriter::Page(long id, const PageFacts& facts, const std::vector<long>&
         Member(line, "nofollow", facts.NoFollow);
     if (facts.TooDeep)
         line += ",\"too_deep\":true";
-    Line(line + "}");
+    line += '}';
+    Line(line);
 }
 
 void FactsWriter::Render(long id, const PageFacts& served, bool rendered, bool timedOut,
@@ -328,7 +387,8 @@ void FactsWriter::Render(long id, const PageFacts& served, bool rendered, bool t
             line += ',';
         line += std::to_string(renderedLinks[i]);
     }
-    Line(line + "]}");
+    line += "]}";
+    Post([this, line = std::move(line)] { Line(line); });
 }
 
 void FactsWriter::Sitemap(const std::string& url, long status, std::size_t urls,
@@ -339,13 +399,15 @@ void FactsWriter::Sitemap(const std::string& url, long status, std::size_t urls,
     Member(line, "urls", static_cast<long long>(urls));
     if (!note.empty())
         Member(line, "note", note);
-    Line(line + "}");
+    line += '}';
+    Post([this, line = std::move(line)] { Line(line); });
 }
 
 void FactsWriter::Listed(const std::string& url) {
     std::string line = "{\"k\":\"listed\"";
     Member(line, "url", url);
-    Line(line + "}");
+    line += '}';
+    Post([this, line = std::move(line)] { Line(line); });
 }
 
 bool FactsWriter::Close(std::size_t pages, bool complete, std::string& error) {
@@ -356,6 +418,7 @@ bool FactsWriter::Close(std::size_t pages, bool complete, std::string& error) {
     std::string line = "{\"k\":\"end\"";
     Member(line, "pages", static_cast<long long>(pages));
     line += complete ? ",\"complete\":true}" : ",\"complete\":false}";
+    StopWriting(); // everything handed over is written first
     Line(line);
     const bool closed = std::fclose(File) == 0;
     File = nullptr;

@@ -7,8 +7,14 @@
 
 #include <curl/curl.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vantora::webcharter {
@@ -46,6 +52,8 @@ inline std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
 // The Link headers of a finished transfer, joined by commas (at most 16, each cut at 1 KB).
 std::string LinkHeaders(CURL* easy);
 
+// Records are formatted and written on a thread of the writer's own, in the
+// order they are handed over, so the crawl loop only passes them on.
 class FactsWriter {
   public:
     FactsWriter() = default;
@@ -54,8 +62,8 @@ class FactsWriter {
     FactsWriter& operator=(const FactsWriter&) = delete;
 
     bool Open(const std::string& path, const std::string& root, std::string& error);
-    void Fetch(const FetchFacts& facts);
-    void Page(long id, const PageFacts& facts, const std::vector<long>& links);
+    void Fetch(FetchFacts facts);
+    void Page(long id, std::shared_ptr<const PageFacts> facts, std::vector<long> links);
     // What rendering the page in a browser gave: whether it was rendered, timed
     // out, a script error, why not; the facts the scripts changed against the
     // served ones; the site URLs only the rendered document links to.
@@ -69,10 +77,22 @@ class FactsWriter {
 
   private:
     void Line(const std::string& line);
+    void WriteFetch(const FetchFacts& facts);
+    void WritePage(long id, const PageFacts& facts, const std::vector<long>& links);
+    // Hands a job to the writing thread; waits while many are still queued.
+    void Post(std::function<void()> job);
+    void Work();
+    void StopWriting();
 
     std::FILE* File = nullptr;
     std::string Path;
-    bool Failed = false;
+    bool Failed = false; // written by the writing thread, read after it ended
+    std::string Buffer;  // the line being formatted, on the writing thread
+    std::mutex Lock;
+    std::condition_variable More, Room;
+    std::deque<std::function<void()>> Jobs;
+    bool Closing = false;
+    std::thread Writer;
 };
 
 } // namespace vantora::webcharter

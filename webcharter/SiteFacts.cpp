@@ -48,7 +48,7 @@ void Crawl::RecordFetch(const Transfer& transfer, const Completion& done) {
     } else {
         ReadTransferFacts(transfer.Easy.get(), facts);
     }
-    Facts->Fetch(facts);
+    Facts->Fetch(std::move(facts));
 }
 
 void Crawl::RecordPage(const Finished& finished, const std::vector<Ref>& refs, size_t servedRefs) {
@@ -61,7 +61,7 @@ void Crawl::RecordPage(const Finished& finished, const std::vector<Ref>& refs, s
             Targets[ref.Index].Status != State::Skipped)
             (i < servedRefs ? links : renderedOnly).push_back(ref.Index);
     }
-    Facts->Page(finished.Work.TargetIndex, *finished.Parsed.Facts, links);
+    Facts->Page(finished.Work.TargetIndex, finished.Parsed.Facts, std::move(links));
     if (const RenderFacts* render = finished.Parsed.Render.get())
         Facts->Render(finished.Work.TargetIndex, *finished.Parsed.Facts, render->Rendered,
                       render->TimedOut, render->Error, render->Note, render->Facts.get(),
@@ -111,10 +111,14 @@ void Crawl::FinishFacts(CrawlResult& result) {
                     facts.Location = location;
             }
             ReadTransferFacts(easy, facts);
-            Facts->Fetch(facts);
+            const long fetched = facts.Id;
+            const std::string type = facts.Type;
+            Facts->Fetch(std::move(facts));
             if (answer.Html)
-                Facts->Page(facts.Id,
-                            ReadPageFacts(DecodeHtml(answer.Body, facts.Type), answer.Url), {});
+                Facts->Page(fetched,
+                            std::make_shared<const PageFacts>(
+                                ReadPageFacts(DecodeHtml(answer.Body, type), answer.Url)),
+                            {});
         });
     std::string error;
     const bool complete = !TimeLimitHit && !(Stop && Stop->load());
