@@ -8,6 +8,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cctype>
 #include <cstring>
@@ -74,27 +75,46 @@ struct TextDigest {
     std::uint64_t Hash = 1469598103934665603ull;
     bool InToken = false, TokenHasWord = false, AnyToken = false;
 
-    void Mix(unsigned char c) {
-        Hash ^= c;
-        Hash *= 1099511628211ull;
-    }
     void Feed(std::string_view text) {
+        // 0: blank, 1: part of a word (letter, digit, any non-ASCII byte), 2: other
+        static const auto classes = [] {
+            std::array<unsigned char, 256> table{};
+            for (int c = 0; c < 256; ++c)
+                table[c] =
+                    c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')
+                        ? 1
+                        : 2;
+            for (const unsigned char blank : {' ', '\t', '\n', '\r', '\f', '\v'})
+                table[blank] = 0;
+            return table;
+        }();
+        // kept in locals: the text's bytes may alias the members, which would
+        // otherwise be stored at every byte
+        std::uint64_t hash = Hash;
+        std::size_t words = Words;
+        bool inToken = InToken, hasWord = TokenHasWord, anyToken = AnyToken;
+        constexpr std::uint64_t prime = 1099511628211ull;
         for (const char ch : text) {
             const auto c = static_cast<unsigned char>(ch);
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
-                Break();
+            const unsigned char kind = classes[c];
+            if (kind == 0) {
+                words += inToken && hasWord;
+                inToken = hasWord = false;
                 continue;
             }
-            if (!InToken) {
-                if (AnyToken)
-                    Mix(' ');
-                InToken = AnyToken = true;
+            if (!inToken) {
+                if (anyToken)
+                    hash = (hash ^ ' ') * prime;
+                inToken = anyToken = true;
             }
-            Mix(c);
-            if (!TokenHasWord &&
-                (c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')))
-                TokenHasWord = true;
+            hash = (hash ^ c) * prime;
+            hasWord |= kind == 1;
         }
+        Hash = hash;
+        Words = words;
+        InToken = inToken;
+        TokenHasWord = hasWord;
+        AnyToken = anyToken;
     }
     void Break() {
         if (InToken && TokenHasWord)
@@ -625,15 +645,49 @@ constexpr Tag DialogTag = GUMBO_TAG_LAST + 1;
 constexpr Tag SearchTag = GUMBO_TAG_LAST + 2;
 constexpr Tag TagKinds = GUMBO_TAG_LAST + 3;
 
+// Names of the kinds, and a table of them by a hash of the lower-case name
+// (open addressing), so that a tag name costs a few byte operations.
+class TagTable {
+  public:
+    TagTable() {
+        Slots.fill(-1);
+        for (int tag = 0; tag < GUMBO_TAG_LAST; ++tag)
+            Add(gumbo_normalized_tagname(static_cast<GumboTag>(tag)), tag);
+        Add("dialog", DialogTag);
+        Add("search", SearchTag);
+    }
+    Tag Find(std::string_view name) const {
+        for (std::size_t slot = Hash(name);; slot = (slot + 1) & Mask) {
+            const int tag = Slots[slot];
+            if (tag < 0)
+                return GUMBO_TAG_UNKNOWN;
+            if (Names[static_cast<std::size_t>(tag)] == name)
+                return tag;
+        }
+    }
+
+  private:
+    static constexpr std::size_t Mask = 511;
+    static std::size_t Hash(std::string_view name) {
+        std::uint32_t hash = 2166136261u;
+        for (const char c : name)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        return hash & Mask;
+    }
+    void Add(std::string_view name, Tag tag) {
+        Names[static_cast<std::size_t>(tag)] = name;
+        std::size_t slot = Hash(name);
+        while (Slots[slot] >= 0)
+            slot = (slot + 1) & Mask;
+        Slots[slot] = tag;
+    }
+    std::array<int, Mask + 1> Slots{};
+    std::array<std::string_view, TagKinds> Names{};
+};
+
 Tag TagOf(std::string_view name) {
-    const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
-    if (tag != GUMBO_TAG_UNKNOWN)
-        return tag;
-    if (name == "dialog")
-        return DialogTag;
-    if (name == "search")
-        return SearchTag;
-    return GUMBO_TAG_UNKNOWN;
+    static const TagTable table;
+    return table.Find(name);
 }
 
 // The parser library's view of the kind: the two it does not know are unknown.
@@ -914,11 +968,13 @@ class FactsListener : public TagListener {
     bool RawText(std::string_view name, std::string_view content) override {
         const Tag tag = TagOf(name);
         const bool decoded = tag == GUMBO_TAG_TITLE || tag == GUMBO_TAG_TEXTAREA;
-        std::string text;
-        if (!decoded || content.find('&') == std::string_view::npos)
-            text = content;
-        else if (!DecodeCommonReferences(content, text))
-            text = DecodeTextAsParser(content, name);
+        std::string decodedText;
+        std::string_view text = content; // scripts and styles are read in place
+        if (decoded && content.find('&') != std::string_view::npos) {
+            if (!DecodeCommonReferences(content, decodedText))
+                decodedText = DecodeTextAsParser(content, name);
+            text = decodedText;
+        }
         if (tag == GUMBO_TAG_TITLE && !InBody)
             Facts.Titles.push_back(CutCodePoints(CollapseSpace(ToUtf8(text)), Limits.TextPoints));
         if (tag == GUMBO_TAG_SCRIPT && InJsonLd) {
@@ -1145,6 +1201,17 @@ bool HasReplacedCharacters(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
+        // eight bytes at a time past plain ASCII: adding 1 to each byte sets its
+        // high bit only for 0x7F, and bytes of 0x80 and above have it already
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (((word + 0x0101010101010101ull) | word) & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
         const unsigned char c = p[i];
         if (c < 0x7F)
             continue;
