@@ -55,7 +55,8 @@ void ReadFetch(const Json& record, UrlFacts& url) {
     url.RobotsHeader = Text(record, "x_robots");
     url.HeaderCanonicals = Texts(record, "link_canonical");
     url.Depth = static_cast<int>(Number(record, "depth", -1));
-    url.FromSitemap = Text(record, "source") == "sitemap";
+    const std::string source = Text(record, "source");
+    url.Unfollowed = !source.empty() && source != "link";
 }
 
 void ReadPage(const Json& record, UrlFacts& url) {

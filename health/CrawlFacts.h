@@ -28,7 +28,9 @@ struct UrlFacts {
     std::string RobotsHeader;
     std::vector<std::string> HeaderCanonicals;
     int Depth = -1;
-    bool FromSitemap = false;
+    // Fetched only because an XML sitemap lists it or a canonical names it: no
+    // link led to it, and it gets no page checks.
+    bool Unfollowed = false;
 
     bool Html = false; // a page record was read
     std::vector<std::string> Titles;

@@ -39,7 +39,7 @@ Site::Site(const CrawlFacts& facts) : Crawl(facts) {
     ListedFlags.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         ByUrl.emplace(NormalUrl(facts.Urls[i].Url), i);
-        if (facts.Urls[i].Depth == 0 && !facts.Urls[i].FromSitemap &&
+        if (facts.Urls[i].Depth == 0 && !facts.Urls[i].Unfollowed &&
             Root == static_cast<std::size_t>(-1))
             Root = i;
     }
@@ -136,7 +136,7 @@ bool Site::HasSitemap() const {
 
 bool Site::IsPage(std::size_t url) const {
     const UrlFacts& facts = Crawl.Urls[url];
-    return facts.Html && facts.Status == 200 && !facts.FromSitemap;
+    return facts.Html && facts.Status == 200 && !facts.Unfollowed;
 }
 
 bool Site::NoIndex(std::size_t url) const {

@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vantora::webcharter {
@@ -240,7 +241,13 @@ class Crawl {
     void RecordPage(const Finished& finished, const std::vector<Ref>& refs,
                     size_t servedRefs = static_cast<size_t>(-1));
     void FinishFacts(CrawlResult& result);
+    // A canonical a page names: kept for fetching at the end when no link has
+    // led to it so far.
+    void NoteCanonical(const std::string& canonical, std::string_view page);
     std::unique_ptr<FactsWriter> Facts;
+    std::vector<std::string> CanonicalTargets; // each once, by key
+    std::unordered_set<std::string> CanonicalKeys;
+    bool CanonicalsCut = false; // more than the bound were named
 
     const CrawlOptions& Options;
     std::ostream& Log;

@@ -276,7 +276,10 @@ void FactsWriter::WriteFetch(const FetchFacts& facts) {
     if (!facts.LinkCanonicals.empty())
         Member(line, "link_canonical", facts.LinkCanonicals);
     Member(line, "depth", facts.Depth);
-    Member(line, "source", facts.FromSitemap ? "sitemap" : "link");
+    Member(line, "source",
+           facts.From == FetchFacts::Source::Sitemap     ? "sitemap"
+           : facts.From == FetchFacts::Source::Canonical ? "canonical"
+                                                         : "link");
     line += '}';
     Line(line);
 }

@@ -32,7 +32,9 @@ struct FetchFacts {
     std::string RobotsHeader;
     std::vector<std::string> LinkCanonicals;
     int Depth = -1;
-    bool FromSitemap = false;
+    // Why the URL was fetched: a link led to it, only an XML sitemap lists it, or
+    // only a canonical names it.
+    enum class Source { Link, Sitemap, Canonical } From = Source::Link;
 };
 
 // Fills the answer's facts from a finished transfer: timings, type,

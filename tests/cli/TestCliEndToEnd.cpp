@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <map>
 #include <thread>
 
 namespace {
@@ -56,10 +57,12 @@ struct Site {
             return;
         }
         if (path == "/") {
-            std::string links = "<a href=/a>a</a><a href=/old>o</a>"
-                                "<a href=/dup1>d</a><a href=/dup2>d</a><a href=/words>w</a>"
-                                "<a href=/words2>w</a><a href=/c#missing>c</a><a href=/c#here>c</a>"
-                                "<a href=/canon>c</a><a href=/t>t</a><a href=/status>s</a>";
+            std::string links =
+                "<a href=/a>a</a><a href=/old>o</a>"
+                "<a href=/dup1>d</a><a href=/dup2>d</a><a href=/words>w</a>"
+                "<a href=/words2>w</a><a href=/c#missing>c</a><a href=/c#here>c</a>"
+                "<a href=/canon>c</a><a href=/t>t</a><a href=/status>s</a>"
+                "<a href=/k1>k</a><a href=/k2>k</a><a href=/k3>k</a><a href=/k4>k</a>";
             links += v == 1 ? "<a href=/b>b</a><a href=/gone>g</a>" : "<a href=/new>n</a>";
             if (Slow.load())
                 links += "<a href=/slow1>s</a><a href=/slow2>s</a><a href=/slow3>s</a>";
@@ -95,6 +98,18 @@ struct Site {
                 response.status = 500;
             else
                 html(Page("Status", Words(230, "sigma")));
+        } else if (path.size() == 3 && path.rfind("/k", 0) == 0) {
+            // canonicals to URLs no link leads to: a 404, a redirect, a noindex
+            // page; and a self-canonical
+            static const std::map<std::string, std::string> canonicals = {
+                {"/k1", "/lost"}, {"/k2", "/moved"}, {"/k3", "/hidden"}, {"/k4", "/k4"}};
+            html(Page("Canonical " + path, Words(230, path.c_str() + 1),
+                      "<link rel=canonical href=" + base + canonicals.at(path) + ">"));
+        } else if (path == "/moved") {
+            response.status = 301;
+            response.set_header("Location", base + "/a");
+        } else if (path == "/hidden") {
+            html(Page("Hidden", Words(230, "eta"), "<meta name=robots content=noindex>"));
         } else if (path == "/orphan") {
             html(Page("Orphan", Words(230, "omega")));
         } else if (path == "/sitemap.xml") {
@@ -203,8 +218,19 @@ void TestCliEndToEnd::twoCrawlsHealthCompareDiff() {
           "sitemap-orphan,warning," + base + "/orphan,no crawled page links to it",
           "status-4xx,error," + base + "/gone," + base + "/",
           "title-duplicate,warning," + base + "/dup1," + base + "/dup2",
-          "title-duplicate,warning," + base + "/dup2," + base + "/dup1"})
+          "title-duplicate,warning," + base + "/dup2," + base + "/dup1",
+          "canonical-broken,error," + base + "/k1," + base + "/lost answers 404",
+          "canonical-broken,error," + base + "/k2," + base + "/moved redirects to " + base + "/a",
+          "canonical-broken,error," + base + "/k3," + base + "/hidden is noindex"})
         QVERIFY2(rows.contains(expected), qPrintable("missing: " + expected + "\n" + health.Out));
+    // The self-canonical is fine; the canonical targets were fetched for that
+    // alone: they get no findings of their own.
+    for (const QString& row : rows) {
+        const QString url = row.section(',', 2, 2);
+        QVERIFY2(!(url == base + "/k4" && row.startsWith("canonical-")), qPrintable(row));
+        QVERIFY2(url != base + "/lost" && url != base + "/moved" && url != base + "/hidden",
+                 qPrintable(row));
+    }
     QStringList sorted = rows.mid(1);
     std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
         const QStringList x = a.split(','), y = b.split(',');
