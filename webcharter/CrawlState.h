@@ -323,11 +323,15 @@ class Crawl {
 
     // Folder URLs and their index files: key of the folder -> first page's target
     // and body hash, so a page met under both names is listed once.
+    // Keyed by a 64-bit hash of the folder's key, not its text: a site of endless
+    // folders would otherwise keep every folder URL here a second time. Two keys
+    // of one hash can only cost a missed merge: the body must match as well.
     struct FolderPage {
         int Target;
-        size_t Hash, Size;
+        uint32_t Size;
+        size_t Hash;
     };
-    std::unordered_map<std::string, FolderPage> FolderPages;
+    std::unordered_map<uint64_t, FolderPage> FolderPages;
     std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
 
     // Politeness: the earliest time the next request to the site may start, the

@@ -226,10 +226,11 @@ bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
     const std::string key = FolderKey(std::string(Targets[target].Url()));
     if (key.empty())
         return false;
-    const auto [known, added] =
-        FolderPages.emplace(key, FolderPage{target, parsed.BodyHash, parsed.BodySize});
+    const auto size = static_cast<uint32_t>(std::min<size_t>(parsed.BodySize, UINT32_MAX));
+    const auto [known, added] = FolderPages.emplace(std::hash<std::string>()(key),
+                                                    FolderPage{target, size, parsed.BodyHash});
     if (added || known->second.Target == target || known->second.Hash != parsed.BodyHash ||
-        known->second.Size != parsed.BodySize)
+        known->second.Size != size)
         return false;
     // The folder and its index file gave the same document: one page, under the
     // URL met first; links to the other lead to it.
