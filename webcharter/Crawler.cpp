@@ -154,6 +154,11 @@ CrawlResult Crawl::Run() {
         TakeParsed();
         TakeFinishedInOrder();
         Dispatch();
+        // Bodies wait to be read in batches while every connection to the site is
+        // busy; when the crawl has room for more, what waits is read now, as the
+        // links it gives may be what the crawl waits for.
+        if (SiteInFlight < SiteLimit)
+            Parser->Flush();
         if (Replays.empty() &&
             (!Active.empty() || ParsesPending || SiteWaiting(SteadyClock::now())))
             curl_multi_poll(Multi.get(), nullptr, 0, Active.empty() ? 20 : 100, nullptr);
@@ -179,6 +184,7 @@ CrawlResult Crawl::Run() {
     }
     // Pages being read are waited for (there are few); pages finished after one
     // that was cut off are still taken, in order.
+    Parser->Flush();
     while (ParsesPending) {
         TakeParsed();
         if (ParsesPending)

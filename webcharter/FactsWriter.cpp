@@ -4,7 +4,9 @@
 #include "Url.h"
 
 #include <cinttypes>
+#include <cstdio>
 #include <ctime>
+#include <string_view>
 
 namespace vantora::webcharter {
 
@@ -92,7 +94,59 @@ std::string Headers(CURL* easy, const char* name) {
 
 } // namespace
 
+namespace {
+
+// The date form servers send ("Sun, 06 Nov 1994 08:49:37 GMT") read without the
+// general date parser, which costs a dozen scans of the text: false for any other
+// form or a field out of range, which the general parser then reads.
+bool FixedHttpDate(std::string_view text, std::string& out) {
+    static constexpr std::string_view days = "MonTueWedThuFriSatSun";
+    static constexpr std::string_view months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    if (text.size() != 29 || text.substr(3, 2) != ", " || text[7] != ' ' || text[11] != ' ' ||
+        text[16] != ' ' || text[19] != ':' || text[22] != ':' || text.substr(25) != " GMT")
+        return false;
+    const std::size_t day = days.find(text.substr(0, 3));
+    const std::size_t month = months.find(text.substr(8, 3));
+    if (day == std::string_view::npos || day % 3 || month == std::string_view::npos || month % 3)
+        return false;
+    int fields[5];
+    static constexpr int at[5] = {5, 17, 20, 23, 12}; // day, hour, minute, second, year
+    for (int f = 0; f < 5; ++f) {
+        const int digits = f == 4 ? 4 : 2;
+        int value = 0;
+        for (int k = 0; k < digits; ++k) {
+            const char c = text[static_cast<std::size_t>(at[f] + k)];
+            if (c < '0' || c > '9')
+                return false;
+            value = value * 10 + (c - '0');
+        }
+        fields[f] = value;
+    }
+    const int year = fields[4], m = static_cast<int>(month / 3) + 1;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    static constexpr int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1970 || fields[0] < 1 || fields[0] > lengths[m - 1] + (m == 2 && leap) ||
+        fields[1] > 23 || fields[2] > 59 || fields[3] > 59)
+        return false;
+    out = "0000-00-00T00:00:00Z";
+    const auto put = [&out](std::size_t at, int value, int digits) {
+        for (int k = digits - 1; k >= 0; --k, value /= 10)
+            out[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, year, 4);
+    put(5, m, 2);
+    put(8, fields[0], 2);
+    put(11, fields[1], 2);
+    put(14, fields[2], 2);
+    put(17, fields[3], 2);
+    return true;
+}
+
+} // namespace
+
 std::string W3cDate(const char* httpDate) {
+    if (std::string fixed; FixedHttpDate(httpDate, fixed))
+        return fixed;
     const std::time_t when = curl_getdate(httpDate, nullptr);
     if (when < 0)
         return {};
@@ -176,11 +230,21 @@ FactsWriter::~FactsWriter() {
 }
 
 void FactsWriter::Post(std::function<void()> job) {
+    Batch.push_back(std::move(job));
+    if (Batch.size() >= 128)
+        HandOver();
+}
+
+void FactsWriter::HandOver() {
+    if (Batch.empty())
+        return;
     {
         std::unique_lock<std::mutex> guard(Lock);
         Room.wait(guard, [this] { return Jobs.size() < 4096; });
-        Jobs.push_back(std::move(job));
+        for (std::function<void()>& job : Batch)
+            Jobs.push_back(std::move(job));
     }
+    Batch.clear();
     More.notify_one();
 }
 
@@ -204,6 +268,7 @@ void FactsWriter::Work() {
 void FactsWriter::StopWriting() {
     if (!Writer.joinable())
         return;
+    HandOver();
     {
         std::lock_guard<std::mutex> guard(Lock);
         Closing = true;

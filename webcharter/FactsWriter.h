@@ -55,7 +55,8 @@ inline std::vector<std::string> LinkHeaderCanonicals(std::string_view value) {
 std::string LinkHeaders(CURL* easy);
 
 // Records are formatted and written on a thread of the writer's own, in the
-// order they are handed over, so the crawl loop only passes them on.
+// order they are handed over, so the crawl loop only passes them on; they are
+// handed over in batches, so the writing thread wakes once for many.
 class FactsWriter {
   public:
     FactsWriter() = default;
@@ -81,8 +82,10 @@ class FactsWriter {
     void Line(const std::string& line);
     void WriteFetch(const FetchFacts& facts);
     void WritePage(long id, const PageFacts& facts, const std::vector<long>& links);
-    // Hands a job to the writing thread; waits while many are still queued.
+    // Adds a job to the batch, which goes to the writing thread once full
+    // (waiting while many are still queued).
     void Post(std::function<void()> job);
+    void HandOver();
     void Work();
     void StopWriting();
 
@@ -93,6 +96,7 @@ class FactsWriter {
     std::mutex Lock;
     std::condition_variable More, Room;
     std::deque<std::function<void()>> Jobs;
+    std::vector<std::function<void()>> Batch; // on the crawl's thread, not yet handed over
     bool Closing = false;
     std::thread Writer;
 };

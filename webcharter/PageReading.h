@@ -62,7 +62,11 @@ ParsedPage ParsePage(const std::string& body, const std::string& pageUrl, size_t
                      const std::vector<std::string>& headerLinks = {});
 
 // Threads that read page bodies. Results come back through Take(); Wake is called
-// after each one so the crawl loop's wait ends at once.
+// when a thread has read what it can take, or many pages, so that the crawl
+// loop's wait ends. Bodies are read in batches: a thread is woken when many
+// bodies (or many bytes) wait or when Flush is called, so that on a site of
+// small pages a thread reads many in a row instead of sleeping after each, and
+// the crawl loop does not wake a thread for every page.
 class ParsePool {
   public:
     struct Task {
@@ -94,16 +98,34 @@ class ParsePool {
             thread.join();
     }
     void Add(Task task) {
+        bool wake = false;
         {
             std::lock_guard<std::mutex> guard(Lock);
+            QueuedBytes += task.Body.size();
             Tasks.push_back(std::move(task));
+            wake = Tasks.size() >= BatchTasks || QueuedBytes >= BatchBytes;
         }
-        More.notify_one();
+        if (wake)
+            More.notify_one();
+    }
+    // Wakes the threads for what waits: for when the crawl would wait for it.
+    void Flush() {
+        size_t waiting = 0;
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            waiting = Tasks.size();
+        }
+        if (waiting == 1)
+            More.notify_one();
+        else if (waiting > 1)
+            More.notify_all();
     }
     // Runs after each page is read, on the same thread (rendering, when asked
-    // for); set before the first Add.
+    // for); set before the first Add. Rendering a page takes long: each body is
+    // then given to a thread at once.
     void SetAfterRead(std::function<void(const Task&, ParsedPage&)> after) {
         AfterRead = std::move(after);
+        BatchTasks = 1;
     }
     std::vector<Result> Take() {
         std::lock_guard<std::mutex> guard(Lock);
@@ -124,15 +146,14 @@ class ParsePool {
                 std::unique_lock<std::mutex> guard(Lock);
                 auto next = Tasks.end();
                 More.wait(guard, [&] {
-                    next = std::find_if(Tasks.begin(), Tasks.end(), [&](const Task& waiting) {
-                        return !LargeRunning || waiting.Body.size() <= LargeBody;
-                    });
+                    next = NextTask();
                     return next != Tasks.end() || (Closing && Tasks.empty());
                 });
                 if (next == Tasks.end())
                     return;
                 large = next->Body.size() > LargeBody;
                 LargeRunning = LargeRunning || large;
+                QueuedBytes -= next->Body.size();
                 task = std::move(*next);
                 Tasks.erase(next);
             }
@@ -140,16 +161,27 @@ class ParsePool {
                                               task.ContentType, Facts, MaxLinks, task.HeaderLinks)};
             if (AfterRead)
                 AfterRead(task, result.Parsed);
+            bool wake = false;
             {
                 std::lock_guard<std::mutex> guard(Lock);
                 Done.push_back(std::move(result));
                 if (large)
                     LargeRunning = false;
+                // the crawl loop is woken when this thread would wait, or for many
+                wake = NextTask() == Tasks.end() || Done.size() >= BatchTasks;
             }
             if (large)
                 More.notify_all();
-            Wake();
+            if (wake)
+                Wake();
         }
+    }
+
+    // The body a thread may read next (under Lock): one large body at a time.
+    std::deque<Task>::iterator NextTask() {
+        return std::find_if(Tasks.begin(), Tasks.end(), [&](const Task& waiting) {
+            return !LargeRunning || waiting.Body.size() <= LargeBody;
+        });
     }
 
     const size_t MaxUrlLength;
@@ -161,7 +193,10 @@ class ParsePool {
     std::mutex Lock;
     std::condition_variable More;
     std::deque<Task> Tasks;
+    size_t QueuedBytes = 0; // of the bodies in Tasks
     std::vector<Result> Done;
+    size_t BatchTasks = 16;
+    static constexpr size_t BatchBytes = 512u << 10;
     bool Closing = false;
     static constexpr size_t LargeBody = 1u << 20;
     bool LargeRunning = false; // a body larger than LargeBody is being read

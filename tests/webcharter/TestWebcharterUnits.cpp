@@ -3,6 +3,7 @@
 
 #include "Captions.h"
 #include "CompactStore.h"
+#include "FactsWriter.h"
 #include "FastLinks.h"
 #include "Links.h"
 #include "PageReading.h"
@@ -34,6 +35,8 @@ class TestWebcharterUnits : public QObject {
     void browserLinks();
     void compactStores_data();
     void compactStores();
+    void httpDates_data();
+    void httpDates();
 };
 
 void TestWebcharterUnits::parse_data() {
@@ -479,6 +482,48 @@ void TestWebcharterUnits::compactStores() {
     }
     for (const auto& [at, text] : spooled)
         QCOMPARE(spool.Read(at, text.size()), text);
+}
+
+void TestWebcharterUnits::httpDates_data() {
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("expected"); // empty: no date
+    QTest::newRow("the usual form") << "Sun, 06 Nov 1994 08:49:37 GMT"
+                                    << "1994-11-06T08:49:37Z";
+    QTest::newRow("leap day") << "Thu, 29 Feb 2024 23:59:59 GMT"
+                              << "2024-02-29T23:59:59Z";
+    QTest::newRow("the epoch") << "Thu, 01 Jan 1970 00:00:00 GMT"
+                               << "1970-01-01T00:00:00Z";
+    // out of range or in other forms: read by the general parser, as before
+    QTest::newRow("no leap day") << "Wed, 29 Feb 1995 10:00:00 GMT"
+                                 << "1995-03-01T10:00:00Z";
+    QTest::newRow("31 April") << "Sun, 31 Apr 2001 08:49:37 GMT"
+                              << "2001-05-01T08:49:37Z";
+    QTest::newRow("leap second") << "Sun, 06 Nov 1994 08:49:60 GMT"
+                                 << "1994-11-06T08:50:00Z";
+    QTest::newRow("hour 24") << "Sun, 06 Nov 1994 24:00:00 GMT"
+                             << "";
+    QTest::newRow("before 1970") << "Thu, 06 Nov 1969 08:49:37 GMT"
+                                 << "";
+    QTest::newRow("RFC 850") << "Sunday, 06-Nov-94 08:49:37 GMT"
+                             << "1994-11-06T08:49:37Z";
+    QTest::newRow("asctime") << "Sun Nov  6 08:49:37 1994"
+                             << "1994-11-06T08:49:37Z";
+    QTest::newRow("one-digit day") << "Sun, 6 Nov 1994 08:49:37 GMT"
+                                   << "1994-11-06T08:49:37Z";
+    QTest::newRow("lower case") << "sun, 06 nov 1994 08:49:37 gmt"
+                                << "1994-11-06T08:49:37Z";
+    QTest::newRow("UTC") << "Sun, 06 Nov 1994 08:49:37 UTC"
+                         << "1994-11-06T08:49:37Z";
+    QTest::newRow("no weekday of that name") << "Xyz, 06 Nov 1994 08:49:37 GMT"
+                                             << "";
+    QTest::newRow("no date") << "yesterday"
+                             << "";
+}
+
+void TestWebcharterUnits::httpDates() {
+    QFETCH(QString, header);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(webcharter::W3cDate(header.toUtf8().constData())), expected);
 }
 
 QTEST_GUILESS_MAIN(TestWebcharterUnits)
