@@ -457,7 +457,8 @@ std::string PrescanMeta(std::string_view bytes) {
             pos = end + 1;
             continue;
         }
-        ++pos;
+        // only a "<" starts what is looked for
+        pos = s.find('<', pos + 1);
     }
     return {};
 }

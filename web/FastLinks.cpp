@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <string>
 #include <utility>
@@ -195,7 +196,7 @@ bool DecodeCommonReferences(std::string_view raw, std::string& out) {
 namespace {
 
 struct Attribute {
-    std::string Name;
+    std::string_view Name; // in lower case: in the document, or in Scanner::LoweredNames
     std::string_view Value;
     char Quote; // 0 when unquoted
 };
@@ -245,7 +246,7 @@ class Scanner {
                 if (i + 2 >= n)
                     return flush(n);
                 if (IsAlpha(Html[i + 2])) {
-                    std::string name;
+                    std::string_view name;
                     size_t p = ReadName(i + 2, name);
                     if (!ReadAttributes(p, nullptr))
                         return flush(at); // the end of the document inside a tag
@@ -262,9 +263,12 @@ class Scanner {
                     i = SkipTo(i + 2, '>');
                 }
             } else if (IsAlpha(next)) {
-                std::string name;
+                std::string_view name;
                 size_t p = ReadName(i + 1, name);
-                std::vector<Attribute> attributes;
+                std::vector<Attribute>& attributes = Attributes; // reused from tag to tag
+                attributes.clear();
+                if (!LoweredNames.empty())
+                    LoweredNames.clear();
                 Repeated = false;
                 if (!ReadAttributes(p, &attributes))
                     return flush(at);
@@ -316,9 +320,26 @@ class Scanner {
         return SkipTo(i + 2, '>');
     }
 
-    size_t ReadName(size_t p, std::string& name) const {
+    // The bytes from start to end in lower case: as written when they hold no
+    // capital (names almost never do), else a lower-case copy in the given place.
+    std::string_view LowerName(size_t start, size_t end, bool capitals, std::string& copy) const {
+        const std::string_view written = Html.substr(start, end - start);
+        if (!capitals)
+            return written;
+        copy.assign(written);
+        for (char& c : copy)
+            c = Lower(c);
+        return copy;
+    }
+
+    static bool IsCapital(char c) { return c >= 'A' && c <= 'Z'; }
+
+    size_t ReadName(size_t p, std::string_view& name) {
+        const size_t start = p;
+        bool capitals = false;
         while (p < Html.size() && !IsSpace(Html[p]) && Html[p] != '/' && Html[p] != '>')
-            name += Lower(Html[p++]);
+            capitals |= IsCapital(Html[p++]);
+        name = LowerName(start, p, capitals, LoweredTag);
         return p;
     }
 
@@ -339,10 +360,11 @@ class Scanner {
                 ++p;
                 continue;
             }
-            std::string name;
-            name += Lower(Html[p++]); // may be "=": it then starts the name
+            const size_t nameStart = p; // may be "=": it then starts the name
+            bool capitals = IsCapital(Html[p++]);
             while (p < n && !IsSpace(Html[p]) && Html[p] != '/' && Html[p] != '>' && Html[p] != '=')
-                name += Lower(Html[p++]);
+                capitals |= IsCapital(Html[p++]);
+            const size_t nameEnd = p;
             while (p < n && IsSpace(Html[p]))
                 ++p;
             if (p >= n)
@@ -373,11 +395,17 @@ class Scanner {
             }
             if (!attributes)
                 continue;
-            if (std::none_of(attributes->begin(), attributes->end(),
-                             [&](const Attribute& known) { return known.Name == name; }))
-                attributes->push_back({std::move(name), value, quote});
-            else
+            std::string lowered;
+            const std::string_view name = LowerName(nameStart, nameEnd, capitals, lowered);
+            if (std::any_of(attributes->begin(), attributes->end(),
+                            [&](const Attribute& known) { return known.Name == name; })) {
                 Repeated = true;
+            } else if (name.data() == lowered.data()) {
+                LoweredNames.push_back(std::move(lowered));
+                attributes->push_back({LoweredNames.back(), value, quote});
+            } else {
+                attributes->push_back({name, value, quote});
+            }
         }
     }
 
@@ -408,7 +436,7 @@ class Scanner {
         if (!Tables.empty() && !Tables.back() && !Lenient)
             return false;
         bool undecodable = false;
-        const AttributeReader read = [&](const char* wanted) -> std::optional<std::string> {
+        const auto readValue = [&](const char* wanted) -> std::optional<std::string> {
             for (const Attribute& candidate : attributes) {
                 if (candidate.Name != wanted)
                     continue;
@@ -422,6 +450,7 @@ class Scanner {
             }
             return std::nullopt;
         };
+        const AttributeReader read(readValue);
         if (name == "base") {
             std::optional<std::string> href = read("href");
             if (href && !HaveBase) {
@@ -503,8 +532,8 @@ class Scanner {
         return true;
     }
 
-    bool ReportStart(const std::string& name, const std::vector<Attribute>& attributes) {
-        const AttributeReader read = [&](const char* wanted) -> std::optional<std::string> {
+    bool ReportStart(std::string_view name, const std::vector<Attribute>& attributes) {
+        const auto readValue = [&](const char* wanted) -> std::optional<std::string> {
             for (const Attribute& candidate : attributes)
                 if (candidate.Name == wanted) {
                     std::string value;
@@ -514,7 +543,7 @@ class Scanner {
                 }
             return std::nullopt;
         };
-        return Listener->StartTag(name, read, Repeated);
+        return Listener->StartTag(name, AttributeReader(readValue), Repeated);
     }
 
     std::string_view Html;
@@ -524,6 +553,9 @@ class Scanner {
     std::vector<bool> Tables; // per open table: whether a cell (or caption) is open
     bool HaveBase = false;
     bool Repeated = false; // the tag just read names an attribute twice
+    std::vector<Attribute> Attributes;
+    std::string LoweredTag;               // a tag name written with capitals, in lower case
+    std::deque<std::string> LoweredNames; // such attribute names of the tag being read
     std::set<std::pair<int, std::string>> Seen;
 };
 
@@ -534,21 +566,30 @@ std::optional<DocumentLinks> ScanLinksFast(std::string_view html, TagListener* l
     // and carriage return) are parse errors the tree builder recovers from
     // in ways this scanner does not follow: such documents go to it.
     // Read in blocks without a branch per byte.
+    // Read eight bytes at a time: a word with no byte below 0x20 needs no look at
+    // its bytes (the test is exact for whether there is one).
     const auto* bytes = reinterpret_cast<const unsigned char*>(html.data());
-    unsigned char high = 0;
-    constexpr std::uint32_t allowed = (1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r');
-    for (size_t block = 0; block < html.size(); block += 512) {
-        const size_t end = std::min(html.size(), block + 512);
-        unsigned char control = 0;
-        for (size_t i = block; i < end; ++i) {
-            const unsigned char byte = bytes[i];
-            high |= byte;
-            control |= byte < 0x20 && !((allowed >> (byte & 31)) & 1);
-        }
-        if (control)
+    const auto allowed = [](unsigned char byte) {
+        return byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\f' || byte == '\r';
+    };
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    std::uint64_t high = 0;
+    size_t i = 0;
+    for (; i + 8 <= html.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        high |= word;
+        if ((word - 0x20 * ones) & ~word & highs)
+            for (size_t k = i; k < i + 8; ++k)
+                if (!allowed(bytes[k]))
+                    return std::nullopt;
+    }
+    for (; i < html.size(); ++i) {
+        high |= bytes[i];
+        if (!allowed(bytes[i]))
             return std::nullopt;
     }
-    const bool ascii = (high & 0x80) == 0;
+    const bool ascii = (high & highs) == 0;
     if (!ascii && !ValidUtf8(html))
         return std::nullopt;
     DocumentLinks result;

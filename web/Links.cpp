@@ -281,15 +281,14 @@ DocumentLinks ExtractLinks(std::string_view html) {
             }
         } else if (element.tag != GUMBO_TAG_UNKNOWN) {
             const char* name = gumbo_normalized_tagname(element.tag);
-            if (MayHoldLinks(name))
-                ElementLinks(
-                    name,
-                    [&element](const char* attribute) -> std::optional<std::string> {
-                        if (const char* value = Attribute(element, attribute))
-                            return std::string(value);
-                        return std::nullopt;
-                    },
-                    result.Links);
+            if (MayHoldLinks(name)) {
+                const auto read = [&element](const char* attribute) -> std::optional<std::string> {
+                    if (const char* value = Attribute(element, attribute))
+                        return std::string(value);
+                    return std::nullopt;
+                };
+                ElementLinks(name, read, result.Links);
+            }
         }
         const GumboVector& children = element.children;
         for (unsigned i = children.length; i > 0; --i)

@@ -1,10 +1,10 @@
 #pragma once
 // Link extraction from HTML documents with the gumbo HTML5 parser.
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace vantora {
@@ -44,7 +44,23 @@ DocumentLinks ExtractLinks(std::string_view html);
 // The links one element gives, in the order listed above, from its lower-case tag
 // name and its attributes' decoded values (nothing for an attribute it lacks).
 // Shared by both extractors so that they read the same attributes.
-using AttributeReader = std::function<std::optional<std::string>(const char* name)>;
+// The reader refers to the callable it is made from (a named one: a temporary is
+// refused), without copying it or allocating, as it is made for every tag.
+class AttributeReader {
+  public:
+    template <typename Callable,
+              typename = std::enable_if_t<!std::is_same_v<Callable, AttributeReader>>>
+    AttributeReader(const Callable& callable)
+        : Target(&callable), Call([](const void* target, const char* name) {
+              return (*static_cast<const Callable*>(target))(name);
+          }) {}
+    template <typename Callable> AttributeReader(const Callable&&) = delete;
+    std::optional<std::string> operator()(const char* name) const { return Call(Target, name); }
+
+  private:
+    const void* Target;
+    std::optional<std::string> (*Call)(const void*, const char*);
+};
 void ElementLinks(std::string_view tag, const AttributeReader& attribute,
                   std::vector<FoundLink>& out);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <unordered_set>
 
 namespace vantora {
@@ -204,6 +205,18 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i) {
 
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
+        // plain ASCII is passed over eight bytes at a time
+        if (std::uint64_t word; i + 8 <= text.size()) {
+            std::memcpy(&word, text.data() + i, 8);
+            if (!(word & 0x8080808080808080ull)) {
+                i += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         const std::size_t len = Utf8SequenceLength(text, i);
         if (len == 0)
             return false;

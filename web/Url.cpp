@@ -342,9 +342,46 @@ std::optional<std::string> ParseIpv6(std::string_view text) {
 // names mapped to their ASCII form (UTS 46, non-transitional, by libidn2), numeric
 // IPv4 hosts written as four decimal numbers and IPv6 ones in canonical form. Names
 // keep to letters, digits, '-', '_' and dots, the characters resolvers accept.
+// Whether a host is written as ParseHost writes it, so that reading it changes
+// nothing: a lower-case name of letters, digits, '-' and '_' whose last label is
+// no number and none that starts "xn--", or four decimal numbers below 256. Links
+// of a page almost always name its host, so this is the usual case.
+bool IsCanonicalHost(std::string_view host) {
+    if (host.empty() || host.size() > 253)
+        return false;
+    size_t labels = 0, numeric = 0;
+    for (size_t start = 0; start <= host.size();) {
+        size_t end = host.find('.', start);
+        if (end == std::string_view::npos)
+            end = host.size();
+        const std::string_view label = host.substr(start, end - start);
+        if (label.empty() || label.compare(0, 4, "xn--") == 0)
+            return false;
+        bool digits = true;
+        for (const char c : label) {
+            if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+                return false;
+            digits = digits && c >= '0' && c <= '9';
+        }
+        ++labels;
+        if (digits && label.size() <= 3 && (label.size() == 1 || label[0] != '0') &&
+            std::stoi(std::string(label)) < 256)
+            ++numeric;
+        if (end == host.size()) {
+            // the last label decides whether the host is an IPv4 address
+            const bool number = digits || label.compare(0, 2, "0x") == 0;
+            return number ? labels == 4 && numeric == 4 : true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 std::optional<std::string> ParseHost(std::string_view raw) {
     if (raw.empty())
         return std::nullopt;
+    if (IsCanonicalHost(raw))
+        return std::string(raw);
     if (raw.front() == '[') {
         if (raw.size() < 3 || raw.back() != ']')
             return std::nullopt;
