@@ -88,6 +88,27 @@ void TestWebcharterUnits::parse_data() {
                                        << "";
     QTest::newRow("open bracket") << "http://[::1/"
                                   << "";
+    // hosts as they are written, and their near misses, which must be rewritten
+    QTest::newRow("dotted quad") << "http://127.0.0.1/"
+                                 << "http://127.0.0.1/";
+    QTest::newRow("octal part") << "http://127.0.0.010/"
+                                << "http://127.0.0.8/";
+    QTest::newRow("hex part") << "http://0x7f.0.0.1/"
+                              << "http://127.0.0.1/";
+    QTest::newRow("number above 255") << "http://1.2.3.256/"
+                                      << "";
+    QTest::newRow("three numbers") << "http://127.0.1/"
+                                   << "http://127.0.0.1/";
+    QTest::newRow("five numbers") << "http://1.2.3.4.5/"
+                                  << "";
+    QTest::newRow("last label hex") << "http://a.0x10/"
+                                    << "";
+    QTest::newRow("numbers then a name") << "http://1.2.3.com/"
+                                         << "http://1.2.3.com/";
+    QTest::newRow("punycode label kept") << "http://xn--bcher-kva.example/"
+                                         << "http://xn--bcher-kva.example/";
+    QTest::newRow("empty label") << "http://a..b/"
+                                 << "";
 }
 
 void TestWebcharterUnits::parse() {
