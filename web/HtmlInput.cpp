@@ -2,9 +2,12 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace vantora {
@@ -27,6 +30,108 @@ struct OutputDeleter {
     }
 };
 
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// Where the parser reads text as it is written, references and all: the content
+// of script, style, xmp, iframe, noembed and noframes up to their end tag, and all
+// that follows <plaintext> (not inside svg or math, where these are ordinary
+// elements). Tags, their quoted values, comments and the content of title and
+// textarea are passed over as the tokenizer reads them, so that markup inside
+// them starts nothing.
+std::vector<std::pair<size_t, size_t>> RawTextSpans(std::string_view html) {
+    static constexpr std::string_view rawText[] = {"script",  "style",    "xmp",      "iframe",
+                                                   "noembed", "noframes", "plaintext"};
+    std::vector<std::pair<size_t, size_t>> spans;
+    const size_t n = html.size();
+    int foreign = 0; // svg and math elements open
+    const auto skipTo = [&](size_t from, std::string_view what) {
+        const size_t at = html.find(what, from);
+        return at == std::string_view::npos ? n : at + what.size();
+    };
+    for (size_t i = html.find('<'); i < n; i = html.find('<', i)) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            i = html.compare(i + 4, 1, ">") == 0    ? i + 5
+                : html.compare(i + 4, 2, "->") == 0 ? i + 6
+                                                    : skipTo(i + 4, "-->");
+            continue;
+        }
+        const bool end = i + 1 < n && html[i + 1] == '/';
+        const size_t nameAt = i + 1 + end;
+        if (nameAt >= n || !std::isalpha(static_cast<unsigned char>(html[nameAt]))) {
+            i = i + 1 < n && (html[i + 1] == '!' || html[i + 1] == '?' || end) ? skipTo(i + 1, ">")
+                                                                               : i + 1;
+            continue;
+        }
+        std::string name;
+        size_t p = nameAt;
+        while (p < n && !IsBlank(html[p]) && html[p] != '/' && html[p] != '>')
+            name += Lower(html[p++]);
+        // the attributes, as the tokenizer reads them: a quoted value may hold ">"
+        while (true) {
+            while (p < n && (IsBlank(html[p]) || html[p] == '/'))
+                ++p;
+            if (p >= n || html[p] == '>')
+                break;
+            ++p; // the name's first character may be "="
+            while (p < n && !IsBlank(html[p]) && html[p] != '/' && html[p] != '>' && html[p] != '=')
+                ++p;
+            while (p < n && IsBlank(html[p]))
+                ++p;
+            if (p >= n || html[p] != '=')
+                continue;
+            ++p;
+            while (p < n && IsBlank(html[p]))
+                ++p;
+            if (p < n && (html[p] == '"' || html[p] == '\'')) {
+                const size_t close = html.find(html[p], p + 1);
+                p = close == std::string_view::npos ? n : close + 1;
+            } else {
+                while (p < n && !IsBlank(html[p]) && html[p] != '>')
+                    ++p;
+            }
+        }
+        const bool selfClosing = p < n && html[p - 1] == '/';
+        i = std::min(n, p + 1);
+        if (name == "svg" || name == "math") {
+            // in foreign content these names are ordinary elements
+            foreign += end ? -(foreign > 0) : !selfClosing;
+            continue;
+        }
+        const bool rcdata = name == "title" || name == "textarea"; // references decoded
+        if (end || foreign > 0 ||
+            (!rcdata &&
+             std::find(std::begin(rawText), std::end(rawText), name) == std::end(rawText)))
+            continue;
+        if (name == "plaintext") {
+            spans.emplace_back(i, n);
+            break;
+        }
+        size_t close = i;
+        while ((close = html.find("</", close)) != std::string_view::npos) {
+            const size_t after = close + 2 + name.size();
+            bool same = after <= n;
+            for (size_t c = 0; same && c < name.size(); ++c)
+                same = Lower(html[close + 2 + c]) == name[c];
+            if (same &&
+                (after == n || IsBlank(html[after]) || html[after] == '/' || html[after] == '>'))
+                break;
+            close += 2;
+        }
+        if (close == std::string_view::npos)
+            close = n;
+        if (!rcdata)
+            spans.emplace_back(i, close);
+        i = close;
+    }
+    return spans;
+}
+
 } // namespace
 
 std::string_view ForHtmlParser(std::string_view html, std::string& storage) {
@@ -34,6 +139,10 @@ std::string_view ForHtmlParser(std::string_view html, std::string& storage) {
     size_t copied = 0; // html[0, copied) is in storage when storage is in use
     bool mended = false;
     size_t pos = 0;
+    // worked out at the first reference that needs mending: nearly no page has one
+    std::vector<std::pair<size_t, size_t>> raw;
+    bool rawKnown = false;
+    size_t span = 0;
     while (true) {
         const void* found = std::memchr(html.data() + pos, '&', html.size() - pos);
         if (!found)
@@ -53,6 +162,14 @@ std::string_view ForHtmlParser(std::string_view html, std::string& storage) {
         pos = end;
         if (end == digits || value <= Largest)
             continue;
+        if (!rawKnown) {
+            raw = RawTextSpans(html);
+            rawKnown = true;
+        }
+        while (span < raw.size() && raw[span].second <= amp)
+            ++span;
+        if (span < raw.size() && raw[span].first <= amp)
+            continue; // raw text: the parser reads it as it is written
         if (!mended) {
             storage.clear();
             storage.reserve(html.size());

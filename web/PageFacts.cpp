@@ -638,12 +638,11 @@ bool IsAsciiBlank(std::string_view text) {
 }
 
 // The kind of an element as the reader tells them apart: the parser library's
-// tag, or one of two names it does not know but the reader does. Every other
-// name is GUMBO_TAG_UNKNOWN and is compared by its name.
+// tag. A name the library does not know (dialog, search and any made-up one) is
+// GUMBO_TAG_UNKNOWN and is compared by its name: the library treats such an
+// element as an ordinary one, which closes no paragraph.
 using Tag = int;
-constexpr Tag DialogTag = GUMBO_TAG_LAST + 1;
-constexpr Tag SearchTag = GUMBO_TAG_LAST + 2;
-constexpr Tag TagKinds = GUMBO_TAG_LAST + 3;
+constexpr Tag TagKinds = GUMBO_TAG_LAST;
 
 // Names of the kinds, and a table of them by a hash of the lower-case name
 // (open addressing), so that a tag name costs a few byte operations.
@@ -653,8 +652,6 @@ class TagTable {
         Slots.fill(-1);
         for (int tag = 0; tag < GUMBO_TAG_LAST; ++tag)
             Add(gumbo_normalized_tagname(static_cast<GumboTag>(tag)), tag);
-        Add("dialog", DialogTag);
-        Add("search", SearchTag);
     }
     Tag Find(std::string_view name) const {
         for (std::size_t slot = Hash(name);; slot = (slot + 1) & Mask) {
@@ -690,9 +687,8 @@ Tag TagOf(std::string_view name) {
     return table.Find(name);
 }
 
-// The parser library's view of the kind: the two it does not know are unknown.
 GumboTag LibraryTag(Tag tag) {
-    return tag < GUMBO_TAG_LAST ? static_cast<GumboTag>(tag) : GUMBO_TAG_UNKNOWN;
+    return static_cast<GumboTag>(tag);
 }
 
 // A set of element kinds, built once from their names; an unknown name is in none.
@@ -724,21 +720,22 @@ const TagSet TextualRaw{"xmp", "iframe", "noembed", "noframes"};
 const TagSet EndImplied{"p", "li", "dd", "dt", "option", "optgroup", "rb", "rp", "rt", "rtc"};
 // Elements that stop the search for an open <p> or <li> (the parser's "special"
 // category and scope boundaries).
-const TagSet Special{
-    "address",  "applet",   "article",    "aside",   "blockquote", "body",   "button",  "caption",
-    "center",   "colgroup", "dd",         "details", "dialog",     "dir",    "div",     "dl",
-    "dt",       "fieldset", "figcaption", "figure",  "footer",     "form",   "h1",      "h2",
-    "h3",       "h4",       "h5",         "h6",      "header",     "hgroup", "html",    "iframe",
-    "li",       "listing",  "main",       "marquee", "menu",       "nav",    "noembed", "noframes",
-    "noscript", "object",   "ol",         "p",       "pre",        "search", "section", "select",
-    "summary",  "table",    "tbody",      "td",      "textarea",   "tfoot",  "th",      "thead",
-    "tr",       "ul",       "xmp"};
+const TagSet Special{"address", "applet",  "article",  "aside",    "blockquote", "body",
+                     "button",  "caption", "center",   "colgroup", "dd",         "details",
+                     "dir",     "div",     "dl",       "dt",       "fieldset",   "figcaption",
+                     "figure",  "footer",  "form",     "h1",       "h2",         "h3",
+                     "h4",      "h5",      "h6",       "header",   "hgroup",     "html",
+                     "iframe",  "li",      "listing",  "main",     "marquee",    "menu",
+                     "nav",     "noembed", "noframes", "noscript", "object",     "ol",
+                     "p",       "pre",     "section",  "select",   "summary",    "table",
+                     "tbody",   "td",      "textarea", "tfoot",    "th",         "thead",
+                     "tr",      "ul",      "xmp"};
 const TagSet ClosesParagraph{
-    "address", "article", "aside",    "blockquote", "center", "details", "dialog",  "dir",
-    "div",     "dl",      "fieldset", "figcaption", "figure", "footer",  "header",  "hgroup",
-    "main",    "menu",    "nav",      "ol",         "p",      "search",  "section", "summary",
-    "ul",      "h1",      "h2",       "h3",         "h4",     "h5",      "h6",      "pre",
-    "listing", "form",    "table",    "hr",         "xmp",    "li",      "dd",      "dt"};
+    "address", "article",  "aside",      "blockquote", "center",  "details", "dir",     "div",
+    "dl",      "fieldset", "figcaption", "figure",     "footer",  "header",  "hgroup",  "main",
+    "menu",    "nav",      "ol",         "p",          "section", "summary", "ul",      "h1",
+    "h2",      "h3",       "h4",         "h5",         "h6",      "pre",     "listing", "form",
+    "table",   "hr",       "xmp",        "li",         "dd",      "dt"};
 // Where the search for an open <p> to close stops.
 const TagSet ParagraphScope{"applet", "caption", "html",   "table",    "td",
                             "th",     "marquee", "object", "template", "button"};

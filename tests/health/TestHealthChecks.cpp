@@ -495,6 +495,15 @@ void TestHealthChecks::pageFacts_data() {
         "<header><nav>menu</nav></header><article>text one <xmp>x<y</xmp></article>"
         "<aside>side</aside><footer>f</footer>",
         "words", "3");
+    // the parser library knows no dialog or search: they close no paragraph, so
+    // "c" and "d" end up in one paragraph as one word
+    row("dialog and search close no paragraph", "<p>a<dialog>b<p>c</dialog>d<search>e</search>",
+        "words", "4");
+    // raw text keeps a numeric reference beyond Unicode as written; elsewhere it
+    // reads as the replacement character (a word of its own)
+    row("a reference beyond Unicode in raw text stays as written",
+        "<body><iframe>a &#6666666 b</iframe><p>c &#6666666; d</p><!-- &#6666666 --></body>",
+        "words", "6");
 }
 
 void TestHealthChecks::pageFacts() {
