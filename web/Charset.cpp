@@ -339,18 +339,24 @@ struct Attribute {
 };
 
 // Reads one attribute of a tag at pos in the way the encoding prescan does; false
-// at the tag's end.
-bool NextAttribute(std::string_view s, size_t& pos, Attribute& attribute) {
+// at the tag's end. Without an attribute to fill, it is only passed over.
+bool NextAttribute(std::string_view s, size_t& pos, Attribute* kept) {
+    Attribute skipped;
+    Attribute& attribute = kept ? *kept : skipped;
+    const auto add = [&](std::string& to, char c) {
+        if (kept)
+            to += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    };
     attribute = {};
     while (pos < s.size() && (IsSpace(s[pos]) || s[pos] == '/'))
         ++pos;
     if (pos >= s.size() || s[pos] == '>')
         return false;
-    while (true) {
+    for (const size_t nameStart = pos;;) {
         if (pos >= s.size())
             return true;
         const char c = s[pos];
-        if (c == '=' && !attribute.Name.empty()) {
+        if (c == '=' && pos > nameStart) {
             ++pos;
             break;
         }
@@ -365,7 +371,7 @@ bool NextAttribute(std::string_view s, size_t& pos, Attribute& attribute) {
         }
         if (c == '/' || c == '>')
             return true;
-        attribute.Name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        add(attribute.Name, c);
         ++pos;
     }
     while (pos < s.size() && IsSpace(s[pos]))
@@ -375,8 +381,7 @@ bool NextAttribute(std::string_view s, size_t& pos, Attribute& attribute) {
     if (s[pos] == '"' || s[pos] == '\'') {
         const char quote = s[pos++];
         while (pos < s.size() && s[pos] != quote)
-            attribute.Value +=
-                static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos++])));
+            add(attribute.Value, s[pos++]);
         if (pos < s.size())
             ++pos;
         return true;
@@ -384,7 +389,7 @@ bool NextAttribute(std::string_view s, size_t& pos, Attribute& attribute) {
     if (s[pos] == '>')
         return true;
     while (pos < s.size() && !IsSpace(s[pos]) && s[pos] != '>')
-        attribute.Value += static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos++])));
+        add(attribute.Value, s[pos++]);
     return true;
 }
 
@@ -408,7 +413,7 @@ std::string PrescanMeta(std::string_view bytes) {
             int needPragma = -1; // -1 unknown, 0 no, 1 yes
             std::string charset;
             Attribute attribute;
-            while (NextAttribute(s, pos, attribute)) {
+            while (NextAttribute(s, pos, &attribute)) {
                 if (std::find(seen.begin(), seen.end(), attribute.Name) != seen.end())
                     continue;
                 seen.push_back(attribute.Name);
@@ -444,8 +449,7 @@ std::string PrescanMeta(std::string_view bytes) {
             // another tag: its name, then its attributes, are skipped
             while (pos < s.size() && !IsSpace(s[pos]) && s[pos] != '>')
                 ++pos;
-            Attribute attribute;
-            while (NextAttribute(s, pos, attribute)) {
+            while (NextAttribute(s, pos, nullptr)) {
             }
             continue;
         }

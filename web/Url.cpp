@@ -365,7 +365,7 @@ bool IsCanonicalHost(std::string_view host) {
         }
         ++labels;
         if (digits && label.size() <= 3 && (label.size() == 1 || label[0] != '0') &&
-            std::stoi(std::string(label)) < 256)
+            (label.size() < 3 || label < "256"))
             ++numeric;
         if (end == host.size()) {
             // the last label decides whether the host is an IPv4 address
@@ -538,6 +538,26 @@ std::string RemoveDotSegments(std::string_view path) {
     return out;
 }
 
+namespace {
+
+// The path and query of a URL from what follows its authority (a fragment is
+// dropped), normalised.
+void SetPathAndQuery(Url& url, std::string_view rest) {
+    rest = rest.substr(0, rest.find('#'));
+    const size_t question = rest.find('?');
+    std::string path(rest.substr(0, question));
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (path.empty())
+        path = "/";
+    url.Path = RemoveDotSegments(NormaliseComponent(path, false));
+    if (question != std::string_view::npos) {
+        url.HasQuery = true;
+        url.Query = NormaliseComponent(rest.substr(question + 1), true);
+    }
+}
+
+} // namespace
+
 std::optional<Url> ParseUrl(std::string_view input) {
     const std::string text = CleanReference(input);
     const std::string scheme = ReferenceScheme(text);
@@ -587,48 +607,41 @@ std::optional<Url> ParseUrl(std::string_view input) {
             portText.remove_prefix(1);
         if (portText.size() > 5)
             return std::nullopt;
-        const int port = std::stoi(std::string(portText));
+        int port = 0;
+        for (const char c : portText)
+            port = port * 10 + (c - '0');
         if (port > 65535)
             return std::nullopt;
         if (!((scheme == "http" && port == 80) || (scheme == "https" && port == 443)))
-            url.Port = std::to_string(port);
+            url.Port = portText; // digits without leading zeros: the number as written
     }
-    const size_t fragment = text.find('#', authorityEnd);
-    const std::string_view rest = std::string_view(text).substr(
-        authorityEnd, (fragment == std::string::npos ? text.size() : fragment) - authorityEnd);
-    const size_t question = rest.find('?');
-    std::string path(rest.substr(0, question));
-    std::replace(path.begin(), path.end(), '\\', '/');
-    if (path.empty())
-        path = "/";
-    url.Path = RemoveDotSegments(NormaliseComponent(path, false));
-    if (question != std::string_view::npos) {
-        url.HasQuery = true;
-        url.Query = NormaliseComponent(rest.substr(question + 1), true);
-    }
+    SetPathAndQuery(url, std::string_view(text).substr(authorityEnd));
     return url;
 }
 
 namespace {
 
-// A reference without a scheme, already cleaned, against the base.
+// A reference without a scheme, already cleaned, against the base. One that
+// names no host keeps the base's scheme, host and port as they are (they were
+// read when the base was): only its path and query are read.
 std::optional<Url> ResolveRelative(const Url& base, std::string_view ref) {
     if (ref.empty() || ref.front() == '#')
         return base;
-    const std::string origin = base.Scheme + "://" + base.Authority();
-    std::string absolute;
-    if (ref.size() >= 2 && IsSlash(ref[0]) && IsSlash(ref[1])) {
-        absolute = base.Scheme + ":";
-    } else if (IsSlash(ref.front())) {
-        absolute = origin;
-    } else if (ref.front() == '?') {
-        absolute = origin + base.Path;
+    if (ref.size() >= 2 && IsSlash(ref[0]) && IsSlash(ref[1]))
+        return ParseUrl(base.Scheme + ":" + std::string(ref));
+    Url url;
+    url.Scheme = base.Scheme;
+    url.Host = base.Host;
+    url.Port = base.Port;
+    if (IsSlash(ref.front())) {
+        SetPathAndQuery(url, ref);
     } else {
-        absolute = origin;
-        absolute += std::string_view(base.Path).substr(0, base.Path.rfind('/') + 1);
+        std::string rest =
+            ref.front() == '?' ? base.Path : base.Path.substr(0, base.Path.rfind('/') + 1);
+        rest += ref;
+        SetPathAndQuery(url, rest);
     }
-    absolute += ref;
-    return ParseUrl(absolute);
+    return url;
 }
 
 } // namespace
