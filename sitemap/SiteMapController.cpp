@@ -4,6 +4,8 @@
 #include "ProjectData.h"
 #include "SiteMapHost.h"
 
+#include <algorithm>
+
 namespace vantora {
 
 SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
@@ -135,6 +137,46 @@ int SiteMapController::SingleSelectedNode() const {
     return -1;
 }
 
+void SiteMapController::SelectOnly(const std::vector<int>& nodes, const QModelIndex& current) {
+    // Siblings next to each other become one range: the selection model and
+    // the view handle each range on their own.
+    struct Place {
+        int Parent, Row, Node;
+    };
+    const SiteTree& tree = Tree();
+    std::vector<Place> places;
+    places.reserve(nodes.size());
+    for (const int node : nodes)
+        if (node >= 0 && node < tree.Count())
+            places.push_back({tree.Parent(node), tree.Row(node), node});
+    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+        return a.Parent != b.Parent ? a.Parent < b.Parent : a.Row < b.Row;
+    });
+    QItemSelection selection;
+    for (size_t at = 0; at < places.size();) {
+        size_t end = at + 1;
+        while (end < places.size() && places[end].Parent == places[at].Parent &&
+               places[end].Row <= places[end - 1].Row + 1)
+            ++end;
+        selection.append(QItemSelectionRange(TreeModel->IndexOf(places[at].Node),
+                                             TreeModel->IndexOf(places[end - 1].Node)));
+        at = end;
+    }
+    // The selection model tells what changed by comparing every old range
+    // with every new one; emptied first, it has nothing to compare. The
+    // pages and the label are worked out once, for the new selection.
+    if (!selection.isEmpty()) {
+        Replacing = true;
+        SelectionModel->clearSelection();
+        Replacing = false;
+        SelectionModel->select(selection, QItemSelectionModel::Select);
+    } else {
+        SelectionModel->clearSelection();
+    }
+    if (current.isValid())
+        SelectionModel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+}
+
 void SiteMapController::MarkRange(const QItemSelectionRange& range, char value) {
     const int parent = TreeModel->NodeOf(range.parent());
     const SiteTree& tree = Tree();
@@ -154,6 +196,8 @@ void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
         MarkRange(range, 0);
     for (const QItemSelectionRange& range : selected)
         MarkRange(range, 1);
+    if (Replacing)
+        return;
     WaitCursor wait;
     ProcessPendingEvents();
     RecomputePages();

@@ -48,6 +48,11 @@ class SiteMapController : public QObject {
     void SetSorted(bool sorted);
     bool IsSorted() const { return TreeModel->IsSorted(); }
 
+    // Selects exactly the given nodes (any order) and makes current the
+    // current index, in one change that costs time in proportion to the
+    // nodes, however many there are and however they lie in the tree.
+    void SelectOnly(const std::vector<int>& nodes, const QModelIndex& current = {});
+
     int SelectedCount() const { return SelectedTotal; }
     // The one selected node, or -1 unless exactly one is selected.
     int SingleSelectedNode() const;
@@ -75,6 +80,9 @@ class SiteMapController : public QObject {
     std::vector<int> Order;          // node numbers in the view's depth-first order
     int SelectedTotal = 0;
     bool Building = false;
+    // Set while a selection is emptied only to be replaced at once: the
+    // pages and the label wait for the new selection.
+    bool Replacing = false;
     bool RebuildPending = false;
     // Set when the tree is cleared while a build runs (the project was
     // closed or its root changed): that build's nodes are dropped.

@@ -4,14 +4,13 @@
 #include "SiteMapController.h"
 #include "SiteTree.h"
 
-#include <QItemSelection>
+#include <QHash>
 #include <QSet>
 
-#include <algorithm>
 #include <optional>
-#include <vector>
-
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 namespace vantora {
 
@@ -48,54 +47,60 @@ std::optional<QStringView> PlainLastSegment(const QString& caption) {
 
 } // namespace
 
-int SelectNodesByUrl(SiteMapController& control, const QStringList& urls, QModelIndex* first) {
-    std::unordered_set<std::string> wanted;
-    QSet<QString> lastSegments;
-    for (const QString& url : urls) {
-        std::string key = Key(url);
-        const size_t slash = key.rfind('/');
-        lastSegments.insert(
-            QString::fromStdString(key.substr(slash == std::string::npos ? 0 : slash + 1)));
-        wanted.insert(std::move(key));
-    }
-    struct Found {
-        int Parent, Row, Node;
+std::vector<int> FindNodesByUrl(const SiteTree& tree, const QStringList& urls) {
+    // Held as QStrings so a node's URL is looked up as the tree has it, and
+    // its last segment without a copy.
+    struct ViewHash {
+        size_t operator()(QStringView text) const { return qHash(text); }
     };
-    const SiteTree& tree = control.Tree();
-    std::vector<Found> found;
+    // The normal forms of many URLs take a while: a second thread works out
+    // half of them.
+    const qsizetype half = urls.size() > 20000 ? urls.size() / 2 : urls.size();
+    std::vector<QString> keys(size_t(urls.size()));
+    const auto normalise = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            keys[size_t(i)] = QString::fromStdString(Key(urls[i]));
+    };
+    std::thread helper;
+    if (half < urls.size())
+        helper = std::thread(normalise, half, urls.size());
+    normalise(0, half);
+    if (helper.joinable())
+        helper.join();
+    QSet<QString> wanted;
+    wanted.reserve(urls.size());
+    std::vector<QString> segmentTexts;
+    segmentTexts.reserve(keys.size());
+    for (const QString& key : keys) {
+        segmentTexts.push_back(key.mid(key.lastIndexOf(u'/') + 1));
+        wanted.insert(key);
+    }
+    const std::unordered_set<QStringView, ViewHash> lastSegments(segmentTexts.begin(),
+                                                                 segmentTexts.end());
+    std::vector<int> found;
     for (const int node : tree.DisplayOrder()) {
         // Every node, broken links too: they are shown where they are.
         const std::optional<QStringView> segment = PlainLastSegment(tree.Caption(node));
-        if (segment && !lastSegments.contains(segment->toString()))
+        if (segment && !lastSegments.count(*segment))
             continue;
-        if (wanted.count(Key(tree.FullUrl(node, node))))
-            found.push_back({tree.Parent(node), tree.Row(node), node});
+        // Most URLs in the map are written as the crawl writes them, so the
+        // URL as it stands is tried before its normal form is worked out
+        // (the normal form of a normal URL is the URL itself).
+        const QString url = tree.FullUrl(node, node);
+        if (wanted.contains(url) || wanted.contains(QString::fromStdString(Key(url))))
+            found.push_back(node);
     }
+    return found;
+}
+
+int SelectNodesByUrl(SiteMapController& control, const QStringList& urls, QModelIndex* first) {
+    const std::vector<int> found = FindNodesByUrl(control.Tree(), urls);
     const QModelIndex firstIndex =
-        found.empty() ? QModelIndex() : control.Model()->IndexOf(found.front().Node);
-    // Siblings next to each other become one range: the view handles each
-    // range on its own, and a selection of most of a large map would
-    // otherwise take it many seconds.
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-        return a.Parent != b.Parent ? a.Parent < b.Parent : a.Row < b.Row;
-    });
-    QItemSelection selection;
-    for (size_t at = 0; at < found.size();) {
-        size_t end = at + 1;
-        while (end < found.size() && found[end].Parent == found[at].Parent &&
-               found[end].Row == found[end - 1].Row + 1)
-            ++end;
-        selection.append(QItemSelectionRange(control.Model()->IndexOf(found[at].Node),
-                                             control.Model()->IndexOf(found[end - 1].Node)));
-        at = end;
-    }
-    const int count = int(found.size());
-    control.Selection()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (firstIndex.isValid())
-        control.Selection()->setCurrentIndex(firstIndex, QItemSelectionModel::NoUpdate);
+        found.empty() ? QModelIndex() : control.Model()->IndexOf(found.front());
+    control.SelectOnly(found, firstIndex);
     if (first)
         *first = firstIndex;
-    return count;
+    return int(found.size());
 }
 
 } // namespace vantora

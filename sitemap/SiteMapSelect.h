@@ -4,14 +4,20 @@
 #include <QModelIndex>
 #include <QStringList>
 
+#include <vector>
+
 namespace vantora {
 
 class SiteMapController;
+class SiteTree;
 
-// Selects the nodes whose full URLs are among urls, compared as the crawl
-// writes URLs (scheme and host in lower case, default port and fragment
-// dropped); every other node is deselected. Returns how many nodes were
-// selected; first, when given, receives the first of them in view order.
+// The nodes whose full URLs are among urls, compared as the crawl writes URLs
+// (scheme and host in lower case, default port and fragment dropped), in
+// view order.
+std::vector<int> FindNodesByUrl(const SiteTree& tree, const QStringList& urls);
+
+// Selects the nodes FindNodesByUrl names; every other node is deselected. Returns how many nodes
+// were selected; first, when given, receives the first of them in view order.
 int SelectNodesByUrl(SiteMapController& control, const QStringList& urls,
                      QModelIndex* first = nullptr);
 

@@ -33,6 +33,22 @@ class RowHeightDelegate : public QStyledItemDelegate {
     }
 };
 
+// Repaints all it shows for a selection change of many ranges: the view's
+// own way finds each range's rows one by one among all the rows it has laid
+// out, which for a selection spread over a large map took many seconds.
+class SiteTreeView : public QTreeView {
+  public:
+    using QTreeView::QTreeView;
+
+  protected:
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override {
+        constexpr qsizetype ManyRanges = 64;
+        if (selection.size() > ManyRanges)
+            return QRegion(viewport()->rect());
+        return QTreeView::visualRegionForSelection(selection);
+    }
+};
+
 const char* const ReportItems[] = {"Show Wordweigh report", "Show Stuffwatch report",
                                    "Show Rankscout report", "Show Enginepost report",
                                    "Show Backwatch report"};
@@ -54,7 +70,7 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
     Label->setObjectName(QStringLiteral("SelectionLabel"));
     Label->setTextFormat(Qt::PlainText);
 
-    View = new QTreeView(group);
+    View = new SiteTreeView(group);
     View->setAccessibleName(QStringLiteral("Site map"));
     View->setObjectName(QStringLiteral("SiteMapTree"));
     View->setModel(Control->Model());

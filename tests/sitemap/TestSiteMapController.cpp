@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <numeric>
 #include <set>
 
 using namespace vantora;
@@ -92,8 +93,18 @@ class TestSiteMapController : public QObject {
         for (int node = 0; node < c.NodeCount(); ++node)
             if (wanted.count(key(c.Tree().FullUrl(node, node))))
                 plain << node;
+        // Every node selected before: the lookup replaces that selection.
+        std::vector<int> all(size_t(c.NodeCount()));
+        std::iota(all.begin(), all.end(), 0);
+        c.SelectOnly(all);
+        QCOMPARE(c.SelectedCount(), c.NodeCount());
         QModelIndex first;
         QCOMPARE(SelectNodesByUrl(c, urls, &first), int(plain.size()));
+        QCOMPARE(c.SelectedCount(), int(plain.size()));
+        QCOMPARE(c.Label(), c.SelectedPages().isEmpty() ? QStringLiteral("(No valid selection)")
+                                                        : QStringLiteral("Selected %1/%2")
+                                                              .arg(c.SelectedPages().size())
+                                                              .arg(c.NodeCount()));
         if (count >= 0)
             QCOMPARE(int(plain.size()), count);
         else
