@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
 #include <QStringConverter>
 
@@ -133,13 +134,15 @@ class LineReader {
         Pos += length + 1;
         return true;
     }
+    qsizetype Position() const { return Pos; }
 
   private:
     QByteArrayView Bytes;
     qsizetype Pos;
 };
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+} // namespace
+
 bool IsValidUtf8(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const uchar*>(bytes.data());
     const uchar* end = p + bytes.size();
@@ -190,7 +193,40 @@ bool IsValidUtf8(QByteArrayView bytes) {
     return true;
 }
 
-} // namespace
+bool ReadFileInChunks(QFile& file, QByteArray& bytes, const ReadProgress& progress, bool& stopped) {
+    stopped = false;
+    constexpr qint64 Chunk = qint64(8) << 20;
+    // What the file holds when it is opened is read; a file that shrinks
+    // meanwhile gives what is left of it.
+    const qint64 size = file.size();
+    bytes = QByteArray(size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        if (progress && !progress(done, size)) {
+            stopped = true;
+            bytes.clear();
+            return false;
+        }
+        const qint64 got = file.read(bytes.data() + done, qMin(Chunk, size - done));
+        if (got < 0) {
+            bytes.clear();
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(done);
+    return true;
+}
+
+QString FileTooLargeMessage(const QString& what, const QString& path, qint64 size, qint64 limit) {
+    const auto megabytes = [](qint64 bytes) {
+        return QLocale(QLocale::English).toString((bytes + (1 << 20) - 1) >> 20);
+    };
+    return QStringLiteral("%1 '%2' is %3 MB; the program opens files of this kind of up to %4 MB.")
+        .arg(what, path, megabytes(size), megabytes(limit));
+}
 
 QString NotProjectFileMessage() {
     return QStringLiteral("The specified file does not appear to be a valid ZEPH Project file, "
@@ -329,7 +365,8 @@ QByteArray SerializeProject(const ProjectData& project) {
     return bytes;
 }
 
-ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
+ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
+                               const ReadProgress& progress) {
     project.Clear();
     // A file that is nothing but the marker (or less) has no layout at all.
     const qsizetype markerEnd = bytes.indexOf('\r');
@@ -376,6 +413,9 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project) {
             if (!lines.Next(line))
                 return fail(ProjectFileResult::NotProject());
             list.append(text(line));
+            if (progress && i % 8192 == 0 &&
+                !progress(bytes.size() + lines.Position(), 2 * bytes.size()))
+                return fail(ProjectFileResult::Stopped());
         }
     }
     if (!TakeBlocks(blocks, project))
@@ -412,7 +452,8 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
     return ProjectFileResult::Success();
 }
 
-ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
+ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
+                                  const ReadProgress& progress, qint64 maxBytes) {
     project.Clear();
     const QString cannotOpen = QStringLiteral("Cannot open file %1").arg(path);
     QFile file(path);
@@ -426,12 +467,26 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project) {
     if (!start.startsWith(QByteArrayView(ProjectMarker)) || !file.seek(0))
         return file.error() != QFileDevice::NoError ? ProjectFileResult::Failure(cannotOpen)
                                                     : ProjectFileResult::NotProject();
+    // Its lists are held in memory: a file beyond what the program can hold
+    // is refused before it is read.
+    if (file.size() > maxBytes)
+        return ProjectFileResult::Failure(
+            FileTooLargeMessage(QStringLiteral("The project file"), path, file.size(), maxBytes));
     // Read whole rather than mapped: a mapped file that another program
     // truncates meanwhile would bring the process down.
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    bool stopped = false;
+    const bool read = ReadFileInChunks(file, bytes,
+                                       progress ? ReadProgress([&](qint64 done, qint64 total) {
+                                           return progress(done, 2 * total);
+                                       })
+                                                : ReadProgress(),
+                                       stopped);
+    if (stopped)
+        return ProjectFileResult::Stopped();
+    if (!read || file.error() != QFileDevice::NoError)
         return ProjectFileResult::Failure(cannotOpen);
-    ProjectFileResult result = ParseProject(bytes, project);
+    ProjectFileResult result = ParseProject(bytes, project, progress);
     if (result.IsOk())
         result.Warning = ReadProjectExtras(path, project);
     return result;

@@ -9,12 +9,17 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
+class QFile;
+
 namespace vantora {
 
 enum class ProjectFileStatus {
     Ok,
     NotProjectFile, // wrong marker, or a file that ends before its layout is complete
-    Failed          // open/create/write failure or a bad number; see ProjectFileResult::Error
+    Failed,         // open/create/write failure, a bad number, a file too large; see Error
+    Cancelled       // the progress callback asked to stop; nothing was read
 };
 
 struct ProjectFileResult {
@@ -26,10 +31,27 @@ struct ProjectFileResult {
     bool IsOk() const { return Status == ProjectFileStatus::Ok; }
     static ProjectFileResult Success() { return {}; }
     static ProjectFileResult NotProject() { return {ProjectFileStatus::NotProjectFile, {}, {}}; }
+    static ProjectFileResult Stopped() { return {ProjectFileStatus::Cancelled, {}, {}}; }
     static ProjectFileResult Failure(const QString& text) {
         return {ProjectFileStatus::Failed, text, {}};
     }
 };
+
+// Told how far a long read has got (done of total, in one unit), on the
+// thread that reads; returns false to stop the read.
+using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// The largest project file that is opened. Its lists are held in memory,
+// at about three times the file's size while it is read.
+inline constexpr qint64 MaxProjectFileBytes = qint64(1) << 30;
+
+// Reads all of an open file into bytes in chunks of a few megabytes,
+// telling progress (bytes read of the file's size) after each. False on a
+// read error or when progress asked to stop (then stopped is set).
+bool ReadFileInChunks(QFile& file, QByteArray& bytes, const ReadProgress& progress, bool& stopped);
+
+// "<what> '<path>' is N MB; the program opens files of this kind of up to M MB."
+QString FileTooLargeMessage(const QString& what, const QString& path, qint64 size, qint64 limit);
 
 // The first line of every project file.
 inline constexpr char ProjectMarker[] = "ZEPHProject";
@@ -51,13 +73,21 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
 // its CR; anything after the last block is ignored. Failure texts:
 // "Cannot open file <path>" and "'<line>' is not a valid integer value".
 // Then the file beside it is read (ProjectExtras.h); what of it could not
-// be read is in Warning.
-ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project);
+// be read is in Warning. A file larger than maxBytes is refused unread
+// ("The project file '<path>' is N MB; ..."). progress, when given, is told
+// the bytes read and then the bytes parsed, each of twice the file's size
+// (reading is the first half); it may stop the read (Cancelled). The work
+// touches nothing but its arguments, so it may run on a thread of its own.
+ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
+                                  const ReadProgress& progress = {},
+                                  qint64 maxBytes = MaxProjectFileBytes);
 
 // The exact bytes WriteProjectFile puts on disk.
 QByteArray SerializeProject(const ProjectData& project);
-// The parsing half of ReadProjectFile, on bytes already in memory.
-ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project);
+// The parsing half of ReadProjectFile, on bytes already in memory; progress
+// as there, from the file's size on.
+ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
+                               const ReadProgress& progress = {});
 
 // A value as the writer stores it: every carriage return (with a line feed
 // directly after it) becomes "<br>", the line break the program's texts use,
@@ -79,6 +109,8 @@ QString QuotedExcerpt(const QString& text);
 // Windows-1252 bytes to text (the five unassigned bytes map to the control
 // characters of the same value, as the old platform's conversion does).
 QString DecodeWindows1252(QByteArrayView bytes);
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(QByteArrayView bytes);
 // The program's one rule for text files of unknown encoding: UTF-8 when the
 // bytes are valid (strict) UTF-8, else Windows-1252.
 QString DecodeUtf8OrWindows1252(QByteArrayView bytes);

@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <thread>
 
 namespace vantora {
 
@@ -35,6 +34,7 @@ const QString MsgContinueCrawl =
     QStringLiteral("The last crawl of this site was stopped before it finished.\r"
                    "Continue the stopped crawl?\r\r"
                    "Yes continues it, No starts over.");
+const QString MsgReadingMap = QStringLiteral("Reading the SiteMap (%1% complete)...");
 const QString MsgKeepingCrawl =
     QStringLiteral("Checking the site's health and keeping the crawl in its history...");
 
@@ -196,23 +196,21 @@ void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
     // Reading a large crawl and running the checks takes a while: off the
     // window's thread, the window going on meanwhile.
     struct Outcome {
-        std::atomic<bool> Done{false};
         bool Ok = false;
         std::string Error;
     };
     auto outcome = std::make_shared<Outcome>();
     const health::CheckSettings settings = Host.HealthChecks();
-    std::thread worker(
-        [outcome, settings, facts = factsPath.toStdString(), history = historyPath.toStdString()] {
+    if (!RunWhileHandlingMessages([outcome, settings, facts = factsPath.toStdString(),
+                                   history = historyPath.toStdString()] {
             health::History store;
             health::StoredCrawl stored;
             outcome->Ok = store.Open(history, true, outcome->Error) &&
                           health::StoreCrawl(store, facts, settings, stored, outcome->Error);
-            outcome->Done.store(true);
-        });
-    while (!outcome->Done.load())
-        WaitWhileHandlingMessages(50, [&] { return outcome->Done.load(); });
-    worker.join();
+        })) {
+        outcome->Ok = false;
+        outcome->Error = "there was not enough memory for it";
+    }
     Host.SetBusyAnimation(false);
     Host.SetStatusText(MsgMapComplete);
     if (outcome->Ok)
@@ -224,6 +222,38 @@ void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
                            "history:\r") +
                 QString::fromStdString(outcome->Error),
             MsgButtons::Ok);
+}
+
+MapReadResult SiteMapCreator::ReadMap(const QString& path) {
+    // A map of millions of pages takes seconds to read: off the window's
+    // thread, the status bar telling how far, Stop ending it.
+    std::atomic<qint64> done{0}, total{0};
+    std::atomic<bool> stop{false};
+    MapReadResult result;
+    const MapLimits limits = Limits;
+    const QString savedStatus = Host.StatusText();
+    const bool ran = RunWhileHandlingMessages(
+        [&] {
+            result = ReadMapFile(path, limits, [&](qint64 at, qint64 of) {
+                done.store(at);
+                total.store(of);
+                return !stop.load();
+            });
+        },
+        [&] {
+            if (Host.StopRequested())
+                stop.store(true);
+            if (total.load() > 0)
+                Host.SetStatusText(MsgReadingMap.arg(int(done.load() * 100 / total.load())));
+        });
+    Host.SetStatusText(savedStatus);
+    if (!ran) {
+        result = MapReadResult();
+        result.Status = MapReadStatus::TooLarge;
+        result.Error =
+            QStringLiteral("There is not enough memory to hold the site map file '%1'.").arg(path);
+    }
+    return result;
 }
 
 void SiteMapCreator::Run() {
@@ -239,7 +269,6 @@ void SiteMapCreator::Run() {
         return;
     const QDir folder(runFolder.path());
     const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
-    const QString mapPath = folder.filePath(QStringLiteral("sitemap.map"));
     const QString logPath = folder.filePath(QStringLiteral("sm.log"));
     // With a project file the applet also writes the crawl's facts, which
     // end up in the crawl history beside it.
@@ -297,7 +326,7 @@ void SiteMapCreator::Run() {
         const QString argument =
             QStringLiteral("Search_URL=") + project.RootHost + project.RootPath;
         if (Applet.size() + 1 + argument.size() <= MaxPathLength &&
-            mapPath.size() <= MaxPathLength) {
+            tmpPath.size() <= MaxPathLength) {
             Launcher.SetErrorFile(logPath);
             QStringList arguments{argument};
             if (!historyPath.isEmpty())
@@ -328,6 +357,7 @@ void SiteMapCreator::Run() {
     QStringList lines;
     bool complete = false;
     bool appletEnded = false;
+    QString unreadable; // why the map could not be taken
     {
         WaitCursor wait;
         ProcessPendingEvents();
@@ -335,17 +365,20 @@ void SiteMapCreator::Run() {
             WaitWhileHandlingMessages(PollIntervalMs, stopped);
             if (Host.StopRequested())
                 break;
-            // Asked before the copy: if the applet had already ended, the
-            // copy holds all it will ever write.
+            // Asked before the read: if the applet had already ended, the
+            // file holds all it will ever write.
             const bool ended = !Launcher.IsRunning(applet);
             readLog();
-            QFile::remove(mapPath);
-            if (QFile::copy(tmpPath, mapPath)) {
-                QFile map(mapPath);
-                if (map.open(QIODevice::ReadOnly)) {
-                    lines = SplitMapFile(map.readAll());
-                    complete = SiteMapOutputComplete(lines);
+            if (QFileInfo::exists(tmpPath)) {
+                MapReadResult read = ReadMap(tmpPath);
+                if (read.Status == MapReadStatus::Stopped)
+                    break;
+                if (read.Status != MapReadStatus::Ok) {
+                    unreadable = read.Error;
+                    break;
                 }
+                lines = std::move(read.Lines);
+                complete = SiteMapOutputComplete(lines);
             }
             // An applet that ended without finishing its map would otherwise
             // be waited for until the user presses Stop.
@@ -360,13 +393,18 @@ void SiteMapCreator::Run() {
         EndStopped(applet);
         return;
     }
+    if (!unreadable.isEmpty()) {
+        Launcher.End(applet);
+        Fail(QStringLiteral("Warning! The SiteMap could not be created.\r") + unreadable +
+             QStringLiteral("\r") + MsgMapNotUpdated);
+        return;
+    }
     if (appletEnded) {
         Fail(QStringLiteral("Warning! The SiteMap could not be created.\rThe SiteMap applet '") +
              QDir::toNativeSeparators(Applet) +
              QStringLiteral("' ended before it had finished the map."));
         return;
     }
-    QFile::remove(mapPath);
     QFile::remove(tmpPath);
     if (Host.Project().RootUrl() != startedFor || lines.isEmpty()) {
         EndStopped(0);

@@ -5,13 +5,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "SiteMapFormat.h"
+
 namespace vantora {
 
 class ProcessLauncher;
 class SiteMapController;
 class SiteMapHost;
 
-// The folder for sitemap.tmp and sitemap.map: the program folder when it is
+// The folder for the runs' sitemap.tmp: the program folder when it is
 // writable, otherwise the user's application data folder (created if needed).
 QString SiteMapFolder(const QString& programDir);
 
@@ -52,6 +54,8 @@ extern const QString MsgMapError;    // "Error creating SiteMap."
 extern const QString MsgMapNotUpdated;
 // The question when the journal of a stopped crawl is there (Yes, No, Cancel).
 extern const QString MsgContinueCrawl;
+// The status text while the applet's map is read ("%1": the percentage).
+extern const QString MsgReadingMap;
 // The status text while a finished crawl is checked and kept in the history.
 extern const QString MsgKeepingCrawl;
 
@@ -68,6 +72,8 @@ class SiteMapCreator : public QObject {
     // The pause after the start and the polling interval (one second each).
     int StartPauseMs = 1000;
     int PollIntervalMs = 1000;
+    // The largest map that is taken from the applet.
+    MapLimits Limits;
 
     QString AppletPath() const { return Applet; }
     QString MapFolder() const { return Folder; }
@@ -88,6 +94,7 @@ class SiteMapCreator : public QObject {
 
   private:
     void Run();
+    MapReadResult ReadMap(const QString& path);
     void EndStopped(qint64 applet);
     void Fail(const QString& text);
     // Waits for the applet to end, then keeps its crawl in the history.

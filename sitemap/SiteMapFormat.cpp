@@ -2,8 +2,11 @@
 
 #include "ProjectFile.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QStringDecoder>
+
+#include <limits>
 
 namespace vantora {
 
@@ -101,23 +104,86 @@ QString ProgressStatusText(int lineIndex, int lineCount) {
            ProgressPercent(lineIndex, lineCount) + QStringLiteral("% complete)...");
 }
 
-QStringList SplitMapFile(const QByteArray& bytes) {
-    const QString text = DecodeUtf8OrWindows1252(bytes);
-    QStringList lines;
+namespace {
+
+// Splits bytes into lines, each decoded on its own (a line break is one
+// byte in either encoding, never part of a longer UTF-8 sequence). Stops
+// with false when maxLines would be passed or progress asks to.
+bool SplitLines(QByteArrayView bytes, qint64 maxLines, QStringList& lines,
+                const std::function<bool(qint64 done)>& progress) {
+    const bool utf8 = IsValidUtf8(bytes);
+    const char* const begin = bytes.data();
+    const qsizetype n = bytes.size();
     qsizetype start = 0;
-    const qsizetype n = text.size();
+    const auto take = [&](qsizetype end) {
+        if (qint64(lines.size()) >= maxLines)
+            return false;
+        const QByteArrayView line(begin + start, end - start);
+        lines.append(utf8 ? QString::fromUtf8(line) : DecodeWindows1252(line));
+        return !progress || lines.size() % 8192 != 0 || progress(end);
+    };
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+        const char c = begin[i];
+        if (c == '\r' || c == '\n') {
+            if (!take(i))
+                return false;
+            if (c == '\r' && i + 1 < n && begin[i + 1] == '\n')
                 ++i;
             start = i + 1;
         }
     }
-    if (start < n)
-        lines.append(text.mid(start));
+    return start >= n || take(n);
+}
+
+} // namespace
+
+QStringList SplitMapFile(const QByteArray& bytes) {
+    QStringList lines;
+    SplitLines(bytes, std::numeric_limits<qint64>::max(), lines, {});
     return lines;
+}
+
+MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
+                          const std::function<bool(qint64 done, qint64 total)>& progress) {
+    MapReadResult result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.Status = MapReadStatus::CannotOpen;
+        result.Error = QStringLiteral("Cannot open file %1").arg(path);
+        return result;
+    }
+    const qint64 size = file.size();
+    if (size > limits.MaxBytes) {
+        result.Status = MapReadStatus::TooLarge;
+        result.Error =
+            FileTooLargeMessage(QStringLiteral("The site map file"), path, size, limits.MaxBytes);
+        return result;
+    }
+    QByteArray bytes;
+    bool stopped = false;
+    const bool read = ReadFileInChunks(
+        file, bytes,
+        [&](qint64 done, qint64 total) { return !progress || progress(done, 2 * total); }, stopped);
+    if (stopped || !read) {
+        result.Status = stopped ? MapReadStatus::Stopped : MapReadStatus::CannotOpen;
+        if (!stopped)
+            result.Error = QStringLiteral("Cannot read file %1").arg(path);
+        return result;
+    }
+    bool halted = false;
+    const bool whole = SplitLines(bytes, limits.MaxLines, result.Lines, [&](qint64 done) {
+        halted = progress && !progress(bytes.size() + done, 2 * bytes.size());
+        return !halted;
+    });
+    if (!whole) {
+        result.Lines.clear();
+        result.Status = halted ? MapReadStatus::Stopped : MapReadStatus::TooLarge;
+        if (!halted)
+            result.Error = QStringLiteral("The site map file '%1' has more than %2 lines; the "
+                                          "program holds site maps of up to %2 lines.")
+                               .arg(path, QLocale(QLocale::English).toString(limits.MaxLines));
+    }
+    return result;
 }
 
 } // namespace vantora

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace vantora {
 
 // The kind of a tree node; its value is the node's image index.
@@ -52,5 +54,29 @@ QString ProgressStatusText(int lineIndex, int lineCount);
 // does not make an empty last line. UTF-8 when valid, otherwise
 // Windows-1252 (DecodeUtf8OrWindows1252).
 QStringList SplitMapFile(const QByteArray& bytes);
+
+// The largest site map the program takes from a file: its lines are held
+// twice (the lines and the tree's captions), at some 300 bytes a line, so
+// these keep a map of a few million pages within a couple of gigabytes.
+struct MapLimits {
+    qint64 MaxBytes = qint64(256) << 20;
+    qint64 MaxLines = 5000000;
+};
+
+enum class MapReadStatus { Ok, CannotOpen, TooLarge, Stopped };
+
+struct MapReadResult {
+    MapReadStatus Status = MapReadStatus::Ok;
+    QStringList Lines;
+    QString Error; // for CannotOpen and TooLarge: what went wrong, in words
+};
+
+// Reads and splits a map file as SplitMapFile does, in chunks, telling
+// progress (bytes read, then bytes split, of twice the file's size); it may
+// stop the read. A file beyond the limits is refused with a message naming
+// the limit, read no further than the limit. Touches nothing but its
+// arguments, so it may run on a thread of its own.
+MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
+                          const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
 } // namespace vantora

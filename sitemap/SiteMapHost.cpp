@@ -6,6 +6,10 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <atomic>
+#include <exception>
+#include <thread>
+
 namespace vantora {
 
 WaitCursor::WaitCursor() {
@@ -39,6 +43,27 @@ void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop) {
     done.start(qMax(0, ms));
     check.start(qMin(20, qMax(1, ms)));
     loop.exec();
+}
+
+bool RunWhileHandlingMessages(const std::function<void()>& work, const std::function<void()>& tick,
+                              int tickMs) {
+    std::atomic<bool> done{false};
+    bool ok = true;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        done.store(true);
+    });
+    while (!done.load()) {
+        WaitWhileHandlingMessages(tickMs, [&] { return done.load(); });
+        if (tick && !done.load())
+            tick();
+    }
+    worker.join();
+    return ok;
 }
 
 } // namespace vantora

@@ -60,4 +60,12 @@ void ProcessPendingEvents();
 // Timers drive the wait; nothing sleeps.
 void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop);
 
+// Runs work on a thread of its own while window messages go on being
+// handled here, and tick here every tickMs milliseconds meanwhile (to show
+// progress, to pass on a Stop); returns once work has ended. False when work
+// ended by an exception (it ran out of memory): its results are then not to
+// be used.
+bool RunWhileHandlingMessages(const std::function<void()>& work,
+                              const std::function<void()>& tick = {}, int tickMs = 100);
+
 } // namespace vantora

@@ -315,6 +315,74 @@ class TestSiteMapCreation : public QObject {
         QCOMPARE(info.count(), 0);
     }
 
+    // A large map is read off the window's thread with its progress in the
+    // status bar; Stop ends the read, and a map beyond the limits is refused
+    // with the limit named; either way the old map stays.
+    void largeMap_data() {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<qint64>("maxLines");
+        QTest::addColumn<bool>("stopWhileRead");
+        QTest::addColumn<QString>("message"); // empty: no message box
+        const MapLimits standard;
+        QTest::newRow("a million pages")
+            << 1000000 << standard.MaxBytes << standard.MaxLines << false << QString();
+        QTest::newRow("stopped while read")
+            << 1000000 << standard.MaxBytes << standard.MaxLines << true << QString();
+        QTest::newRow("beyond the bytes") << 100000 << qint64(1) << standard.MaxLines << false
+                                          << "is 3 MB; the program opens files of this kind of "
+                                             "up to 1 MB.";
+        QTest::newRow("beyond the lines")
+            << 100000 << standard.MaxBytes << qint64(5000) << false
+            << "has more than 5,000 lines; the program holds site maps of up to 5,000 lines.";
+    }
+    void largeMap() {
+        QFETCH(int, pages);
+        QFETCH(qint64, maxBytes);
+        QFETCH(qint64, maxLines);
+        QFETCH(bool, stopWhileRead);
+        QFETCH(QString, message);
+        Fixture f;
+        f.Creator.ShowMapperInfo = false;
+        f.Creator.Limits.MaxBytes = maxBytes << 20;
+        f.Creator.Limits.MaxLines = maxLines;
+        QByteArray map = "<ROOT>http://site.test/\r\n<PAGE>http://site.test/\r\n<PUSH>\r\n";
+        for (int i = 0; i < pages; ++i)
+            map += "<PAGE>page" + QByteArray::number(i) + ".html\r\n";
+        map += "<POP>\r\n<END>\r\n";
+        f.Launcher.Output = map;
+        const QStringList old = f.Host.Data.SiteMapLines;
+        bool readShown = false;
+        f.Host.OnStatus = [&](const QString& text) {
+            if (text.startsWith(QStringLiteral("Reading the SiteMap ("))) {
+                readShown = true;
+                f.Host.Stop = f.Host.Stop || stopWhileRead;
+            }
+        };
+        f.Creator.UpdateSiteMap();
+        if (message.isEmpty() && !stopWhileRead) {
+            QVERIFY(readShown);
+            QCOMPARE(f.Host.Status, MsgMapComplete);
+            QCOMPARE(f.Tree.NodeCount(), pages + 1);
+            QVERIFY(f.Host.Boxes.Asked.isEmpty());
+            return;
+        }
+        QCOMPARE(f.Host.Data.SiteMapLines, old);
+        QCOMPARE(f.Host.Modified, 0);
+        QCOMPARE(f.Launcher.Ended, QList<qint64>{42});
+        if (stopWhileRead) {
+            QVERIFY(readShown);
+            QCOMPARE(f.Host.Status, MsgMapStopped);
+            QVERIFY(f.Host.Boxes.Asked.isEmpty());
+        } else {
+            QCOMPARE(f.Host.Status, MsgMapError);
+            QCOMPARE(f.Host.Boxes.Asked.size(), 1);
+            QVERIFY2(f.Host.Boxes.Asked.first().Text.contains(message),
+                     qPrintable(f.Host.Boxes.Asked.first().Text));
+            QVERIFY(f.Host.Boxes.Asked.first().Text.endsWith(MsgMapNotUpdated));
+        }
+    }
+
     void startFailureKeepsTheOldMap() {
         Fixture f;
         f.Launcher.Fail = true;
