@@ -13,6 +13,7 @@
 #include "RecentFiles.h"
 #include "ReportView.h"
 #include "Settings.h"
+#include "SiteMapHost.h"
 #include "SiteMapPanel.h"
 #include "Transport.h"
 #include "programopt.h"
@@ -22,9 +23,12 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
+
+#include <atomic>
 
 namespace vantora {
 
@@ -194,6 +198,57 @@ void MainWindow::ApplyNewProjectState(const QString& urlText) {
     ProjectView->show();
 }
 
+namespace {
+
+// Reads a project file into project. A large one (a site map of millions of
+// pages) takes seconds: it is read on a thread of its own behind a modal
+// progress window with Cancel, so the window goes on and no other command
+// starts while the project is only half there.
+ProjectFileResult ReadProjectShowingProgress(QWidget* parent, const QString& path,
+                                             ProjectData& project) {
+    constexpr qint64 LargeFile = qint64(16) << 20;
+    if (QFileInfo(path).size() < LargeFile)
+        return ReadProjectFile(path, project);
+    constexpr int Steps = 1000;
+    QProgressDialog progress(QStringLiteral("Opening the project %1...").arg(path),
+                             QStringLiteral("Cancel"), 0, Steps, parent);
+    progress.setObjectName(QStringLiteral("OpenProjectProgress"));
+    progress.setWindowTitle(QStringLiteral("Open Project"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    progress.show();
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    std::atomic<qint64> done{0}, total{0};
+    std::atomic<bool> cancel{false};
+    ProjectFileResult result;
+    const bool ran = RunWhileHandlingMessages(
+        [&] {
+            result = ReadProjectFile(path, project, [&](qint64 at, qint64 of) {
+                done.store(at);
+                total.store(of);
+                return !cancel.load();
+            });
+        },
+        [&] {
+            if (progress.wasCanceled())
+                cancel.store(true);
+            else if (total.load() > 0)
+                progress.setValue(int(done.load() * Steps / total.load()));
+        });
+    QApplication::restoreOverrideCursor();
+    if (!ran) {
+        project.Clear();
+        result = ProjectFileResult::Failure(
+            QStringLiteral("There is not enough memory to open the project file %1").arg(path));
+    }
+    return result;
+}
+
+} // namespace
+
 void MainWindow::OpenProject(const QString& path) {
     if (SiteMap->IsBusy())
         return;
@@ -221,10 +276,12 @@ void MainWindow::OpenProject(const QString& path) {
     UpdateRecentFiles();
 
     ProjectData read;
-    const ProjectFileResult result = ReadProjectFile(ProjectFileName, read);
+    const ProjectFileResult result = ReadProjectShowingProgress(this, ProjectFileName, read);
     if (!result.IsOk()) {
         ProjectFileName.clear();
         QApplication::restoreOverrideCursor();
+        if (result.Status == ProjectFileStatus::Cancelled)
+            return;
         if (result.Status == ProjectFileStatus::NotProjectFile)
             Env.dialogs->Message(MsgKind::Error, NotProjectFileMessage(), MsgButtons::Ok);
         else

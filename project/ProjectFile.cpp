@@ -366,7 +366,7 @@ QByteArray SerializeProject(const ProjectData& project) {
 }
 
 ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
-                               const ReadProgress& progress) {
+                               const ReadProgress& progress, qint64 maxSiteMapLines) {
     project.Clear();
     // A file that is nothing but the marker (or less) has no layout at all.
     const qsizetype markerEnd = bytes.indexOf('\r');
@@ -407,6 +407,13 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
         qint32 count = 0;
         if (!ParseDecimalInt(text(line), count))
             return fail(ProjectFileResult::Failure(NotIntegerMessage(text(line))));
+        if (&list == &blocks.front() && count > maxSiteMapLines) {
+            const QLocale english(QLocale::English);
+            return fail(ProjectFileResult::Failure(
+                QStringLiteral("The site map in this project file has %1 lines; the program "
+                               "holds site maps of up to %2 lines.")
+                    .arg(english.toString(count), english.toString(maxSiteMapLines))));
+        }
         // No reservation by the count: a huge count in a short file runs
         // out of lines long before it could cost memory.
         for (qint32 i = 0; i < count; ++i) {
@@ -453,7 +460,7 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
 }
 
 ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
-                                  const ReadProgress& progress, qint64 maxBytes) {
+                                  const ReadProgress& progress, const ProjectReadLimits& limits) {
     project.Clear();
     const QString cannotOpen = QStringLiteral("Cannot open file %1").arg(path);
     QFile file(path);
@@ -469,9 +476,9 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
                                                     : ProjectFileResult::NotProject();
     // Its lists are held in memory: a file beyond what the program can hold
     // is refused before it is read.
-    if (file.size() > maxBytes)
-        return ProjectFileResult::Failure(
-            FileTooLargeMessage(QStringLiteral("The project file"), path, file.size(), maxBytes));
+    if (file.size() > limits.MaxBytes)
+        return ProjectFileResult::Failure(FileTooLargeMessage(QStringLiteral("The project file"),
+                                                              path, file.size(), limits.MaxBytes));
     // Read whole rather than mapped: a mapped file that another program
     // truncates meanwhile would bring the process down.
     QByteArray bytes;
@@ -486,7 +493,7 @@ ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
         return ProjectFileResult::Stopped();
     if (!read || file.error() != QFileDevice::NoError)
         return ProjectFileResult::Failure(cannotOpen);
-    ProjectFileResult result = ParseProject(bytes, project, progress);
+    ProjectFileResult result = ParseProject(bytes, project, progress, limits.MaxSiteMapLines);
     if (result.IsOk())
         result.Warning = ReadProjectExtras(path, project);
     return result;

@@ -41,9 +41,16 @@ struct ProjectFileResult {
 // thread that reads; returns false to stop the read.
 using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
-// The largest project file that is opened. Its lists are held in memory,
+// The largest site map the program holds, in lines: its lines are kept twice
+// (the lines and the tree's captions), at some 300 bytes a line.
+inline constexpr qint64 MaxSiteMapLines = 5000000;
+
+// What a project file may hold to be opened. Its lists are held in memory,
 // at about three times the file's size while it is read.
-inline constexpr qint64 MaxProjectFileBytes = qint64(1) << 30;
+struct ProjectReadLimits {
+    qint64 MaxBytes = qint64(1) << 30;
+    qint64 MaxSiteMapLines = vantora::MaxSiteMapLines;
+};
 
 // Reads all of an open file into bytes in chunks of a few megabytes,
 // telling progress (bytes read of the file's size) after each. False on a
@@ -73,21 +80,24 @@ ProjectFileResult WriteProjectFile(const QString& path, const ProjectData& proje
 // its CR; anything after the last block is ignored. Failure texts:
 // "Cannot open file <path>" and "'<line>' is not a valid integer value".
 // Then the file beside it is read (ProjectExtras.h); what of it could not
-// be read is in Warning. A file larger than maxBytes is refused unread
-// ("The project file '<path>' is N MB; ..."). progress, when given, is told
+// be read is in Warning. A file beyond the limits is refused, unread when
+// it has too many bytes ("The project file '<path>' is N MB; ..."), as soon
+// as the count of its site map's lines is read when that is beyond them.
+// progress, when given, is told
 // the bytes read and then the bytes parsed, each of twice the file's size
 // (reading is the first half); it may stop the read (Cancelled). The work
 // touches nothing but its arguments, so it may run on a thread of its own.
 ProjectFileResult ReadProjectFile(const QString& path, ProjectData& project,
                                   const ReadProgress& progress = {},
-                                  qint64 maxBytes = MaxProjectFileBytes);
+                                  const ProjectReadLimits& limits = {});
 
 // The exact bytes WriteProjectFile puts on disk.
 QByteArray SerializeProject(const ProjectData& project);
 // The parsing half of ReadProjectFile, on bytes already in memory; progress
 // as there, from the file's size on.
 ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
-                               const ReadProgress& progress = {});
+                               const ReadProgress& progress = {},
+                               qint64 maxSiteMapLines = MaxSiteMapLines);
 
 // A value as the writer stores it: every carriage return (with a line feed
 // directly after it) becomes "<br>", the line break the program's texts use,

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ProjectFile.h"
+
 #include <functional>
 
 namespace vantora {
@@ -55,12 +57,11 @@ QString ProgressStatusText(int lineIndex, int lineCount);
 // Windows-1252 (DecodeUtf8OrWindows1252).
 QStringList SplitMapFile(const QByteArray& bytes);
 
-// The largest site map the program takes from a file: its lines are held
-// twice (the lines and the tree's captions), at some 300 bytes a line, so
+// The largest site map the program takes from a file (MaxSiteMapLines):
 // these keep a map of a few million pages within a couple of gigabytes.
 struct MapLimits {
     qint64 MaxBytes = qint64(256) << 20;
-    qint64 MaxLines = 5000000;
+    qint64 MaxLines = MaxSiteMapLines;
 };
 
 enum class MapReadStatus { Ok, CannotOpen, TooLarge, Stopped };

@@ -131,6 +131,8 @@ class TestProjectFile : public QObject {
     void failedWriteKeepsOldFile();
     void extrasBesideTheFileOutliveAnOlderVersion();
     void openFailures();
+    void largeFiles_data();
+    void largeFiles();
     void mutatedFilesNeverCrash();
     void recentFileMoves_data();
     void recentFileMoves();
@@ -541,6 +543,75 @@ void TestProjectFile::extrasBesideTheFileOutliveAnOlderVersion() {
     QCOMPARE(aside.readAll(), QByteArray("{\"watches\": [\"5 x\""));
     QVERIFY(ReadProjectFile(path, back).IsOk());
     QCOMPARE(back.Watches, QStringList{"3 http://www.example.org/"});
+}
+
+// A large file is read in chunks with its progress told, can be stopped, and
+// is refused beyond the limits; whatever stops it leaves the project empty.
+void TestProjectFile::largeFiles_data() {
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<qint64>("maxMapLines");
+    QTest::addColumn<int>("stopAtCall"); // 0: never
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error"); // what the error text holds
+    const ProjectReadLimits standard;
+    const int ok = int(ProjectFileStatus::Ok), failed = int(ProjectFileStatus::Failed);
+    QTest::newRow("read whole") << standard.MaxBytes << standard.MaxSiteMapLines << 0 << ok
+                                << QString();
+    QTest::newRow("stopped while read") << standard.MaxBytes << standard.MaxSiteMapLines << 2
+                                        << int(ProjectFileStatus::Cancelled) << QString();
+    QTest::newRow("stopped while parsed") << standard.MaxBytes << standard.MaxSiteMapLines << 5
+                                          << int(ProjectFileStatus::Cancelled) << QString();
+    QTest::newRow("beyond the bytes")
+        << qint64(1) << standard.MaxSiteMapLines << 0 << failed
+        << "is 17 MB; the program opens files of this kind of up to 1 MB.";
+    QTest::newRow("beyond the site map's lines")
+        << standard.MaxBytes << qint64(300000) << 0 << failed
+        << "The site map in this project file has 500,001 lines; the program holds site maps of "
+           "up to 300,000 lines.";
+}
+
+void TestProjectFile::largeFiles() {
+    QFETCH(qint64, maxBytes);
+    QFETCH(qint64, maxMapLines);
+    QFETCH(int, stopAtCall);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("large.zpr");
+    ProjectData written;
+    written.RootHost = QStringLiteral("site.test");
+    written.SiteMapLines << QStringLiteral("WEBCHARTER");
+    for (int i = 0; i < 500000; ++i)
+        written.SiteMapLines
+            << QStringLiteral("<PAGE>folder/page%1.html").arg(i, 12, 10, QChar('0'));
+    QVERIFY(WriteProjectFile(path, written).IsOk());
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(size > 16 << 20); // more than two chunks
+    ProjectReadLimits limits;
+    limits.MaxBytes = maxBytes << 20;
+    limits.MaxSiteMapLines = maxMapLines;
+    ProjectData read;
+    read.RootHost = QStringLiteral("left over");
+    int calls = 0;
+    qint64 last = -1;
+    bool ordered = true;
+    const ProjectFileResult r = ReadProjectFile(
+        path, read,
+        [&](qint64 done, qint64 total) {
+            ordered = ordered && done >= last && done <= total && total == 2 * size;
+            last = done;
+            return ++calls != stopAtCall;
+        },
+        limits);
+    QCOMPARE(int(r.Status), status);
+    QVERIFY2(r.Error.contains(error), qPrintable(r.Error));
+    QVERIFY(ordered);
+    if (status == int(ProjectFileStatus::Ok)) {
+        QCOMPARE(read.SiteMapLines, written.SiteMapLines);
+        QVERIFY(last > size); // the parse was told too
+    } else {
+        QVERIFY(IsEmpty(read));
+    }
 }
 
 void TestProjectFile::openFailures() {
