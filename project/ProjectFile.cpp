@@ -407,7 +407,10 @@ ProjectFileResult ParseProject(QByteArrayView bytes, ProjectData& project,
         qint32 count = 0;
         if (!ParseDecimalInt(text(line), count))
             return fail(ProjectFileResult::Failure(NotIntegerMessage(text(line))));
-        if (&list == &blocks.front() && count > maxSiteMapLines) {
+        // A count the rest of the file cannot hold is a cut or broken file,
+        // told below when its lines run out.
+        if (&list == &blocks.front() && count > maxSiteMapLines &&
+            count <= bytes.size() - lines.Position() + 1) {
             const QLocale english(QLocale::English);
             return fail(ProjectFileResult::Failure(
                 QStringLiteral("The site map in this project file has %1 lines; the program "
