@@ -381,10 +381,13 @@ int Crawl(const QStringList& given) {
     if (mapper.exitStatus() != QProcess::NormalExit)
         return Fail(QStringLiteral("the site mapper ended abnormally"));
     const int smExit = mapper.exitCode();
-    QFile mapFile(mapPath);
     QStringList lines;
-    if (mapFile.open(QIODevice::ReadOnly))
-        lines = SplitMapFile(mapFile.readAll());
+    if (QFileInfo::exists(mapPath)) {
+        MapReadResult map = ReadMapFile(mapPath, MapLimits());
+        if (map.Status != MapReadStatus::Ok)
+            return Fail(map.Error);
+        lines = std::move(map.Lines);
+    }
     if (smExit == 3 ||
         (smExit == 0 && lines.size() >= 2 && lines.value(1).contains(UnspecifiedHost)))
         return Fail(QStringLiteral("the root URL %1 could not be reached (%2)")
@@ -403,15 +406,20 @@ int Crawl(const QStringList& given) {
     if (!facts.Ended)
         return Fail(QStringLiteral("the site mapper's facts file is incomplete"));
 
+    // The crawl is kept in the history (all or nothing) before the project
+    // takes its map, so a failure to keep it leaves the project as it was;
+    // the project file is then replaced whole or not at all.
+    StoredCrawl stored;
+    if (!StoreCrawl(history, facts, {}, stored, why))
+        return Fail(QStringLiteral("%1 (%2); the project is unchanged")
+                        .arg(QString::fromStdString(why),
+                             QString::fromStdString(HistoryPath(projectPath))));
     project.SiteMapLines = lines;
     project.SiteMapLines.prepend(SiteMapMarker);
     const ProjectFileResult saved = WriteProjectFile(projectPath, project);
     if (!saved.IsOk())
-        return Fail(saved.Error);
-    StoredCrawl stored;
-    if (!StoreCrawl(history, facts, {}, stored, why))
-        return Fail(QStringLiteral("%1 (%2)").arg(
-            QString::fromStdString(why), QString::fromStdString(HistoryPath(projectPath))));
+        return Fail(saved.Error + QStringLiteral("; the project keeps its previous map, the "
+                                                 "crawl is kept in its history"));
     std::cerr << "vantora-cli: " << stored.Urls << " URLs crawled; " << stored.Counts[0]
               << " errors, " << stored.Counts[1] << " warnings, " << stored.Counts[2]
               << " notices; stored in " << HistoryPath(projectPath) << "\n";

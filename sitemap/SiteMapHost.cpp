@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <thread>
 
@@ -42,7 +44,15 @@ void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop) {
     });
     done.start(qMax(0, ms));
     check.start(qMin(20, qMax(1, ms)));
+    QElapsedTimer clock;
+    clock.start();
     loop.exec();
+    // Once the application is quitting (its last window closed) every loop
+    // ends at once; the wait is slept out instead, so a caller that waits in
+    // a loop does not spin.
+    while (clock.elapsed() < ms && !(stop && stop()))
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(qMin<qint64>(20, ms - clock.elapsed())));
 }
 
 bool RunWhileHandlingMessages(const std::function<void()>& work, const std::function<void()>& tick,

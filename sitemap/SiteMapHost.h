@@ -57,7 +57,7 @@ void ProcessPendingEvents();
 
 // Waits up to ms milliseconds while window messages go on being handled,
 // returning early once stop() says so (it is asked every few milliseconds).
-// Timers drive the wait; nothing sleeps.
+// Timers drive the wait; it sleeps only once the application is quitting.
 void WaitWhileHandlingMessages(int ms, const std::function<bool()>& stop);
 
 // Runs work on a thread of its own while window messages go on being

@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "ProcessLauncher.h"
 #include "ProjectData.h"
+#include "ProjectFile.h"
 #include "SiteMapController.h"
 #include "SiteMapHost.h"
 #include "SiteMapPanel.h"
@@ -17,8 +18,10 @@
 #include "Environment.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTreeView>
 #include <cstdio>
 
@@ -208,6 +211,75 @@ int main(int argc, char** argv) {
                     "so %.0f ms for 1000\n",
                     plain, plainMs, plainMs * 50);
         c.Selection()->clearSelection();
+    }
+    {
+        // A tree of a million nodes 255 levels deep: chains of folders, each
+        // folder one page inside the one before, 254 below the root.
+        constexpr int Depth = 254;
+        const int chains = 1000000 / Depth;
+        QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://deep.test/"),
+                          QStringLiteral("<PAGE>http://deep.test/"), QStringLiteral("<PUSH>")};
+        for (int chain = 0; chain < chains; ++chain) {
+            for (int level = 0; level < Depth; ++level)
+                lines << QStringLiteral("<PAGE>c%1l%2/").arg(chain).arg(level)
+                      << QStringLiteral("<PUSH>");
+            for (int level = 0; level < Depth; ++level)
+                lines << QStringLiteral("<POP>");
+        }
+        lines << QStringLiteral("<POP>") << QStringLiteral("<END>");
+        host.Data.SiteMapLines = lines;
+        QElapsedTimer timer;
+        timer.start();
+        panel.BuildSiteTree();
+        QApplication::processEvents();
+        std::printf("deep tree (%d levels): %d nodes built and shown in %.1f ms\n", Depth + 1,
+                    c.NodeCount(), double(timer.nsecsElapsed()) / 1e6);
+        QTreeView* view = panel.Tree();
+        timer.restart();
+        // What the key "*" on the root does.
+        view->expandRecursively(view->model()->index(0, 0));
+        QApplication::processEvents();
+        std::printf("deep tree: all expanded (\"*\" on the root) in %.1f ms\n",
+                    double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        view->selectAll();
+        QApplication::processEvents();
+        const double allMs = double(timer.nsecsElapsed()) / 1e6;
+        timer.restart();
+        view->viewport()->repaint();
+        std::printf("deep tree: Select All in %.1f ms (label \"%s\"); a repaint %.1f ms\n", allMs,
+                    qPrintable(c.Label()), double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        view->scrollToBottom();
+        view->viewport()->repaint();
+        std::printf("deep tree: scrolled to the bottom and repainted in %.1f ms\n",
+                    double(timer.nsecsElapsed()) / 1e6);
+        c.Selection()->clearSelection();
+        QApplication::processEvents();
+        QStringList some;
+        for (int chain = 0; chain < chains; chain += 100)
+            some << c.Tree().FullUrl(chain * Depth + Depth, chain * Depth + Depth);
+        timer.restart();
+        const int found = SelectNodesByUrl(c, some);
+        QApplication::processEvents();
+        std::printf("deep tree: select by URL, %lld URLs at the deepest level: %d nodes in "
+                    "%.1f ms\n",
+                    (long long)some.size(), found, double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        view->viewport()->repaint();
+        std::printf("deep tree: a repaint %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
+        const QString saved = QDir::temp().filePath(QStringLiteral("bench-deep-tree.zpr"));
+        timer.restart();
+        const bool wrote = WriteProjectFile(saved, host.Data).IsOk();
+        const double saveMs = double(timer.nsecsElapsed()) / 1e6;
+        ProjectData back;
+        timer.restart();
+        const bool read = ReadProjectFile(saved, back).IsOk() && back.SiteMapLines == lines;
+        std::printf("deep tree: project saved in %.1f ms (%s), read back in %.1f ms (%s), "
+                    "%lld MB\n",
+                    saveMs, wrote ? "ok" : "FAILED", double(timer.nsecsElapsed()) / 1e6,
+                    read ? "same lines" : "DIFFERENT", (long long)(QFileInfo(saved).size() >> 20));
+        QFile::remove(saved);
     }
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly))

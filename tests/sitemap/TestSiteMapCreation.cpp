@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 using namespace vantora;
 using namespace vantora::test;
 
@@ -526,6 +529,17 @@ class TestSiteMapCreation : public QObject {
         QTemporaryDir dir;
         QCOMPARE(launcher.Start(dir.filePath("sm"), {}, dir.path()), 0);
         QVERIFY(!launcher.IsRunning(1));
+    }
+
+    // Work that outlasts the application's quit (the window closed while a
+    // crawl is kept) is waited for without spinning. Last: the quit stays.
+    void quittingWhileWorkRunsDoesNotSpin() {
+        QCoreApplication::exit(0);
+        int ticks = 0;
+        QVERIFY(RunWhileHandlingMessages(
+            [] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }, [&] { ++ticks; },
+            100));
+        QVERIFY2(ticks <= 8, qPrintable(QString::number(ticks)));
     }
 };
 
