@@ -76,64 +76,85 @@ class TextArena {
 // A set of numbers (non-negative ints) looked up by a key text, of which only a
 // 64-bit hash is kept: twelve bytes a slot, at most 70 % of slots used. Two keys
 // with one hash are taken as one; among the few million keys of a crawl the odds
-// of that are about one in ten million.
+// of that are about one in ten million. The slots are split in 64 tables by the
+// hash's top bits, each grown on its own: growing copies one table at a time, so
+// memory never holds the whole index twice.
 class KeyIndex {
   public:
-    int Find(std::string_view key) const { return FindHash(Hash(key)); }
+    int Find(std::string_view key) const {
+        const uint64_t hash = Hash(key);
+        return Shards[hash >> ShardShift].Find(hash);
+    }
     bool Contains(std::string_view key) const { return Find(key) >= 0; }
     // Adds number under key unless the key is there already; returns whether added.
     bool Add(std::string_view key, int number) {
         const uint64_t hash = Hash(key);
-        if (FindHash(hash) >= 0)
+        if (!Shards[hash >> ShardShift].Add(hash, number))
             return false;
-        if ((Count + 1) * 10 > Numbers.size() * 7)
-            Grow();
-        Place(hash, number);
         ++Count;
         return true;
     }
     size_t Size() const { return Count; }
 
   private:
+    static constexpr int ShardBits = 6;
+    static constexpr int ShardShift = 64 - ShardBits;
     static uint64_t Hash(std::string_view key) {
         uint64_t hash = std::hash<std::string_view>()(key);
-        // mixed, so that the slot (the low bits) depends on every bit
+        // mixed, so that the slot (the low bits) and the table (the top bits)
+        // depend on every bit
         hash ^= hash >> 31;
         hash *= 0xbf58476d1ce4e5b9ull;
         hash ^= hash >> 29;
+        hash *= 0x94d049bb133111ebull;
+        hash ^= hash >> 32;
         return hash;
     }
-    int FindHash(uint64_t hash) const {
-        if (Numbers.empty())
-            return -1;
-        for (size_t slot = hash & Mask;; slot = (slot + 1) & Mask) {
-            if (Numbers[slot] < 0)
+    struct Shard {
+        std::vector<uint64_t> Hashes;
+        std::vector<int32_t> Numbers; // -1: an empty slot
+        size_t Mask = 0;
+        size_t Count = 0;
+
+        int Find(uint64_t hash) const {
+            if (Numbers.empty())
                 return -1;
-            if (Hashes[slot] == hash)
-                return Numbers[slot];
+            for (size_t slot = hash & Mask;; slot = (slot + 1) & Mask) {
+                if (Numbers[slot] < 0)
+                    return -1;
+                if (Hashes[slot] == hash)
+                    return Numbers[slot];
+            }
         }
-    }
-    void Place(uint64_t hash, int number) {
-        size_t slot = hash & Mask;
-        while (Numbers[slot] >= 0)
-            slot = (slot + 1) & Mask;
-        Hashes[slot] = hash;
-        Numbers[slot] = number;
-    }
-    void Grow() {
-        std::vector<uint64_t> oldHashes = std::move(Hashes);
-        std::vector<int32_t> oldNumbers = std::move(Numbers);
-        const size_t size = oldNumbers.empty() ? 1024 : oldNumbers.size() * 2;
-        Hashes.assign(size, 0);
-        Numbers.assign(size, -1);
-        Mask = size - 1;
-        for (size_t i = 0; i < oldNumbers.size(); ++i)
-            if (oldNumbers[i] >= 0)
-                Place(oldHashes[i], oldNumbers[i]);
-    }
-    std::vector<uint64_t> Hashes;
-    std::vector<int32_t> Numbers; // -1: an empty slot
-    size_t Mask = 0;
+        bool Add(uint64_t hash, int number) {
+            if (Find(hash) >= 0)
+                return false;
+            if ((Count + 1) * 10 > Numbers.size() * 7)
+                Grow();
+            Place(hash, number);
+            ++Count;
+            return true;
+        }
+        void Place(uint64_t hash, int number) {
+            size_t slot = hash & Mask;
+            while (Numbers[slot] >= 0)
+                slot = (slot + 1) & Mask;
+            Hashes[slot] = hash;
+            Numbers[slot] = number;
+        }
+        void Grow() {
+            std::vector<uint64_t> oldHashes = std::move(Hashes);
+            std::vector<int32_t> oldNumbers = std::move(Numbers);
+            const size_t size = oldNumbers.empty() ? 64 : oldNumbers.size() * 2;
+            Hashes.assign(size, 0);
+            Numbers.assign(size, -1);
+            Mask = size - 1;
+            for (size_t i = 0; i < oldNumbers.size(); ++i)
+                if (oldNumbers[i] >= 0)
+                    Place(oldHashes[i], oldNumbers[i]);
+        }
+    };
+    Shard Shards[size_t(1) << ShardBits];
     size_t Count = 0;
 };
 
@@ -287,24 +308,77 @@ template <typename T> class SpillQueue {
     size_t OnDisk = 0, ReadAt = 0, WriteAt = 0, Total = 0, Spilled = 0;
 };
 
-// An append-only array of 32-bit numbers kept in an unnamed temporary file but
-// for its last block: it is written once during the crawl and read back in
-// pieces when the map is written.
-class SpillArray {
+// An append-only array of trivially copyable entries kept in an unnamed temporary
+// file but for its last block: written once during the crawl, read back in pieces
+// when the map is written.
+template <typename T> class SpillList {
   public:
-    SpillArray() = default;
-    ~SpillArray() {
+    SpillList() = default;
+    ~SpillList() {
         if (File)
             std::fclose(File);
     }
-    SpillArray(const SpillArray&) = delete;
-    SpillArray& operator=(const SpillArray&) = delete;
+    SpillList(const SpillList&) = delete;
+    SpillList& operator=(const SpillList&) = delete;
 
-    void Push(uint32_t value) {
+    void Push(const T& value) {
         Tail.push_back(value);
         if (Tail.size() >= BlockEntries)
             Flush();
     }
+    uint64_t Size() const { return OnDisk + Tail.size(); }
+    bool Empty() const { return Size() == 0; }
+    // Entries [begin, begin + count) into out.
+    void Read(uint64_t begin, uint32_t count, std::vector<T>& out) const {
+        out.resize(count);
+        uint32_t done = 0;
+        if (begin < OnDisk) {
+            const uint32_t fromDisk =
+                static_cast<uint32_t>(std::min<uint64_t>(count, OnDisk - begin));
+            if (!ReadFully(File, begin * sizeof(T), out.data(), fromDisk * sizeof(T)))
+                throw std::runtime_error("cannot read a temporary file of the crawl");
+            done = fromDisk;
+        }
+        for (; done < count; ++done)
+            out[done] = Tail[begin + done - OnDisk];
+    }
+    // One entry; a block around it is read at once, so that entries near each
+    // other cost one read.
+    T At(uint64_t index) const {
+        if (index < CachedAt || index >= CachedAt + Cached.size()) {
+            CachedAt = index - std::min<uint64_t>(index, CacheEntries / 4);
+            Read(CachedAt,
+                 static_cast<uint32_t>(std::min<uint64_t>(CacheEntries, Size() - CachedAt)),
+                 Cached);
+        }
+        return Cached[index - CachedAt];
+    }
+
+  private:
+    static constexpr size_t BlockEntries = (size_t(64) << 10) / sizeof(T);
+    static constexpr size_t CacheEntries = (size_t(16) << 10) / sizeof(T);
+    void Flush() {
+        if (!File) {
+            File = std::tmpfile();
+            if (!File)
+                throw std::runtime_error("cannot create a temporary file for the crawl");
+        }
+        std::fseek(File, 0, SEEK_END);
+        if (std::fwrite(Tail.data(), sizeof(T), Tail.size(), File) != Tail.size())
+            throw std::runtime_error("cannot write a temporary file of the crawl");
+        OnDisk += Tail.size();
+        Tail.clear();
+    }
+    mutable std::FILE* File = nullptr;
+    std::vector<T> Tail;
+    uint64_t OnDisk = 0;
+    mutable std::vector<T> Cached;
+    mutable uint64_t CachedAt = 0;
+};
+
+// 32-bit numbers, and texts among them.
+class SpillArray : public SpillList<uint32_t> {
+  public:
     // A text as a word of its size followed by its bytes, four to a word.
     void PushText(std::string_view text) {
         Push(static_cast<uint32_t>(text.size()));
@@ -319,39 +393,6 @@ class SpillArray {
     static std::string_view TextAt(const uint32_t* words) {
         return {reinterpret_cast<const char*>(words + 1), words[0]};
     }
-    uint64_t Size() const { return OnDisk + Tail.size(); }
-    // Entries [begin, begin + count) into out.
-    void Read(uint64_t begin, uint32_t count, std::vector<uint32_t>& out) const {
-        out.resize(count);
-        uint32_t done = 0;
-        if (begin < OnDisk) {
-            const uint32_t fromDisk =
-                static_cast<uint32_t>(std::min<uint64_t>(count, OnDisk - begin));
-            if (!ReadFully(File, begin * sizeof(uint32_t), out.data(), fromDisk * sizeof(uint32_t)))
-                throw std::runtime_error("cannot read the crawl's temporary file of links");
-            done = fromDisk;
-        }
-        for (; done < count; ++done)
-            out[done] = Tail[begin + done - OnDisk];
-    }
-
-  private:
-    static constexpr size_t BlockEntries = 1 << 14;
-    void Flush() {
-        if (!File) {
-            File = std::tmpfile();
-            if (!File)
-                throw std::runtime_error("cannot create a temporary file for the crawl's links");
-        }
-        std::fseek(File, 0, SEEK_END);
-        if (std::fwrite(Tail.data(), sizeof(uint32_t), Tail.size(), File) != Tail.size())
-            throw std::runtime_error("cannot write the crawl's temporary file of links");
-        OnDisk += Tail.size();
-        Tail.clear();
-    }
-    mutable std::FILE* File = nullptr;
-    std::vector<uint32_t> Tail;
-    uint64_t OnDisk = 0;
 };
 
 } // namespace vantora::webcharter

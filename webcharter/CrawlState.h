@@ -51,12 +51,15 @@ enum class State : unsigned char {
 struct Target {
     const char* Text = nullptr; // what is fetched, with its real scheme; NUL-terminated
     uint32_t Size = 0;
-    int HttpStatus = 0;
     int AliasOf = -1;
+    // Of a page listed in the map, a digest of its body (never 0; 0 until listed):
+    // a folder and its index file that gave one document are listed once.
+    uint32_t BodyDigest = 0;
+    int16_t HttpStatus = 0;
     State Status = State::Pending;
-    bool External = false;
-    bool Responded = false;
-    bool AsIs = false; // written in the map as fetched, not under "http://"
+    bool External : 1 = false;
+    bool Responded : 1 = false;
+    bool AsIs : 1 = false; // written in the map as fetched, not under "http://"
 
     // Empty for a page of the site once it is listed: its URL is in Crawl::RefStore.
     std::string_view Url() const { return {Text, Size}; }
@@ -98,6 +101,7 @@ struct PageNode {
     uint64_t StoreBegin : 40;
     uint64_t StoreWords : 24;
 };
+static_assert(sizeof(Target) == 24 && sizeof(PageNode) == 16);
 
 // A page link waiting in the frontier: a job is made of it when it is fetched.
 // Its URL waits in Crawl::QueuedTexts (TextSize bytes from TextAt) unless its
@@ -281,8 +285,8 @@ class Crawl {
     void KeepFetchText(int target);
     std::vector<std::string> Mails;
     std::unordered_map<std::string, int> MailKeys;
-    std::deque<PageNode> Pages;
-    SpillArray RefStore; // URLs and packed references of the pages, in a temporary file
+    SpillList<PageNode> Pages; // in the order listed, in a temporary file
+    SpillArray RefStore;       // URLs and packed references of the pages, in a temporary file
 
     std::vector<Scope> Scopes;
     std::map<std::string, RobotsRules> Robots; // by authority
@@ -321,17 +325,12 @@ class Crawl {
     size_t ParsesPending = 0;
     size_t ParseBytesPending = 0; // bytes of the bodies waiting for or in a parse thread
 
-    // Folder URLs and their index files: key of the folder -> first page's target
-    // and body hash, so a page met under both names is listed once.
-    // Keyed by a 64-bit hash of the folder's key, not its text: a site of endless
-    // folders would otherwise keep every folder URL here a second time. Two keys
-    // of one hash can only cost a missed merge: the body must match as well.
-    struct FolderPage {
-        int Target;
-        uint32_t Size;
-        size_t Hash;
-    };
-    std::unordered_map<uint64_t, FolderPage> FolderPages;
+    // A folder and its index file ("/docs/" and "/docs/index.html") that give one
+    // document are one page: the other name is found among the pages by its key,
+    // and the body compared by the digest its target keeps (Target::BodyDigest).
+    // The index file names as the site's pages spell them, each once, in the order
+    // met: a folder's page looks for these names in it.
+    std::vector<std::string> IndexSpellings;
     std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
 
     // Politeness: the earliest time the next request to the site may start, the

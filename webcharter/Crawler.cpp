@@ -212,7 +212,7 @@ CrawlResult Crawl::Run() {
     ShowProgress(true);
     if (Rendering && !Rendering->Summary().empty())
         Note(Rendering->Summary());
-    result.RootReached = !Pages.empty();
+    result.RootReached = !Pages.Empty();
     // Before the map: a reader that waits for the whole map finds the list there.
     if (!Options.NotCheckedFile.empty())
         WriteNotChecked(result);

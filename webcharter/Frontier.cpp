@@ -201,42 +201,65 @@ void Crawl::KeepFetchText(int target) {
     FetchTexts.erase(held);
 }
 
-// The folder URL a page answers for: the page's own URL when it names a folder, the
-// folder's when it names a usual index file; empty for other pages.
-std::string FolderKey(const std::string& pageUrl) {
-    std::optional<Url> url = ParseUrl(pageUrl);
-    if (!url || url->HasQuery)
-        return {};
-    const size_t slash = url->Path.rfind('/');
-    std::string last = url->Path.substr(slash + 1);
+namespace {
+
+// A page's body in 32 bits, never 0: its size and hash mixed.
+uint32_t BodyDigest(const ParsedPage& parsed) {
+    uint64_t mixed =
+        parsed.BodyHash ^ (static_cast<uint64_t>(parsed.BodySize) * 0x9e3779b97f4a7c15ull);
+    mixed ^= mixed >> 32;
+    const auto digest = static_cast<uint32_t>(mixed);
+    return digest ? digest : 1;
+}
+
+bool IsIndexName(std::string last) {
     std::transform(last.begin(), last.end(), last.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static const char* const indexNames[] = {
         "index.html",   "index.htm",   "index.shtml",  "index.php",    "index.asp",
         "index.aspx",   "index.jsp",   "index.cgi",    "index.xhtml",  "default.htm",
         "default.html", "default.asp", "default.aspx", "welcome.html", "home.html"};
-    if (!last.empty() &&
-        std::find(std::begin(indexNames), std::end(indexNames), last) == std::end(indexNames))
-        return {};
-    url->Path.resize(slash + 1);
-    return url->Key();
+    return std::find(std::begin(indexNames), std::end(indexNames), last) != std::end(indexNames);
 }
 
+} // namespace
+
 bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
-    const std::string key = FolderKey(std::string(Targets[target].Url()));
-    if (key.empty())
+    // The names one document may have: the folder ("/docs/") and its index files
+    // ("/docs/index.html"), of which only the spellings the site's pages use are
+    // looked for.
+    std::optional<Url> url = ParseUrl(Targets[target].Url());
+    if (!url || url->HasQuery)
         return false;
-    const auto size = static_cast<uint32_t>(std::min<size_t>(parsed.BodySize, UINT32_MAX));
-    const auto [known, added] = FolderPages.emplace(std::hash<std::string>()(key),
-                                                    FolderPage{target, size, parsed.BodyHash});
-    if (added || known->second.Target == target || known->second.Hash != parsed.BodyHash ||
-        known->second.Size != size)
-        return false;
-    // The folder and its index file gave the same document: one page, under the
-    // URL met first; links to the other lead to it.
-    Targets[target].Status = State::Alias;
-    Targets[target].AliasOf = known->second.Target;
-    return true;
+    const size_t slash = url->Path.rfind('/');
+    const std::string last = url->Path.substr(slash + 1);
+    if (!last.empty()) {
+        if (!IsIndexName(last))
+            return false;
+        if (IndexSpellings.size() < 64 &&
+            std::find(IndexSpellings.begin(), IndexSpellings.end(), last) == IndexSpellings.end())
+            IndexSpellings.push_back(last);
+    }
+    url->Path.resize(slash + 1);
+    const std::string folder = url->Key();
+    const uint32_t digest = BodyDigest(parsed);
+    // A listed page of one of those names with the same body: this page is that one,
+    // under the URL met first; links to this one lead to it.
+    const auto sameAs = [&](const std::string& key) {
+        const int known = Final(PageKeys.Find(key));
+        if (known < 0 || known == target || Targets[known].Status != State::Page ||
+            Targets[known].BodyDigest != digest)
+            return false;
+        Targets[target].Status = State::Alias;
+        Targets[target].AliasOf = known;
+        return true;
+    };
+    if (!last.empty() && sameAs(folder))
+        return true;
+    for (const std::string& name : IndexSpellings)
+        if (name != last && sameAs(folder + name))
+            return true;
+    return false;
 }
 
 void Crawl::AddPage(Finished& finished) {
@@ -246,14 +269,14 @@ void Crawl::AddPage(Finished& finished) {
         --PagesDone;
         return;
     }
-    if (Pages.size() >= Options.MaxPages) {
+    if (Pages.Size() >= Options.MaxPages) {
         Targets[finished.Work.TargetIndex].Status = State::Skipped;
         ++PageLimitCut;
         --PagesDone;
         return;
     }
-    const int pageIndex = static_cast<int>(Pages.size());
-    Pages.push_back({finished.Work.TargetIndex, finished.Work.ParentPage, 0, 0});
+    const int pageIndex = static_cast<int>(Pages.Size());
+    Targets[finished.Work.TargetIndex].BodyDigest = BodyDigest(finished.Parsed);
     std::unordered_set<long long> seen;
     std::vector<Ref> refs;
     const int depth = finished.Work.Depth;
@@ -309,8 +332,7 @@ void Crawl::AddPage(Finished& finished) {
         RecordPage(finished, refs, servedRefs);
     // The URL of a page taken from the frontier waits on disk for the map, with
     // the page's references: a crawl of millions keeps no page URLs in memory.
-    PageNode& node = Pages[pageIndex];
-    node.StoreBegin = RefStore.Size();
+    PageNode node{finished.Work.TargetIndex, finished.Work.ParentPage, RefStore.Size(), 0};
     const int target = finished.Work.TargetIndex;
     const auto held = FetchTexts.find(target);
     std::string_view text;
@@ -324,6 +346,7 @@ void Crawl::AddPage(Finished& finished) {
     RefStore.PushText(text);
     for (const Ref& ref : refs)
         RefStore.Push(PackRef(ref));
+    Pages.Push(node);
     if (held != FetchTexts.end()) {
         Targets[target].Text = nullptr;
         Targets[target].Size = 0;

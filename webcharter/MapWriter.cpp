@@ -54,7 +54,7 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
         void push_back(const std::string& line) { Emit(line); }
     } lines{emit};
     lines.push_back("<ROOT>http://" + EscapeUrlText(Options.SearchUrl));
-    if (Pages.empty()) {
+    if (Pages.Empty()) {
         const Target& root = Targets.empty() ? Target{} : Targets[0];
         const int last = Targets.empty() ? -1 : Final(0);
         if (Targets.empty() ||
@@ -78,17 +78,30 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
     }
     // Each page's children, in the order they were added: pages are added after
     // their parent, so one pass over them in order lists every page's children.
-    std::vector<uint32_t> childBegin(Pages.size() + 1, 0), children(Pages.size());
-    for (const PageNode& page : Pages)
-        if (page.Parent >= 0)
-            ++childBegin[page.Parent + 1];
+    const size_t pageCount = Pages.Size();
+    std::vector<uint32_t> childBegin(pageCount + 1, 0), children(pageCount);
+    // the pages' parents, read from their file in pieces
+    auto eachParent = [&](auto&& visit) {
+        std::vector<PageNode> piece;
+        for (size_t begin = 0; begin < pageCount; begin += piece.size()) {
+            Pages.Read(begin, static_cast<uint32_t>(std::min<size_t>(pageCount - begin, 1 << 14)),
+                       piece);
+            for (size_t i = 0; i < piece.size(); ++i)
+                visit(begin + i, piece[i].Parent);
+        }
+    };
+    eachParent([&](size_t, int parent) {
+        if (parent >= 0)
+            ++childBegin[parent + 1];
+    });
     for (size_t i = 1; i < childBegin.size(); ++i)
         childBegin[i] += childBegin[i - 1];
     {
         std::vector<uint32_t> next(childBegin.begin(), childBegin.end() - 1);
-        for (size_t i = 0; i < Pages.size(); ++i)
-            if (Pages[i].Parent >= 0)
-                children[next[Pages[i].Parent]++] = static_cast<uint32_t>(i);
+        eachParent([&](size_t page, int parent) {
+            if (parent >= 0)
+                children[next[parent]++] = static_cast<uint32_t>(page);
+        });
     }
     auto childCount = [&](int page) { return childBegin[page + 1] - childBegin[page]; };
     // Depth-first over the page tree, iteratively; each page's children are its
@@ -108,7 +121,7 @@ void Crawl::WriteMap(CrawlResult& result, const LineSink& emit) const {
     };
     std::vector<Frame> stack;
     auto open = [&](int page, const std::string& parentBase) {
-        const PageNode& node = Pages[page];
+        const PageNode node = Pages.At(static_cast<uint64_t>(page));
         std::vector<uint32_t> words;
         RefStore.Read(node.StoreBegin, static_cast<uint32_t>(node.StoreWords), words);
         const Target& target = Targets[node.TargetIndex];

@@ -831,11 +831,14 @@ void TestWebcharterCrawl::folderAndIndexFile() {
     StaticSite site;
     TestServer server("127.0.0.1", [&](const auto& q, auto& r) { site.Handle(q, r); });
     const std::string home = "<a href=index.html>h</a><a href=docs/>d</a><a href=news/index.html>"
-                             "n</a><a href=news/>n</a><a href=docs/index.html>d</a>";
+                             "n</a><a href=news/>n</a><a href=docs/index.html>d</a>"
+                             "<a href=shop/Default.htm>s</a><a href=shop/>s</a>";
     site.Replies["/"] = site.Replies["/index.html"] = {200, "text/html", home, ""};
     site.Replies["/docs/"] = site.Replies["/docs/index.html"] = {
         200, "text/html", "<a href=a.html>a</a><a href=./>self</a>", ""};
     site.Replies["/docs/a.html"] = {200, "text/html", "<a href=index.html>up</a>", ""};
+    // the index file met first, under a spelling of its own: the folder is that page
+    site.Replies["/shop/"] = site.Replies["/shop/Default.htm"] = {200, "text/html", "shop", ""};
     // a folder whose index file differs from the folder's answer: two pages
     site.Replies["/news/"] = {200, "text/html", "today", ""};
     site.Replies["/news/index.html"] = {200, "text/html", "yesterday", ""};
@@ -844,9 +847,10 @@ void TestWebcharterCrawl::folderAndIndexFile() {
         RunSm({"Search_URL=127.0.0.1:" + QString::number(server.Port) + "/", "--quiet"});
     QVERIFY2(run.Map.Problem.isEmpty(), qPrintable(run.Map.Problem + "\n" + run.Errors));
     const QMap<QString, int> pages = PagesOf(run.Map);
-    QCOMPARE(QSet<QString>(pages.keyBegin(), pages.keyEnd()),
-             QSet<QString>({origin + "/", origin + "/docs/", origin + "/docs/a.html",
-                            origin + "/news/", origin + "/news/index.html"}));
+    QCOMPARE(
+        QSet<QString>(pages.keyBegin(), pages.keyEnd()),
+        QSet<QString>({origin + "/", origin + "/docs/", origin + "/docs/a.html", origin + "/news/",
+                       origin + "/news/index.html", origin + "/shop/Default.htm"}));
     for (int node : pages)
         QVERIFY(node >= 0);
 }

@@ -466,6 +466,12 @@ void TestWebcharterUnits::compactStores() {
         for (uint32_t i = 0; i < 10; ++i)
             QCOMPARE(read[i], static_cast<uint32_t>((begin + i) * 7));
     }
+    // one entry at a time, from the file and from the block still in memory, in
+    // an order that jumps about
+    for (uint64_t i = 0; i < uint64_t(count); i += 1 + i % 997)
+        QCOMPARE(array.At(i), static_cast<uint32_t>(i * 7));
+    QCOMPARE(array.At(uint64_t(count - 1)), static_cast<uint32_t>((count - 1) * 7));
+    QCOMPARE(array.At(0), 0u);
     // texts of every length modulo four, among numbers, come back whole
     using vantora::webcharter::SpillArray;
     std::vector<std::pair<uint64_t, std::string>> texts;
