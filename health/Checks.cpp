@@ -27,9 +27,10 @@ std::string Hops(const Site& site, const Chain& chain) {
     }
     if (chain.Loop) {
         const UrlFacts& last = site.Urls()[chain.Hops.back()];
-        text += " -> " + NormalUrl(last.Location);
+        text += " -> " + NormalUrl(last.Location());
     } else if (chain.Outside) {
-        text += " -> " + site.Urls()[chain.Hops.back()].Location;
+        text += " -> ";
+        text += site.Urls()[chain.Hops.back()].Location();
     }
     return Excerpt(text, 400);
 }
@@ -44,6 +45,8 @@ bool IsHttpUrl(const std::string& url) {
 
 // The canonicals of a page that name something else than the page itself.
 std::vector<std::string> Elsewhere(const Site& site, std::size_t url) {
+    if (site.SelfCanonical(url))
+        return {};
     const std::string self = NormalUrl(site.Urls()[url].Url);
     std::vector<std::string> others;
     for (std::string& canonical : site.CanonicalsOf(url))
@@ -61,7 +64,7 @@ Detail CanonicalFault(const Site& site, const std::string& canonical) {
         return std::nullopt; // not fetched: nothing is known of it
     const UrlFacts& target = site.Urls()[*at];
     if (target.Status >= 300 && target.Status < 400)
-        return canonical + " redirects to " + Excerpt(target.Location);
+        return canonical + " redirects to " + Excerpt(target.Location());
     if (target.Status != 200)
         return canonical + (target.Status ? " answers " + std::to_string(target.Status)
                                           : std::string(" gives no answer"));
@@ -89,8 +92,8 @@ bool Reached(const Site& site, std::size_t url) {
 }
 
 std::string ReachedDetail(const Site& site, std::size_t url) {
-    const std::string& from = site.ReachedFrom(url);
-    return from.empty() ? std::string("the root URL") : from;
+    const std::string_view from = site.ReachedFrom(url);
+    return from.empty() ? std::string("the root URL") : std::string(from);
 }
 
 // ---- the rules ----
@@ -126,9 +129,9 @@ Detail RedirectLoop(const Site& site, std::size_t url, double) {
 Detail RedirectInternal(const Site& site, std::size_t url, double) {
     const UrlFacts& facts = site.Urls()[url];
     if (site.LinkedFrom(url).empty() || facts.Status < 300 || facts.Status >= 400 ||
-        facts.Location.empty())
+        facts.Location().empty())
         return std::nullopt;
-    return Excerpt(facts.Location, 300);
+    return Excerpt(facts.Location(), 300);
 }
 
 Detail TitleMissing(const Site& site, std::size_t url, double) {
@@ -202,8 +205,9 @@ Detail NoIndex(const Site& site, std::size_t url, double) {
     if (!site.IsPage(url) || !site.NoIndex(url))
         return std::nullopt;
     const UrlFacts& facts = site.Urls()[url];
-    return Excerpt(!facts.RobotsHeader.empty() ? "X-Robots-Tag: " + facts.RobotsHeader
-                                               : "robots: " + facts.RobotsMeta);
+    return Excerpt(!facts.RobotsHeader().empty()
+                       ? "X-Robots-Tag: " + std::string(facts.RobotsHeader())
+                       : "robots: " + std::string(facts.RobotsMeta()));
 }
 
 Detail CanonicalElsewhere(const Site& site, std::size_t url, double) {
@@ -241,7 +245,7 @@ Detail HreflangNoReturn(const Site& site, std::size_t url, double) {
     std::string first;
     std::size_t missing = 0;
     std::unordered_set<std::string> asked;
-    for (const auto& [lang, href] : facts.Alternates) {
+    for (const auto& [lang, href] : facts.Alternates()) {
         const std::string alternate = NormalUrl(href);
         if (alternate == self || !asked.insert(alternate).second)
             continue;
@@ -251,7 +255,7 @@ Detail HreflangNoReturn(const Site& site, std::size_t url, double) {
         const UrlFacts& other = site.Urls()[*at];
         const bool back =
             other.Html && other.Status == 200 &&
-            std::any_of(other.Alternates.begin(), other.Alternates.end(),
+            std::any_of(other.Alternates().begin(), other.Alternates().end(),
                         [&](const auto& pair) { return NormalUrl(pair.second) == self; });
         if (!back && missing++ == 0)
             first = alternate;
@@ -265,7 +269,7 @@ Detail HreflangNoReturn(const Site& site, std::size_t url, double) {
 Detail HreflangInvalid(const Site& site, std::size_t url, double) {
     if (!site.IsPage(url))
         return std::nullopt;
-    for (const auto& [lang, href] : site.Urls()[url].Alternates)
+    for (const auto& [lang, href] : site.Urls()[url].Alternates())
         if (!ValidHreflang(lang))
             return "\"" + Excerpt(lang, 40) + "\"";
     return std::nullopt;
@@ -312,7 +316,8 @@ Detail MixedContent(const Site& site, std::size_t url, double) {
     const UrlFacts& facts = site.Urls()[url];
     if (!site.IsPage(url) || facts.InsecureCount == 0 || facts.Url.compare(0, 8, "https://") != 0)
         return std::nullopt;
-    const std::string first = facts.Insecure.empty() ? std::string() : facts.Insecure.front();
+    const std::string first =
+        facts.Insecure().empty() ? std::string() : std::string(facts.Insecure().front());
     return Excerpt(first, 300) + (facts.InsecureCount > 1
                                       ? " and " + std::to_string(facts.InsecureCount - 1) + " more"
                                       : std::string());
@@ -342,7 +347,7 @@ Detail SitemapNonIndexable(const Site& site, std::size_t url, double) {
         return std::nullopt;
     const UrlFacts& facts = site.Urls()[url];
     if (facts.Status >= 300 && facts.Status < 400)
-        return "redirects to " + Excerpt(facts.Location, 300);
+        return "redirects to " + Excerpt(facts.Location(), 300);
     if (facts.Status != 200)
         return facts.Status ? "answers " + std::to_string(facts.Status) : "no answer";
     if (!facts.Html)
@@ -366,7 +371,7 @@ Detail FragmentMissing(const Site& site, std::size_t url, double) {
     const UrlFacts& facts = site.Urls()[url];
     std::string first;
     std::size_t missing = 0;
-    for (const auto& [target, fragment] : facts.Fragments) {
+    for (const auto& [target, fragment] : facts.Fragments()) {
         const std::optional<std::size_t> at = site.Find(target);
         if (!at)
             continue;
@@ -378,7 +383,7 @@ Detail FragmentMissing(const Site& site, std::size_t url, double) {
             std::find(page.Ids.begin(), page.Ids.end(), fragment) != page.Ids.end())
             continue;
         if (missing++ == 0)
-            first = target + "#" + fragment;
+            first = std::string(target) + "#" + std::string(fragment);
     }
     if (!missing)
         return std::nullopt;
@@ -396,7 +401,7 @@ std::string Changed(const std::string& served, bool hadServed, const std::string
 }
 
 const UrlFacts::Rendering* RenderedPage(const Site& site, std::size_t url) {
-    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    const UrlFacts::Rendering& render = site.Urls()[url].Render();
     return site.IsPage(url) && render.Tried && render.Rendered ? &render : nullptr;
 }
 
@@ -405,9 +410,8 @@ Detail JsOnlyLinks(const Site& site, std::size_t url, double) {
     if (!render || render->Links.empty())
         return std::nullopt;
     std::set<std::string> targets; // distinct pages, the smallest URL shown
-    for (const long id : render->Links)
-        if (const auto at = site.Facts().ById.find(id); at != site.Facts().ById.end())
-            targets.insert(site.Urls()[at->second].Url);
+    for (const std::uint32_t at : render->Links)
+        targets.insert(std::string(site.Urls()[at].Url));
     if (targets.empty())
         return std::nullopt;
     return Count(targets.size(), "page", "pages") + " linked only by scripts, such as " +
@@ -459,15 +463,17 @@ Detail ChangedAsSet(const Site& site, std::size_t url, const char* field, AsSet 
 }
 
 // Canonicals as a sorted set of normalised URLs, joined by blanks.
-std::string CanonicalSet(const std::vector<std::string>& canonicals) {
+template <class Texts> std::string CanonicalSet(const Texts& canonicals) {
     std::set<std::string> set;
-    for (const std::string& canonical : canonicals)
+    for (const std::string_view canonical : canonicals)
         set.insert(NormalUrl(canonical));
     return Joined(set, " ");
 }
 
 Detail JsChangedCanonical(const Site& site, std::size_t url, double) {
-    return ChangedAsSet(site, url, "canonical", CanonicalSet, site.Urls()[url].Canonicals,
+    return ChangedAsSet(
+        site, url, "canonical", [](const auto& list) { return CanonicalSet(list); },
+        site.Urls()[url].Canonicals,
                         [](const UrlFacts::Rendering& r) { return r.Canonicals; });
 }
 
@@ -485,12 +491,12 @@ std::string RobotsSet(const std::string& robots) {
 }
 
 Detail JsChangedRobots(const Site& site, std::size_t url, double) {
-    return ChangedAsSet(site, url, "robots", RobotsSet, site.Urls()[url].RobotsMeta,
+    return ChangedAsSet(site, url, "robots", RobotsSet, std::string(site.Urls()[url].RobotsMeta()),
                         [](const UrlFacts::Rendering& r) { return r.Robots; });
 }
 
 Detail RenderError(const Site& site, std::size_t url, double) {
-    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    const UrlFacts::Rendering& render = site.Urls()[url].Render();
     if (!site.IsPage(url) || !render.Tried)
         return std::nullopt;
     if (!render.Error.empty())
@@ -502,7 +508,7 @@ Detail RenderError(const Site& site, std::size_t url, double) {
 }
 
 Detail RenderTimeout(const Site& site, std::size_t url, double) {
-    const UrlFacts::Rendering& render = site.Urls()[url].Render;
+    const UrlFacts::Rendering& render = site.Urls()[url].Render();
     if (!site.IsPage(url) || !render.Tried || !render.TimedOut)
         return std::nullopt;
     return std::string("still loading or running scripts when its rendering budget ran out");
@@ -748,18 +754,22 @@ std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thres
 
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& settings) {
     const Site site(facts);
+    return FindIssues(site, settings);
+}
+
+std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings) {
     std::vector<Finding> findings;
     for (const CheckRule& rule : Rules) {
         if (settings.Off.count(rule.Id))
             continue;
         const auto set = settings.Limits.find(rule.Id);
         const double threshold = set != settings.Limits.end() ? set->second : rule.Threshold;
-        std::unordered_set<std::string> listed; // one finding per check and URL
+        std::unordered_set<std::string_view> listed; // one finding per check and URL
         for (std::size_t i = 0; i < site.Urls().size(); ++i)
             if (Detail detail = rule.Listed(site, i, threshold))
                 if (listed.insert(site.Urls()[i].Url).second)
-                    findings.push_back({std::string(rule.Id), rule.Level, site.Urls()[i].Url,
-                                        Excerpt(*detail, 400)});
+                    findings.push_back({std::string(rule.Id), rule.Level,
+                                        std::string(site.Urls()[i].Url), Excerpt(*detail, 400)});
     }
     SortFindings(findings);
     return findings;

@@ -55,6 +55,7 @@ struct CheckSettings {
 // The findings of a crawl, sorted by check then URL.
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds = {});
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& settings);
+std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings);
 
 // Whether an hreflang value is a language code (ISO 639-1), optionally with a
 // region (ISO 3166-1), or "x-default"; case does not matter.

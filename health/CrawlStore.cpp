@@ -18,9 +18,11 @@ bool StoreCrawl(History& history, const std::string& factsPath, const CheckSetti
 
 bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& settings,
                 StoredCrawl& stored, std::string& error) {
-    const std::vector<Finding> findings = FindIssues(facts, settings);
+    const Site site(facts);
+    const std::vector<Finding> findings = FindIssues(site, settings);
+    PageRowSource rows(site);
     std::string why;
-    if (!history.Store(NowUtc(), facts.Root, PageRows(facts), findings, why)) {
+    if (!history.Store(NowUtc(), facts.Root, rows, findings, why)) {
         error = "the crawl could not be stored in the crawl history: " + why;
         return false;
     }

@@ -78,42 +78,61 @@ std::string NowUtc() {
     return text;
 }
 
-std::vector<PageRow> PageRows(const CrawlFacts& facts) {
-    const Site site(facts);
-    const std::vector<double> scores = LinkScores(site);
-    std::vector<PageRow> rows;
-    rows.reserve(facts.Urls.size());
-    for (std::size_t i = 0; i < facts.Urls.size(); ++i) {
-        const UrlFacts& url = facts.Urls[i];
-        PageRow row;
-        row.Url = url.Url;
-        row.Status = url.Status;
-        if (url.Status >= 300 && url.Status < 400)
-            row.Redirect = url.Location;
-        row.Html = url.Html;
-        if (url.Html) {
-            row.Title = url.Titles.empty() ? std::string() : Excerpt(Collapsed(url.Titles[0]), 300);
-            row.Description = Excerpt(Collapsed(url.Description), 300);
+PageRowSource::PageRowSource(const Site& site) : Of(site), Scores(LinkScores(site)) {
+    const std::vector<UrlFacts>& urls = site.Urls();
+    Order.resize(urls.size());
+    for (std::size_t i = 0; i < Order.size(); ++i)
+        Order[i] = static_cast<std::uint32_t>(i);
+    // By URL; of URLs written twice, the first fetched is kept.
+    std::sort(Order.begin(), Order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int order = urls[a].Url.compare(urls[b].Url);
+        return order != 0 ? order < 0 : a < b;
+    });
+    Order.erase(std::unique(Order.begin(), Order.end(),
+                            [&](std::uint32_t a, std::uint32_t b) {
+                                return urls[a].Url == urls[b].Url;
+                            }),
+                Order.end());
+}
+
+bool PageRowSource::Next(PageRow& row) {
+    if (At >= Order.size())
+        return false;
+    const std::size_t i = Order[At++];
+    const UrlFacts& url = Of.Urls()[i];
+    row = PageRow();
+    row.Url = url.Url;
+    row.Status = url.Status;
+    if (url.Status >= 300 && url.Status < 400)
+        row.Redirect = url.Location();
+    row.Html = url.Html;
+    if (url.Html) {
+        row.Title = url.Titles.empty() ? std::string() : Excerpt(Collapsed(url.Titles[0]), 300);
+        row.Description = Excerpt(Collapsed(url.Description), 300);
+        if (!Of.SelfCanonical(i)) {
             const std::string self = NormalUrl(url.Url);
-            for (const std::string& canonical : site.CanonicalsOf(i))
+            for (const std::string& canonical : Of.CanonicalsOf(i))
                 if (canonical != self) {
                     row.Canonical = Excerpt(canonical, 300);
                     break;
                 }
-            row.H1 = url.H1Texts.empty() ? std::string() : Excerpt(url.H1Texts[0], 200);
-            row.Words = static_cast<long long>(url.Words);
         }
-        row.Indexable = site.Indexable(i);
-        row.Modified = url.Modified;
-        row.Depth = url.Depth;
-        row.LinkScore = scores[i];
-        rows.push_back(std::move(row));
+        row.H1 = url.H1Texts.empty() ? std::string() : Excerpt(url.H1Texts[0], 200);
+        row.Words = static_cast<long long>(url.Words);
     }
-    std::sort(rows.begin(), rows.end(),
-              [](const PageRow& a, const PageRow& b) { return a.Url < b.Url; });
-    rows.erase(std::unique(rows.begin(), rows.end(),
-                           [](const PageRow& a, const PageRow& b) { return a.Url == b.Url; }),
-               rows.end());
+    row.Indexable = Of.Indexable(i);
+    row.Modified = url.Modified;
+    row.Depth = url.Depth;
+    row.LinkScore = Scores[i];
+    return true;
+}
+
+std::vector<PageRow> PageRows(const CrawlFacts& facts) {
+    const Site site(facts);
+    PageRowSource source(site);
+    std::vector<PageRow> rows(source.Count());
+    for (PageRow& row : rows)
+        source.Next(row);
     return rows;
 }
 
@@ -245,6 +264,28 @@ bool History::Open(const std::string& path, bool create, std::string& error) {
 bool History::Store(const std::string& time, const std::string& root,
                     const std::vector<PageRow>& pages, const std::vector<Finding>& findings,
                     std::string& error) {
+    std::size_t at = 0;
+    return Store(
+        time, root, pages.size(),
+        [&](PageRow& row) {
+            if (at >= pages.size())
+                return false;
+            row = pages[at++];
+            return true;
+        },
+        findings, error);
+}
+
+bool History::Store(const std::string& time, const std::string& root, PageRowSource& pages,
+                    const std::vector<Finding>& findings, std::string& error) {
+    return Store(
+        time, root, pages.Count(), [&](PageRow& row) { return pages.Next(row); }, findings,
+        error);
+}
+
+bool History::Store(const std::string& time, const std::string& root, std::size_t count,
+                    const std::function<bool(PageRow&)>& next,
+                    const std::vector<Finding>& findings, std::string& error) {
     if (!Db) {
         error = "the crawl history is not open";
         return false;
@@ -262,15 +303,19 @@ bool History::Store(const std::string& time, const std::string& root,
         return fail();
     crawl.Bind(1, time);
     crawl.Bind(2, root);
-    crawl.Bind(3, static_cast<long long>(pages.size()));
+    crawl.Bind(3, static_cast<long long>(count));
     crawl.Bind(4, static_cast<long long>(findings.size()));
     if (crawl.Step() != SQLITE_DONE)
         return fail();
     const long long id = sqlite3_last_insert_rowid(Db);
+    // Each row and its score are written as it is made, so a crawl of a
+    // million URLs never holds all its rows at once.
     Statement page(Db, "INSERT OR REPLACE INTO pages VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    if (!page)
+    Statement score(Db, "INSERT OR REPLACE INTO link_scores VALUES(?,?,?)");
+    if (!page || !score)
         return fail();
-    for (const PageRow& row : pages) {
+    PageRow row;
+    while (next(row)) {
         page.Bind(1, id);
         page.Bind(2, row.Url);
         page.Bind(3, static_cast<long long>(row.Status));
@@ -287,11 +332,6 @@ bool History::Store(const std::string& time, const std::string& root,
         if (page.Step() != SQLITE_DONE)
             return fail();
         page.Reset();
-    }
-    Statement score(Db, "INSERT OR REPLACE INTO link_scores VALUES(?,?,?)");
-    if (!score)
-        return fail();
-    for (const PageRow& row : pages) {
         if (row.LinkScore < 0)
             continue;
         score.Bind(1, id);

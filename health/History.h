@@ -7,6 +7,7 @@
 
 #include "Checks.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -33,6 +34,24 @@ struct PageRow {
     std::string Modified; // Last-Modified, YYYY-MM-DDThh:mm:ssZ
     int Depth = -1;
     double LinkScore = -1; // 0-100, -1 when not known
+};
+
+class Site;
+
+// The page rows of a crawl in URL order, made one at a time from its facts
+// (the site must outlive the source).
+class PageRowSource {
+  public:
+    explicit PageRowSource(const Site& site);
+    std::size_t Count() const { return Order.size(); }
+    // Fills the next row; false after the last.
+    bool Next(PageRow& row);
+
+  private:
+    const Site& Of;
+    std::vector<double> Scores;
+    std::vector<std::uint32_t> Order; // URL indexes by URL, each URL once
+    std::size_t At = 0;
 };
 
 // The page rows of a crawl, sorted by URL.
@@ -70,6 +89,8 @@ class History {
     // Stores one crawl with its pages and findings, all or nothing.
     bool Store(const std::string& time, const std::string& root, const std::vector<PageRow>& pages,
                const std::vector<Finding>& findings, std::string& error);
+    bool Store(const std::string& time, const std::string& root, PageRowSource& pages,
+               const std::vector<Finding>& findings, std::string& error);
 
     // The stored crawls, oldest first.
     std::vector<CrawlInfo> Crawls() const;
@@ -93,7 +114,13 @@ class History {
     // row and returns true, or returns false at the end. Several may be open.
     std::function<bool(PageRow&)> PageReader(long long crawl) const;
 
+    // The same with count rows that next gives in URL order.
+    bool Store(const std::string& time, const std::string& root, std::size_t count,
+               const std::function<bool(PageRow&)>& next, const std::vector<Finding>& findings,
+               std::string& error);
+
   private:
+
     sqlite3* Db = nullptr;
 };
 

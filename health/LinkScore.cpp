@@ -7,26 +7,29 @@
 
 namespace vantora::health {
 
-LinkGraph LinkGraph::FromPairs(std::size_t count,
-                               std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs) {
-    // Bucketed by source in one pass (no sort of all links), then each
-    // page's few targets sorted and made unique in place.
+namespace {
+
+// Builds the graph from a walk over the links, made twice: once to count each
+// node's links, once to place them (so no list of all pairs is held).
+template <class Walk> LinkGraph BuildGraph(std::size_t count, const Walk& walk) {
+    // Bucketed by source (no sort of all links), then each node's few
+    // targets sorted and made unique in place.
     LinkGraph graph;
     std::vector<std::uint32_t> start(count + 1, 0);
-    for (const auto& [from, to] : pairs)
+    walk([&](std::uint32_t from, std::uint32_t to) {
         if (from != to && from < count && to < count)
             ++start[from + 1];
+    });
     for (std::size_t i = 0; i < count; ++i)
         start[i + 1] += start[i];
     std::vector<std::uint32_t> targets(start[count]);
     {
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (const auto& [from, to] : pairs)
+        walk([&](std::uint32_t from, std::uint32_t to) {
             if (from != to && from < count && to < count)
                 targets[fill[from]++] = to;
+        });
     }
-    pairs.clear();
-    pairs.shrink_to_fit();
     graph.Offsets.assign(count + 1, 0);
     std::uint32_t kept = 0;
     for (std::size_t u = 0; u < count; ++u) {
@@ -41,6 +44,16 @@ LinkGraph LinkGraph::FromPairs(std::size_t count,
     targets.shrink_to_fit();
     graph.Targets = std::move(targets);
     return graph;
+}
+
+} // namespace
+
+LinkGraph LinkGraph::FromPairs(std::size_t count,
+                               std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs) {
+    return BuildGraph(count, [&](const auto& emit) {
+        for (const auto& [from, to] : pairs)
+            emit(from, to);
+    });
 }
 
 RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
@@ -108,33 +121,28 @@ std::vector<double> ScaledScores(const std::vector<double>& ranks) {
 
 LinkGraph SiteLinks(const Site& site) {
     const std::vector<UrlFacts>& urls = site.Urls();
-    const CrawlFacts& facts = site.Facts();
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        const UrlFacts& url = urls[i];
-        const auto from = static_cast<std::uint32_t>(i);
-        if (url.Status >= 300 && url.Status < 400 && !url.Location.empty()) {
-            if (const std::optional<std::size_t> to = site.Find(url.Location))
-                pairs.emplace_back(from, static_cast<std::uint32_t>(*to));
-            continue;
-        }
-        if (!site.IsPage(i) || site.NoFollow(i))
-            continue;
+    return BuildGraph(urls.size(), [&](const auto& emit) {
         std::vector<std::uint32_t> skipped;
-        for (const std::string& nofollow : url.NoFollow)
-            if (const std::optional<std::size_t> to = site.Find(nofollow))
-                skipped.push_back(static_cast<std::uint32_t>(*to));
-        std::sort(skipped.begin(), skipped.end());
-        for (const long id : url.Links) {
-            const auto to = facts.ById.find(id);
-            if (to == facts.ById.end())
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            const UrlFacts& url = urls[i];
+            const auto from = static_cast<std::uint32_t>(i);
+            if (url.Status >= 300 && url.Status < 400 && !url.Location().empty()) {
+                if (const std::optional<std::size_t> to = site.Find(url.Location()))
+                    emit(from, static_cast<std::uint32_t>(*to));
                 continue;
-            const auto target = static_cast<std::uint32_t>(to->second);
-            if (!std::binary_search(skipped.begin(), skipped.end(), target))
-                pairs.emplace_back(from, target);
+            }
+            if (!site.IsPage(i) || site.NoFollow(i))
+                continue;
+            skipped.clear();
+            for (const std::string_view nofollow : url.NoFollow())
+                if (const std::optional<std::size_t> to = site.Find(nofollow))
+                    skipped.push_back(static_cast<std::uint32_t>(*to));
+            std::sort(skipped.begin(), skipped.end());
+            for (const std::uint32_t target : url.Links)
+                if (!std::binary_search(skipped.begin(), skipped.end(), target))
+                    emit(from, target);
         }
-    }
-    return LinkGraph::FromPairs(urls.size(), std::move(pairs));
+    });
 }
 
 std::vector<double> LinkScores(const Site& site) {

@@ -5,6 +5,8 @@
 #include "Checks.h"
 #include "CrawlFacts.h"
 #include "PageFacts.h"
+#include "Site.h"
+#include "Url.h"
 
 #include <QtTest>
 
@@ -70,6 +72,10 @@ class TestHealthChecks : public QObject {
     void json();
     void factsFileFaults_data();
     void factsFileFaults();
+    void factsRecords_data();
+    void factsRecords();
+    void normalUrls_data();
+    void normalUrls();
 };
 
 namespace {
@@ -635,6 +641,114 @@ void TestHealthChecks::factsFileFaults() {
         QCOMPARE(facts.Ended, ended);
     else
         QVERIFY(!error.empty());
+}
+
+// What the reader took from a record line: the first URL's status, titles and
+// links, or "damaged" when the file does not read.
+std::string ReadBack(const std::string& records) {
+    std::istringstream in("{\"format\":\"vantora-facts\",\"version\":1}\n" +
+                          F(0, "/", 200, "\"depth\":0") + F(1, "/b") + records +
+                          "{\"k\":\"end\",\"complete\":true}\n");
+    CrawlFacts facts;
+    std::string error;
+    if (!ReadFacts(in, facts, error))
+        return "damaged";
+    const UrlFacts& url = facts.Urls.at(0);
+    std::string text = "status=" + std::to_string(url.Status) + " titles=";
+    for (const std::string_view title : url.Titles)
+        text += "[" + std::string(title.substr(0, 40)) + "]";
+    text += " links=";
+    for (const std::uint32_t link : url.Links)
+        text += std::to_string(link);
+    return text;
+}
+
+void TestHealthChecks::factsRecords_data() {
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<QByteArray>("expected");
+    auto row = [](const char* name, const std::string& records, const std::string& expected) {
+        QTest::newRow(name) << QByteArray::fromStdString(records)
+                            << QByteArray::fromStdString(expected);
+    };
+    const std::string page = "{\"k\":\"page\",\"id\":0,";
+    row("escapes decoded",
+        page + R"("titles":["a\"b\\c\/d\t\u00e9\ud83d\ude00"]})" + "\n",
+        "status=200 titles=[a\"b\\c/d\t\xc3\xa9\xf0\x9f\x98\x80] links=");
+    row("text as it stands", page + "\"titles\":[\"caf\xc3\xa9 \xe2\x82\xac\"]}\n",
+        "status=200 titles=[caf\xc3\xa9 \xe2\x82\xac] links=");
+    row("high surrogate alone", page + R"("titles":["\ud83d x"]})" + "\n", "damaged");
+    row("low surrogate first", page + R"("titles":["\ude00\ud83d"]})" + "\n", "damaged");
+    row("bad escape", page + R"("titles":["\x41"]})" + "\n", "damaged");
+    row("short \\u", page + R"("titles":["\u00e"]})" + "\n", "damaged");
+    row("byte that is no UTF-8", page + "\"titles\":[\"a\xff\"]}\n", "damaged");
+    row("overlong UTF-8", page + "\"titles\":[\"\xc0\xaf\"]}\n", "damaged");
+    row("UTF-8 of a surrogate", page + "\"titles\":[\"\xed\xa0\x80\"]}\n", "damaged");
+    row("control character in a text", page + "\"titles\":[\"a\tb\"]}\n", "damaged");
+    row("text after the record", page + "\"titles\":[\"t\"]} x\n", "damaged");
+    row("trailing comma", page + "\"titles\":[\"t\"],}\n", "damaged");
+    row("a record that is no object", "[1,2]\n", "damaged");
+    row("members of other types read as absent",
+        page + R"("titles":"t","links":{"a":1},"too_deep":1})" + "\n" +
+            R"({"k":"fetch","id":0,"url":"http://s.test/","status":"404"})" + "\n",
+        "status=0 titles= links=");
+    row("the last of a repeated member counts",
+        page + R"("titles":["one"],"links":[1],"titles":["two","three"]})" + "\n",
+        "status=200 titles=[two][three] links=1");
+    row("links: integers of known URLs only",
+        page + R"("links":[1.5,"1",1,7,-1,1e0,99999999999,0]})" + "\n",
+        "status=200 titles= links=10");
+    row("hreflang pairs of two texts only",
+        page + R"("hreflang":[["de","/de"],["fr"],["en","/en","x"],["it",1],"es"],"titles":["t"]})" +
+            "\n",
+        "status=200 titles=[t] links=");
+    row("numbers in every form", R"({"k":"fetch","id":0,"url":"http://s.test/","status":2.015e2})"
+                                     "\n",
+        "status=201 titles= links=");
+    row("unknown member nested 100,000 deep",
+        page + "\"future\":" + std::string(100000, '[') + "{\"a\":[null,true,false,-0.5]}" +
+            std::string(100000, ']') + ",\"titles\":[\"t\"]}\n",
+        "status=200 titles=[t] links=");
+    row("nesting left open", page + "\"future\":" + std::string(100000, '[') + "}\n", "damaged");
+    row("brackets that do not match", page + "\"future\":[{\"a\":1]}]}\n", "damaged");
+    row("a title of 1 MB", page + "\"titles\":[\"" + std::string(1 << 20, 'x') + "\"]}\n",
+        "status=200 titles=[" + std::string(40, 'x') + "] links=");
+}
+
+void TestHealthChecks::factsRecords() {
+    QFETCH(QByteArray, records);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(QByteArray::fromStdString(ReadBack(records.toStdString())), expected);
+}
+
+void TestHealthChecks::normalUrls_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("normal");
+    for (const char* url :
+         {"http://s.test/", "https://s.test/a/b.html?x=1&y=/z?w", "http://127.0.0.1:8080/d0/p1",
+          "http://a-b.c_d.example/~x/-y_z.html", "https://s.test/a//b/", "http://s.test/it's?x"})
+        QTest::newRow(url) << url << true;
+    for (const char* url :
+         {"HTTP://s.test/", "http://S.test/", "http://s.test", "http://s.test?x", "http://s.test:80/",
+          "https://s.test:443/", "http://s.test:080/", "http://s.test:99999/", "http://s.test/a/../b",
+          "http://s.test/./a", "http://s.test/a/.", "http://s.test/a#f", "http://s.test/%7e",
+          "http://s.test/a b", "http://127.1/", "http://0127.0.0.1/", "http://1.2.3.4.5/",
+          "http://s.test./", "http://u@s.test/", "http://s.test/?q='", "http:/s.test/",
+          "http:///s.test/", "http://s.test\\a", "http://xn--bcher-kva.example/",
+          "http://s.test/a\"b", "http://s.test/\xc3\xa9", " http://s.test/", "ftp://s.test/"})
+        QTest::newRow(url) << QString::fromUtf8(url) << false;
+}
+
+void TestHealthChecks::normalUrls() {
+    // The fast path may refuse a URL that is normal, never take one that is not.
+    QFETCH(QString, url);
+    QFETCH(bool, normal);
+    const std::string text = url.toStdString();
+    QCOMPARE(IsNormalUrl(text), normal);
+    if (normal) {
+        const std::optional<Url> parsed = ParseUrl(text);
+        QVERIFY(parsed);
+        QCOMPARE(QString::fromStdString(parsed->ToString()), url);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHealthChecks)

@@ -279,7 +279,7 @@ void TestRender::linksFound() {
     QCOMPARE(QString::fromStdString(Join(run.Pages)), pages);
     size_t rendered = 0;
     for (const health::UrlFacts& url : run.Facts.Urls)
-        rendered += url.Render.Rendered;
+        rendered += url.Render().Rendered;
     // "on" renders every page; "auto" the script-built ones only (not /inserted).
     const size_t expected = mode == "off" || site == "plain" ? 0
                             : mode == "on"                   ? run.Pages.size()
@@ -386,11 +386,11 @@ void TestRender::hostilePagesAreBounded() {
     std::set<std::string> timedOut, rendered, notes;
     for (const health::UrlFacts& url : run.Facts.Urls) {
         const std::string path = url.Url.substr(served.Url("").size());
-        if (url.Render.Tried && !url.Render.Rendered)
-            notes.insert(path + ": " + url.Render.Note);
-        if (url.Render.TimedOut)
+        if (url.Render().Tried && !url.Render().Rendered)
+            notes.insert(path + ": " + url.Render().Note);
+        if (url.Render().TimedOut)
             timedOut.insert(path);
-        if (url.Render.Rendered)
+        if (url.Render().Rendered)
             rendered.insert(path);
     }
     // A loop that never ends and a page that reloads itself never settle.
