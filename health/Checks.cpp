@@ -473,8 +473,7 @@ template <class Texts> std::string CanonicalSet(const Texts& canonicals) {
 Detail JsChangedCanonical(const Site& site, std::size_t url, double) {
     return ChangedAsSet(
         site, url, "canonical", [](const auto& list) { return CanonicalSet(list); },
-        site.Urls()[url].Canonicals,
-                        [](const UrlFacts::Rendering& r) { return r.Canonicals; });
+        site.Urls()[url].Canonicals, [](const UrlFacts::Rendering& r) { return r.Canonicals; });
 }
 
 // Robots directives as a sorted set, so "noindex, follow" and "follow,noindex" are one.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -378,8 +379,8 @@ class Record {
 };
 
 template <class T> T Clamp(long long value) {
-    return static_cast<T>(std::clamp<long long>(value, std::numeric_limits<T>::min(),
-                                                std::numeric_limits<T>::max()));
+    return static_cast<T>(
+        std::clamp<long long>(value, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
 }
 
 std::uint32_t Count(long long value) {
@@ -454,10 +455,12 @@ class Reader {
             url.Id = id;
             Fetch(record, url);
         } else if (kind == "page") {
-            if (const std::optional<std::size_t> at = Facts.Find(Clamp<long>(record.Number(FId, -1))))
+            if (const std::optional<std::size_t> at =
+                    Facts.Find(Clamp<long>(record.Number(FId, -1))))
                 Page(record, Facts.Urls[*at]);
         } else if (kind == "render") {
-            if (const std::optional<std::size_t> at = Facts.Find(Clamp<long>(record.Number(FId, -1))))
+            if (const std::optional<std::size_t> at =
+                    Facts.Find(Clamp<long>(record.Number(FId, -1))))
                 Render(record, Rare(Facts.Urls[*at]).Render);
         } else if (kind == "sitemap") {
             Facts.Sitemaps.push_back({std::string(record.Text(FUrl)),
@@ -610,10 +613,13 @@ class Reader {
     Repeats Types, Dates;
 };
 
-} // namespace
-
-bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
+bool ReadFactsFrom(std::istream& in, CrawlFacts& facts, std::string& error,
+                   std::size_t expectedBytes) {
     facts = CrawlFacts();
+    // Room for the URLs a file of that size holds (sm writes a few hundred
+    // bytes a URL; more still fit): growing the table by copies would hold
+    // two of them at once, and room never written costs no memory.
+    facts.Urls.reserve(std::min<std::size_t>(expectedBytes / 200, std::size_t(1) << 26));
     Reader reader(facts);
     Record record;
     std::string line;
@@ -653,6 +659,12 @@ bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
     return true;
 }
 
+} // namespace
+
+bool ReadFacts(std::istream& in, CrawlFacts& facts, std::string& error) {
+    return ReadFactsFrom(in, facts, error, 0);
+}
+
 bool ReadFactsFile(const std::string& path, CrawlFacts& facts, std::string& error) {
     std::ifstream in;
     std::vector<char> buffer(1 << 20);
@@ -662,7 +674,9 @@ bool ReadFactsFile(const std::string& path, CrawlFacts& facts, std::string& erro
         error = "cannot open " + path;
         return false;
     }
-    return ReadFacts(in, facts, error);
+    std::error_code code;
+    const std::uintmax_t size = std::filesystem::file_size(path, code);
+    return ReadFactsFrom(in, facts, error, code ? 0 : static_cast<std::size_t>(size));
 }
 
 } // namespace vantora::health

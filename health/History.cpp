@@ -88,11 +88,10 @@ PageRowSource::PageRowSource(const Site& site) : Of(site), Scores(LinkScores(sit
         const int order = urls[a].Url.compare(urls[b].Url);
         return order != 0 ? order < 0 : a < b;
     });
-    Order.erase(std::unique(Order.begin(), Order.end(),
-                            [&](std::uint32_t a, std::uint32_t b) {
-                                return urls[a].Url == urls[b].Url;
-                            }),
-                Order.end());
+    Order.erase(
+        std::unique(Order.begin(), Order.end(),
+                    [&](std::uint32_t a, std::uint32_t b) { return urls[a].Url == urls[b].Url; }),
+        Order.end());
 }
 
 bool PageRowSource::Next(PageRow& row) {
@@ -279,13 +278,12 @@ bool History::Store(const std::string& time, const std::string& root,
 bool History::Store(const std::string& time, const std::string& root, PageRowSource& pages,
                     const std::vector<Finding>& findings, std::string& error) {
     return Store(
-        time, root, pages.Count(), [&](PageRow& row) { return pages.Next(row); }, findings,
-        error);
+        time, root, pages.Count(), [&](PageRow& row) { return pages.Next(row); }, findings, error);
 }
 
 bool History::Store(const std::string& time, const std::string& root, std::size_t count,
-                    const std::function<bool(PageRow&)>& next,
-                    const std::vector<Finding>& findings, std::string& error) {
+                    const std::function<bool(PageRow&)>& next, const std::vector<Finding>& findings,
+                    std::string& error) {
     if (!Db) {
         error = "the crawl history is not open";
         return false;

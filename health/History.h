@@ -120,7 +120,6 @@ class History {
                std::string& error);
 
   private:
-
     sqlite3* Db = nullptr;
 };
 

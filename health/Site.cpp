@@ -161,7 +161,8 @@ std::string Excerpt(std::string_view text, std::size_t max) {
     return CutCodePoints(clean, max) + "...";
 }
 
-void Site::Groups::Build(const Site& site, std::vector<std::pair<std::uint64_t, std::uint32_t>> keys,
+void Site::Groups::Build(const Site& site,
+                         std::vector<std::pair<std::uint64_t, std::uint32_t>> keys,
                          const std::vector<bool>& members) {
     Of.assign(site.Urls().size(), None);
     std::sort(keys.begin(), keys.end());

@@ -21,7 +21,7 @@ namespace vantora::health {
 struct Chain {
     std::span<const std::uint32_t> Hops; // the URLs visited, the first one included
     bool Loop = false;                   // a redirect returned to a URL already visited
-    bool Outside = false; // it left the fetched URLs (another site, not fetched)
+    bool Outside = false;                // it left the fetched URLs (another site, not fetched)
     std::size_t Redirects() const { return Hops.empty() ? 0 : Hops.size() - 1; }
 };
 
@@ -58,9 +58,7 @@ class Site {
     // Another indexable page with the same collapsed title (description, main
     // text), or empty.
     std::string SameTitle(std::size_t url) const { return Titles.Another(*this, url); }
-    std::string SameDescription(std::size_t url) const {
-        return Descriptions.Another(*this, url);
-    }
+    std::string SameDescription(std::size_t url) const { return Descriptions.Another(*this, url); }
     std::string SameContent(std::size_t url) const { return Contents.Another(*this, url); }
 
     // Some XML sitemap of the site was read.

@@ -12,8 +12,8 @@
 //   bench_health_checks [PAGES] [--no-peer]
 
 #include "Checks.h"
-#include "CrawlFacts.h"
 #include "Compare.h"
+#include "CrawlFacts.h"
 #include "History.h"
 #include "Site.h"
 

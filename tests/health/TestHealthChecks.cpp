@@ -671,8 +671,7 @@ void TestHealthChecks::factsRecords_data() {
                             << QByteArray::fromStdString(expected);
     };
     const std::string page = "{\"k\":\"page\",\"id\":0,";
-    row("escapes decoded",
-        page + R"("titles":["a\"b\\c\/d\t\u00e9\ud83d\ude00"]})" + "\n",
+    row("escapes decoded", page + R"("titles":["a\"b\\c\/d\t\u00e9\ud83d\ude00"]})" + "\n",
         "status=200 titles=[a\"b\\c/d\t\xc3\xa9\xf0\x9f\x98\x80] links=");
     row("text as it stands", page + "\"titles\":[\"caf\xc3\xa9 \xe2\x82\xac\"]}\n",
         "status=200 titles=[caf\xc3\xa9 \xe2\x82\xac] links=");
@@ -698,11 +697,13 @@ void TestHealthChecks::factsRecords_data() {
         page + R"("links":[1.5,"1",1,7,-1,1e0,99999999999,0]})" + "\n",
         "status=200 titles= links=10");
     row("hreflang pairs of two texts only",
-        page + R"("hreflang":[["de","/de"],["fr"],["en","/en","x"],["it",1],"es"],"titles":["t"]})" +
+        page +
+            R"("hreflang":[["de","/de"],["fr"],["en","/en","x"],["it",1],"es"],"titles":["t"]})" +
             "\n",
         "status=200 titles=[t] links=");
-    row("numbers in every form", R"({"k":"fetch","id":0,"url":"http://s.test/","status":2.015e2})"
-                                     "\n",
+    row("numbers in every form",
+        R"({"k":"fetch","id":0,"url":"http://s.test/","status":2.015e2})"
+        "\n",
         "status=201 titles= links=");
     row("unknown member nested 100,000 deep",
         page + "\"future\":" + std::string(100000, '[') + "{\"a\":[null,true,false,-0.5]}" +
@@ -728,13 +729,16 @@ void TestHealthChecks::normalUrls_data() {
           "http://a-b.c_d.example/~x/-y_z.html", "https://s.test/a//b/", "http://s.test/it's?x"})
         QTest::newRow(url) << url << true;
     for (const char* url :
-         {"HTTP://s.test/", "http://S.test/", "http://s.test", "http://s.test?x", "http://s.test:80/",
-          "https://s.test:443/", "http://s.test:080/", "http://s.test:99999/", "http://s.test/a/../b",
-          "http://s.test/./a", "http://s.test/a/.", "http://s.test/a#f", "http://s.test/%7e",
-          "http://s.test/a b", "http://127.1/", "http://0127.0.0.1/", "http://1.2.3.4.5/",
-          "http://s.test./", "http://u@s.test/", "http://s.test/?q='", "http:/s.test/",
-          "http:///s.test/", "http://s.test\\a", "http://xn--bcher-kva.example/",
-          "http://s.test/a\"b", "http://s.test/\xc3\xa9", " http://s.test/", "ftp://s.test/"})
+         {"HTTP://s.test/",     "http://S.test/",         "http://s.test",
+          "http://s.test?x",    "http://s.test:80/",      "https://s.test:443/",
+          "http://s.test:080/", "http://s.test:99999/",   "http://s.test/a/../b",
+          "http://s.test/./a",  "http://s.test/a/.",      "http://s.test/a#f",
+          "http://s.test/%7e",  "http://s.test/a b",      "http://127.1/",
+          "http://0127.0.0.1/", "http://1.2.3.4.5/",      "http://s.test./",
+          "http://u@s.test/",   "http://s.test/?q='",     "http:/s.test/",
+          "http:///s.test/",    "http://s.test\\a",       "http://xn--bcher-kva.example/",
+          "http://s.test/a\"b", "http://s.test/\xc3\xa9", " http://s.test/",
+          "ftp://s.test/"})
         QTest::newRow(url) << QString::fromUtf8(url) << false;
 }
 

@@ -155,7 +155,7 @@ Run Crawl(const Site& site, const QStringList& options, const QTemporaryDir& fol
     const std::string prefix = site.Url("");
     for (const health::UrlFacts& url : run.Facts.Urls)
         if (url.Html && url.Status == 200)
-            run.Pages.insert(url.Url.substr(prefix.size()));
+            run.Pages.insert(std::string(url.Url.substr(prefix.size())));
     return run;
 }
 
@@ -385,7 +385,7 @@ void TestRender::hostilePagesAreBounded() {
         QVERIFY2(run.Pages.count(path), (path + " not listed; pages: " + Join(run.Pages)).c_str());
     std::set<std::string> timedOut, rendered, notes;
     for (const health::UrlFacts& url : run.Facts.Urls) {
-        const std::string path = url.Url.substr(served.Url("").size());
+        const std::string path(url.Url.substr(served.Url("").size()));
         if (url.Render().Tried && !url.Render().Rendered)
             notes.insert(path + ": " + url.Render().Note);
         if (url.Render().TimedOut)
