@@ -396,6 +396,12 @@ bool NextAttribute(std::string_view s, size_t& pos, Attribute* kept) {
 // The encoding a <meta> in the first 1,024 bytes declares, or empty.
 std::string PrescanMeta(std::string_view bytes) {
     const std::string_view s = bytes.substr(0, 1024);
+    // only a <meta> tag gives an answer: without one, nothing needs reading
+    bool meta = false;
+    for (size_t at = s.find('<'); at != std::string_view::npos && !meta; at = s.find('<', at + 1))
+        meta = StartsWithNoCase(s, at, "<meta");
+    if (!meta)
+        return {};
     size_t pos = 0;
     while (pos < s.size()) {
         if (s.compare(pos, 4, "<!--") == 0) {

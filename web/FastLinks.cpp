@@ -1,6 +1,7 @@
 #include "FastLinks.h"
 
 #include "HtmlInput.h"
+#include "HtmlTags.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -203,14 +204,18 @@ struct Attribute {
 
 // Tags whose handling depends on the tree builder's state: with any of them the
 // document goes to the HTML5 parser.
-bool NeedsTreeBuilder(std::string_view name) {
-    static constexpr std::string_view names[] = {
-        "select", "svg", "math", "template", "frame", "frameset", "image", "plaintext", "isindex"};
-    for (const std::string_view candidate : names)
-        if (name == candidate)
-            return true;
-    return false;
-}
+const TagSet NeedsTreeBuilder{"select",   "svg",   "math",      "template", "frame",
+                              "frameset", "image", "plaintext", "isindex"};
+// Elements that may give links (MayHoldLinks).
+const TagSet HoldsLinks{"a",      "area",  "frame", "iframe", "img",  "source",
+                        "object", "embed", "video", "input",  "meta", "base"};
+// Elements whose content is text up to their end tag.
+const TagSet TextElement{"script",  "style",    "xmp",   "iframe",
+                         "noembed", "noframes", "title", "textarea"};
+// Where a table's rows end and a cell (or caption) begins.
+const TagSet TableCell{"td", "th", "caption"};
+const TagSet TableRows{"tr", "tbody", "thead", "tfoot", "colgroup", "col"};
+const TagSet TableRowsEnd{"tr", "tbody", "thead", "tfoot"};
 
 // Reads tags as the HTML5 tokenizer does. Strict: gives up (false) where the
 // tree builder would decide differently. Lenient: never gives up and reads on
@@ -252,9 +257,10 @@ class Scanner {
                         return flush(at); // the end of the document inside a tag
                     if (!flush(at))
                         return false;
-                    if (!EndTag(name) && !Lenient)
+                    const Tag tag = TagOf(name);
+                    if (!EndTag(tag) && !Lenient)
                         return false;
-                    if (Listener && !Listener->EndTag(name))
+                    if (Listener && !Listener->EndTag(name, tag))
                         return false;
                     i = p;
                 } else if (Html[i + 2] == '>') {
@@ -274,14 +280,15 @@ class Scanner {
                     return flush(at);
                 if (!flush(at))
                     return false;
-                if (!StartTag(name, attributes, result) && !Lenient)
+                const Tag tag = TagOf(name);
+                if (!StartTag(name, tag, attributes, result) && !Lenient)
                     return false;
-                if (Listener && !ReportStart(name, attributes))
+                if (Listener && !ReportStart(name, tag, attributes))
                     return false;
-                if (Lenient && name == "plaintext")
+                if (Lenient && tag == GUMBO_TAG_PLAINTEXT)
                     return true; // the rest of the document is text
                 i = p;
-                if (!SkipText(name, i) && !Lenient)
+                if (!SkipText(name, tag, i) && !Lenient)
                     return false;
             } else {
                 ++i;
@@ -409,22 +416,21 @@ class Scanner {
         }
     }
 
-    bool StartTag(std::string_view name, const std::vector<Attribute>& attributes,
+    bool StartTag(std::string_view name, Tag tag, const std::vector<Attribute>& attributes,
                   DocumentLinks& result) {
-        if (name == "template")
+        if (tag == GUMBO_TAG_TEMPLATE)
             ++Templates;
         if (Lenient && Templates > 0)
             return true; // a template's content is inert: a browser fetches nothing there
-        if (NeedsTreeBuilder(name) && !Lenient)
+        if (NeedsTreeBuilder(tag) && !Lenient)
             return false;
-        if (!MayHoldLinks(name)) {
-            if (name == "table") {
+        if (!HoldsLinks(tag)) {
+            if (tag == GUMBO_TAG_TABLE) {
                 Tables.push_back(false);
             } else if (!Tables.empty()) {
-                if (name == "td" || name == "th" || name == "caption")
+                if (TableCell(tag))
                     Tables.back() = true;
-                else if (name == "tr" || name == "tbody" || name == "thead" || name == "tfoot" ||
-                         name == "colgroup" || name == "col")
+                else if (TableRows(tag))
                     Tables.back() = false;
             }
             return true;
@@ -451,7 +457,7 @@ class Scanner {
             return std::nullopt;
         };
         const AttributeReader read(readValue);
-        if (name == "base") {
+        if (tag == GUMBO_TAG_BASE) {
             std::optional<std::string> href = read("href");
             if (href && !HaveBase) {
                 HaveBase = true;
@@ -469,28 +475,24 @@ class Scanner {
         return true;
     }
 
-    bool EndTag(std::string_view name) {
-        if (name == "template" && Templates > 0)
+    bool EndTag(Tag tag) {
+        if (tag == GUMBO_TAG_TEMPLATE && Templates > 0)
             --Templates;
-        if (NeedsTreeBuilder(name))
+        if (NeedsTreeBuilder(tag))
             return false;
         if (Tables.empty())
             return true;
-        if (name == "table")
+        if (tag == GUMBO_TAG_TABLE)
             Tables.pop_back();
-        else if (name == "td" || name == "th" || name == "caption" || name == "tr" ||
-                 name == "tbody" || name == "thead" || name == "tfoot")
+        else if (TableCell(tag) || TableRowsEnd(tag))
             Tables.back() = false;
         return true;
     }
 
     // After the start tag of an element whose content is text (script, style,
     // title...): i moves to the start of its end tag.
-    bool SkipText(std::string_view name, size_t& i) {
-        static constexpr std::string_view textElements[] = {
-            "script", "style", "xmp", "iframe", "noembed", "noframes", "title", "textarea"};
-        if (std::find(std::begin(textElements), std::end(textElements), name) ==
-            std::end(textElements))
+    bool SkipText(std::string_view name, Tag tag, size_t& i) {
+        if (!TextElement(tag))
             return true;
         size_t k = i;
         while (true) {
@@ -510,9 +512,9 @@ class Scanner {
             }
             k += 2;
         }
-        if (Listener && !Listener->RawText(name, Html.substr(i, k - i)))
+        if (Listener && !Listener->RawText(name, tag, Html.substr(i, k - i)))
             return false;
-        if (name == "script") {
+        if (tag == GUMBO_TAG_SCRIPT) {
             // "<!--" in a script may hide a "</script>" behind a nested "<script"
             const std::string_view body = Html.substr(i, k - i);
             if (body.find("<!--") != std::string_view::npos) {
@@ -532,7 +534,7 @@ class Scanner {
         return true;
     }
 
-    bool ReportStart(std::string_view name, const std::vector<Attribute>& attributes) {
+    bool ReportStart(std::string_view name, Tag tag, const std::vector<Attribute>& attributes) {
         const auto readValue = [&](const char* wanted) -> std::optional<std::string> {
             for (const Attribute& candidate : attributes)
                 if (candidate.Name == wanted) {
@@ -543,7 +545,7 @@ class Scanner {
                 }
             return std::nullopt;
         };
-        return Listener->StartTag(name, AttributeReader(readValue), Repeated);
+        return Listener->StartTag(name, tag, AttributeReader(readValue), Repeated);
     }
 
     std::string_view Html;

@@ -16,19 +16,20 @@ namespace vantora {
 // What the fast reader meets besides links, in document order, for readers of
 // other facts of the page. Each call may answer false: the document then needs
 // the tree builder and the scan gives nothing.
+// Elements come with their lower-case name and their kind (HtmlTags.h).
 class TagListener {
   public:
     virtual ~TagListener() = default;
-    // A start tag: its lower-case name, its attributes' decoded values, and
-    // whether it names an attribute twice.
-    virtual bool StartTag(std::string_view name, const AttributeReader& attribute,
+    // A start tag: its attributes' decoded values, and whether it names an
+    // attribute twice.
+    virtual bool StartTag(std::string_view name, int kind, const AttributeReader& attribute,
                           bool repeated) = 0;
-    virtual bool EndTag(std::string_view name) = 0;
+    virtual bool EndTag(std::string_view name, int kind) = 0;
     // Character data between markup, as written (references not decoded).
     virtual bool Text(std::string_view raw) = 0;
     // The content of a raw-text element (script, style, title, textarea...)
     // after its start tag was reported; its end tag follows as EndTag.
-    virtual bool RawText(std::string_view name, std::string_view content) = 0;
+    virtual bool RawText(std::string_view name, int kind, std::string_view content) = 0;
 };
 
 // Decodes the common character references (&amp; &lt; &nbsp; &copy;..., decimal

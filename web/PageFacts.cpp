@@ -2,6 +2,7 @@
 
 #include "FastLinks.h"
 #include "HtmlInput.h"
+#include "HtmlTags.h"
 #include "PageText.h"
 #include "Url.h"
 
@@ -637,74 +638,6 @@ bool IsAsciiBlank(std::string_view text) {
     });
 }
 
-// The kind of an element as the reader tells them apart: the parser library's
-// tag. A name the library does not know (dialog, search and any made-up one) is
-// GUMBO_TAG_UNKNOWN and is compared by its name: the library treats such an
-// element as an ordinary one, which closes no paragraph.
-using Tag = int;
-constexpr Tag TagKinds = GUMBO_TAG_LAST;
-
-// Names of the kinds, and a table of them by a hash of the lower-case name
-// (open addressing), so that a tag name costs a few byte operations.
-class TagTable {
-  public:
-    TagTable() {
-        Slots.fill(-1);
-        for (int tag = 0; tag < GUMBO_TAG_LAST; ++tag)
-            Add(gumbo_normalized_tagname(static_cast<GumboTag>(tag)), tag);
-    }
-    Tag Find(std::string_view name) const {
-        for (std::size_t slot = Hash(name);; slot = (slot + 1) & Mask) {
-            const int tag = Slots[slot];
-            if (tag < 0)
-                return GUMBO_TAG_UNKNOWN;
-            if (Names[static_cast<std::size_t>(tag)] == name)
-                return tag;
-        }
-    }
-
-  private:
-    static constexpr std::size_t Mask = 511;
-    static std::size_t Hash(std::string_view name) {
-        std::uint32_t hash = 2166136261u;
-        for (const char c : name)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-        return hash & Mask;
-    }
-    void Add(std::string_view name, Tag tag) {
-        Names[static_cast<std::size_t>(tag)] = name;
-        std::size_t slot = Hash(name);
-        while (Slots[slot] >= 0)
-            slot = (slot + 1) & Mask;
-        Slots[slot] = tag;
-    }
-    std::array<int, Mask + 1> Slots{};
-    std::array<std::string_view, TagKinds> Names{};
-};
-
-Tag TagOf(std::string_view name) {
-    static const TagTable table;
-    return table.Find(name);
-}
-
-GumboTag LibraryTag(Tag tag) {
-    return static_cast<GumboTag>(tag);
-}
-
-// A set of element kinds, built once from their names; an unknown name is in none.
-class TagSet {
-  public:
-    TagSet(std::initializer_list<std::string_view> names) {
-        for (const std::string_view name : names)
-            if (const Tag tag = TagOf(name); tag != GUMBO_TAG_UNKNOWN)
-                Bits[static_cast<std::size_t>(tag)] = true;
-    }
-    bool operator()(Tag tag) const { return Bits[static_cast<std::size_t>(tag)]; }
-
-  private:
-    std::bitset<TagKinds> Bits;
-};
-
 const TagSet IsVoid{"area",  "base",  "basefont", "bgsound", "br",     "col",
                     "embed", "hr",    "img",      "input",   "keygen", "link",
                     "meta",  "param", "source",   "track",   "wbr"};
@@ -763,10 +696,10 @@ class FactsListener : public TagListener {
     FactsListener(PageFacts& facts, Collected& collected, const PageFactLimits& limits)
         : Facts(facts), Got(collected), Limits(limits) {}
 
-    bool StartTag(std::string_view name, const AttributeReader& attribute, bool repeated) override {
+    bool StartTag(std::string_view name, Tag tag, const AttributeReader& attribute,
+                  bool repeated) override {
         if (repeated)
             return false;
-        const Tag tag = TagOf(name);
         if (tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_HEAD || tag == GUMBO_TAG_BODY) {
             const bool again = tag == GUMBO_TAG_HTML   ? SeenTag
                                : tag == GUMBO_TAG_HEAD ? (HeadSeen || InBody)
@@ -794,7 +727,7 @@ class FactsListener : public TagListener {
         const bool body = InBody && Hidden == 0;
         if (InBody && !Fit(tag))
             return false;
-        if (!IsInline(LibraryTag(tag)))
+        if (!IsInline(static_cast<GumboTag>(tag)))
             Break();
         Ids(attribute, tag == GUMBO_TAG_A);
         const bool isVoid = IsVoid(tag);
@@ -891,8 +824,7 @@ class FactsListener : public TagListener {
         return true;
     }
 
-    bool EndTag(std::string_view name) override {
-        const Tag tag = TagOf(name);
+    bool EndTag(std::string_view name, Tag tag) override {
         if (!InBody) {
             if (tag == GUMBO_TAG_BODY || tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_BR)
                 return false;
@@ -938,7 +870,7 @@ class FactsListener : public TagListener {
             return false;
         // the parser library takes every element of a name it does not know for
         // one of the same name
-        if (LibraryTag(tag) == GUMBO_TAG_UNKNOWN)
+        if (tag == GUMBO_TAG_UNKNOWN)
             return false;
         // an end tag of nothing open is ignored, unless it would close something
         return !IsOpen(tag);
@@ -962,8 +894,7 @@ class FactsListener : public TagListener {
         return true;
     }
 
-    bool RawText(std::string_view name, std::string_view content) override {
-        const Tag tag = TagOf(name);
+    bool RawText(std::string_view name, Tag tag, std::string_view content) override {
         const bool decoded = tag == GUMBO_TAG_TITLE || tag == GUMBO_TAG_TEXTAREA;
         std::string decodedText;
         std::string_view text = content; // scripts and styles are read in place
