@@ -243,6 +243,8 @@ std::string ToUtf8(std::string_view bytes) {
 }
 
 std::string RepairUtf8(std::string_view text) {
+    if (IsValidUtf8(text)) // the usual case, checked eight bytes at a time
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
