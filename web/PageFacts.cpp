@@ -669,6 +669,13 @@ const TagSet ClosesParagraph{
     "menu",    "nav",      "ol",         "p",          "section", "summary", "ul",      "h1",
     "h2",      "h3",       "h4",         "h5",         "h6",      "pre",     "listing", "form",
     "table",   "hr",       "xmp",        "li",         "dd",      "dt"};
+// End tags that first end the elements whose end the parser implies.
+const TagSet ImpliesEnds{
+    "address", "article", "aside",    "blockquote", "button", "center", "details", "dir",
+    "div",     "dl",      "fieldset", "figcaption", "figure", "footer", "header",  "hgroup",
+    "listing", "main",    "menu",     "nav",        "ol",     "pre",    "section", "summary",
+    "ul",      "p",       "li",       "dd",         "dt",     "h1",     "h2",      "h3",
+    "h4",      "h5",      "h6",       "form",       "body",   "html"};
 // Where the search for an open <p> to close stops.
 const TagSet ParagraphScope{"applet", "caption", "html",   "table",    "td",
                             "th",     "marquee", "object", "template", "button"};
@@ -857,9 +864,15 @@ class FactsListener : public TagListener {
         }
         // a formatting element closes by its own end tag only when it is the
         // innermost; else the parser rearranges the tree
+        // The end tag of a block, a paragraph, a list item or a heading first ends
+        // what the parser implies the end of; that of any other element (an
+        // inline or unknown one) is dropped at an open paragraph or list item,
+        // which this reader leaves to the parser.
         const bool formatting = Formatting(tag);
+        const bool impliesEnds = ImpliesEnds(tag);
         size_t k = Open.size();
-        while (!formatting && k > 0 && !Open[k - 1].Is(tag, name) && EndImplied(Open[k - 1].Kind))
+        while (!formatting && k > 0 && !Open[k - 1].Is(tag, name) && EndImplied(Open[k - 1].Kind) &&
+               (impliesEnds || !Special(Open[k - 1].Kind)))
             --k;
         if (k > 0 && Open[k - 1].Is(tag, name)) {
             while (Open.size() >= k)

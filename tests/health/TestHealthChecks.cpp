@@ -505,6 +505,8 @@ void TestHealthChecks::pageFacts_data() {
     // "c" and "d" end up in one paragraph as one word
     row("dialog and search close no paragraph", "<p>a<dialog>b<p>c</dialog>d<search>e</search>",
         "words", "4");
+    // the end tag of an element outside the paragraph is dropped there
+    row("an end tag stops at an open paragraph", "<x><p>a</x>b</p>c", "words", "2");
     // raw text keeps a numeric reference beyond Unicode as written; elsewhere it
     // reads as the replacement character (a word of its own)
     row("a reference beyond Unicode in raw text stays as written",
