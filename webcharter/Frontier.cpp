@@ -212,14 +212,18 @@ uint32_t BodyDigest(const ParsedPage& parsed) {
     return digest ? digest : 1;
 }
 
-bool IsIndexName(std::string last) {
-    std::transform(last.begin(), last.end(), last.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+bool IsIndexName(std::string_view last) {
     static const char* const indexNames[] = {
         "index.html",   "index.htm",   "index.shtml",  "index.php",    "index.asp",
         "index.aspx",   "index.jsp",   "index.cgi",    "index.xhtml",  "default.htm",
         "default.html", "default.asp", "default.aspx", "welcome.html", "home.html"};
-    return std::find(std::begin(indexNames), std::end(indexNames), last) != std::end(indexNames);
+    const auto same = [&](std::string_view name) {
+        return name.size() == last.size() &&
+               std::equal(name.begin(), name.end(), last.begin(), [](char a, char b) {
+                   return a == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    return std::any_of(std::begin(indexNames), std::end(indexNames), same);
 }
 
 } // namespace
@@ -227,26 +231,28 @@ bool IsIndexName(std::string last) {
 bool Crawl::DuplicateOfFolderPage(int target, const ParsedPage& parsed) {
     // The names one document may have: the folder ("/docs/") and its index files
     // ("/docs/index.html"), of which only the spellings the site's pages use are
-    // looked for.
-    std::optional<Url> url = ParseUrl(Targets[target].Url());
-    if (!url || url->HasQuery)
+    // looked for. (The target's URL is in its normal form: a '?' starts its query.)
+    const std::string_view text = Targets[target].Url();
+    if (text.find('?') != std::string_view::npos)
         return false;
-    const size_t slash = url->Path.rfind('/');
-    const std::string last = url->Path.substr(slash + 1);
+    const std::string_view key = Target::KeyOf(text);
+    const size_t slash = key.rfind('/');
+    if (slash == std::string_view::npos)
+        return false;
+    const std::string_view last = key.substr(slash + 1);
     if (!last.empty()) {
         if (!IsIndexName(last))
             return false;
         if (IndexSpellings.size() < 64 &&
             std::find(IndexSpellings.begin(), IndexSpellings.end(), last) == IndexSpellings.end())
-            IndexSpellings.push_back(last);
+            IndexSpellings.emplace_back(last);
     }
-    url->Path.resize(slash + 1);
-    const std::string folder = url->Key();
+    const std::string folder(key.substr(0, slash + 1));
     const uint32_t digest = BodyDigest(parsed);
     // A listed page of one of those names with the same body: this page is that one,
     // under the URL met first; links to this one lead to it.
-    const auto sameAs = [&](const std::string& key) {
-        const int known = Final(PageKeys.Find(key));
+    const auto sameAs = [&](const std::string& name) {
+        const int known = Final(PageKeys.Find(name));
         if (known < 0 || known == target || Targets[known].Status != State::Page ||
             Targets[known].BodyDigest != digest)
             return false;
@@ -323,9 +329,23 @@ void Crawl::AddPage(Finished& finished) {
                 index = ExternalTarget(*link.Address);
             ref = {image ? RefKind::Image : RefKind::Link, index};
         }
-        const long long key =
-            (static_cast<long long>(ref.Kind) << 40) | (ref.Index & 0xFFFFFFFFFFLL);
-        if (seen.insert(key).second)
+        // each reference once: the few of most pages compared as they are, the
+        // many of a large one through a set
+        const auto keyOf = [](const Ref& r) {
+            return (static_cast<long long>(r.Kind) << 40) | (r.Index & 0xFFFFFFFFFFLL);
+        };
+        bool known;
+        if (refs.size() < 16) {
+            known = std::any_of(refs.begin(), refs.end(), [&](const Ref& r) {
+                return r.Kind == ref.Kind && r.Index == ref.Index;
+            });
+        } else {
+            if (seen.empty())
+                for (const Ref& r : refs)
+                    seen.insert(keyOf(r));
+            known = !seen.insert(keyOf(ref)).second;
+        }
+        if (!known)
             refs.push_back(ref);
     }
     if (Facts)
