@@ -184,8 +184,8 @@ struct Collected {
     }
 };
 
-void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
-            const PageFactLimits& limits);
+// page: the page's URL, null when it could not be read.
+void Finish(PageFacts& facts, Collected& collected, const Url* page, const PageFactLimits& limits);
 
 } // namespace
 
@@ -547,14 +547,14 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
             stack.push_back(inner);
         }
     }
-    Finish(facts, collected, pageUrl, limits);
+    const std::optional<Url> page = ParseUrl(pageUrl);
+    Finish(facts, collected, page ? &*page : nullptr, limits);
     return facts;
 }
 
 namespace {
 
-void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
-            const PageFactLimits& limits) {
+void Finish(PageFacts& facts, Collected& collected, const Url* page, const PageFactLimits& limits) {
     auto& [canonicals, resources, alternates, fragmentLinks, seenFragmentLinks, noFollowLinks,
            followedLinks, haveBase, mainDigest, bodyDigest, haveMain] = collected;
     mainDigest.Break();
@@ -563,11 +563,11 @@ void Finish(PageFacts& facts, Collected& collected, std::string_view pageUrl,
     facts.MainWords = content.Words;
     facts.MainHash = content.Hash;
 
-    const std::optional<Url> page = ParseUrl(pageUrl);
-    std::optional<Url> base = page;
+    const Url* base = page;
+    std::optional<Url> fromBase; // the URL of <base>, when it resolves
     if (page && haveBase)
-        if (std::optional<Url> resolved = ResolveUrl(*page, facts.Links.BaseHref))
-            base = std::move(resolved);
+        if ((fromBase = ResolveUrl(*page, facts.Links.BaseHref)))
+            base = &*fromBase;
     auto resolve = [&](const std::string& reference) -> std::optional<std::string> {
         if (!base)
             return std::nullopt;
@@ -795,15 +795,15 @@ class FactsListener : public TagListener {
             break;
         case GUMBO_TAG_A:
         case GUMBO_TAG_AREA:
-            if (const std::optional<std::string> href = attribute("href")) {
+            if (std::optional<std::string> href = attribute("href")) {
                 if (href->find('#') != std::string::npos)
                     Got.KeepFragmentLink(*href, Limits);
                 const std::optional<std::string> rel = attribute("rel");
                 if (rel && HasToken(*rel, "nofollow")) {
                     if (Got.NoFollowLinks.size() < Limits.NoFollow)
-                        Got.NoFollowLinks.push_back(*href);
+                        Got.NoFollowLinks.push_back(std::move(*href));
                 } else {
-                    Got.FollowedLinks.push_back(*href);
+                    Got.FollowedLinks.push_back(std::move(*href));
                 }
             }
             break;
@@ -1171,10 +1171,8 @@ bool HasReplacedCharacters(std::string_view text) {
     return false;
 }
 
-} // namespace
-
-std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_view pageUrl,
-                                           const PageFactLimits& limits) {
+std::optional<PageFacts> ReadFast(std::string_view html, const Url* page,
+                                  const PageFactLimits& limits) {
     if (HasReplacedCharacters(html))
         return std::nullopt;
     PageFacts facts;
@@ -1184,9 +1182,22 @@ std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_vi
     if (!links)
         return std::nullopt;
     listener.End();
-    Finish(facts, collected, pageUrl, limits);
+    Finish(facts, collected, page, limits);
     facts.Links = std::move(*links);
     return facts;
+}
+
+} // namespace
+
+std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_view pageUrl,
+                                           const PageFactLimits& limits) {
+    const std::optional<Url> page = ParseUrl(pageUrl);
+    return ReadFast(html, page ? &*page : nullptr, limits);
+}
+
+std::optional<PageFacts> ReadPageFactsFast(std::string_view html, const Url& page,
+                                           const PageFactLimits& limits) {
+    return ReadFast(html, &page, limits);
 }
 
 } // namespace vantora

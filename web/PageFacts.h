@@ -8,6 +8,7 @@
 // most a fixed amount of memory whatever its size.
 
 #include "Links.h"
+#include "Url.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -78,6 +79,9 @@ PageFacts ReadPageFacts(std::string_view html, std::string_view pageUrl,
 // the fast link reader (Links: its links, each once), for ordinary documents;
 // nothing when the document needs the tree builder (ReadPageFacts then).
 std::optional<PageFacts> ReadPageFactsFast(std::string_view html, std::string_view pageUrl,
+                                           const PageFactLimits& limits = {});
+// The same with the page URL already read.
+std::optional<PageFacts> ReadPageFactsFast(std::string_view html, const Url& page,
                                            const PageFactLimits& limits = {});
 
 // Whether a JSON text parses (RFC 8259); nesting is followed without recursion.

@@ -65,7 +65,7 @@ ParsedPage ParsePage(const std::string& rawBody, const std::string& pageUrl, siz
     DocumentLinks links;
     if (facts) {
         // one pass gives the facts and the links of an ordinary page
-        if (std::optional<PageFacts> fast = ReadPageFactsFast(body, pageUrl)) {
+        if (std::optional<PageFacts> fast = ReadPageFactsFast(body, *page)) {
             links = std::move(fast->Links);
             parsed.Facts = std::make_shared<PageFacts>(std::move(*fast));
         } else {
