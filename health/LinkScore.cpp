@@ -56,32 +56,70 @@ LinkGraph LinkGraph::FromPairs(std::size_t count,
     });
 }
 
-RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
+namespace {
+
+// The links turned round (who links to v), each pair once, and each node's
+// count of links out: all the iteration reads.
+struct TurnedRound {
+    std::vector<std::uint32_t> InOffsets, Sources, OutDegree;
+};
+
+// Turns round the links a walk gives (made twice: to count, then to place),
+// dropping links of a node to itself and repeated pairs. Sources of a node
+// come out in ascending order.
+template <class Walk> TurnedRound TurnRound(std::size_t count, const Walk& walk) {
+    TurnedRound links;
+    links.InOffsets.assign(count + 1, 0);
+    walk([&](std::uint32_t from, std::uint32_t to) {
+        if (from != to && from < count && to < count)
+            ++links.InOffsets[to + 1];
+    });
+    for (std::size_t i = 0; i < count; ++i)
+        links.InOffsets[i + 1] += links.InOffsets[i];
+    links.Sources.resize(links.InOffsets[count]);
+    {
+        std::vector<std::uint32_t> fill(links.InOffsets.begin(), links.InOffsets.end() - 1);
+        walk([&](std::uint32_t from, std::uint32_t to) {
+            if (from != to && from < count && to < count)
+                links.Sources[fill[to]++] = from;
+        });
+    }
+    links.OutDegree.assign(count, 0);
+    std::uint32_t kept = 0, begin = 0;
+    for (std::size_t v = 0; v < count; ++v) {
+        const std::uint32_t end = links.InOffsets[v + 1];
+        const auto first = links.Sources.begin() + begin, last = links.Sources.begin() + end;
+        std::sort(first, last);
+        const auto unique = std::unique(first, last);
+        for (auto at = first; at != unique; ++at) {
+            ++links.OutDegree[*at];
+            links.Sources[kept++] = *at;
+        }
+        begin = end;
+        links.InOffsets[v + 1] = kept;
+    }
+    links.Sources.resize(kept);
+    links.Sources.shrink_to_fit();
+    return links;
+}
+
+RankResult Iterate(const TurnedRound& links, const RankOptions& options) {
     RankResult result;
-    const std::size_t n = graph.Nodes();
+    const std::size_t n = links.OutDegree.size();
     if (n == 0) {
         result.Converged = true;
         return result;
     }
-    // The links turned round (who links to v), so each node's new rank is a
-    // sum over a contiguous run: reads scattered, writes in order.
-    std::vector<std::uint32_t> inOffsets(n + 1, 0), sources(graph.Targets.size());
-    for (const std::uint32_t to : graph.Targets)
-        ++inOffsets[to + 1];
-    for (std::size_t i = 0; i < n; ++i)
-        inOffsets[i + 1] += inOffsets[i];
-    {
-        std::vector<std::uint32_t> fill(inOffsets.begin(), inOffsets.end() - 1);
-        for (std::uint32_t from = 0; from < n; ++from)
-            for (std::uint32_t k = graph.Offsets[from]; k < graph.Offsets[from + 1]; ++k)
-                sources[fill[graph.Targets[k]]++] = from;
-    }
+    // Each node's new rank is a sum over a contiguous run of the turned-round
+    // links: reads scattered, writes in order.
+    const std::vector<std::uint32_t>& inOffsets = links.InOffsets;
+    const std::vector<std::uint32_t>& sources = links.Sources;
     const double d = options.Damping, share = 1.0 / static_cast<double>(n);
     std::vector<double> rank(n, share), next(n), contribution(n);
     for (int iteration = 1; iteration <= options.MaxIterations; ++iteration) {
         double dangling = 0;
         for (std::size_t u = 0; u < n; ++u) {
-            const std::uint32_t out = graph.Offsets[u + 1] - graph.Offsets[u];
+            const std::uint32_t out = links.OutDegree[u];
             if (out == 0) {
                 dangling += rank[u];
                 contribution[u] = 0;
@@ -109,19 +147,10 @@ RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
     return result;
 }
 
-std::vector<double> ScaledScores(const std::vector<double>& ranks) {
-    std::vector<double> scores(ranks.size(), 0.0);
-    const auto best = std::max_element(ranks.begin(), ranks.end());
-    if (best == ranks.end() || *best <= 0)
-        return scores;
-    for (std::size_t i = 0; i < ranks.size(); ++i)
-        scores[i] = 100.0 * ranks[i] / *best;
-    return scores;
-}
-
-LinkGraph SiteLinks(const Site& site) {
-    const std::vector<UrlFacts>& urls = site.Urls();
-    return BuildGraph(urls.size(), [&](const auto& emit) {
+// The site's links as a walk: calls emit(from, to) for each.
+auto SiteWalk(const Site& site) {
+    return [&site](const auto& emit) {
+        const std::vector<UrlFacts>& urls = site.Urls();
         std::vector<std::uint32_t> skipped;
         for (std::size_t i = 0; i < urls.size(); ++i) {
             const UrlFacts& url = urls[i];
@@ -142,11 +171,40 @@ LinkGraph SiteLinks(const Site& site) {
                 if (!std::binary_search(skipped.begin(), skipped.end(), target))
                     emit(from, target);
         }
-    });
+    };
+}
+
+} // namespace
+
+RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
+    return Iterate(TurnRound(graph.Nodes(),
+                             [&](const auto& emit) {
+                                 for (std::uint32_t u = 0; u < graph.Nodes(); ++u)
+                                     for (std::uint32_t k = graph.Offsets[u];
+                                          k < graph.Offsets[u + 1]; ++k)
+                                         emit(u, graph.Targets[k]);
+                             }),
+                   options);
+}
+
+std::vector<double> ScaledScores(const std::vector<double>& ranks) {
+    std::vector<double> scores(ranks.size(), 0.0);
+    const auto best = std::max_element(ranks.begin(), ranks.end());
+    if (best == ranks.end() || *best <= 0)
+        return scores;
+    for (std::size_t i = 0; i < ranks.size(); ++i)
+        scores[i] = 100.0 * ranks[i] / *best;
+    return scores;
+}
+
+LinkGraph SiteLinks(const Site& site) {
+    return BuildGraph(site.Urls().size(), SiteWalk(site));
 }
 
 std::vector<double> LinkScores(const Site& site) {
-    return ScaledScores(PageRank(SiteLinks(site)).Ranks);
+    // Straight from the site's links to the turned-round form, so the links
+    // are held once, not also as a forward graph.
+    return ScaledScores(Iterate(TurnRound(site.Urls().size(), SiteWalk(site)), {}).Ranks);
 }
 
 } // namespace vantora::health

@@ -149,6 +149,11 @@ std::string Collapsed(std::string_view text) {
 }
 
 std::string Excerpt(std::string_view text, std::size_t max) {
+    // Most texts are short printable ASCII, and their excerpt is themselves.
+    if (text.size() <= max && std::all_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+        }))
+        return std::string(text);
     std::string clean;
     const std::string valid = RepairUtf8(text);
     for (const char c : valid)
@@ -290,26 +295,36 @@ Site::Site(const CrawlFacts& facts) : Crawl(facts) {
     for (const std::string_view listed : facts.Listed)
         if (const std::optional<std::size_t> at = Find(listed))
             ListedFlags[*at] = true;
-    // Duplicates are among indexable pages; every indexable URL gets its group.
+    // Duplicates are among indexable pages; every indexable URL gets its
+    // group. One kind at a time, so only one list of keys is held.
     std::vector<bool> members(count);
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> titles, descriptions, contents;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!IndexableFlags[i])
-            continue;
-        members[i] = IsPage(i);
-        const UrlFacts& url = facts.Urls[i];
-        const auto index = static_cast<std::uint32_t>(i);
-        if (!url.Titles.empty())
-            if (const std::string title = Collapsed(url.Titles.front()); !title.empty())
-                titles.emplace_back(KeyOf(title), index);
-        if (const std::string description = Collapsed(url.Description); !description.empty())
-            descriptions.emplace_back(KeyOf(description), index);
-        if (url.Words > 0 && url.HasHash)
-            contents.emplace_back(url.Hash, index);
-    }
-    Titles.Build(*this, std::move(titles), members);
-    Descriptions.Build(*this, std::move(descriptions), members);
-    Contents.Build(*this, std::move(contents), members);
+    for (std::size_t i = 0; i < count; ++i)
+        members[i] = IndexableFlags[i] && IsPage(i);
+    auto group = [&](Groups& groups, const auto& keyOf) {
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+        for (std::size_t i = 0; i < count; ++i)
+            if (IndexableFlags[i])
+                if (const std::optional<std::uint64_t> key = keyOf(facts.Urls[i]))
+                    keys.emplace_back(*key, static_cast<std::uint32_t>(i));
+        groups.Build(*this, std::move(keys), members);
+    };
+    auto collapsedKey = [](std::string_view text) -> std::optional<std::uint64_t> {
+        const std::string collapsed = Collapsed(text);
+        if (collapsed.empty())
+            return std::nullopt;
+        return KeyOf(collapsed);
+    };
+    group(Titles, [&](const UrlFacts& url) -> std::optional<std::uint64_t> {
+        if (url.Titles.empty())
+            return std::nullopt;
+        return collapsedKey(url.Titles.front());
+    });
+    group(Descriptions, [&](const UrlFacts& url) { return collapsedKey(url.Description); });
+    group(Contents, [](const UrlFacts& url) -> std::optional<std::uint64_t> {
+        if (url.Words == 0 || !url.HasHash)
+            return std::nullopt;
+        return url.Hash;
+    });
 }
 
 std::optional<std::size_t> Site::Find(std::string_view url) const {

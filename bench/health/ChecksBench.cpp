@@ -233,8 +233,10 @@ int main(int argc, char** argv) {
     std::size_t counts[3] = {0, 0, 0};
     for (const Finding& finding : findings)
         ++counts[static_cast<int>(finding.Level)];
-    std::printf("  read the facts     %6.2f s  peak %5ld MB (%ld before)\n", read, afterRead,
-                before);
+    std::printf("  read the facts     %6.2f s  peak %5ld MB (%ld before; %zu URLs of %zu bytes, "
+                "%.0f MB of texts and links)\n",
+                read, afterRead, before, facts.Urls.size(), sizeof(UrlFacts),
+                facts.Texts.Bytes() / 1048576.0);
     std::printf("  the checks         %6.2f s  peak %5ld MB; %zu findings: %zu errors, %zu "
                 "warnings, %zu notices\n",
                 checks, afterChecks, findings.size(), counts[0], counts[1], counts[2]);
