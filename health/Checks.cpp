@@ -763,10 +763,11 @@ std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings)
             continue;
         const auto set = settings.Limits.find(rule.Id);
         const double threshold = set != settings.Limits.end() ? set->second : rule.Threshold;
-        std::unordered_set<std::string_view> listed; // one finding per check and URL
+        // One finding per check and URL (when two URLs of the crawl can share a text).
+        std::unordered_set<std::string_view> listed;
         for (std::size_t i = 0; i < site.Urls().size(); ++i)
             if (Detail detail = rule.Listed(site, i, threshold))
-                if (listed.insert(site.Urls()[i].Url).second)
+                if (site.UrlsDistinct() || listed.insert(site.Urls()[i].Url).second)
                     findings.push_back({std::string(rule.Id), rule.Level,
                                         std::string(site.Urls()[i].Url), Excerpt(*detail, 400)});
     }

@@ -44,12 +44,14 @@ void* TextArena::Allocate(std::size_t bytes, std::size_t align) {
 }
 
 template <bool Pairs>
-PackedTexts<Pairs> PackedTexts<Pairs>::Pack(TextArena& arena, std::span<const std::string> texts) {
+PackedTexts<Pairs> PackedTexts<Pairs>::Pack(TextArena& arena, std::span<const std::string> texts,
+                                            std::string_view kept) {
     if (texts.empty())
         return {};
+    const char* const keptAt = kept.data();
     std::size_t bytes = 5;
     for (const std::string& text : texts)
-        bytes += 5 + text.size();
+        bytes += 5 + (!kept.empty() && text == kept ? sizeof keptAt : text.size());
     char* const start = static_cast<char*>(arena.Allocate(bytes, 1));
     char* at = start;
     auto length = [&](std::size_t value) {
@@ -61,7 +63,13 @@ PackedTexts<Pairs> PackedTexts<Pairs>::Pack(TextArena& arena, std::span<const st
     };
     length(Pairs ? texts.size() / 2 : texts.size());
     for (const std::string& text : texts) {
-        length(text.size());
+        if (!kept.empty() && text == kept) {
+            length(text.size() * 2 + 1);
+            std::memcpy(at, &keptAt, sizeof keptAt);
+            at += sizeof keptAt;
+            continue;
+        }
+        length(text.size() * 2);
         std::memcpy(at, text.data(), text.size());
         at += text.size();
     }
@@ -542,7 +550,7 @@ class Reader {
             rare.Error = Keep(error);
             rare.Location = Keep(location);
             rare.RobotsHeader = Keep(robots);
-            rare.HeaderCanonicals = TextList::Pack(Facts.Texts, canonicals);
+            rare.HeaderCanonicals = TextList::Pack(Facts.Texts, canonicals, url.Url);
         }
     }
 
@@ -552,7 +560,7 @@ class Reader {
         url.HasDescription = record.Has(FDescription);
         url.Description = Keep(record.Text(FDescription));
         url.DescriptionChars = Count(record.Number(FDescriptionChars));
-        url.Canonicals = TextList::Pack(Facts.Texts, record.Texts(FCanonicals));
+        url.Canonicals = TextList::Pack(Facts.Texts, record.Texts(FCanonicals), url.Url);
         url.H1Count = Count(record.Number(FH1Count));
         url.H1WithText = Count(record.Number(FH1WithText));
         url.H1Texts = TextList::Pack(Facts.Texts, record.Texts(FH1Texts));

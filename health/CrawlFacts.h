@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <iosfwd>
 #include <iterator>
@@ -40,7 +41,9 @@ class TextArena {
 };
 
 // A list of texts packed in a TextArena: a count, then each text with its
-// length in front. Read by iterating (operator[] walks from the start).
+// length in front, or (for a text the arena already holds, such as a page's
+// own URL as its canonical) a pointer to it. Read by iterating (operator[]
+// walks from the start).
 template <bool Pairs> class PackedTexts {
   public:
     using value_type =
@@ -105,8 +108,10 @@ template <bool Pairs> class PackedTexts {
         return *at;
     }
 
-    // Packs texts (pairs: first and second alternately) into the arena.
-    static PackedTexts Pack(TextArena& arena, std::span<const std::string> texts);
+    // Packs texts (pairs: first and second alternately) into the arena; those
+    // equal to kept point to it instead of being copied.
+    static PackedTexts Pack(TextArena& arena, std::span<const std::string> texts,
+                            std::string_view kept = {});
 
     static std::uint32_t ReadLength(const char*& at) {
         std::uint32_t value = 0;
@@ -124,7 +129,13 @@ template <bool Pairs> class PackedTexts {
         return ReadLength(at);
     }
     static std::string_view Next(const char*& at) {
-        const std::uint32_t length = ReadLength(at);
+        const std::uint32_t coded = ReadLength(at), length = coded >> 1;
+        if (coded & 1) {
+            const char* text = nullptr;
+            std::memcpy(&text, at, sizeof text);
+            at += sizeof text;
+            return {text, length};
+        }
         const std::string_view text(at, length);
         at += length;
         return text;

@@ -175,6 +175,11 @@ void Site::Groups::Build(const Site& site,
         std::size_t end = begin;
         while (end < keys.size() && keys[end].first == keys[begin].first)
             ++end;
+        // A key of one URL names no other: it needs no group.
+        if (end - begin < 2) {
+            begin = end;
+            continue;
+        }
         const auto group = static_cast<std::uint32_t>(Best.size());
         std::uint32_t best = None, second = None;
         for (std::size_t k = begin; k < end; ++k) {
@@ -224,8 +229,10 @@ Site::Site(const CrawlFacts& facts) : Crawl(facts) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t key = KeyOf(NormalText(facts.Urls[i].Url).View);
         for (std::size_t at = key & (slots - 1);; at = (at + 1) & (slots - 1)) {
-            if (Keys[at] == key)
-                break; // the first URL of that text keeps it
+            if (Keys[at] == key) {
+                Distinct = false; // the first URL of that text keeps it
+                break;
+            }
             if (Keys[at] == 0) {
                 Keys[at] = key;
                 Slots[at] = static_cast<std::uint32_t>(i);

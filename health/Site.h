@@ -61,6 +61,9 @@ class Site {
     std::string SameDescription(std::size_t url) const { return Descriptions.Another(*this, url); }
     std::string SameContent(std::size_t url) const { return Contents.Another(*this, url); }
 
+    // No two URLs of the crawl have the same (normalised) text.
+    bool UrlsDistinct() const { return Distinct; }
+
     // Some XML sitemap of the site was read.
     bool HasSitemap() const;
     bool Listed(std::size_t url) const { return ListedFlags[url]; }
@@ -87,6 +90,7 @@ class Site {
 
     const CrawlFacts& Crawl;
     std::size_t Root = static_cast<std::size_t>(-1);
+    bool Distinct = true;
     // URL hash -> index, open addressing (a zero key is an empty slot).
     std::vector<std::uint64_t> Keys;
     std::vector<std::uint32_t> Slots;
