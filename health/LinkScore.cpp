@@ -98,8 +98,9 @@ template <class Walk> TurnedRound TurnRound(std::size_t count, const Walk& walk)
         begin = end;
         links.InOffsets[v + 1] = kept;
     }
+    // Not shrunk: a copy to a tighter array would hold both at once, for the
+    // few repeated links it saves.
     links.Sources.resize(kept);
-    links.Sources.shrink_to_fit();
     return links;
 }
 
