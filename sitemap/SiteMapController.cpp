@@ -210,13 +210,25 @@ void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
 
 void SiteMapController::RecomputePages() {
     Pages.clear();
-    if (SelectedTotal > 0) {
-        const SiteTree& tree = Tree();
+    const SiteTree& tree = Tree();
+    // A few nodes have their URLs built from their ancestors each; many have
+    // them built in one walk from their parents' (a deep tree would
+    // otherwise take time in proportion to the nodes times the depth).
+    constexpr int FewNodes = 2000;
+    if (SelectedTotal > 0 && SelectedTotal <= FewNodes) {
         QString url;
         for (int node : Order) {
             if (SelectedFlags[size_t(node)] && tree.PageUrl(node, url))
                 Pages.append(url);
         }
+    } else if (SelectedTotal > FewNodes) {
+        tree.ForEachFullUrl(
+            [&](int node) { return SelectedFlags[size_t(node)] && tree.IsPage(node); },
+            [&](int node, const QString& fullUrl) {
+                QString url;
+                tree.PageUrl(node, fullUrl, url);
+                Pages.append(url);
+            });
     }
     emit SelectedPagesChanged(Pages);
 }

@@ -23,22 +23,35 @@ std::string Key(const QString& url) {
     return health::NormalUrl(text);
 }
 
-// The last path segment of a node's full URL is the part of its own caption
-// after its last "/". When that part holds only characters that
-// normalisation leaves alone, it is also the last segment of the node's key,
-// and a node whose segment no wanted key ends in is passed over without
-// building its full URL: most nodes of a large map. Anything else (a query,
-// an escape, a fragment, a blank, "." or "..", a bare host) gives no answer
-// and the node is compared whole.
+// The start of a URL's last path segment: after the last "/" that is not
+// the text's last character (a folder's segment keeps its closing "/", so
+// folders are told apart too); -1 when the text is empty or only "/".
+qsizetype LastSegmentStart(QStringView text) {
+    const qsizetype end = text.endsWith(u'/') ? text.size() - 1 : text.size();
+    if (end <= 0)
+        return -1;
+    return text.first(end).lastIndexOf(u'/') + 1;
+}
+
+// The last path segment of a node's full URL is the same part of its own
+// caption. When that part holds only characters that normalisation leaves
+// alone, it is also the last segment of the node's key, and a node whose
+// segment no wanted key ends in is passed over without building its full
+// URL: most nodes of a large map. Anything else (a query, an escape, a
+// fragment, a blank, "." or "..", a bare host) gives no answer and the node
+// is compared whole.
 std::optional<QStringView> PlainLastSegment(const QString& caption) {
-    const qsizetype slash = caption.lastIndexOf(u'/');
+    const qsizetype start = LastSegmentStart(caption);
     const qsizetype scheme = caption.indexOf(QLatin1String("://"));
-    if (scheme >= 0 && slash < scheme + 3)
+    if (start < 0 || (scheme >= 0 && start < scheme + 4))
         return std::nullopt;
-    const QStringView segment = QStringView(caption).mid(slash + 1);
-    if (segment == u"." || segment == u"..")
+    const QStringView segment = QStringView(caption).mid(start);
+    QStringView name = segment;
+    if (name.endsWith(u'/'))
+        name.chop(1);
+    if (name.isEmpty() || name == u"." || name == u"..")
         return std::nullopt;
-    for (const QChar c : segment)
+    for (const QChar c : name)
         if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-' && c != u'_' &&
             c != u'~')
             return std::nullopt;
@@ -72,24 +85,25 @@ std::vector<int> FindNodesByUrl(const SiteTree& tree, const QStringList& urls) {
     std::vector<QString> segmentTexts;
     segmentTexts.reserve(keys.size());
     for (const QString& key : keys) {
-        segmentTexts.push_back(key.mid(key.lastIndexOf(u'/') + 1));
+        segmentTexts.push_back(key.mid(qMax(qsizetype(0), LastSegmentStart(key))));
         wanted.insert(key);
     }
     const std::unordered_set<QStringView, ViewHash> lastSegments(segmentTexts.begin(),
                                                                  segmentTexts.end());
     std::vector<int> found;
-    for (const int node : tree.DisplayOrder()) {
-        // Every node, broken links too: they are shown where they are.
-        const std::optional<QStringView> segment = PlainLastSegment(tree.Caption(node));
-        if (segment && !lastSegments.count(*segment))
-            continue;
-        // Most URLs in the map are written as the crawl writes them, so the
-        // URL as it stands is tried before its normal form is worked out
-        // (the normal form of a normal URL is the URL itself).
-        const QString url = tree.FullUrl(node, node);
-        if (wanted.contains(url) || wanted.contains(QString::fromStdString(Key(url))))
-            found.push_back(node);
-    }
+    tree.ForEachFullUrl(
+        [&](int node) {
+            // Every node, broken links too: they are shown where they are.
+            const std::optional<QStringView> segment = PlainLastSegment(tree.Caption(node));
+            return !segment || lastSegments.count(*segment) > 0;
+        },
+        [&](int node, const QString& url) {
+            // Most URLs in the map are written as the crawl writes them, so
+            // the URL as it stands is tried before its normal form is worked
+            // out (the normal form of a normal URL is the URL itself).
+            if (wanted.contains(url) || wanted.contains(QString::fromStdString(Key(url))))
+                found.push_back(node);
+        });
     return found;
 }
 

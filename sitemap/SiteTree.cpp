@@ -117,19 +117,69 @@ QString SiteTree::FullUrl(int node, int target) const {
     return result;
 }
 
-bool SiteTree::PageUrl(int node, QString& url) const {
+void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
+                              const std::function<void(int node, const QString& url)>& each) const {
+    static const QString http = QStringLiteral("http://");
+    const auto join = [](const QString& base, QStringView part) {
+        QString url;
+        url.reserve(base.size() + 1 + part.size());
+        url += base;
+        if (!url.endsWith(QLatin1Char('/')))
+            url += QLatin1Char('/');
+        url += part;
+        return url;
+    };
+    // The walk of DisplayOrder, with the folder URL of every node on the
+    // path: the part of its full URL its children build on.
+    struct Frame {
+        int Parent, Row;
+        QString Base;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({-1, 0, QString()});
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.Row >= ChildCount(frame.Parent)) {
+            stack.pop_back();
+            continue;
+        }
+        const int node = Child(frame.Parent, frame.Row++);
+        const QString& c = Captions[size_t(node)];
+        const bool stands = Parents[size_t(node)] < 0 || c.contains(http);
+        const bool children = ChildCount(node) > 0;
+        if (need(node))
+            each(node, stands ? c : join(frame.Base, c));
+        if (children) {
+            const qsizetype slash = c.lastIndexOf(QLatin1Char('/'));
+            const QStringView folder = slash < 0 ? QStringView(c) : QStringView(c).left(slash + 1);
+            QString base = stands ? folder.toString() : join(frame.Base, folder);
+            stack.push_back({node, 0, std::move(base)});
+        }
+    }
+}
+
+bool SiteTree::IsPage(int node) const {
     const QString& c = Captions[size_t(node)];
     if (int(Kinds[size_t(node)]) >= int(NodeKind::BrokenLink))
         return false;
-    if (!c.contains(QLatin1String("mailto:")) && !c.contains(QLatin1String("://"))) {
-        url = FullUrl(node, node);
-        return true;
-    }
-    if (c.startsWith(QLatin1String("http://"))) {
-        url = c;
-        return true;
-    }
-    return false;
+    return (!c.contains(QLatin1String("mailto:")) && !c.contains(QLatin1String("://"))) ||
+           c.startsWith(QLatin1String("http://"));
+}
+
+bool SiteTree::PageUrl(int node, const QString& fullUrl, QString& url) const {
+    if (!IsPage(node))
+        return false;
+    const QString& c = Captions[size_t(node)];
+    url = c.startsWith(QLatin1String("http://")) ? c : fullUrl;
+    return true;
+}
+
+bool SiteTree::PageUrl(int node, QString& url) const {
+    if (!IsPage(node))
+        return false;
+    const QString& c = Captions[size_t(node)];
+    url = c.startsWith(QLatin1String("http://")) ? c : FullUrl(node, node);
+    return true;
 }
 
 BuildResult CheckSiteMapHeader(const QStringList& lines) {

@@ -92,12 +92,88 @@ QStringList MakeMap(int lineCount) {
     return lines;
 }
 
+// A tree of a million nodes 255 levels deep: building, expanding all,
+// selecting, scrolling, saving.
+void DeepTree(BenchHost& host, SiteMapPanel& panel) {
+    SiteMapController& c = panel.Controller();
+    // A tree of a million nodes 255 levels deep: chains of folders, each
+    // folder one page inside the one before, 254 below the root.
+    constexpr int Depth = 254;
+    const int chains = 1000000 / Depth;
+    QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://deep.test/"),
+                      QStringLiteral("<PAGE>http://deep.test/"), QStringLiteral("<PUSH>")};
+    for (int chain = 0; chain < chains; ++chain) {
+        for (int level = 0; level < Depth; ++level)
+            lines << QStringLiteral("<PAGE>c%1l%2/").arg(chain).arg(level)
+                  << QStringLiteral("<PUSH>");
+        for (int level = 0; level < Depth; ++level)
+            lines << QStringLiteral("<POP>");
+    }
+    lines << QStringLiteral("<POP>") << QStringLiteral("<END>");
+    host.Data.SiteMapLines = lines;
+    QElapsedTimer timer;
+    timer.start();
+    panel.BuildSiteTree();
+    QApplication::processEvents();
+    std::printf("deep tree (%d levels): %d nodes built and shown in %.1f ms\n", Depth + 1,
+                c.NodeCount(), double(timer.nsecsElapsed()) / 1e6);
+    QTreeView* view = panel.Tree();
+    timer.restart();
+    // What the key "*" on the root does.
+    view->expandRecursively(view->model()->index(0, 0));
+    QApplication::processEvents();
+    std::printf("deep tree: all expanded (\"*\" on the root) in %.1f ms\n",
+                double(timer.nsecsElapsed()) / 1e6);
+    timer.restart();
+    view->selectAll();
+    QApplication::processEvents();
+    const double allMs = double(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    view->viewport()->repaint();
+    std::printf("deep tree: Select All in %.1f ms (label \"%s\"); a repaint %.1f ms\n", allMs,
+                qPrintable(c.Label()), double(timer.nsecsElapsed()) / 1e6);
+    timer.restart();
+    view->scrollToBottom();
+    view->viewport()->repaint();
+    std::printf("deep tree: scrolled to the bottom and repainted in %.1f ms\n",
+                double(timer.nsecsElapsed()) / 1e6);
+    c.Selection()->clearSelection();
+    QApplication::processEvents();
+    QStringList some;
+    for (int chain = 0; chain < chains; chain += 100)
+        some << c.Tree().FullUrl(chain * Depth + Depth, chain * Depth + Depth);
+    timer.restart();
+    const int found = SelectNodesByUrl(c, some);
+    QApplication::processEvents();
+    std::printf("deep tree: select by URL, %lld URLs at the deepest level: %d nodes in "
+                "%.1f ms\n",
+                (long long)some.size(), found, double(timer.nsecsElapsed()) / 1e6);
+    timer.restart();
+    view->viewport()->repaint();
+    std::printf("deep tree: a repaint %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
+    const QString saved = QDir::temp().filePath(QStringLiteral("bench-deep-tree.zpr"));
+    timer.restart();
+    const bool wrote = WriteProjectFile(saved, host.Data).IsOk();
+    const double saveMs = double(timer.nsecsElapsed()) / 1e6;
+    ProjectData back;
+    timer.restart();
+    const bool read = ReadProjectFile(saved, back).IsOk() && back.SiteMapLines == lines;
+    std::printf("deep tree: project saved in %.1f ms (%s), read back in %.1f ms (%s), "
+                "%lld MB\n",
+                saveMs, wrote ? "ok" : "FAILED", double(timer.nsecsElapsed()) / 1e6,
+                read ? "same lines" : "DIFFERENT", (long long)(QFileInfo(saved).size() >> 20));
+    QFile::remove(saved);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // "--deep": only the deep tree.
+    const bool deepOnly = argc > 1 && QByteArray(argv[1]) == "--deep";
     BenchHost host;
     NoLauncher launcher;
     NoShell shell;
@@ -108,7 +184,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     // With a file name as argument: a picture of a 3,000-line map, fully expanded.
-    if (argc > 1) {
+    if (argc > 1 && !deepOnly) {
         host.Data.SiteMapLines = MakeMap(3000);
         panel.BuildSiteTree();
         panel.Tree()->expandAll();
@@ -116,6 +192,11 @@ int main(int argc, char** argv) {
         return panel.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
     }
 
+    SiteMapController& c = panel.Controller();
+    if (deepOnly) {
+        DeepTree(host, panel);
+        return 0;
+    }
     std::printf("%-28s %10s %10s %12s\n", "site map", "lines", "nodes", "build ms");
     for (int size : {10000, 100000, 200000, 1200000}) {
         host.Data.SiteMapLines = MakeMap(size);
@@ -130,7 +211,6 @@ int main(int argc, char** argv) {
     }
 
     // 1,000 nodes spread over the tree, each its own selection range.
-    SiteMapController& c = panel.Controller();
     QItemSelection selection;
     const int step = c.NodeCount() / 1000;
     for (int i = 0; i < 1000; ++i) {
@@ -212,75 +292,7 @@ int main(int argc, char** argv) {
                     plain, plainMs, plainMs * 50);
         c.Selection()->clearSelection();
     }
-    {
-        // A tree of a million nodes 255 levels deep: chains of folders, each
-        // folder one page inside the one before, 254 below the root.
-        constexpr int Depth = 254;
-        const int chains = 1000000 / Depth;
-        QStringList lines{QStringLiteral("WEBCHARTER"), QStringLiteral("<ROOT>http://deep.test/"),
-                          QStringLiteral("<PAGE>http://deep.test/"), QStringLiteral("<PUSH>")};
-        for (int chain = 0; chain < chains; ++chain) {
-            for (int level = 0; level < Depth; ++level)
-                lines << QStringLiteral("<PAGE>c%1l%2/").arg(chain).arg(level)
-                      << QStringLiteral("<PUSH>");
-            for (int level = 0; level < Depth; ++level)
-                lines << QStringLiteral("<POP>");
-        }
-        lines << QStringLiteral("<POP>") << QStringLiteral("<END>");
-        host.Data.SiteMapLines = lines;
-        QElapsedTimer timer;
-        timer.start();
-        panel.BuildSiteTree();
-        QApplication::processEvents();
-        std::printf("deep tree (%d levels): %d nodes built and shown in %.1f ms\n", Depth + 1,
-                    c.NodeCount(), double(timer.nsecsElapsed()) / 1e6);
-        QTreeView* view = panel.Tree();
-        timer.restart();
-        // What the key "*" on the root does.
-        view->expandRecursively(view->model()->index(0, 0));
-        QApplication::processEvents();
-        std::printf("deep tree: all expanded (\"*\" on the root) in %.1f ms\n",
-                    double(timer.nsecsElapsed()) / 1e6);
-        timer.restart();
-        view->selectAll();
-        QApplication::processEvents();
-        const double allMs = double(timer.nsecsElapsed()) / 1e6;
-        timer.restart();
-        view->viewport()->repaint();
-        std::printf("deep tree: Select All in %.1f ms (label \"%s\"); a repaint %.1f ms\n", allMs,
-                    qPrintable(c.Label()), double(timer.nsecsElapsed()) / 1e6);
-        timer.restart();
-        view->scrollToBottom();
-        view->viewport()->repaint();
-        std::printf("deep tree: scrolled to the bottom and repainted in %.1f ms\n",
-                    double(timer.nsecsElapsed()) / 1e6);
-        c.Selection()->clearSelection();
-        QApplication::processEvents();
-        QStringList some;
-        for (int chain = 0; chain < chains; chain += 100)
-            some << c.Tree().FullUrl(chain * Depth + Depth, chain * Depth + Depth);
-        timer.restart();
-        const int found = SelectNodesByUrl(c, some);
-        QApplication::processEvents();
-        std::printf("deep tree: select by URL, %lld URLs at the deepest level: %d nodes in "
-                    "%.1f ms\n",
-                    (long long)some.size(), found, double(timer.nsecsElapsed()) / 1e6);
-        timer.restart();
-        view->viewport()->repaint();
-        std::printf("deep tree: a repaint %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
-        const QString saved = QDir::temp().filePath(QStringLiteral("bench-deep-tree.zpr"));
-        timer.restart();
-        const bool wrote = WriteProjectFile(saved, host.Data).IsOk();
-        const double saveMs = double(timer.nsecsElapsed()) / 1e6;
-        ProjectData back;
-        timer.restart();
-        const bool read = ReadProjectFile(saved, back).IsOk() && back.SiteMapLines == lines;
-        std::printf("deep tree: project saved in %.1f ms (%s), read back in %.1f ms (%s), "
-                    "%lld MB\n",
-                    saveMs, wrote ? "ok" : "FAILED", double(timer.nsecsElapsed()) / 1e6,
-                    read ? "same lines" : "DIFFERENT", (long long)(QFileInfo(saved).size() >> 20));
-        QFile::remove(saved);
-    }
+    DeepTree(host, panel);
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly))
         for (const QByteArray& line : status.readAll().split('\n'))

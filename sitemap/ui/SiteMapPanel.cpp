@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <tuple>
+#include <vector>
 
 namespace vantora {
 
@@ -38,15 +39,48 @@ class RowHeightDelegate : public QStyledItemDelegate {
 // out, which for a selection spread over a large map took many seconds.
 class SiteTreeView : public QTreeView {
   public:
-    using QTreeView::QTreeView;
+    SiteTreeView(SiteMapController& control, QWidget* parent)
+        : QTreeView(parent), Control(control) {}
+
+    // Selects every node the view shows (those whose ancestors are all
+    // expanded) in one change of merged ranges.
+    void selectAll() override {
+        std::vector<int> shown;
+        std::vector<QModelIndex> stack{QModelIndex()};
+        QAbstractItemModel* m = model();
+        while (!stack.empty()) {
+            const QModelIndex parent = stack.back();
+            stack.pop_back();
+            const int rows = m->rowCount(parent);
+            for (int row = rows - 1; row >= 0; --row) {
+                const QModelIndex child = m->index(row, 0, parent);
+                shown.push_back(Control.Model()->NodeOf(child));
+                if (isExpanded(child))
+                    stack.push_back(child);
+            }
+        }
+        Control.SelectOnly(shown, currentIndex());
+    }
 
   protected:
+    // With one column a row is its one item. Without the Rows flag the
+    // selection model takes a range selection (Shift with a click or a key)
+    // as it is; with it, it merges every range of the selection with every
+    // other, which over an expanded deep tree took minutes.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        return QTreeView::selectionCommand(index, event) & ~QItemSelectionModel::Rows;
+    }
+
     QRegion visualRegionForSelection(const QItemSelection& selection) const override {
         constexpr qsizetype ManyRanges = 64;
         if (selection.size() > ManyRanges)
             return QRegion(viewport()->rect());
         return QTreeView::visualRegionForSelection(selection);
     }
+
+  private:
+    SiteMapController& Control;
 };
 
 const char* const ReportItems[] = {"Show Wordweigh report", "Show Stuffwatch report",
@@ -70,7 +104,7 @@ SiteMapPanel::SiteMapPanel(SiteMapHost& host, ProcessLauncher& launcher, ShellLa
     Label->setObjectName(QStringLiteral("SelectionLabel"));
     Label->setTextFormat(Qt::PlainText);
 
-    View = new SiteTreeView(group);
+    View = new SiteTreeView(*Control, group);
     View->setAccessibleName(QStringLiteral("Site map"));
     View->setObjectName(QStringLiteral("SiteMapTree"));
     View->setModel(Control->Model());

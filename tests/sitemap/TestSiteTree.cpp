@@ -155,6 +155,53 @@ class TestSiteTree : public QObject {
             QCOMPARE(r.RootUrl, QStringLiteral("http://site.test/"));
     }
 
+    // The one-walk URLs are the URLs built from each node's ancestors, and
+    // the pages found from them are the pages PageUrl names.
+    void fullUrlsInOneWalk() {
+        SiteTree tree;
+        ParseSiteMap(Map({"<PAGE>http://site.test/",
+                          "<PUSH>",
+                          "<PAGE>a.html",
+                          "<PAGE>b/",
+                          "<PUSH>",
+                          "<PAGE>b/c.html",
+                          "<PAGE>deep",
+                          "<PUSH>",
+                          "<PAGE>d/e.html",
+                          "<POP>",
+                          "<LINK>http://other.test/x/",
+                          "<PUSH>",
+                          "<PAGE>y.html",
+                          "<POP>",
+                          "<MAILTO>mailto:a@site.test",
+                          "<BROKEN>http://site.test/gone",
+                          "<POP>",
+                          "<PAGE>f/g/",
+                          "<PUSH>",
+                          "<PAGE>f/g/h.html",
+                          "<POP>",
+                          "<POP>",
+                          "<PAGE>noscheme.test/",
+                          "<PUSH>",
+                          "<PAGE>i.html",
+                          "<POP>",
+                          "<END>"}),
+                     tree);
+        QVERIFY(tree.Count() > 12);
+        QList<int> seen;
+        tree.ForEachFullUrl([](int) { return true; },
+                            [&](int node, const QString& url) {
+                                seen << node;
+                                QCOMPARE(url, tree.FullUrl(node, node));
+                                QString page, fromWalk;
+                                QCOMPARE(tree.PageUrl(node, url, fromWalk),
+                                         tree.PageUrl(node, page));
+                                QCOMPARE(fromWalk, page);
+                            });
+        const std::vector<int> order = tree.DisplayOrder();
+        QCOMPARE(seen, QList<int>(order.begin(), order.end()));
+    }
+
     void nesting() {
         SiteTree tree;
         const BuildResult r =
