@@ -232,6 +232,8 @@ MapReadResult SiteMapCreator::ReadMap(const QString& path) {
     MapReadResult result;
     const MapLimits limits = Limits;
     const QString savedStatus = Host.StatusText();
+    Host.SetStatusText(MsgReadingMap.arg(0));
+    stop.store(Host.StopRequested());
     const bool ran = RunWhileHandlingMessages(
         [&] {
             result = ReadMapFile(path, limits, [&](qint64 at, qint64 of) {
