@@ -331,7 +331,9 @@ class Crawl {
     // The index file names as the site's pages spell them, each once, in the order
     // met: a folder's page looks for these names in it.
     std::vector<std::string> IndexSpellings;
-    std::unordered_map<std::string, size_t> QueryPages; // authority + path -> pages
+    // pages met per authority + path, keyed by a 64-bit hash of that text: a site
+    // of endless paths that all carry queries keeps a number per path, not its text
+    std::unordered_map<uint64_t, uint32_t> QueryPages;
 
     // Politeness: the earliest time the next request to the site may start, the
     // requests asked again later after a 429 or 503, and the site's refusals.

@@ -1,6 +1,7 @@
 #include "CrawlState.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <string_view>
 #include <vector>
@@ -60,7 +61,7 @@ bool Crawl::TrapCut(const Url& url) {
         return true;
     }
     if (url.HasQuery) {
-        size_t& count = QueryPages[url.Authority() + url.Path];
+        uint32_t& count = QueryPages[std::hash<std::string>()(url.Authority() + url.Path)];
         if (count >= Options.MaxQueryPages) {
             ++QueryCut;
             NoteOnce(QueryLimitNoted, "more than " + std::to_string(Options.MaxQueryPages) +
