@@ -1,5 +1,7 @@
 #include "JsonScan.h"
 
+#include "PageText.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -16,52 +18,6 @@ int HexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// The length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no
-// overlong forms, no surrogates, nothing above U+10FFFF), or 0.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) {
-        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
-    };
-    const unsigned lead = byte(0);
-    auto cont = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
-        const unsigned c = byte(k);
-        return c >= low && c <= high;
-    };
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return cont(1) ? 2 : 0;
-    if (lead == 0xE0)
-        return cont(1, 0xA0) && cont(2) ? 3 : 0;
-    if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF)
-        return cont(1) && cont(2) ? 3 : 0;
-    if (lead == 0xED)
-        return cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;
-    if (lead == 0xF0)
-        return cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
-    if (lead >= 0xF1 && lead <= 0xF3)
-        return cont(1) && cont(2) && cont(3) ? 4 : 0;
-    if (lead == 0xF4)
-        return cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
-    return 0;
 }
 
 } // namespace
@@ -128,7 +84,7 @@ bool JsonScan::ScanString(std::string* out) {
         if (c < 0x20)
             return Fail();
         if (c >= 0x80) {
-            const std::size_t length = Utf8Length(Text, At);
+            const std::size_t length = Utf8SequenceLength(Text, At);
             if (length == 0)
                 return Fail();
             if (out)
@@ -200,7 +156,7 @@ bool JsonScan::ScanString(std::string* out) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
         }
         if (out)
-            AppendUtf8(*out, cp);
+            AppendCodePoint(*out, cp);
     }
 }
 

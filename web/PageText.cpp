@@ -12,8 +12,6 @@
 
 namespace vantora {
 
-namespace {
-
 // Length of the valid UTF-8 sequence at text[i], or 0 when it is invalid.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     const auto c = static_cast<unsigned char>(text[i]);
@@ -64,6 +62,8 @@ void AppendCodePoint(std::string& out, std::uint32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 // Windows-1252 code points for bytes 0x80..0x9F (0 = unassigned).
 constexpr std::array<std::uint16_t, 32> Cp1252High = {

@@ -3,6 +3,8 @@
 // Windows-1252 fallback, word and sentence splitting by Unicode classes,
 // word forms (Snowball stemmers) and function words per language.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +17,14 @@ namespace vantora {
 
 // True when the bytes form valid UTF-8.
 bool IsValidUtf8(std::string_view text);
+
+// The length of the well-formed UTF-8 sequence at text[i] (1 for ASCII; no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0 when there is
+// none. i must be within text.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
+
+// Appends the code point in UTF-8.
+void AppendCodePoint(std::string& out, std::uint32_t cp);
 
 // Bytes that are not valid UTF-8 are read as Windows-1252 and re-encoded.
 std::string ToUtf8(std::string_view bytes);
