@@ -262,40 +262,15 @@ bool JsonScan::OpenObject() {
     return true;
 }
 
-bool JsonScan::Member(std::string& name) {
+// Past the separator before the next member or item of the open object or
+// array; false at its close (taken) or when the text is bad.
+bool JsonScan::NextEntry(char close) {
     if (Bad)
         return false;
     Blank();
     if (At >= Text.size())
         return Fail();
-    if (Text[At] == '}') {
-        ++At;
-        AfterValue = true;
-        return false;
-    }
-    if (AfterValue) {
-        if (Text[At] != ',')
-            return Fail();
-        ++At;
-    }
-    return NameAndColon(&name);
-}
-
-bool JsonScan::OpenArray() {
-    if (Peek() != Kind::Array)
-        return Fail();
-    ++At;
-    AfterValue = false;
-    return true;
-}
-
-bool JsonScan::Item() {
-    if (Bad)
-        return false;
-    Blank();
-    if (At >= Text.size())
-        return Fail();
-    if (Text[At] == ']') {
+    if (Text[At] == close) {
         ++At;
         AfterValue = true;
         return false;
@@ -307,6 +282,22 @@ bool JsonScan::Item() {
         AfterValue = false;
     }
     return true;
+}
+
+bool JsonScan::Member(std::string& name) {
+    return NextEntry('}') && NameAndColon(&name);
+}
+
+bool JsonScan::OpenArray() {
+    if (Peek() != Kind::Array)
+        return Fail();
+    ++At;
+    AfterValue = false;
+    return true;
+}
+
+bool JsonScan::Item() {
+    return NextEntry(']');
 }
 
 bool JsonScan::ReadString(std::string& out) {

@@ -52,6 +52,7 @@ class JsonScan {
     bool ScanLiteral(std::string_view word);
     bool ScanScalar();
     bool NameAndColon(std::string* name);
+    bool NextEntry(char close);
 
     std::string_view Text;
     std::size_t At = 0;
