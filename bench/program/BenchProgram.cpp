@@ -192,7 +192,9 @@ int main(int argc, char** argv) {
     Report("Update Site Map again", double(Step.nsecsElapsed()) / 1e6,
            QStringLiteral("%1 nodes").arg(map.NodeCount()));
     const bool again = WaitFor(
-        [&] { return int(health.Snapshot().Crawls.size()) > crawlsBefore + 1 && !health.Loading(); },
+        [&] {
+            return int(health.Snapshot().Crawls.size()) > crawlsBefore + 1 && !health.Loading();
+        },
         1800000);
     Report("  + kept, compared, Site Health shown", double(Step.nsecsElapsed()) / 1e6,
            again ? QStringLiteral("%1 crawls, %2 findings compared")
