@@ -8,6 +8,7 @@
 #include "SiteMapFormat.h"
 #include "SiteMapHost.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,10 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace vantora {
 
@@ -56,6 +61,49 @@ QString SiteMapFolder(const QString& programDir) {
         data = QDir::homePath() + QStringLiteral("/.local/share/Vantora");
     QDir().mkpath(data);
     return data;
+}
+
+namespace {
+const QString RunLockName = QStringLiteral("run.lock");
+} // namespace
+
+RunFolderLock::RunFolderLock(const QString& runFolder) {
+    const QByteArray path = QFile::encodeName(QDir(runFolder).filePath(RunLockName));
+    Fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // The kernel lets go of the lock when the process ends, however it ends.
+    if (Fd >= 0 && ::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(Fd);
+        Fd = -1;
+    }
+}
+
+RunFolderLock::~RunFolderLock() {
+    if (Fd >= 0)
+        ::close(Fd);
+}
+
+int RemoveAbandonedRunFolders(const QString& mapFolder) {
+    int removed = 0;
+    const QDateTime young = QDateTime::currentDateTime().addSecs(-60);
+    const QFileInfoList runs = QDir(mapFolder).entryInfoList(
+        {QStringLiteral("map-??????")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QFileInfo& run : runs) {
+        const QString lockPath = QDir(run.filePath()).filePath(RunLockName);
+        bool abandoned = false;
+        if (QFileInfo::exists(lockPath)) {
+            const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CLOEXEC);
+            if (fd >= 0) {
+                abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+                if (abandoned)
+                    abandoned = QDir(run.filePath()).removeRecursively();
+                ::close(fd);
+            }
+        } else if (run.lastModified() < young) {
+            abandoned = QDir(run.filePath()).removeRecursively();
+        }
+        removed += abandoned ? 1 : 0;
+    }
+    return removed;
 }
 
 bool MapIsForRoot(const QStringList& lines, const QString& rootUrl) {
@@ -266,9 +314,12 @@ void SiteMapCreator::Run() {
     // Every run has a folder of its own below the map folder, so two
     // programs mapping at once never read each other's files. It goes with
     // the run.
+    RemoveAbandonedRunFolders(Folder);
     QTemporaryDir runFolder(QDir(Folder).filePath(QStringLiteral("map-XXXXXX")));
     if (!runFolder.isValid())
         return;
+    // Released before the folder goes; tells other programs the folder is in use.
+    const RunFolderLock runLock(runFolder.path());
     const QDir folder(runFolder.path());
     const QString tmpPath = folder.filePath(QStringLiteral("sitemap.tmp"));
     const QString logPath = folder.filePath(QStringLiteral("sm.log"));

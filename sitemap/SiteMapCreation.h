@@ -17,6 +17,27 @@ class SiteMapHost;
 // writable, otherwise the user's application data folder (created if needed).
 QString SiteMapFolder(const QString& programDir);
 
+// Each map run works in a folder "map-XXXXXX" of its own below the map
+// folder and holds a lock on a file in it while it runs. Folders left by runs
+// that ended without removing them (the program was killed, or it ended
+// while a crawl ran) are removed: those whose lock no running program holds,
+// and those without a lock file that are older than a minute (a run takes
+// its lock just after making its folder). Returns how many were removed.
+int RemoveAbandonedRunFolders(const QString& mapFolder);
+
+// The lock of a running map run on its folder, held until destroyed.
+class RunFolderLock {
+  public:
+    explicit RunFolderLock(const QString& runFolder);
+    ~RunFolderLock();
+    RunFolderLock(const RunFolderLock&) = delete;
+    RunFolderLock& operator=(const RunFolderLock&) = delete;
+    bool IsHeld() const { return Fd >= 0; }
+
+  private:
+    int Fd = -1;
+};
+
 // Whether the applet's output (without the marker line) maps rootUrl: its
 // "<ROOT>" line names the same URL. Output without a "<ROOT>" line, or with
 // the whole-map failure text, is left to the tree builder's own checks.

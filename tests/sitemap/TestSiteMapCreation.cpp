@@ -14,7 +14,10 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <thread>
+
+#include <sys/time.h>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -444,6 +447,55 @@ class TestSiteMapCreation : public QObject {
         }
         QCOMPARE(f.Host.Data.SiteMapLines.value(1), QStringLiteral("<ROOT>http://site.test/"));
         QVERIFY(QFile::exists(f.File("sitemap.tmp"))); // the other program's file is its own
+    }
+
+    // Folders of runs that ended without removing them (a killed program)
+    // are removed at the next run; a folder another running program holds,
+    // or one just made, is left alone.
+    void abandonedRunFoldersAreRemoved_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("lock"); // none, free (its holder ended), held
+        QTest::addColumn<bool>("old");     // made over a minute ago
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("lock left by an ended run") << "map-Ab12Cd"
+                                                   << "free" << false << true;
+        QTest::newRow("lock held by a running one") << "map-Ab12Cd"
+                                                    << "held" << true << false;
+        QTest::newRow("old folder without a lock") << "map-Ab12Cd"
+                                                   << "none" << true << true;
+        QTest::newRow("new folder without a lock") << "map-Ab12Cd"
+                                                   << "none" << false << false;
+        QTest::newRow("not a run folder's name") << "maps-Ab12Cd"
+                                                 << "free" << true << false;
+        QTest::newRow("name too short") << "map-Ab12"
+                                        << "none" << true << false;
+    }
+
+    void abandonedRunFoldersAreRemoved() {
+        QFETCH(QString, name);
+        QFETCH(QString, lock);
+        QFETCH(bool, old);
+        QFETCH(bool, removed);
+        QTemporaryDir top;
+        const QString run = QDir(top.path()).filePath(name);
+        QVERIFY(QDir().mkpath(run + "/nested"));
+        QFile leftover(run + "/sitemap.tmp");
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write("<ROOT>http://site.test/\r\n");
+        leftover.close();
+        std::unique_ptr<RunFolderLock> holder;
+        if (lock != QLatin1String("none")) {
+            holder = std::make_unique<RunFolderLock>(run);
+            QVERIFY(holder->IsHeld());
+            if (lock == QLatin1String("free"))
+                holder.reset();
+        }
+        if (old) {
+            const timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+            QVERIFY(::utimes(QFile::encodeName(run).constData(), times) == 0);
+        }
+        QCOMPARE(RemoveAbandonedRunFolders(top.path()), removed ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(run), !removed);
     }
 
     void mapForAnotherRootIsRefused() {
