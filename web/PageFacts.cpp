@@ -587,7 +587,12 @@ void Finish(PageFacts& facts, Collected& collected, const Url* page, const PageF
     }
     for (auto& [lang, href] : alternates)
         facts.Alternates.emplace_back(lang, resolve(href).value_or(EscapeUrlText(Cut(href, 200))));
+    // Resources over http make a page fetched over https mixed content; on a
+    // page fetched over http they are no less secure than the page itself.
+    const bool overHttps = page && page->Scheme == "https";
     for (const std::string& resource : resources) {
+        if (!overHttps)
+            break;
         const std::optional<std::string> url = resolve(resource);
         if (url && url->compare(0, 7, "http://") == 0) {
             ++facts.InsecureCount;

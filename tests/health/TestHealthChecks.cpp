@@ -469,10 +469,14 @@ void TestHealthChecks::pageFacts_data() {
     row("inline tags do not split words", "<body><p>wo<b>rd</b> next</p></body>", "words", "2");
     row("images without alt",
         "<body><img src=a><img src=b alt><img src=c alt=''><IMG SRC=d></body>", "img_no_alt", "2");
-    row("http resources",
+    row("http resources of a page over http",
         "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
         "href='//s.test/s.css'><img src='http://s.test/i.png'><a href='http://x.test/'>a</a>",
-        "insecure", "3|http://cdn.test/a.js|http://s.test/s.css|http://s.test/i.png");
+        "insecure", "0|");
+    row("http resources of a page over https",
+        "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
+        "href='//s.test/s.css'><img src='http://s.test/i.png'><a href='http://x.test/'>a</a>",
+        "insecure", "2|http://cdn.test/a.js|http://s.test/i.png");
     row("JSON-LD blocks",
         "<script type='application/ld+json'>{\"a\":[1,2,{\"b\":null}]}</script>"
         "<script type='Application/LD+JSON '>{\"a\":</script>",
@@ -518,9 +522,11 @@ void TestHealthChecks::pageFacts() {
     QFETCH(QString, html);
     QFETCH(QString, fact);
     QFETCH(QString, expected);
-    const PageFacts facts = ReadPageFacts(html.toStdString(), "http://s.test/page");
-    if (std::optional<PageFacts> fast =
-            ReadPageFactsFast(html.toStdString(), "http://s.test/page")) {
+    const std::string page = QByteArray(QTest::currentDataTag()).endsWith("over https")
+                                 ? "https://s.test/page"
+                                 : "http://s.test/page";
+    const PageFacts facts = ReadPageFacts(html.toStdString(), page);
+    if (std::optional<PageFacts> fast = ReadPageFactsFast(html.toStdString(), page)) {
         PageFacts parsed = facts;
         fast->Links = parsed.Links = {};
         QVERIFY(*fast == parsed);
