@@ -101,7 +101,9 @@ class MainWindow : public QMainWindow {
     QString ProjectFileName;
     bool ProjectModified = false;
     QStringList RecentFiles{QString(), QString(), QString(), QString()};
-    QStringList SelectedPages;
+    // The full URLs of the pages selected in the site map, built when asked
+    // for (a tool starting).
+    QStringList SelectedPages() const;
     QString ServerAddress;
     QString UserId;
     // The request queue and its transport (RequestQueue, TransportIdle,

@@ -107,6 +107,10 @@ QWidget* MainWindow::BuildToolPage(int index) {
     return page;
 }
 
+QStringList MainWindow::SelectedPages() const {
+    return SiteMap ? SiteMap->SelectedPages() : QStringList();
+}
+
 void MainWindow::BuildProjectView() {
     ProjectView = new QWidget(this);
     ProjectView->setObjectName(QStringLiteral("ProjectView"));
@@ -139,8 +143,6 @@ void MainWindow::BuildProjectView() {
         for (QPushButton* start : StartButtons)
             start->setEnabled(enabled);
     });
-    connect(SiteMap, &SiteMapPanel::SelectedPagesChanged, this,
-            [this](const QStringList& pages) { SelectedPages = pages; });
     connect(SiteMap, &SiteMapPanel::BusyChanged, this, &MainWindow::SiteMapBusyChanged);
     connect(SiteMap, &SiteMapPanel::ShowReportRequested, this,
             [this](int toolIndex, int, const QString& pageUrl) {

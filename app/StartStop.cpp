@@ -36,7 +36,6 @@ void MainWindow::Startup(const QStringList& arguments) {
     Reports->FillFontList();
 
     Net->RequestQueue.clear();
-    SelectedPages.clear();
     for (int tag = Transport::FirstToolTag; tag <= Transport::LastToolTag; ++tag)
         Net->PendingAnswers(tag).clear();
     Net->TransportIdle = true;

@@ -165,7 +165,7 @@ class MainWindow::PagesHost : public WindowHost {
     }
     Transport& Requests() override { return *Window.Net; }
     QString ServerAddress() const override { return Window.ServerAddress; }
-    QStringList SelectedPages() const override { return Window.SelectedPages; }
+    QStringList SelectedPages() const override { return Window.SelectedPages(); }
     RunOptions Options() const override {
         return {Window.Options.ReportGen, Window.Options.Clear, Window.Options.Leave};
     }

@@ -10,15 +10,12 @@ namespace vantora {
 
 SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
     : QObject(parent), Host(host), TreeModel(new SiteTreeModel(this)),
-      SelectionModel(new QItemSelectionModel(TreeModel, this)) {
-    connect(SelectionModel, &QItemSelectionModel::selectionChanged, this,
+      SelectionModel(new SiteSelectionModel(TreeModel, this)) {
+    connect(SelectionModel, &SiteSelectionModel::NodesChanged, this,
             &SiteMapController::OnSelectionChanged);
     connect(TreeModel, &QAbstractItemModel::modelReset, this, &SiteMapController::OnTreeReplaced);
-    connect(TreeModel, &QAbstractItemModel::layoutChanged, this, [this] {
-        Order = Tree().DisplayOrder();
-        if (SelectedTotal > 0)
-            RecomputePages();
-    });
+    connect(TreeModel, &QAbstractItemModel::layoutChanged, this,
+            [this] { Order = Tree().DisplayOrder(); });
 }
 
 void SiteMapController::SetLabel(const QString& text) {
@@ -28,12 +25,10 @@ void SiteMapController::SetLabel(const QString& text) {
 
 void SiteMapController::OnTreeReplaced() {
     // A new tree has no selection, so nothing is selected for the tools.
-    SelectedFlags.assign(size_t(Tree().Count()), 0);
     Order = Tree().DisplayOrder();
-    SelectedTotal = 0;
-    if (!Pages.isEmpty()) {
-        Pages.clear();
-        emit SelectedPagesChanged(Pages);
+    if (ToldPages != 0) {
+        ToldPages = 0;
+        emit SelectedPagesChanged(0);
     }
     emit StartButtonsEnabled(false);
 }
@@ -127,110 +122,49 @@ QString SiteMapController::BrowserUrl(int node) const {
     return SiteTreeGetFullURL(node, node);
 }
 
-int SiteMapController::SingleSelectedNode() const {
-    if (SelectedTotal != 1)
-        return -1;
-    for (size_t i = 0; i < SelectedFlags.size(); ++i) {
-        if (SelectedFlags[i])
-            return int(i);
-    }
-    return -1;
-}
-
 void SiteMapController::SelectOnly(const std::vector<int>& nodes, const QModelIndex& current) {
-    // Siblings next to each other become one range: the selection model and
-    // the view handle each range on their own.
-    struct Place {
-        int Parent, Row, Node;
-    };
-    const SiteTree& tree = Tree();
-    std::vector<Place> places;
-    places.reserve(nodes.size());
-    for (const int node : nodes)
-        if (node >= 0 && node < tree.Count())
-            places.push_back({tree.Parent(node), tree.Row(node), node});
-    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
-        return a.Parent != b.Parent ? a.Parent < b.Parent : a.Row < b.Row;
-    });
-    QItemSelection selection;
-    for (size_t at = 0; at < places.size();) {
-        size_t end = at + 1;
-        while (end < places.size() && places[end].Parent == places[at].Parent &&
-               places[end].Row <= places[end - 1].Row + 1)
-            ++end;
-        selection.append(QItemSelectionRange(TreeModel->IndexOf(places[at].Node),
-                                             TreeModel->IndexOf(places[end - 1].Node)));
-        at = end;
-    }
-    // The selection model tells what changed by comparing every old range
-    // with every new one; emptied first, it has nothing to compare. The
-    // pages and the label are worked out once, for the new selection.
-    if (!selection.isEmpty()) {
-        Replacing = true;
-        SelectionModel->clearSelection();
-        Replacing = false;
-        SelectionModel->select(selection, QItemSelectionModel::Select);
-    } else {
-        SelectionModel->clearSelection();
-    }
+    SelectionModel->SelectOnly(nodes);
     if (current.isValid())
         SelectionModel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
 }
 
-void SiteMapController::MarkRange(const QItemSelectionRange& range, char value) {
-    const int parent = TreeModel->NodeOf(range.parent());
-    const SiteTree& tree = Tree();
-    const int rows = tree.ChildCount(parent);
-    for (int row = qMax(0, range.top()); row <= range.bottom() && row < rows; ++row) {
-        const size_t node = size_t(tree.Child(parent, row));
-        if (node >= SelectedFlags.size() || SelectedFlags[node] == value)
-            continue;
-        SelectedFlags[node] = value;
-        SelectedTotal += value ? 1 : -1;
-    }
-}
-
-void SiteMapController::OnSelectionChanged(const QItemSelection& selected,
-                                           const QItemSelection& deselected) {
-    for (const QItemSelectionRange& range : deselected)
-        MarkRange(range, 0);
-    for (const QItemSelectionRange& range : selected)
-        MarkRange(range, 1);
-    if (Replacing)
-        return;
-    WaitCursor wait;
-    ProcessPendingEvents();
-    RecomputePages();
-    if (!Pages.isEmpty())
-        SetLabel(QStringLiteral("Selected %1/%2").arg(Pages.size()).arg(NodeCount()));
+void SiteMapController::OnSelectionChanged() {
+    const int pages = SelectionModel->SelectedPageCount();
+    if (pages > 0)
+        SetLabel(QStringLiteral("Selected %1/%2").arg(pages).arg(NodeCount()));
     else
         SetLabel(QStringLiteral("(No valid selection)"));
-    emit StartButtonsEnabled(!Pages.isEmpty());
+    ToldPages = pages;
+    emit StartButtonsEnabled(pages > 0);
+    emit SelectedPagesChanged(pages);
 }
 
-void SiteMapController::RecomputePages() {
-    Pages.clear();
+QStringList SiteMapController::SelectedPages() const {
+    QStringList pages;
+    const int count = SelectionModel->SelectedPageCount();
+    if (count == 0)
+        return pages;
+    pages.reserve(count);
     const SiteTree& tree = Tree();
     // A few nodes have their URLs built from their ancestors each; many have
     // them built in one walk from their parents' (a deep tree would
     // otherwise take time in proportion to the nodes times the depth).
     constexpr int FewNodes = 2000;
-    if (SelectedTotal > 0 && SelectedTotal <= FewNodes) {
+    if (SelectionModel->SelectedCount() <= FewNodes) {
         QString url;
-        for (int node : Order) {
-            if (SelectedFlags[size_t(node)] && tree.PageUrl(node, url))
-                Pages.append(url);
-        }
-    } else if (SelectedTotal > FewNodes) {
+        for (const int node : Order)
+            if (SelectionModel->IsNodeSelected(node) && tree.PageUrl(node, url))
+                pages.append(url);
+    } else {
         tree.ForEachFullUrl(
-            [&](int node) { return SelectedFlags[size_t(node)] && tree.IsPage(node); },
+            [&](int node) { return SelectionModel->IsNodeSelected(node) && tree.IsPage(node); },
             [&](int node, const QString& fullUrl) {
                 QString url;
                 tree.PageUrl(node, fullUrl, url);
-                Pages.append(url);
+                pages.append(url);
             });
     }
-    emit SelectedPagesChanged(Pages);
+    return pages;
 }
 
 } // namespace vantora

@@ -3,9 +3,9 @@
 // the project's SiteMapLines, the selection and SelectedPages, the selection
 // label, sorting and the full URL of a node. The view (SiteMapPanel) shows
 // Model() with Selection() as its selection model.
+#include "SiteSelection.h"
 #include "SiteTreeModel.h"
 
-#include <QItemSelectionModel>
 #include <QObject>
 #include <QStringList>
 #include <vector>
@@ -20,7 +20,7 @@ class SiteMapController : public QObject {
     explicit SiteMapController(SiteMapHost& host, QObject* parent = nullptr);
 
     SiteTreeModel* Model() { return TreeModel; }
-    QItemSelectionModel* Selection() { return SelectionModel; }
+    SiteSelectionModel* Selection() { return SelectionModel; }
     const SiteTree& Tree() const { return TreeModel->Tree(); }
     int NodeCount() const { return Tree().Count(); }
 
@@ -36,7 +36,11 @@ class SiteMapController : public QObject {
     void ClearTree(const QString& label);
 
     QString Label() const { return LabelText; }
-    const QStringList& SelectedPages() const { return Pages; }
+    // The full URLs of the selected nodes that count as pages, in view
+    // order, built when asked for: a selection of a deep tree's million
+    // nodes would hold gigabytes of URLs.
+    QStringList SelectedPages() const;
+    int SelectedPageCount() const { return SelectionModel->SelectedPageCount(); }
 
     // The full URL of a node by its number (its position in line order).
     QString SiteTreeGetFullURL(int node, int target) const { return Tree().FullUrl(node, target); }
@@ -53,36 +57,30 @@ class SiteMapController : public QObject {
     // nodes, however many there are and however they lie in the tree.
     void SelectOnly(const std::vector<int>& nodes, const QModelIndex& current = {});
 
-    int SelectedCount() const { return SelectedTotal; }
+    int SelectedCount() const { return SelectionModel->SelectedCount(); }
     // The one selected node, or -1 unless exactly one is selected.
-    int SingleSelectedNode() const;
+    int SingleSelectedNode() const { return SelectionModel->SingleSelectedNode(); }
 
   signals:
     void LabelChanged(const QString& text);
     void StartButtonsEnabled(bool enabled);
-    void SelectedPagesChanged(const QStringList& pages);
+    // The selection changed; count is SelectedPageCount().
+    void SelectedPagesChanged(int count);
     void BuildingChanged(bool building);
 
   private:
     void SetLabel(const QString& text);
-    void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
-    void MarkRange(const QItemSelectionRange& range, char value);
-    void RecomputePages();
+    void OnSelectionChanged();
     void OnTreeReplaced();
     void BuildOnce();
 
     SiteMapHost& Host;
     SiteTreeModel* TreeModel;
-    QItemSelectionModel* SelectionModel;
+    SiteSelectionModel* SelectionModel;
     QString LabelText;
-    QStringList Pages;
-    std::vector<char> SelectedFlags; // by node number
-    std::vector<int> Order;          // node numbers in the view's depth-first order
-    int SelectedTotal = 0;
+    std::vector<int> Order; // node numbers in the view's depth-first order
+    int ToldPages = 0;      // the count SelectedPagesChanged told last
     bool Building = false;
-    // Set while a selection is emptied only to be replaced at once: the
-    // pages and the label wait for the new selection.
-    bool Replacing = false;
     bool RebuildPending = false;
     // Set when the tree is cleared while a build runs (the project was
     // closed or its root changed): that build's nodes are dropped.

@@ -7,6 +7,7 @@
 #include "SiteMapCreation.h"
 #include "SiteMapHost.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -34,39 +35,30 @@ class RowHeightDelegate : public QStyledItemDelegate {
     }
 };
 
-// Repaints all it shows for a selection change of many ranges: the view's
-// own way finds each range's rows one by one among all the rows it has laid
-// out, which for a selection spread over a large map took many seconds.
+// The site map tree's view. Its selection model keeps the selection in
+// flags by node (SiteSelectionModel) and mirrors a large one in Qt's ranges
+// only for the rows on screen: the view tells it which those are before
+// each paint.
 class SiteTreeView : public QTreeView {
   public:
     SiteTreeView(SiteMapController& control, QWidget* parent)
         : QTreeView(parent), Control(control) {}
 
     // Selects every node the view shows (those whose ancestors are all
-    // expanded) in one change of merged ranges.
+    // expanded) in one change. The rows are taken one below the other, as
+    // the view has laid them out, which costs the same for every row.
     void selectAll() override {
         std::vector<int> shown;
-        std::vector<QModelIndex> stack{QModelIndex()};
-        QAbstractItemModel* m = model();
-        while (!stack.empty()) {
-            const QModelIndex parent = stack.back();
-            stack.pop_back();
-            const int rows = m->rowCount(parent);
-            for (int row = rows - 1; row >= 0; --row) {
-                const QModelIndex child = m->index(row, 0, parent);
-                shown.push_back(Control.Model()->NodeOf(child));
-                if (isExpanded(child))
-                    stack.push_back(child);
-            }
-        }
+        for (QModelIndex row = model()->index(0, 0); row.isValid(); row = indexBelow(row))
+            shown.push_back(Control.Model()->NodeOf(row));
         Control.SelectOnly(shown, currentIndex());
     }
 
   protected:
     // With one column a row is its one item. Without the Rows flag the
     // selection model takes a range selection (Shift with a click or a key)
-    // as it is; with it, it merges every range of the selection with every
-    // other, which over an expanded deep tree took minutes.
+    // as it is; with it, the base class would widen every range to every
+    // column.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event) const override {
         return QTreeView::selectionCommand(index, event) & ~QItemSelectionModel::Rows;
@@ -77,6 +69,34 @@ class SiteTreeView : public QTreeView {
         if (selection.size() > ManyRanges)
             return QRegion(viewport()->rect());
         return QTreeView::visualRegionForSelection(selection);
+    }
+
+    // A change of many nodes comes without its ranges: everything shown is
+    // repainted and a screen reader is told that the selection changed.
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override {
+        if (!selected.isEmpty() || !deselected.isEmpty()) {
+            QTreeView::selectionChanged(selected, deselected);
+            return;
+        }
+        viewport()->update();
+        if (QAccessible::isActive()) {
+            QAccessibleEvent event(this, QAccessible::SelectionWithin);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        std::vector<int> shown;
+        const int x = columnViewportPosition(0) + 1;
+        const int height = viewport()->height();
+        for (QModelIndex row = indexAt(QPoint(x, 0)); row.isValid(); row = indexBelow(row)) {
+            shown.push_back(Control.Model()->NodeOf(row));
+            if (visualRect(row).bottom() >= height)
+                break;
+        }
+        Control.Selection()->SetShownNodes(std::move(shown));
+        QTreeView::paintEvent(event);
     }
 
   private:
@@ -223,7 +243,7 @@ void SiteMapPanel::ClearTree(const QString& label) {
     Control->ClearTree(label);
 }
 
-const QStringList& SiteMapPanel::SelectedPages() const {
+QStringList SiteMapPanel::SelectedPages() const {
     return Control->SelectedPages();
 }
 

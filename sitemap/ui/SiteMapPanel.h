@@ -39,14 +39,16 @@ class SiteMapPanel : public QWidget {
     void UpdateSiteMap();
     // Empties the tree and sets the selection label (reset: "", new: "(No selection)").
     void ClearTree(const QString& label);
-    const QStringList& SelectedPages() const;
+    // The full URLs of the selected pages, built when asked for.
+    QStringList SelectedPages() const;
     // True while a build or a creation runs: commands that would rebuild the
     // tree (Open, New, Update Site Map) are to be held off.
     bool IsBusy() const;
 
   signals:
     void StartButtonsEnabled(bool enabled);
-    void SelectedPagesChanged(const QStringList& pages);
+    // The selection changed; count is how many pages it holds.
+    void SelectedPagesChanged(int count);
     // A "Show ... report" item: tool page index 0..4, the node and its full URL.
     void ShowReportRequested(int toolIndex, int node, const QString& pageUrl);
     // "Watch Rank for this Key Phrase" (tool page index 2) or "Watch

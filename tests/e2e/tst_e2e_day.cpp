@@ -472,10 +472,10 @@ void TestEndToEndDay::aUsersDay() {
     // --- pages picked in the tree
     const QStringList picked = {site.Root() + "spades.html", site.Root() + "rakes.html"};
     day.SelectPages({QStringLiteral("spades.html"), QStringLiteral("rakes.html")});
-    QTRY_COMPARE_WITH_TIMEOUT(day.window->SelectedPages.size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(day.window->SelectedPages().size(), 2, 5000);
     for (const QString& page : picked)
-        QVERIFY2(day.window->SelectedPages.contains(page),
-                 qPrintable(day.window->SelectedPages.join('\n')));
+        QVERIFY2(day.window->SelectedPages().contains(page),
+                 qPrintable(day.window->SelectedPages().join('\n')));
 
     // --- the five on-line tools on the picked pages, through the bundled server
     MainWindow& w = *day.window;
@@ -627,7 +627,7 @@ void TestEndToEndDay::aUsersDay() {
     checks->setCurrentItem(missing);
     QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthSelectInSiteMap")),
                       Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages, QStringList{site.Root() + "contact.html"}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages(), QStringList{site.Root() + "contact.html"}, 5000);
     // Export CSV, the XML sitemap, and the report with its chart printed to PDF.
     day.dialogs.FileNames.enqueue(work + "/health.csv");
     QTest::mouseClick(health->findChild<QPushButton*>(QStringLiteral("HealthExportCsv")),
@@ -819,7 +819,7 @@ void TestEndToEndDay::aToolFromTheKeyboard() {
     QTest::keyClick(tree, Qt::Key_Home);
     QTest::keyClick(tree, Qt::Key_Right);
     QTest::keyClick(tree, Qt::Key_Down);
-    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages, QStringList{root + "spades.html"}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.SelectedPages(), QStringList{root + "spades.html"}, 5000);
 
     auto& wordweigh = static_cast<WordweighPage&>(day.Page(ToolKind::Wordweigh));
     QVERIFY(TabTo(wordweigh.KeyWords()));

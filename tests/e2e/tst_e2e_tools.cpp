@@ -182,7 +182,7 @@ void TestEndToEndTools::fiveToolsFileOneResultPerPage() {
     p.Trigger("actOpen");
     QVERIFY(w.ProjectIsOpen());
     p.SelectThreePages();
-    QCOMPARE(w.SelectedPages, pages);
+    QCOMPARE(w.SelectedPages(), pages);
     QVERIFY(w.StartButtons[0]->isEnabled());
     w.ServerAddress = address;
 
