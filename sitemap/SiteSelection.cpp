@@ -91,8 +91,7 @@ QItemSelection SiteSelectionModel::RangesOf(std::vector<int> nodes) const {
     // Siblings next to each other become one range.
     const SiteTree& tree = TreeModel->Tree();
     const auto place = [&](int node) { return std::pair(tree.Parent(node), tree.Row(node)); };
-    std::sort(nodes.begin(), nodes.end(),
-              [&](int a, int b) { return place(a) < place(b); });
+    std::sort(nodes.begin(), nodes.end(), [&](int a, int b) { return place(a) < place(b); });
     QItemSelection ranges;
     for (size_t at = 0; at < nodes.size();) {
         size_t end = at + 1;

@@ -17,13 +17,13 @@
 
 #include "Environment.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QAction>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTreeView>
@@ -106,7 +106,9 @@ void PrintPeakMemory(const char* when) {
 
 // A tree of a million nodes 255 levels deep: building, expanding all,
 // selecting, scrolling, saving.
-void DeepTree(BenchHost& host, SiteMapPanel& panel) {
+// With shot given, a picture of the panel is saved there, all selected and
+// scrolled half way down.
+void DeepTree(BenchHost& host, SiteMapPanel& panel, const QString& shot = {}) {
     SiteMapController& c = panel.Controller();
     // A tree of a million nodes 255 levels deep: chains of folders, each
     // folder one page inside the one before, 254 below the root.
@@ -178,6 +180,12 @@ void DeepTree(BenchHost& host, SiteMapPanel& panel) {
     }
     std::printf("deep tree: 20 repaints over the whole height, all selected, %.1f ms each\n",
                 double(timer.nsecsElapsed()) / 1e6 / 20);
+    if (!shot.isEmpty()) {
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum() / 2);
+        QApplication::processEvents();
+        std::printf("deep tree: picture %s\n", panel.grab().save(shot) ? "saved" : "NOT SAVED");
+    }
     PrintPeakMemory("before a tool asks for the selected pages");
     timer.restart();
     const qsizetype pages = c.SelectedPages().size();
@@ -219,7 +227,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // "--deep": only the deep tree.
+    // "--deep [FILE]": only the deep tree (and its picture saved in FILE).
     const bool deepOnly = argc > 1 && QByteArray(argv[1]) == "--deep";
     BenchHost host;
     NoLauncher launcher;
@@ -241,7 +249,7 @@ int main(int argc, char** argv) {
 
     SiteMapController& c = panel.Controller();
     if (deepOnly) {
-        DeepTree(host, panel);
+        DeepTree(host, panel, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
         PrintPeakMemory("at the end");
         return 0;
     }

@@ -322,6 +322,56 @@ class TestSiteMapController : public QObject {
         QCOMPARE(start.last().first().toBool(), false);
     }
 
+    // A selection too large to mirror whole in Qt's ranges: the counts, the
+    // label and the pages come from the flags; Qt's queries answer right for
+    // the rows on screen and the current one; a Deselect and the base
+    // class's clearSelection() reach every node.
+    void largeSelection() {
+        FakeSiteMapHost host;
+        QStringList e{"<PAGE>http://site.test/", "<PUSH>"};
+        for (int folder = 0; folder < 3; ++folder) {
+            e << QStringLiteral("<PAGE>d%1/").arg(folder) << "<PUSH>";
+            for (int i = 0; i < 1000; ++i)
+                e << QStringLiteral("<PAGE>d%1/p%2.html").arg(folder).arg(i);
+            e << "<MAILTO>mailto:me@site.test"
+              << "<POP>";
+        }
+        e << "<POP>";
+        host.Data.SiteMapLines = Map(e);
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        const int count = c.NodeCount();
+        QCOMPARE(count, 1 + 3 * 1002);
+        QVERIFY(count > SiteSelectionModel::MirrorWhole);
+        QSignalSpy changed(c.Selection(), &QItemSelectionModel::selectionChanged);
+        std::vector<int> all(static_cast<size_t>(count));
+        std::iota(all.begin(), all.end(), 0);
+        const int current = 2500;
+        c.SelectOnly(all, c.Model()->IndexOf(current));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(c.SelectedCount(), count);
+        QCOMPARE(c.Label(), QStringLiteral("Selected %1/%2").arg(count - 3).arg(count));
+        QStringList pages;
+        for (const int node : c.Tree().DisplayOrder())
+            if (QString url; c.Tree().PageUrl(node, url))
+                pages << url;
+        QCOMPARE(c.SelectedPages(), pages);
+
+        SiteSelectionModel* s = c.Selection();
+        s->SetShownNodes({10, 11, 12});
+        for (const int node : {10, 11, 12, current})
+            QVERIFY(s->isSelected(c.Model()->IndexOf(node)));
+        s->select(c.Model()->IndexOf(11), QItemSelectionModel::Deselect);
+        QVERIFY(!s->isSelected(c.Model()->IndexOf(11)));
+        QVERIFY(!s->IsNodeSelected(11));
+        QCOMPARE(c.Label(), QStringLiteral("Selected %1/%2").arg(count - 4).arg(count));
+        s->clearSelection();
+        QCOMPARE(c.SelectedCount(), 0);
+        QVERIFY(!s->hasSelection());
+        QCOMPARE(c.Label(), QStringLiteral("(No valid selection)"));
+        QVERIFY(c.SelectedPages().isEmpty());
+    }
+
     void sortViewOffRestoresLineOrder() {
         FakeSiteMapHost host;
         host.Data.SiteMapLines = Map({"<PAGE>http://s/", "<PUSH>", "<PAGE>zz.html", "<PAGE>aa.html",
