@@ -3,6 +3,7 @@
 // edit mode.
 #include "ReportSink.h"
 
+#include <QTextCursor>
 #include <QTextEdit>
 
 namespace vantora {
@@ -16,7 +17,13 @@ class ReportView : public QTextEdit, public ReportSink {
     void AppendLine(const QString& text) override;
 
   private:
+    // Lines written one after another are laid out once, when the program
+    // next handles its events: the view's own layout and scroll range kept
+    // up after every line took many times the writing itself.
+    void EndBatch();
     ReportFormat Current;
+    QTextCursor Batch;
+    bool Batching = false;
 };
 
 } // namespace vantora

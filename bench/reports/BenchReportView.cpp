@@ -1,0 +1,61 @@
+// Times a long report written line by line into a shown report view, as a
+// tool or the audit writes one (a heading, then one line a page, some
+// bulleted), beside the same lines written into a document no view shows.
+// Usage: bench_report_view [LINES]   (default 100000). Prints; never fails on a time.
+#include "DocumentSink.h"
+#include "ReportView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTextDocument>
+#include <cstdio>
+
+using namespace vantora;
+
+namespace {
+
+double Write(ReportSink& sink, int lines) {
+    QElapsedTimer timer;
+    timer.start();
+    ReportFormat heading;
+    heading.Bold = true;
+    heading.PointSize = 12;
+    ReportFormat line;
+    ReportFormat bullet;
+    bullet.Align = ParagraphAlign::Bullet;
+    sink.SetFormat(heading);
+    sink.AppendLine(QStringLiteral("A list of all web pages,"));
+    for (int i = 0; i < lines; ++i) {
+        sink.SetFormat(i % 10 == 0 ? bullet : line);
+        sink.AppendLine(QStringLiteral("http://big.test/dir%1/page%2.html, ranked %3,")
+                            .arg(i / 40)
+                            .arg(i % 40)
+                            .arg(i % 7));
+        if (i % 20000 == 0)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int lines = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    ReportView view;
+    view.resize(800, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    const double shown = Write(view, lines);
+    QTextDocument alone;
+    DocumentSink sink(alone);
+    const double detached = Write(sink, lines);
+    std::printf("%d lines: report view %.1f ms (%.0f lines/s, %d blocks); "
+                "peer, a document no view shows: %.1f ms (%.0f lines/s, %d blocks)\n",
+                lines, shown, lines / shown * 1000, view.document()->blockCount(), detached,
+                lines / detached * 1000, alone.blockCount());
+    return 0;
+}
