@@ -123,12 +123,17 @@ void SiteSelectionModel::select(const QItemSelection& selection,
 }
 
 void SiteSelectionModel::SelectOnly(const std::vector<int>& nodes) {
-    std::vector<int> valid;
-    valid.reserve(nodes.size());
-    for (const int node : nodes)
-        if (node >= 0 && size_t(node) < Flags.size())
-            valid.push_back(node);
-    Apply(std::move(valid), ClearAndSelect);
+    SelectNodes(nodes, ClearAndSelect);
+}
+
+void SiteSelectionModel::SelectNodes(std::vector<int> nodes,
+                                     QItemSelectionModel::SelectionFlags command) {
+    if (command == NoUpdate)
+        return;
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
+                               [&](int node) { return node < 0 || size_t(node) >= Flags.size(); }),
+                nodes.end());
+    Apply(std::move(nodes), command);
 }
 
 void SiteSelectionModel::Apply(std::vector<int> nodes,

@@ -49,6 +49,10 @@ class SiteSelectionModel : public QItemSelectionModel {
     // change, in time proportional to the nodes.
     void SelectOnly(const std::vector<int>& nodes);
 
+    // Carries out command on the given nodes (valid node numbers, repeats
+    // allowed) as select() does on a selection of them.
+    void SelectNodes(std::vector<int> nodes, QItemSelectionModel::SelectionFlags command);
+
     // The nodes the view shows now, top to bottom: a large selection is
     // mirrored for these.
     void SetShownNodes(std::vector<int> nodes);

@@ -84,6 +84,33 @@ class SiteTreeView : public QTreeView {
         return QTreeView::selectionCommand(index, event) & ~QItemSelectionModel::Rows;
     }
 
+    // A range of rows (Shift with a click or a key, a mouse drag) goes to
+    // the selection model as the nodes of those rows, not as Qt's ranges
+    // (one per parent: a million over a deep tree fully expanded). The rows
+    // are those Qt's own way takes: from the row at the rectangle's top
+    // left to the row at its bottom right.
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override {
+        if (rect.isNull())
+            return;
+        const QRect area = rect.normalized();
+        QModelIndex first = indexAt(isRightToLeft() ? area.topRight() : area.topLeft());
+        QModelIndex last = indexAt(isRightToLeft() ? area.bottomLeft() : area.bottomRight());
+        if (!first.isValid() || !last.isValid()) {
+            // Past the first or the last row: as Qt does it.
+            QTreeView::setSelection(rect, command);
+            return;
+        }
+        if (visualRect(first).top() > visualRect(last).top())
+            std::swap(first, last);
+        std::vector<int> nodes;
+        for (QModelIndex row = first; row.isValid(); row = indexBelow(row)) {
+            nodes.push_back(Control.Model()->NodeOf(row));
+            if (row == last)
+                break;
+        }
+        Control.Selection()->SelectNodes(std::move(nodes), command);
+    }
+
     QRegion visualRegionForSelection(const QItemSelection& selection) const override {
         constexpr qsizetype ManyRanges = 64;
         if (selection.size() > ManyRanges)
