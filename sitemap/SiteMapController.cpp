@@ -14,6 +14,12 @@ SiteMapController::SiteMapController(SiteMapHost& host, QObject* parent)
     connect(SelectionModel, &SiteSelectionModel::NodesChanged, this,
             &SiteMapController::OnSelectionChanged);
     connect(TreeModel, &QAbstractItemModel::modelReset, this, &SiteMapController::OnTreeReplaced);
+    // The URL index is built from the tree on another thread: it lets go of
+    // the tree before the tree is replaced or sorted.
+    connect(TreeModel, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { UrlLookup.Drop(); });
+    connect(TreeModel, &QAbstractItemModel::layoutAboutToBeChanged, this,
+            [this] { UrlLookup.WaitForBuild(); });
     connect(TreeModel, &QAbstractItemModel::layoutChanged, this,
             [this] { Order = Tree().DisplayOrder(); });
 }
@@ -26,6 +32,7 @@ void SiteMapController::SetLabel(const QString& text) {
 void SiteMapController::OnTreeReplaced() {
     // A new tree has no selection, so nothing is selected for the tools.
     Order = Tree().DisplayOrder();
+    UrlLookup.Rebuild(Tree());
     if (ToldPages != 0) {
         ToldPages = 0;
         emit SelectedPagesChanged(0);

@@ -5,6 +5,7 @@
 // Model() with Selection() as its selection model.
 #include "SiteSelection.h"
 #include "SiteTreeModel.h"
+#include "SiteUrlIndex.h"
 
 #include <QObject>
 #include <QStringList>
@@ -23,6 +24,8 @@ class SiteMapController : public QObject {
     SiteSelectionModel* Selection() { return SelectionModel; }
     const SiteTree& Tree() const { return TreeModel->Tree(); }
     int NodeCount() const { return Tree().Count(); }
+    // The nodes by their URLs' keys, rebuilt whenever the tree is replaced.
+    const SiteUrlIndex& UrlIndex() const { return UrlLookup; }
 
     // Rebuilds the tree from the project's SiteMapLines. A request made while
     // a build runs (from a command handled during its progress steps) is
@@ -85,6 +88,7 @@ class SiteMapController : public QObject {
     // Set when the tree is cleared while a build runs (the project was
     // closed or its root changed): that build's nodes are dropped.
     bool BuildDiscarded = false;
+    SiteUrlIndex UrlLookup;
 };
 
 } // namespace vantora

@@ -1,8 +1,8 @@
 #include "SiteMapSelect.h"
 
-#include "Site.h"
 #include "SiteMapController.h"
 #include "SiteTree.h"
+#include "SiteUrlIndex.h"
 
 #include <QHash>
 #include <QSet>
@@ -16,11 +16,10 @@ namespace vantora {
 
 namespace {
 
-std::string Key(const QString& url) {
-    std::string text = url.trimmed().toStdString();
-    if (text.find("://") == std::string::npos)
-        text = "http://" + text;
-    return health::NormalUrl(text);
+QString Key(const QString& url) {
+    std::string buffer;
+    const std::string_view key = UrlKey(url, buffer);
+    return QString::fromUtf8(key.data(), qsizetype(key.size()));
 }
 
 // The start of a URL's last path segment: after the last "/" that is not
@@ -72,7 +71,7 @@ std::vector<int> FindNodesByUrl(const SiteTree& tree, const QStringList& urls) {
     std::vector<QString> keys(size_t(urls.size()));
     const auto normalise = [&](qsizetype from, qsizetype to) {
         for (qsizetype i = from; i < to; ++i)
-            keys[size_t(i)] = QString::fromStdString(Key(urls[i]));
+            keys[size_t(i)] = Key(urls[i]);
     };
     std::thread helper;
     if (half < urls.size())
@@ -101,14 +100,18 @@ std::vector<int> FindNodesByUrl(const SiteTree& tree, const QStringList& urls) {
             // Most URLs in the map are written as the crawl writes them, so
             // the URL as it stands is tried before its normal form is worked
             // out (the normal form of a normal URL is the URL itself).
-            if (wanted.contains(url) || wanted.contains(QString::fromStdString(Key(url))))
+            if (wanted.contains(url) || wanted.contains(Key(url)))
                 found.push_back(node);
         });
     return found;
 }
 
 int SelectNodesByUrl(SiteMapController& control, const QStringList& urls, QModelIndex* first) {
-    const std::vector<int> found = FindNodesByUrl(control.Tree(), urls);
+    // The index answers once it is built; until then (a large tree just
+    // replaced, its build not done within the wait) every node is walked.
+    std::optional<std::vector<int>> indexed = control.UrlIndex().Find(control.Tree(), urls);
+    const std::vector<int> found =
+        indexed ? std::move(*indexed) : FindNodesByUrl(control.Tree(), urls);
     const QModelIndex firstIndex =
         found.empty() ? QModelIndex() : control.Model()->IndexOf(found.front());
     control.SelectOnly(found, firstIndex);

@@ -19,6 +19,7 @@
 #include "SiteMapPanel.h"
 #include "SiteMapSelect.h"
 #include "SiteTree.h"
+#include "SiteUrlIndex.h"
 
 #include "Environment.h"
 
@@ -230,9 +231,13 @@ void DeepTree(BenchHost& host, SiteMapPanel& panel, const QString& shot = {}) {
     timer.restart();
     const int found = SelectNodesByUrl(c, some);
     QApplication::processEvents();
+    const double selectMs = double(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    const size_t walked = FindNodesByUrl(c.Tree(), some).size();
     std::printf("deep tree: select by URL, %lld URLs at the deepest level: %d nodes in "
-                "%.1f ms\n",
-                (long long)some.size(), found, double(timer.nsecsElapsed()) / 1e6);
+                "%.1f ms; peer, the walk of every node's URL: %zu nodes in %.1f ms\n",
+                (long long)some.size(), found, selectMs, walked,
+                double(timer.nsecsElapsed()) / 1e6);
     timer.restart();
     view->viewport()->repaint();
     std::printf("deep tree: a repaint %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
@@ -345,6 +350,21 @@ int main(int argc, char** argv) {
         // pages; the root's folders are expanded, so the view has many rows.
         panel.Tree()->expandToDepth(1);
         QApplication::processEvents();
+        {
+            // The index the controller builds after each replacement, built
+            // again here to time it: the part on the caller's thread (the
+            // copy of the tree) and the whole.
+            SiteUrlIndex index;
+            QElapsedTimer timer;
+            timer.start();
+            index.Rebuild(c.Tree());
+            const double startMs = double(timer.nsecsElapsed()) / 1e6;
+            index.Find(c.Tree(), {}, 60000);
+            std::printf("URL index of %d nodes: built in %.1f ms (%.1f ms of it on the caller's "
+                        "thread), %.1f MB\n",
+                        c.NodeCount(), double(timer.nsecsElapsed()) / 1e6, startMs,
+                        double(index.MemoryBytes()) / (1 << 20));
+        }
         for (const QStringList* urls : {&some, &all, &some, &all}) {
             QElapsedTimer timer;
             timer.start();
@@ -352,15 +372,21 @@ int main(int argc, char** argv) {
             QApplication::processEvents();
             const double ms = double(timer.nsecsElapsed()) / 1e6;
             timer.restart();
-            const size_t nodes = FindNodesByUrl(c.Tree(), *urls).size();
+            const size_t nodes =
+                c.UrlIndex().Find(c.Tree(), *urls).value_or(std::vector<int>{}).size();
             const double findMs = double(timer.nsecsElapsed()) / 1e6;
+            timer.restart();
+            const size_t walked = FindNodesByUrl(c.Tree(), *urls).size();
+            const double walkMs = double(timer.nsecsElapsed()) / 1e6;
             timer.restart();
             panel.Tree()->viewport()->repaint();
             const double paintMs = double(timer.nsecsElapsed()) / 1e6;
             std::printf("select by URL, %lld URLs: %d nodes in %.1f ms, of which finding %zu "
-                        "nodes %.1f ms (label \"%s\"); a repaint %.1f ms\n",
+                        "nodes by the index %.1f ms (label \"%s\"); a repaint %.1f ms\n",
                         (long long)urls->size(), found, ms, nodes, findMs, qPrintable(c.Label()),
                         paintMs);
+            std::printf("peer, the walk of every node's URL: %zu nodes in %.1f ms\n", walked,
+                        walkMs);
         }
         // The plain way, one walk of the nodes for each URL, on 20 URLs.
         QElapsedTimer timer;
