@@ -137,6 +137,7 @@ void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
     };
     std::vector<Frame> stack;
     stack.push_back({-1, 0, QString()});
+    QString url;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.Row >= ChildCount(frame.Parent)) {
@@ -147,8 +148,22 @@ void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
         const QString& c = Captions[size_t(node)];
         const bool stands = Parents[size_t(node)] < 0 || c.contains(http);
         const bool children = ChildCount(node) > 0;
-        if (need(node))
-            each(node, stands ? c : join(frame.Base, c));
+        if (need(node)) {
+            if (stands) {
+                each(node, c);
+            } else {
+                // Built in the buffer of the URL before, unless each kept that.
+                if (!url.isDetached())
+                    url = QString();
+                url.resize(0);
+                url.reserve(frame.Base.size() + 1 + c.size());
+                url += frame.Base;
+                if (!url.endsWith(QLatin1Char('/')))
+                    url += QLatin1Char('/');
+                url += c;
+                each(node, url);
+            }
+        }
         if (children) {
             const qsizetype slash = c.lastIndexOf(QLatin1Char('/'));
             const QStringView folder = slash < 0 ? QStringView(c) : QStringView(c).left(slash + 1);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <functional>
 
 namespace vantora {
@@ -39,14 +40,13 @@ std::uint64_t HashOf(std::string_view key) {
     return std::hash<std::string_view>()(key);
 }
 
-// Whether the candidates and their ancestors are at most limit nodes: then
-// each candidate's full URL is built from its ancestors, and otherwise all
+// Whether the nodes and their ancestors are at most limit nodes: then
+// each node's full URL is built from its ancestors, and otherwise all
 // in one walk of the tree that builds every URL from its parent's.
-template <typename Candidates>
-bool FewAncestors(const SiteTree& tree, const Candidates& candidates, std::size_t limit) {
+bool FewAncestors(const SiteTree& tree, const std::vector<int>& nodes, std::size_t limit) {
     std::size_t count = 0;
-    for (const auto& candidate : candidates)
-        for (int m = candidate.Node; m >= 0; m = tree.Parent(m))
+    for (const int node : nodes)
+        for (int m = node; m >= 0; m = tree.Parent(m))
             if (++count > limit)
                 return false;
     return true;
@@ -78,18 +78,22 @@ std::vector<int> InViewOrder(const SiteTree& tree, const std::vector<int>& nodes
 // of the list are held one after the other in that part's buffer.
 class WantedKeys {
   public:
-    explicit WantedKeys(const QStringList& urls) : Urls(urls), Entries(size_t(urls.size())) {
-        const qsizetype half = urls.size() > ManyUrls ? urls.size() / 2 : urls.size();
+    explicit WantedKeys(const QStringList& urls)
+        : Urls(urls), Entries(size_t(urls.size())),
+          Half(urls.size() > ManyUrls ? urls.size() / 2 : urls.size()) {
+        const qsizetype half = Half;
         const auto work = [&](int part, qsizetype from, qsizetype to) {
             std::string buffer;
             std::string& texts = Texts[part];
             for (qsizetype i = from; i < to; ++i) {
                 bool itself = false;
                 const std::string_view key = KeyOf(urls[i], buffer, itself);
-                Entries[size_t(i)] = {HashOf(key), itself ? 0 : texts.size(),
-                                      itself ? Itself : key.size(), part};
-                if (!itself)
+                Entries[size_t(i)] = {HashOf(key), itself ? Itself : texts.size()};
+                if (!itself) {
+                    const auto size = std::uint32_t(key.size());
+                    texts.append(reinterpret_cast<const char*>(&size), sizeof size);
                     texts += key;
+                }
             }
         };
         std::thread helper;
@@ -99,59 +103,43 @@ class WantedKeys {
         if (helper.joinable())
             helper.join();
     }
-    // The first of the URLs of each key, in the order of the list: a key
-    // asked for many times is looked up once.
-    std::vector<std::uint32_t> Distinct() const {
-        std::size_t capacity = 16;
-        while (capacity < 2 * Entries.size())
-            capacity *= 2;
-        std::vector<std::uint32_t> places(capacity, 0); // an entry's number + 1; 0 is empty
-        std::vector<std::uint32_t> distinct;
-        std::string scratch;
-        for (std::uint32_t i = 0; i < Entries.size(); ++i) {
-            std::size_t slot = std::size_t(Entries[i].Hash) & (capacity - 1);
-            for (;; slot = (slot + 1) & (capacity - 1)) {
-                const std::uint32_t other = places[slot];
-                if (other == 0) {
-                    places[slot] = i + 1;
-                    distinct.push_back(i);
-                    break;
-                }
-                if (Entries[other - 1].Hash == Entries[i].Hash &&
-                    Matches(other - 1, Key(i, scratch)))
-                    break;
-            }
-        }
-        return distinct;
+    std::size_t Size() const { return Entries.size(); }
+    // Whether URLs a and b have the same key.
+    bool SameKey(std::size_t a, std::size_t b, std::string& scratch) const {
+        return Entries[a].Hash == Entries[b].Hash && Matches(a, Key(b, scratch));
     }
     std::uint64_t Hash(std::size_t i) const { return Entries[i].Hash; }
     const QString& Url(std::size_t i) const { return Urls[qsizetype(i)]; }
     // Whether the key of URL i is key.
     bool Matches(std::size_t i, std::string_view key) const {
-        const Entry& e = Entries[i];
-        if (e.Size == Itself)
+        if (Entries[i].Offset == Itself)
             return QLatin1StringView(key.data(), qsizetype(key.size())) == Urls[qsizetype(i)];
-        return std::string_view(Texts[e.Part]).substr(e.Offset, e.Size) == key;
+        return Kept(i) == key;
     }
 
   private:
     // The key of URL i, written to scratch when it is the URL's own text.
     std::string_view Key(std::size_t i, std::string& scratch) const {
-        const Entry& e = Entries[i];
-        if (e.Size != Itself)
-            return std::string_view(Texts[e.Part]).substr(e.Offset, e.Size);
+        if (Entries[i].Offset != Itself)
+            return Kept(i);
         scratch = Urls[qsizetype(i)].toStdString();
         return scratch;
     }
-    // The size of a key that is its URL's own text, which is not kept twice.
-    static constexpr std::size_t Itself = std::size_t(-1);
+    // A key kept in its part's texts: its size, then its bytes.
+    std::string_view Kept(std::size_t i) const {
+        const std::string& texts = Texts[qsizetype(i) < Half ? 0 : 1];
+        std::uint32_t size;
+        std::memcpy(&size, texts.data() + Entries[i].Offset, sizeof size);
+        return std::string_view(texts).substr(Entries[i].Offset + sizeof size, size);
+    }
+    // The offset of a key that is its URL's own text, which is not kept twice.
+    static constexpr std::uint64_t Itself = std::uint64_t(-1);
     struct Entry {
-        std::uint64_t Hash;
-        std::size_t Offset, Size;
-        int Part;
+        std::uint64_t Hash, Offset;
     };
     const QStringList& Urls;
     std::vector<Entry> Entries;
+    const qsizetype Half; // the list's first part, keyed on this thread
     std::string Texts[2];
 };
 
@@ -172,11 +160,16 @@ struct SiteUrlIndex::Table {
     int Shift = 63;
 
     int Count() const { return int(Hashes.size()); }
+    // Asks for the bucket of hash ahead of its lookup.
+    void Prefetch(std::uint64_t hash) const {
+        __builtin_prefetch(&Buckets[std::size_t(hash >> Shift)]);
+    }
+    // Calls each(node) for the nodes of the hash until it returns false.
     template <typename Each> void ForEachNode(std::uint64_t hash, Each each) const {
         const std::size_t bucket = std::size_t(hash >> Shift);
         for (std::uint32_t i = Buckets[bucket]; i < Buckets[bucket + 1]; ++i)
-            if (Hashes[Nodes[i]] == hash)
-                each(int(Nodes[i]));
+            if (Hashes[Nodes[i]] == hash && !each(int(Nodes[i])))
+                return;
     }
 };
 
@@ -301,53 +294,61 @@ std::optional<std::vector<int>> SiteUrlIndex::Find(const SiteTree& tree, const Q
         return std::nullopt;
     const WantedKeys wanted(urls);
     // A candidate is a node whose hash is that of a wanted key; the
-    // candidates of one node are chained by Next.
+    // candidates of one node are chained from first by Next. A key asked
+    // for again has a candidate at the first node of its hash already, and
+    // is passed over: a URL listed many times costs no more than once.
     struct Candidate {
         int Node, Next;
         std::size_t Wanted;
     };
-    const std::vector<std::uint32_t> distinct = wanted.Distinct();
+    std::vector<int> first(std::size_t(tree.Count()), -1);
     std::vector<Candidate> candidates;
-    candidates.reserve(distinct.size());
-    for (const std::size_t w : distinct)
-        table->ForEachNode(wanted.Hash(w), [&](int node) { candidates.push_back({node, -1, w}); });
+    std::vector<int> nodes; // those with candidates
+    candidates.reserve(std::min(std::size_t(urls.size()), first.size()));
+    std::string scratch;
+    for (std::size_t w = 0; w < wanted.Size(); ++w) {
+        // The buckets of the keys a few ahead are fetched meanwhile.
+        if (w + 8 < wanted.Size())
+            table->Prefetch(wanted.Hash(w + 8));
+        bool looked = false, again = false;
+        table->ForEachNode(wanted.Hash(w), [&](int node) {
+            int& head = first[std::size_t(node)];
+            if (!looked) {
+                looked = true;
+                for (int c = head; c >= 0 && !again; c = candidates[std::size_t(c)].Next)
+                    again = wanted.SameKey(candidates[std::size_t(c)].Wanted, w, scratch);
+            }
+            if (again)
+                return false;
+            if (head < 0)
+                nodes.push_back(node);
+            candidates.push_back({node, head, w});
+            head = int(candidates.size() - 1);
+            return true;
+        });
+    }
     // The same text has the same key: only a node whose URL is not written
     // as the URL asked for has its key worked out.
     std::string buffer;
-    const auto same = [&](const Candidate& candidate, const QString& url) {
-        return wanted.Url(candidate.Wanted) == url ||
-               wanted.Matches(candidate.Wanted, UrlKey(url, buffer));
+    const auto matches = [&](int node, const QString& url) {
+        for (int c = first[std::size_t(node)]; c >= 0; c = candidates[std::size_t(c)].Next) {
+            const std::size_t w = candidates[std::size_t(c)].Wanted;
+            if (wanted.Url(w) == url || wanted.Matches(w, UrlKey(url, buffer)))
+                return true;
+        }
+        return false;
     };
     std::vector<int> found;
-    if (FewAncestors(tree, candidates, std::size_t(tree.Count()) / 4)) {
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const Candidate& a, const Candidate& b) { return a.Node < b.Node; });
-        for (std::size_t c = 0; c < candidates.size();) {
-            const int node = candidates[c].Node;
-            const QString url = tree.FullUrl(node, node);
-            bool match = false;
-            for (; c < candidates.size() && candidates[c].Node == node; ++c)
-                match = match || same(candidates[c], url);
-            if (match)
+    if (FewAncestors(tree, nodes, std::size_t(tree.Count()) / 4)) {
+        for (const int node : nodes)
+            if (matches(node, tree.FullUrl(node, node)))
                 found.push_back(node);
-        }
         return InViewOrder(tree, found);
-    }
-    std::vector<int> first(std::size_t(tree.Count()), -1);
-    for (std::size_t c = 0; c < candidates.size(); ++c) {
-        Candidate& candidate = candidates[c];
-        candidate.Next = first[std::size_t(candidate.Node)];
-        first[std::size_t(candidate.Node)] = int(c);
     }
     tree.ForEachFullUrl([&](int node) { return first[std::size_t(node)] >= 0; },
                         [&](int node, const QString& url) {
-                            for (int c = first[std::size_t(node)]; c >= 0;
-                                 c = candidates[std::size_t(c)].Next) {
-                                if (same(candidates[std::size_t(c)], url)) {
-                                    found.push_back(node);
-                                    break;
-                                }
-                            }
+                            if (matches(node, url))
+                                found.push_back(node);
                         });
     return found;
 }
