@@ -53,10 +53,12 @@ class SiteUrlIndex {
 
     // The nodes of tree (the tree last given to Rebuild) whose full URLs
     // have the key of one of urls, each once, in view order. A build in
-    // progress is waited for up to waitMs; nothing when the index is not
-    // ready by then (or was built for a tree of another size).
+    // progress is waited for up to waitMs (about what the build of a
+    // million plain nodes takes; a tree of long URLs takes longer, and its
+    // lookups meanwhile are better served by the walk); nothing when the
+    // index is not ready by then (or was built for a tree of another size).
     std::optional<std::vector<int>> Find(const SiteTree& tree, const QStringList& urls,
-                                         int waitMs = 2000) const;
+                                         int waitMs = 250) const;
 
     // Whether the index of the tree last given is built.
     bool IsReady() const;
