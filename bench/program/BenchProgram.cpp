@@ -211,6 +211,16 @@ int main(int argc, char** argv) {
         "Sitecensus, every section", double(Step.nsecsElapsed()) / 1e6,
         QStringLiteral("report of %1 lines").arg(window.Census->Report()->document()->lineCount()));
 
+    const QString shot = qEnvironmentVariable("VANTORA_SHOT");
+    if (!shot.isEmpty()) {
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(50);
+        }
+        window.grab().save(
+            QString(shot).replace(QStringLiteral(".png"), QStringLiteral("-sitecensus.png")));
+    }
+
     // The next crawl of the same site, compared with the one before.
     Step.restart();
     window.UpdateSiteMapButton->click();
@@ -227,7 +237,6 @@ int main(int argc, char** argv) {
                        .arg(health.Snapshot().Findings ? health.Snapshot().Findings->size() : 0)
                  : QStringLiteral("NOT SHOWN within 30 minutes"));
 
-    const QString shot = qEnvironmentVariable("VANTORA_SHOT");
     if (!shot.isEmpty())
         window.grab().save(shot);
     std::printf("peak memory of the program: %ld MB\n", StatusKb("VmHWM:") >> 10);

@@ -24,6 +24,7 @@ class ReportView : public QTextEdit, public ReportSink {
     ReportFormat Current;
     QTextCursor Batch;
     bool Batching = false;
+    int BlocksBefore = 0;
 };
 
 } // namespace vantora

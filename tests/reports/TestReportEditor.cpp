@@ -9,6 +9,7 @@
 #include "RtfCheck.h"
 #include "WindowFixture.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -170,6 +172,7 @@ bool AllToolViewsReadOnly(MainWindow& w) {
 class TestReportEditor : public QObject {
     Q_OBJECT
   private slots:
+    void longReportIsLaidOut();
     void editModeEntryPoints_data();
     void editModeEntryPoints();
     void bulletinRefusesEditMode_data();
@@ -832,6 +835,35 @@ void TestReportEditor::printFailures() {
     QCOMPARE(f.dialogs.Texts(), QStringList{"An error occured while trying to display the Printer "
                                             "Setup dialog, operation aborted."});
     QCOMPARE(f.dialogs.Asked[0].Kind, MsgKind::Error);
+}
+
+// A report of many lines written in one go is laid out afresh, a step at a
+// time; once the view has caught up it shows every line, below one another,
+// and lines written after it are laid out as before.
+void TestReportEditor::longReportIsLaidOut() {
+    ReportView view;
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    constexpr int Lines = 30000;
+    for (int i = 0; i < Lines; ++i)
+        view.AppendLine(QStringLiteral("line %1").arg(i));
+    QCoreApplication::processEvents();
+    view.moveCursor(QTextCursor::End);
+    view.ensureCursorVisible();
+    QTRY_VERIFY(view.verticalScrollBar()->maximum() > 0);
+    QAbstractTextDocumentLayout* layout = view.document()->documentLayout();
+    const QRectF first = layout->blockBoundingRect(view.document()->firstBlock());
+    const QRectF last = layout->blockBoundingRect(view.document()->lastBlock());
+    QVERIFY(first.height() > 0);
+    QVERIFY(last.top() >= first.top() + (Lines - 1) * first.height() * 0.9);
+    QCOMPARE(view.document()->blockCount(), Lines);
+    QCOMPARE(view.document()->lastBlock().text(), QStringLiteral("line %1").arg(Lines - 1));
+    view.AppendLine(QStringLiteral("one more"));
+    QCoreApplication::processEvents();
+    const QRectF more =
+        view.document()->documentLayout()->blockBoundingRect(view.document()->lastBlock());
+    QVERIFY(more.top() > last.top());
 }
 
 QTEST_MAIN(TestReportEditor)
