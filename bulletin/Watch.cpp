@@ -185,22 +185,15 @@ QList<NewBulletin> HealthChanges(const QString& historyPath, QString& lastPosted
     if (lastPosted == id)
         return {};
     lastPosted = id;
-    auto sorted = [](std::vector<health::Finding> f) {
-        std::sort(f.begin(), f.end(), [](const health::Finding& a, const health::Finding& b) {
-            return std::tie(a.Check, a.Url) < std::tie(b.Check, b.Url);
-        });
-        return f;
-    };
     QList<NewBulletin> out;
     for (const health::ComparedFinding& c :
-         health::CompareFindings(sorted(history.Findings(latest.Id)),
-                                 sorted(history.Findings(crawls[crawls.size() - 2].Id)))) {
+         health::CompareCrawls(history, latest, crawls[crawls.size() - 2].Id)) {
         if (c.How != health::Change::New || c.Item.Level != health::Severity::Error)
             continue;
-        const QString url = QString::fromStdString(c.Item.Url);
+        const QString url = QString::fromStdString(c.Item.Url.str());
         out << NewBulletin{"A new site-health error since the crawl before ("_L1 +
                                QString::fromStdString(latest.Time) + "):<br>"_L1 +
-                               QString::fromStdString(c.Item.Check) + ": "_L1 +
+                               QString::fromStdString(c.Item.Check.str()) + ": "_L1 +
                                QString::fromStdString(c.Item.Detail),
                            u"Site Health"_s, url};
     }

@@ -461,19 +461,16 @@ int Health(const QStringList& args) {
     const std::optional<CrawlInfo> latest = history.Latest();
     if (!latest)
         return Fail(QStringLiteral("the crawl history holds no crawl yet"));
-    const std::vector<Finding> now = history.Findings(latest->Id);
-    std::vector<ComparedFinding> rows;
+    long long before = 0;
     if (comparing) {
         const QString which = options->Values.at(QStringLiteral("--compare"));
         const std::optional<CrawlInfo> earlier = history.Earlier(which.toStdString());
         if (!earlier)
             return Fail(
                 QStringLiteral("the crawl history holds no earlier crawl \"%1\"").arg(which));
-        rows = CompareFindings(now, history.Findings(earlier->Id));
-    } else {
-        for (const Finding& finding : now)
-            rows.push_back({finding, Change::Same});
+        before = earlier->Id;
     }
+    const std::vector<ComparedFinding> rows = CompareCrawls(history, *latest, before);
     const bool csv = options->Values.count(QStringLiteral("--csv")) > 0;
     const bool json = options->Values.count(QStringLiteral("--json")) > 0;
     if ((csv || !json) &&

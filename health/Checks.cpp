@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <set>
+#include <unordered_set>
 
 namespace vantora::health {
 
@@ -757,21 +759,43 @@ std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& se
 }
 
 std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings) {
-    std::vector<Finding> findings;
-    for (const CheckRule& rule : Rules) {
-        if (settings.Off.count(rule.Id))
-            continue;
-        const auto set = settings.Limits.find(rule.Id);
-        const double threshold = set != settings.Limits.end() ? set->second : rule.Threshold;
+    // Each check's findings are gathered apart and sorted by URL, then joined
+    // in the order of the checks' identifiers: the order of SortFindings
+    // without sorting them all, and the result is allocated once, to its
+    // size, while the parts are let go one by one.
+    std::vector<const CheckRule*> rules;
+    for (const CheckRule& rule : Rules)
+        if (!settings.Off.count(rule.Id))
+            rules.push_back(&rule);
+    std::sort(rules.begin(), rules.end(),
+              [](const CheckRule* a, const CheckRule* b) { return a->Id < b->Id; });
+    std::vector<SharedText> urls(site.Urls().size()); // one text for all findings of a URL
+    std::vector<std::vector<Finding>> parts;
+    std::size_t total = 0;
+    for (const CheckRule* rule : rules) {
+        const auto set = settings.Limits.find(rule->Id);
+        const double threshold = set != settings.Limits.end() ? set->second : rule->Threshold;
+        const CheckId id(rule->Id);
+        std::vector<Finding>& part = parts.emplace_back();
         // One finding per check and URL (when two URLs of the crawl can share a text).
         std::unordered_set<std::string_view> listed;
         for (std::size_t i = 0; i < site.Urls().size(); ++i)
-            if (Detail detail = rule.Listed(site, i, threshold))
-                if (site.UrlsDistinct() || listed.insert(site.Urls()[i].Url).second)
-                    findings.push_back({std::string(rule.Id), rule.Level,
-                                        std::string(site.Urls()[i].Url), Excerpt(*detail, 400)});
+            if (Detail detail = rule->Listed(site, i, threshold))
+                if (site.UrlsDistinct() || listed.insert(site.Urls()[i].Url).second) {
+                    if (urls[i].empty())
+                        urls[i] = site.Urls()[i].Url;
+                    part.push_back({id, rule->Level, urls[i], Excerpt(*detail, 400)});
+                }
+        std::sort(part.begin(), part.end(),
+                  [](const Finding& a, const Finding& b) { return a.Url < b.Url; });
+        total += part.size();
     }
-    SortFindings(findings);
+    std::vector<Finding> findings;
+    findings.reserve(total);
+    for (std::vector<Finding>& part : parts) {
+        std::move(part.begin(), part.end(), std::back_inserter(findings));
+        std::vector<Finding>().swap(part);
+    }
     return findings;
 }
 

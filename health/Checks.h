@@ -3,6 +3,7 @@
 // severity, a line of text, a threshold (where it has one) and a predicate
 // over the crawl's facts. Adding a check is adding a row.
 
+#include "SharedText.h"
 #include "Site.h"
 
 #include <map>
@@ -21,10 +22,13 @@ std::string_view SeverityName(Severity severity);
 // "error", "warning" or "notice"; false for anything else.
 bool ParseSeverity(std::string_view text, Severity& severity);
 
+// A crawl of a million pages has millions of findings: the check is an
+// interned identifier and the URL a text shared by the findings of one URL,
+// so a finding costs 64 bytes and the characters of its detail past 15.
 struct Finding {
-    std::string Check;
+    CheckId Check;
     Severity Level = Severity::Notice;
-    std::string Url;
+    SharedText Url;
     std::string Detail;
     double LinkScore = -1; // of the URL, 0-100; -1 when not known (crawls stored without it)
 };

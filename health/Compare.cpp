@@ -1,5 +1,6 @@
 #include "Compare.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vantora::health {
@@ -19,22 +20,64 @@ std::string_view ChangeName(Change change) {
 std::vector<ComparedFinding> CompareFindings(const std::vector<Finding>& now,
                                              const std::vector<Finding>& before) {
     std::vector<ComparedFinding> result;
-    result.reserve(now.size() + before.size());
-    auto less = [](const Finding& a, const Finding& b) {
-        return a.Check != b.Check ? a.Check < b.Check : a.Url < b.Url;
+    result.reserve(now.size());
+    auto reader = [](const std::vector<Finding>& findings) {
+        return [&findings, at = std::size_t(0)](Finding& finding) mutable {
+            if (at == findings.size())
+                return false;
+            finding = findings[at++];
+            return true;
+        };
     };
-    std::size_t i = 0, j = 0;
-    while (i < now.size() || j < before.size()) {
-        if (j == before.size() || (i < now.size() && less(now[i], before[j]))) {
-            result.push_back({now[i++], Change::New});
-        } else if (i == now.size() || less(before[j], now[i])) {
-            result.push_back({before[j++], Change::Fixed});
+    CompareFindings(reader(now), reader(before),
+                    [&](ComparedFinding&& row) { result.push_back(std::move(row)); });
+    return result;
+}
+
+void CompareFindings(const std::function<bool(Finding&)>& now,
+                     const std::function<bool(Finding&)>& before,
+                     const std::function<void(ComparedFinding&&)>& out) {
+    auto order = [](const Finding& a, const Finding& b) {
+        if (const int check = a.Check.compare(b.Check))
+            return check;
+        return a.Url.compare(b.Url);
+    };
+    Finding a, b;
+    bool haveNow = now(a), haveBefore = before(b);
+    while (haveNow || haveBefore) {
+        const int c = !haveBefore ? -1 : !haveNow ? 1 : order(a, b);
+        if (c < 0) {
+            out({std::move(a), Change::New});
+            haveNow = now(a);
+        } else if (c > 0) {
+            out({std::move(b), Change::Fixed});
+            haveBefore = before(b);
         } else {
-            result.push_back({now[i++], Change::Same});
-            ++j;
+            out({std::move(a), Change::Same});
+            haveNow = now(a);
+            haveBefore = before(b);
         }
     }
-    return result;
+}
+
+std::vector<ComparedFinding> CompareCrawls(const History& history, const CrawlInfo& latest,
+                                           long long before) {
+    // Room made ahead for the findings now at most: the count comes from the
+    // history, which may be damaged.
+    constexpr long long MaxReserved = 10'000'000;
+    std::vector<ComparedFinding> findings;
+    findings.reserve(static_cast<std::size_t>(std::clamp<long long>(latest.Findings, 0, MaxReserved)));
+    TextPool urls;
+    const std::function<bool(Finding&)> now = history.FindingReader(latest.Id, urls);
+    if (before) {
+        CompareFindings(now, history.FindingReader(before, urls),
+                        [&](ComparedFinding&& row) { findings.push_back(std::move(row)); });
+    } else {
+        Finding finding;
+        while (now(finding))
+            findings.push_back({std::move(finding), Change::Same});
+    }
+    return findings;
 }
 
 std::vector<PageChange> ComparePages(const PageRow& before, const PageRow& now) {

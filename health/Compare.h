@@ -24,6 +24,19 @@ struct ComparedFinding {
 // detail is Same (with the new one).
 std::vector<ComparedFinding> CompareFindings(const std::vector<Finding>& now,
                                              const std::vector<Finding>& before);
+// The same over two readers (each fills the next finding and returns false at
+// the end, as History::FindingReader does): one finding of each is held at a
+// time, and each comes out once, moved, so comparing holds no more than the
+// result.
+void CompareFindings(const std::function<bool(Finding&)>& now,
+                     const std::function<bool(Finding&)>& before,
+                     const std::function<void(ComparedFinding&&)>& out);
+
+// The findings of the crawl latest in the history, compared with those of
+// the crawl before (an id; 0 compares with none and every finding is Same).
+// Both are read and compared as they come, sharing each URL's text.
+std::vector<ComparedFinding> CompareCrawls(const History& history, const CrawlInfo& latest,
+                                           long long before);
 
 struct PageChange {
     std::string How; // "added", "removed" or "changed"

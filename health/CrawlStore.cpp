@@ -2,6 +2,10 @@
 
 #include "CrawlFacts.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace vantora::health {
 
 bool StoreCrawl(History& history, const std::string& factsPath, const CheckSettings& settings,
@@ -16,8 +20,10 @@ bool StoreCrawl(History& history, const std::string& factsPath, const CheckSetti
     return StoreCrawl(history, facts, settings, stored, error);
 }
 
-bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& settings,
-                StoredCrawl& stored, std::string& error) {
+namespace {
+
+bool Store(History& history, const CrawlFacts& facts, const CheckSettings& settings,
+           StoredCrawl& stored, std::string& error) {
     const Site site(facts);
     const std::vector<Finding> findings = FindIssues(site, settings);
     PageRowSource rows(site);
@@ -31,6 +37,22 @@ bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& 
     for (const Finding& finding : findings)
         ++stored.Counts[static_cast<int>(finding.Level)];
     return true;
+}
+
+} // namespace
+
+bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& settings,
+                StoredCrawl& stored, std::string& error) {
+    const bool kept = Store(history, facts, settings, stored, error);
+    // The site's tables, the findings and the link scores are gone by now.
+    ReleaseFreedMemory();
+    return kept;
+}
+
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 } // namespace vantora::health

@@ -24,4 +24,9 @@ bool StoreCrawl(History& history, const std::string& factsPath, const CheckSetti
 bool StoreCrawl(History& history, const CrawlFacts& facts, const CheckSettings& settings,
                 StoredCrawl& stored, std::string& error);
 
+// Gives the memory that big jobs freed back to the system: glibc keeps what
+// worker threads free in their arenas, so the program would stay as large as
+// its peak. Nothing to do with other C libraries.
+void ReleaseFreedMemory();
+
 } // namespace vantora::health

@@ -25,14 +25,22 @@ struct Statement {
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     explicit operator bool() const { return Stmt != nullptr; }
-    void Bind(int i, const std::string& text) {
-        sqlite3_bind_text(Stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    // An empty text is bound as '' (a null pointer would bind NULL).
+    void Bind(int i, std::string_view text) {
+        sqlite3_bind_text(Stmt, i, text.data() ? text.data() : "", static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
     }
     void Bind(int i, long long value) { sqlite3_bind_int64(Stmt, i, value); }
     std::string Text(int i) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, i));
         return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i)))
                     : std::string();
+    }
+    // Valid until the next step.
+    std::string_view View(int i) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, i));
+        return text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i)))
+                    : std::string_view();
     }
     long long Int(int i) const { return sqlite3_column_int64(Stmt, i); }
     int Step() { return sqlite3_step(Stmt); }
@@ -344,8 +352,8 @@ bool History::Store(const std::string& time, const std::string& root, std::size_
         return fail();
     for (const Finding& row : findings) {
         finding.Bind(1, id);
-        finding.Bind(2, row.Check);
-        finding.Bind(3, row.Url);
+        finding.Bind(2, row.Check.view());
+        finding.Bind(3, row.Url.view());
         finding.Bind(4, std::string(SeverityName(row.Level)));
         finding.Bind(5, row.Detail);
         if (finding.Step() != SQLITE_DONE)
@@ -392,23 +400,41 @@ std::optional<CrawlInfo> History::Earlier(const std::string& which) const {
 
 std::vector<Finding> History::Findings(long long crawl) const {
     std::vector<Finding> findings;
-    if (!Db)
-        return findings;
-    Statement list(Db, "SELECT f.check_id, f.severity, f.url, f.detail, s.score FROM findings f"
-                       " LEFT JOIN link_scores s ON s.crawl=f.crawl AND s.url=f.url"
-                       " WHERE f.crawl=? ORDER BY f.check_id, f.url");
-    list.Bind(1, crawl);
-    while (list && list.Step() == SQLITE_ROW) {
-        Finding finding;
-        finding.Check = list.Text(0);
-        ParseSeverity(list.Text(1), finding.Level);
-        finding.Url = list.Text(2);
-        finding.Detail = list.Text(3);
-        if (sqlite3_column_type(list.Stmt, 4) != SQLITE_NULL)
-            finding.LinkScore = sqlite3_column_double(list.Stmt, 4);
+    TextPool urls;
+    const std::function<bool(Finding&)> next = FindingReader(crawl, urls);
+    Finding finding;
+    while (next(finding))
         findings.push_back(std::move(finding));
-    }
     return findings;
+}
+
+std::function<bool(Finding&)> History::FindingReader(long long crawl, TextPool& urls) const {
+    if (!Db)
+        return [](Finding&) { return false; };
+    auto list = std::make_shared<Statement>(
+        Db, "SELECT f.check_id, f.severity, f.url, f.detail, s.score FROM findings f"
+            " LEFT JOIN link_scores s ON s.crawl=f.crawl AND s.url=f.url"
+            " WHERE f.crawl=? ORDER BY f.check_id, f.url");
+    if (!*list)
+        return [](Finding&) { return false; };
+    list->Bind(1, crawl);
+    // The rows come by check: the identifier is interned once per check.
+    return [list, &urls, check = CheckId()](Finding& finding) mutable {
+        if (list->Step() != SQLITE_ROW)
+            return false;
+        const std::string_view id = list->View(0);
+        if (check != id)
+            check = CheckId(id);
+        finding.Check = check;
+        finding.Level = Severity::Notice;
+        ParseSeverity(list->View(1), finding.Level);
+        finding.Url = urls.Get(list->View(2));
+        finding.Detail = list->View(3);
+        finding.LinkScore = sqlite3_column_type(list->Stmt, 4) == SQLITE_NULL
+                                ? -1
+                                : sqlite3_column_double(list->Stmt, 4);
+        return true;
+    };
 }
 
 std::map<long long, History::Totals> History::CrawlTotals() const {

@@ -22,8 +22,15 @@ Overview Summarise(const std::vector<ComparedFinding>& findings, long long urls)
     Overview overview;
     std::map<std::string, CheckGroup, std::less<>> groups;
     std::unordered_map<std::string_view, int> worst; // URL -> worst severity now
+    // Findings come by check: the group of the last one is looked up once per check.
+    CheckId lastCheck;
+    CheckGroup* last = nullptr;
     for (const ComparedFinding& row : findings) {
-        CheckGroup& group = groups[row.Item.Check];
+        if (!last || row.Item.Check != lastCheck) {
+            lastCheck = row.Item.Check;
+            last = &groups[row.Item.Check.str()];
+        }
+        CheckGroup& group = *last;
         if (group.Check.empty()) {
             group.Check = row.Item.Check;
             if (const CheckRule* rule = FindCheck(row.Item.Check)) {

@@ -1,5 +1,6 @@
 #include "HealthPage.h"
 
+#include "CrawlStore.h"
 #include "Dialogs.h"
 #include "DocumentSink.h"
 #include "Export.h"
@@ -45,8 +46,8 @@ namespace {
 const char* const SeverityTitles[3] = {"Errors", "Warnings", "Notices"};
 constexpr int CheckRole = Qt::UserRole + 1;
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // "2026-12-09T10:15:00Z" as "2026-12-09 10:15 UTC".
@@ -119,25 +120,20 @@ HealthSnapshot LoadSnapshot(const std::string& path, long long compare) {
         return data;
     data.HaveHistory = true;
     data.Latest = data.Crawls.back();
-    const std::vector<Finding> now = history.Findings(data.Latest.Id);
     std::optional<CrawlInfo> before;
     if (compare == -1 && data.Crawls.size() >= 2)
         before = data.Crawls[data.Crawls.size() - 2];
     for (const CrawlInfo& crawl : data.Crawls)
         if (compare > 0 && crawl.Id == compare && crawl.Id != data.Latest.Id)
             before = crawl;
-    auto findings = std::make_shared<std::vector<ComparedFinding>>();
+    auto findings = std::make_shared<std::vector<ComparedFinding>>(
+        CompareCrawls(history, data.Latest, before ? before->Id : 0));
     if (before) {
         data.ComparedWith = before->Id;
-        *findings = CompareFindings(now, history.Findings(before->Id));
         auto changes = std::make_shared<std::vector<PageChange>>();
         DiffPages(history.PageReader(before->Id), history.PageReader(data.Latest.Id),
                   [&](const PageChange& change) { changes->push_back(change); });
         data.Changes = std::move(changes);
-    } else {
-        findings->reserve(now.size());
-        for (const Finding& finding : now)
-            findings->push_back({finding, Change::Same});
     }
     data.Summary = Summarise(*findings, data.Latest.Pages);
     data.Findings = std::move(findings);
@@ -363,6 +359,8 @@ void HealthPage::Reload() {
     QPointer<HealthPage> self(this);
     std::thread([self, alive = Alive, generation, path = path.toStdString(), compare = Compare] {
         auto snapshot = std::make_shared<HealthSnapshot>(LoadSnapshot(path, compare));
+        // Reading and comparing freed as much as the findings hold.
+        ReleaseFreedMemory();
         if (!alive->load() || !qApp)
             return;
         QMetaObject::invokeMethod(

@@ -605,7 +605,7 @@ void TestEndToEndDay::aUsersDay() {
     QCOMPARE(seen.ComparedWith, seen.Crawls[0].Id);
     auto mark = [&](const char* check, const QString& url) {
         for (const health::ComparedFinding& row : *seen.Findings)
-            if (row.Item.Check == check && QString::fromStdString(row.Item.Url) == url)
+            if (row.Item.Check == check && QString::fromStdString(row.Item.Url.str()) == url)
                 return QString::fromStdString(std::string(health::ChangeName(row.How)));
         return QStringLiteral("absent");
     };

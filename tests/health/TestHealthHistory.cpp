@@ -181,7 +181,7 @@ void TestHealthHistory::compareFindings() {
     const std::vector<ComparedFinding> rows = CompareFindings(now, before);
     QCOMPARE(rows.size(), size_t(4));
     auto at = [&](int i) {
-        return QString::fromStdString(rows[i].Item.Check + " " + rows[i].Item.Url + " " +
+        return QString::fromStdString(rows[i].Item.Check.str() + " " + rows[i].Item.Url.str() + " " +
                                       rows[i].Item.Detail + " ") +
                QString::fromUtf8(ChangeName(rows[i].How).data());
     };

@@ -73,7 +73,7 @@ ComparedFinding Row(const char* check, const char* path, double score, Change ho
 QString Urls(const std::vector<ComparedFinding>& all, const std::vector<std::size_t>& rows) {
     QStringList urls;
     for (const std::size_t row : rows)
-        urls << QString::fromStdString(all[row].Item.Url).mid(13);
+        urls << QString::fromStdString(all[row].Item.Url.str()).mid(13);
     return urls.join(' ');
 }
 
@@ -265,7 +265,7 @@ void TestHealthOverview::compareAndTrendOverThreeCrawls() {
         CompareFindings(now, history.Findings(trend[0].Crawl.Id));
     QStringList marks;
     for (const ComparedFinding& row : compared)
-        marks << QString::fromStdString(row.Item.Check + row.Item.Url.substr(13) + "=" +
+        marks << QString::fromStdString(row.Item.Check.str() + row.Item.Url.str().substr(13) + "=" +
                                         std::string(ChangeName(row.How)));
     QCOMPARE(marks.join(' '), "from-an-older-table/a=new h1-missing/a=fixed h1-missing/b=same "
                               "status-4xx/a=fixed title-missing/=new");

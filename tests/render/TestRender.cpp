@@ -290,7 +290,7 @@ void TestRender::linksFound() {
         std::set<std::string> found;
         for (const health::Finding& finding : health::FindIssues(run.Facts))
             if (finding.Check == "js-only-links")
-                found.insert(finding.Url.substr(served.Url("").size()) + " " + finding.Detail);
+                found.insert(finding.Url.str().substr(served.Url("").size()) + " " + finding.Detail);
         QVERIFY2(
             found.count("/ 3 pages linked only by scripts, such as " + served.Url("/app/about")),
             Join(found).c_str());
@@ -329,8 +329,8 @@ void TestRender::changedByScripts() {
     QCOMPARE(run.Exit, 0);
     std::set<std::string> found;
     for (const health::Finding& finding : health::FindIssues(run.Facts))
-        if (finding.Check.starts_with("js-") || finding.Check.starts_with("render-"))
-            found.insert(finding.Check + " " + finding.Url.substr(served.Url("").size()));
+        if (finding.Check.view().starts_with("js-") || finding.Check.view().starts_with("render-"))
+            found.insert(finding.Check.str() + " " + finding.Url.str().substr(served.Url("").size()));
     const std::set<std::string> expected = {"js-changed-canonical /canonical",
                                             "js-changed-description /description",
                                             "js-changed-robots /robots",
@@ -341,7 +341,7 @@ void TestRender::changedByScripts() {
     for (const health::Finding& finding : health::FindIssues(run.Facts)) {
         if (finding.Check == "js-changed-title")
             QCOMPARE(QString::fromStdString(finding.Detail), "\"Served\" -> \"Scripted\"");
-        if (finding.Check == "render-error" && finding.Url.ends_with("/missing-script"))
+        if (finding.Check == "render-error" && finding.Url.view().ends_with("/missing-script"))
             QVERIFY2(finding.Detail.find("missing.js answered 404") != std::string::npos,
                      finding.Detail.c_str());
     }
