@@ -66,7 +66,8 @@ std::vector<ComparedFinding> CompareCrawls(const History& history, const CrawlIn
     // history, which may be damaged.
     constexpr long long MaxReserved = 10'000'000;
     std::vector<ComparedFinding> findings;
-    findings.reserve(static_cast<std::size_t>(std::clamp<long long>(latest.Findings, 0, MaxReserved)));
+    findings.reserve(
+        static_cast<std::size_t>(std::clamp<long long>(latest.Findings, 0, MaxReserved)));
     TextPool urls;
     const std::function<bool(Finding&)> now = history.FindingReader(latest.Id, urls);
     if (before) {

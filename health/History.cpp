@@ -39,8 +39,9 @@ struct Statement {
     // Valid until the next step.
     std::string_view View(int i) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, i));
-        return text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i)))
-                    : std::string_view();
+        return text
+                   ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i)))
+                   : std::string_view();
     }
     long long Int(int i) const { return sqlite3_column_int64(Stmt, i); }
     int Step() { return sqlite3_step(Stmt); }

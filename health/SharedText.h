@@ -7,10 +7,10 @@
 // neither can dangle, whatever they were made from.
 
 #include <atomic>
-#include <type_traits>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_set>
 
 namespace vantora::health {
@@ -94,7 +94,8 @@ class SharedText {
     friend bool operator<(const SharedText& a, const SharedText& b) noexcept {
         return a.compare(b) < 0;
     }
-    template <typename T, PlainText<T> = 0> friend bool operator==(const SharedText& a, const T& b) {
+    template <typename T, PlainText<T> = 0>
+    friend bool operator==(const SharedText& a, const T& b) {
         return a.view() == std::string_view(b);
     }
     template <typename T, PlainText<T> = 0> friend bool operator<(const SharedText& a, const T& b) {

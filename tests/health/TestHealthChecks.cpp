@@ -379,7 +379,8 @@ void TestHealthChecks::checks() {
         if (finding.Check == check.toStdString())
             mine.push_back(finding);
     if (listed.isEmpty()) {
-        QVERIFY2(mine.empty(), mine.empty() ? "" : (mine[0].Url.str() + ": " + mine[0].Detail).c_str());
+        QVERIFY2(mine.empty(),
+                 mine.empty() ? "" : (mine[0].Url.str() + ": " + mine[0].Detail).c_str());
         return;
     }
     const std::string url =

@@ -181,8 +181,8 @@ void TestHealthHistory::compareFindings() {
     const std::vector<ComparedFinding> rows = CompareFindings(now, before);
     QCOMPARE(rows.size(), size_t(4));
     auto at = [&](int i) {
-        return QString::fromStdString(rows[i].Item.Check.str() + " " + rows[i].Item.Url.str() + " " +
-                                      rows[i].Item.Detail + " ") +
+        return QString::fromStdString(rows[i].Item.Check.str() + " " + rows[i].Item.Url.str() +
+                                      " " + rows[i].Item.Detail + " ") +
                QString::fromUtf8(ChangeName(rows[i].How).data());
     };
     QCOMPARE(at(0), "h1-missing http://s.test/a d fixed");

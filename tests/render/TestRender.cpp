@@ -290,7 +290,8 @@ void TestRender::linksFound() {
         std::set<std::string> found;
         for (const health::Finding& finding : health::FindIssues(run.Facts))
             if (finding.Check == "js-only-links")
-                found.insert(finding.Url.str().substr(served.Url("").size()) + " " + finding.Detail);
+                found.insert(finding.Url.str().substr(served.Url("").size()) + " " +
+                             finding.Detail);
         QVERIFY2(
             found.count("/ 3 pages linked only by scripts, such as " + served.Url("/app/about")),
             Join(found).c_str());
@@ -330,7 +331,8 @@ void TestRender::changedByScripts() {
     std::set<std::string> found;
     for (const health::Finding& finding : health::FindIssues(run.Facts))
         if (finding.Check.view().starts_with("js-") || finding.Check.view().starts_with("render-"))
-            found.insert(finding.Check.str() + " " + finding.Url.str().substr(served.Url("").size()));
+            found.insert(finding.Check.str() + " " +
+                         finding.Url.str().substr(served.Url("").size()));
     const std::set<std::string> expected = {"js-changed-canonical /canonical",
                                             "js-changed-description /description",
                                             "js-changed-robots /robots",
