@@ -194,7 +194,7 @@ QList<NewBulletin> HealthChanges(const QString& historyPath, QString& lastPosted
         out << NewBulletin{"A new site-health error since the crawl before ("_L1 +
                                QString::fromStdString(latest.Time) + "):<br>"_L1 +
                                QString::fromStdString(c.Item.Check.str()) + ": "_L1 +
-                               QString::fromStdString(c.Item.Detail),
+                               QString::fromStdString(c.Item.Detail.str()),
                            u"Site Health"_s, url};
     }
     return out;

@@ -770,6 +770,7 @@ std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings)
     std::sort(rules.begin(), rules.end(),
               [](const CheckRule* a, const CheckRule* b) { return a->Id < b->Id; });
     std::vector<SharedText> urls(site.Urls().size()); // one text for all findings of a URL
+    TextPool details;                                 // one text for equal details
     std::vector<std::vector<Finding>> parts;
     std::size_t total = 0;
     for (const CheckRule* rule : rules) {
@@ -784,7 +785,7 @@ std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings)
                 if (site.UrlsDistinct() || listed.insert(site.Urls()[i].Url).second) {
                     if (urls[i].empty())
                         urls[i] = site.Urls()[i].Url;
-                    part.push_back({id, rule->Level, urls[i], Excerpt(*detail, 400)});
+                    part.push_back({id, rule->Level, urls[i], details.Get(Excerpt(*detail, 400))});
                 }
         std::sort(part.begin(), part.end(),
                   [](const Finding& a, const Finding& b) { return a.Url < b.Url; });

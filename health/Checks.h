@@ -23,13 +23,14 @@ std::string_view SeverityName(Severity severity);
 bool ParseSeverity(std::string_view text, Severity& severity);
 
 // A crawl of a million pages has millions of findings: the check is an
-// interned identifier and the URL a text shared by the findings of one URL,
-// so a finding costs 64 bytes and the characters of its detail past 15.
+// interned identifier, the URL a text shared by the findings of one URL and
+// the detail one shared by equal details ("no description", "4 clicks"), so
+// a finding costs 40 bytes.
 struct Finding {
     CheckId Check;
     Severity Level = Severity::Notice;
     SharedText Url;
-    std::string Detail;
+    SharedText Detail;
     double LinkScore = -1; // of the URL, 0-100; -1 when not known (crawls stored without it)
 };
 

@@ -68,10 +68,10 @@ std::vector<ComparedFinding> CompareCrawls(const History& history, const CrawlIn
     std::vector<ComparedFinding> findings;
     findings.reserve(
         static_cast<std::size_t>(std::clamp<long long>(latest.Findings, 0, MaxReserved)));
-    TextPool urls;
-    const std::function<bool(Finding&)> now = history.FindingReader(latest.Id, urls);
+    TextPool texts;
+    const std::function<bool(Finding&)> now = history.FindingReader(latest.Id, texts);
     if (before) {
-        CompareFindings(now, history.FindingReader(before, urls),
+        CompareFindings(now, history.FindingReader(before, texts),
                         [&](ComparedFinding&& row) { findings.push_back(std::move(row)); });
     } else {
         Finding finding;

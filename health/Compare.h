@@ -34,7 +34,8 @@ void CompareFindings(const std::function<bool(Finding&)>& now,
 
 // The findings of the crawl latest in the history, compared with those of
 // the crawl before (an id; 0 compares with none and every finding is Same).
-// Both are read and compared as they come, sharing each URL's text.
+// Both are read and compared as they come, sharing each URL's text (and
+// each detail's).
 std::vector<ComparedFinding> CompareCrawls(const History& history, const CrawlInfo& latest,
                                            long long before);
 

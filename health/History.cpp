@@ -356,7 +356,7 @@ bool History::Store(const std::string& time, const std::string& root, std::size_
         finding.Bind(2, row.Check.view());
         finding.Bind(3, row.Url.view());
         finding.Bind(4, std::string(SeverityName(row.Level)));
-        finding.Bind(5, row.Detail);
+        finding.Bind(5, row.Detail.view());
         if (finding.Step() != SQLITE_DONE)
             return fail();
         finding.Reset();
@@ -401,15 +401,15 @@ std::optional<CrawlInfo> History::Earlier(const std::string& which) const {
 
 std::vector<Finding> History::Findings(long long crawl) const {
     std::vector<Finding> findings;
-    TextPool urls;
-    const std::function<bool(Finding&)> next = FindingReader(crawl, urls);
+    TextPool texts;
+    const std::function<bool(Finding&)> next = FindingReader(crawl, texts);
     Finding finding;
     while (next(finding))
         findings.push_back(std::move(finding));
     return findings;
 }
 
-std::function<bool(Finding&)> History::FindingReader(long long crawl, TextPool& urls) const {
+std::function<bool(Finding&)> History::FindingReader(long long crawl, TextPool& texts) const {
     if (!Db)
         return [](Finding&) { return false; };
     auto list = std::make_shared<Statement>(
@@ -420,7 +420,7 @@ std::function<bool(Finding&)> History::FindingReader(long long crawl, TextPool& 
         return [](Finding&) { return false; };
     list->Bind(1, crawl);
     // The rows come by check: the identifier is interned once per check.
-    return [list, &urls, check = CheckId()](Finding& finding) mutable {
+    return [list, &texts, check = CheckId()](Finding& finding) mutable {
         if (list->Step() != SQLITE_ROW)
             return false;
         const std::string_view id = list->View(0);
@@ -429,8 +429,8 @@ std::function<bool(Finding&)> History::FindingReader(long long crawl, TextPool& 
         finding.Check = check;
         finding.Level = Severity::Notice;
         ParseSeverity(list->View(1), finding.Level);
-        finding.Url = urls.Get(list->View(2));
-        finding.Detail = list->View(3);
+        finding.Url = texts.Get(list->View(2));
+        finding.Detail = texts.Get(list->View(3));
         finding.LinkScore = sqlite3_column_type(list->Stmt, 4) == SQLITE_NULL
                                 ? -1
                                 : sqlite3_column_double(list->Stmt, 4);

@@ -103,9 +103,9 @@ class History {
     // The crawl's findings sorted by check then URL, with their link scores.
     std::vector<Finding> Findings(long long crawl) const;
     // A reader of them in that order: each call fills the next finding and
-    // returns true, or returns false at the end. Equal URLs are given one
-    // shared text from urls, which must outlive the reader's calls.
-    std::function<bool(Finding&)> FindingReader(long long crawl, TextPool& urls) const;
+    // returns true, or returns false at the end. Equal URLs (and details) are
+    // given one shared text from texts, which must outlive the reader's calls.
+    std::function<bool(Finding&)> FindingReader(long long crawl, TextPool& texts) const;
     // Per crawl (by id): findings by severity, and URLs by their worst finding's
     // severity (error, warning, notice).
     struct Totals {

@@ -380,7 +380,7 @@ void TestHealthChecks::checks() {
             mine.push_back(finding);
     if (listed.isEmpty()) {
         QVERIFY2(mine.empty(),
-                 mine.empty() ? "" : (mine[0].Url.str() + ": " + mine[0].Detail).c_str());
+                 mine.empty() ? "" : (mine[0].Url.str() + ": " + mine[0].Detail.str()).c_str());
         return;
     }
     const std::string url =
@@ -390,7 +390,7 @@ void TestHealthChecks::checks() {
     QVERIFY2(found != mine.end(), ("not listed: " + url).c_str());
     QCOMPARE(found->Level, FindCheck(check.toStdString())->Level);
     if (!detail.isEmpty())
-        QCOMPARE(QString::fromStdString(found->Detail), detail);
+        QCOMPARE(QString::fromStdString(found->Detail.str()), detail);
 }
 
 void TestHealthChecks::everyCheckHasRows() {

@@ -50,6 +50,8 @@ class TestHealthHistory : public QObject {
     void damagedHistoryIsReportedAndKept();
     void saveAsCarriesTheHistory();
     void compareFindings();
+    void compareCrawlsAsTheyAreRead_data();
+    void compareCrawlsAsTheyAreRead();
     void pageChanges_data();
     void pageChanges();
     void diffStreamsInUrlOrder();
@@ -85,7 +87,7 @@ void TestHealthHistory::storesCrawlsAndFindsEarlierOnes() {
     QVERIFY(!again.Earlier("yesterday"));
     const std::vector<Finding> findings = again.Findings(again.Latest()->Id);
     QCOMPARE(findings.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(findings[0].Detail), "2026-12-09T10:00:00Z");
+    QCOMPARE(QString::fromStdString(findings[0].Detail.str()), "2026-12-09T10:00:00Z");
     std::vector<std::string> urls;
     again.ForEachPage(again.Latest()->Id, [&](const PageRow& row) {
         urls.push_back(row.Url);
@@ -182,13 +184,92 @@ void TestHealthHistory::compareFindings() {
     QCOMPARE(rows.size(), size_t(4));
     auto at = [&](int i) {
         return QString::fromStdString(rows[i].Item.Check.str() + " " + rows[i].Item.Url.str() +
-                                      " " + rows[i].Item.Detail + " ") +
+                                      " " + rows[i].Item.Detail.str() + " ") +
                QString::fromUtf8(ChangeName(rows[i].How).data());
     };
     QCOMPARE(at(0), "h1-missing http://s.test/a d fixed");
     QCOMPARE(at(1), "status-4xx http://s.test/z d new");
     QCOMPARE(at(2), "title-missing http://s.test/a d fixed");
     QCOMPARE(at(3), "title-missing http://s.test/b new detail same");
+}
+
+// Findings as "check path detail", one a list item.
+static std::vector<Finding> Findings(const QStringList& items) {
+    std::vector<Finding> findings;
+    for (const QString& item : items) {
+        const QStringList parts = item.split(u' ');
+        findings.push_back(Find(parts[0].toUtf8().constData(), parts[1].toUtf8().constData(),
+                                parts[2].toUtf8().constData()));
+    }
+    SortFindings(findings);
+    return findings;
+}
+
+void TestHealthHistory::compareCrawlsAsTheyAreRead_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("now");
+    QTest::addColumn<bool>("comparing");
+    QTest::addColumn<QStringList>("expected"); // "check path detail change score"
+    QTest::newRow("new, fixed and same, in byte order")
+        << QStringList{"title-missing /a old", "h1-missing /a d", "h1-missing /B d"}
+        << QStringList{"title-missing /a new", "h1-multiple /a 2", "h1-missing /B d"} << true
+        << QStringList{"h1-missing /B d same 7.0", "h1-missing /a d fixed 12.5",
+                       "h1-multiple /a 2 new 12.5", "title-missing /a new same 12.5"};
+    QTest::newRow("not compared: all the same")
+        << QStringList{"title-missing /a d"} << QStringList{"h1-missing /a d", "h1-missing /c d"}
+        << false << QStringList{"h1-missing /a d same 12.5", "h1-missing /c d same -1.0"};
+    QTest::newRow("nothing before: all new") << QStringList{} << QStringList{"content-thin /a 3"}
+                                             << true << QStringList{"content-thin /a 3 new 12.5"};
+    QTest::newRow("nothing now: all fixed; an identifier of a later version")
+        << QStringList{"zz-later-check /a x", "content-thin /c 3"} << QStringList{} << true
+        << QStringList{"content-thin /c 3 fixed -1.0", "zz-later-check /a x fixed 12.5"};
+    QTest::newRow("an identifier that is the start of another")
+        << QStringList{"title /a d"} << QStringList{"title-missing /a d", "title /a d"} << true
+        << QStringList{"title /a d same 12.5", "title-missing /a d new 12.5"};
+}
+
+// Reading both crawls from the history and comparing them as they come gives
+// what comparing the two lists does, and the findings of one URL share its text.
+void TestHealthHistory::compareCrawlsAsTheyAreRead() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, now);
+    QFETCH(bool, comparing);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    History history;
+    std::string error;
+    QVERIFY2(history.Open(dir.filePath("h.sqlite").toStdString(), true, error), error.c_str());
+    std::vector<PageRow> rows = {Row("/B"), Row("/a")};
+    rows[0].LinkScore = 7;
+    rows[1].LinkScore = 12.5;
+    QVERIFY2(history.Store("2026-12-01T00:00:00Z", "http://s.test/", rows, Findings(before), error),
+             error.c_str());
+    QVERIFY2(history.Store("2026-12-02T00:00:00Z", "http://s.test/", rows, Findings(now), error),
+             error.c_str());
+    const std::vector<CrawlInfo> crawls = history.Crawls();
+    const std::vector<ComparedFinding> read =
+        CompareCrawls(history, crawls[1], comparing ? crawls[0].Id : 0);
+    QStringList lines;
+    for (const ComparedFinding& row : read)
+        lines << QString::fromStdString(row.Item.Check.str() + " " + row.Item.Url.str().substr(13) +
+                                        " " + row.Item.Detail.str() + " " +
+                                        std::string(ChangeName(row.How)) + " ") +
+                     QString::number(row.Item.LinkScore, 'f', 1);
+    QCOMPARE(lines, expected);
+    // The lists' comparison agrees (against no list, every finding is new).
+    const std::vector<ComparedFinding> listed =
+        CompareFindings(history.Findings(crawls[1].Id),
+                        comparing ? history.Findings(crawls[0].Id) : std::vector<Finding>());
+    QCOMPARE(listed.size(), read.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        QVERIFY(listed[i].Item.Check == read[i].Item.Check);
+        QVERIFY(listed[i].Item.Url == read[i].Item.Url);
+        QVERIFY(listed[i].Item.Detail == read[i].Item.Detail);
+        QCOMPARE(listed[i].How, comparing ? read[i].How : Change::New);
+        for (std::size_t j = 0; j < read.size(); ++j)
+            if (read[i].Item.Url == read[j].Item.Url)
+                QCOMPARE(read[i].Item.Url.view().data(), read[j].Item.Url.view().data());
+    }
 }
 
 void TestHealthHistory::pageChanges_data() {

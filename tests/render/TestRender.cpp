@@ -291,7 +291,7 @@ void TestRender::linksFound() {
         for (const health::Finding& finding : health::FindIssues(run.Facts))
             if (finding.Check == "js-only-links")
                 found.insert(finding.Url.str().substr(served.Url("").size()) + " " +
-                             finding.Detail);
+                             finding.Detail.str());
         QVERIFY2(
             found.count("/ 3 pages linked only by scripts, such as " + served.Url("/app/about")),
             Join(found).c_str());
@@ -342,10 +342,10 @@ void TestRender::changedByScripts() {
     QCOMPARE(QString::fromStdString(Join(found)), QString::fromStdString(Join(expected)));
     for (const health::Finding& finding : health::FindIssues(run.Facts)) {
         if (finding.Check == "js-changed-title")
-            QCOMPARE(QString::fromStdString(finding.Detail), "\"Served\" -> \"Scripted\"");
+            QCOMPARE(QString::fromStdString(finding.Detail.str()), "\"Served\" -> \"Scripted\"");
         if (finding.Check == "render-error" && finding.Url.view().ends_with("/missing-script"))
-            QVERIFY2(finding.Detail.find("missing.js answered 404") != std::string::npos,
-                     finding.Detail.c_str());
+            QVERIFY2(finding.Detail.str().find("missing.js answered 404") != std::string::npos,
+                     finding.Detail.str().c_str());
     }
 }
 
