@@ -11,16 +11,10 @@ namespace vantora::health {
 namespace {
 
 struct Interned {
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const noexcept {
-            return std::hash<std::string_view>()(text);
-        }
-    };
     std::mutex Lock;
     // A node-based set: its strings never move, so the pointers handed out
     // stay valid for the whole run.
-    std::unordered_set<std::string, Hash, std::equal_to<>> Names;
+    std::unordered_set<std::string, TextHash, std::equal_to<>> Names;
 };
 
 // Never destroyed: a handle may still be read while static objects are torn down.

@@ -18,6 +18,14 @@ namespace vantora::health {
 class CheckId;
 class SharedText;
 
+// A hash of any text, for sets of texts looked up by std::string_view.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
 // A text that is not one of the two handles (those compare among themselves).
 // (A trait, and no <=>: the meta-object compiler reads this header and
 // cannot parse <concepts>.)
@@ -125,13 +133,7 @@ class TextPool {
     SharedText Get(std::string_view text);
 
   private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const noexcept {
-            return std::hash<std::string_view>()(text);
-        }
-    };
-    std::unordered_set<SharedText, Hash, std::equal_to<>> Texts;
+    std::unordered_set<SharedText, TextHash, std::equal_to<>> Texts;
 };
 
 } // namespace vantora::health
