@@ -219,9 +219,8 @@ int main(int argc, char** argv) {
     start = std::chrono::steady_clock::now();
     const std::optional<CrawlInfo> latest = history.Latest();
     const std::optional<CrawlInfo> earlier = history.Earlier("previous");
-    const std::vector<Finding> stored = history.Findings(latest->Id);
-    const std::vector<ComparedFinding> compared =
-        CompareFindings(stored, history.Findings(earlier->Id));
+    // As the Site Health page loads them: both crawls read and compared as they come.
+    const std::vector<ComparedFinding> compared = CompareCrawls(history, *latest, earlier->Id);
     const double health = Seconds(start);
     start = std::chrono::steady_clock::now();
     std::size_t changes = 0;
