@@ -56,9 +56,11 @@ std::vector<std::pair<size_t, size_t>> RawTextSpans(std::string_view html) {
     };
     for (size_t i = html.find('<'); i < n; i = html.find('<', i)) {
         if (html.compare(i, 4, "<!--") == 0) {
-            i = html.compare(i + 4, 1, ">") == 0    ? i + 5
-                : html.compare(i + 4, 2, "->") == 0 ? i + 6
-                                                    : skipTo(i + 4, "-->");
+            // A comment also ends at "--!>" (a parse error the tokenizer forgives).
+            i = html.compare(i + 4, 1, ">") == 0 ? i + 5
+                : html.compare(i + 4, 2, "->") == 0
+                    ? i + 6
+                    : std::min(skipTo(i + 4, "-->"), skipTo(i + 4, "--!>"));
             continue;
         }
         const bool end = i + 1 < n && html[i + 1] == '/';

@@ -478,6 +478,8 @@ void TestHealthChecks::pageFacts_data() {
         "<script src='http://cdn.test/a.js'></script><link rel=stylesheet "
         "href='//s.test/s.css'><img src='http://s.test/i.png'><a href='http://x.test/'>a</a>",
         "insecure", "2|http://cdn.test/a.js|http://s.test/i.png");
+    row("a comment ended by --!> before raw text",
+        "<!--a--!><noembed>&#9999999</noembed><p>one two</p>", "words", "3");
     row("JSON-LD blocks",
         "<script type='application/ld+json'>{\"a\":[1,2,{\"b\":null}]}</script>"
         "<script type='Application/LD+JSON '>{\"a\":</script>",
