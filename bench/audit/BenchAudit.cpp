@@ -3,15 +3,19 @@
 // plain methods (the index built by comparing each node URL with every entry,
 // the latest record found by rescanning the archive for every record) on
 // smaller inputs so that their growth shows. Prints figures; never fails on
-// a time.
+// a time. Each whole run also prints a digest of the lines and formats it
+// wrote (to compare two builds' reports at full size) and, for the largest,
+// the memory the audit took on top of its input.
 #include "AuditReport.h"
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <malloc.h>
 
 using namespace vantora;
 
@@ -20,13 +24,42 @@ namespace {
 const QLocale Locale(QLocale::English, QLocale::UnitedStates);
 const QDateTime Now(QDate(2026, 12, 8), QTime(12, 0));
 
+// Counts the lines and folds every format set and line written into a
+// digest, so that two builds that write the same report print the same one.
 class CountingSink : public ReportSink {
   public:
     int Lines = 0;
+    size_t Digest = 0;
     void ClearReport() override {}
-    void SetFormat(const ReportFormat&) override {}
-    void AppendLine(const QString&) override { ++Lines; }
+    void SetFormat(const ReportFormat& f) override {
+        Digest = qHashMulti(Digest, 'F', f.FontName, f.PointSize, f.Bold, f.Italic, f.Underline,
+                            int(f.Align));
+    }
+    void AppendLine(const QString& text) override {
+        ++Lines;
+        Digest = qHashMulti(Digest, 'L', text);
+    }
 };
+
+// A figure of this process's memory from /proc/self/status, in MB.
+double StatusMegabytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toDouble() /
+                   1024;
+    return -1;
+}
+
+// Forgets the peak so far: VmHWM then gives the peak from here on.
+void ResetPeak() {
+    malloc_trim(0);
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
 
 // A crawled site: folders of pages with relative captions, each page with a
 // few links; external links repeat across pages as real sites do.
@@ -102,7 +135,7 @@ void Fill(ProjectData& project, const QStringList& pages, int records) {
 }
 
 void Row(const QString& what, double seconds) {
-    std::printf("%-66s %8.3f\n", qPrintable(what), seconds);
+    std::printf("%-80s %8.3f\n", qPrintable(what), seconds);
 }
 
 AuditOptions Everything() {
@@ -141,7 +174,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // "--audit-only" runs the whole audit alone (for a profiler).
     const bool auditOnly = app.arguments().contains(QStringLiteral("--audit-only"));
-    std::printf("%-66s %8s\n", "case", "seconds");
+    std::printf("%-80s %8s\n", "case", "seconds");
 
     for (int nodes : {5000, 10000, 100000}) {
         if (auditOnly)
@@ -191,7 +224,10 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         WriteAuditReport(project, options, Now, Locale, sink);
-        Row(QStringLiteral("%1 (%2 lines)").arg(QLatin1String(what)).arg(sink.Lines),
+        Row(QStringLiteral("%1 (%2 lines, digest %3)")
+                .arg(QLatin1String(what))
+                .arg(sink.Lines)
+                .arg(sink.Digest % 100000000, 8, 10, QLatin1Char('0')),
             timer.nsecsElapsed() / 1e9);
     };
     AuditOptions siteMapOnly = Everything();
@@ -206,6 +242,10 @@ int main(int argc, char** argv) {
     // A site of a million pages (with their links, some 1.2 million nodes).
     project.SiteMapLines = SiteMap(1200000, pages);
     run("site map sections, 1200000 nodes", siteMapOnly);
+    ResetPeak();
+    const double before = StatusMegabytes("VmRSS:");
     run("whole audit, 1200000 nodes, 5 x 20000 records", Everything());
+    std::printf("memory of the audit above its input: peak %.0f MB (input %.0f MB)\n",
+                StatusMegabytes("VmHWM:") - before, before);
     return 0;
 }
