@@ -10,8 +10,10 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <functional>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -195,102 +197,142 @@ class AuditWriter {
         Out.SetBold(false);
     }
 
+    // Writes the parts as one line, joined in a buffer that is kept from line
+    // to line unless the sink holds on to it.
+    void JoinedLine(QStringView a, QStringView b, QStringView c = {}) {
+        if (!Buffer.isDetached())
+            Buffer = QString();
+        Buffer.resize(0);
+        Buffer.reserve(a.size() + b.size() + c.size());
+        Buffer += a;
+        Buffer += b;
+        Buffer += c;
+        Out.Line(Buffer);
+    }
+
+    // The decimal digits of a number, as QString::number writes them, in a
+    // buffer of the writer.
+    QStringView Decimal(int number) {
+        char digits[16];
+        const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        std::copy(static_cast<const char*>(digits), end, Digits);
+        return QStringView(Digits, end - digits);
+    }
+
     // --- site map ---
+    static bool IsBroken(NodeKind k) { return int(k) > int(NodeKind::Mail); }
+    static bool IsMail(NodeKind k) { return k == NodeKind::Mail; }
+    static bool IsExternal(NodeKind k) { return k == NodeKind::ExternalLink; }
+
     void SiteMapSections() {
         if (!(Options.Broken || Options.Mailto || Options.ShowXtal || Options.ListPages))
             return;
         const BuildResult built = ParseSiteMap(Project.SiteMapLines, Tree);
-        RootUrl = built.RootUrl;
         if (built.Outcome != BuildOutcome::Complete && built.Outcome != BuildOutcome::InvalidData)
             Tree.Clear();
-        NodeUrls = AuditNodeUrls(Tree);
-        Collator = QCollator(Locale);
-        Collator.setCaseSensitivity(Qt::CaseInsensitive);
+        Urls.emplace(Tree);
+        RootId = Urls->Add(built.RootUrl);
+        // The list of pages needs collation keys of its own: they are made and
+        // sorted on a second thread while the link sections are written.
+        std::future<std::vector<SiteUrlEntry>> index;
+        if (Options.ListPages)
+            index = std::async(std::launch::async, [urls = &*Urls, locale = Locale] {
+                return BuildSiteUrlIndex(*urls, locale);
+            });
+        RankLinkUrls([&](NodeKind k) {
+            return (Options.Broken && IsBroken(k)) || (Options.Mailto && IsMail(k)) ||
+                   (Options.ShowXtal && IsExternal(k));
+        });
         if (Options.Broken)
-            LinkSection([](NodeKind k) { return int(k) > int(NodeKind::Mail); },
-                        QStringLiteral("Pages with broken links,"),
+            LinkSection(IsBroken, QStringLiteral("Pages with broken links,"),
                         QStringLiteral(" contains broken links to the following URLs,"));
         if (Options.Mailto)
-            LinkSection([](NodeKind k) { return k == NodeKind::Mail; },
-                        QStringLiteral("Pages with E-mail (mailto) links,"),
+            LinkSection(IsMail, QStringLiteral("Pages with E-mail (mailto) links,"),
                         QStringLiteral(" contains E-mail links to the following addresses,"));
         if (Options.ShowXtal)
-            LinkSection([](NodeKind k) { return k == NodeKind::ExternalLink; },
-                        QStringLiteral("Pages with external links,"),
+            LinkSection(IsExternal, QStringLiteral("Pages with external links,"),
                         QStringLiteral(" contains external links to the following URLs,"));
         if (Options.ListPages)
-            ListOfPages();
+            ListOfPages(index.get());
+    }
+
+    // The URL id of the page a link was found on: a link outside any page
+    // was found on the site's root.
+    int PageOf(int node) const {
+        const int parent = Tree.Parent(node);
+        return parent < 0 ? RootId : Urls->IdOfNode(parent);
+    }
+
+    // Ranks the URLs of the links of the kinds and of their pages in the
+    // order of the link sections: by collation key, then by text, so that
+    // equal ranks mean equal texts. One collation key per URL.
+    void RankLinkUrls(const std::function<bool(NodeKind)>& linked) {
+        std::vector<bool> needed(size_t(Urls->Count()));
+        for (int node = 0; node < Tree.Count(); ++node) {
+            if (linked(Tree.Kind(node))) {
+                needed[size_t(Urls->IdOfNode(node))] = true;
+                needed[size_t(PageOf(node))] = true;
+            }
+        }
+        std::vector<int> ids;
+        for (int id = 0; id < Urls->Count(); ++id)
+            if (needed[size_t(id)])
+                ids.push_back(id);
+        QCollator collator(Locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(ids.size());
+        for (const int id : ids)
+            keys.push_back(collator.sortKey(Urls->Text(id)));
+        std::vector<int> order(ids.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
+            if (byKey != 0)
+                return byKey < 0;
+            return Urls->Text(ids[size_t(a)]).compare(Urls->Text(ids[size_t(b)])) < 0;
+        });
+        Ranks.assign(size_t(Urls->Count()), -1);
+        for (size_t rank = 0; rank < order.size(); ++rank)
+            Ranks[size_t(ids[size_t(order[rank])])] = int(rank);
     }
 
     // Every page that holds links of the kinds, once, in URL order, each
     // with all of its links of those kinds, once each, in URL order.
-    void LinkSection(const std::function<bool(NodeKind)>& takes, const QString& heading,
-                     const QString& pageText) {
+    void LinkSection(bool (*takes)(NodeKind), const QString& heading, const QString& pageText) {
         Out.EmptyLine();
         BoldLine(heading);
+        // The page's rank above the link's: sorting these (in node order
+        // where they are equal) orders the links by page, then by URL.
         struct Link {
-            QString Page;
-            QString Url;
+            quint64 Order;
             int Node;
         };
         std::vector<Link> links;
-        for (int node = 0; node < Tree.Count(); ++node) {
-            if (!takes(Tree.Kind(node)))
-                continue;
-            const int parent = Tree.Parent(node);
-            // A link outside any page was found on the site's root.
-            const QString& page = parent < 0 ? RootUrl : NodeUrls[size_t(parent)];
-            links.push_back({page, NodeUrls[size_t(node)], node});
-        }
-        if (links.empty())
-            return;
-        std::vector<std::pair<int, int>> linkKeys; // page key, URL key
-        linkKeys.reserve(links.size());
-        for (const Link& link : links)
-            linkKeys.push_back({SortKey(link.Page), SortKey(link.Url)});
-        const auto compareText = [&](int a, int b, const QString& ta, const QString& tb) {
-            const int c = a == b ? 0 : Keys[size_t(a)].compare(Keys[size_t(b)]);
-            return c != 0 ? c : ta.compare(tb);
-        };
-        std::vector<int> order(links.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = int(i);
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const Link& la = links[size_t(a)];
-            const Link& lb = links[size_t(b)];
-            const int byPage =
-                compareText(linkKeys[size_t(a)].first, linkKeys[size_t(b)].first, la.Page, lb.Page);
-            if (byPage != 0)
-                return byPage < 0;
-            return compareText(linkKeys[size_t(a)].second, linkKeys[size_t(b)].second, la.Url,
-                               lb.Url) < 0;
+        for (int node = 0; node < Tree.Count(); ++node)
+            if (takes(Tree.Kind(node)))
+                links.push_back({quint64(Ranks[size_t(PageOf(node))]) << 32 |
+                                     quint32(Ranks[size_t(Urls->IdOfNode(node))]),
+                                 node});
+        std::sort(links.begin(), links.end(), [](const Link& a, const Link& b) {
+            return a.Order != b.Order ? a.Order < b.Order : a.Node < b.Node;
         });
-        const Link* last = nullptr;
-        for (int i : order) {
-            const Link& link = links[size_t(i)];
-            const bool newPage = !last || last->Page != link.Page;
-            if (newPage)
-                LineAfterGap(QStringLiteral("Page ") + link.Page + pageText);
-            else if (last->Url == link.Url)
+        for (size_t i = 0; i < links.size(); ++i) {
+            const Link& link = links[i];
+            if (i == 0 || links[i - 1].Order >> 32 != link.Order >> 32) {
+                Out.EmptyLine();
+                JoinedLine(u"Page ", Urls->Text(PageOf(link.Node)), pageText);
+            } else if (links[i - 1].Order == link.Order) {
                 continue; // the same link again on the same page
-            Line(Bullet + Tree.Caption(link.Node));
-            last = &link;
+            }
+            JoinedLine(Bullet, Tree.Caption(link.Node));
         }
     }
 
-    // The collation key of a URL, made once per run.
-    int SortKey(const QString& text) {
-        const auto found = KeyOf.constFind(text);
-        if (found != KeyOf.constEnd())
-            return *found;
-        Keys.push_back(Collator.sortKey(text));
-        return *KeyOf.insert(text, int(Keys.size()) - 1);
-    }
-
-    void ListOfPages() {
+    void ListOfPages(const std::vector<SiteUrlEntry>& index) {
         Out.EmptyLine();
         BoldLine(QStringLiteral("A list of all web pages,"));
-        const std::vector<SiteUrlEntry> index = BuildSiteUrlIndex(NodeUrls, Locale);
         if (index.empty()) {
             Line(QStringLiteral("(No web pages found)"));
             return;
@@ -298,7 +340,7 @@ class AuditWriter {
         int counter = 1;
         for (const SiteUrlEntry& entry : index)
             if (Tree.Kind(entry.Node) == NodeKind::Page)
-                Line(QString::number(counter++) + QLatin1Char('.') + entry.Url);
+                JoinedLine(Decimal(counter++), u".", entry.Url);
     }
 
     // --- stored results ---
@@ -572,11 +614,11 @@ class AuditWriter {
     ReportFrame Out;
     StampReader Stamps;
     SiteTree Tree;
-    QString RootUrl;
-    std::vector<QString> NodeUrls;
-    QCollator Collator;
-    QHash<QString, int> KeyOf;
-    std::vector<QCollatorSortKey> Keys;
+    std::optional<SiteUrls> Urls;
+    int RootId = -1;
+    std::vector<int> Ranks; // by URL id; -1 for a URL no link section shows
+    QString Buffer;
+    char16_t Digits[16];
     int Listed = 0;
     int Considered = 0;
     int Unchecked = 0; // results of the section left out: the server could not check them

@@ -1,7 +1,6 @@
 #include "SiteUrlIndex.h"
 
 #include <QCollator>
-#include <QSet>
 #include <algorithm>
 
 namespace vantora {
@@ -16,6 +15,15 @@ QCollator EntryCollator(const QLocale& locale) {
     return collator;
 }
 
+// Whether text holds "://": a search for each ':' (which few URLs hold more
+// than once) rather than for the whole needle.
+bool HoldsSchemeSeparator(QStringView text) {
+    for (qsizetype at = text.indexOf(u':'); at >= 0; at = text.indexOf(u':', at + 1))
+        if (text.mid(at + 1, 2) == u"//")
+            return true;
+    return false;
+}
+
 } // namespace
 
 QString AuditNodeUrl(const SiteTree& tree, int node) {
@@ -27,42 +35,61 @@ QString SiteUrlEntryText(const SiteUrlEntry& entry) {
     return entry.Url + IndexTag + QString::number(entry.Node);
 }
 
-std::vector<QString> AuditNodeUrls(const SiteTree& tree) {
-    std::vector<QString> urls;
-    urls.reserve(size_t(tree.Count()));
-    for (int node = 0; node < tree.Count(); ++node)
-        urls.push_back(AuditNodeUrl(tree, node));
-    return urls;
+SiteUrls::SiteUrls(const SiteTree& tree) : NodeIds(size_t(tree.Count()), -1) {
+    // A caption holding "://" is the URL itself; the URLs of the others are
+    // built from their folders' on one walk of the tree.
+    const auto absolute = [&](int node) { return HoldsSchemeSeparator(tree.Caption(node)); };
+    std::vector<QString> built(size_t(tree.Count()));
+    tree.ForEachFullUrl([&](int node) { return !absolute(node); },
+                        [&](int node, const QString& url) { built[size_t(node)] = url; });
+    Ids.reserve(tree.Count());
+    for (int node = 0; node < tree.Count(); ++node) {
+        QString& url = built[size_t(node)];
+        NodeIds[size_t(node)] = Intern(url.isNull() ? tree.Caption(node) : url, node);
+        url = QString();
+    }
+}
+
+int SiteUrls::Intern(const QString& url, int node) {
+    const auto found = Ids.constFind(QStringView(url));
+    if (found != Ids.constEnd())
+        return *found;
+    Texts.push_back(url);
+    FirstNodes.push_back(node);
+    const int id = int(Texts.size()) - 1;
+    Ids.insert(QStringView(Texts.back()), id);
+    return id;
 }
 
 std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteTree& tree, const QLocale& locale) {
-    return BuildSiteUrlIndex(AuditNodeUrls(tree), locale);
+    return BuildSiteUrlIndex(SiteUrls(tree), locale);
 }
 
-std::vector<SiteUrlEntry> BuildSiteUrlIndex(const std::vector<QString>& nodeUrls,
-                                            const QLocale& locale) {
+std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale) {
     std::vector<SiteUrlEntry> entries;
-    QSet<QString> present;
-    present.reserve(qsizetype(nodeUrls.size()));
-    for (int node = 0; node < int(nodeUrls.size()); ++node) {
-        const QString& url = nodeUrls[size_t(node)];
-        if (present.contains(url))
-            continue;
-        present.insert(url);
-        entries.push_back({url, node});
-    }
+    entries.reserve(size_t(urls.Count()));
+    for (int id = 0; id < urls.Count(); ++id)
+        if (urls.FirstNode(id) >= 0)
+            entries.push_back({urls.Text(id), urls.FirstNode(id)});
     // Inserting each entry after the ones it compares equal to, in node
     // order, is what a stable sort of the entries in node order gives.
     const QCollator collator = EntryCollator(locale);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(entries.size());
-    for (const SiteUrlEntry& entry : entries)
-        keys.push_back(collator.sortKey(SiteUrlEntryText(entry)));
+    QString text;
+    for (const SiteUrlEntry& entry : entries) {
+        text.resize(0);
+        text += entry.Url;
+        text += IndexTag;
+        text += QString::number(entry.Node);
+        keys.push_back(collator.sortKey(text));
+    }
     std::vector<int> order(entries.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    keys = {};
     std::vector<SiteUrlEntry> sorted;
     sorted.reserve(entries.size());
     for (int i : order)

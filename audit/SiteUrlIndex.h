@@ -5,9 +5,11 @@
 // without regard to case by the locale's collation.
 #include "SiteTree.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <vector>
 
 namespace vantora {
@@ -21,13 +23,34 @@ struct SiteUrlEntry {
 // "://", otherwise its full URL in the tree.
 QString AuditNodeUrl(const SiteTree& tree, int node);
 
-// Every node's URL, by node index.
-std::vector<QString> AuditNodeUrls(const SiteTree& tree);
+// The distinct URLs of a tree's nodes, each held once: ids count from 0 in
+// the order of the first node that gives each URL, so that equal ids mean
+// equal texts and the reverse.
+class SiteUrls {
+  public:
+    explicit SiteUrls(const SiteTree& tree);
 
-// The index, built with a hash set for the URLs already present and one
-// stable sort on collation keys; nodeUrls as AuditNodeUrls gives them.
-std::vector<SiteUrlEntry> BuildSiteUrlIndex(const std::vector<QString>& nodeUrls,
-                                            const QLocale& locale);
+    int Count() const { return int(Texts.size()); }
+    const QString& Text(int id) const { return Texts[size_t(id)]; }
+    // The first node with the URL; -1 for a URL added with Add.
+    int FirstNode(int id) const { return FirstNodes[size_t(id)]; }
+    int IdOfNode(int node) const { return NodeIds[size_t(node)]; }
+    // The id of url, added (without a node) when no node gives it.
+    int Add(const QString& url) { return Intern(url, -1); }
+
+  private:
+    int Intern(const QString& url, int node);
+
+    std::vector<QString> Texts;
+    std::vector<int> FirstNodes;
+    std::vector<int> NodeIds;
+    // Views into Texts, whose buffers stay in place as the vector grows.
+    QHash<QStringView, int> Ids;
+};
+
+// The index over the URLs that nodes give, built with one stable sort on
+// collation keys.
+std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale);
 std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteTree& tree, const QLocale& locale);
 
 // The same index built the plain way (each node URL compared with every entry

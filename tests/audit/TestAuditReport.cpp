@@ -5,11 +5,14 @@
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace vantora;
 using namespace vantora::test;
+
+Q_DECLARE_METATYPE(AuditOptions)
 
 namespace {
 
@@ -79,6 +82,8 @@ class TestAuditReport : public QObject {
     void listOfPages_data();
     void listOfPages();
     void indexAgreesWithPlainBuild();
+    void wholeReportUnchanged_data();
+    void wholeReportUnchanged();
     void spamScopeAndLatest_data();
     void spamScopeAndLatest();
     void effectiveness_data();
@@ -268,6 +273,171 @@ void TestAuditReport::indexAgreesWithPlainBuild() {
             QCOMPARE(fast, BuildSiteUrlIndexByScan(tree, locale));
         }
     }
+}
+
+namespace {
+
+// Records every format set and every line, in order: "= " and the format,
+// or "| " and the text.
+class StreamSink : public ReportSink {
+  public:
+    QStringList Stream;
+    void ClearReport() override { Stream << QStringLiteral("(clear)"); }
+    void SetFormat(const ReportFormat& f) override {
+        Stream << QStringLiteral("= %1%2%3 %4 %5 %6")
+                      .arg(f.Bold ? 'B' : '-')
+                      .arg(f.Italic ? 'I' : '-')
+                      .arg(f.Underline ? 'U' : '-')
+                      .arg(f.FontName)
+                      .arg(f.PointSize)
+                      .arg(int(f.Align));
+    }
+    void AppendLine(const QString& text) override { Stream << QStringLiteral("| ") + text; }
+};
+
+// A project whose site map and archives hold the cases the sections sort,
+// merge and filter: URLs that differ only in case, accents or punctuation,
+// relative captions in nested folders, the same link twice on a page, links
+// outside any page, several records of a page, results not checked.
+ProjectData VariedProject(const QLocale& locale) {
+    QRandomGenerator random(27);
+    const QStringList words{"a",    "A",   "b",       "index.html", "Index.html",    "x-y",
+                            "x_y",  "x y", "10",      "9",          "\u00e9t\u00e9", "ete",
+                            "Zoo/", "zoo", "s/t.htm", "%20"};
+    const auto word = [&] { return words[int(random.bounded(int(words.size())))]; };
+    QStringList entries;
+    int depth = 0;
+    for (int i = 0; i < 260; ++i) {
+        switch (random.bounded(12)) {
+        case 0:
+            if (i > 0 && depth < 5) {
+                entries << "<PUSH>";
+                ++depth;
+            }
+            break;
+        case 1:
+            if (depth > 0) {
+                entries << "<POP>";
+                --depth;
+            }
+            break;
+        case 2:
+        case 3:
+            entries << "<PAGE>" + word();
+            break;
+        case 4:
+            entries << "<PAGE>http://site.test/" + word();
+            break;
+        case 5:
+            entries << "<LINK>http://other.test/" + word();
+            break;
+        case 6:
+            entries << "<MAILTO>mailto:" + word() + "@site.test";
+            break;
+        case 7:
+            entries << "<BROKEN>http://site.test/gone/" + word();
+            break;
+        case 8:
+            entries << "<BROKEN>" + word(); // relative: under the page's folder
+            break;
+        case 9:
+            entries << "<ERROR>http://site.test/cgi/" + word() + " 500";
+            break;
+        default:
+            // Repeats a link of the entries so far on this page.
+            for (qsizetype back = entries.size() - 1; back >= 0 && back > entries.size() - 6;
+                 --back)
+                if (!entries[back].startsWith("<P")) {
+                    entries << entries[back];
+                    break;
+                }
+        }
+    }
+    while (depth-- > 0)
+        entries << "<POP>";
+    ProjectData project;
+    project.SiteMapLines = Map(entries);
+
+    const QStringList pages{"http://site.test/", "http://site.test/a", "http://site.test/A",
+                            "http://site.test/b", "http://site.test/x y"};
+    const QStringList engines{"<ENGINE>INFOSEEK", "<ENGINE>YAHOO", "<ENGINE>LYCOS",
+                              "<ENGINE>HOTBOT"};
+    for (int i = 0; i < 40; ++i) {
+        const QString page = pages[int(random.bounded(int(pages.size())))];
+        const QString stamp = Stamp(QDate(2026, 10, 25).addDays(int(random.bounded(40))),
+                                    QTime(int(random.bounded(24)), 0), locale);
+        const bool unchecked = i % 7 == 3;
+        project.StuffwatchArchive.Append(page, stamp,
+                                         unchecked ? page + "<br>VERDICT: not checked: timeout"
+                                         : i % 3   ? page + "<br>NO-SPAM"
+                                                   : page + "<br>stuffed");
+        project.WordweighArchive.Append(page, stamp, page,
+                                        QString::number(random.bounded(101)) + (i % 5 ? "" : "%"));
+        project.BackwatchArchive.Append(
+            page, stamp, i % 2 ? page + "<br>.<br>END" : page + "<br>http://friend.test/<br>END");
+        QString ranks = page + "<br>keyword";
+        for (int e = 0; e < 2; ++e) {
+            ranks += "<br>" + engines[(i + e) % 4];
+            if (unchecked && e == 0)
+                ranks += "<br><NOTE>Not checked: timeout";
+            ranks += "<br><MATCH>" + QString::number(random.bounded(9)) + "<br>";
+        }
+        project.RankscoutArchive.Append(page, stamp, ranks);
+        project.EnginepostArchive.Append(page, stamp,
+                                         page + "<br>Successfully submitted " + page +
+                                             " to Lycos<br>Successfully submitted " + page +
+                                             " to " + (i % 2 ? "Zap" : "Infoseek"));
+    }
+    return project;
+}
+
+} // namespace
+
+void TestAuditReport::wholeReportUnchanged_data() {
+    QTest::addColumn<QString>("name"); // of the file with the expected stream
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<AuditOptions>("options");
+    AuditOptions all;
+    all.Broken = all.Mailto = all.ShowXtal = all.ListPages = true;
+    all.Spam = all.LessEffective = all.Remote = all.Ranking = all.PrevSub = true;
+    all.Submited = all.Limit = true;
+    all.SearchEngine = AllSearchEngines;
+    all.SubmitType = QStringLiteral("after");
+    all.SubmitDate = QDate(2026, 11, 10);
+    all.ScopeDate = QDate(2026, 11, 1);
+    all.Effective = QStringLiteral("60");
+    QTest::newRow("every section, limited") << "every-section" << US << all;
+    AuditOptions plain = all;
+    plain.Limit = false;
+    plain.SubmitType = QStringLiteral("on");
+    plain.SearchEngine = QStringLiteral("Lycos");
+    QTest::newRow("every section, German, not limited") << "every-section-de" << DE << plain;
+    AuditOptions some;
+    some.Mailto = some.ListPages = some.Remote = true;
+    QTest::newRow("E-mail links, pages, reciprocal links") << "some-sections" << DE << some;
+}
+
+// The whole stream a report writes (formats and lines) against the one kept
+// in a file: a change in how the sections are built must not change a line.
+// Setting VANTORA_WRITE_EXPECTED writes the files instead (after a change
+// that is meant to change the report).
+void TestAuditReport::wholeReportUnchanged() {
+    QFETCH(QString, name);
+    QFETCH(QLocale, locale);
+    QFETCH(AuditOptions, options);
+    StreamSink sink;
+    WriteAuditReport(VariedProject(locale), options, Now, locale, sink);
+    QFile file(QStringLiteral(AUDIT_TEST_DATA "/") + name + QStringLiteral(".txt"));
+    if (qEnvironmentVariableIsSet("VANTORA_WRITE_EXPECTED")) {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(sink.Stream.join(QLatin1Char('\n')).toUtf8() + '\n');
+        QSKIP("expected stream written");
+    }
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    QStringList expected = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    expected.removeLast();
+    QVERIFY(sink.Stream.size() > 50);
+    QCOMPARE(sink.Stream, expected);
 }
 
 // --- stored results -------------------------------------------------------
