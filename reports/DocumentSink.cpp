@@ -8,9 +8,28 @@
 namespace vantora {
 
 namespace {
+
 // The user state of a first paragraph that holds a line.
 constexpr int LineTaken = 1;
+
+bool BreaksLine(QChar c) {
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::ParagraphSeparator ||
+           c == QChar::LineSeparator;
+}
+
+// A bulleted line joins the list of the bulleted line before it: one list
+// for a run of them looks and saves the same as a list each, and costs the
+// document one list object instead of one a line.
+bool IsPlainBulletList(const QTextList* list) {
+    return list && list->format().style() == QTextListFormat::ListDisc &&
+           list->format().indent() == 1;
+}
+
 } // namespace
+
+DocumentSink::DocumentSink(QTextDocument& document) : Document(document), End(&document) {
+    SetFormat(Current);
+}
 
 void DocumentSink::ClearReport() {
     Document.clear();
@@ -18,54 +37,66 @@ void DocumentSink::ClearReport() {
 
 void DocumentSink::SetFormat(const ReportFormat& format) {
     Current = format;
-}
-
-void DocumentSink::AppendLine(const QString& text) {
-    QTextCursor cursor(&Document);
-    cursor.movePosition(QTextCursor::End);
-    QTextCharFormat chars;
-    chars.setFontFamilies({Current.FontName});
-    chars.setFontPointSize(Current.PointSize);
-    chars.setFontWeight(Current.Bold ? QFont::Bold : QFont::Normal);
-    chars.setFontItalic(Current.Italic);
-    chars.setFontUnderline(Current.Underline);
-    QTextBlockFormat block;
+    Chars = QTextCharFormat();
+    Chars.setFontFamilies({Current.FontName});
+    Chars.setFontPointSize(Current.PointSize);
+    Chars.setFontWeight(Current.Bold ? QFont::Bold : QFont::Normal);
+    Chars.setFontItalic(Current.Italic);
+    Chars.setFontUnderline(Current.Underline);
+    Block = QTextBlockFormat();
     switch (Current.Align) {
     case ParagraphAlign::Left:
     case ParagraphAlign::Bullet:
-        block.setAlignment(Qt::AlignLeft);
+        Block.setAlignment(Qt::AlignLeft);
         break;
     case ParagraphAlign::Centre:
-        block.setAlignment(Qt::AlignHCenter);
+        Block.setAlignment(Qt::AlignHCenter);
         break;
     case ParagraphAlign::Right:
-        block.setAlignment(Qt::AlignRight);
+        Block.setAlignment(Qt::AlignRight);
         break;
     }
+}
+
+void DocumentSink::AppendLine(const QString& text) {
+    // Inside an edit block a cursor does not work out where it stands on
+    // its line: that would make a layout object for every paragraph written,
+    // a quarter of a kilobyte each that stays with the paragraph.
+    End.beginEditBlock();
+    End.setPosition(Document.characterCount() - 1);
     // An empty document still has one empty paragraph: the first line goes
     // there, and marks it taken so that a first line that is empty stays.
     const bool firstLine = Document.isEmpty() && Document.blockCount() == 1 &&
                            Document.firstBlock().userState() != LineTaken;
     if (firstLine) {
-        cursor.setBlockFormat(block);
-        cursor.setBlockCharFormat(chars);
-        cursor.block().setUserState(LineTaken);
+        End.setBlockFormat(Block);
+        End.setBlockCharFormat(Chars);
+        End.block().setUserState(LineTaken);
     } else {
-        cursor.insertBlock(block, chars);
+        End.insertBlock(Block, Chars);
     }
     if (Current.Align == ParagraphAlign::Bullet) {
-        QTextListFormat list;
-        list.setStyle(QTextListFormat::ListDisc);
-        cursor.createList(list);
+        QTextList* before = End.block().previous().textList();
+        if (IsPlainBulletList(before)) {
+            before->add(End.block());
+        } else {
+            QTextListFormat list;
+            list.setStyle(QTextListFormat::ListDisc);
+            End.createList(list);
+        }
     }
     // A line is one paragraph: line and paragraph breaks inside it would
     // start others.
-    QString line = text;
-    for (QChar& c : line)
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::ParagraphSeparator ||
-            c == QChar::LineSeparator)
-            c = QLatin1Char(' ');
-    cursor.insertText(line, chars);
+    if (std::any_of(text.begin(), text.end(), BreaksLine)) {
+        QString line = text;
+        for (QChar& c : line)
+            if (BreaksLine(c))
+                c = QLatin1Char(' ');
+        End.insertText(line, Chars);
+    } else {
+        End.insertText(text, Chars);
+    }
+    End.endEditBlock();
 }
 
 } // namespace vantora

@@ -4,13 +4,16 @@
 // through one; tests and printing can use one without a window.
 #include "ReportSink.h"
 
+#include <QTextCursor>
+#include <QTextFormat>
+
 class QTextDocument;
 
 namespace vantora {
 
 class DocumentSink : public ReportSink {
   public:
-    explicit DocumentSink(QTextDocument& document) : Document(document) {}
+    explicit DocumentSink(QTextDocument& document);
     void ClearReport() override;
     void SetFormat(const ReportFormat& format) override;
     void AppendLine(const QString& text) override;
@@ -18,6 +21,12 @@ class DocumentSink : public ReportSink {
   private:
     QTextDocument& Document;
     ReportFormat Current;
+    // The formats of Current, made once for all the lines written in it:
+    // Qt finds a format it already holds by its hash, which a format object
+    // kept keeps too.
+    QTextCharFormat Chars;
+    QTextBlockFormat Block;
+    QTextCursor End;
 };
 
 } // namespace vantora

@@ -15,6 +15,7 @@ struct ReportFormat {
     bool Italic = false;
     bool Underline = false;
     ParagraphAlign Align = ParagraphAlign::Left;
+    bool operator==(const ReportFormat&) const = default;
 };
 
 class ReportSink {

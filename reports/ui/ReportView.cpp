@@ -1,6 +1,6 @@
 #include "ReportView.h"
 
-#include "DocumentSink.h"
+#include "LongReportLayout.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTimer>
@@ -9,8 +9,9 @@ namespace vantora {
 
 namespace {
 
-// Stands in for the document's layout while a large batch of lines ends:
-// it lays out nothing.
+// Stands in for the document's layout while a report turns long: it lays
+// out nothing, so that the end of the batch that made it long is not laid
+// out by Qt's layout first.
 class NoLayout : public QAbstractTextDocumentLayout {
   public:
     using QAbstractTextDocumentLayout::QAbstractTextDocumentLayout;
@@ -25,54 +26,117 @@ class NoLayout : public QAbstractTextDocumentLayout {
     void documentChanged(int, int, int) override {}
 };
 
-// A batch of more paragraphs than this is laid out afresh rather than as a
-// change: Qt lays out a change at once, all of it, while a fresh layout
-// does what the view shows first and the rest a step at a time, the window
-// going on meanwhile.
-constexpr int LargeBatch = 20000;
+// A report of more paragraphs than this is laid out only where it is shown:
+// Qt's layout lays out every paragraph, in the background a step at a time,
+// and keeps several hundred bytes of each. A report written afresh goes on
+// in the background beyond as many lines.
+constexpr int LongReport = 20000;
 
 } // namespace
 
 ReportView::ReportView(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
     setAcceptRichText(true);
+    Sink.emplace(*document());
 }
+
+ReportView::~ReportView() = default;
 
 void ReportView::ClearReport() {
     EndBatch();
     clear();
+    if (Long) {
+        document()->setDocumentLayout(nullptr);
+        Long = nullptr;
+    }
 }
 
 void ReportView::SetFormat(const ReportFormat& format) {
     Current = format;
+    if (Background)
+        Background->SetFormat(format);
+    else
+        Sink->SetFormat(format);
 }
 
 void ReportView::AppendLine(const QString& text) {
     if (!Batching) {
         Batching = true;
+        BatchFromEmpty = document()->isEmpty();
+        Written.clear();
+        // The lines a tool writes are not edits to undo, and undo would keep
+        // a second copy of them.
+        document()->setUndoRedoEnabled(false);
         Batch = QTextCursor(document());
         Batch.beginEditBlock();
         QTimer::singleShot(0, this, &ReportView::EndBatch);
     }
-    // The view writes exactly as a report written without a window does.
-    DocumentSink sink(*document());
-    sink.SetFormat(Current);
-    sink.AppendLine(text);
+    if (Background) {
+        Background->AppendLine(text);
+        return;
+    }
+    Sink->AppendLine(text);
+    if (BatchFromEmpty) {
+        Written.push_back({Current, text});
+        if (Written.size() == size_t(LongReport))
+            WriteInBackground();
+    }
+}
+
+void ReportView::WriteInBackground() {
+    // A document with the view's settings, written from its first line.
+    const QTextDocument& shown = *document();
+    auto copy = std::make_unique<QTextDocument>();
+    copy->setUndoRedoEnabled(false);
+    copy->setDefaultFont(shown.defaultFont());
+    copy->setDefaultTextOption(shown.defaultTextOption());
+    copy->setDocumentMargin(shown.documentMargin());
+    copy->setIndentWidth(shown.indentWidth());
+    copy->setPageSize(shown.pageSize());
+    copy->setUseDesignMetrics(shown.useDesignMetrics());
+    copy->setDefaultStyleSheet(shown.defaultStyleSheet());
+    copy->setDefaultCursorMoveStyle(shown.defaultCursorMoveStyle());
+    Background = std::make_unique<BackgroundSink>(std::move(copy));
+    for (const auto& [format, line] : Written) {
+        Background->SetFormat(format);
+        Background->AppendLine(line);
+    }
+    Written = {};
+    Background->SetFormat(Current);
+}
+
+void ReportView::UseLongLayout(QTextDocument* document) {
+    Long = new LongReportLayout(document);
+    document->setDocumentLayout(Long);
 }
 
 void ReportView::EndBatch() {
     if (!Batching)
         return;
     Batching = false;
-    const bool large = document()->blockCount() - BlocksBefore > LargeBatch;
-    if (large)
+    Written = {};
+    if (Background) {
+        std::unique_ptr<QTextDocument> written = Background->Finish();
+        Background.reset();
         document()->setDocumentLayout(new NoLayout(document()));
-    Batch.endEditBlock();
+        Batch.endEditBlock();
+        Batch = QTextCursor();
+        Sink.reset();
+        // Laid out where shown before the view first asks it for anything.
+        UseLongLayout(written.get());
+        written->setParent(this);
+        setDocument(written.release());
+        Sink.emplace(*document());
+        Sink->SetFormat(Current);
+    } else if (!Long && document()->blockCount() > LongReport) {
+        document()->setDocumentLayout(new NoLayout(document()));
+        Batch.endEditBlock();
+        UseLongLayout(document());
+    } else {
+        Batch.endEditBlock();
+    }
     Batch = QTextCursor();
-    // Without a layout of its own the document makes its usual one, which
-    // starts from the first paragraph.
-    if (large)
-        document()->setDocumentLayout(nullptr);
+    document()->setUndoRedoEnabled(true);
 }
 
 } // namespace vantora

@@ -1,12 +1,14 @@
 // Edit mode and the edit, format, print and save commands, driven through the
 // main window's menus, tool bar and pop-up menu.
 #include "BulletinPage.h"
+#include "DocumentSink.h"
 #include "Main.h"
 #include "ProjectFile.h"
 #include "ReportEditor.h"
 #include "ReportPrinters.h"
 #include "ReportView.h"
 #include "RtfCheck.h"
+#include "RtfWriter.h"
 #include "WindowFixture.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -172,7 +174,8 @@ bool AllToolViewsReadOnly(MainWindow& w) {
 class TestReportEditor : public QObject {
     Q_OBJECT
   private slots:
-    void longReportIsLaidOut();
+    void longReportIsWrittenWhole_data();
+    void longReportIsWrittenWhole();
     void editModeEntryPoints_data();
     void editModeEntryPoints();
     void bulletinRefusesEditMode_data();
@@ -840,30 +843,102 @@ void TestReportEditor::printFailures() {
 // A report of many lines written in one go is laid out afresh, a step at a
 // time; once the view has caught up it shows every line, below one another,
 // and lines written after it are laid out as before.
-void TestReportEditor::longReportIsLaidOut() {
+void TestReportEditor::longReportIsWrittenWhole_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("batch"); // lines written before the program handles its events
+    QTest::addColumn<bool>("wrap");
+    QTest::newRow("short, one batch") << 300 << 0 << true;
+    QTest::newRow("long, one batch: the rest written in the background") << 45000 << 0 << true;
+    QTest::newRow("long, batches that each stay short") << 45000 << 7000 << true;
+    QTest::newRow("long, unwrapped") << 30000 << 0 << false;
+}
+
+// A long report is written as a document without a window writes it, and
+// the view shows, hits and scrolls it where Qt's own layout would.
+void TestReportEditor::longReportIsWrittenWhole() {
+    QFETCH(int, lines);
+    QFETCH(int, batch);
+    QFETCH(bool, wrap);
     ReportView view;
+    view.setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
     view.resize(400, 300);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    constexpr int Lines = 30000;
-    for (int i = 0; i < Lines; ++i)
-        view.AppendLine(QStringLiteral("line %1").arg(i));
+    QTextDocument alone;
+    DocumentSink sink(alone);
+    const auto write = [&](ReportSink& to, bool events) {
+        ReportFormat heading;
+        heading.Bold = true;
+        heading.PointSize = 14;
+        heading.Align = ParagraphAlign::Centre;
+        ReportFormat bullet;
+        bullet.Align = ParagraphAlign::Bullet;
+        bullet.Italic = true;
+        ReportFormat plain;
+        ReportFormat right;
+        right.Align = ParagraphAlign::Right;
+        right.Underline = true;
+        right.FontName = QStringLiteral("Courier New");
+        for (int i = 0; i < lines; ++i) {
+            const ReportFormat& format = i % 997 == 0   ? heading
+                                         : i % 13 < 3   ? bullet
+                                         : i % 101 == 5 ? right
+                                                        : plain;
+            to.SetFormat(format);
+            to.AppendLine(i == 0         ? QString()
+                          : i % 211 == 7 ? QStringLiteral("line %1 broken\nin two").arg(i)
+                                         : QStringLiteral("line %1 of the report %2")
+                                               .arg(i)
+                                               .arg(QString(i % 50, QLatin1Char('x'))));
+            if (events && batch > 0 && i % batch == batch - 1)
+                QCoreApplication::processEvents();
+        }
+    };
+    write(view, true);
+    write(sink, false);
     QCoreApplication::processEvents();
+    QCOMPARE(view.LaidOutWhereShown(), lines > 20000);
+    QVERIFY(view.isReadOnly());
+    QCOMPARE(view.document()->blockCount(), alone.blockCount());
+    QCOMPARE(view.toPlainText(), alone.toPlainText());
+    QCOMPARE(DocumentToRtf(*view.document()), DocumentToRtf(alone));
+    QCOMPARE(view.document()->defaultTextOption().wrapMode(),
+             wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+
+    // The end shown, then a paragraph near it clicked: the click lands in it.
     view.moveCursor(QTextCursor::End);
     view.ensureCursorVisible();
-    QTRY_VERIFY(view.verticalScrollBar()->maximum() > 0);
+    QCoreApplication::processEvents();
+    QVERIFY(view.verticalScrollBar()->maximum() > 0);
+    QVERIFY(view.viewport()->rect().contains(view.cursorRect().center()));
     QAbstractTextDocumentLayout* layout = view.document()->documentLayout();
-    const QRectF first = layout->blockBoundingRect(view.document()->firstBlock());
-    const QRectF last = layout->blockBoundingRect(view.document()->lastBlock());
-    QVERIFY(first.height() > 0);
-    QVERIFY(last.top() >= first.top() + (Lines - 1) * first.height() * 0.9);
-    QCOMPARE(view.document()->blockCount(), Lines);
-    QCOMPARE(view.document()->lastBlock().text(), QStringLiteral("line %1").arg(Lines - 1));
+    const QTextBlock last = view.document()->lastBlock();
+    const QRectF lastRect = layout->blockBoundingRect(last);
+    QVERIFY(lastRect.height() > 0);
+    QVERIFY(lastRect.bottom() <= layout->documentSize().height());
+    QVERIFY(lastRect.bottom() >= layout->documentSize().height() - 20);
+    view.horizontalScrollBar()->setValue(0);
+    const QTextBlock target = last.previous().previous();
+    QTextCursor at(target);
+    at.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 3);
+    const QRect spot = view.cursorRect(at);
+    QVERIFY(view.viewport()->rect().contains(spot.center()));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, spot.center() + QPoint(1, 0));
+    QCOMPARE(view.textCursor().blockNumber(), target.blockNumber());
+    QVERIFY(std::abs(view.textCursor().positionInBlock() - 3) <= 1);
+
+    // A line written afterwards goes below the others.
+    view.SetFormat(ReportFormat());
     view.AppendLine(QStringLiteral("one more"));
     QCoreApplication::processEvents();
-    const QRectF more =
-        view.document()->documentLayout()->blockBoundingRect(view.document()->lastBlock());
-    QVERIFY(more.top() > last.top());
+    const QRectF more = layout == view.document()->documentLayout()
+                            ? layout->blockBoundingRect(view.document()->lastBlock())
+                            : QRectF();
+    QCOMPARE(view.document()->lastBlock().text(), QStringLiteral("one more"));
+    QVERIFY(more.top() >= lastRect.bottom() - 0.5);
+    view.ClearReport();
+    QVERIFY(view.document()->isEmpty());
+    QVERIFY(!view.LaidOutWhereShown());
 }
 
 QTEST_MAIN(TestReportEditor)

@@ -1,14 +1,18 @@
-// Cutting answer bodies into items, the shared report frame and the sink
-// over a text document.
+// Cutting answer bodies into items, the shared report frame, the sink over
+// a text document, the layout of long reports.
 #include "AnswerItems.h"
 #include "DocumentSink.h"
+#include "LongReportLayout.h"
 #include "RecordingSink.h"
 #include "ReportFrame.h"
 
 #include <QGuiApplication>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QtTest>
+
+#include <functional>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -24,6 +28,8 @@ class TestReports : public QObject {
     void documentSinkKeepsLineFormats();
     void documentSinkKeepsEveryLine_data();
     void documentSinkKeepsEveryLine();
+    void longLayoutFollowsEdits_data();
+    void longLayoutFollowsEdits();
 };
 
 void TestReports::itemsAreCutAtBreaks_data() {
@@ -148,6 +154,112 @@ void TestReports::documentSinkKeepsEveryLine() {
         for (QTextBlock b = document.firstBlock(); b.isValid(); b = b.next())
             shown << b.text();
         QCOMPARE(shown, paragraphs);
+    }
+}
+
+using Edit = std::function<void(QTextDocument&)>;
+Q_DECLARE_METATYPE(Edit)
+
+void TestReports::longLayoutFollowsEdits_data() {
+    QTest::addColumn<Edit>("edit");
+    const auto at = [](QTextDocument& document, int block, int offset = 0) {
+        return QTextCursor(document.findBlockByNumber(block)).position() + offset;
+    };
+    QTest::newRow("words typed into a paragraph until it wraps") << Edit([at](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.setPosition(at(d, 1500, 2));
+        c.insertText(QString(300, QLatin1Char('w')).replace(QLatin1String("ww"), "w "));
+    });
+    QTest::newRow("a paragraph split") << Edit([at](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.setPosition(at(d, 1200, 3));
+        c.insertBlock();
+    });
+    QTest::newRow("two paragraphs joined") << Edit([at](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.setPosition(at(d, 901) - 1);
+        c.deleteChar();
+    });
+    QTest::newRow("a thousand paragraphs removed") << Edit([at](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.setPosition(at(d, 1000, 4));
+        c.setPosition(at(d, 2000, 1), QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    });
+    QTest::newRow("lines added at the end in one edit") << Edit([](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.movePosition(QTextCursor::End);
+        c.beginEditBlock();
+        for (int i = 0; i < 500; ++i)
+            c.insertText(QStringLiteral("\u2029added %1").arg(i));
+        c.endEditBlock();
+    });
+    QTest::newRow("fonts made larger over a hundred paragraphs") << Edit([at](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.setPosition(at(d, 100));
+        c.setPosition(at(d, 200), QTextCursor::KeepAnchor);
+        QTextCharFormat large;
+        large.setFontPointSize(20);
+        c.mergeCharFormat(large);
+    });
+    QTest::newRow("everything removed") << Edit([](QTextDocument& d) {
+        QTextCursor c(&d);
+        c.select(QTextCursor::Document);
+        c.removeSelectedText();
+    });
+    QTest::newRow("the page narrowed") << Edit([](QTextDocument& d) { d.setPageSize({160, -1}); });
+    QTest::newRow("wrapping turned off") << Edit([](QTextDocument& d) {
+        QTextOption option = d.defaultTextOption();
+        option.setWrapMode(QTextOption::NoWrap);
+        d.setDefaultTextOption(option);
+    });
+}
+
+// However a long report is edited, its layout places every paragraph where
+// a layout made afresh over the edited report does.
+void TestReports::longLayoutFollowsEdits() {
+    QFETCH(Edit, edit);
+    QTextDocument document;
+    document.setPageSize({400, -1});
+    DocumentSink sink(document);
+    ReportFormat heading;
+    heading.Bold = true;
+    heading.PointSize = 14;
+    ReportFormat bullet;
+    bullet.Align = ParagraphAlign::Bullet;
+    for (int i = 0; i < 3000; ++i) {
+        sink.SetFormat(i % 7 == 0 ? heading : i % 5 == 1 ? bullet : ReportFormat());
+        sink.AppendLine(QStringLiteral("line %1 %2").arg(i).arg(QString(i % 90, QLatin1Char('x'))));
+    }
+    auto* layout = new LongReportLayout(&document);
+    document.setDocumentLayout(layout);
+    const auto tops = [&document] {
+        QList<qreal> all;
+        for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+            all << document.documentLayout()->blockBoundingRect(b).top();
+        all << document.documentLayout()->documentSize().height();
+        return all;
+    };
+    const QList<qreal> before = tops(); // every paragraph laid out
+    QVERIFY(before.last() > 3000 * 10);
+    edit(document);
+    const QList<qreal> edited = tops();
+    document.setDocumentLayout(new LongReportLayout(&document));
+    const QList<qreal> fresh = tops();
+    QCOMPARE(edited.size(), document.blockCount() + 1);
+    for (int i = 0; i < fresh.size(); ++i)
+        if (std::abs(edited[i] - fresh[i]) > 0.01)
+            QFAIL(qPrintable(QStringLiteral("paragraph %1 at %2, afresh at %3")
+                                 .arg(i)
+                                 .arg(edited[i])
+                                 .arg(fresh[i])));
+    // A point in a paragraph hits that paragraph.
+    auto* shown = document.documentLayout();
+    for (int number : {0, document.blockCount() / 2, document.blockCount() - 1}) {
+        const QTextBlock block = document.findBlockByNumber(number);
+        const QRectF box = shown->blockBoundingRect(block);
+        const int hit = shown->hitTest(box.topLeft() + QPointF(box.width() / 3, 2), Qt::FuzzyHit);
+        QVERIFY(hit >= block.position() && hit < block.position() + block.length());
     }
 }
 
