@@ -5,6 +5,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTimer>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace vantora {
 
 namespace {
@@ -48,6 +52,11 @@ void ReportView::ClearReport() {
     if (Long) {
         document()->setDocumentLayout(nullptr);
         Long = nullptr;
+        // A long report's hundreds of megabytes go back to the system, also
+        // those the thread that wrote it took.
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
     }
 }
 
@@ -122,10 +131,22 @@ void ReportView::EndBatch() {
         Batch.endEditBlock();
         Batch = QTextCursor();
         Sink.reset();
+        // The view's cursor and its format stay as they were; a cursor at
+        // the end, which the lines written pushed along, is at the end.
+        const int end = document()->characterCount() - 1;
+        const int position = textCursor().position();
+        const int anchor = textCursor().anchor();
+        const int moved = written->characterCount() - 1 - end;
+        const QTextCharFormat format = currentCharFormat();
         // Laid out where shown before the view first asks it for anything.
         UseLongLayout(written.get());
         written->setParent(this);
         setDocument(written.release());
+        QTextCursor cursor(document());
+        cursor.setPosition(anchor == end ? anchor + moved : anchor);
+        cursor.setPosition(position == end ? position + moved : position, QTextCursor::KeepAnchor);
+        setTextCursor(cursor);
+        setCurrentCharFormat(format);
         Sink.emplace(*document());
         Sink->SetFormat(Current);
     } else if (!Long && document()->blockCount() > LongReport) {

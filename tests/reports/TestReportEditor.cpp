@@ -897,6 +897,22 @@ void TestReportEditor::longReportIsWrittenWhole() {
     write(view, true);
     write(sink, false);
     QCoreApplication::processEvents();
+    if (lines > 20000 && batch == 0) {
+        // The view's cursor and its format as in a view written in batches
+        // that each stay short.
+        ReportView peer;
+        peer.setLineWrapMode(view.lineWrapMode());
+        peer.resize(view.size());
+        peer.show();
+        batch = 5000;
+        write(peer, true);
+        batch = 0;
+        QCoreApplication::processEvents();
+        QCOMPARE(view.textCursor().position(), peer.textCursor().position());
+        QCOMPARE(view.currentCharFormat(), peer.currentCharFormat());
+        QCOMPARE(view.document()->defaultFont(), peer.document()->defaultFont());
+        QCOMPARE(view.document()->documentMargin(), peer.document()->documentMargin());
+    }
     QCOMPARE(view.LaidOutWhereShown(), lines > 20000);
     QVERIFY(view.isReadOnly());
     QCOMPARE(view.document()->blockCount(), alone.blockCount());
