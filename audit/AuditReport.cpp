@@ -232,17 +232,23 @@ class AuditWriter {
             Tree.Clear();
         Urls.emplace(Tree);
         RootId = Urls->Add(built.RootUrl);
-        // The list of pages needs collation keys of its own: they are made and
-        // sorted on a second thread while the link sections are written.
-        std::future<std::vector<SiteUrlEntry>> index;
-        if (Options.ListPages)
-            index = std::async(std::launch::async, [urls = &*Urls, locale = Locale] {
-                return BuildSiteUrlIndex(*urls, locale);
-            });
-        RankLinkUrls([&](NodeKind k) {
+        RankUrls([&](NodeKind k) {
             return (Options.Broken && IsBroken(k)) || (Options.Mailto && IsMail(k)) ||
                    (Options.ShowXtal && IsExternal(k));
         });
+        // The list of pages is put in order on a second thread while the
+        // link sections are written, starting from the ranks' order.
+        std::future<std::vector<SiteUrlEntry>> index;
+        if (Options.ListPages) {
+            std::vector<int> guess;
+            for (const int id : ByRank)
+                if (Urls->FirstNode(id) >= 0)
+                    guess.push_back(id);
+            index = std::async(std::launch::async,
+                               [urls = &*Urls, locale = Locale, guess = std::move(guess)] {
+                                   return BuildSiteUrlIndex(*urls, locale, guess);
+                               });
+        }
         if (Options.Broken)
             LinkSection(IsBroken, QStringLiteral("Pages with broken links,"),
                         QStringLiteral(" contains broken links to the following URLs,"));
@@ -263,11 +269,14 @@ class AuditWriter {
         return parent < 0 ? RootId : Urls->IdOfNode(parent);
     }
 
-    // Ranks the URLs of the links of the kinds and of their pages in the
-    // order of the link sections: by collation key, then by text, so that
-    // equal ranks mean equal texts. One collation key per URL.
-    void RankLinkUrls(const std::function<bool(NodeKind)>& linked) {
+    // Ranks the URLs of the links of the kinds and of their pages (and,
+    // for the list of pages, the URLs of all nodes) in the order of the link
+    // sections: by collation key, then by text, so that equal ranks mean
+    // equal texts. One collation key per URL.
+    void RankUrls(const std::function<bool(NodeKind)>& linked) {
         std::vector<bool> needed(size_t(Urls->Count()));
+        for (int id = 0; Options.ListPages && id < Urls->Count(); ++id)
+            needed[size_t(id)] = Urls->FirstNode(id) >= 0;
         for (int node = 0; node < Tree.Count(); ++node) {
             if (linked(Tree.Kind(node))) {
                 needed[size_t(Urls->IdOfNode(node))] = true;
@@ -294,8 +303,11 @@ class AuditWriter {
             return Urls->Text(ids[size_t(a)]).compare(Urls->Text(ids[size_t(b)])) < 0;
         });
         Ranks.assign(size_t(Urls->Count()), -1);
-        for (size_t rank = 0; rank < order.size(); ++rank)
-            Ranks[size_t(ids[size_t(order[rank])])] = int(rank);
+        ByRank.resize(order.size());
+        for (size_t rank = 0; rank < order.size(); ++rank) {
+            ByRank[rank] = ids[size_t(order[rank])];
+            Ranks[size_t(ByRank[rank])] = int(rank);
+        }
     }
 
     // Every page that holds links of the kinds, once, in URL order, each
@@ -616,7 +628,8 @@ class AuditWriter {
     SiteTree Tree;
     std::optional<SiteUrls> Urls;
     int RootId = -1;
-    std::vector<int> Ranks; // by URL id; -1 for a URL no link section shows
+    std::vector<int> Ranks;  // by URL id; -1 for a URL no section shows
+    std::vector<int> ByRank; // the URL ids ranked
     QString Buffer;
     char16_t Digits[16];
     int Listed = 0;

@@ -2,6 +2,8 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <charconv>
+#include <functional>
 
 namespace vantora {
 
@@ -65,36 +67,116 @@ std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteTree& tree, const QLocale&
     return BuildSiteUrlIndex(SiteUrls(tree), locale);
 }
 
-std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale) {
-    std::vector<SiteUrlEntry> entries;
-    entries.reserve(size_t(urls.Count()));
-    for (int id = 0; id < urls.Count(); ++id)
-        if (urls.FirstNode(id) >= 0)
-            entries.push_back({urls.Text(id), urls.FirstNode(id)});
-    // Inserting each entry after the ones it compares equal to, in node
-    // order, is what a stable sort of the entries in node order gives.
+namespace {
+
+// Appends the decimal digits of a number, as QString::number writes them.
+void AppendDecimal(QString& text, int number) {
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    for (const char* c = digits; c != end; ++c)
+        text += QLatin1Char(*c);
+}
+
+// The entry text of a URL id, written to text.
+void WriteEntryText(QString& text, const SiteUrls& urls, int id) {
+    text.resize(0);
+    text += urls.Text(id);
+    text += IndexTag;
+    AppendDecimal(text, urls.FirstNode(id));
+}
+
+// The index's order of URL ids: by collation of the entry texts, in node
+// order between texts that compare equal (which is what inserting each
+// entry after the ones it compares equal to gives).
+class EntryOrder {
+  public:
+    EntryOrder(const SiteUrls& urls, const QLocale& locale)
+        : Urls(urls), Collator(EntryCollator(locale)) {}
+
+    bool operator()(int a, int b) {
+        WriteEntryText(A, Urls, a);
+        WriteEntryText(B, Urls, b);
+        const int c = Collator.compare(A, B);
+        return c != 0 ? c < 0 : Urls.FirstNode(a) < Urls.FirstNode(b);
+    }
+
+  private:
+    const SiteUrls& Urls;
+    QCollator Collator;
+    QString A, B;
+};
+
+// Sorts ids on one collation key each.
+void SortOnKeys(std::vector<int>& ids, const SiteUrls& urls, const QLocale& locale) {
+    std::sort(ids.begin(), ids.end(),
+              [&](int a, int b) { return urls.FirstNode(a) < urls.FirstNode(b); });
     const QCollator collator = EntryCollator(locale);
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(entries.size());
+    keys.reserve(ids.size());
     QString text;
-    for (const SiteUrlEntry& entry : entries) {
-        text.resize(0);
-        text += entry.Url;
-        text += IndexTag;
-        text += QString::number(entry.Node);
+    for (const int id : ids) {
+        WriteEntryText(text, urls, id);
         keys.push_back(collator.sortKey(text));
     }
-    std::vector<int> order(entries.size());
+    std::vector<int> order(ids.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
-    keys = {};
-    std::vector<SiteUrlEntry> sorted;
-    sorted.reserve(entries.size());
-    for (int i : order)
-        sorted.push_back(std::move(entries[size_t(i)]));
-    return sorted;
+    std::vector<int> sorted;
+    sorted.reserve(ids.size());
+    for (const int i : order)
+        sorted.push_back(ids[size_t(i)]);
+    ids = std::move(sorted);
+}
+
+// Puts ids in order by merging the runs in which they already are: a
+// comparison for each id when the guess was right, and a fall back to
+// sorting on collation keys when it was far out.
+void SortByRuns(std::vector<int>& ids, const SiteUrls& urls, const QLocale& locale) {
+    EntryOrder less(urls, locale);
+    std::vector<size_t> bounds{0}; // the runs are [bounds[k], bounds[k + 1])
+    for (size_t i = 1; i < ids.size(); ++i)
+        if (!less(ids[i - 1], ids[i]))
+            bounds.push_back(i);
+    if (bounds.size() > ids.size() / 16 + 1) {
+        SortOnKeys(ids, urls, locale);
+        return;
+    }
+    bounds.push_back(ids.size());
+    std::vector<int> merged(ids.size());
+    while (bounds.size() > 2) {
+        std::vector<size_t> next{0};
+        for (size_t k = 0; k + 1 < bounds.size(); k += 2) {
+            const size_t low = bounds[k];
+            const size_t mid = bounds[k + 1];
+            const size_t high = k + 2 < bounds.size() ? bounds[k + 2] : mid;
+            std::merge(ids.begin() + low, ids.begin() + mid, ids.begin() + mid, ids.begin() + high,
+                       merged.begin() + low, std::ref(less));
+            next.push_back(high);
+        }
+        ids.swap(merged);
+        bounds = std::move(next);
+    }
+}
+
+} // namespace
+
+std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale,
+                                            std::vector<int> guess) {
+    if (guess.empty()) {
+        for (int id = 0; id < urls.Count(); ++id)
+            if (urls.FirstNode(id) >= 0)
+                guess.push_back(id);
+        SortOnKeys(guess, urls, locale);
+    } else {
+        SortByRuns(guess, urls, locale);
+    }
+    std::vector<SiteUrlEntry> entries;
+    entries.reserve(guess.size());
+    for (const int id : guess)
+        entries.push_back({urls.Text(id), urls.FirstNode(id)});
+    return entries;
 }
 
 QStringList BuildSiteUrlIndexByScan(const SiteTree& tree, const QLocale& locale) {

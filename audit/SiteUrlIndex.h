@@ -48,9 +48,13 @@ class SiteUrls {
     QHash<QStringView, int> Ids;
 };
 
-// The index over the URLs that nodes give, built with one stable sort on
-// collation keys.
-std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale);
+// The index over the URLs that nodes give. Without a guess it is built with
+// one stable sort on collation keys. A guess holds the ids of those URLs in
+// an order close to the index's (by collation of the URLs alone, say): the
+// runs in which it is right are merged, one comparison for each URL when
+// it is right throughout. The index is the same whatever the guess.
+std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteUrls& urls, const QLocale& locale,
+                                            std::vector<int> guess = {});
 std::vector<SiteUrlEntry> BuildSiteUrlIndex(const SiteTree& tree, const QLocale& locale);
 
 // The same index built the plain way (each node URL compared with every entry

@@ -5,9 +5,11 @@
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
 
+#include <QCollator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+#include <algorithm>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -240,8 +242,8 @@ void TestAuditReport::indexAgreesWithPlainBuild() {
     // Random trees with repeated URLs, differing letter case and relative
     // captions: the fast build gives the plain build's entries in its order.
     QRandomGenerator random(14);
-    const QStringList words{"a",   "B",   "b",   "index.html", "Index.html",
-                            "x-y", "x_y", "x y", "10",         "9"};
+    const QStringList words{"a",   "B",   "b",  "index.html", "Index.html",    "x-y",
+                            "x_y", "x y", "10", "9",          "\u00e9t\u00e9", "ete"};
     for (int round = 0; round < 20; ++round) {
         QStringList entries;
         int depth = 0;
@@ -266,11 +268,31 @@ void TestAuditReport::indexAgreesWithPlainBuild() {
         }
         SiteTree tree;
         QCOMPARE(ParseSiteMap(Map(entries), tree).Outcome, BuildOutcome::Complete);
+        const SiteUrls urls(tree);
         for (const QLocale& locale : {US, DE}) {
-            QStringList fast;
-            for (const SiteUrlEntry& entry : BuildSiteUrlIndex(tree, locale))
-                fast << SiteUrlEntryText(entry);
-            QCOMPARE(fast, BuildSiteUrlIndexByScan(tree, locale));
+            // Guesses at the order: none, the URLs' own collation order (as
+            // the audit guesses), that with a few pairs swapped, a shuffle.
+            std::vector<int> byUrl;
+            for (int id = 0; id < urls.Count(); ++id)
+                byUrl.push_back(id);
+            QCollator collator(locale);
+            collator.setCaseSensitivity(Qt::CaseInsensitive);
+            std::stable_sort(byUrl.begin(), byUrl.end(), [&](int a, int b) {
+                return collator.compare(urls.Text(a), urls.Text(b)) < 0;
+            });
+            std::vector<int> swapped = byUrl;
+            for (int swap = 0; swap < 4; ++swap)
+                std::swap(swapped[random.bounded(int(swapped.size()))],
+                          swapped[random.bounded(int(swapped.size()))]);
+            std::vector<int> shuffled = byUrl;
+            std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+            const QStringList plain = BuildSiteUrlIndexByScan(tree, locale);
+            for (const std::vector<int>& guess : {std::vector<int>(), byUrl, swapped, shuffled}) {
+                QStringList fast;
+                for (const SiteUrlEntry& entry : BuildSiteUrlIndex(urls, locale, guess))
+                    fast << SiteUrlEntryText(entry);
+                QCOMPARE(fast, plain);
+            }
         }
     }
 }
