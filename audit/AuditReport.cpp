@@ -132,6 +132,66 @@ class LatestRecords {
     QHash<QString, Group> Groups;
 };
 
+// What a writer wrote, held to be written to another sink later in the same
+// order.
+class HeldLines : public ReportSink {
+  public:
+    void ClearReport() override { Items.push_back({Kind::Clear, {}, {}}); }
+    void SetFormat(const ReportFormat& format) override {
+        Items.push_back({Kind::Format, format, {}});
+    }
+    void AppendLine(const QString& text) override { Items.push_back({Kind::Line, {}, text}); }
+
+    void Forget() { Items.clear(); }
+    void WriteTo(ReportSink& sink) const {
+        for (const Item& item : Items) {
+            switch (item.What) {
+            case Kind::Clear:
+                sink.ClearReport();
+                break;
+            case Kind::Format:
+                sink.SetFormat(item.Format);
+                break;
+            case Kind::Line:
+                sink.AppendLine(item.Text);
+                break;
+            }
+        }
+    }
+
+  private:
+    enum class Kind { Clear, Format, Line };
+    struct Item {
+        Kind What;
+        ReportFormat Format;
+        QString Text;
+    };
+    std::vector<Item> Items;
+};
+
+// The collation keys (without regard to case) of count texts, the second
+// half made on a second thread.
+std::vector<QCollatorSortKey> CollationKeys(size_t count,
+                                            const std::function<const QString&(size_t)>& text,
+                                            const QLocale& locale) {
+    const auto make = [&](size_t from, size_t to) {
+        QCollator collator(locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(to - from);
+        for (size_t i = from; i < to; ++i)
+            keys.push_back(collator.sortKey(text(i)));
+        return keys;
+    };
+    std::future<std::vector<QCollatorSortKey>> second =
+        std::async(std::launch::async, make, count / 2, count);
+    std::vector<QCollatorSortKey> keys = make(0, count / 2);
+    keys.reserve(count);
+    for (QCollatorSortKey& key : second.get())
+        keys.push_back(std::move(key));
+    return keys;
+}
+
 struct Engine {
     const char* Name;
     const char* Selector; // the marker (ranking) or the dialog item (submissions)
@@ -172,11 +232,29 @@ class AuditWriter {
           Stamps(locale, now.date().year()) {}
 
     void Run() {
+        // The stored-result sections read nothing of the site map: they are
+        // written on a second thread while the site map's are, held, and
+        // passed on after them.
+        HeldLines results;
+        std::future<bool> resultsWritten = std::async(std::launch::async, [&] {
+            AuditWriter writer(Project, Options, Now, Locale, results);
+            // The format its frame opens with is the one in force here then.
+            results.Forget();
+            try {
+                writer.ResultSections();
+                return true;
+            } catch (const std::exception&) {
+                return false;
+            }
+        });
         try {
             Out.Heading(AuditTitle(Now, Locale));
             Out.Line(QStringLiteral("Audit contents: ") + AuditContentsText(Options, Locale));
             SiteMapSections();
-            ResultSections();
+            const bool complete = resultsWritten.get();
+            results.WriteTo(Out.Sink());
+            if (!complete)
+                throw Unreadable();
             Out.End();
         } catch (const std::exception&) {
             Out.Truncated();
@@ -287,12 +365,8 @@ class AuditWriter {
         for (int id = 0; id < Urls->Count(); ++id)
             if (needed[size_t(id)])
                 ids.push_back(id);
-        QCollator collator(Locale);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(ids.size());
-        for (const int id : ids)
-            keys.push_back(collator.sortKey(Urls->Text(id)));
+        const std::vector<QCollatorSortKey> keys = CollationKeys(
+            ids.size(), [&](size_t i) -> const QString& { return Urls->Text(ids[i]); }, Locale);
         std::vector<int> order(ids.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = int(i);
