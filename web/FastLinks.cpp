@@ -222,7 +222,8 @@ const TagSet TableRowsEnd{"tr", "tbody", "thead", "tfoot"};
 // as the tokenizer does, for documents the tree builder cannot take.
 class Scanner {
   public:
-    Scanner(std::string_view html, bool lenient) : Html(html), Lenient(lenient) {}
+    Scanner(std::string_view html, bool lenient, bool links = true)
+        : Html(html), Lenient(lenient), Links(links) {}
 
     bool Run(DocumentLinks& result, TagListener* listener) {
         Listener = listener;
@@ -354,6 +355,7 @@ class Scanner {
     // False when the document ends first (the tag is then dropped).
     bool ReadAttributes(size_t& p, std::vector<Attribute>* attributes) {
         const size_t n = Html.size();
+        SelfClosing = false;
         while (true) {
             while (p < n && IsSpace(Html[p]))
                 ++p;
@@ -364,7 +366,7 @@ class Scanner {
                 return true;
             }
             if (Html[p] == '/') {
-                ++p;
+                SelfClosing = ++p < n && Html[p] == '>';
                 continue;
             }
             const size_t nameStart = p; // may be "=": it then starts the name
@@ -420,7 +422,7 @@ class Scanner {
                   DocumentLinks& result) {
         if (tag == GUMBO_TAG_TEMPLATE)
             ++Templates;
-        if (Lenient && Templates > 0)
+        if ((Lenient && Templates > 0) || !Links)
             return true; // a template's content is inert: a browser fetches nothing there
         if (NeedsTreeBuilder(tag) && !Lenient)
             return false;
@@ -545,16 +547,18 @@ class Scanner {
                 }
             return std::nullopt;
         };
-        return Listener->StartTag(name, tag, AttributeReader(readValue), Repeated);
+        return Listener->StartTag(name, tag, AttributeReader(readValue), Repeated, SelfClosing);
     }
 
     std::string_view Html;
     const bool Lenient;
+    const bool Links; // false: the tags are only told to the listener
     TagListener* Listener = nullptr;
     int Templates = 0;        // open template elements
     std::vector<bool> Tables; // per open table: whether a cell (or caption) is open
     bool HaveBase = false;
-    bool Repeated = false; // the tag just read names an attribute twice
+    bool Repeated = false;    // the tag just read names an attribute twice
+    bool SelfClosing = false; // it ends in "/>"
     std::vector<Attribute> Attributes;
     std::string LoweredTag;               // a tag name written with capitals, in lower case
     std::deque<std::string> LoweredNames; // such attribute names of the tag being read
@@ -605,6 +609,11 @@ DocumentLinks ScanLinksAsTokenizer(std::string_view html) {
     DocumentLinks result;
     Scanner(html, true).Run(result, nullptr);
     return result;
+}
+
+void ReadTagsAsTokenizer(std::string_view html, TagListener& listener) {
+    DocumentLinks unused;
+    Scanner(html, true, false).Run(unused, &listener);
 }
 
 DocumentLinks ExtractLinksFast(std::string_view html) {

@@ -20,10 +20,10 @@ namespace vantora {
 class TagListener {
   public:
     virtual ~TagListener() = default;
-    // A start tag: its attributes' decoded values, and whether it names an
-    // attribute twice.
+    // A start tag: its attributes' decoded values, whether it names an attribute
+    // twice, and whether it ends in "/>" (which only foreign content honours).
     virtual bool StartTag(std::string_view name, int kind, const AttributeReader& attribute,
-                          bool repeated) = 0;
+                          bool repeated, bool selfClosing) = 0;
     virtual bool EndTag(std::string_view name, int kind) = 0;
     // Character data between markup, as written (references not decoded).
     virtual bool Text(std::string_view raw) = 0;
@@ -48,6 +48,10 @@ std::optional<DocumentLinks> ScanLinksFast(std::string_view html, TagListener* l
 // For documents too deep for the tree builder (ExtractLinks); on a document that
 // ScanLinksFast reads, the same links once each are its own.
 DocumentLinks ScanLinksAsTokenizer(std::string_view html);
+
+// The tags and text of a document as the HTML5 tokenizer reads it, told to the
+// listener, without ever giving up (but where the listener answers false).
+void ReadTagsAsTokenizer(std::string_view html, TagListener& listener);
 
 // ScanLinksFast, or ExtractLinks where that gives nothing.
 DocumentLinks ExtractLinksFast(std::string_view html);

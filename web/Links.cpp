@@ -2,6 +2,7 @@
 
 #include "FastLinks.h"
 #include "HtmlInput.h"
+#include "HtmlTags.h"
 
 #include <gumbo.h>
 
@@ -39,71 +40,293 @@ bool NameIs(std::string_view name, const char* wanted) {
     return true;
 }
 
-bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':';
+} // namespace
+
+namespace {
+
+// The kinds the tree builder keeps no element of on its stack (void elements), or
+// keeps below the body (html, head, body: not counted).
+const TagSet NoDepth{"area",   "base",  "basefont", "bgsound", "br",   "col",      "embed", "hr",
+                     "image",  "img",   "input",    "keygen",  "link", "menuitem", "meta",  "param",
+                     "source", "track", "wbr",      "frame",   "html", "head",     "body"};
+// The tree builder's "special" elements (but for void ones): an end tag of
+// another kind stops at them.
+const TagSet Special{"address",  "applet",  "article",  "aside",    "blockquote", "body",
+                     "button",   "caption", "center",   "colgroup", "dd",         "details",
+                     "dir",      "div",     "dl",       "dt",       "fieldset",   "figcaption",
+                     "figure",   "footer",  "form",     "frameset", "h1",         "h2",
+                     "h3",       "h4",      "h5",       "h6",       "head",       "header",
+                     "hgroup",   "html",    "iframe",   "isindex",  "li",         "listing",
+                     "main",     "marquee", "menu",     "nav",      "noembed",    "noframes",
+                     "noscript", "object",  "ol",       "p",        "plaintext",  "pre",
+                     "script",   "section", "select",   "style",    "summary",    "table",
+                     "tbody",    "td",      "template", "textarea", "tfoot",      "th",
+                     "thead",    "title",   "tr",       "ul",       "xmp"};
+// Elements of svg and math that are special too, and end scopes (with svg's title).
+const TagSet ForeignSpecial{"mi",  "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject",
+                            "desc"};
+// Where the search for an element "in scope" ends (with ForeignSpecial), and the
+// further ends of the button, list item and table scopes.
+const TagSet Scope{"applet", "caption", "html",   "table",    "td",
+                   "th",     "marquee", "object", "template", "title"};
+const TagSet NoMore{};
+const TagSet ButtonScope{"button"};
+const TagSet ListScope{"ol", "ul"};
+const TagSet TableScope{"html", "table", "template"};
+const TagSet ClosesParagraph{
+    "address", "article",  "aside",      "blockquote", "center",  "details",  "dir",     "div",
+    "dl",      "fieldset", "figcaption", "figure",     "footer",  "header",   "hgroup",  "main",
+    "menu",    "nav",      "ol",         "p",          "section", "summary",  "ul",      "h1",
+    "h2",      "h3",       "h4",         "h5",         "h6",      "pre",      "listing", "form",
+    "hr",      "xmp",      "li",         "dd",         "dt",      "plaintext"};
+const TagSet Heading{"h1", "h2", "h3", "h4", "h5", "h6"};
+const TagSet Formatting{"a",    "b", "big",   "code",   "em",     "font", "i",
+                        "nobr", "s", "small", "strike", "strong", "tt",   "u"};
+const TagSet TableContext{"table", "tbody", "thead",   "tfoot",    "tr",
+                          "td",    "th",    "caption", "template", "html"};
+const TagSet Forms{"form"};
+const TagSet Tables{"table"};
+const TagSet InSelect{"option", "optgroup", "script", "template", "select"};
+
+bool IsSpecial(Tag tag) {
+    return Special(tag) || ForeignSpecial(tag);
 }
 
-// Elements that never hold children or that the parser closes by itself when the
-// next one starts; they do not deepen the tree.
-bool Shallow(std::string_view name) {
-    static const char* const names[] = {"area",   "base",  "br",   "col",  "embed", "hr",
-                                        "img",    "input", "link", "meta", "param", "source",
-                                        "track",  "wbr",   "p",    "li",   "dt",    "dd",
-                                        "option", "tr",    "td",   "th",   "frame", "!doctype"};
-    for (const char* candidate : names)
-        if (NameIs(name, candidate))
+// The tree builder's stack of open elements followed over the tokens, as far as
+// its depth goes: an end tag, or a start tag that implies ends, closes what the
+// tree builder closes where that is plain (the rules for paragraphs, list items,
+// headings, table parts, scopes and "any other end tag"), and no more where the
+// tree builder rearranges (misnested formatting elements); a self-closing tag
+// opens nothing only in svg and math. The library takes all elements of names
+// it does not know for one kind, and so does this.
+class DepthListener : public TagListener {
+  public:
+    size_t Deepest = 0;
+
+    bool StartTag(std::string_view, int tag, const AttributeReader&, bool,
+                  bool selfClosing) override {
+        if (NoDepth(tag))
             return true;
-    return false;
-}
+        const bool foreign = Foreign > 0;
+        if ((foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH) && selfClosing)
+            return true;
+        if (!foreign && !Start(tag))
+            return true;
+        Open.push_back({tag, foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH});
+        Foreign += Open.back().Foreign;
+        Deepest = std::max(Deepest, Open.size());
+        return Deepest <= MaxTreeDepth;
+    }
+
+    bool EndTag(std::string_view, int tag) override {
+        if (NoDepth(tag))
+            return true;
+        if (Foreign > 0 && Open.back().Foreign) {
+            // foreign content: the innermost foreign element of the kind
+            for (size_t k = Open.size(); k > 0 && Open[k - 1].Foreign; --k)
+                if (Open[k - 1].Kind == tag) {
+                    PopTo(k - 1);
+                    return true;
+                }
+        }
+        if (tag == GUMBO_TAG_P) {
+            if (!CloseInScope(tag, ButtonScope))
+                Deepest = std::max(Deepest, Open.size() + 1); // an empty paragraph
+        } else if (tag == GUMBO_TAG_LI) {
+            CloseInScope(tag, ListScope);
+        } else if (Heading(tag)) {
+            if (const size_t k = FindInScope([](Tag open) { return Heading(open); }, NoMore))
+                PopTo(k - 1);
+        } else if (TableContext(tag) && tag != GUMBO_TAG_HTML) {
+            if (const size_t k =
+                    FindInScope([tag](Tag open) { return open == tag; }, TableScope, true))
+                PopTo(k - 1);
+        } else if (tag == GUMBO_TAG_FORM) {
+            if (const size_t k =
+                    FindInScope([](Tag open) { return open == GUMBO_TAG_FORM; }, NoMore))
+                Erase(k - 1); // the form alone leaves the stack
+        } else if (Special(tag)) {
+            CloseInScope(tag, NoMore);
+        } else {
+            // any other end tag (formatting ones as far as nothing special is
+            // inside them): the innermost of its kind, unless a special element
+            // comes first
+            for (size_t k = Open.size(); k > 0 && !IsSpecial(Open[k - 1].Kind); --k)
+                if (Open[k - 1].Kind == tag) {
+                    PopTo(k - 1);
+                    break;
+                }
+        }
+        return true;
+    }
+
+    bool Text(std::string_view) override { return true; }
+    bool RawText(std::string_view, int, std::string_view) override { return true; }
+
+  private:
+    struct Element {
+        Tag Kind;
+        bool Foreign; // in svg or math
+    };
+
+    // What a start tag of this kind first closes; false when it opens nothing.
+    bool Start(Tag tag) {
+        if (InSelectElement()) {
+            if (!InSelect(tag))
+                return false; // dropped in a select
+            if (tag == GUMBO_TAG_SELECT) {
+                CloseInScope(GUMBO_TAG_SELECT, NoMore);
+                return false; // a select in a select ends it
+            }
+            if (tag == GUMBO_TAG_OPTION || tag == GUMBO_TAG_OPTGROUP)
+                while (!Open.empty() &&
+                       (Open.back().Kind == GUMBO_TAG_OPTION ||
+                        (tag == GUMBO_TAG_OPTGROUP && Open.back().Kind == GUMBO_TAG_OPTGROUP)))
+                    Open.pop_back();
+            return true;
+        }
+        if (TableContext(tag) && tag != GUMBO_TAG_TABLE && tag != GUMBO_TAG_TEMPLATE)
+            return StartTablePart(tag);
+        if (tag == GUMBO_TAG_FORM && Innermost(Forms))
+            return false; // a form in a form is dropped
+        if (ClosesParagraph(tag))
+            CloseInScope(GUMBO_TAG_P, ButtonScope);
+        if (tag == GUMBO_TAG_LI || tag == GUMBO_TAG_DD || tag == GUMBO_TAG_DT) {
+            const auto same = [tag](Tag open) {
+                return tag == GUMBO_TAG_LI ? open == GUMBO_TAG_LI
+                                           : open == GUMBO_TAG_DD || open == GUMBO_TAG_DT;
+            };
+            for (size_t k = Open.size(); k > 0; --k) {
+                const Tag open = Open[k - 1].Kind;
+                if (same(open)) {
+                    PopTo(k - 1);
+                    break;
+                }
+                if (IsSpecial(open) && open != GUMBO_TAG_ADDRESS && open != GUMBO_TAG_DIV &&
+                    open != GUMBO_TAG_P)
+                    break;
+            }
+        } else if (Heading(tag)) {
+            if (!Open.empty() && Heading(Open.back().Kind))
+                Open.pop_back();
+        } else if (tag == GUMBO_TAG_BUTTON) {
+            CloseInScope(GUMBO_TAG_BUTTON, NoMore);
+        } else if (tag == GUMBO_TAG_A) {
+            EndTag({}, GUMBO_TAG_A); // an open link ends as by its end tag
+        } else if (tag == GUMBO_TAG_OPTION || tag == GUMBO_TAG_OPTGROUP) {
+            if (!Open.empty() && Open.back().Kind == GUMBO_TAG_OPTION)
+                Open.pop_back();
+        } else if (tag == GUMBO_TAG_TABLE) {
+            // a table in a table, but for in a cell, ends the open one
+            const size_t k = Innermost(TableContext);
+            if (k && Open[k - 1].Kind != GUMBO_TAG_TD && Open[k - 1].Kind != GUMBO_TAG_TH &&
+                Open[k - 1].Kind != GUMBO_TAG_CAPTION && Open[k - 1].Kind != GUMBO_TAG_TEMPLATE &&
+                Open[k - 1].Kind != GUMBO_TAG_HTML)
+                PopTo(Innermost(Tables) - 1);
+        }
+        return true;
+    }
+
+    // A cell, row, row group or caption: closes what is open in the innermost
+    // table part down to the level above the new one (a cell closes the open
+    // cell, a row the open row), and implies the row group and row a cell needs.
+    bool StartTablePart(Tag tag) {
+        const size_t k = Innermost(TableContext);
+        if (k == 0 || Open[k - 1].Kind == GUMBO_TAG_HTML || Open[k - 1].Kind == GUMBO_TAG_TEMPLATE)
+            return false; // outside a table the tree builder drops it
+        const auto level = [](Tag part) {
+            switch (part) {
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_CAPTION:
+                return 3;
+            case GUMBO_TAG_TR:
+                return 2;
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TFOOT:
+                return 1;
+            default:
+                return 0; // the table
+            }
+        };
+        const int wanted = tag == GUMBO_TAG_CAPTION ? 1 : level(tag);
+        PopTo(k);
+        while (level(Open.back().Kind) >= wanted)
+            PopTo(Open.size() - 1);
+        if (tag != GUMBO_TAG_CAPTION)
+            for (int at = level(Open.back().Kind); at + 1 < wanted; ++at)
+                Open.push_back({at == 0 ? GUMBO_TAG_TBODY : GUMBO_TAG_TR, false});
+        return true;
+    }
+
+    bool InSelectElement() const { return !Open.empty() && InSelectOpen(); }
+    bool InSelectOpen() const {
+        for (size_t k = Open.size(); k > 0; --k) {
+            const Tag open = Open[k - 1].Kind;
+            if (open == GUMBO_TAG_SELECT)
+                return true;
+            if (open != GUMBO_TAG_OPTION && open != GUMBO_TAG_OPTGROUP)
+                return false;
+        }
+        return false;
+    }
+
+    // 1 + the position of the innermost element of the set, or 0.
+    size_t Innermost(const TagSet& set) const {
+        for (size_t k = Open.size(); k > 0; --k)
+            if (set(Open[k - 1].Kind))
+                return k;
+        return 0;
+    }
+
+    // 1 + the position of the innermost element that is wanted, searched for
+    // from the innermost out to the end of the scope (its own end elements, or
+    // the table scope's alone), or 0.
+    template <typename Wanted>
+    size_t FindInScope(const Wanted& wanted, const TagSet& more, bool tableScope = false) const {
+        for (size_t k = Open.size(); k > 0; --k) {
+            const Tag open = Open[k - 1].Kind;
+            if (wanted(open))
+                return k;
+            if (tableScope ? TableScope(open) : (Scope(open) || ForeignSpecial(open) || more(open)))
+                return 0;
+        }
+        return 0;
+    }
+
+    bool CloseInScope(Tag tag, const TagSet& more) {
+        const size_t k = FindInScope([tag](Tag open) { return open == tag; }, more);
+        if (k)
+            PopTo(k - 1);
+        return k;
+    }
+
+    // Keeps the elements before position k.
+    void PopTo(size_t k) {
+        while (Open.size() > k) {
+            Foreign -= Open.back().Foreign;
+            Open.pop_back();
+        }
+    }
+
+    void Erase(size_t k) {
+        Foreign -= Open[k].Foreign;
+        Open.erase(Open.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+
+    std::vector<Element> Open;
+    int Foreign = 0; // open elements in svg or math
+};
 
 } // namespace
 
-// The deepest nesting the document could reach, counted over start and end tags.
-// The HTML5 tree builder takes time quadratic in nesting depth, so deeply nested
-// documents are read by the plain tag scanner below instead. An end tag closes
-// the open element of its name and those inside it; one that matches no open
-// element closes nothing, as in the tree builder.
+// The deepest nesting the tree builder could give the document: its stack of
+// open elements (below the body) followed over the tokens.
 size_t EstimatedDepth(std::string_view html) {
-    std::vector<std::string> open;
-    std::unordered_map<std::string, size_t> openByName;
-    size_t deepest = 0;
-    auto lowerName = [&](size_t from) {
-        size_t end = from;
-        while (end < html.size() && IsNameChar(html[end]))
-            ++end;
-        std::string name(html.substr(from, std::min<size_t>(end - from, 64)));
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return std::make_pair(name, end);
-    };
-    for (size_t i = html.find('<'); i != std::string_view::npos; i = html.find('<', i + 1)) {
-        if (i + 1 >= html.size())
-            break;
-        if (html[i + 1] == '/') {
-            const std::string name = lowerName(i + 2).first;
-            if (const auto it = openByName.find(name); it != openByName.end() && it->second > 0)
-                while (!open.empty()) {
-                    const std::string last = std::move(open.back());
-                    open.pop_back();
-                    --openByName[last];
-                    if (last == name)
-                        break;
-                }
-            continue;
-        }
-        const auto [name, end] = lowerName(i + 1);
-        if (end == i + 1 || Shallow(name))
-            continue;
-        const size_t close = html.find('>', end);
-        if (close != std::string_view::npos && close > 0 && html[close - 1] == '/')
-            continue;
-        open.push_back(name);
-        ++openByName[name];
-        deepest = std::max(deepest, open.size());
-        if (deepest > MaxTreeDepth)
-            break; // deep enough for the scanner
-    }
-    return deepest;
+    DepthListener listener;
+    ReadTagsAsTokenizer(html, listener);
+    return listener.Deepest;
 }
 
 namespace {
