@@ -272,6 +272,7 @@ class Scanner {
             } else if (IsAlpha(next)) {
                 std::string_view name;
                 size_t p = ReadName(i + 1, name);
+                const size_t written = p;
                 std::vector<Attribute>& attributes = Attributes; // reused from tag to tag
                 attributes.clear();
                 if (!LoweredNames.empty())
@@ -281,6 +282,7 @@ class Scanner {
                     return flush(at);
                 if (!flush(at))
                     return false;
+                Written = Html.substr(written, p - 1 - written);
                 const Tag tag = TagOf(name);
                 if (!StartTag(name, tag, attributes, result) && !Lenient)
                     return false;
@@ -547,7 +549,8 @@ class Scanner {
                 }
             return std::nullopt;
         };
-        return Listener->StartTag(name, tag, AttributeReader(readValue), Repeated, SelfClosing);
+        return Listener->StartTag(name, tag, AttributeReader(readValue),
+                                  StartTagForm{Repeated, SelfClosing, Written});
     }
 
     std::string_view Html;
@@ -559,6 +562,7 @@ class Scanner {
     bool HaveBase = false;
     bool Repeated = false;    // the tag just read names an attribute twice
     bool SelfClosing = false; // it ends in "/>"
+    std::string_view Written; // its attributes as written
     std::vector<Attribute> Attributes;
     std::string LoweredTag;               // a tag name written with capitals, in lower case
     std::deque<std::string> LoweredNames; // such attribute names of the tag being read

@@ -17,13 +17,19 @@ namespace vantora {
 // other facts of the page. Each call may answer false: the document then needs
 // the tree builder and the scan gives nothing.
 // Elements come with their lower-case name and their kind (HtmlTags.h).
+// How a start tag is written.
+struct StartTagForm {
+    bool Repeated = false;    // it names an attribute twice
+    bool SelfClosing = false; // it ends in "/>" (which only foreign content honours)
+    std::string_view Written; // its attributes as written, from after the name to the ">"
+};
+
 class TagListener {
   public:
     virtual ~TagListener() = default;
-    // A start tag: its attributes' decoded values, whether it names an attribute
-    // twice, and whether it ends in "/>" (which only foreign content honours).
+    // A start tag: its attributes' decoded values, and its form.
     virtual bool StartTag(std::string_view name, int kind, const AttributeReader& attribute,
-                          bool repeated, bool selfClosing) = 0;
+                          const StartTagForm& form) = 0;
     virtual bool EndTag(std::string_view name, int kind) = 0;
     // Character data between markup, as written (references not decoded).
     virtual bool Text(std::string_view raw) = 0;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -85,6 +86,21 @@ const TagSet Formatting{"a",    "b", "big",   "code",   "em",     "font", "i",
 const TagSet TableContext{"table", "tbody", "thead",   "tfoot",    "tr",
                           "td",    "th",    "caption", "template", "html"};
 const TagSet Forms{"form"};
+// Elements that put a marker in the list of active formatting elements.
+const TagSet Marker{"td", "th", "caption", "applet", "marquee", "object", "template"};
+// Start tags before which the tree builder does not open again the formatting
+// elements that others closed.
+const TagSet NoReconstruct{
+    "address", "article",   "aside",    "blockquote", "center",   "details",  "dir",
+    "div",     "dl",        "fieldset", "figcaption", "figure",   "footer",   "header",
+    "hgroup",  "main",      "menu",     "nav",        "ol",       "p",        "section",
+    "summary", "ul",        "h1",       "h2",         "h3",       "h4",       "h5",
+    "h6",      "pre",       "listing",  "form",       "hr",       "li",       "dd",
+    "dt",      "plaintext", "table",    "caption",    "colgroup", "col",      "tbody",
+    "thead",   "tfoot",     "tr",       "td",         "th",       "html",     "head",
+    "body",    "base",      "basefont", "bgsound",    "link",     "meta",     "script",
+    "style",   "title",     "template", "noframes",   "noscript", "textarea", "iframe",
+    "noembed", "frameset",  "frame",    "param",      "source",   "track",    "menuitem"};
 const TagSet Tables{"table"};
 const TagSet InSelect{"option", "optgroup", "script", "template", "select"};
 
@@ -92,29 +108,45 @@ bool IsSpecial(Tag tag) {
     return Special(tag) || ForeignSpecial(tag);
 }
 
-// The tree builder's stack of open elements followed over the tokens, as far as
-// its depth goes: an end tag, or a start tag that implies ends, closes what the
-// tree builder closes where that is plain (the rules for paragraphs, list items,
-// headings, table parts, scopes and "any other end tag"), and no more where the
-// tree builder rearranges (misnested formatting elements); a self-closing tag
-// opens nothing only in svg and math. The library takes all elements of names
-// it does not know for one kind, and so does this.
+// The tree builder's stack of open elements, and its list of active formatting
+// elements, followed over the tokens as far as their size goes: an end tag, or a
+// start tag that implies ends, closes what the tree builder closes where that is
+// plain (the rules for paragraphs, list items, headings, table parts, scopes and
+// "any other end tag"), and no more where the tree builder rearranges
+// (misnested formatting elements); formatting elements closed by others are
+// opened again before text as the tree builder does (at most three alike, alike
+// being written alike here); a self-closing tag opens nothing only in svg and
+// math. The library takes all elements of names it does not know for one kind,
+// and so does this. A long list costs the tree builder as a deep stack does, and
+// counts as deep.
 class DepthListener : public TagListener {
   public:
     size_t Deepest = 0;
 
-    bool StartTag(std::string_view, int tag, const AttributeReader&, bool,
-                  bool selfClosing) override {
-        if (NoDepth(tag))
-            return true;
+    bool StartTag(std::string_view, int tag, const AttributeReader&,
+                  const StartTagForm& form) override {
         const bool foreign = Foreign > 0;
-        if ((foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH) && selfClosing)
+        if (NoDepth(tag)) {
+            if (!foreign && !NoReconstruct(tag))
+                Reconstruct(); // before an image, a line break...
+            return Deepest <= MaxTreeDepth;
+        }
+        if ((foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH) && form.SelfClosing)
             return true;
-        if (!foreign && !Start(tag))
-            return true;
-        Open.push_back({tag, foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH});
-        Foreign += Open.back().Foreign;
-        Deepest = std::max(Deepest, Open.size());
+        if (!foreign) {
+            if (!Start(tag))
+                return true;
+            if (!NoReconstruct(tag))
+                Reconstruct();
+        }
+        Push(tag, foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH);
+        if (!foreign && Formatting(tag))
+            AddEntry(tag, form.Written);
+        else if (!foreign && Marker(tag)) {
+            Open.back().Id = ++LastId;
+            Open.back().Marker = true;
+            Entries.push_back({-1, 0, LastId, false});
+        }
         return Deepest <= MaxTreeDepth;
     }
 
@@ -147,10 +179,9 @@ class DepthListener : public TagListener {
                 Erase(k - 1); // the form alone leaves the stack
         } else if (Special(tag)) {
             CloseInScope(tag, NoMore);
-        } else {
-            // any other end tag (formatting ones as far as nothing special is
-            // inside them): the innermost of its kind, unless a special element
-            // comes first
+        } else if (!Formatting(tag) || !Adopt(tag)) {
+            // any other end tag: the innermost of its kind, unless a special
+            // element comes first
             for (size_t k = Open.size(); k > 0 && !IsSpecial(Open[k - 1].Kind); --k)
                 if (Open[k - 1].Kind == tag) {
                     PopTo(k - 1);
@@ -160,14 +191,33 @@ class DepthListener : public TagListener {
         return true;
     }
 
-    bool Text(std::string_view) override { return true; }
+    bool Text(std::string_view text) override {
+        if (!text.empty())
+            Reconstruct();
+        return Deepest <= MaxTreeDepth;
+    }
     bool RawText(std::string_view, int, std::string_view) override { return true; }
 
   private:
     struct Element {
         Tag Kind;
-        bool Foreign; // in svg or math
+        bool Foreign;         // in svg or math
+        bool Marker = false;  // it ends a part of the formatting list (a cell...)
+        std::uint32_t Id = 0; // its entry in the formatting list, or 0
     };
+    // An entry of the list of active formatting elements, or a marker (kind -1).
+    struct Entry {
+        Tag Kind;
+        std::uint64_t Written; // a hash of the kind and the attributes as written
+        std::uint32_t Id;      // ascending along the list
+        bool OnStack;
+    };
+
+    void Push(Tag tag, bool foreign) {
+        Open.push_back({tag, foreign});
+        Foreign += foreign;
+        Deepest = std::max(Deepest, Open.size());
+    }
 
     // What a start tag of this kind first closes; false when it opens nothing.
     bool Start(Tag tag) {
@@ -182,7 +232,7 @@ class DepthListener : public TagListener {
                 while (!Open.empty() &&
                        (Open.back().Kind == GUMBO_TAG_OPTION ||
                         (tag == GUMBO_TAG_OPTGROUP && Open.back().Kind == GUMBO_TAG_OPTGROUP)))
-                    Open.pop_back();
+                    PopTo(Open.size() - 1);
             return true;
         }
         if (TableContext(tag) && tag != GUMBO_TAG_TABLE && tag != GUMBO_TAG_TEMPLATE)
@@ -208,14 +258,27 @@ class DepthListener : public TagListener {
             }
         } else if (Heading(tag)) {
             if (!Open.empty() && Heading(Open.back().Kind))
-                Open.pop_back();
+                PopTo(Open.size() - 1);
         } else if (tag == GUMBO_TAG_BUTTON) {
             CloseInScope(GUMBO_TAG_BUTTON, NoMore);
-        } else if (tag == GUMBO_TAG_A) {
-            EndTag({}, GUMBO_TAG_A); // an open link ends as by its end tag
+        } else if (tag == GUMBO_TAG_A || tag == GUMBO_TAG_NOBR) {
+            // an open one ends as by its end tag, and leaves the list and the stack
+            if (const size_t e = LastEntry(tag)) {
+                const std::uint32_t id = Entries[e - 1].Id;
+                Adopt(tag);
+                if (const auto at = Find(id); at != Entries.end()) {
+                    Entries.erase(at);
+                    for (size_t k = Open.size(); k > 0; --k)
+                        if (Open[k - 1].Id == id) {
+                            Open[k - 1].Id = 0;
+                            Erase(k - 1);
+                            break;
+                        }
+                }
+            }
         } else if (tag == GUMBO_TAG_OPTION || tag == GUMBO_TAG_OPTGROUP) {
             if (!Open.empty() && Open.back().Kind == GUMBO_TAG_OPTION)
-                Open.pop_back();
+                PopTo(Open.size() - 1);
         } else if (tag == GUMBO_TAG_TABLE) {
             // a table in a table, but for in a cell, ends the open one
             const size_t k = Innermost(TableContext);
@@ -256,8 +319,93 @@ class DepthListener : public TagListener {
             PopTo(Open.size() - 1);
         if (tag != GUMBO_TAG_CAPTION)
             for (int at = level(Open.back().Kind); at + 1 < wanted; ++at)
-                Open.push_back({at == 0 ? GUMBO_TAG_TBODY : GUMBO_TAG_TR, false});
+                Push(at == 0 ? GUMBO_TAG_TBODY : GUMBO_TAG_TR, false);
         return true;
+    }
+
+    // Where the part of the formatting list after the last marker starts.
+    size_t ListStart() const {
+        for (size_t e = Entries.size(); e > 0; --e)
+            if (Entries[e - 1].Kind < 0)
+                return e;
+        return 0;
+    }
+
+    // 1 + the position of the last entry of the kind after the last marker, or 0.
+    size_t LastEntry(Tag tag) const {
+        for (size_t e = Entries.size(); e > 0 && Entries[e - 1].Kind >= 0; --e)
+            if (Entries[e - 1].Kind == tag)
+                return e;
+        return 0;
+    }
+
+    void AddEntry(Tag tag, std::string_view written) {
+        std::uint64_t hash = 1469598103934665603ull ^ static_cast<std::uint64_t>(tag);
+        for (const char c : written)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        // at most three alike after the last marker: the earliest goes
+        size_t alike = 0, earliest = 0;
+        for (size_t e = Entries.size(); e > 0 && Entries[e - 1].Kind >= 0; --e)
+            if (Entries[e - 1].Kind == tag && Entries[e - 1].Written == hash) {
+                ++alike;
+                earliest = e;
+            }
+        if (alike >= 3)
+            Entries.erase(Entries.begin() + static_cast<std::ptrdiff_t>(earliest - 1));
+        Open.back().Id = ++LastId;
+        Entries.push_back({tag, hash, LastId, true});
+        Deepest = std::max(Deepest, Entries.size() - ListStart());
+    }
+
+    // The formatting elements closed by others, opened again after the last one
+    // still open.
+    void Reconstruct() {
+        size_t e = Entries.size();
+        while (e > 0 && Entries[e - 1].Kind >= 0 && !Entries[e - 1].OnStack)
+            --e;
+        for (; e < Entries.size(); ++e) {
+            Push(Entries[e].Kind, false);
+            Open.back().Id = Entries[e].Id;
+            Entries[e].OnStack = true;
+        }
+    }
+
+    // The end tag of a formatting element with an entry in the list: it closes
+    // the element when nothing special is inside it, and the entry goes; else
+    // the tree builder moves elements about and the depth is left as it is.
+    // False when the kind has no entry.
+    bool Adopt(Tag tag) {
+        const size_t e = LastEntry(tag);
+        if (e == 0)
+            return false;
+        const std::uint32_t id = Entries[e - 1].Id;
+        if (!Entries[e - 1].OnStack) {
+            Entries.erase(Entries.begin() + static_cast<std::ptrdiff_t>(e - 1));
+            return true;
+        }
+        bool special = false;
+        for (size_t k = Open.size(); k > 0; --k) {
+            if (Open[k - 1].Id == id) {
+                if (!special) {
+                    PopTo(k - 1);
+                    if (const auto at = Find(id); at != Entries.end())
+                        Entries.erase(at);
+                }
+                return true;
+            }
+            if (Scope(Open[k - 1].Kind) || ForeignSpecial(Open[k - 1].Kind))
+                return true; // not in scope: ignored
+            special |= IsSpecial(Open[k - 1].Kind);
+        }
+        return true;
+    }
+
+    // The entry of the id, or the end.
+    std::vector<Entry>::iterator Find(std::uint32_t id) {
+        const auto at = std::lower_bound(
+            Entries.begin(), Entries.end(), id,
+            [](const Entry& entry, std::uint32_t wanted) { return entry.Id < wanted; });
+        return at != Entries.end() && at->Id == id ? at : Entries.end();
     }
 
     bool InSelectElement() const { return !Open.empty() && InSelectOpen(); }
@@ -302,21 +450,38 @@ class DepthListener : public TagListener {
         return k;
     }
 
+    // What an element leaving the stack leaves in the formatting list: its
+    // entry stays, as not open; a marker takes what follows it in the list along.
+    void Left(const Element& element) {
+        Foreign -= element.Foreign;
+        if (element.Id == 0)
+            return;
+        const auto at = Find(element.Id);
+        if (at == Entries.end())
+            return;
+        if (element.Marker)
+            Entries.erase(at, Entries.end());
+        else
+            at->OnStack = false;
+    }
+
     // Keeps the elements before position k.
     void PopTo(size_t k) {
         while (Open.size() > k) {
-            Foreign -= Open.back().Foreign;
+            Left(Open.back());
             Open.pop_back();
         }
     }
 
     void Erase(size_t k) {
-        Foreign -= Open[k].Foreign;
+        Left(Open[k]);
         Open.erase(Open.begin() + static_cast<std::ptrdiff_t>(k));
     }
 
     std::vector<Element> Open;
     int Foreign = 0; // open elements in svg or math
+    std::vector<Entry> Entries;
+    std::uint32_t LastId = 0;
 };
 
 } // namespace

@@ -708,9 +708,9 @@ class FactsListener : public TagListener {
     FactsListener(PageFacts& facts, Collected& collected, const PageFactLimits& limits)
         : Facts(facts), Got(collected), Limits(limits) {}
 
-    bool StartTag(std::string_view name, Tag tag, const AttributeReader& attribute, bool repeated,
-                  bool /*selfClosing*/) override {
-        if (repeated)
+    bool StartTag(std::string_view name, Tag tag, const AttributeReader& attribute,
+                  const StartTagForm& form) override {
+        if (form.Repeated)
             return false;
         if (tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_HEAD || tag == GUMBO_TAG_BODY) {
             const bool again = tag == GUMBO_TAG_HTML   ? SeenTag

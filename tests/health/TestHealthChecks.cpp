@@ -524,6 +524,14 @@ void TestHealthChecks::pageFacts_data() {
     QTest::newRow("tag names holding '<', nested 1000 deep")
         << QString("<x<y a=b>w &amp; ").repeated(1000) << "words"
         << "1000";
+    // closed by the next paragraph or cell, formatting elements nest no deeper
+    // (the tree builder opens at most three alike again; a cell ends them)
+    QTest::newRow("a font in each of 2000 paragraphs")
+        << "<!DOCTYPE html>" + QString("<p><font face=x>w").repeated(2000) << "words"
+        << "2000";
+    QTest::newRow("a font in each of 2000 cells")
+        << "<table><tr>" + QString("<td><font>w</td>").repeated(2000) << "words"
+        << "2000";
 }
 
 void TestHealthChecks::pageFacts() {
@@ -602,11 +610,18 @@ void TestHealthChecks::hostilePagesAreBounded() {
     // Nested past the tree builder's reach, written plainly or such that the
     // nesting shows only by the tree builder's rules: "/>" closes no div, an end
     // tag of a made-up name closes the innermost made-up element whatever its
-    // name, a cell closes only the open cell. Each is read by the tag scanner.
-    for (const char* unit : {"<div>", "<div/>", "<x><y></x>", "<table><tr><td><i>"}) {
+    // name, a cell closes only the open cell, bold text closed by its div opens
+    // again before the next text (each of them, as they differ: "#" is the
+    // unit's number). Each is read by the tag scanner.
+    for (const char* unit :
+         {"<div>", "<div/>", "<x><y></x>", "<table><tr><td><i>", "<div><b class=#>x</div>"}) {
         std::string deep = "<body>";
-        for (int i = 0; i < 5000; ++i)
-            deep += unit;
+        for (int i = 0; i < 5000; ++i) {
+            std::string numbered = unit;
+            if (const size_t at = numbered.find('#'); at != std::string::npos)
+                numbered.replace(at, 1, std::to_string(i));
+            deep += numbered;
+        }
         deep += "<a href=/x>x</a>";
         facts = ReadPageFacts(deep, "http://s.test/");
         QVERIFY2(facts.TooDeep, unit);
