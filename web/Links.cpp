@@ -12,7 +12,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -40,10 +39,6 @@ bool NameIs(std::string_view name, const char* wanted) {
             return false;
     return true;
 }
-
-} // namespace
-
-namespace {
 
 // The kinds the tree builder keeps no element of on its stack (void elements), or
 // keeps below the body (html, head, body: not counted).
@@ -486,8 +481,6 @@ class DepthListener : public TagListener {
 
 } // namespace
 
-// The deepest nesting the tree builder could give the document: its stack of
-// open elements (below the body) followed over the tokens.
 size_t EstimatedDepth(std::string_view html) {
     DepthListener listener;
     ReadTagsAsTokenizer(html, listener);

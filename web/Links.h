@@ -27,10 +27,12 @@ struct DocumentLinks {
 // HTML5 tree builder, whose time grows with the square of the depth.
 inline constexpr size_t MaxTreeDepth = 1500;
 
-// The deepest nesting the document could reach, counted over start and end tags
-// (elements that hold no children do not count). The HTML5 tree builder takes
-// time quadratic in nesting depth, so deeper documents than MaxTreeDepth are read
-// by a plain tag scanner instead.
+// The deepest the tree builder's stack of open elements (below the body) or its
+// list of active formatting elements could grow on the document, followed over
+// the tags as the tokenizer reads them (void elements do not count); stops
+// counting past MaxTreeDepth. The HTML5 tree builder takes time quadratic in
+// either, so documents deeper than MaxTreeDepth are read by a plain tag scanner
+// instead.
 size_t EstimatedDepth(std::string_view html);
 
 // Links from a, area, frame and iframe (href, or src for the frames) and from the
