@@ -23,6 +23,8 @@ if [ ! -f "$SITES/$PAGES/done" ]; then
     python3 "$HERE/../webcharter/gen_site.py" "$SITES/$PAGES" "$PAGES" "$OUTSIDE" &&
         touch "$SITES/$PAGES/done"
 fi
+# The outside server listens with reuseport: benchmarks run at the same time
+# share its address (the generated sites link to it), each answering the same.
 cat > "$WORK/nginx.conf" <<CONF
 worker_processes 1;
 pid $WORK/nginx.pid;
@@ -39,7 +41,7 @@ http {
     location /err/ { return 500; }
   }
   server {
-    listen 127.0.0.2:$OUTSIDE;
+    listen 127.0.0.2:$OUTSIDE reuseport;
     location / { return 200 "outside"; }
   }
 }

@@ -33,6 +33,8 @@ for n in 20000 "$BIG"; do
     fi
 done
 
+# The outside server listens with reuseport: benchmarks run at the same time
+# share its address (the generated sites link to it), each answering the same.
 cat > "$WORK/nginx.conf" <<CONF
 worker_processes 1;
 pid $WORK/nginx.pid;
@@ -62,7 +64,7 @@ http {
     }
   }
   server {
-    listen 127.0.0.2:$OUTSIDE;
+    listen 127.0.0.2:$OUTSIDE reuseport;
     location / { return 200 "outside"; }
   }
 }
