@@ -12,6 +12,9 @@ namespace {
 // Lines passed to the writing thread at once: few enough to keep the two
 // threads busy together, many enough that handing them over costs nothing.
 constexpr size_t ChunkLines = 4096;
+// Chunks waiting at most: a writer faster than the document waits for it
+// rather than holding the report twice.
+constexpr size_t MostWaiting = 16;
 } // namespace
 
 BackgroundSink::BackgroundSink(std::unique_ptr<QTextDocument> document)
@@ -45,7 +48,8 @@ void BackgroundSink::Pass() {
     if (Filling.empty())
         return;
     {
-        std::lock_guard<std::mutex> hold(Lock);
+        std::unique_lock<std::mutex> hold(Lock);
+        Drained.wait(hold, [this] { return Queue.size() < MostWaiting; });
         Queue.push_back(std::move(Filling));
     }
     Wake.notify_one();
@@ -61,26 +65,35 @@ void BackgroundSink::Run() {
         // One edit block for all: the document tells of its change once.
         QTextCursor block(Document);
         block.beginEditBlock();
-        for (bool closing = false; !closing;) {
-            std::vector<std::vector<Line>> taken;
+        for (;;) {
+            std::vector<Line> chunk;
             {
                 std::unique_lock<std::mutex> hold(Lock);
                 Wake.wait(hold, [this] { return !Queue.empty() || Closing; });
-                taken.swap(Queue);
-                closing = Closing;
+                if (Queue.empty())
+                    break;
+                chunk = std::move(Queue.front());
+                Queue.pop_front();
             }
-            for (const std::vector<Line>& chunk : taken)
-                for (const Line& line : chunk) {
-                    if (line.Clear) {
-                        sink.ClearReport();
-                        continue;
-                    }
-                    if (!(line.Format == written)) {
-                        written = line.Format;
-                        sink.SetFormat(written);
-                    }
-                    sink.AppendLine(line.Text);
+            Drained.notify_one();
+            // Runs of lines in one format go in at once.
+            std::vector<QString> run;
+            for (size_t i = 0; i < chunk.size();) {
+                const Line& line = chunk[i];
+                if (line.Clear) {
+                    sink.ClearReport();
+                    ++i;
+                    continue;
                 }
+                if (!(line.Format == written)) {
+                    written = line.Format;
+                    sink.SetFormat(written);
+                }
+                run.clear();
+                for (; i < chunk.size() && !chunk[i].Clear && chunk[i].Format == written; ++i)
+                    run.push_back(chunk[i].Text);
+                sink.AppendLines(run.data(), run.data() + run.size());
+            }
         }
         block.endEditBlock();
     }

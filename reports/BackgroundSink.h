@@ -6,6 +6,7 @@
 #include "ReportSink.h"
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -45,7 +46,8 @@ class BackgroundSink : public ReportSink {
     std::vector<Line> Filling;
     std::mutex Lock;
     std::condition_variable Wake;
-    std::vector<std::vector<Line>> Queue;
+    std::condition_variable Drained;
+    std::deque<std::vector<Line>> Queue;
     bool Closing = false;
     QTextDocument* Document;
     QThread* Caller;

@@ -25,6 +25,18 @@ bool IsPlainBulletList(const QTextList* list) {
            list->format().indent() == 1;
 }
 
+// A line is one paragraph: line and paragraph breaks inside it would start
+// others.
+QString OneParagraph(const QString& text) {
+    if (!std::any_of(text.begin(), text.end(), BreaksLine))
+        return text;
+    QString line = text;
+    for (QChar& c : line)
+        if (BreaksLine(c))
+            c = QLatin1Char(' ');
+    return line;
+}
+
 } // namespace
 
 DocumentSink::DocumentSink(QTextDocument& document) : Document(document), End(&document) {
@@ -85,17 +97,30 @@ void DocumentSink::AppendLine(const QString& text) {
             End.createList(list);
         }
     }
-    // A line is one paragraph: line and paragraph breaks inside it would
-    // start others.
-    if (std::any_of(text.begin(), text.end(), BreaksLine)) {
-        QString line = text;
-        for (QChar& c : line)
-            if (BreaksLine(c))
-                c = QLatin1Char(' ');
-        End.insertText(line, Chars);
-    } else {
-        End.insertText(text, Chars);
+    End.insertText(OneParagraph(text), Chars);
+    End.endEditBlock();
+}
+
+void DocumentSink::AppendLines(const QString* first, const QString* last) {
+    if (first == last)
+        return;
+    AppendLine(*first);
+    qsizetype size = 0;
+    for (const QString* line = first + 1; line != last; ++line)
+        size += line->size() + 1;
+    if (size == 0)
+        return;
+    // Paragraph separators in the text start paragraphs in the format of the
+    // one before: the line's, a bulleted line's list included.
+    QString joined;
+    joined.reserve(size);
+    for (const QString* line = first + 1; line != last; ++line) {
+        joined += QChar::ParagraphSeparator;
+        joined += OneParagraph(*line);
     }
+    End.beginEditBlock();
+    End.setPosition(Document.characterCount() - 1);
+    End.insertText(joined, Chars);
     End.endEditBlock();
 }
 

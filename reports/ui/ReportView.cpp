@@ -3,6 +3,7 @@
 #include "LongReportLayout.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
 #include <QTimer>
 
 #if defined(__GLIBC__)
@@ -137,6 +138,8 @@ void ReportView::EndBatch() {
         const int position = textCursor().position();
         const int anchor = textCursor().anchor();
         const int moved = written->characterCount() - 1 - end;
+        const int down = verticalScrollBar()->value();
+        const int across = horizontalScrollBar()->value();
         const QTextCharFormat format = currentCharFormat();
         // Laid out where shown before the view first asks it for anything.
         UseLongLayout(written.get());
@@ -147,6 +150,9 @@ void ReportView::EndBatch() {
         cursor.setPosition(position == end ? position + moved : position, QTextCursor::KeepAnchor);
         setTextCursor(cursor);
         setCurrentCharFormat(format);
+        // Setting the cursor scrolls to it; the lines written never did.
+        verticalScrollBar()->setValue(down);
+        horizontalScrollBar()->setValue(across);
         Sink.emplace(*document());
         Sink->SetFormat(Current);
     } else if (!Long && document()->blockCount() > LongReport) {

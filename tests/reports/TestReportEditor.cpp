@@ -909,6 +909,7 @@ void TestReportEditor::longReportIsWrittenWhole() {
         batch = 0;
         QCoreApplication::processEvents();
         QCOMPARE(view.textCursor().position(), peer.textCursor().position());
+        QCOMPARE(view.verticalScrollBar()->value(), peer.verticalScrollBar()->value());
         QCOMPARE(view.currentCharFormat(), peer.currentCharFormat());
         QCOMPARE(view.document()->defaultFont(), peer.document()->defaultFont());
         QCOMPARE(view.document()->documentMargin(), peer.document()->documentMargin());
