@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <functional>
 #include <future>
 #include <optional>
@@ -724,6 +727,13 @@ QString AuditTitle(const QDateTime& now, const QLocale& locale) {
 void WriteAuditReport(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
                       const QLocale& locale, ReportSink& sink) {
     AuditWriter(project, options, now, locale, sink).Run();
+#ifdef __GLIBC__
+    // Over a large site map the audit has just freed hundreds of megabytes in
+    // small blocks, some in the arenas of its threads, which the allocator
+    // would otherwise keep: they go back to the system (in some tens of
+    // milliseconds for a million pages).
+    malloc_trim(0);
+#endif
 }
 
 } // namespace vantora
