@@ -18,6 +18,10 @@ namespace {
 // few screens, a few hundred kilobytes.
 constexpr size_t KeepLaidOut = 2000;
 
+// The height above a paragraph asked for that is laid out with it: more
+// than a screen.
+constexpr double ScreenAbove = 2500;
+
 // Width of a line that is not wrapped: wider than any text.
 constexpr qreal Unbounded = 1e9;
 
@@ -289,6 +293,16 @@ QRectF LongReportLayout::blockBoundingRect(const QTextBlock& block) const {
     if (number < 0 || size_t(number) >= Heights.size())
         return {};
     Ensure(block, number);
+    // The paragraphs a screen above are laid out too: a view that scrolls to
+    // this one draws them, and their heights, no longer estimates, would
+    // otherwise move it once drawn.
+    double above = 0;
+    QTextBlock before = block.previous();
+    for (int n = number - 1; n >= 0 && above < ScreenAbove && before.isValid();
+         --n, before = before.previous()) {
+        Ensure(before, n);
+        above += Heights[size_t(n)];
+    }
     const qreal margin = document()->documentMargin();
     const qreal width = documentSize().width() - 2 * margin;
     return {margin, margin + Top(number), width, Heights[size_t(number)]};

@@ -885,11 +885,15 @@ void TestReportEditor::longReportIsWrittenWhole() {
                                          : i % 101 == 5 ? right
                                                         : plain;
             to.SetFormat(format);
+            // Lines of many words wrap more often than their length makes
+            // likely.
             to.AppendLine(i == 0         ? QString()
                           : i % 211 == 7 ? QStringLiteral("line %1 broken\nin two").arg(i)
-                                         : QStringLiteral("line %1 of the report %2")
-                                               .arg(i)
-                                               .arg(QString(i % 50, QLatin1Char('x'))));
+                          : i % 3 == 0   ? QStringLiteral("line %1 ").arg(i) +
+                                             QStringLiteral("wide wording ").repeated(i % 23)
+                                       : QStringLiteral("line %1 of the report %2")
+                                             .arg(i)
+                                             .arg(QString(i % 50, QLatin1Char('x'))));
             if (events && batch > 0 && i % batch == batch - 1)
                 QCoreApplication::processEvents();
         }
