@@ -758,45 +758,52 @@ std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& se
     return FindIssues(site, settings);
 }
 
-std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings) {
-    // Each check's findings are gathered apart and sorted by URL, then joined
-    // in the order of the checks' identifiers: the order of SortFindings
-    // without sorting them all, and the result is allocated once, to its
-    // size, while the parts are let go one by one.
+bool ForEachIssue(const Site& site, const CheckSettings& settings,
+                  const std::function<bool(const FindingView&)>& each) {
+    // Each check's findings are gathered apart (as URL indexes and shared
+    // details), sorted by URL and handed out, in the order of the checks'
+    // identifiers: the order of SortFindings without sorting them all, and
+    // only one check's findings are held at a time.
     std::vector<const CheckRule*> rules;
     for (const CheckRule& rule : Rules)
         if (!settings.Off.count(rule.Id))
             rules.push_back(&rule);
     std::sort(rules.begin(), rules.end(),
               [](const CheckRule* a, const CheckRule* b) { return a->Id < b->Id; });
-    std::vector<SharedText> urls(site.Urls().size()); // one text for all findings of a URL
-    TextPool details;                                 // one text for equal details
-    std::vector<std::vector<Finding>> parts;
-    std::size_t total = 0;
+    const std::vector<UrlFacts>& urls = site.Urls();
+    std::vector<std::pair<std::uint32_t, SharedText>> part;
     for (const CheckRule* rule : rules) {
         const auto set = settings.Limits.find(rule->Id);
         const double threshold = set != settings.Limits.end() ? set->second : rule->Threshold;
-        const CheckId id(rule->Id);
-        std::vector<Finding>& part = parts.emplace_back();
+        TextPool details; // one text for equal details
         // One finding per check and URL (when two URLs of the crawl can share a text).
         std::unordered_set<std::string_view> listed;
-        for (std::size_t i = 0; i < site.Urls().size(); ++i)
+        part.clear();
+        for (std::size_t i = 0; i < urls.size(); ++i)
             if (Detail detail = rule->Listed(site, i, threshold))
-                if (site.UrlsDistinct() || listed.insert(site.Urls()[i].Url).second) {
-                    if (urls[i].empty())
-                        urls[i] = site.Urls()[i].Url;
-                    part.push_back({id, rule->Level, urls[i], details.Get(Excerpt(*detail, 400))});
-                }
-        std::sort(part.begin(), part.end(),
-                  [](const Finding& a, const Finding& b) { return a.Url < b.Url; });
-        total += part.size();
+                if (site.UrlsDistinct() || listed.insert(urls[i].Url).second)
+                    part.emplace_back(static_cast<std::uint32_t>(i),
+                                      details.Get(Excerpt(*detail, 400)));
+        std::sort(part.begin(), part.end(), [&](const auto& a, const auto& b) {
+            return urls[a.first].Url < urls[b.first].Url;
+        });
+        const CheckId id(rule->Id);
+        for (const auto& [url, detail] : part)
+            if (!each({id, rule->Level, url, urls[url].Url, detail}))
+                return false;
     }
+    return true;
+}
+
+std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings) {
+    std::vector<SharedText> urls(site.Urls().size()); // one text for all findings of a URL
     std::vector<Finding> findings;
-    findings.reserve(total);
-    for (std::vector<Finding>& part : parts) {
-        std::move(part.begin(), part.end(), std::back_inserter(findings));
-        std::vector<Finding>().swap(part);
-    }
+    ForEachIssue(site, settings, [&](const FindingView& finding) {
+        if (urls[finding.Index].empty())
+            urls[finding.Index] = finding.Url;
+        findings.push_back({finding.Check, finding.Level, urls[finding.Index], finding.Detail});
+        return true;
+    });
     return findings;
 }
 

@@ -6,6 +6,7 @@
 #include "SharedText.h"
 #include "Site.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -61,6 +62,21 @@ struct CheckSettings {
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const Thresholds& thresholds = {});
 std::vector<Finding> FindIssues(const CrawlFacts& facts, const CheckSettings& settings);
 std::vector<Finding> FindIssues(const Site& site, const CheckSettings& settings);
+
+// One finding as the checks make it: its URL's index in the facts and text (a
+// view into the facts), its detail shared by the check's equal details.
+struct FindingView {
+    CheckId Check;
+    Severity Level;
+    std::size_t Index;
+    std::string_view Url;
+    const SharedText& Detail;
+};
+// The findings of FindIssues in its order, one at a time, without holding
+// more than one check's: false when each returned false (and was not called
+// again).
+bool ForEachIssue(const Site& site, const CheckSettings& settings,
+                  const std::function<bool(const FindingView&)>& each);
 
 // Whether an hreflang value is a language code (ISO 639-1), optionally with a
 // region (ISO 3166-1), or "x-default"; case does not matter.

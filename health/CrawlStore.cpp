@@ -2,6 +2,10 @@
 
 #include "CrawlFacts.h"
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -25,17 +29,36 @@ namespace {
 bool Store(History& history, const CrawlFacts& facts, const CheckSettings& settings,
            StoredCrawl& stored, std::string& error) {
     const Site site(facts);
-    const std::vector<Finding> findings = FindIssues(site, settings);
-    PageRowSource rows(site);
+    // The page rows with their link scores go first, and the scores and the
+    // order of the rows are let go once written; then the checks run, each
+    // check's findings written as it makes them, so the findings of a crawl
+    // are never all held (nor the link graph beside them).
+    std::optional<PageRowSource> rows(std::in_place, site);
+    const std::size_t count = rows->Count();
+    std::size_t counts[3] = {0, 0, 0};
     std::string why;
-    if (!history.Store(NowUtc(), facts.Root, rows, findings, why)) {
+    const bool kept = history.Store(
+        NowUtc(), facts.Root, count,
+        [&](PageRow& row) {
+            if (rows && rows->Next(row))
+                return true;
+            rows.reset();
+            return false;
+        },
+        [&](const History::FindingWriter& write) {
+            return ForEachIssue(site, settings, [&](const FindingView& finding) {
+                ++counts[static_cast<int>(finding.Level)];
+                return write(finding);
+            });
+        },
+        why);
+    if (!kept) {
         error = "the crawl could not be stored in the crawl history: " + why;
         return false;
     }
     stored = {};
     stored.Urls = facts.Urls.size();
-    for (const Finding& finding : findings)
-        ++stored.Counts[static_cast<int>(finding.Level)];
+    std::copy(std::begin(counts), std::end(counts), stored.Counts);
     return true;
 }
 

@@ -293,6 +293,20 @@ bool History::Store(const std::string& time, const std::string& root, PageRowSou
 bool History::Store(const std::string& time, const std::string& root, std::size_t count,
                     const std::function<bool(PageRow&)>& next, const std::vector<Finding>& findings,
                     std::string& error) {
+    return Store(
+        time, root, count, next,
+        [&](const FindingWriter& write) {
+            for (const Finding& finding : findings)
+                if (!write({finding.Check, finding.Level, 0, finding.Url.view(), finding.Detail}))
+                    return false;
+            return true;
+        },
+        error);
+}
+
+bool History::Store(const std::string& time, const std::string& root, std::size_t count,
+                    const std::function<bool(PageRow&)>& next, const FindingSource& findings,
+                    std::string& error) {
     if (!Db) {
         error = "the crawl history is not open";
         return false;
@@ -311,7 +325,7 @@ bool History::Store(const std::string& time, const std::string& root, std::size_
     crawl.Bind(1, time);
     crawl.Bind(2, root);
     crawl.Bind(3, static_cast<long long>(count));
-    crawl.Bind(4, static_cast<long long>(findings.size()));
+    crawl.Bind(4, 0LL); // counted as they are written
     if (crawl.Step() != SQLITE_DONE)
         return fail();
     const long long id = sqlite3_last_insert_rowid(Db);
@@ -351,16 +365,28 @@ bool History::Store(const std::string& time, const std::string& root, std::size_
     Statement finding(Db, "INSERT OR REPLACE INTO findings VALUES(?,?,?,?,?)");
     if (!finding)
         return fail();
-    for (const Finding& row : findings) {
+    long long written = 0;
+    const bool made = findings([&](const FindingView& row) {
         finding.Bind(1, id);
         finding.Bind(2, row.Check.view());
-        finding.Bind(3, row.Url.view());
-        finding.Bind(4, std::string(SeverityName(row.Level)));
+        finding.Bind(3, row.Url);
+        finding.Bind(4, SeverityName(row.Level));
         finding.Bind(5, row.Detail.view());
         if (finding.Step() != SQLITE_DONE)
-            return fail();
+            return false;
         finding.Reset();
-    }
+        ++written;
+        return true;
+    });
+    if (!made)
+        return fail();
+    Statement total(Db, "UPDATE crawls SET findings=? WHERE id=?");
+    if (!total)
+        return fail();
+    total.Bind(1, written);
+    total.Bind(2, id);
+    if (total.Step() != SQLITE_DONE)
+        return fail();
     if (!Exec(Db, "COMMIT", error)) {
         std::string ignored;
         Exec(Db, "ROLLBACK", ignored);

@@ -124,6 +124,17 @@ class History {
                const std::function<bool(PageRow&)>& next, const std::vector<Finding>& findings,
                std::string& error);
 
+    // Writes one finding into the crawl being stored; false when the history
+    // refused it.
+    using FindingWriter = std::function<bool(const FindingView&)>;
+    // Made after the page rows are written: hands each finding to the writer
+    // and returns false when the writer did. The findings are written as they
+    // come, so a crawl never holds all of them at once.
+    using FindingSource = std::function<bool(const FindingWriter&)>;
+    bool Store(const std::string& time, const std::string& root, std::size_t count,
+               const std::function<bool(PageRow&)>& next, const FindingSource& findings,
+               std::string& error);
+
   private:
     sqlite3* Db = nullptr;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <span>
 
 namespace vantora::health {
 
@@ -58,86 +60,79 @@ LinkGraph LinkGraph::FromPairs(std::size_t count,
 
 namespace {
 
-// The links turned round (who links to v), each pair once, and each node's
-// count of links out: all the iteration reads.
-struct TurnedRound {
-    std::vector<std::uint32_t> InOffsets, Sources, OutDegree;
+// Each node's links out, each pair once and never to the node itself, as
+// the iteration pushes ranks along them. A node whose list as given is
+// already so is read where the list lives (the crawl's facts, the graph's
+// targets); only the lists that had to be cleaned are copied here, so the
+// links of a crawl are not held a second time.
+struct Forward {
+    std::vector<std::span<const std::uint32_t>> Lists;
+    std::vector<std::uint32_t> Cleaned;
+
+    // given(u, scratch): node u's links as listed, either where they live or
+    // written into scratch.
+    template <class Given> Forward(std::size_t count, const Given& given) : Lists(count) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> copied; // node, start in Cleaned
+        std::vector<std::uint32_t> scratch, clean;
+        for (std::size_t u = 0; u < count; ++u) {
+            scratch.clear();
+            const std::span<const std::uint32_t> list = given(u, scratch);
+            clean.clear();
+            for (const std::uint32_t to : list)
+                if (to != u && to < count)
+                    clean.push_back(to);
+            std::sort(clean.begin(), clean.end());
+            clean.erase(std::unique(clean.begin(), clean.end()), clean.end());
+            if (clean.size() == list.size() && list.data() != scratch.data()) {
+                Lists[u] = list;
+            } else if (!clean.empty()) {
+                copied.emplace_back(static_cast<std::uint32_t>(u),
+                                    static_cast<std::uint32_t>(Cleaned.size()));
+                Cleaned.insert(Cleaned.end(), clean.begin(), clean.end());
+            }
+        }
+        for (std::size_t k = 0; k < copied.size(); ++k) {
+            const std::uint32_t end = k + 1 < copied.size()
+                                          ? copied[k + 1].second
+                                          : static_cast<std::uint32_t>(Cleaned.size());
+            Lists[copied[k].first] = {Cleaned.data() + copied[k].second, end - copied[k].second};
+        }
+    }
 };
 
-// Turns round the links a walk gives (made twice: to count, then to place),
-// dropping links of a node to itself and repeated pairs. Sources of a node
-// come out in ascending order.
-template <class Walk> TurnedRound TurnRound(std::size_t count, const Walk& walk) {
-    TurnedRound links;
-    links.InOffsets.assign(count + 1, 0);
-    walk([&](std::uint32_t from, std::uint32_t to) {
-        if (from != to && from < count && to < count)
-            ++links.InOffsets[to + 1];
-    });
-    for (std::size_t i = 0; i < count; ++i)
-        links.InOffsets[i + 1] += links.InOffsets[i];
-    links.Sources.resize(links.InOffsets[count]);
-    {
-        std::vector<std::uint32_t> fill(links.InOffsets.begin(), links.InOffsets.end() - 1);
-        walk([&](std::uint32_t from, std::uint32_t to) {
-            if (from != to && from < count && to < count)
-                links.Sources[fill[to]++] = from;
-        });
-    }
-    links.OutDegree.assign(count, 0);
-    std::uint32_t kept = 0, begin = 0;
-    for (std::size_t v = 0; v < count; ++v) {
-        const std::uint32_t end = links.InOffsets[v + 1];
-        const auto first = links.Sources.begin() + begin, last = links.Sources.begin() + end;
-        std::sort(first, last);
-        const auto unique = std::unique(first, last);
-        for (auto at = first; at != unique; ++at) {
-            ++links.OutDegree[*at];
-            links.Sources[kept++] = *at;
-        }
-        begin = end;
-        links.InOffsets[v + 1] = kept;
-    }
-    // Not shrunk: a copy to a tighter array would hold both at once, for the
-    // few repeated links it saves.
-    links.Sources.resize(kept);
-    return links;
-}
-
-RankResult Iterate(const TurnedRound& links, const RankOptions& options) {
+RankResult Iterate(const Forward& links, const RankOptions& options) {
     RankResult result;
-    const std::size_t n = links.OutDegree.size();
+    const std::size_t n = links.Lists.size();
     if (n == 0) {
         result.Converged = true;
         return result;
     }
-    // Each node's new rank is a sum over a contiguous run of the turned-round
-    // links: reads scattered, writes in order.
-    const std::vector<std::uint32_t>& inOffsets = links.InOffsets;
-    const std::vector<std::uint32_t>& sources = links.Sources;
+    // Each node's share goes to the nodes it links to, in the order of the
+    // nodes: every node's sum adds up its linkers' shares from the smallest
+    // linker up, the same sums (to the last bit) as gathering them from a
+    // turned-round copy of the links would give, without that copy.
     const double d = options.Damping, share = 1.0 / static_cast<double>(n);
-    std::vector<double> rank(n, share), next(n), contribution(n);
+    std::vector<double> rank(n, share), sum(n);
     for (int iteration = 1; iteration <= options.MaxIterations; ++iteration) {
+        std::fill(sum.begin(), sum.end(), 0.0);
         double dangling = 0;
         for (std::size_t u = 0; u < n; ++u) {
-            const std::uint32_t out = links.OutDegree[u];
-            if (out == 0) {
+            const std::span<const std::uint32_t> out = links.Lists[u];
+            if (out.empty()) {
                 dangling += rank[u];
-                contribution[u] = 0;
-            } else {
-                contribution[u] = rank[u] / out;
+                continue;
             }
+            const double contribution = rank[u] / static_cast<double>(out.size());
+            for (const std::uint32_t v : out)
+                sum[v] += contribution;
         }
         const double base = (1 - d) * share + d * dangling * share;
         double moved = 0;
         for (std::size_t v = 0; v < n; ++v) {
-            double sum = 0;
-            for (std::uint32_t k = inOffsets[v]; k < inOffsets[v + 1]; ++k)
-                sum += contribution[sources[k]];
-            next[v] = base + d * sum;
-            moved += std::fabs(next[v] - rank[v]);
+            const double next = base + d * sum[v];
+            moved += std::fabs(next - rank[v]);
+            rank[v] = next;
         }
-        rank.swap(next);
         result.Iterations = iteration;
         if (moved < options.Tolerance) {
             result.Converged = true;
@@ -148,29 +143,41 @@ RankResult Iterate(const TurnedRound& links, const RankOptions& options) {
     return result;
 }
 
+// The URLs the site's URL i links to, as listed (repeats and links to itself
+// left in): a page's links (nofollow links and pages that forbid following
+// left out), a redirect's target; written into scratch unless they are the
+// facts' own list.
+std::span<const std::uint32_t> SiteTargets(const Site& site, std::size_t i,
+                                           std::vector<std::uint32_t>& scratch) {
+    const UrlFacts& url = site.Urls()[i];
+    if (url.Status >= 300 && url.Status < 400 && !url.Location().empty()) {
+        if (const std::optional<std::size_t> to = site.Find(url.Location()))
+            scratch.push_back(static_cast<std::uint32_t>(*to));
+        return scratch;
+    }
+    if (!site.IsPage(i) || site.NoFollow(i))
+        return scratch;
+    std::vector<std::uint32_t> skipped;
+    for (const std::string_view nofollow : url.NoFollow())
+        if (const std::optional<std::size_t> to = site.Find(nofollow))
+            skipped.push_back(static_cast<std::uint32_t>(*to));
+    if (skipped.empty())
+        return url.Links;
+    std::sort(skipped.begin(), skipped.end());
+    for (const std::uint32_t target : url.Links)
+        if (!std::binary_search(skipped.begin(), skipped.end(), target))
+            scratch.push_back(target);
+    return scratch;
+}
+
 // The site's links as a walk: calls emit(from, to) for each.
 auto SiteWalk(const Site& site) {
     return [&site](const auto& emit) {
-        const std::vector<UrlFacts>& urls = site.Urls();
-        std::vector<std::uint32_t> skipped;
-        for (std::size_t i = 0; i < urls.size(); ++i) {
-            const UrlFacts& url = urls[i];
-            const auto from = static_cast<std::uint32_t>(i);
-            if (url.Status >= 300 && url.Status < 400 && !url.Location().empty()) {
-                if (const std::optional<std::size_t> to = site.Find(url.Location()))
-                    emit(from, static_cast<std::uint32_t>(*to));
-                continue;
-            }
-            if (!site.IsPage(i) || site.NoFollow(i))
-                continue;
-            skipped.clear();
-            for (const std::string_view nofollow : url.NoFollow())
-                if (const std::optional<std::size_t> to = site.Find(nofollow))
-                    skipped.push_back(static_cast<std::uint32_t>(*to));
-            std::sort(skipped.begin(), skipped.end());
-            for (const std::uint32_t target : url.Links)
-                if (!std::binary_search(skipped.begin(), skipped.end(), target))
-                    emit(from, target);
+        std::vector<std::uint32_t> scratch;
+        for (std::size_t i = 0; i < site.Urls().size(); ++i) {
+            scratch.clear();
+            for (const std::uint32_t to : SiteTargets(site, i, scratch))
+                emit(static_cast<std::uint32_t>(i), to);
         }
     };
 }
@@ -178,14 +185,11 @@ auto SiteWalk(const Site& site) {
 } // namespace
 
 RankResult PageRank(const LinkGraph& graph, const RankOptions& options) {
-    return Iterate(TurnRound(graph.Nodes(),
-                             [&](const auto& emit) {
-                                 for (std::uint32_t u = 0; u < graph.Nodes(); ++u)
-                                     for (std::uint32_t k = graph.Offsets[u];
-                                          k < graph.Offsets[u + 1]; ++k)
-                                         emit(u, graph.Targets[k]);
-                             }),
-                   options);
+    const Forward links(graph.Nodes(), [&](std::size_t u, std::vector<std::uint32_t>&) {
+        return std::span<const std::uint32_t>(graph.Targets.data() + graph.Offsets[u],
+                                              graph.Offsets[u + 1] - graph.Offsets[u]);
+    });
+    return Iterate(links, options);
 }
 
 std::vector<double> ScaledScores(const std::vector<double>& ranks) {
@@ -203,9 +207,11 @@ LinkGraph SiteLinks(const Site& site) {
 }
 
 std::vector<double> LinkScores(const Site& site) {
-    // Straight from the site's links to the turned-round form, so the links
-    // are held once, not also as a forward graph.
-    return ScaledScores(Iterate(TurnRound(site.Urls().size(), SiteWalk(site)), {}).Ranks);
+    const Forward links(site.Urls().size(),
+                        [&](std::size_t u, std::vector<std::uint32_t>& scratch) {
+                            return SiteTargets(site, u, scratch);
+                        });
+    return ScaledScores(Iterate(links, {}).Ranks);
 }
 
 } // namespace vantora::health
