@@ -4,6 +4,7 @@
 #include "HtmlTags.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -217,6 +218,75 @@ const TagSet TableCell{"td", "th", "caption"};
 const TagSet TableRows{"tr", "tbody", "thead", "tfoot", "colgroup", "col"};
 const TagSet TableRowsEnd{"tr", "tbody", "thead", "tfoot"};
 
+// Where the parser library's adoption of a misnested formatting element sets
+// later content before earlier content: with four elements or more between the
+// formatting element and the first special element inside it, a formatting
+// element among the fourth and further of them (counted from the special one)
+// is left open where it was, and what follows goes into it. The strict reader
+// gives such documents up. Elements are followed as start tags open them and
+// end tags close them (to the innermost of the kind), implied ends aside, which
+// only keeps more open: at worst a document is given up that need not be. They
+// are followed from a formatting element on, while any is open (elements
+// around it do not count).
+class MisnestWatch {
+  public:
+    bool Start(Tag tag) {
+        if (Open.empty() && !IsFormattingElement(tag))
+            return true;
+        if (tag == GUMBO_TAG_A && Count[tag] > 0 && Tangled(tag))
+            return false; // a link in a link closes the first as its end tag would
+        if (!Keeps(tag))
+            return true;
+        Open.push_back(tag);
+        ++Count[static_cast<size_t>(tag)];
+        return true;
+    }
+    bool End(Tag tag) {
+        if (Open.empty() || Count[static_cast<size_t>(tag)] == 0)
+            return true;
+        if (IsFormattingElement(tag) && Tangled(tag))
+            return false;
+        while (true) {
+            const Tag open = Open.back();
+            Open.pop_back();
+            --Count[static_cast<size_t>(open)];
+            if (open == tag)
+                return true;
+        }
+    }
+
+  private:
+    static bool Keeps(Tag tag) { return !NoChildren(tag); }
+
+    // Whether the innermost open element of the kind, adopted, hits the case.
+    bool Tangled(Tag tag) const {
+        size_t special = 0; // 1 + the position of the lowest special element above it
+        for (size_t k = Open.size(), seen = 0; k > 0; --k, ++seen) {
+            if (seen > 64)
+                return true; // far down: left to the parser
+            if (Open[k - 1] == tag) {
+                for (size_t j = k; special && j + 5 <= special; ++j)
+                    if (IsFormattingElement(Open[j]))
+                        return true;
+                return false;
+            }
+            if (IsSpecialElement(Open[k - 1]))
+                special = k;
+        }
+        return false;
+    }
+
+    // Void elements, raw-text ones (their end tags follow at once) and those
+    // below the body hold no elements here.
+    static inline const TagSet NoChildren{
+        "area",  "base",   "basefont", "bgsound", "br",     "col",     "embed",    "frame",
+        "hr",    "image",  "img",      "input",   "keygen", "link",    "menuitem", "meta",
+        "param", "source", "track",    "wbr",     "html",   "head",    "body",     "script",
+        "style", "title",  "textarea", "xmp",     "iframe", "noembed", "noframes"};
+    std::vector<Tag> Open;
+    std::array<int, GUMBO_TAG_LAST + 1> Count{};
+};
+
 // Reads tags as the HTML5 tokenizer does. Strict: gives up (false) where the
 // tree builder would decide differently. Lenient: never gives up and reads on
 // as the tokenizer does, for documents the tree builder cannot take.
@@ -261,6 +331,8 @@ class Scanner {
                     const Tag tag = TagOf(name);
                     if (!EndTag(tag) && !Lenient)
                         return false;
+                    if (!Lenient && !Misnested.End(tag))
+                        return false;
                     if (Listener && !Listener->EndTag(name, tag))
                         return false;
                     i = p;
@@ -285,6 +357,8 @@ class Scanner {
                 Written = Html.substr(written, p - 1 - written);
                 const Tag tag = TagOf(name);
                 if (!StartTag(name, tag, attributes, result) && !Lenient)
+                    return false;
+                if (!Lenient && !Misnested.Start(tag))
                     return false;
                 if (Listener && !ReportStart(name, tag, attributes))
                     return false;
@@ -567,6 +641,7 @@ class Scanner {
     std::string LoweredTag;               // a tag name written with capitals, in lower case
     std::deque<std::string> LoweredNames; // such attribute names of the tag being read
     std::set<std::pair<int, std::string>> Seen;
+    MisnestWatch Misnested; // strict reading only
 };
 
 } // namespace

@@ -31,4 +31,32 @@ class TagSet {
     std::bitset<GUMBO_TAG_LAST + 1> Bits;
 };
 
+// The tree builder's "special" elements (void ones aside), in HTML, svg and math:
+// an end tag of another kind stops at them, and so does the adoption of a
+// misnested formatting element.
+inline const TagSet SpecialElements{
+    "address",  "applet",   "article",  "aside",      "blockquote", "body",    "button",
+    "caption",  "center",   "colgroup", "dd",         "details",    "dir",     "div",
+    "dl",       "dt",       "fieldset", "figcaption", "figure",     "footer",  "form",
+    "frameset", "h1",       "h2",       "h3",         "h4",         "h5",      "h6",
+    "head",     "header",   "hgroup",   "html",       "iframe",     "isindex", "li",
+    "listing",  "main",     "marquee",  "menu",       "nav",        "noembed", "noframes",
+    "noscript", "object",   "ol",       "p",          "plaintext",  "pre",     "script",
+    "section",  "select",   "style",    "summary",    "table",      "tbody",   "td",
+    "template", "textarea", "tfoot",    "th",         "thead",      "title",   "tr",
+    "ul",       "xmp"};
+inline const TagSet ForeignSpecialElements{
+    "mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc"};
+// The formatting elements (a, b, font, i...), which the tree builder opens again
+// when others closed them.
+inline const TagSet FormattingElements{"a",    "b", "big",   "code",   "em",     "font", "i",
+                                       "nobr", "s", "small", "strike", "strong", "tt",   "u"};
+
+inline bool IsSpecialElement(Tag tag) {
+    return SpecialElements(tag) || ForeignSpecialElements(tag);
+}
+inline bool IsFormattingElement(Tag tag) {
+    return FormattingElements(tag);
+}
+
 } // namespace vantora

@@ -45,23 +45,10 @@ bool NameIs(std::string_view name, const char* wanted) {
 const TagSet NoDepth{"area",   "base",  "basefont", "bgsound", "br",   "col",      "embed", "hr",
                      "image",  "img",   "input",    "keygen",  "link", "menuitem", "meta",  "param",
                      "source", "track", "wbr",      "frame",   "html", "head",     "body"};
-// The tree builder's "special" elements (but for void ones): an end tag of
-// another kind stops at them.
-const TagSet Special{"address",  "applet",  "article",  "aside",    "blockquote", "body",
-                     "button",   "caption", "center",   "colgroup", "dd",         "details",
-                     "dir",      "div",     "dl",       "dt",       "fieldset",   "figcaption",
-                     "figure",   "footer",  "form",     "frameset", "h1",         "h2",
-                     "h3",       "h4",      "h5",       "h6",       "head",       "header",
-                     "hgroup",   "html",    "iframe",   "isindex",  "li",         "listing",
-                     "main",     "marquee", "menu",     "nav",      "noembed",    "noframes",
-                     "noscript", "object",  "ol",       "p",        "plaintext",  "pre",
-                     "script",   "section", "select",   "style",    "summary",    "table",
-                     "tbody",    "td",      "template", "textarea", "tfoot",      "th",
-                     "thead",    "title",   "tr",       "ul",       "xmp"};
-// Elements of svg and math that are special too, and end scopes (with svg's title).
-const TagSet ForeignSpecial{"mi",  "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject",
-                            "desc"};
-// Where the search for an element "in scope" ends (with ForeignSpecial), and the
+// Elements of svg and math that end scopes (with svg's title).
+const TagSet ForeignScope{"mi",  "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject",
+                          "desc"};
+// Where the search for an element "in scope" ends (with ForeignScope), and the
 // further ends of the button, list item and table scopes.
 const TagSet Scope{"applet", "caption", "html",   "table",    "td",
                    "th",     "marquee", "object", "template", "title"};
@@ -76,8 +63,6 @@ const TagSet ClosesParagraph{
     "h2",      "h3",       "h4",         "h5",         "h6",      "pre",      "listing", "form",
     "hr",      "xmp",      "li",         "dd",         "dt",      "plaintext"};
 const TagSet Heading{"h1", "h2", "h3", "h4", "h5", "h6"};
-const TagSet Formatting{"a",    "b", "big",   "code",   "em",     "font", "i",
-                        "nobr", "s", "small", "strike", "strong", "tt",   "u"};
 const TagSet TableContext{"table", "tbody", "thead",   "tfoot",    "tr",
                           "td",    "th",    "caption", "template", "html"};
 const TagSet Forms{"form"};
@@ -98,10 +83,6 @@ const TagSet NoReconstruct{
     "noembed", "frameset",  "frame",    "param",      "source",   "track",    "menuitem"};
 const TagSet Tables{"table"};
 const TagSet InSelect{"option", "optgroup", "script", "template", "select"};
-
-bool IsSpecial(Tag tag) {
-    return Special(tag) || ForeignSpecial(tag);
-}
 
 // The tree builder's stack of open elements, and its list of active formatting
 // elements, followed over the tokens as far as their size goes: an end tag, or a
@@ -135,7 +116,7 @@ class DepthListener : public TagListener {
                 Reconstruct();
         }
         Push(tag, foreign || tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH);
-        if (!foreign && Formatting(tag))
+        if (!foreign && IsFormattingElement(tag))
             AddEntry(tag, form.Written);
         else if (!foreign && Marker(tag)) {
             Open.back().Id = ++LastId;
@@ -172,12 +153,12 @@ class DepthListener : public TagListener {
             if (const size_t k =
                     FindInScope([](Tag open) { return open == GUMBO_TAG_FORM; }, NoMore))
                 Erase(k - 1); // the form alone leaves the stack
-        } else if (Special(tag)) {
+        } else if (IsSpecialElement(tag)) {
             CloseInScope(tag, NoMore);
-        } else if (!Formatting(tag) || !Adopt(tag)) {
+        } else if (!IsFormattingElement(tag) || !Adopt(tag)) {
             // any other end tag: the innermost of its kind, unless a special
             // element comes first
-            for (size_t k = Open.size(); k > 0 && !IsSpecial(Open[k - 1].Kind); --k)
+            for (size_t k = Open.size(); k > 0 && !IsSpecialElement(Open[k - 1].Kind); --k)
                 if (Open[k - 1].Kind == tag) {
                     PopTo(k - 1);
                     break;
@@ -247,7 +228,7 @@ class DepthListener : public TagListener {
                     PopTo(k - 1);
                     break;
                 }
-                if (IsSpecial(open) && open != GUMBO_TAG_ADDRESS && open != GUMBO_TAG_DIV &&
+                if (IsSpecialElement(open) && open != GUMBO_TAG_ADDRESS && open != GUMBO_TAG_DIV &&
                     open != GUMBO_TAG_P)
                     break;
             }
@@ -388,9 +369,9 @@ class DepthListener : public TagListener {
                 }
                 return true;
             }
-            if (Scope(Open[k - 1].Kind) || ForeignSpecial(Open[k - 1].Kind))
+            if (Scope(Open[k - 1].Kind) || ForeignScope(Open[k - 1].Kind))
                 return true; // not in scope: ignored
-            special |= IsSpecial(Open[k - 1].Kind);
+            special |= IsSpecialElement(Open[k - 1].Kind);
         }
         return true;
     }
@@ -432,7 +413,7 @@ class DepthListener : public TagListener {
             const Tag open = Open[k - 1].Kind;
             if (wanted(open))
                 return k;
-            if (tableScope ? TableScope(open) : (Scope(open) || ForeignSpecial(open) || more(open)))
+            if (tableScope ? TableScope(open) : (Scope(open) || ForeignScope(open) || more(open)))
                 return 0;
         }
         return 0;
