@@ -771,7 +771,10 @@ bool ForEachIssue(const Site& site, const CheckSettings& settings,
     std::sort(rules.begin(), rules.end(),
               [](const CheckRule* a, const CheckRule* b) { return a->Id < b->Id; });
     const std::vector<UrlFacts>& urls = site.Urls();
+    // Room for a finding on every URL, so the part never grows by copies
+    // (room not written costs no memory).
     std::vector<std::pair<std::uint32_t, SharedText>> part;
+    part.reserve(urls.size());
     for (const CheckRule* rule : rules) {
         const auto set = settings.Limits.find(rule->Id);
         const double threshold = set != settings.Limits.end() ? set->second : rule->Threshold;

@@ -112,9 +112,8 @@ RankResult Iterate(const Forward& links, const RankOptions& options) {
     // linker up, the same sums (to the last bit) as gathering them from a
     // turned-round copy of the links would give, without that copy.
     const double d = options.Damping, share = 1.0 / static_cast<double>(n);
-    std::vector<double> rank(n, share), sum(n);
+    std::vector<double> rank(n, share), sum(n, 0.0); // sum is emptied as it is read
     for (int iteration = 1; iteration <= options.MaxIterations; ++iteration) {
-        std::fill(sum.begin(), sum.end(), 0.0);
         double dangling = 0;
         for (std::size_t u = 0; u < n; ++u) {
             const std::span<const std::uint32_t> out = links.Lists[u];
@@ -130,6 +129,7 @@ RankResult Iterate(const Forward& links, const RankOptions& options) {
         double moved = 0;
         for (std::size_t v = 0; v < n; ++v) {
             const double next = base + d * sum[v];
+            sum[v] = 0;
             moved += std::fabs(next - rank[v]);
             rank[v] = next;
         }
