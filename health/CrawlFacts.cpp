@@ -174,7 +174,7 @@ constexpr FieldName Fields[] = {
     {"first_ms", FFirstMs, Shape::Number},
     {"total_ms", FTotalMs, Shape::Number},
     {"bytes", FBytes, Shape::Number},
-    {"type", FType, Shape::Text},
+    {"type", FType, Shape::Text}, // read, not kept: no check asks for it
     {"modified", FModified, Shape::Text},
     {"x_robots", FXRobots, Shape::Text},
     {"link_canonical", FLinkCanonical, Shape::Texts},
@@ -536,7 +536,6 @@ class Reader {
         url.FirstByteMs = Clamp<std::int32_t>(record.Number(FFirstMs, -1));
         url.TotalMs = Clamp<std::int32_t>(record.Number(FTotalMs, -1));
         url.Bytes = record.Number(FBytes);
-        url.Type = Types.Keep(Facts.Texts, record.Text(FType));
         url.Modified = Dates.Keep(Facts.Texts, record.Text(FModified));
         url.Depth = Clamp<int>(record.Number(FDepth, -1));
         const std::string_view source = record.Text(FSource);
@@ -618,7 +617,7 @@ class Reader {
     }
 
     CrawlFacts& Facts;
-    Repeats Types, Dates;
+    Repeats Dates;
 };
 
 bool ReadFactsFrom(std::istream& in, CrawlFacts& facts, std::string& error,

@@ -185,7 +185,6 @@ struct UrlFacts {
 
     long Id = -1;
     std::string_view Url;
-    std::string_view Type;
     std::string_view Modified;
     std::string_view Description;
     long long Bytes = 0;
