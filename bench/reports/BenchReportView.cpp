@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <cstdio>
 
@@ -35,10 +36,18 @@ double Write(ReportSink& sink, int lines) {
     ReportFormat line;
     ReportFormat indented;
     indented.Italic = true;
+    ReportFormat centred = heading;
+    centred.Align = ParagraphAlign::Centre;
+    ReportFormat bullet;
+    bullet.Align = ParagraphAlign::Bullet;
     sink.SetFormat(heading);
     sink.AppendLine(QStringLiteral("A list of all web pages,"));
     for (int i = 0; i < lines; ++i) {
-        sink.SetFormat(i % 10 == 0 ? indented : line);
+        // now and then a centred heading and a few bulleted paragraphs
+        sink.SetFormat(i % 1000 == 0  ? centred
+                       : i % 1000 < 4 ? bullet
+                       : i % 10 == 0  ? indented
+                                      : line);
         sink.AppendLine(QStringLiteral("\u2022 http://big.test/dir%1/page%2.html, ranked %3,")
                             .arg(i / 40)
                             .arg(i % 40)
@@ -69,6 +78,16 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     const double toEnd = double(timer.nsecsElapsed()) / 1e6;
     const long viewMb = ResidentMb() - before;
+    // VANTORA_SHOT=file.png: the middle of the report, some lines selected.
+    if (const QString shot = qEnvironmentVariable("VANTORA_SHOT"); !shot.isEmpty()) {
+        QTextCursor middle(view.document()->findBlockByNumber(lines / 2000 * 1000 - 4));
+        view.setTextCursor(middle);
+        middle.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 3);
+        middle.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, 12);
+        view.setTextCursor(middle);
+        QCoreApplication::processEvents();
+        view.grab().save(shot);
+    }
     QTextDocument alone;
     DocumentSink sink(alone);
     const double detached = Write(sink, lines);
