@@ -117,7 +117,7 @@ int main(int argc, char* argv[]) {
     w.OpenProject(path);
     w.ToolPages->setCurrentWidget(w.Health);
     w.Health->Reload();
-    QTest::qWaitFor([&] { return !w.Health->Loading(); }, 10000);
+    (void)QTest::qWaitFor([&] { return !w.Health->Loading(); }, 10000);
     bool ok = Save(&w, out + QStringLiteral("health-counts.png"));
     auto* checks = w.Health->findChild<QTreeWidget*>(QStringLiteral("HealthChecks"));
     for (QTreeWidgetItemIterator at(checks); *at; ++at)
