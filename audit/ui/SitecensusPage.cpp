@@ -35,6 +35,8 @@ void SitecensusPage::Start() {
     Host.LetMessagesRun();
     if (Host.Options().Clear)
         Report()->ClearReport();
+    // The audit writes the whole report before the window goes on.
+    Report()->AllowBackgroundWriting();
     WriteAuditReport(Host.Project(), options, Host.Now(), QLocale(), *Report());
     Host.SetBusyCursor(false);
 }

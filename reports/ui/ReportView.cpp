@@ -86,11 +86,16 @@ void ReportView::AppendLine(const QString& text) {
         return;
     }
     Sink->AppendLine(text);
-    if (BatchFromEmpty) {
+    if (BatchFromEmpty && BackgroundAllowed) {
         Written.push_back({Current, text});
         if (Written.size() == size_t(LongReport))
             WriteInBackground();
     }
+}
+
+void ReportView::AllowBackgroundWriting() {
+    BackgroundAllowed = true;
+    QTimer::singleShot(0, this, [this] { BackgroundAllowed = false; });
 }
 
 void ReportView::WriteInBackground() {
@@ -124,6 +129,7 @@ void ReportView::EndBatch() {
     if (!Batching)
         return;
     Batching = false;
+    BackgroundAllowed = false;
     Written = {};
     if (Background) {
         std::unique_ptr<QTextDocument> written = Background->Finish();

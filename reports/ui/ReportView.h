@@ -26,6 +26,12 @@ class ReportView : public QTextEdit, public ReportSink {
     void SetFormat(const ReportFormat& format) override;
     void AppendLine(const QString& text) override;
 
+    // The lines written until the program next handles its events may go on
+    // in a document written on a thread of its own, which the view takes
+    // then: for a writer that writes a whole report at once and reads
+    // nothing of the view back meanwhile.
+    void AllowBackgroundWriting();
+
     // Whether the report is long enough to be laid out only where it is
     // shown.
     bool LaidOutWhereShown() const { return Long != nullptr; }
@@ -47,6 +53,7 @@ class ReportView : public QTextEdit, public ReportSink {
     QTextCursor Batch;
     bool Batching = false;
     bool BatchFromEmpty = false;
+    bool BackgroundAllowed = false;
     // The lines of a batch that started on an empty report, while it is
     // short: the background document is written from them.
     std::vector<std::pair<ReportFormat, QString>> Written;
