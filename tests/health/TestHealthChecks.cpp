@@ -616,7 +616,7 @@ void TestHealthChecks::hostilePagesAreBounded() {
     for (const char* unit :
          {"<div>", "<div/>", "<x><y></x>", "<table><tr><td><i>", "<div><b class=#>x</div>"}) {
         std::string deep = "<body>";
-        for (int i = 0; i < 5000; ++i) {
+        for (int i = 0; i < 100000; ++i) {
             std::string numbered = unit;
             if (const size_t at = numbered.find('#'); at != std::string::npos)
                 numbered.replace(at, 1, std::to_string(i));
