@@ -12,7 +12,9 @@
 #include "HealthPage.h"
 #include "History.h"
 #include "ProjectSettings.h"
+#include "SiteMapController.h"
 #include "SiteMapHost.h"
+#include "SiteMapPanel.h"
 #include "Transport.h"
 #include "WindowHost.h"
 
@@ -175,6 +177,9 @@ class MainWindow::PagesHost : public WindowHost {
     void ShowPage(int tabIndex) override { Window.ToolPages->setCurrentIndex(tabIndex); }
     int CurrentPage() const override { return Window.ToolPages->currentIndex(); }
     void BulletinsPosted() override { Window.BBPage->FillBulletinList(); }
+    const SiteTree* BuiltSiteTree() const override {
+        return Window.SiteMap->Controller().TreeOfProjectLines();
+    }
 
   private:
     MainWindow& Window;

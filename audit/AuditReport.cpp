@@ -174,16 +174,19 @@ class HeldLines : public ReportSink {
 
 // The collation keys (without regard to case) of count texts, the second
 // half made on a second thread.
-std::vector<QCollatorSortKey> CollationKeys(size_t count,
-                                            const std::function<const QString&(size_t)>& text,
-                                            const QLocale& locale) {
+std::vector<QCollatorSortKey>
+CollationKeys(size_t count, const std::function<QStringView(size_t)>& text, const QLocale& locale) {
     const auto make = [&](size_t from, size_t to) {
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         std::vector<QCollatorSortKey> keys;
         keys.reserve(to - from);
-        for (size_t i = from; i < to; ++i)
-            keys.push_back(collator.sortKey(text(i)));
+        for (size_t i = from; i < to; ++i) {
+            const QStringView view = text(i);
+            // A key of the text where it lies.
+            keys.push_back(collator.sortKey(
+                QString::fromRawData(reinterpret_cast<const QChar*>(view.data()), view.size())));
+        }
         return keys;
     };
     std::future<std::vector<QCollatorSortKey>> second =
@@ -230,9 +233,9 @@ constexpr Engine SubmitEngines[] = {{"Infoseek", "Infoseek"},
 class AuditWriter {
   public:
     AuditWriter(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
-                const QLocale& locale, ReportSink& sink)
+                const QLocale& locale, ReportSink& sink, const SiteTree* built = nullptr)
         : Project(project), Options(options), Now(now), Locale(locale), Out(sink),
-          Stamps(locale, now.date().year()) {}
+          Stamps(locale, now.date().year()), Built(built) {}
 
     void Run() {
         // The stored-result sections read nothing of the site map: they are
@@ -308,10 +311,16 @@ class AuditWriter {
     void SiteMapSections() {
         if (!(Options.Broken || Options.Mailto || Options.ShowXtal || Options.ListPages))
             return;
-        const BuildResult built = ParseSiteMap(Project.SiteMapLines, Tree);
-        if (built.Outcome != BuildOutcome::Complete && built.Outcome != BuildOutcome::InvalidData)
-            Tree.Clear();
-        Urls.emplace(Tree);
+        // The tree the caller built from these lines is read as it is; a
+        // million nodes are not built twice.
+        const BuildResult built = Built ? CheckSiteMapHeader(Project.SiteMapLines)
+                                        : ParseSiteMap(Project.SiteMapLines, OwnTree);
+        if (Built && built.Outcome == BuildOutcome::Complete)
+            Tree = Built;
+        else if (built.Outcome != BuildOutcome::Complete &&
+                 built.Outcome != BuildOutcome::InvalidData)
+            OwnTree.Clear();
+        Urls.emplace(*Tree);
         RootId = Urls->Add(built.RootUrl);
         RankUrls([&](NodeKind k) {
             return (Options.Broken && IsBroken(k)) || (Options.Mailto && IsMail(k)) ||
@@ -346,7 +355,7 @@ class AuditWriter {
     // The URL id of the page a link was found on: a link outside any page
     // was found on the site's root.
     int PageOf(int node) const {
-        const int parent = Tree.Parent(node);
+        const int parent = Tree->Parent(node);
         return parent < 0 ? RootId : Urls->IdOfNode(parent);
     }
 
@@ -358,8 +367,8 @@ class AuditWriter {
         std::vector<bool> needed(size_t(Urls->Count()));
         for (int id = 0; Options.ListPages && id < Urls->Count(); ++id)
             needed[size_t(id)] = Urls->FirstNode(id) >= 0;
-        for (int node = 0; node < Tree.Count(); ++node) {
-            if (linked(Tree.Kind(node))) {
+        for (int node = 0; node < Tree->Count(); ++node) {
+            if (linked(Tree->Kind(node))) {
                 needed[size_t(Urls->IdOfNode(node))] = true;
                 needed[size_t(PageOf(node))] = true;
             }
@@ -369,7 +378,7 @@ class AuditWriter {
             if (needed[size_t(id)])
                 ids.push_back(id);
         const std::vector<QCollatorSortKey> keys = CollationKeys(
-            ids.size(), [&](size_t i) -> const QString& { return Urls->Text(ids[i]); }, Locale);
+            ids.size(), [&](size_t i) { return Urls->Text(ids[i]); }, Locale);
         std::vector<int> order(ids.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = int(i);
@@ -399,8 +408,8 @@ class AuditWriter {
             int Node;
         };
         std::vector<Link> links;
-        for (int node = 0; node < Tree.Count(); ++node)
-            if (takes(Tree.Kind(node)))
+        for (int node = 0; node < Tree->Count(); ++node)
+            if (takes(Tree->Kind(node)))
                 links.push_back({quint64(Ranks[size_t(PageOf(node))]) << 32 |
                                      quint32(Ranks[size_t(Urls->IdOfNode(node))]),
                                  node});
@@ -415,7 +424,7 @@ class AuditWriter {
             } else if (links[i - 1].Order == link.Order) {
                 continue; // the same link again on the same page
             }
-            JoinedLine(Bullet, Tree.Caption(link.Node));
+            JoinedLine(Bullet, Tree->Caption(link.Node));
         }
     }
 
@@ -428,7 +437,7 @@ class AuditWriter {
         }
         int counter = 1;
         for (const SiteUrlEntry& entry : index)
-            if (Tree.Kind(entry.Node) == NodeKind::Page)
+            if (Tree->Kind(entry.Node) == NodeKind::Page)
                 JoinedLine(Decimal(counter++), u".", entry.Url);
     }
 
@@ -702,7 +711,9 @@ class AuditWriter {
     QLocale Locale;
     ReportFrame Out;
     StampReader Stamps;
-    SiteTree Tree;
+    const SiteTree* Built; // the caller's tree of the project's lines, if any
+    SiteTree OwnTree;      // built here otherwise
+    const SiteTree* Tree = &OwnTree;
     std::optional<SiteUrls> Urls;
     int RootId = -1;
     std::vector<int> Ranks;  // by URL id; -1 for a URL no section shows
@@ -725,8 +736,8 @@ QString AuditTitle(const QDateTime& now, const QLocale& locale) {
 }
 
 void WriteAuditReport(const ProjectData& project, const AuditOptions& options, const QDateTime& now,
-                      const QLocale& locale, ReportSink& sink) {
-    AuditWriter(project, options, now, locale, sink).Run();
+                      const QLocale& locale, ReportSink& sink, const SiteTree* tree) {
+    AuditWriter(project, options, now, locale, sink, tree).Run();
 #ifdef __GLIBC__
     // Over a large site map the audit has just freed hundreds of megabytes in
     // small blocks, some in the arenas of its threads, which the allocator

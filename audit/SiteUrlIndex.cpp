@@ -1,6 +1,7 @@
 #include "SiteUrlIndex.h"
 
 #include <QCollator>
+#include <QHashFunctions>
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -29,37 +30,78 @@ bool HoldsSchemeSeparator(QStringView text) {
 } // namespace
 
 QString AuditNodeUrl(const SiteTree& tree, int node) {
-    const QString& caption = tree.Caption(node);
-    return caption.contains(QLatin1String("://")) ? caption : tree.FullUrl(node, node);
+    const QStringView caption = tree.Caption(node);
+    return caption.contains(QLatin1String("://")) ? caption.toString() : tree.FullUrl(node, node);
 }
 
 QString SiteUrlEntryText(const SiteUrlEntry& entry) {
-    return entry.Url + IndexTag + QString::number(entry.Node);
+    return entry.Url.toString() + IndexTag + QString::number(entry.Node);
 }
 
 SiteUrls::SiteUrls(const SiteTree& tree) : NodeIds(size_t(tree.Count()), -1) {
     // A caption holding "://" is the URL itself; the URLs of the others are
-    // built from their folders' on one walk of the tree.
+    // built from their folders' on one walk of the tree (in the order of the
+    // view, which sorting may have changed) and copied to the blocks, then
+    // numbered in node order.
     const auto absolute = [&](int node) { return HoldsSchemeSeparator(tree.Caption(node)); };
-    std::vector<QString> built(size_t(tree.Count()));
+    std::vector<QStringView> built(size_t(tree.Count()));
     tree.ForEachFullUrl([&](int node) { return !absolute(node); },
-                        [&](int node, const QString& url) { built[size_t(node)] = url; });
-    Ids.reserve(tree.Count());
+                        [&](int node, const QString& url) { built[size_t(node)] = Keep(url); });
+    Texts.reserve(size_t(tree.Count()));
     for (int node = 0; node < tree.Count(); ++node) {
-        QString& url = built[size_t(node)];
-        NodeIds[size_t(node)] = Intern(url.isNull() ? tree.Caption(node) : url, node);
-        url = QString();
+        const QStringView url = built[size_t(node)];
+        NodeIds[size_t(node)] =
+            url.data() ? Intern(url, node, false) : Intern(tree.Caption(node), node, false);
     }
 }
 
-int SiteUrls::Intern(const QString& url, int node) {
-    const auto found = Ids.constFind(QStringView(url));
-    if (found != Ids.constEnd())
-        return *found;
-    Texts.push_back(url);
+int SiteUrls::Add(QStringView url) {
+    return Intern(url, -1, true);
+}
+
+QStringView SiteUrls::Keep(QStringView text) {
+    const size_t size = size_t(text.size());
+    if (size > Left) {
+        const size_t block = std::max<size_t>(size, size_t(1) << 20);
+        Blocks.push_back(std::make_unique<char16_t[]>(block));
+        At = Blocks.back().get();
+        Left = block;
+    }
+    char16_t* kept = At;
+    std::copy(text.utf16(), text.utf16() + size, kept);
+    At += size;
+    Left -= size;
+    return QStringView(kept, qsizetype(size));
+}
+
+void SiteUrls::Grow() {
+    Slots.assign(std::max<size_t>(64, Slots.size() * 2), -1);
+    const size_t mask = Slots.size() - 1;
+    for (size_t id = 0; id < Texts.size(); ++id) {
+        size_t at = Hashes[id] & mask;
+        while (Slots[at] >= 0)
+            at = (at + 1) & mask;
+        Slots[at] = int(id);
+    }
+}
+
+int SiteUrls::Intern(QStringView url, int node, bool copy) {
+    // Kept at most half full, so a probe is short.
+    if ((Texts.size() + 1) * 2 > Slots.size())
+        Grow();
+    const size_t hash = qHash(url);
+    const size_t mask = Slots.size() - 1;
+    size_t at = hash & mask;
+    for (; Slots[at] >= 0; at = (at + 1) & mask) {
+        const size_t id = size_t(Slots[at]);
+        if (Hashes[id] == hash && Texts[id] == url)
+            return int(id);
+    }
+    const int id = int(Texts.size());
+    Texts.push_back(copy ? Keep(url) : url);
     FirstNodes.push_back(node);
-    const int id = int(Texts.size()) - 1;
-    Ids.insert(QStringView(Texts.back()), id);
+    Hashes.push_back(hash);
+    Slots[at] = id;
     return id;
 }
 
@@ -80,7 +122,7 @@ void AppendDecimal(QString& text, int number) {
 // The entry text of a URL id, written to text.
 void WriteEntryText(QString& text, const SiteUrls& urls, int id) {
     text.resize(0);
-    text += urls.Text(id);
+    text.append(urls.Text(id));
     text += IndexTag;
     AppendDecimal(text, urls.FirstNode(id));
 }

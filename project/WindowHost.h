@@ -11,6 +11,7 @@
 namespace vantora {
 
 class Dialogs;
+class SiteTree;
 class Transport;
 struct ProjectData;
 
@@ -59,6 +60,9 @@ class WindowHost {
     virtual int CurrentPage() const = 0;
     // Bulletins were added to the project's messages (a watched page changed).
     virtual void BulletinsPosted() {}
+    // The site map tree the window holds, when it is built from the project's
+    // present SiteMapLines; null otherwise (or without a window).
+    virtual const SiteTree* BuiltSiteTree() const { return nullptr; }
 };
 
 } // namespace vantora

@@ -41,6 +41,7 @@ void SiteMapController::OnTreeReplaced() {
 }
 
 void SiteMapController::ClearTree(const QString& label) {
+    BuiltFrom = QStringList();
     if (Building)
         BuildDiscarded = true;
     TreeModel->Clear();
@@ -63,7 +64,18 @@ void SiteMapController::BuildSiteTree() {
     emit BuildingChanged(false);
 }
 
+const SiteTree* SiteMapController::TreeOfProjectLines() const {
+    // The list shared with the project's is proof that neither changed; a
+    // change to either copies it.
+    const QStringList& lines = Host.Project().SiteMapLines;
+    if (Building || BuiltFrom.isEmpty() || BuiltFrom.size() != lines.size() ||
+        BuiltFrom.constData() != lines.constData())
+        return nullptr;
+    return &Tree();
+}
+
 void SiteMapController::BuildOnce() {
+    BuiltFrom = QStringList();
     TreeModel->Clear();
     QStringList& lines = Host.Project().SiteMapLines;
     const BuildResult header = CheckSiteMapHeader(lines);
@@ -103,6 +115,7 @@ void SiteMapController::BuildOnce() {
     if (result.Outcome == BuildOutcome::InvalidData)
         Host.MessageBoxes().Message(MsgKind::Error, MsgInvalidData, MsgButtons::Ok);
     TreeModel->SetTree(std::move(tree));
+    BuiltFrom = snapshot;
 }
 
 void SiteMapController::SetSorted(bool sorted) {
@@ -122,10 +135,10 @@ void SiteMapController::SetSorted(bool sorted) {
 QString SiteMapController::BrowserUrl(int node) const {
     if (node < 0 || node >= NodeCount())
         return {};
-    const QString& caption = Tree().Caption(node);
+    const QStringView caption = Tree().Caption(node);
     if (Tree().Kind(node) == NodeKind::Mail || caption.startsWith(QLatin1String("mailto:")) ||
         (caption.contains(QLatin1String("://")) && !caption.contains(QLatin1String("http://"))))
-        return caption;
+        return caption.toString();
     return SiteTreeGetFullURL(node, node);
 }
 

@@ -33,6 +33,15 @@ class SiteMapController : public QObject {
     void BuildSiteTree();
     bool IsBuilding() const { return Building; }
 
+    // The tree when it holds the nodes of the project's present site map
+    // lines (built from these very lines, no build running); null when it
+    // may not. Lets the audit read the tree the window holds rather than
+    // build a second one.
+    const SiteTree* TreeOfProjectLines() const;
+    // Forgets which lines the tree was built from, so that lines about to
+    // be replaced are freed with the project's (a crawl replaces them).
+    void ReleaseLines() { BuiltFrom = QStringList(); }
+
     // Empties the tree and sets the selection label (project reset: empty;
     // new project: "(No selection)"). A build in progress is ended without
     // showing its nodes.
@@ -89,6 +98,9 @@ class SiteMapController : public QObject {
     // closed or its root changed): that build's nodes are dropped.
     bool BuildDiscarded = false;
     SiteUrlIndex UrlLookup;
+    // The lines the tree was built from; shares the project's list until
+    // either changes.
+    QStringList BuiltFrom;
 };
 
 } // namespace vantora

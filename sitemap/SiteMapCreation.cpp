@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -479,7 +480,8 @@ void SiteMapCreator::Run() {
         return;
     }
     QStringList& siteMap = Host.Project().SiteMapLines;
-    siteMap = lines;
+    TreeControl.ReleaseLines();
+    siteMap = std::exchange(lines, QStringList()); // the project's old lines go at once
     siteMap.prepend(SiteMapMarker);
     Host.SetStatusText(MsgMapComplete);
     Host.SetBusyAnimation(false);

@@ -39,12 +39,12 @@ qsizetype LastSegmentStart(QStringView text) {
 // URL: most nodes of a large map. Anything else (a query, an escape, a
 // fragment, a blank, "." or "..", a bare host) gives no answer and the node
 // is compared whole.
-std::optional<QStringView> PlainLastSegment(const QString& caption) {
+std::optional<QStringView> PlainLastSegment(QStringView caption) {
     const qsizetype start = LastSegmentStart(caption);
     const qsizetype scheme = caption.indexOf(QLatin1String("://"));
     if (start < 0 || (scheme >= 0 && start < scheme + 4))
         return std::nullopt;
-    const QStringView segment = QStringView(caption).mid(start);
+    const QStringView segment = caption.mid(start);
     QStringView name = segment;
     if (name.endsWith(u'/'))
         name.chop(1);

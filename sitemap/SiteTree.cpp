@@ -6,12 +6,23 @@
 namespace vantora {
 
 void SiteTree::Clear() {
-    Captions.clear();
-    Kinds.clear();
-    Parents.clear();
-    Rows.clear();
-    ChildStart.clear();
-    ChildList.clear();
+    // The memory goes too: a tree of a million nodes replaced by a small one
+    // would keep its arrays' size.
+    std::vector<char16_t>().swap(Text);
+    Starts.assign(1, 0);
+    Starts.shrink_to_fit();
+    std::vector<NodeKind>().swap(Kinds);
+    std::vector<int>().swap(Parents);
+    std::vector<int>().swap(Rows);
+    std::vector<int>().swap(ChildStart);
+    std::vector<int>().swap(ChildList);
+}
+
+void SiteTree::Reserve(size_t nodes, size_t chars) {
+    Text.reserve(Text.size() + chars);
+    Starts.reserve(Starts.size() + nodes);
+    Kinds.reserve(Kinds.size() + nodes);
+    Parents.reserve(Parents.size() + nodes);
 }
 
 int SiteTree::ChildCount(int parent) const {
@@ -25,16 +36,17 @@ int SiteTree::Child(int parent, int row) const {
     return ChildList[size_t(ChildStart[size_t(parent + 1)] + row)];
 }
 
-int SiteTree::Append(const QString& caption, NodeKind kind, int parent) {
-    Captions.push_back(caption);
+int SiteTree::Append(QStringView caption, NodeKind kind, int parent) {
+    Text.insert(Text.end(), caption.utf16(), caption.utf16() + caption.size());
+    Starts.push_back(Text.size());
     Kinds.push_back(kind);
     Parents.push_back(parent);
-    return int(Captions.size()) - 1;
+    return int(Kinds.size()) - 1;
 }
 
 void SiteTree::Finish() {
     // Counting sort of the nodes by parent keeps line order within each parent.
-    const size_t n = Captions.size();
+    const size_t n = Kinds.size();
     ChildStart.assign(n + 2, 0);
     for (size_t i = 0; i < n; ++i)
         ++ChildStart[size_t(Parents[i] + 1) + 1];
@@ -62,7 +74,7 @@ void SiteTree::Sort(bool sorted) {
             continue;
         if (sorted) {
             std::stable_sort(first, last, [&](int a, int b) {
-                return collator.compare(Captions[size_t(a)], Captions[size_t(b)]) < 0;
+                return collator.compare(Caption(a), Caption(b)) < 0;
             });
         } else {
             std::sort(first, last);
@@ -75,7 +87,7 @@ void SiteTree::Sort(bool sorted) {
 
 std::vector<int> SiteTree::DisplayOrder() const {
     std::vector<int> order;
-    order.reserve(Captions.size());
+    order.reserve(Kinds.size());
     // Iterative depth-first walk: a stack of (parent, next row).
     std::vector<std::pair<int, int>> stack;
     stack.emplace_back(-1, 0);
@@ -99,16 +111,16 @@ QString SiteTree::FullUrl(int node, int target) const {
     static const QString http = QStringLiteral("http://");
     // Collect the parts from the node up to the nearest absolute ancestor (or
     // the top level), then join them from the top down.
-    std::vector<QString> parts;
+    std::vector<QStringView> parts;
     for (int m = node;;) {
-        const QString& c = Captions[size_t(m)];
+        const QStringView c = Caption(m);
         const qsizetype slash = c.lastIndexOf(QLatin1Char('/'));
         parts.push_back(slash < 0 || m == target ? c : c.left(slash + 1));
         if (c.contains(http) || Parents[size_t(m)] < 0)
             break;
         m = Parents[size_t(m)];
     }
-    QString result = parts.back();
+    QString result = parts.back().toString();
     for (auto it = parts.rbegin() + 1; it != parts.rend(); ++it) {
         if (!result.endsWith(QLatin1Char('/')))
             result += QLatin1Char('/');
@@ -120,7 +132,7 @@ QString SiteTree::FullUrl(int node, int target) const {
 void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
                               const std::function<void(int node, const QString& url)>& each) const {
     static const QString http = QStringLiteral("http://");
-    const auto join = [](const QString& base, QStringView part) {
+    const auto join = [](QStringView base, QStringView part) {
         QString url;
         url.reserve(base.size() + 1 + part.size());
         url += base;
@@ -145,28 +157,28 @@ void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
             continue;
         }
         const int node = Child(frame.Parent, frame.Row++);
-        const QString& c = Captions[size_t(node)];
+        const QStringView c = Caption(node);
         const bool stands = Parents[size_t(node)] < 0 || c.contains(http);
         const bool children = ChildCount(node) > 0;
         if (need(node)) {
+            // Built in the buffer of the URL before, unless each kept that.
+            if (!url.isDetached())
+                url = QString();
+            url.resize(0);
             if (stands) {
-                each(node, c);
+                url += c;
             } else {
-                // Built in the buffer of the URL before, unless each kept that.
-                if (!url.isDetached())
-                    url = QString();
-                url.resize(0);
                 url.reserve(frame.Base.size() + 1 + c.size());
                 url += frame.Base;
                 if (!url.endsWith(QLatin1Char('/')))
                     url += QLatin1Char('/');
                 url += c;
-                each(node, url);
             }
+            each(node, url);
         }
         if (children) {
             const qsizetype slash = c.lastIndexOf(QLatin1Char('/'));
-            const QStringView folder = slash < 0 ? QStringView(c) : QStringView(c).left(slash + 1);
+            const QStringView folder = slash < 0 ? c : c.left(slash + 1);
             QString base = stands ? folder.toString() : join(frame.Base, folder);
             stack.push_back({node, 0, std::move(base)});
         }
@@ -174,7 +186,7 @@ void SiteTree::ForEachFullUrl(const std::function<bool(int node)>& need,
 }
 
 bool SiteTree::IsPage(int node) const {
-    const QString& c = Captions[size_t(node)];
+    const QStringView c = Caption(node);
     if (int(Kinds[size_t(node)]) >= int(NodeKind::BrokenLink))
         return false;
     return (!c.contains(QLatin1String("mailto:")) && !c.contains(QLatin1String("://"))) ||
@@ -184,16 +196,16 @@ bool SiteTree::IsPage(int node) const {
 bool SiteTree::PageUrl(int node, const QString& fullUrl, QString& url) const {
     if (!IsPage(node))
         return false;
-    const QString& c = Captions[size_t(node)];
-    url = c.startsWith(QLatin1String("http://")) ? c : fullUrl;
+    const QStringView c = Caption(node);
+    url = c.startsWith(QLatin1String("http://")) ? c.toString() : fullUrl;
     return true;
 }
 
 bool SiteTree::PageUrl(int node, QString& url) const {
     if (!IsPage(node))
         return false;
-    const QString& c = Captions[size_t(node)];
-    url = c.startsWith(QLatin1String("http://")) ? c : FullUrl(node, node);
+    const QStringView c = Caption(node);
+    url = c.startsWith(QLatin1String("http://")) ? c.toString() : FullUrl(node, node);
     return true;
 }
 
@@ -233,6 +245,12 @@ BuildResult ParseSiteMap(const QStringList& lines, SiteTree& tree,
     int depth = 0;
     int lastNode = -1;
     const int count = int(lines.size());
+    // Room for every line a node with all of its text: what is never
+    // written costs no memory, and the arrays are never copied as they grow.
+    size_t chars = 0;
+    for (int i = 2; i < count; ++i)
+        chars += size_t(lines.at(i).size());
+    tree.Reserve(size_t(qMax(0, count - 2)), chars);
     for (int i = 2; i < count; ++i) {
         if (i % 20 == 0 && progress)
             progress(i);

@@ -2,7 +2,9 @@
 // The site map tree as a flat store: nodes are kept in line order, which is
 // the depth-first order of the unsorted tree, each with its parent. The
 // children of every node (and the top level) are held in one array so that a
-// view can address them by row; sorting reorders only that array.
+// view can address them by row; sorting reorders only that array. The
+// captions lie end to end in one text, a start for each node: a million
+// nodes take a third of the memory strings of their own would.
 #include "SiteMapFormat.h"
 
 #include <QString>
@@ -16,11 +18,16 @@ class SiteTree {
   public:
     static constexpr int MaxDepth = 255;
 
-    int Count() const { return int(Captions.size()); }
-    bool IsEmpty() const { return Captions.empty(); }
+    int Count() const { return int(Kinds.size()); }
+    bool IsEmpty() const { return Kinds.empty(); }
     void Clear();
 
-    const QString& Caption(int node) const { return Captions[size_t(node)]; }
+    // Valid while the tree is neither changed nor destroyed (sorting leaves
+    // it valid).
+    QStringView Caption(int node) const {
+        const size_t start = Starts[size_t(node)];
+        return QStringView(Text.data() + start, qsizetype(Starts[size_t(node) + 1] - start));
+    }
     NodeKind Kind(int node) const { return Kinds[size_t(node)]; }
     int Parent(int node) const { return Parents[size_t(node)]; } // -1 at the top level
 
@@ -31,8 +38,11 @@ class SiteTree {
 
     // Appends a node as the last child of parent (-1: top level). Finish()
     // must run before the child accessors are used.
-    int Append(const QString& caption, NodeKind kind, int parent);
+    int Append(QStringView caption, NodeKind kind, int parent);
     void Finish();
+    // Room for nodes holding captions of chars characters in all, so that a
+    // large tree is built without copies of its arrays.
+    void Reserve(size_t nodes, size_t chars);
 
     // Sorts every level by caption (locale-aware, case-insensitive) or, with
     // sorted false, restores line order.
@@ -62,7 +72,8 @@ class SiteTree {
     bool PageUrl(int node, const QString& fullUrl, QString& url) const;
 
   private:
-    std::vector<QString> Captions;
+    std::vector<char16_t> Text;
+    std::vector<size_t> Starts{0}; // Caption(n) is Text[Starts[n]] .. Text[Starts[n + 1]]
     std::vector<NodeKind> Kinds;
     std::vector<int> Parents;
     std::vector<int> Rows;

@@ -87,10 +87,10 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole: {
         // A caption of megabytes would be laid out at every paint; the view
         // shows its start, the tree keeps it whole for the full URL.
-        const QString& stored = TreeData.Caption(node);
+        const QStringView stored = TreeData.Caption(node);
         // International host names are stored in their xn-- form, as the
         // site map keeps them; the user reads them in Unicode.
-        QString caption = stored.size() <= MaxShownCaption ? stored : stored.left(MaxShownCaption);
+        QString caption = stored.left(MaxShownCaption).toString();
         if (caption.contains(QLatin1String("xn--"), Qt::CaseInsensitive)) {
             const qsizetype url = caption.indexOf(QLatin1String("http"), 0, Qt::CaseInsensitive);
             if (url >= 0)

@@ -37,7 +37,8 @@ void SitecensusPage::Start() {
         Report()->ClearReport();
     // The audit writes the whole report before the window goes on.
     Report()->AllowBackgroundWriting();
-    WriteAuditReport(Host.Project(), options, Host.Now(), QLocale(), *Report());
+    WriteAuditReport(Host.Project(), options, Host.Now(), QLocale(), *Report(),
+                     Host.BuiltSiteTree());
     Host.SetBusyCursor(false);
 }
 

@@ -2,6 +2,7 @@
 #include "AuditReport.h"
 #include "ProjectFile.h"
 #include "RecordingSink.h"
+#include "SiteTree.h"
 #include "SiteUrlIndex.h"
 #include "TimeStamps.h"
 
@@ -441,14 +442,16 @@ void TestAuditReport::wholeReportUnchanged_data() {
 
 // The whole stream a report writes (formats and lines) against the one kept
 // in a file: a change in how the sections are built must not change a line.
-// Setting VANTORA_WRITE_EXPECTED writes the files instead (after a change
-// that is meant to change the report).
+// The same whether the audit builds its own tree or reads the window's, in
+// line order or sorted. Setting VANTORA_WRITE_EXPECTED writes the files
+// instead (after a change that is meant to change the report).
 void TestAuditReport::wholeReportUnchanged() {
     QFETCH(QString, name);
     QFETCH(QLocale, locale);
     QFETCH(AuditOptions, options);
+    const ProjectData project = VariedProject(locale);
     StreamSink sink;
-    WriteAuditReport(VariedProject(locale), options, Now, locale, sink);
+    WriteAuditReport(project, options, Now, locale, sink);
     QFile file(QStringLiteral(AUDIT_TEST_DATA "/") + name + QStringLiteral(".txt"));
     if (qEnvironmentVariableIsSet("VANTORA_WRITE_EXPECTED")) {
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -460,6 +463,15 @@ void TestAuditReport::wholeReportUnchanged() {
     expected.removeLast();
     QVERIFY(sink.Stream.size() > 50);
     QCOMPARE(sink.Stream, expected);
+    SiteTree tree;
+    // Its map is read up to a line at fault, as the window reads it.
+    QCOMPARE(ParseSiteMap(project.SiteMapLines, tree).Outcome, BuildOutcome::InvalidData);
+    for (const bool sorted : {false, true}) {
+        tree.Sort(sorted);
+        StreamSink given;
+        WriteAuditReport(project, options, Now, locale, given, &tree);
+        QCOMPARE(given.Stream, expected);
+    }
 }
 
 // --- stored results -------------------------------------------------------

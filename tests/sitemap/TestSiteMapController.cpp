@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <set>
 
@@ -185,7 +186,7 @@ class TestSiteMapController : public QObject {
         c.BuildSiteTree();
         QCOMPARE(maxDepth, 1);
         QCOMPARE(c.NodeCount(), 1);
-        QCOMPARE(c.Tree().Caption(0), QStringLiteral("http://other.test/"));
+        QCOMPARE(c.Tree().Caption(0).toString(), QStringLiteral("http://other.test/"));
     }
 
     // A project closed (or its root changed) during a build: the tree stays
@@ -215,6 +216,66 @@ class TestSiteMapController : public QObject {
         host.Data.SiteMapLines = Map({"<PAGE>http://site.test/"});
         c.BuildSiteTree();
         QCOMPARE(c.NodeCount(), 1);
+    }
+
+    // The audit reads the window's tree only while it holds the nodes of the
+    // project's present lines: any change to the lines, or a build running,
+    // and it builds its own.
+    void treeOfProjectLinesOnlyWhileInStep() {
+        const struct {
+            const char* Name;
+            std::function<void(FakeSiteMapHost&, SiteMapController&)> Change;
+            bool Given;
+        } cases[] = {
+            {"as built", [](FakeSiteMapHost&, SiteMapController&) {}, true},
+            {"sorted", [](FakeSiteMapHost&, SiteMapController& c) { c.SetSorted(true); }, true},
+            {"a line changed in place",
+             [](FakeSiteMapHost& h, SiteMapController&) {
+                 h.Data.SiteMapLines[3] = QStringLiteral("<PAGE>changed.html");
+             },
+             false},
+            {"a line added",
+             [](FakeSiteMapHost& h, SiteMapController&) {
+                 h.Data.SiteMapLines << QStringLiteral("<END>");
+             },
+             false},
+            {"replaced by equal lines",
+             [](FakeSiteMapHost& h, SiteMapController&) { h.Data.SiteMapLines = FiftyNodes(); },
+             false},
+            {"emptied", [](FakeSiteMapHost& h, SiteMapController&) { h.Data.SiteMapLines.clear(); },
+             false},
+            {"tree cleared", [](FakeSiteMapHost&, SiteMapController& c) { c.ClearTree({}); },
+             false},
+            {"lines let go before a crawl replaces them",
+             [](FakeSiteMapHost&, SiteMapController& c) { c.ReleaseLines(); }, false},
+        };
+        for (const auto& item : cases) {
+            FakeSiteMapHost host;
+            host.Data.SiteMapLines = FiftyNodes();
+            SiteMapController c(host);
+            c.BuildSiteTree();
+            item.Change(host, c);
+            QVERIFY2((c.TreeOfProjectLines() == &c.Tree()) == item.Given, item.Name);
+        }
+        // Not while a build runs.
+        FakeSiteMapHost host;
+        host.Data.SiteMapLines = FiftyNodes();
+        SiteMapController c(host);
+        c.BuildSiteTree();
+        bool asked = false;
+        host.OnStatus = [&](const QString& text) {
+            if (text.startsWith(QLatin1String("Calculating")) && !asked) {
+                asked = true;
+                QVERIFY(!c.TreeOfProjectLines());
+            }
+        };
+        QStringList entries;
+        for (int i = 0; i < 60; ++i)
+            entries << QStringLiteral("<PAGE>http://site.test/p%1.html").arg(i);
+        host.Data.SiteMapLines = Map(entries);
+        c.BuildSiteTree();
+        QVERIFY(asked);
+        QCOMPARE(c.TreeOfProjectLines(), &c.Tree());
     }
 
     // A caption of megabytes is shown cut; the tree and the full URL keep it.
@@ -259,7 +320,7 @@ class TestSiteMapController : public QObject {
         const QModelIndex child = c.Model()->index(0, 0, c.Model()->index(0, 0));
         QVERIFY2(child.data(Qt::DisplayRole).toString().endsWith(shown),
                  qPrintable(child.data(Qt::DisplayRole).toString()));
-        QCOMPARE(c.Tree().Caption(1), line.mid(line.indexOf('>') + 1));
+        QCOMPARE(c.Tree().Caption(1).toString(), line.mid(line.indexOf('>') + 1));
     }
 
     void browserUrl_data() {
