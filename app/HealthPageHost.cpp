@@ -82,6 +82,10 @@ void MainWindow::BuildHealthPage() {
     setMinimumWidth(
         std::max(minimumWidth(), PageTabs->sizeHint().width() + margins.left() + margins.right()));
     connect(&SiteMap->Creator(), &SiteMapCreator::CrawlStored, Health, &health::HealthPage::Reload);
+    connect(&SiteMap->Creator(), &SiteMapCreator::CrawlNotStored, Health,
+            &health::HealthPage::Reload);
+    connect(&SiteMap->Creator(), &SiteMapCreator::KeepingCrawl, Health,
+            &health::HealthPage::LetListsGo);
     // File > Print Report and the tool bar's Print print this page's report
     // while it shows; the report views' editor, which has no view of this
     // page, leaves them alone then.

@@ -250,6 +250,7 @@ void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
     };
     auto outcome = std::make_shared<Outcome>();
     const health::CheckSettings settings = Host.HealthChecks();
+    emit KeepingCrawl();
     if (!RunWhileHandlingMessages([outcome, settings, facts = factsPath.toStdString(),
                                    history = historyPath.toStdString()] {
             health::History store;
@@ -262,15 +263,17 @@ void SiteMapCreator::KeepCrawl(qint64 applet, const QString& factsPath,
     }
     Host.SetBusyAnimation(false);
     Host.SetStatusText(MsgMapComplete);
-    if (outcome->Ok)
+    if (outcome->Ok) {
         emit CrawlStored();
-    else
-        Host.MessageBoxes().Message(
-            MsgKind::Warning,
-            QStringLiteral("The site map is complete, but its crawl was not kept in the crawl "
-                           "history:\r") +
-                QString::fromStdString(outcome->Error),
-            MsgButtons::Ok);
+        return;
+    }
+    emit CrawlNotStored();
+    Host.MessageBoxes().Message(
+        MsgKind::Warning,
+        QStringLiteral("The site map is complete, but its crawl was not kept in the crawl "
+                       "history:\r") +
+            QString::fromStdString(outcome->Error),
+        MsgButtons::Ok);
 }
 
 MapReadResult SiteMapCreator::ReadMap(const QString& path) {

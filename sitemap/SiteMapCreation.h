@@ -112,6 +112,11 @@ class SiteMapCreator : public QObject {
     void RunningChanged(bool running);
     // A finished map's crawl was kept in the project's crawl history.
     void CrawlStored();
+    // A finished crawl is about to be kept (the history is written after
+    // it): what shows the crawl before may let go of its lists meanwhile.
+    void KeepingCrawl();
+    // Keeping the crawl failed; the history is as it was.
+    void CrawlNotStored();
 
   private:
     void Run();

@@ -373,6 +373,15 @@ void HealthPage::Reload() {
     }).detach();
 }
 
+void HealthPage::LetListsGo() {
+    SetBusy(QStringLiteral("Keeping the new crawl in the crawl history..."));
+    PageModel->Show(nullptr, {}, false, false);
+    ChangeModel->Show(nullptr);
+    Detail->clear();
+    Data.Findings.reset();
+    Data.Changes.reset();
+}
+
 void HealthPage::CompareWith(long long crawl) {
     Compare = crawl;
     Reload();

@@ -79,6 +79,10 @@ class HealthPage : public QWidget {
 
     // Loads the history again (a crawl was stored, a project opened or closed).
     void Reload();
+    // A new crawl is being kept: the findings and page changes shown, which
+    // a million pages make hundreds of megabytes, go before the new ones are
+    // read (the overview stays, the page says it is busy). A Reload follows.
+    void LetListsGo();
     // The report of the page (counts, checks, the chart as a picture).
     std::unique_ptr<QTextDocument> Report() const;
     const HealthSnapshot& Snapshot() const { return Data; }

@@ -22,6 +22,7 @@
 #include "ReportView.h"
 #include "SearchServicesDialog.h"
 #include "SiteMapController.h"
+#include "SiteMapCreation.h"
 #include "SiteMapPanel.h"
 #include "SitecensusPage.h"
 #include "TagsmithPage.h"
@@ -598,8 +599,18 @@ void TestEndToEndDay::aUsersDay() {
     QTest::mouseClick(crawl, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(health->Snapshot().Crawls.size() == 1 && !health->Loading(), 60000);
     site.Changed = true;
+    // While the new crawl is kept, the page lets go of the lists of the one
+    // shown before, and shows the new ones after.
+    bool listsWent = false;
+    const auto keeping = connect(&w.SiteMap->Creator(), &SiteMapCreator::KeepingCrawl, health, [&] {
+        listsWent = health->Snapshot().Crawls.size() == 1 && !health->Snapshot().Findings &&
+                    !health->Snapshot().Changes;
+    });
+    QVERIFY(health->Snapshot().Findings);
     QTest::mouseClick(w.UpdateSiteMapButton, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(health->Snapshot().Crawls.size() == 2 && !health->Loading(), 60000);
+    disconnect(keeping);
+    QVERIFY(listsWent);
     QVERIFY(QFileInfo::exists(work + "/garden.crawls.sqlite"));
     const health::HealthSnapshot& seen = health->Snapshot();
     QCOMPARE(seen.ComparedWith, seen.Crawls[0].Id);
