@@ -109,9 +109,8 @@ namespace {
 // Splits bytes into lines, each decoded on its own (a line break is one
 // byte in either encoding, never part of a longer UTF-8 sequence). Stops
 // with false when maxLines would be passed or progress asks to.
-bool SplitLines(QByteArrayView bytes, qint64 maxLines, QStringList& lines,
+bool SplitLines(QByteArrayView bytes, bool utf8, qint64 maxLines, QStringList& lines,
                 const std::function<bool(qint64 done)>& progress) {
-    const bool utf8 = IsValidUtf8(bytes);
     const char* const begin = bytes.data();
     const qsizetype n = bytes.size();
     qsizetype start = 0;
@@ -139,12 +138,31 @@ bool SplitLines(QByteArrayView bytes, qint64 maxLines, QStringList& lines,
 
 QStringList SplitMapFile(const QByteArray& bytes) {
     QStringList lines;
-    SplitLines(bytes, std::numeric_limits<qint64>::max(), lines, {});
+    SplitLines(bytes, IsValidUtf8(bytes), std::numeric_limits<qint64>::max(), lines, {});
     return lines;
 }
 
+namespace {
+
+// How many bytes of piece end in a whole line: up to its last line break, a
+// CR at the very end held back (an LF in the next piece makes one break of
+// the two). The last piece is whole.
+qsizetype WholeLines(QByteArrayView piece, bool last) {
+    if (last)
+        return piece.size();
+    qsizetype at = piece.size() - 1;
+    if (at >= 0 && piece[at] == '\r')
+        --at;
+    while (at >= 0 && piece[at] != '\n' && piece[at] != '\r')
+        --at;
+    return at + 1;
+}
+
+} // namespace
+
 MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
-                          const std::function<bool(qint64 done, qint64 total)>& progress) {
+                          const std::function<bool(qint64 done, qint64 total)>& progress,
+                          qint64 pieceBytes) {
     MapReadResult result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -152,6 +170,8 @@ MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
         result.Error = QStringLiteral("Cannot open file %1").arg(path);
         return result;
     }
+    // What the file holds when it is opened is read; a file that shrinks
+    // meanwhile gives what is left of it.
     const qint64 size = file.size();
     if (size > limits.MaxBytes) {
         result.Status = MapReadStatus::TooLarge;
@@ -159,29 +179,67 @@ MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
             FileTooLargeMessage(QStringLiteral("The site map file"), path, size, limits.MaxBytes);
         return result;
     }
-    QByteArray bytes;
-    bool stopped = false;
-    const bool read = ReadFileInChunks(
-        file, bytes,
-        [&](qint64 done, qint64 total) { return !progress || progress(done, 2 * total); }, stopped);
-    if (stopped || !read) {
-        result.Status = stopped ? MapReadStatus::Stopped : MapReadStatus::CannotOpen;
-        if (!stopped)
-            result.Error = QStringLiteral("Cannot read file %1").arg(path);
+    pieceBytes = qMax<qint64>(pieceBytes, 1);
+    const auto fail = [&](MapReadStatus status, const QString& error) {
+        result.Lines = QStringList();
+        result.Status = status;
+        result.Error = error;
         return result;
-    }
-    bool halted = false;
-    const bool whole = SplitLines(bytes, limits.MaxLines, result.Lines, [&](qint64 done) {
-        halted = progress && !progress(bytes.size() + done, 2 * bytes.size());
-        return !halted;
-    });
-    if (!whole) {
-        result.Lines.clear();
-        result.Status = halted ? MapReadStatus::Stopped : MapReadStatus::TooLarge;
-        if (!halted)
-            result.Error = QStringLiteral("The site map file '%1' has more than %2 lines; the "
-                                          "program holds site maps of up to %2 lines.")
-                               .arg(path, QLocale(QLocale::English).toString(limits.MaxLines));
+    };
+    // Read a piece at a time and split as it goes, so that the file's bytes
+    // and its lines are not held at once. The lines are UTF-8 while every
+    // piece is; a piece that is not means the file is read again as
+    // Windows-1252, as a file that is not UTF-8 throughout is.
+    for (const bool utf8 : {true, false}) {
+        result.Lines = QStringList();
+        if (!file.seek(0))
+            return fail(MapReadStatus::CannotOpen, QStringLiteral("Cannot read file %1").arg(path));
+        QByteArray carry;
+        qint64 done = 0;
+        bool other = false;
+        for (bool last = size == 0; !last;) {
+            if (progress && !progress(done, size))
+                return fail(MapReadStatus::Stopped, {});
+            const qint64 want = qMin(pieceBytes, size - done);
+            // The piece goes on from what the one before left over; a line
+            // longer than a piece grows it (in steps that double).
+            QByteArray piece = std::move(carry);
+            carry = QByteArray();
+            const qsizetype kept = piece.size();
+            piece.resize(kept + want);
+            const qint64 got = want > 0 ? file.read(piece.data() + kept, want) : 0;
+            if (got < 0)
+                return fail(MapReadStatus::CannotOpen,
+                            QStringLiteral("Cannot read file %1").arg(path));
+            piece.truncate(kept + got);
+            const qint64 before = done - kept; // where piece starts in the file
+            done += got;
+            last = got == 0 || done >= size;
+            const qsizetype whole = WholeLines(piece, last);
+            const QByteArrayView lines(piece.constData(), whole);
+            if (utf8 && !IsValidUtf8(lines)) {
+                other = true;
+                break;
+            }
+            bool halted = false;
+            if (!SplitLines(lines, utf8, limits.MaxLines, result.Lines, [&](qint64 at) {
+                    halted = progress && !progress(before + at, size);
+                    return !halted;
+                })) {
+                if (halted)
+                    return fail(MapReadStatus::Stopped, {});
+                return fail(MapReadStatus::TooLarge,
+                            QStringLiteral("The site map file '%1' has more than %2 lines; the "
+                                           "program holds site maps of up to %2 lines.")
+                                .arg(path, QLocale(QLocale::English).toString(limits.MaxLines)));
+            }
+            if (whole == 0)
+                carry = std::move(piece);
+            else
+                carry = piece.mid(whole);
+        }
+        if (!other)
+            break;
     }
     return result;
 }

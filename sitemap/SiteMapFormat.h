@@ -72,12 +72,14 @@ struct MapReadResult {
     QString Error; // for CannotOpen and TooLarge: what went wrong, in words
 };
 
-// Reads and splits a map file as SplitMapFile does, in chunks, telling
-// progress (bytes read, then bytes split, of twice the file's size); it may
-// stop the read. A file beyond the limits is refused with a message naming
-// the limit, read no further than the limit. Touches nothing but its
-// arguments, so it may run on a thread of its own.
+// Reads and splits a map file as SplitMapFile does, a piece of pieceBytes at
+// a time so that the file's bytes are never held whole beside its lines,
+// telling progress (bytes done of the file's size); it may stop the read. A
+// file beyond the limits is refused with a message naming the limit, read no
+// further than the limit. Touches nothing but its arguments, so it may run on
+// a thread of its own.
 MapReadResult ReadMapFile(const QString& path, const MapLimits& limits,
-                          const std::function<bool(qint64 done, qint64 total)>& progress = {});
+                          const std::function<bool(qint64 done, qint64 total)>& progress = {},
+                          qint64 pieceBytes = qint64(8) << 20);
 
 } // namespace vantora

@@ -4,6 +4,7 @@
 #include "SiteTree.h"
 
 #include <QLocale>
+#include <QTemporaryFile>
 #include <QTest>
 
 using namespace vantora;
@@ -90,11 +91,38 @@ class TestSiteTree : public QObject {
             << QStringList{QStringLiteral("<PAGE>caf\u00e9 \u20ac \u201cx\u201d")};
         QTest::newRow("overlong UTF-8 is not UTF-8")
             << QByteArray("\xc0\xaf\x80") << QStringList{QStringLiteral("\u00c0\u00af\u20ac")};
+        QTest::newRow("not UTF-8 only at the end: all Windows-1252")
+            << QByteArray("caf\xc3\xa9\r\n\r\nlong line of text\n\x80")
+            << QStringList{QStringLiteral("caf\u00c3\u00a9"), "", "long line of text",
+                           QStringLiteral("\u20ac")};
+        QTest::newRow("CR, CR LF, LF CR")
+            << QByteArray("a\r\r\nb\n\rc\r") << QStringList{"a", "", "b", "", "c"};
+        QTest::newRow("empty") << QByteArray() << QStringList{};
+        QTest::newRow("one break") << QByteArray("\n") << QStringList{""};
     }
+    // Split whole, and read from a file a piece at a time whatever the
+    // pieces' size (breaks, CR LF pairs and UTF-8 sequences cut across
+    // pieces); a line more than the limit refuses the map.
     void splitMapFile() {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, lines);
         QCOMPARE(SplitMapFile(bytes), lines);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(bytes);
+        file.close();
+        for (const qint64 piece : {1, 2, 3, 5, 4096}) {
+            const MapReadResult read = ReadMapFile(file.fileName(), MapLimits(), {}, piece);
+            QCOMPARE(int(read.Status), int(MapReadStatus::Ok));
+            QCOMPARE(read.Lines, lines);
+            if (lines.isEmpty())
+                continue;
+            MapLimits fewer;
+            fewer.MaxLines = lines.size() - 1;
+            const MapReadResult refused = ReadMapFile(file.fileName(), fewer, {}, piece);
+            QCOMPARE(int(refused.Status), int(MapReadStatus::TooLarge));
+            QVERIFY(refused.Lines.isEmpty());
+        }
     }
 
     void progressPercent_data() {
